@@ -1,0 +1,148 @@
+#include "core/number_format.h"
+
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace quorrel {
+namespace {
+
+// Decimal digits of |value| rounded half away from zero to `decimals`
+// places, taken from its 15-significant-digit decimal form. Returns the
+// integer part and the fraction part as digit strings.
+struct Rounded {
+    std::string integer;
+    std::string fraction;
+    bool zero = true;
+};
+
+Rounded round_decimal(double value, int decimals) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.14e", std::fabs(value));
+    std::string digits;
+    digits.push_back(buf[0]);
+    digits.append(buf + 2, 14);
+    int exponent = std::atoi(std::strchr(buf, 'e') + 1);
+    int point = exponent + 1;  // digits before the decimal point
+    int keep = point + decimals;
+
+    if (value == 0.0) {
+        digits.assign(1, '0');
+        point = 1;
+        keep = 1 + decimals;
+    }
+    if (keep < 0) {
+        digits.clear();
+    } else if (keep < static_cast<int>(digits.size())) {
+        const bool up = digits[static_cast<size_t>(keep)] >= '5';
+        digits.resize(static_cast<size_t>(keep));
+        if (up) {
+            int i = keep - 1;
+            while (i >= 0 && digits[static_cast<size_t>(i)] == '9') {
+                digits[static_cast<size_t>(i)] = '0';
+                --i;
+            }
+            if (i >= 0) {
+                ++digits[static_cast<size_t>(i)];
+            } else {
+                digits.insert(digits.begin(), '1');
+                ++point;
+            }
+        }
+    }
+    // Lay the kept digits out around the decimal point.
+    Rounded r;
+    if (point > 0) {
+        for (int i = 0; i < point; ++i)
+            r.integer.push_back(i < static_cast<int>(digits.size()) ? digits[static_cast<size_t>(i)] : '0');
+    }
+    for (int i = point; i < point + decimals; ++i)
+        r.fraction.push_back(i >= 0 && i < static_cast<int>(digits.size()) ? digits[static_cast<size_t>(i)] : '0');
+    // strip leading zeros of the integer part, keep at least one digit
+    size_t nz = r.integer.find_first_not_of('0');
+    r.integer = nz == std::string::npos ? "0" : r.integer.substr(nz);
+    r.zero = r.integer == "0" && r.fraction.find_first_not_of('0') == std::string::npos;
+    return r;
+}
+
+std::string group_thousands(const std::string& integer) {
+    std::string out;
+    const size_t n = integer.size();
+    for (size_t i = 0; i < n; ++i) {
+        if (i > 0 && (n - i) % 3 == 0) out.push_back(',');
+        out.push_back(integer[i]);
+    }
+    return out;
+}
+
+std::string format(double value, int decimals, bool grouped, const char* suffix) {
+    if (std::isnan(value)) return "n/a";
+    if (std::isinf(value)) return value > 0 ? "\u221e" : "-\u221e";
+    Rounded r = round_decimal(value, decimals);
+    std::string out;
+    if (value < 0 && !r.zero) out.push_back('-');
+    out += grouped ? group_thousands(r.integer) : r.integer;
+    if (decimals > 0) {
+        out.push_back('.');
+        out += r.fraction;
+    }
+    out += suffix;
+    return out;
+}
+
+}  // namespace
+
+std::string format_grouped0(double value) { return format(value, 0, true, ""); }
+std::string format_grouped2(double value) { return format(value, 2, true, ""); }
+std::string format_percent2(double fraction) { return format(fraction * 100.0, 2, false, "%"); }
+std::string format_percent1(double fraction) { return format(fraction * 100.0, 1, false, "%"); }
+std::string format_plain2(double value) { return format(value, 2, false, ""); }
+
+std::string str_form(double value) {
+    if (!std::isfinite(value)) return format(value, 0, false, "");
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.15g", value);
+    std::string text = buf;
+    if (text == "-0") text = "0";
+    return value >= 0 || text == "0" ? " " + text : text;
+}
+
+std::optional<double> parse_amount(const std::string& text) {
+    size_t begin = text.find_first_not_of(" \t");
+    if (begin == std::string::npos) return std::nullopt;
+    size_t end = text.find_last_not_of(" \t") + 1;
+    std::string s = text.substr(begin, end - begin);
+
+    std::string plain;  // sign, digits and at most one '.', commas removed
+    size_t i = 0;
+    if (s[i] == '+' || s[i] == '-') plain.push_back(s[i++]);
+    // integer part: digits, with commas only between complete groups of three
+    std::string integer;
+    int group = -1;  // digits since the last comma, -1 before any comma
+    for (; i < s.size() && (std::isdigit(static_cast<unsigned char>(s[i])) || s[i] == ','); ++i) {
+        if (s[i] == ',') {
+            if (integer.empty() || (group != -1 && group != 3)) return std::nullopt;
+            group = 0;
+        } else {
+            integer.push_back(s[i]);
+            if (group != -1) ++group;
+        }
+    }
+    if (group != -1 && group != 3) return std::nullopt;
+    std::string fraction;
+    bool has_point = false;
+    if (i < s.size() && s[i] == '.') {
+        has_point = true;
+        for (++i; i < s.size() && std::isdigit(static_cast<unsigned char>(s[i])); ++i) fraction.push_back(s[i]);
+    }
+    if (i != s.size() || (integer.empty() && fraction.empty())) return std::nullopt;
+    plain += integer.empty() ? "0" : integer;
+    if (has_point) plain += "." + (fraction.empty() ? std::string("0") : fraction);
+    const double v = std::strtod(plain.c_str(), nullptr);
+    if (!std::isfinite(v)) return std::nullopt;
+    return v == 0.0 ? 0.0 : v;
+}
+
+}  // namespace quorrel

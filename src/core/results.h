@@ -1,0 +1,50 @@
+// Everything one finished calculation shows: the published cell texts and the
+// raw figures behind them. The results screen and the report only render it.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace quorrel {
+
+// Receives each figure of the result stages, formatted, as soon as it is known.
+class ResultSink {
+public:
+    virtual ~ResultSink() = default;
+    // cell: "Text2" .. "Text38" (probability grid), "Text54(0)" .. "Text62(0)"
+    // (estate grid).
+    virtual void publish_result(const std::string& cell, const std::string& text) = 0;
+};
+
+struct ResultsRecord {
+    // The 25 published cell texts by cell name.
+    std::map<std::string, std::string> cells;
+
+    // ruin_grid[row][col]: rows are the levels 0, 0.1, 0.25, 0.5 of the
+    // initial wealth; columns 10, 20, 30 years and lifetime.
+    std::array<std::array<double, 4>, 4> ruin_grid{};
+    // estate_grid[row][col]: rows 10, 20, 30 years; columns bad (25%),
+    // median, good (75%); multiples of today's net investable wealth.
+    std::array<std::array<double, 3>, 3> estate_grid{};
+    double expected_ruin_age = 0;
+
+    // survival_curve[k]: probability of surviving k years, k = 0 .. survival_years.
+    std::vector<double> survival_curve;
+    std::int16_t ninetieth_percentile_index = 0;
+    // expected_income[i - 1]: expected income as a fraction of the target at
+    // horizon T = i x step / 2, i = 1 .. 20, step = Int((110 - age) / 10) + 1.
+    std::array<double, 20> expected_income{};
+
+    // How many finite-difference solves the calculation made.
+    int solver_calls = 0;
+};
+
+// Names of the probability cells: [row][col] as in ruin_grid.
+const std::array<std::array<const char*, 4>, 4>& ruin_cell_names();
+// Names of the estate cells: [row][col] as in estate_grid.
+const std::array<std::array<const char*, 3>, 3>& estate_cell_names();
+
+}  // namespace quorrel

@@ -1,0 +1,34 @@
+// Everything a screen needs from the desktop: message boxes, printing, the
+// file-save dialog, the busy pointer and the event pump. Screens call only
+// this, so tests substitute a recording double and never block on a dialog.
+#pragma once
+
+#include <QString>
+
+class QWidget;
+
+namespace quorrel {
+
+enum class MessageIcon { none, critical };
+
+class Platform {
+public:
+    virtual ~Platform() = default;
+    // Modal message box with an OK button.
+    virtual void show_message(QWidget* parent, const QString& title, const QString& text,
+                              MessageIcon icon) = 0;
+    // Prints an image of the whole window on the default printer; false when
+    // that failed for any reason.
+    virtual bool print_window(QWidget* window) = 0;
+    // File-save dialog; an empty string when the user cancelled.
+    virtual QString save_file_name(QWidget* parent, const QString& initial_name,
+                                   const QString& filter) = 0;
+    virtual void set_busy(bool on) = 0;
+    // Lets the event loop run once.
+    virtual void process_events() = 0;
+};
+
+// The real desktop.
+Platform& desktop_platform();
+
+}  // namespace quorrel
