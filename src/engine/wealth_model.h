@@ -1,0 +1,23 @@
+// The net investable wealth as a diffusion in years of real target income.
+#pragma once
+
+#include "core/analysis_state.h"
+
+namespace quorrel {
+
+// Turns the money amounts into the engine's ratios (wealth_ratio and the
+// income ratios); an exactly zero net_investable_wealth becomes 1e-7.
+void prepare_engine_inputs(AnalysisState& state);
+
+struct AllocationRegime {
+    double mu = 0;     // expected real return
+    double sigma = 0;  // standard deviation
+};
+
+// Today's allocation while t <= later_allocation_years, the later one after.
+AllocationRegime allocation_regime(const AnalysisState& state, double t);
+double exposure_multiplier(const AnalysisState& state, double t);
+double wealth_drift(const AnalysisState& state, double g, double t, double x);
+double wealth_diffusion(const AnalysisState& state, double t, double x);
+
+}  // namespace quorrel
