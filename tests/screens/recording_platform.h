@@ -1,0 +1,45 @@
+// Test double of the desktop: records every message instead of showing a
+// modal box, and answers print and file dialogs as the test tells it.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <vector>
+
+#include "screens/platform.h"
+
+namespace quorrel::testing {
+
+struct RecordedMessage {
+    QString title;
+    QString text;
+    MessageIcon icon;
+};
+
+class RecordingPlatform : public Platform {
+public:
+    void show_message(QWidget*, const QString& title, const QString& text, MessageIcon icon) override {
+        messages.push_back({title, text, icon});
+    }
+    bool print_window(QWidget* window) override {
+        printed.push_back(window);
+        return printer_available;
+    }
+    QString save_file_name(QWidget*, const QString& initial_name, const QString& filter) override {
+        dialog_requests << initial_name + "|" + filter;
+        return next_file_name;
+    }
+    void set_busy(bool on) override { busy_calls.push_back(on); }
+    void process_events() override { ++pump_calls; }
+
+    std::vector<RecordedMessage> messages;
+    std::vector<QWidget*> printed;
+    QStringList dialog_requests;
+    std::vector<bool> busy_calls;
+    int pump_calls = 0;
+
+    bool printer_available = false;
+    QString next_file_name;  // empty: the user cancels
+};
+
+}  // namespace quorrel::testing
