@@ -9,6 +9,8 @@
 #include "core/results.h"
 #include "screens/platform.h"
 
+class QCloseEvent;
+
 namespace quorrel {
 
 class OutPut : public QWidget {
@@ -23,6 +25,18 @@ signals:
     // "Return" pressed or the window closed: the owner discards this screen
     // and shows the input screen again.
     void returned();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void out_put_Command1_Click();
+
+    AnalysisState& state_;
+    ResultsRecord results_;
+    Platform& platform_;
+    QString liquid_wealth_text_;
+    bool returned_ = false;
 };
 
 }  // namespace quorrel
