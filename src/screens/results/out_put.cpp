@@ -1,10 +1,93 @@
 #include "screens/results/out_put.h"
 
 #include <QCloseEvent>
+#include <QDateTime>
+#include <QFile>
+#include <QFrame>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPointer>
 #include <QPushButton>
+#include <QTabBar>
 #include <QVBoxLayout>
+#include <cmath>
+#include <utility>
+
+#include "core/number_format.h"
+#include "core/report.h"
+#include "screens/results/chart_geometry.h"
+#include "screens/results/chart_view.h"
+#include "screens/results/explanations.h"
 
 namespace quorrel {
+
+namespace {
+
+constexpr const char* kTitle = "Results and Analysis";
+constexpr const char* kPrintFailed = "This screen can't be printed. Please check the Printer.";
+constexpr const char* kSaveFailed = "Failed to Save the Results!!!";
+constexpr const char* kReportFilter = "text file (*.txt)";
+
+QString qs(const std::string& s) { return QString::fromStdString(s); }
+
+QLabel* label(QWidget* parent, const char* name, const QString& text) {
+    auto* l = new QLabel(text, parent);
+    l->setObjectName(name);
+    return l;
+}
+
+// A read-only value box, filled by code only.
+QLineEdit* value_box(QWidget* parent, const char* name, int width = 90) {
+    auto* box = new QLineEdit(parent);
+    box->setObjectName(name);
+    box->setReadOnly(true);
+    box->setAlignment(Qt::AlignCenter);
+    box->setFixedWidth(width);
+    box->setFocusPolicy(Qt::ClickFocus);
+    return box;
+}
+
+QPushButton* button(QWidget* parent, const char* name, const char* text) {
+    auto* b = new QPushButton(text, parent);
+    b->setObjectName(name);
+    b->setAutoDefault(false);
+    return b;
+}
+
+QPlainTextEdit* explanation(QWidget* parent, const char* name, const char* text) {
+    auto* box = new QPlainTextEdit(QString::fromUtf8(text), parent);
+    box->setObjectName(name);
+    box->setReadOnly(true);
+    box->setFrameShape(QFrame::NoFrame);
+    box->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    box->setMaximumHeight(130);
+    QPalette palette = box->palette();
+    palette.setColor(QPalette::Base, parent->palette().color(QPalette::Window));
+    box->setPalette(palette);
+    return box;
+}
+
+QFrame* line(QWidget* parent, const char* name) {
+    auto* l = new QFrame(parent);
+    l->setObjectName(name);
+    l->setFrameShape(QFrame::HLine);
+    l->setFrameShadow(QFrame::Sunken);
+    return l;
+}
+
+// Buttons of a tab, at its bottom right.
+QHBoxLayout* button_row(std::initializer_list<QPushButton*> buttons) {
+    auto* row = new QHBoxLayout;
+    row->addStretch(1);
+    for (QPushButton* b : buttons) row->addWidget(b);
+    return row;
+}
+
+}  // namespace
 
 OutPut::OutPut(AnalysisState& state, const ResultsRecord& results, Platform& platform,
                QString liquid_wealth_text, QWidget* parent)
@@ -14,23 +97,288 @@ OutPut::OutPut(AnalysisState& state, const ResultsRecord& results, Platform& pla
       platform_(platform),
       liquid_wealth_text_(std::move(liquid_wealth_text)) {
     setObjectName("out_put");
-    setWindowTitle("Results and Analysis");
+    setWindowTitle(kTitle);
+
     auto* layout = new QVBoxLayout(this);
-    auto* back = new QPushButton("Return", this);
-    back->setObjectName("Command1");
-    layout->addWidget(back);
+    tab_strip_ = new QTabBar(this);
+    tab_strip_->setObjectName("TabStrip1");
+    for (const char* caption : {"Probability Results", "Projected Wealth ",
+                                "Projected Consumption", "Mortality Parameters"})
+        tab_strip_->addTab(caption);
+    tab_strip_->setExpanding(false);
+    layout->addWidget(tab_strip_);
+
+    // The four frames share one place below the tab strip; only the current
+    // tab's frame is visible.
+    auto* area = new QWidget(this);
+    auto* stack = new QGridLayout(area);
+    stack->setContentsMargins(0, 0, 0, 0);
+    QWidget* (OutPut::*builders[4])() = {&OutPut::build_probability_tab,
+                                         &OutPut::build_wealth_tab,
+                                         &OutPut::build_consumption_tab,
+                                         &OutPut::build_mortality_tab};
+    for (int i = 0; i < 4; ++i) {
+        auto* frame = new QFrame(area);
+        frame->setObjectName(QString("Frame1(%1)").arg(i + 1));
+        frame->setFrameShape(QFrame::StyledPanel);
+        auto* inner = new QVBoxLayout(frame);
+        QWidget* content = (this->*builders[i])();
+        content->setParent(frame);
+        inner->addWidget(content);
+        stack->addWidget(frame, 0, 0);
+        frames_[i] = frame;
+    }
+    layout->addWidget(area, 1);
+
+    auto* bottom = new QHBoxLayout;
+    QPushButton* save = button(this, "Command3", "Save Results");
+    QPushButton* back = button(this, "Command1", "Return");
+    bottom->addStretch(1);
+    bottom->addWidget(save);
+    bottom->addSpacing(24);
+    bottom->addWidget(back);
+    bottom->addStretch(1);
+    layout->addLayout(bottom);
+
+    connect(tab_strip_, &QTabBar::currentChanged, this, [this] { out_put_TabStrip1_Click(); });
+    connect(save, &QPushButton::clicked, this, [this] { out_put_Command3_Click(); });
     connect(back, &QPushButton::clicked, this, [this] { out_put_Command1_Click(); });
+
+    out_put_Form_Load();
+    resize(760, 640);
+}
+
+QWidget* OutPut::build_probability_tab() {
+    auto* page = new QWidget;
+    auto* v = new QVBoxLayout(page);
+
+    auto* frame3 = new QFrame(page);
+    frame3->setObjectName("Frame3");
+    auto* money = new QGridLayout(frame3);
+    money->addWidget(label(frame3, "Label1", "Your Net Investable Wealth (NIW) is :"), 0, 0);
+    money->addWidget(label(frame3, "Label18", "$"), 0, 1);
+    money->addWidget(value_box(frame3, "Text1", 120), 0, 2);
+    money->addWidget(label(frame3, "Label36", "Your Net Consumption Deficit is:"), 1, 0);
+    money->addWidget(label(frame3, "Label59", "$"), 1, 1);
+    money->addWidget(value_box(frame3, "Text45", 120), 1, 2);
+    money->setColumnStretch(3, 1);
+    v->addWidget(frame3);
+
+    auto* shape = new QFrame(page);
+    shape->setObjectName("Shape1");
+    shape->setFrameShape(QFrame::Box);
+    auto* grid = new QGridLayout(shape);
+    auto* heading = label(shape, "Label2", "Probability");
+    QFont bold = heading->font();
+    bold.setBold(true);
+    heading->setFont(bold);
+    grid->addWidget(heading, 0, 0);
+    grid->addWidget(label(shape, "Label3", "NIW hits"), 1, 0);
+    const char* columns[4][2] = {{"Label4", "10 Years"}, {"Label5", "20 Years"},
+                                 {"Label6", "30 Years"}, {"Label7", "Lifetime"}};
+    for (int c = 0; c < 4; ++c) {
+        QLabel* l = label(shape, columns[c][0], columns[c][1]);
+        l->setAlignment(Qt::AlignCenter);
+        l->setFont(bold);
+        grid->addWidget(l, 1, c + 1);
+    }
+    grid->addWidget(line(shape, "Line1"), 2, 0, 1, 5);
+    const char* rows[4][2] = {{"Label25", "0% of initial NIW"},
+                              {"Label26", "10 % of initial NIW"},
+                              {"Label27", "25 % of initial NIW"},
+                              {"Label28", "50 % of initial NIW"}};
+    for (int r = 0; r < 4; ++r) {
+        grid->addWidget(label(shape, rows[r][0], rows[r][1]), r + 3, 0);
+        for (int c = 0; c < 4; ++c)
+            grid->addWidget(value_box(shape, ruin_cell_names()[r][c]), r + 3, c + 1,
+                            Qt::AlignCenter);
+    }
+    grid->addWidget(line(shape, "Line2"), 7, 0, 1, 5);
+    v->addWidget(shape);
+
+    v->addWidget(explanation(page, "Text20", explanations::kProbability), 1);
+    QPushButton* print = button(page, "Command5", "Print Screen");
+    connect(print, &QPushButton::clicked, this, [this] { print_screen(); });
+    v->addLayout(button_row({print}));
+    return page;
+}
+
+QWidget* OutPut::build_wealth_tab() {
+    auto* page = new QWidget;
+    auto* v = new QVBoxLayout(page);
+
+    auto* row = new QHBoxLayout;
+    auto* frame9 = new QGroupBox("Estate (Real) Conditional on Survival:", page);
+    frame9->setObjectName("Frame9");
+    auto* grid = new QGridLayout(frame9);
+    const char* columns[3][2] = {
+        {"Label47", "Bad (25%)"}, {"Label48", "Median"}, {"Label49", "Good (75%)"}};
+    for (int c = 0; c < 3; ++c) {
+        QLabel* l = label(frame9, columns[c][0], columns[c][1]);
+        l->setAlignment(Qt::AlignCenter);
+        grid->addWidget(l, 0, c + 1);
+    }
+    const char* rows[3][2] = {
+        {"Label44", "10 years:"}, {"Label45", "20 years:"}, {"Label46", "30 years:"}};
+    for (int r = 0; r < 3; ++r) {
+        grid->addWidget(label(frame9, rows[r][0], rows[r][1]), r + 1, 0);
+        for (int c = 0; c < 3; ++c)
+            grid->addWidget(value_box(frame9, estate_cell_names()[r][c]), r + 1, c + 1);
+    }
+    row->addWidget(frame9);
+
+    // The cells are multiples of the net investable wealth shown here.
+    row->addWidget(label(page, "Label8(0)", "X "));
+    QLabel* niw = label(page, "Label9", "");
+    niw->setToolTip("Net Investable Wealth");
+    row->addWidget(niw);
+    row->addStretch(1);
+    v->addLayout(row);
+
+    v->addWidget(explanation(page, "Text24", explanations::kWealth), 1);
+    QPushButton* print = button(page, "Command7", "Print Screen");
+    connect(print, &QPushButton::clicked, this, [this] { print_screen(); });
+    v->addLayout(button_row({print}));
+    return page;
+}
+
+QWidget* OutPut::build_consumption_tab() {
+    auto* page = new QWidget;
+    auto* v = new QVBoxLayout(page);
+    QLabel* title = label(page, "Label13", "Expected Income Conditional on Survival ");
+    title->setStyleSheet("color: rgb(0, 0, 128); font-weight: bold;");
+    title->setAlignment(Qt::AlignCenter);
+    v->addWidget(title);
+
+    income_picture_ = new ChartView(page);
+    income_picture_->setObjectName("Picture2");
+    v->addWidget(income_picture_, 1);
+
+    QPushButton* graph = button(page, "Command6", "Graph");
+    QPushButton* print = button(page, "Command2", "Print Screen");
+    connect(graph, &QPushButton::clicked, this, [this] { out_put_Command6_Click(); });
+    connect(print, &QPushButton::clicked, this, [this] { print_screen(); });
+    v->addLayout(button_row({graph, print}));
+    v->addWidget(explanation(page, "Text8", explanations::kConsumption));
+    return page;
+}
+
+QWidget* OutPut::build_mortality_tab() {
+    auto* page = new QWidget;
+    auto* v = new QVBoxLayout(page);
+
+    auto* frame2 = new QGroupBox("Individual Information", page);
+    frame2->setObjectName("Frame2");
+    auto* grid = new QGridLayout(frame2);
+    grid->addWidget(label(frame2, "Label33", "Current Age:"), 0, 0);
+    grid->addWidget(value_box(frame2, "Text42"), 0, 1);
+    grid->addWidget(label(frame2, "Label34", "Life Expectancy:"), 0, 2);
+    grid->addWidget(value_box(frame2, "Text43"), 0, 3);
+    grid->addWidget(label(frame2, "Label11", "Gender:"), 1, 0);
+    grid->addWidget(value_box(frame2, "Text44(1)"), 1, 1);
+    grid->addWidget(label(frame2, "Label35", "90th Percentile:"), 1, 2);
+    grid->addWidget(value_box(frame2, "Text44(0)"), 1, 3);
+    grid->setColumnStretch(4, 1);
+    v->addWidget(frame2);
+
+    survival_picture_ = new ChartView(page);
+    survival_picture_->setObjectName("Picture1");
+    v->addWidget(survival_picture_, 1);
+
+    QPushButton* graph = button(page, "Command4", "Graph");
+    QPushButton* print = button(page, "Command8", "Print Screen");
+    connect(graph, &QPushButton::clicked, this, [this] { out_put_Command4_Click(); });
+    connect(print, &QPushButton::clicked, this, [this] { print_screen(); });
+    v->addLayout(button_row({graph, print}));
+    v->addWidget(explanation(page, "Text25", explanations::kMortality));
+    return page;
+}
+
+void OutPut::set_field(const char* name, const QString& text) {
+    if (auto* box = findChild<QLineEdit*>(name)) {
+        box->setText(text);
+        box->setCursorPosition(0);
+    } else if (auto* l = findChild<QLabel*>(name)) {
+        l->setText(text);
+    }
+}
+
+// Shows what the calculation produced; every figure comes from the results
+// record or the state as the calculation left it.
+void OutPut::out_put_Form_Load() {
+    current_tab_ = 1;
+    tab_strip_->setCurrentIndex(0);
+    for (int i = 0; i < 4; ++i) frames_[i]->setVisible(i == 0);
+
+    for (const auto& [cell, text] : results_.cells) set_field(cell.c_str(), qs(text));
+
+    set_field("Text42", qs(str_form(state_.current_age)));
+    set_field("Text43", qs(format_grouped0(std::floor(state_.expected_death_age) + 1)));
+    set_field("Text44(0)",
+              qs(format_grouped0(results_.ninetieth_percentile_index + state_.current_age)));
+    set_field("Text44(1)", qs(state_.gender_text));
+    set_field("Text1", qs(format_grouped0(state_.net_investable_wealth)));
+    set_field("Label9", qs(format_grouped0(state_.net_investable_wealth)));
+    set_field("Text45", qs(format_grouped0(state_.consumption_deficit)));
+
+    out_put_Command4_Click();
+    out_put_Command6_Click();
+}
+
+void OutPut::out_put_TabStrip1_Click() {
+    const int selected = tab_strip_->currentIndex() + 1;
+    if (selected < 1 || selected == current_tab_) return;
+    frames_[selected - 1]->setVisible(true);
+    frames_[current_tab_ - 1]->setVisible(false);
+    current_tab_ = static_cast<std::int16_t>(selected);
+}
+
+void OutPut::out_put_Command4_Click() {
+    survival_picture_->set_geometry(survival_chart(state_, results_));
+}
+
+void OutPut::out_put_Command6_Click() {
+    income_picture_->set_geometry(income_chart(state_, results_));
+}
+
+void OutPut::print_screen() {
+    if (!platform_.print_window(window()))
+        platform_.show_message(this, kTitle, kPrintFailed, MessageIcon::critical);
+}
+
+void OutPut::out_put_Command3_Click() {
+    // The report is stamped with the moment the button was pressed.
+    const QString stamp = QDateTime::currentDateTime().toString("yyyy-MM-dd HH:mm:ss");
+    const QString chosen = platform_.save_file_name(this, QString(), kReportFilter);
+    if (chosen.isEmpty()) {
+        platform_.show_message(this, kTitle, kSaveFailed, MessageIcon::critical);
+        return;
+    }
+    const std::string path = report_file_name(QFile::encodeName(chosen).toStdString());
+    const std::vector<std::string> lines = report_lines(
+        state_, results_, liquid_wealth_text_.toStdString(), stamp.toStdString());
+    const std::string reason = append_report(path, lines);
+    if (!reason.empty()) {
+        platform_.show_message(this, kTitle,
+                               QString("The results could not be saved to the file\n%1\n\n%2")
+                                   .arg(QFile::decodeName(path.c_str()), qs(reason)),
+                               MessageIcon::critical);
+    }
 }
 
 void OutPut::out_put_Command1_Click() {
     if (returned_) return;
     returned_ = true;
-    emit returned();
+    QPointer<OutPut> alive(this);
+    hide();
+    if (alive) emit returned();
 }
 
 void OutPut::closeEvent(QCloseEvent* event) {
-    out_put_Command1_Click();
-    QWidget::closeEvent(event);
+    event->accept();
+    if (returned_) return;
+    returned_ = true;
+    emit returned();
 }
 
 }  // namespace quorrel

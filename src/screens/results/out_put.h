@@ -4,14 +4,20 @@
 
 #include <QString>
 #include <QWidget>
+#include <array>
+#include <cstdint>
 
 #include "core/analysis_state.h"
 #include "core/results.h"
 #include "screens/platform.h"
 
 class QCloseEvent;
+class QFrame;
+class QTabBar;
 
 namespace quorrel {
+
+class ChartView;
 
 class OutPut : public QWidget {
     Q_OBJECT
@@ -30,12 +36,30 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    void out_put_Command1_Click();
+    void out_put_Form_Load();
+    void out_put_TabStrip1_Click();
+    void out_put_Command1_Click();  // Return
+    void out_put_Command3_Click();  // Save Results
+    void out_put_Command4_Click();  // Graph: survival chart
+    void out_put_Command6_Click();  // Graph: income chart
+    void print_screen();            // Print Screen on any tab
+
+    QWidget* build_probability_tab();
+    QWidget* build_wealth_tab();
+    QWidget* build_consumption_tab();
+    QWidget* build_mortality_tab();
+    void set_field(const char* name, const QString& text);
 
     AnalysisState& state_;
-    ResultsRecord results_;
+    const ResultsRecord results_;
     Platform& platform_;
-    QString liquid_wealth_text_;
+    const QString liquid_wealth_text_;
+
+    QTabBar* tab_strip_ = nullptr;
+    std::array<QFrame*, 4> frames_{};
+    ChartView* survival_picture_ = nullptr;
+    ChartView* income_picture_ = nullptr;
+    std::int16_t current_tab_ = 1;
     bool returned_ = false;
 };
 
