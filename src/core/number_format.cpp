@@ -123,7 +123,8 @@ std::optional<double> parse_amount(const std::string& text) {
     int group = -1;  // digits since the last comma, -1 before any comma
     for (; i < s.size() && (std::isdigit(static_cast<unsigned char>(s[i])) || s[i] == ','); ++i) {
         if (s[i] == ',') {
-            if (integer.empty() || (group != -1 && group != 3)) return std::nullopt;
+            // The first group has one to three digits, every later one three.
+            if (group == -1 ? (integer.empty() || integer.size() > 3) : group != 3) return std::nullopt;
             group = 0;
         } else {
             integer.push_back(s[i]);

@@ -1,0 +1,185 @@
+#include "core/report.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <sstream>
+
+#include <gtest/gtest.h>
+
+#include "core/defaults.h"
+
+namespace quorrel {
+namespace {
+
+namespace fs = std::filesystem;
+
+// A state and results as a finished default calculation leaves them, with
+// round figures so that every line can be checked by hand.
+struct Case {
+    AnalysisState state;
+    ResultsRecord results;
+
+    Case() {
+        apply_input_defaults(state);
+        state.expected_death_age = 85.5;
+        state.net_investable_wealth = 600000;
+        state.consumption_deficit = 40000;
+        state.current_expected_return = 0.0525;
+        state.later_expected_return = 0.0475;
+        state.current_standard_deviation = 0.101234;
+        state.later_standard_deviation = 0.09;
+        state.implied_inflation = 0.02;
+        state.later_allocation_years = 10;
+        results.cells["Text2"] = "3.4%";
+        results.cells["Text3"] = "18.0%";
+        results.cells["Text4"] = "35.1%";
+        results.cells["Text5"] = "22.7%";
+        results.cells["Text55(0)"] = "1.25";
+        results.cells["Text58(0)"] = "0.00";
+        results.cells["Text61(0)"] = "12.05";
+    }
+    std::vector<std::string> lines() const {
+        return report_lines(state, results, "800,000", "2026-12-08 21:48:25");
+    }
+};
+
+std::string quoted(const std::string& s) { return "\"" + s + "\""; }
+
+TEST(ReportLines, LayoutOfTheFiftyEightLines) {
+    const auto lines = Case().lines();
+    ASSERT_EQ(lines.size(), 58u);
+    // 1-based numbers of the separator lines.
+    const std::set<size_t> separators{2,  4,  6,  7,  9,  11, 13, 14, 16, 18, 20, 22, 23, 25, 27, 29,
+                                      31, 32, 34, 36, 38, 40, 42, 43, 45, 47, 49, 51, 52, 54, 56, 58};
+    for (size_t n = 1; n <= 58; ++n) {
+        const std::string& line = lines[n - 1];
+        if (separators.count(n)) {
+            EXPECT_EQ(line, std::string(20, ' ')) << "line " << n;
+        } else {
+            ASSERT_GE(line.size(), 2u) << "line " << n;
+            EXPECT_EQ(line.front(), '"') << "line " << n;
+            EXPECT_EQ(line.back(), '"') << "line " << n;
+            EXPECT_EQ(line.find('"', 1), line.size() - 1) << "line " << n;
+        }
+    }
+}
+
+TEST(ReportLines, TextOfEachLine) {
+    const auto l = Case().lines();
+    EXPECT_EQ(l[0], quoted("Retirement Ruin and Quorrel"));
+    EXPECT_EQ(l[2], quoted("------------------Output-------------------"));
+    EXPECT_EQ(l[4], quoted("----------Summary: at: 2026-12-08 21:48:25------------"));
+    // Caption, the added blank and Str's own blank: two blanks before 65.
+    EXPECT_EQ(l[7], quoted("Current Age :  65"));
+    // The report rounds the expected death age, the screen shows Int + 1.
+    EXPECT_EQ(l[9], quoted("Life Expectancy : 86"));
+    EXPECT_EQ(l[11], quoted("Gender : Male"));
+    EXPECT_EQ(l[14], quoted("Mortality Table(Probability) : UP 1994"));
+    EXPECT_EQ(l[16], quoted("Number of Projected Years(Probability) : 0"));
+    EXPECT_EQ(l[18], quoted("Mortality Table(Annuity) : GAM 1983 (PBGC)"));
+    EXPECT_EQ(l[20], quoted("Number of Projected Years(Annuity) : 0"));
+    EXPECT_EQ(l[23], quoted("Liquid Retirement Wealth :  $800,000"));
+    EXPECT_EQ(l[25], quoted("Real Target Income :  $40,000"));
+    EXPECT_EQ(l[27], quoted("Net Investable Wealth :  $600,000"));
+    EXPECT_EQ(l[29], quoted("Net Consumption Deficit :  $40,000"));
+    EXPECT_EQ(l[32], quoted("Current Expected Return :  5.25%"));
+    // Two blanks between "--" and 10, two before the colon and two after it.
+    EXPECT_EQ(l[34], quoted("Expected Return --  10 Years later  :  4.75%"));
+    EXPECT_EQ(l[36], quoted("Current Standard Deviation :  10.12%"));
+    EXPECT_EQ(l[38], quoted("Standard Deviation --  10 Years later :  9.00%"));
+    EXPECT_EQ(l[40], quoted("Implied Inflation Assumption :  2.00%"));
+    EXPECT_EQ(l[43], quoted("Ruin Probability in 10 years :  3.4%"));
+    EXPECT_EQ(l[45], quoted("Ruin Probability in 20 years :  18.0%"));
+    EXPECT_EQ(l[47], quoted("Ruin Probability in 30 years :  35.1%"));
+    EXPECT_EQ(l[49], quoted("Life Time Ruin Probability :  22.7%"));
+    // The published multiple times the net investable wealth: 1.25 x 600,000.
+    EXPECT_EQ(l[52], quoted("Median Estate Value in 10 years :  $750,000"));
+    EXPECT_EQ(l[54], quoted("Median Estate Value in 20 years :  $0"));
+    EXPECT_EQ(l[56], quoted("Median Estate Value in 30 years :  $7,230,000"));
+}
+
+TEST(ReportLines, MedianUsesThePublishedFigureNotTheRawOne) {
+    Case c;
+    c.results.estate_grid[0][1] = 1.2549;  // shown as 1.25
+    c.results.cells["Text55(0)"] = "1.25";
+    EXPECT_EQ(c.lines()[52], quoted("Median Estate Value in 10 years :  $750,000"));
+}
+
+TEST(ReportFileName, AppendsTxtOnlyWhenMissing) {
+    EXPECT_EQ(report_file_name("results"), "results.txt");
+    EXPECT_EQ(report_file_name("results.txt"), "results.txt");
+    EXPECT_EQ(report_file_name("results.TXT"), "results.TXT");
+    EXPECT_EQ(report_file_name("/tmp/a.Txt"), "/tmp/a.Txt");
+    EXPECT_EQ(report_file_name("results.txt.bak"), "results.txt.bak.txt");
+    EXPECT_EQ(report_file_name("txt"), "txt.txt");
+    EXPECT_EQ(report_file_name("a.text"), "a.text.txt");
+}
+
+class AppendReport : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = fs::temp_directory_path() /
+               ("quorrel_report_" + std::to_string(::getpid()) + "_" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+    }
+    void TearDown() override {
+        std::error_code ec;
+        fs::permissions(dir_, fs::perms::owner_all, ec);
+        fs::remove_all(dir_, ec);
+    }
+    static std::string read(const fs::path& p) {
+        std::ifstream in(p, std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    }
+    fs::path dir_;
+};
+
+TEST_F(AppendReport, TwoSavesGiveTwoCompleteReports) {
+    const auto lines = Case().lines();
+    const fs::path file = dir_ / "report.txt";
+    ASSERT_EQ(append_report(file.string(), lines), "");
+    ASSERT_EQ(append_report(file.string(), lines), "");
+
+    std::string one;
+    for (const auto& line : lines) one += line + "\r\n";
+    EXPECT_EQ(read(file), one + one);
+}
+
+TEST_F(AppendReport, KeepsWhatTheFileHeld) {
+    const fs::path file = dir_ / "notes.txt";
+    { std::ofstream(file, std::ios::binary) << "earlier\r\n"; }
+    ASSERT_EQ(append_report(file.string(), {"\"x\""}), "");
+    EXPECT_EQ(read(file), "earlier\r\n\"x\"\r\n");
+}
+
+TEST_F(AppendReport, MissingDirectoryGivesAReason) {
+    const fs::path file = dir_ / "no such folder" / "report.txt";
+    const std::string reason = append_report(file.string(), Case().lines());
+    EXPECT_FALSE(reason.empty());
+    EXPECT_FALSE(fs::exists(file));
+}
+
+TEST_F(AppendReport, DirectoryInsteadOfFileGivesAReason) {
+    EXPECT_FALSE(append_report(dir_.string(), Case().lines()).empty());
+}
+
+TEST_F(AppendReport, ReadOnlyDirectoryGivesAReason) {
+    if (::geteuid() == 0) GTEST_SKIP() << "root writes into read-only folders";
+    fs::permissions(dir_, fs::perms::owner_read | fs::perms::owner_exec);
+    EXPECT_FALSE(append_report((dir_ / "report.txt").string(), Case().lines()).empty());
+}
+
+TEST_F(AppendReport, FullDeviceGivesAReason) {
+    if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full here";
+    EXPECT_FALSE(append_report("/dev/full", Case().lines()).empty());
+}
+
+}  // namespace
+}  // namespace quorrel
