@@ -29,24 +29,25 @@ double zeta_minus_one(int k) {
     return sum;
 }
 
-// (Gamma(1 + a) - 1) / a for 0 <= a < 1 without the cancellation of the
-// plain difference (it tends to -Euler's gamma as a -> 0). Uses
+// (Gamma(1 + a) - 1) / a, which tends to -Euler's gamma as a -> 0. Near 0
+// the plain difference would cancel, so there it comes from
 // ln Gamma(1 + a) = -ln(1 + a) + a (1 - gamma) + sum_k (-1)^k (zeta(k) - 1) a^k / k.
 double gamma1p_minus_one_over_a(double a) {
     if (a == 0) return -kEulerGamma;
+    if (std::fabs(a) >= 0.5) return (std::tgamma(1 + a) - 1) / a;
     double series = 0;
     double power = a;
-    for (int k = 2; k < 200; ++k) {
+    for (int k = 2; k < 100; ++k) {
         power *= a;
         const double term = zeta_minus_one(k) * power / k;
         series += (k % 2 == 0) ? term : -term;
-        if (term <= 1e-17 * std::fabs(series) || term == 0) break;
+        if (std::fabs(term) <= 1e-17 * std::fabs(series)) break;
     }
     const double ln_gamma1p = -std::log1p(a) + a * (1 - kEulerGamma) + series;
     return std::expm1(ln_gamma1p) / a;
 }
 
-// Gamma(a, z) for 0 <= a < 1 and small z (up to about 2) by
+// Gamma(a, z) for a in about (-0.5, 1.5) and z up to about 2 by
 // Gamma(a, z) = [(Gamma(1+a) - 1) - (z^a - 1)] / a + z^a sum_{n>=1} (-1)^(n+1) z^n / (n! (a + n)),
 // which stays accurate as a -> 0, where the answer tends to E1(z).
 double incomplete_gamma_small_z(double a, double z) {
@@ -93,11 +94,11 @@ constexpr double kSeriesLimit = 1.5;
 double incomplete_gamma(double a, double z) {
     if (z > kSeriesLimit) return incomplete_gamma_continued_fraction(a, z);
     const double ln_z = std::log(z);
-    if (a < 0) {
-        // Downward: Gamma(c, z) = (Gamma(c + 1, z) - z^c e^-z) / c from a
-        // start in [0, 1). The start a + n may be rounded when |a| < 1, so
-        // each c is taken from a itself and the last one is a exactly.
-        const int n = static_cast<int>(std::ceil(-a));
+    if (a <= -0.5) {
+        // Downward from a0 = a + n in (-0.5, 0.5]: Gamma(c, z) =
+        // (Gamma(c + 1, z) - z^c e^-z) / c, every c at least 0.5 from 0.
+        // a + k is exact for these k.
+        const int n = static_cast<int>(std::floor(0.5 - a));
         double g = incomplete_gamma_small_z(a + n, z);
         for (int k = n - 1; k >= 0; --k) {
             const double c = a + k;
@@ -105,8 +106,9 @@ double incomplete_gamma(double a, double z) {
         }
         return g;
     }
-    // Upward: Gamma(c + 1, z) = c Gamma(c, z) + z^c e^-z.
-    const int n = static_cast<int>(std::floor(a));
+    if (a < 1.5) return incomplete_gamma_small_z(a, z);
+    // Upward from a0 = a - n in [0.5, 1.5): Gamma(c + 1, z) = c Gamma(c, z) + z^c e^-z.
+    const int n = static_cast<int>(std::floor(a - 0.5));
     const double a0 = a - n;  // exact
     double g = incomplete_gamma_small_z(a0, z);
     for (int k = 0; k < n; ++k) {
