@@ -1,0 +1,151 @@
+#include "screens/front/help_screen.h"
+
+#include <QFont>
+#include <QFontMetrics>
+#include <QHBoxLayout>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace quorrel {
+namespace {
+
+const char* const kCaptions[5] = {
+    "Mortality Tables Help",
+    "Annuity Valuation Rates Help",
+    "Individual Information Help",
+    "Investment and Portfolio Asset Allocation Help",
+    "Financial Economic Assumptions Help",
+};
+
+// Each text starts with four blanks and breaks its lines by hand, so that it
+// reads the same at any window width.
+const char* const kTexts[5] = {
+    // 1: mortality tables
+    "    In this panel, select the mortality table that is to be used as the basis for the calculations in the program.\n"
+    "\n"
+    "Two separate choices are made. The annuity factors, that is the price of every\n"
+    "life annuity bought on the Individual Information page, are based on either the\n"
+    "GAM 1983 (PBGC) table or the IAM 2000 Basic table, both tables of people who buy\n"
+    "annuities. The probability of ruin over the remaining lifetime, and the survival\n"
+    "figures on the results screen, are based on the UP 1994, the IAM 2000 Basic or\n"
+    "the RP2000 table.\n"
+    "\n"
+    "For each choice you may also pick a number of years of mortality projection.\n"
+    "A projection allows for people living longer in future years than the table\n"
+    "shows; each projected year moves the table's modal age of death a little later.\n"
+    "Zero years of projection means that the static table is used as published.\n",
+
+    // 2: yield curves
+    "    This program prices immediate life annuities based on the mortality tables\n"
+    "chosen on the first page and on the interest rates of this page.\n"
+    "\n"
+    "Two interest rate curves (term structures) are used for pricing. The nominal\n"
+    "curve prices annuities whose payments are fixed in money or rise by a fixed cost\n"
+    "of living adjustment. The real curve, which is after inflation, prices annuities\n"
+    "whose payments are linked to the consumer price index. The real curve is\n"
+    "normally lower, and flatter, than the nominal curve.\n"
+    "\n"
+    "Each curve has six breakpoints: the rate you choose for a period is taken to be\n"
+    "constant over that whole 5-year period, and the last rate applies to every year\n"
+    "after 25 years.\n"
+    "\n"
+    "The program starts with a flat nominal curve of 5% and a flat real curve of 3%.\n"
+    "For recent market rates, see the published interest rate tables on the web site\n"
+    "of your public pension agency.\n",
+
+    // 3: individual information
+    "    In this panel you should input your current age and gender as well as your liquid\n"
+    "retirement wealth, that is the savings and investments available for retirement.\n"
+    "\n"
+    "The Real Target Income (RTI) is the income, in today's money, that you would like\n"
+    "to receive every year for the rest of your life.\n"
+    "\n"
+    "Under Current Pension Income enter the yearly income you already receive from\n"
+    "pensions of three kinds: a nominal pension, which may rise each year by a cost\n"
+    "of living adjustment (COLA); a pension linked to the consumer price index (CPI);\n"
+    "and a variable annuity, whose payments follow its investments relative to its\n"
+    "Assumed Investment Return (AIR).\n"
+    "\n"
+    "Under Allocation to Purchase of Annuities enter how much of your liquid wealth\n"
+    "you would spend today on new payout annuities of each of the same three kinds.\n"
+    "\n"
+    "Press the GO button to see the annual income these purchases acquire. What the\n"
+    "pensions and annuities do not cover of the target income is the net consumption\n"
+    "deficit. It must be financed from the net investable wealth (NIW), the wealth\n"
+    "left after the purchases, by a systematic withdrawal plan (SWiP).\n",
+
+    // 4: asset allocation
+    "    In this panel you are asked to input the investment asset allocation of your\n"
+    "net investable wealth and of any variable payout annuity.\n"
+    "\n"
+    "The program knows five asset classes: equity (stocks), nominal return bonds, real\n"
+    "return bonds, cash or money market, and real estate. Map what you hold, for\n"
+    "example a balanced fund, onto these five classes as closely as you can. Each\n"
+    "column must add up to 100%.\n"
+    "\n"
+    "The second column lets you plan one change of the allocation: choose after how\n"
+    "many years it takes effect, and the allocation that holds from then on. The\n"
+    "change is made once only.\n"
+    "\n"
+    "The market selector at the top chooses the U.S.A or the Canadian capital market\n"
+    "assumptions shown on the next page.\n",
+
+    // 5: capital market assumptions
+    "    This panel displays the default expected return and standard deviation of each\n"
+    "of the five asset classes, after inflation.\n"
+    "\n"
+    "The defaults are long-term historical figures, after inflation, taken from a\n"
+    "published source for the market chosen on the previous page. You may change any\n"
+    "of them to reflect your own view of the future. The correlations between the\n"
+    "asset classes, however, are fixed in the program and cannot be changed here.\n"
+    "\n"
+    "All asset returns are assumed to be jointly log-normally distributed.\n",
+};
+
+}  // namespace
+
+QString help_caption(int page) { return kCaptions[(page - 1) % 5]; }
+QString help_text(int page) { return kTexts[(page - 1) % 5]; }
+
+HelpScreen::HelpScreen(int page, QWidget* parent) : QWidget(parent, Qt::Window), page_(page) {
+    setObjectName(QStringLiteral("help%1").arg(page));
+    setWindowTitle(help_caption(page));
+    setAttribute(Qt::WA_DeleteOnClose);
+
+    Text1 = new QPlainTextEdit(this);
+    Text1->setObjectName("Text1");
+    Text1->setReadOnly(true);
+    Text1->setPlainText(help_text(page));
+    Text1->setLineWrapMode(QPlainTextEdit::NoWrap);
+    // A plain text panel rather than an edit box.
+    QPalette p = Text1->palette();
+    p.setColor(QPalette::Base, p.color(QPalette::Button));
+    Text1->setPalette(p);
+    Text1->setFrameShape(QFrame::NoFrame);
+
+    Command1 = new QPushButton("Return", this);
+    Command1->setObjectName("Command1");
+    QFont f = Command1->font();
+    f.setBold(true);
+    Command1->setFont(f);
+    Command1->setMinimumWidth(100);
+    Command1->setDefault(true);
+    connect(Command1, &QPushButton::clicked, this, &HelpScreen::help_Command1_Click);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(Command1);
+    buttons->addStretch(1);
+    auto* v = new QVBoxLayout(this);
+    v->addWidget(Text1, 1);
+    v->addLayout(buttons);
+
+    const QFontMetrics fm(Text1->font());
+    resize(fm.horizontalAdvance(QString(84, QLatin1Char('n'))) + 40, fm.lineSpacing() * 24 + 60);
+    Command1->setFocus();
+}
+
+void HelpScreen::help_Command1_Click() { close(); }
+
+}  // namespace quorrel

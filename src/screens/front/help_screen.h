@@ -1,0 +1,31 @@
+// The help screens of the five input pages: a fixed text and "Return".
+#pragma once
+
+#include <QString>
+#include <QWidget>
+
+class QPlainTextEdit;
+class QPushButton;
+
+namespace quorrel {
+
+// Caption and text of the help screen of input page 1..5.
+QString help_caption(int page);
+QString help_text(int page);
+
+class HelpScreen : public QWidget {
+    Q_OBJECT
+public:
+    // A window of its own (modeless); it deletes itself on "Return".
+    HelpScreen(int page, QWidget* parent = nullptr);
+
+    int page() const { return page_; }
+    void help_Command1_Click();
+
+private:
+    int page_;
+    QPlainTextEdit* Text1 = nullptr;
+    QPushButton* Command1 = nullptr;
+};
+
+}  // namespace quorrel

@@ -1,0 +1,204 @@
+// The input screen: five pages of inputs, each control writing its field of
+// AnalysisState the moment it is committed, the Go step, and "Calculate".
+#pragma once
+
+#include <QPixmap>
+#include <QPointer>
+#include <QString>
+#include <QWidget>
+#include <array>
+#include <memory>
+
+#include "core/analysis_state.h"
+#include "core/results.h"
+#include "screens/platform.h"
+
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+class QTabWidget;
+class QTimer;
+class QFrame;
+
+namespace quorrel {
+
+class HelpScreen;
+class OutPut;
+
+inline constexpr const char* kNotNumberMessage = "please input  a nonnegative number!!!!";
+inline constexpr const char* kNegativeAmountMessage = "please input a nonnegative number !!!!";
+inline constexpr const char* kPageAllocationMessage = "ERROR: The assest allocation must sum to 100%!!!";
+inline constexpr const char* kPrintFailureMessage =
+    "This screen can't be printed. Please check the Printer.";
+
+// Frame k (0..6) of the progress animation, 140 x 90 pixels.
+QPixmap progress_frame_image(int k);
+
+class InPut : public QWidget {
+    Q_OBJECT
+public:
+    InPut(AnalysisState& state, Platform& platform, QWidget* parent = nullptr);
+    ~InPut() override;
+
+    // Window and buttons
+    void in_put_Form_Load();
+    void in_put_TabStrip1_Click(int tab_index);  // tab_index 0..4
+    void in_put_Command1_Click();                // "Calculate"
+    void in_put_Command2_Click();                // "Exit"
+    void in_put_Command6_Click();                // "Go"
+    void in_put_Timer1_Timer();
+    void in_put_PrintScreen_Click();             // Command9 .. Command13
+    void in_put_Help_Click(int page);            // page 1..5
+
+    // Page 1
+    void in_put_prob_1994_Click();
+    void in_put_prob_iam2000_Click();
+    void in_put_prob_rp2000_Click();
+    void in_put_prob_proj_num_Click();
+    void in_put_annu_1983_Click();
+    void in_put_annu_iam2000_Click();
+    void in_put_annu_proj_num_Click();
+    // Page 2
+    void in_put_Combo4_Click(int index);
+    // Page 3
+    void in_put_ind_current_age_Click();
+    void in_put_ind_sex_Click();
+    void in_put_Combo1_Click(int index);
+    void in_put_Combo2_Click(int index);
+    void in_put_Text10_LostFocus();
+    void in_put_Text11_LostFocus();
+    void in_put_Text1_LostFocus();
+    void in_put_Text3_LostFocus();
+    void in_put_Text4_LostFocus();
+    void in_put_Text5_LostFocus();
+    void in_put_ind_annu_income_LostFocus();
+    void in_put_Text2_LostFocus();
+    // Page 4
+    void in_put_Combo3_Click();
+    void in_put_Combo5_Click();
+    void in_put_Combo6_Click(int index);
+    // Page 5
+    void in_put_stock_mean_Click();
+    void in_put_nomi_bond_mean_Click();
+    void in_put_real_bond_mean_Click();
+    void in_put_cash_mean_Click();
+    void in_put_estate_mean_Click();
+    void in_put_stock_dev_Click();
+    void in_put_nomi_bond_dev_Click();
+    void in_put_real_bond_dev_Click();
+    void in_put_estate_dev_Click();
+
+    int current_page() const { return current_page_; }
+    bool calculation_running() const { return running_; }
+    // The results screen of the last calculation while it is open.
+    OutPut* results_screen() const;
+    HelpScreen* help_screen(int page) const;
+
+signals:
+    // "Exit" (or closing the window): the program ends.
+    void exit_requested();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    class Hooks;
+    friend class Hooks;
+
+    // An amount box of page 3 and the field it feeds.
+    struct AmountBox {
+        QLineEdit* edit = nullptr;
+        double AnalysisState::*field = nullptr;
+        QString accepted_text;  // the text last accepted and shown
+    };
+    enum AmountIndex { kText10, kText11, kText1, kText3, kText4, kText5, kIndAnnuIncome, kText2 };
+
+    void build_ui();
+    QWidget* build_page1();
+    QWidget* build_page2();
+    QWidget* build_page3();
+    QWidget* build_page4();
+    QWidget* build_page5();
+    void build_progress();
+    void connect_handlers();
+
+    bool check_amount(int box);
+    void amount_lost_focus(int box);
+    bool amounts_ready(QPushButton* button);
+    void set_assumption(QComboBox* list, double AnalysisState::*field);
+    void set_weight(int index);
+    void select_index(QComboBox* list, int index);
+    void update_page5_captions();
+    void show_page(int page);
+
+    bool run_go_step();
+    void progress_start();
+    void progress_stop();
+    void set_inputs_enabled(bool on);
+    void open_results(const ResultsRecord& results);
+    void results_returned();
+    void finish_exit();
+
+    AnalysisState& state_;
+    Platform& platform_;
+    int current_page_ = 1;
+    bool running_ = false;
+    bool exit_after_run_ = false;
+    bool checking_ = false;  // a check's message or refocus is under way
+    // The box refused while the focus moved to this button: that click is
+    // void and its message has been shown already.
+    QPushButton* refused_for_button_ = nullptr;
+    int refused_box_for_button_ = -1;
+    double caption_twips_ = 90;
+
+    std::array<AmountBox, 8> amounts_{};
+    ResultsRecord results_record_;
+    QPointer<OutPut> results_;
+    std::array<QPointer<HelpScreen>, 5> helps_{};
+    std::array<QPixmap, 7> frames_{};
+
+    QTabWidget* TabStrip1 = nullptr;
+    std::array<QWidget*, 5> Frame1{};
+    QPushButton* Command1 = nullptr;
+    QPushButton* Command2 = nullptr;
+    QPushButton* Command6 = nullptr;
+    QFrame* Picture1 = nullptr;
+    QLabel* Label20 = nullptr;
+    QLabel* Picture2 = nullptr;
+    QTimer* Timer1 = nullptr;
+
+    QRadioButton* prob_1994 = nullptr;
+    QRadioButton* prob_iam2000 = nullptr;
+    QRadioButton* prob_rp2000 = nullptr;
+    QRadioButton* annu_1983 = nullptr;
+    QRadioButton* annu_iam2000 = nullptr;
+    QComboBox* prob_proj_num = nullptr;
+    QComboBox* annu_proj_num = nullptr;
+    std::array<QComboBox*, 12> Combo4{};
+    QComboBox* ind_current_age = nullptr;
+    QComboBox* ind_sex = nullptr;
+    std::array<QComboBox*, 2> Combo1{};
+    std::array<QComboBox*, 2> Combo2{};
+    std::array<QLineEdit*, 5> shaded_{};  // Text6, Text7, Text8, Text9, ind_invest_wealth
+    QComboBox* Combo3 = nullptr;
+    QComboBox* Combo5 = nullptr;
+    std::array<QComboBox*, 10> Combo6{};
+    std::array<QLabel*, 10> Label50{};
+    std::array<QLabel*, 10> Label51{};
+    QLabel* Label34 = nullptr;
+    QComboBox* stock_mean = nullptr;
+    QComboBox* nomi_bond_mean = nullptr;
+    QComboBox* real_bond_mean = nullptr;
+    QComboBox* cash_mean = nullptr;
+    QComboBox* estate_mean = nullptr;
+    QComboBox* stock_dev = nullptr;
+    QComboBox* nomi_bond_dev = nullptr;
+    QComboBox* real_bond_dev = nullptr;
+    QComboBox* estate_dev = nullptr;
+};
+
+}  // namespace quorrel

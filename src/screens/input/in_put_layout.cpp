@@ -1,0 +1,529 @@
+// Building the input screen: the tab strip, its five pages and the progress
+// display. Controls carry their form names as objectName.
+#include <QComboBox>
+#include <QFrame>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabWidget>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include "core/pipeline.h"
+#include "screens/input/in_put.h"
+
+namespace quorrel {
+namespace {
+
+const char* const kTabCaptions[5] = {"Mortality Tables", "Annuity Valuation Rates",
+                                     "Individual Information",
+                                     "Investment and Portfolio Asset Allocation",
+                                     "Financial Economic Assumptions"};
+const char* const kTabToolTips[5] = {"Choose the relevant mortality tables", "",
+                                     "Input your personal information",
+                                     "Input informtion about your current asset allocation",
+                                     "Input parameters about the asset"};
+
+// Market-index captions: k = class - 1 for the U.S.A, k + 5 for Canada.
+const char* const kIndexCaptions[10] = {
+    "(Morgan Stanley Capital International Index)",
+    "(Lehman Brothers Aggregate Bond Index)",
+    "(Lehman Brothers U.S. Treasury Inflation)",
+    "(Average 3-Month T.Bill Rate)",
+    "(Wilshire Real Estate Securities Index)",
+    "(Morgan Stanley Capital International Index (in CAD))",
+    "(Scotia Mcleod Universal Bond Index)",
+    "(Scotia Mcleod Real Return Index)",
+    "(Average 3-Month T.Bill Rate)",
+    "(Wilshire Real Estate Securities Index (in CAD))",
+};
+
+QString indexed(const char* name, int k) { return QStringLiteral("%1(%2)").arg(name).arg(k); }
+
+QLabel* label(const QString& text, QWidget* parent, const QString& name = {}) {
+    auto* l = new QLabel(text, parent);
+    if (!name.isEmpty()) l->setObjectName(name);
+    return l;
+}
+
+QLabel* heading(const QString& text, QWidget* parent, const QString& name) {
+    QLabel* l = label(text, parent, name);
+    QFont f = l->font();
+    f.setBold(true);
+    f.setPointSizeF(f.pointSizeF() * 1.35);
+    l->setFont(f);
+    return l;
+}
+
+QPushButton* button(const QString& text, const QString& name, QWidget* parent) {
+    auto* b = new QPushButton(text, parent);
+    b->setObjectName(name);
+    QFont f = b->font();
+    f.setBold(true);
+    b->setFont(f);
+    b->setAutoDefault(false);
+    return b;
+}
+
+QComboBox* list(const QString& name, QWidget* parent) {
+    auto* c = new QComboBox(parent);
+    c->setObjectName(name);
+    c->setEditable(false);
+    c->setMaxVisibleItems(15);
+    c->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    return c;
+}
+
+QLineEdit* amount_box(const QString& name, QWidget* parent) {
+    auto* e = new QLineEdit(parent);
+    e->setObjectName(name);
+    e->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    e->setMinimumWidth(110);
+    return e;
+}
+
+// Read-only result boxes of the Go step: light grey and not editable.
+QLineEdit* shaded_box(const QString& name, const QString& text, QWidget* parent) {
+    auto* e = new QLineEdit(text, parent);
+    e->setObjectName(name);
+    e->setReadOnly(true);
+    e->setFocusPolicy(Qt::ClickFocus);
+    e->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    e->setMinimumWidth(110);
+    QPalette p = e->palette();
+    p.setColor(QPalette::Base, QColor(224, 224, 224));
+    e->setPalette(p);
+    return e;
+}
+
+QLabel* index_caption(int k, const char* form_name, QWidget* parent) {
+    QLabel* l = label(kIndexCaptions[k], parent, indexed(form_name, k));
+    QPalette p = l->palette();
+    p.setColor(QPalette::WindowText, QColor(0, 0, 139));
+    l->setPalette(p);
+    QFont f = l->font();
+    f.setPointSizeF(f.pointSizeF() * 0.9);
+    l->setFont(f);
+    return l;
+}
+
+// Help at the top left and Print Screen at the bottom right of a page.
+QHBoxLayout* right_aligned(QWidget* w) {
+    auto* row = new QHBoxLayout;
+    row->addStretch(1);
+    row->addWidget(w);
+    return row;
+}
+
+}  // namespace
+
+void InPut::build_ui() {
+    setObjectName("in_put");
+    setWindowTitle(kInputTitle);
+
+    TabStrip1 = new QTabWidget(this);
+    TabStrip1->setObjectName("TabStrip1");
+    TabStrip1->setUsesScrollButtons(true);
+    TabStrip1->setDocumentMode(false);
+    QWidget* (InPut::*builders[5])() = {&InPut::build_page1, &InPut::build_page2,
+                                         &InPut::build_page3, &InPut::build_page4,
+                                         &InPut::build_page5};
+    for (int i = 0; i < 5; ++i) {
+        Frame1[i] = (this->*builders[i])();
+        Frame1[i]->setObjectName(indexed("Frame1", i + 1));
+        TabStrip1->addTab(Frame1[i], kTabCaptions[i]);
+        if (kTabToolTips[i][0] != '\0') TabStrip1->setTabToolTip(i, kTabToolTips[i]);
+    }
+
+    Command1 = button("Calculate", "Command1", this);
+    Command2 = button("Exit", "Command2", this);
+    for (QPushButton* b : {Command1, Command2}) b->setMinimumWidth(100);
+
+    build_progress();
+
+    auto* bottom = new QHBoxLayout;
+    bottom->addWidget(Picture1, 1);
+    bottom->addSpacing(12);
+    bottom->addWidget(Command1);
+    bottom->addSpacing(12);
+    bottom->addWidget(Command2);
+
+    auto* main = new QVBoxLayout(this);
+    main->setContentsMargins(6, 8, 6, 6);
+    main->addWidget(TabStrip1, 1);
+    main->addLayout(bottom);
+
+    resize(minimumSizeHint().expandedTo(QSize(760, 560)));
+}
+
+QWidget* InPut::build_page1() {
+    auto* page = new QWidget;
+    auto* v = new QVBoxLayout(page);
+    QPushButton* help = button("Help", "Command4", page);
+    auto* top = new QHBoxLayout;
+    top->addWidget(help);
+    top->addStretch(1);
+    v->addLayout(top);
+    v->addWidget(heading("Please choose the relevant mortality table for:", page, "Label31(0)"));
+
+    auto projection_row = [page](QComboBox* proj) {
+        auto* row = new QHBoxLayout;
+        row->addWidget(label("Projection:", page));
+        row->addWidget(proj);
+        row->addWidget(label("years", page));
+        row->addStretch(1);
+        return row;
+    };
+
+    auto* ruin = new QGroupBox("Ruin Probability", page);
+    ruin->setObjectName("Frame7");
+    auto* rv = new QVBoxLayout(ruin);
+    prob_1994 = new QRadioButton("UP 1994", ruin);
+    prob_1994->setObjectName("prob_1994");
+    prob_iam2000 = new QRadioButton("IAM 2000  Basic", ruin);
+    prob_iam2000->setObjectName("prob_iam2000");
+    prob_rp2000 = new QRadioButton("RP2000", ruin);
+    prob_rp2000->setObjectName("prob_rp2000");
+    prob_proj_num = list("prob_proj_num", ruin);
+    for (QWidget* w : {static_cast<QWidget*>(prob_1994), static_cast<QWidget*>(prob_iam2000),
+                       static_cast<QWidget*>(prob_rp2000)})
+        rv->addWidget(w);
+    rv->addSpacing(8);
+    rv->addLayout(projection_row(prob_proj_num));
+    rv->addStretch(1);
+
+    auto* annu = new QGroupBox("Annuity Factors", page);
+    annu->setObjectName("Frame6");
+    auto* av = new QVBoxLayout(annu);
+    annu_1983 = new QRadioButton("GAM 1983 (PBGC)", annu);
+    annu_1983->setObjectName("annu_1983");
+    annu_iam2000 = new QRadioButton("IAM 2000 Basic", annu);
+    annu_iam2000->setObjectName("annu_iam2000");
+    annu_proj_num = list("annu_proj_num", annu);
+    av->addWidget(annu_1983);
+    av->addWidget(annu_iam2000);
+    av->addSpacing(8);
+    av->addLayout(projection_row(annu_proj_num));
+    av->addStretch(1);
+
+    auto* frames = new QHBoxLayout;
+    frames->addWidget(ruin, 1);
+    frames->addSpacing(16);
+    frames->addWidget(annu, 1);
+    v->addSpacing(8);
+    v->addLayout(frames);
+    v->addStretch(1);
+    v->addLayout(right_aligned(button("Print Screen", "Command13", page)));
+    return page;
+}
+
+QWidget* InPut::build_page2() {
+    auto* page = new QWidget;
+    auto* v = new QVBoxLayout(page);
+    auto* top = new QHBoxLayout;
+    top->addWidget(button("Help", "Command3", page));
+    top->addStretch(1);
+    v->addLayout(top);
+    v->addWidget(heading("The Current Yield Curve:", page, "Label31(1)"));
+    v->addSpacing(6);
+
+    auto* grid = new QGridLayout;
+    grid->setHorizontalSpacing(18);
+    grid->addWidget(label("Interest Rate During Period:", page), 0, 0);
+    QLabel* nominal = label("Nominal", page);
+    QLabel* real = label("Real", page);
+    for (QLabel* l : {nominal, real}) {
+        QFont f = l->font();
+        f.setBold(true);
+        l->setFont(f);
+        l->setAlignment(Qt::AlignCenter);
+    }
+    grid->addWidget(nominal, 0, 1);
+    grid->addWidget(real, 0, 2);
+    const char* const rows[6] = {"0 yrs  -   5 yrs :", "5 yrs  -  10 yrs :",
+                                 "10 yrs  -  15 yrs :", "15 yrs  -  20 yrs :",
+                                 "20 yrs  -  25 yrs :", "above 25 yrs :"};
+    for (int k = 0; k < 12; ++k) Combo4[k] = list(indexed("Combo4", k), page);
+    for (int k = 0; k < 6; ++k) {
+        QLabel* row = label(rows[k], page, indexed("Label36", k));
+        row->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        grid->addWidget(row, k + 1, 0);
+        grid->addWidget(Combo4[k], k + 1, 1);
+        grid->addWidget(Combo4[k + 6], k + 1, 2);
+    }
+    // Tab order down the nominal column, then down the real column.
+    for (int k = 1; k < 12; ++k) setTabOrder(Combo4[k - 1], Combo4[k]);
+    auto* centre = new QHBoxLayout;
+    centre->addLayout(grid);
+    centre->addStretch(1);
+    v->addLayout(centre);
+    v->addStretch(1);
+    v->addLayout(right_aligned(button("Print Screen", "Command12", page)));
+    return page;
+}
+
+QWidget* InPut::build_page3() {
+    auto* page = new QWidget;
+    auto* v = new QVBoxLayout(page);
+    auto* top = new QHBoxLayout;
+    top->addWidget(button("Help", "Command5", page));
+    top->addStretch(1);
+    v->addLayout(top);
+
+    ind_current_age = list("ind_current_age", page);
+    ind_sex = list("ind_sex", page);
+    auto* person = new QGridLayout;
+    person->setHorizontalSpacing(10);
+    person->addWidget(label("Current Age:", page), 0, 0, Qt::AlignRight);
+    person->addWidget(ind_current_age, 0, 1, Qt::AlignLeft);
+    person->addWidget(label("Gender:", page), 0, 3, Qt::AlignRight);
+    person->addWidget(ind_sex, 0, 4, Qt::AlignLeft);
+
+    amounts_[kText10] = {amount_box("Text10", page), &AnalysisState::target_income, {}};
+    amounts_[kText11] = {amount_box("Text11", page), &AnalysisState::liquid_wealth, {}};
+    person->addWidget(label("Real Target Income:", page), 1, 0, Qt::AlignRight);
+    person->addWidget(amounts_[kText10].edit, 1, 1);
+    person->addWidget(label("Liquid Retirement Wealth:", page), 1, 3, Qt::AlignRight);
+    person->addWidget(amounts_[kText11].edit, 1, 4);
+    person->setColumnMinimumWidth(2, 24);
+    person->setColumnStretch(5, 1);
+    v->addLayout(person);
+    v->addSpacing(6);
+
+    // The two frames share their rows: pensions on the left, purchases on the right.
+    auto rate_frame = [&](const QString& title, const QString& name, int first, int cpi, int var,
+                          QComboBox* cola, QComboBox* air) {
+        auto* box = new QGroupBox(title, page);
+        box->setObjectName(name);
+        auto* g = new QGridLayout(box);
+        g->addWidget(label("Nominal / COLA:", box), 0, 0, Qt::AlignRight);
+        g->addWidget(amounts_[first].edit, 0, 1);
+        g->addWidget(cola, 0, 2);
+        g->addWidget(label("CPI - linked:", box), 1, 0, Qt::AlignRight);
+        g->addWidget(amounts_[cpi].edit, 1, 1);
+        g->addWidget(label("Variable / AIR:", box), 2, 0, Qt::AlignRight);
+        g->addWidget(amounts_[var].edit, 2, 1);
+        g->addWidget(air, 2, 2);
+        g->setColumnStretch(3, 1);
+        return box;
+    };
+    amounts_[kText1] = {amount_box("Text1", page), &AnalysisState::pension_nominal_income, {}};
+    amounts_[kText3] = {amount_box("Text3", page), &AnalysisState::pension_cpi_income, {}};
+    amounts_[kText4] = {amount_box("Text4", page), &AnalysisState::pension_variable_income, {}};
+    amounts_[kText5] = {amount_box("Text5", page), &AnalysisState::purchase_nominal, {}};
+    amounts_[kIndAnnuIncome] = {amount_box("ind_annu_income", page), &AnalysisState::purchase_cpi, {}};
+    amounts_[kText2] = {amount_box("Text2", page), &AnalysisState::purchase_variable, {}};
+    for (int k = 0; k < 2; ++k) {
+        Combo1[k] = list(indexed("Combo1", k), page);
+        Combo2[k] = list(indexed("Combo2", k), page);
+    }
+    QGroupBox* pension = rate_frame("Current Pension Income (Annual)", "Frame2", kText1, kText3,
+                                    kText4, Combo1[0], Combo2[0]);
+    QGroupBox* purchase = rate_frame("Allocation to  Purchase of Annuities", "Frame3", kText5,
+                                     kIndAnnuIncome, kText2, Combo1[1], Combo2[1]);
+    auto* frames = new QHBoxLayout;
+    frames->addWidget(pension, 1);
+    frames->addSpacing(10);
+    frames->addWidget(purchase, 1);
+    v->addLayout(frames);
+
+    Command6 = button("Go", "Command6", page);
+    Command6->setMinimumWidth(90);
+    v->addLayout(right_aligned(Command6));
+
+    const char* const shaded_names[5] = {"Text6", "Text7", "Text8", "Text9", "ind_invest_wealth"};
+    for (int k = 0; k < 5; ++k) shaded_[k] = shaded_box(shaded_names[k], k < 4 ? " " : "", page);
+
+    auto* acquired = new QGroupBox("Acquired Annuity Income (Annual)", page);
+    acquired->setObjectName("Frame4");
+    auto* ag = new QGridLayout(acquired);
+    const char* const acquired_rows[3] = {"Nominal / COLA:", "CPI - linked:", "Variable / AIR:"};
+    for (int k = 0; k < 3; ++k) {
+        ag->addWidget(label(acquired_rows[k], acquired), k, 0, Qt::AlignRight);
+        ag->addWidget(shaded_[k], k, 1);
+    }
+    ag->setColumnStretch(2, 1);
+
+    auto* summary = new QGridLayout;
+    summary->addWidget(label("Net Consumption Deficit:", page), 0, 0, Qt::AlignRight);
+    summary->addWidget(shaded_[3], 0, 1);
+    summary->addWidget(label("(To be funded via SWiP)", page), 1, 1);
+    summary->addWidget(label("Net Investable Wealth:", page), 2, 0, Qt::AlignRight);
+    summary->addWidget(shaded_[4], 2, 1);
+    summary->addWidget(label("(To be allocated amongst investments)", page), 3, 1);
+    summary->setRowMinimumHeight(1, 10);
+
+    auto* lower = new QHBoxLayout;
+    lower->addWidget(acquired, 1);
+    lower->addSpacing(10);
+    auto* summary_box = new QVBoxLayout;
+    summary_box->addLayout(summary);
+    summary_box->addStretch(1);
+    lower->addLayout(summary_box, 1);
+    v->addLayout(lower);
+    v->addStretch(1);
+    v->addLayout(right_aligned(button("Print Screen", "Command11", page)));
+
+    // Keyboard order: person, pensions row by row, purchases, Go.
+    QWidget* order[] = {ind_current_age, ind_sex, amounts_[kText10].edit, amounts_[kText11].edit,
+                        amounts_[kText1].edit, Combo1[0], amounts_[kText3].edit,
+                        amounts_[kText4].edit, Combo2[0], amounts_[kText5].edit, Combo1[1],
+                        amounts_[kIndAnnuIncome].edit, amounts_[kText2].edit, Combo2[1], Command6};
+    for (std::size_t k = 1; k < std::size(order); ++k) setTabOrder(order[k - 1], order[k]);
+    return page;
+}
+
+QWidget* InPut::build_page4() {
+    auto* page = new QWidget;
+    auto* v = new QVBoxLayout(page);
+    auto* buttons = new QVBoxLayout;
+    buttons->addWidget(button("Help", "Command7", page));
+    buttons->addWidget(button("Print Screen", "Command9", page));
+    Combo5 = list("Combo5", page);
+    Combo5->setToolTip("Market of the capital-market assumptions");
+    auto* top = new QHBoxLayout;
+    top->addLayout(buttons);
+    top->addStretch(1);
+    top->addWidget(Combo5, 0, Qt::AlignTop);
+    v->addLayout(top);
+    v->addWidget(heading("Asset Allocation", page, "Label2"), 0, Qt::AlignHCenter);
+
+    auto* grid = new QGridLayout;
+    grid->setHorizontalSpacing(24);
+    Combo3 = list("Combo3", page);
+    auto* later = new QHBoxLayout;
+    later->addWidget(label("In", page));
+    later->addWidget(Combo3);
+    later->addWidget(label("yrs", page));
+    grid->addWidget(label("Today", page), 0, 1, Qt::AlignCenter);
+    grid->addLayout(later, 0, 2, Qt::AlignCenter);
+    const char* const rows[5] = {"1.) Equity / Stocks:", "2.) Nominal Return Bonds:",
+                                 "3.) Real Return Bonds:", "4.) Cash / Money Market :",
+                                 "5.) Real Estate:"};
+    for (int k = 0; k < 10; ++k) Combo6[k] = list(indexed("Combo6", k), page);
+    for (int k = 0; k < 5; ++k) {
+        auto* cell = new QVBoxLayout;
+        cell->setSpacing(0);
+        cell->addWidget(label(rows[k], page));
+        // The two markets' captions share one place; only one is shown.
+        Label50[k] = index_caption(k, "Label50", page);
+        Label50[k + 5] = index_caption(k + 5, "Label50", page);
+        cell->addWidget(Label50[k]);
+        cell->addWidget(Label50[k + 5]);
+        grid->addLayout(cell, k + 1, 0);
+        grid->addWidget(Combo6[k], k + 1, 1, Qt::AlignCenter);
+        grid->addWidget(Combo6[k + 5], k + 1, 2, Qt::AlignCenter);
+    }
+    grid->addWidget(label("Total:", page), 6, 0);
+    grid->addWidget(label("100%", page), 6, 1, Qt::AlignCenter);
+    grid->addWidget(label("100%", page), 6, 2, Qt::AlignCenter);
+    grid->setColumnStretch(0, 1);
+    v->addLayout(grid);
+    v->addStretch(1);
+    for (int k = 1; k < 10; ++k) setTabOrder(Combo6[k - 1], Combo6[k]);
+    return page;
+}
+
+QWidget* InPut::build_page5() {
+    auto* page = new QWidget;
+    auto* v = new QVBoxLayout(page);
+    auto* buttons = new QVBoxLayout;
+    buttons->addWidget(button("Help", "Command8", page));
+    buttons->addWidget(button("Print Screen", "Command10", page));
+    Label34 = heading("U.S.A", page, "Label34");
+    auto* top = new QHBoxLayout;
+    top->addLayout(buttons);
+    top->addStretch(1);
+    top->addWidget(Label34, 0, Qt::AlignTop);
+    v->addLayout(top);
+
+    auto* grid = new QGridLayout;
+    grid->setHorizontalSpacing(24);
+    auto* mean_head = new QVBoxLayout;
+    mean_head->setSpacing(0);
+    mean_head->addWidget(label("Real Expected Return", page), 0, Qt::AlignCenter);
+    mean_head->addWidget(label("(after inflation)", page), 0, Qt::AlignCenter);
+    grid->addLayout(mean_head, 0, 1);
+    grid->addWidget(label("Standard Deviation", page), 0, 2, Qt::AlignCenter | Qt::AlignTop);
+
+    stock_mean = list("stock_mean", page);
+    nomi_bond_mean = list("nomi_bond_mean", page);
+    real_bond_mean = list("real_bond_mean", page);
+    cash_mean = list("cash_mean", page);
+    estate_mean = list("estate_mean", page);
+    stock_dev = list("stock_dev", page);
+    nomi_bond_dev = list("nomi_bond_dev", page);
+    real_bond_dev = list("real_bond_dev", page);
+    estate_dev = list("estate_dev", page);
+    QComboBox* means[5] = {stock_mean, nomi_bond_mean, real_bond_mean, cash_mean, estate_mean};
+    QComboBox* devs[5] = {stock_dev, nomi_bond_dev, real_bond_dev, nullptr, estate_dev};
+    const char* const rows[5] = {"1.) Equity / Stocks :", "2.) Nominal Return Bonds :",
+                                 "3.) Real Return Bonds : ", "4.) Cash / Money Market :",
+                                 "5.) Real Estate:"};
+    for (int k = 0; k < 5; ++k) {
+        auto* cell = new QVBoxLayout;
+        cell->setSpacing(0);
+        cell->addWidget(label(rows[k], page));
+        Label51[k] = index_caption(k, "Label51", page);
+        Label51[k + 5] = index_caption(k + 5, "Label51", page);
+        Label51[k]->clear();
+        Label51[k + 5]->clear();
+        cell->addWidget(Label51[k]);
+        cell->addWidget(Label51[k + 5]);
+        grid->addLayout(cell, k + 1, 0);
+        grid->addWidget(means[k], k + 1, 1, Qt::AlignCenter);
+        if (devs[k] != nullptr) grid->addWidget(devs[k], k + 1, 2, Qt::AlignCenter);
+    }
+    grid->setColumnStretch(0, 1);
+    v->addLayout(grid);
+    v->addStretch(1);
+    QWidget* order[] = {stock_mean, stock_dev, nomi_bond_mean, nomi_bond_dev, real_bond_mean,
+                        real_bond_dev, cash_mean, estate_mean, estate_dev};
+    for (std::size_t k = 1; k < std::size(order); ++k) setTabOrder(order[k - 1], order[k]);
+    return page;
+}
+
+void InPut::build_progress() {
+    Picture1 = new QFrame(this);
+    Picture1->setObjectName("Picture1");
+    Picture1->setFrameShape(QFrame::StyledPanel);
+    Picture1->setFrameShadow(QFrame::Sunken);
+    Picture1->setFixedHeight(31);
+    Picture1->setMinimumWidth(200);
+    QSizePolicy keep = Picture1->sizePolicy();
+    keep.setRetainSizeWhenHidden(true);
+    Picture1->setSizePolicy(keep);
+
+    Label20 = new QLabel(" Program is running. Please wait...", Picture1);
+    Label20->setObjectName("Label20");
+    QPalette p = Label20->palette();
+    p.setColor(QPalette::WindowText, QColor(139, 0, 0));
+    Label20->setPalette(p);
+    QFont f = Label20->font();
+    f.setBold(true);
+    Label20->setFont(f);
+    Label20->adjustSize();
+
+    // The animation area floats over the middle of the window.
+    Picture2 = new QLabel(this);
+    Picture2->setObjectName("Picture2");
+    Picture2->setFixedSize(140, 90);
+    Picture2->setFrameShape(QFrame::NoFrame);
+    Picture2->setAttribute(Qt::WA_TransparentForMouseEvents);
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName("Timer1");
+    Timer1->setInterval(50);
+
+    for (int k = 0; k < 7; ++k) frames_[k] = progress_frame_image(k);
+
+    Picture1->hide();
+    Label20->hide();
+    Picture2->hide();
+}
+
+}  // namespace quorrel

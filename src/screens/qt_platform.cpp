@@ -1,0 +1,76 @@
+// The desktop behind Platform: Qt message boxes, printing a window image on
+// the default printer, the save dialog, the busy pointer and the event pump.
+#include <QApplication>
+#include <QCursor>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPixmap>
+#include <QPrinter>
+#include <QPrinterInfo>
+#include <QWidget>
+
+#include "screens/platform.h"
+
+namespace quorrel {
+namespace {
+
+class QtPlatform : public Platform {
+public:
+    void show_message(QWidget* parent, const QString& title, const QString& text,
+                      MessageIcon icon) override {
+        QMessageBox box(icon == MessageIcon::critical ? QMessageBox::Critical : QMessageBox::NoIcon,
+                        title, text, QMessageBox::Ok, parent);
+        box.exec();
+    }
+
+    bool print_window(QWidget* window) override {
+        if (window == nullptr) return false;
+        // Only the default printer is used and no print dialog is shown, so a
+        // missing printer is a failure rather than a prompt.
+        const QPrinterInfo info = QPrinterInfo::defaultPrinter();
+        if (info.isNull() || info.printerName().isEmpty()) return false;
+        const QPixmap image = window->window()->grab();
+        if (image.isNull()) return false;
+
+        QPrinter printer(info, QPrinter::HighResolution);
+        if (!printer.isValid()) return false;
+        QPainter painter;
+        if (!painter.begin(&printer)) return false;
+        const QRect page = painter.viewport();
+        QSize size = image.size();
+        size.scale(page.size(), Qt::KeepAspectRatio);
+        painter.drawPixmap(QRect(page.topLeft(), size), image);
+        return painter.end();
+    }
+
+    QString save_file_name(QWidget* parent, const QString& initial_name,
+                           const QString& filter) override {
+        return QFileDialog::getSaveFileName(parent, QString(), initial_name, filter);
+    }
+
+    void set_busy(bool on) override {
+        // Balanced: a second "on" or an "off" without an "on" changes nothing.
+        if (on && !busy_) {
+            QApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
+            busy_ = true;
+        } else if (!on && busy_) {
+            QApplication::restoreOverrideCursor();
+            busy_ = false;
+        }
+    }
+
+    void process_events() override { QCoreApplication::processEvents(); }
+
+private:
+    bool busy_ = false;
+};
+
+}  // namespace
+
+Platform& desktop_platform() {
+    static QtPlatform platform;
+    return platform;
+}
+
+}  // namespace quorrel
