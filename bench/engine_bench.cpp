@@ -1,0 +1,175 @@
+// Timings of the ruin engine: one solve of each kind and whole calculations,
+// on the fast path and on the straightforward one-solve-at-a-time path.
+#include <benchmark/benchmark.h>
+
+#include <string>
+#include <vector>
+
+#include "core/analysis_state.h"
+#include "core/defaults.h"
+#include "core/results.h"
+#include "engine/engine_internal.h"
+#include "engine/ruin_table.h"
+#include "engine/solver.h"
+#include "engine/wealth_model.h"
+#include "valuation/acquired_income.h"
+#include "valuation/gompertz.h"
+#include "valuation/portfolio.h"
+
+namespace {
+
+using namespace quorrel;
+
+class NullSink : public ResultSink {
+public:
+    void publish_result(const std::string&, const std::string&) override {}
+};
+
+enum Scenario { defaults, age50, wealth59, volatile_market, purchases, kScenarioCount };
+
+const char* scenario_name(int s) {
+    static const char* names[] = {"defaults", "age50", "wealth_ratio_59", "high_volatility", "purchases"};
+    return names[s];
+}
+
+// The state as the pipeline leaves it before prepare_engine_inputs: defaults,
+// the scenario's changes, the Go step and the four portfolio statistics.
+AnalysisState scenario_state(int scenario) {
+    AnalysisState s;
+    apply_input_defaults(s);
+    switch (scenario) {
+    case age50: s.current_age = 50; break;
+    case wealth59: s.liquid_wealth = 2360000; break;
+    case volatile_market:
+        s.dev_stock = 0.35;
+        s.dev_estate = 0.30;
+        s.dev_nomi_bond = 0.15;
+        s.mean_stock = 0.09;
+        break;
+    case purchases:
+        s.purchase_nominal = 100000;
+        s.purchase_cpi = 100000;
+        s.purchase_variable = 100000;
+        s.pension_cpi_income = 6000;
+        s.pension_nominal_income = 4000;
+        s.cola_rate = 0.02;
+        break;
+    default: break;
+    }
+    compute_acquired_income(s);
+    current_portfolio_return(s);
+    later_portfolio_return(s);
+    current_portfolio_deviation(s);
+    later_portfolio_deviation(s);
+    return s;
+}
+
+AnalysisState engine_ready(int scenario) {
+    AnalysisState s = scenario_state(scenario);
+    prepare_engine_inputs(s);
+    select_ruin_parameters(s);
+    return s;
+}
+
+void whole_calculation(AnalysisState& state, EngineMode mode) {
+    NullSink sink;
+    ResultsRecord results;
+    prepare_engine_inputs(state);
+    select_ruin_parameters(state);
+    results.expected_income = build_expected_income_curve(state, {}, mode);
+    compute_ruin_table(state, sink, results, {}, mode);
+    compute_estate_quantiles(state, sink, results, {}, mode);
+    benchmark::DoNotOptimize(results);
+}
+
+void BM_WholeCalculation(benchmark::State& bs, int scenario, EngineMode mode) {
+    const AnalysisState prepared = scenario_state(scenario);
+    long calls = 0;
+    for (auto _ : bs) {
+        AnalysisState state = prepared;
+        const long before = solver_call_count();
+        whole_calculation(state, mode);
+        calls = solver_call_count() - before;
+    }
+    bs.counters["solver_calls"] = static_cast<double>(calls);
+}
+
+void BM_SingleSolve(benchmark::State& bs, engine_detail::SolveKind kind, bool reference) {
+    const AnalysisState state = engine_ready(defaults);
+    const engine_detail::WealthModel model(state);
+    const double x0 = state.wealth_ratio;
+    const double T = kind == engine_detail::SolveKind::lifetime_ruin ? 110 - state.current_age : 20;
+    const double level = kind == engine_detail::SolveKind::wealth_below ? x0 : 0;
+    const engine_detail::SolveRequest rq{kind, 0, x0, level, 0, T};
+    const long before = solver_call_count();
+    for (auto _ : bs) {
+        const double p = reference ? engine_detail::reference_solve(state, rq) : engine_detail::fast_solve(model, rq);
+        benchmark::DoNotOptimize(p);
+    }
+    bs.counters["solver_calls_per_iter"] =
+        static_cast<double>(solver_call_count() - before) / static_cast<double>(bs.iterations());
+}
+
+// Twenty 1201-node solves as the ruin table makes them, batched on two cores.
+void BM_TwentySolvesBatched(benchmark::State& bs) {
+    const AnalysisState state = engine_ready(defaults);
+    const engine_detail::WealthModel model(state);
+    std::vector<engine_detail::SolveRequest> requests;
+    for (int i = 1; i <= 20; ++i) {
+        requests.push_back({engine_detail::SolveKind::ruin_by_horizon, 0, state.wealth_ratio, 0, 0, i * 2.5});
+    }
+    std::vector<double> out;
+    for (auto _ : bs) {
+        engine_detail::solve_batch(model, requests, out);
+        benchmark::DoNotOptimize(out.data());
+    }
+}
+
+void BM_EstateAdjoint(benchmark::State& bs) {
+    const AnalysisState state = engine_ready(defaults);
+    const engine_detail::WealthModel model(state);
+    std::vector<engine_detail::WealthBelowCurve> curves;
+    for (auto _ : bs) {
+        engine_detail::build_wealth_below_curves(model, 0, state.wealth_ratio, 0, false, {10, 20, 30}, curves);
+        benchmark::DoNotOptimize(curves.data());
+    }
+}
+
+void register_all() {
+    using engine_detail::SolveKind;
+    const std::pair<const char*, SolveKind> kinds[] = {{"ruin_by_horizon", SolveKind::ruin_by_horizon},
+                                                      {"wealth_below", SolveKind::wealth_below},
+                                                      {"lifetime_ruin", SolveKind::lifetime_ruin}};
+    for (const auto& [name, kind] : kinds) {
+        benchmark::RegisterBenchmark((std::string("SingleSolve/reference/") + name).c_str(), BM_SingleSolve, kind, true)
+            ->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark((std::string("SingleSolve/fast/") + name).c_str(), BM_SingleSolve, kind, false)
+            ->Unit(benchmark::kMillisecond);
+    }
+    benchmark::RegisterBenchmark("TwentySolvesBatched", BM_TwentySolvesBatched)->Unit(benchmark::kMillisecond)->UseRealTime();
+    benchmark::RegisterBenchmark("EstateAdjoint/10-20-30", BM_EstateAdjoint)->Unit(benchmark::kMillisecond)->UseRealTime();
+    for (int s = 0; s < kScenarioCount; ++s) {
+        benchmark::RegisterBenchmark((std::string("WholeCalculation/fast/") + scenario_name(s)).c_str(),
+                                     BM_WholeCalculation, s, EngineMode::fast)
+            ->Unit(benchmark::kMillisecond)
+            ->UseRealTime();
+    }
+    for (int s = 0; s < kScenarioCount; ++s) {
+        benchmark::RegisterBenchmark((std::string("WholeCalculation/reference/") + scenario_name(s)).c_str(),
+                                     BM_WholeCalculation, s, EngineMode::reference)
+            ->Unit(benchmark::kMillisecond)
+            ->UseRealTime()
+            ->Iterations(3);
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    register_all();
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,126 @@
+// Engine internals shared by the solver, the result stages, their tests and
+// the benchmark: a frozen copy of the model's inputs, the solve requests, the
+// straightforward one-solve-at-a-time path and the batched fast paths.
+#pragma once
+
+#include <functional>
+#include <vector>
+
+#include "core/analysis_state.h"
+#include "engine/solver.h"
+#include "engine/wealth_model.h"
+
+namespace quorrel::engine_detail {
+
+// The fields the coefficient functions and the lifetime solver read, copied
+// once so that worker threads never touch the state while the caller's event
+// loop runs.
+struct WealthModel {
+    double current_mu = 0, later_mu = 0;
+    double current_sigma = 0, later_sigma = 0;
+    double later_years = 0;
+    double real_income_ratio = 0, nominal_income_ratio = 0, variable_income_ratio = 0;
+    double cola_rate = 0, air_rate = 0, implied_inflation = 0;
+    double current_age = 0;
+    double ruin_lambda = 0, ruin_modal_age = 0, ruin_dispersion = 0;
+
+    WealthModel() = default;
+    explicit WealthModel(const AnalysisState& s);
+
+    AllocationRegime regime(double t) const;
+    double exposure(double t) const;
+    double inflation_factor(double t) const;
+    double drift(double g, double t, double x) const;
+    double diffusion(double t, double x) const;
+};
+
+enum class SolveKind { ruin_by_horizon, wealth_below, lifetime_ruin };
+
+struct SolveRequest {
+    SolveKind kind = SolveKind::ruin_by_horizon;
+    double g = 0, x0 = 0, level = 0, t0 = 0, T = 0;
+};
+
+// The grid of one solve: nodes X[1..M] (X[0] unused), the start node H and
+// the barrier node ib.
+struct Grid {
+    int M = 0;
+    double dx = 0;
+    int H = 0;
+    int ib = 1;
+    std::vector<double> X;
+};
+Grid make_grid(SolveKind kind, double x0, double level);
+
+// One solve exactly as the scheme reads: arrays built per solve, the rows
+// assembled per step and handed to tridag. The yardstick of the fast paths.
+double reference_solve(const AnalysisState& state, const SolveRequest& request,
+                       const EventPump& pump = {});
+
+// One solve by the fused kernel: same arithmetic, no per-step work outside
+// the node loop, no allocation per step.
+double fast_solve(const WealthModel& model, const SolveRequest& request,
+                  const EventPump& pump = {});
+
+// Solves every request and writes out[k] for requests[k]. Requests of one
+// call must share kind family (wealth_below or not), x0 and grid; they may
+// differ in level, horizon and kind otherwise. The work is split over two
+// threads and batched into SIMD lanes; `pump` runs on the calling thread only.
+void solve_batch(const WealthModel& model, const std::vector<SolveRequest>& requests,
+                 std::vector<double>& out, const EventPump& pump = {});
+
+// The wealth-below probability of one horizon as a function of the level.
+// The scheme is linear in its terminal values and its matrices do not depend
+// on the level, so one adjoint sweep per horizon and grid gives every level's
+// probability as a sum over the nodes below the level.
+class WealthBelowCurve {
+public:
+    WealthBelowCurve() = default;
+    // Probability for `level`; the level's grid must be the one this curve
+    // was built for (see uses_wide_grid).
+    double probability(double level) const;
+    static bool uses_wide_grid(double x0, double level) { return x0 + 100 < level; }
+
+private:
+    friend void build_wealth_below_curves(const WealthModel&, double, double, double, bool,
+                                          const std::vector<double>&,
+                                          std::vector<WealthBelowCurve>&, const EventPump&);
+    std::vector<double> X;       // nodes of the solved rows, ascending
+    std::vector<double> prefix;  // prefix[r]: sum of the adjoint weights of rows 1..r
+    double barrier_part = 0;     // what the held barrier contributes
+    bool trivial = false;        // the start node is at or below the barrier
+    double x0 = 0;
+};
+
+// Builds the curves of the horizons `T` (same g, x0, t0) on the narrow or the
+// wide wealth-below grid, on both cores.
+void build_wealth_below_curves(const WealthModel& model, double g, double x0, double t0,
+                               bool wide_grid, const std::vector<double>& T,
+                               std::vector<WealthBelowCurve>& curves, const EventPump& pump = {});
+
+// Runs `second` on a worker thread while the caller runs `first`, then waits,
+// pumping `pump` every few milliseconds. Rethrows the first failure after both
+// have ended.
+void run_on_two_cores(const std::function<void()>& first, const std::function<void()>& second,
+                      const EventPump& pump);
+
+// Counts one solve.
+void count_solves(long n);
+
+}  // namespace quorrel::engine_detail
+
+namespace quorrel::engine_detail {
+
+// Where a quantile search stands within one estate horizon.
+struct QuantileSearch {
+    double c = 0;  // trial multiple of today's wealth
+    double p = 0;  // last probability found
+};
+
+// Steps c up until the probability that wealth ends below c times today's
+// wealth reaches q - 0.03; `capped` leaves the loop once c passes 9. Returns
+// the number of probabilities evaluated.
+int quantile_search(double q, bool capped, QuantileSearch& search,
+                    const std::function<double(double c)>& probability_below);
+
+}  // namespace quorrel::engine_detail

@@ -1,0 +1,682 @@
+#include "engine/solver.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <exception>
+#include <future>
+#include <sstream>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "core/errors.h"
+#include "engine/engine_internal.h"
+#include "valuation/gompertz.h"
+
+namespace quorrel {
+
+using engine_detail::Grid;
+using engine_detail::SolveKind;
+using engine_detail::SolveRequest;
+using engine_detail::WealthModel;
+
+namespace {
+
+std::atomic<long> g_solver_calls{0};
+
+constexpr const char* kNotTridag = " The matrix is not tridag!!!";
+constexpr const char* kMatrixError = " There is an error in the matrix!!!";
+constexpr int kSteps = 500;
+
+const char* kind_text(SolveKind kind) {
+    switch (kind) {
+    case SolveKind::ruin_by_horizon: return "ruin probability";
+    case SolveKind::wealth_below: return "wealth percentile probability";
+    case SolveKind::lifetime_ruin: return "lifetime ruin probability";
+    }
+    return "probability";
+}
+
+[[noreturn]] void throw_not_finite(SolveKind kind, double level, double T) {
+    std::ostringstream text;
+    text << "The " << kind_text(kind) << " for a horizon of " << T << " years at the wealth level "
+         << level << " could not be computed: the solver gave a value that is not a number. "
+         << "Please change some of the inputs.";
+    throw SolverError(text.str());
+}
+
+double checked(SolveKind kind, double level, double T, double value) {
+    if (!std::isfinite(value)) throw_not_finite(kind, level, T);
+    return value;
+}
+
+// Death rate at time s of a life certain to die before T: the killing term
+// of the lifetime solve.
+double lifetime_death_rate(const WealthModel& wm, double s, double S_T) {
+    const double h = makeham_hazard(0, wm.ruin_lambda, wm.current_age + s, wm.ruin_modal_age,
+                                    wm.ruin_dispersion);
+    const double S_s =
+        makeham_survival(0, s, wm.current_age, wm.ruin_lambda, wm.ruin_modal_age, wm.ruin_dispersion);
+    return (S_s * h) / (S_s - S_T);
+}
+
+double lifetime_tail_survival(const WealthModel& wm, double T) {
+    return makeham_survival(0, T, wm.current_age, wm.ruin_lambda, wm.ruin_modal_age, wm.ruin_dispersion);
+}
+
+int barrier_index(const Grid& grid, double barrier_level) {
+    for (int i = 1; i <= grid.H; ++i) {
+        if (grid.X[i] >= barrier_level) return i;
+    }
+    return 1;
+}
+
+int request_barrier(const Grid& grid, const SolveRequest& rq) {
+    return barrier_index(grid, rq.kind == SolveKind::wealth_below ? 0.0 : rq.level);
+}
+
+double terminal_value(const Grid& grid, const SolveRequest& rq, int ib, int i) {
+    if (rq.kind == SolveKind::wealth_below) return grid.X[i] < rq.level ? 1.0 : 0.0;
+    return i <= ib ? 1.0 : 0.0;
+}
+
+// ---- The fused kernel -----------------------------------------------------
+//
+// W independent solves on one grid advance together, one SIMD lane each, so
+// the divisions of the elimination (a serial chain within one solve) overlap
+// across lanes. Every lane does exactly the arithmetic of the reference path;
+// nodes at or below a lane's barrier become identity rows with zero coupling,
+// which leaves both that lane's values and its first real row bit for bit as
+// the reference computes them.
+
+template <int W>
+struct Lanes {
+    typedef double Vec __attribute__((vector_size(W * sizeof(double))));
+    typedef long long Mask __attribute__((vector_size(W * sizeof(long long))));
+};
+
+// Coefficients of one lane at one time step.
+struct StepConstants {
+    double t = 0, mu = 0, m = 0, w = 0, enir = 0, cs = 0, K = 1, dt = 0;
+};
+
+struct LaneSetup {
+    double dt = 0;
+    double diffusion_scale = 0;  // 0.5 x dt / dx / dx
+    double S_T = 0;
+    bool lifetime = false;
+};
+
+LaneSetup lane_setup(const WealthModel& wm, const SolveRequest& rq, double dx) {
+    LaneSetup s;
+    s.dt = (rq.T - rq.t0) / kSteps;
+    s.diffusion_scale = 0.5 * s.dt / dx / dx;
+    s.lifetime = rq.kind == SolveKind::lifetime_ruin;
+    if (s.lifetime) s.S_T = lifetime_tail_survival(wm, rq.T);
+    return s;
+}
+
+StepConstants step_constants(const WealthModel& wm, const SolveRequest& rq, const LaneSetup& ls, int k) {
+    StepConstants c;
+    c.dt = ls.dt;
+    c.t = rq.t0 + (k - 1) * ls.dt;
+    if (ls.lifetime) {
+        const double s = (k - 2) * ls.dt;
+        const double q = lifetime_death_rate(wm, s, ls.S_T);
+        c.K = 1 - q * ls.dt;
+    }
+    c.w = -std::exp(rq.g * c.t);
+    c.m = wm.exposure(c.t);
+    const AllocationRegime regime = wm.regime(c.t);
+    c.mu = regime.mu;
+    c.enir = wm.inflation_factor(c.t) * wm.nominal_income_ratio;
+    c.cs = ls.diffusion_scale * (regime.sigma * regime.sigma);
+    return c;
+}
+
+template <int W>
+void throw_pivot_failure(const typename Lanes<W>::Mask& bad, const typename Lanes<W>::Mask& bad_first, int used) {
+    for (int l = 0; l < used; ++l) {
+        if (bad_first[l]) throw SolverError(kNotTridag);
+    }
+    for (int l = 0; l < used; ++l) {
+        if (bad[l]) throw SolverError(kMatrixError);
+    }
+}
+
+// Solves `used` (1..W) requests sharing the grid; out[l] for lane l.
+template <int W>
+void solve_lanes(const WealthModel& wm, const Grid& grid, const std::vector<double>& X2,
+                 const SolveRequest* requests, const int* barriers, int used, double* out,
+                 const EventPump* pump) {
+    using Vec = typename Lanes<W>::Vec;
+    using Mask = typename Lanes<W>::Mask;
+    const int M = grid.M;
+    const double dx = grid.dx;
+    const double* X = grid.X.data();
+
+    SolveRequest rq[W];
+    int ib[W];
+    LaneSetup setup[W];
+    for (int l = 0; l < W; ++l) {
+        const int src = l < used ? l : 0;  // spare lanes repeat lane 0
+        rq[l] = requests[src];
+        ib[l] = barriers[src];
+        setup[l] = lane_setup(wm, rq[l], dx);
+    }
+    int lo = ib[0] + 1;
+    Vec ibv = {}, ibv1 = {};
+    for (int l = 0; l < W; ++l) {
+        lo = std::min(lo, ib[l] + 1);
+        ibv[l] = ib[l];
+        ibv1[l] = ib[l] + 1;
+    }
+    const int hi = M - 1;
+
+    std::vector<Vec> V(M + 1), G(M + 1);
+    for (int i = 1; i <= M; ++i) {
+        for (int l = 0; l < W; ++l) V[i][l] = terminal_value(grid, rq[l], ib[l], i);
+    }
+
+    const Vec zero = {};
+    const Vec one = zero + 1.0;
+    const double rir = wm.real_income_ratio;
+    for (int k = kSteps + 1; k >= 2; --k) {
+        if (pump && *pump) (*pump)();
+        Vec mu = {}, m = {}, w = {}, enir = {}, cs = {}, K = {}, dt = {};
+        for (int l = 0; l < W; ++l) {
+            const StepConstants c = step_constants(wm, rq[l], setup[l], k);
+            mu[l] = c.mu;
+            m[l] = c.m;
+            w[l] = c.w;
+            enir[l] = c.enir;
+            cs[l] = c.cs;
+            K[l] = c.K;
+            dt[l] = c.dt;
+        }
+        Vec prev_upper = zero, prev_bet = one, prev_u = zero;
+        Mask bad = {}, bad_first = {};
+        for (int i = lo; i <= hi; ++i) {
+            const double x = X[i];
+            Vec a = (((mu * x) * m + w) + rir) + enir;
+            a = a * dt / dx;
+            const Vec b = (cs * X2[i]) * m;
+            const Mask pos = a > 0;
+            Vec diag = (1 + 2 * b) + (pos ? a : -a);
+            Vec lower = pos ? -b : a - b;
+            Vec upper = pos ? -(b + a) : -b;
+            const Vec v = V[i];
+            Vec rhs = K * v;
+            const Vec iv = zero + static_cast<double>(i);
+            const Mask first = iv == ibv1;
+            const Mask active = iv > ibv;
+            rhs = first ? rhs + (pos ? b : b - a) : rhs;
+            if (i == hi) rhs = rhs + (pos ? b + a : b) * 0.0;  // bnd[M] = 0
+            lower = first ? zero : lower;
+            diag = active ? diag : one;
+            lower = active ? lower : zero;
+            upper = active ? upper : zero;
+            rhs = active ? rhs : v;
+
+            const Vec gam = prev_upper / prev_bet;
+            const Vec bet = diag - lower * gam;
+            const Vec u = (rhs - lower * prev_u) / bet;
+            const Mask zero_pivot = bet == 0;
+            bad |= zero_pivot;
+            bad_first |= zero_pivot & first;
+            G[i] = gam;
+            V[i] = u;
+            prev_upper = upper;
+            prev_bet = bet;
+            prev_u = u;
+        }
+        bool any_bad = false;
+        for (int l = 0; l < W; ++l) any_bad = any_bad || bad[l] != 0;
+        if (any_bad) throw_pivot_failure<W>(bad, bad_first, used);
+        for (int i = hi - 1; i >= lo; --i) {
+            const Vec vi = V[i];
+            const Vec updated = vi - G[i + 1] * V[i + 1];
+            const Mask active = (zero + static_cast<double>(i)) > ibv;
+            V[i] = active ? updated : vi;
+        }
+    }
+    for (int l = 0; l < used; ++l) out[l] = checked(rq[l].kind, rq[l].level, rq[l].T, V[grid.H][l]);
+}
+
+// Runs `count` requests of one grid through the widest kernels first.
+void solve_group(const WealthModel& wm, const Grid& grid, const std::vector<double>& X2,
+                 const SolveRequest* requests, const int* barriers, int count, double* out,
+                 const EventPump* pump) {
+    while (count > 0) {
+        int done;
+        if (count >= 8) {
+            solve_lanes<8>(wm, grid, X2, requests, barriers, 8, out, pump);
+            done = 8;
+        } else if (count >= 3) {
+            const int n = std::min(count, 4);
+            solve_lanes<4>(wm, grid, X2, requests, barriers, n, out, pump);
+            done = n;
+        } else if (count == 2) {
+            solve_lanes<2>(wm, grid, X2, requests, barriers, 2, out, pump);
+            done = 2;
+        } else {
+            solve_lanes<1>(wm, grid, X2, requests, barriers, 1, out, pump);
+            done = 1;
+        }
+        requests += done;
+        barriers += done;
+        out += done;
+        count -= done;
+    }
+}
+
+std::vector<double> squares(const Grid& grid) {
+    std::vector<double> X2(grid.X.size());
+    for (std::size_t i = 0; i < X2.size(); ++i) X2[i] = grid.X[i] * grid.X[i];
+    return X2;
+}
+
+// ---- The adjoint sweep of the wealth-below solves -------------------------
+//
+// Forward, each step solves A_k v_{k-1} = v_k + e_1 c_k (c_k the barrier
+// term); the answer is e_H . v_1. Going the other way, z_k = A_k^-T z_{k-1}
+// from z_1 = e_H gives the answer as z_501 . v_terminal + sum_k z_k[1] c_k,
+// where only v_terminal depends on the level.
+
+template <int W>
+void adjoint_lanes(const WealthModel& wm, const Grid& grid, const std::vector<double>& X2, double g,
+                   double t0, const double* T, int used, const EventPump* pump,
+                   std::vector<double>& barrier_part, std::vector<std::vector<double>>& weights) {
+    using Vec = typename Lanes<W>::Vec;
+    using Mask = typename Lanes<W>::Mask;
+    const int M = grid.M;
+    const int ib = grid.ib;
+    const int n = M - 1 - ib;
+    const double dx = grid.dx;
+    const double* X = grid.X.data();
+
+    SolveRequest rq[W];
+    LaneSetup setup[W];
+    for (int l = 0; l < W; ++l) {
+        rq[l].kind = SolveKind::wealth_below;
+        rq[l].g = g;
+        rq[l].t0 = t0;
+        rq[l].T = T[l < used ? l : 0];
+        setup[l] = lane_setup(wm, rq[l], dx);
+    }
+
+    const Vec zero = {};
+    const Vec one = zero + 1.0;
+    std::vector<Vec> z(n + 2, zero), G(n + 2, zero);
+    z[grid.H - ib] = one;
+    Vec acc = zero;
+    const double rir = wm.real_income_ratio;
+    for (int k = 2; k <= kSteps + 1; ++k) {
+        if (pump && *pump) (*pump)();
+        Vec mu = {}, m = {}, w = {}, enir = {}, cs = {}, dt = {};
+        for (int l = 0; l < W; ++l) {
+            const StepConstants c = step_constants(wm, rq[l], setup[l], k);
+            mu[l] = c.mu;
+            m[l] = c.m;
+            w[l] = c.w;
+            enir[l] = c.enir;
+            cs[l] = c.cs;
+            dt[l] = c.dt;
+        }
+        Vec prev_upper = zero, prev_bet = one, prev_u = zero, barrier = zero;
+        Mask bad = {}, bad_first = {};
+        for (int r = 1; r <= n; ++r) {
+            const int i = ib + r;
+            Vec a = (((mu * X[i]) * m + w) + rir) + enir;
+            a = a * dt / dx;
+            const Vec b = (cs * X2[i]) * m;
+            const Mask pos = a > 0;
+            const Vec diag = (1 + 2 * b) + (pos ? a : -a);
+            const Vec lower = pos ? -b : a - b;
+            const Vec upper = pos ? -(b + a) : -b;
+            if (r == 1) barrier = pos ? b : b - a;
+            // Transposed rows: sub-diagonal upper[r - 1], super-diagonal lower[r + 1].
+            const Vec gam = lower / prev_bet;
+            const Vec bet = diag - prev_upper * gam;
+            const Vec u = (z[r] - prev_upper * prev_u) / bet;
+            const Mask zero_pivot = bet == 0;
+            bad |= zero_pivot;
+            if (r == 1) bad_first |= zero_pivot;
+            G[r] = gam;
+            z[r] = u;
+            prev_upper = upper;
+            prev_bet = bet;
+            prev_u = u;
+        }
+        bool any_bad = false;
+        for (int l = 0; l < W; ++l) any_bad = any_bad || bad[l] != 0;
+        if (any_bad) throw_pivot_failure<W>(bad, bad_first, used);
+        for (int r = n - 1; r >= 1; --r) z[r] = z[r] - G[r + 1] * z[r + 1];
+        acc = acc + z[1] * barrier;
+    }
+    barrier_part.assign(used, 0);
+    weights.assign(used, std::vector<double>(n + 1, 0));
+    for (int l = 0; l < used; ++l) {
+        barrier_part[l] = acc[l];
+        for (int r = 1; r <= n; ++r) weights[l][r] = z[r][l];
+    }
+}
+
+}  // namespace
+
+// ---- Public pieces ----------------------------------------------------------
+
+double makeham_hazard(double r, double lambda, double age, double m, double b) {
+    return (gompertz_hazard(age, m, b) + lambda) * (1 + r);
+}
+
+double makeham_survival(double r, double t, double age, double lambda, double m, double b) {
+    const double shifted_modal_age = m - b * std::log(1 + r);
+    const double G = gompertz_hazard(age, shifted_modal_age, b);
+    return std::exp(G * b * (1 - std::exp(t / b)) - t * lambda);
+}
+
+void tridag(int n, const double* lower, const double* diag, const double* upper, const double* rhs,
+            double* u) {
+    if (n < 1) return;
+    if (diag[1] == 0) throw SolverError(kNotTridag);
+    thread_local std::vector<double> gam;
+    if (static_cast<int>(gam.size()) < n + 1) gam.resize(n + 1);
+    double bet = diag[1];
+    u[1] = rhs[1] / bet;
+    for (int j = 2; j <= n; ++j) {
+        gam[j] = upper[j - 1] / bet;
+        bet = diag[j] - lower[j] * gam[j];
+        if (bet == 0) throw SolverError(kMatrixError);
+        u[j] = (rhs[j] - lower[j] * u[j - 1]) / bet;
+    }
+    for (int j = n - 1; j >= 1; --j) u[j] = u[j] - gam[j + 1] * u[j + 1];
+}
+
+long solver_call_count() { return g_solver_calls.load(); }
+
+double ruin_probability_by_horizon(const AnalysisState& state, double g, double x0, double level,
+                                   double t0, double T, const EventPump& pump) {
+    return engine_detail::fast_solve(WealthModel(state), {SolveKind::ruin_by_horizon, g, x0, level, t0, T},
+                                     pump);
+}
+
+double wealth_below_probability(const AnalysisState& state, double g, double x0, double level,
+                                double t0, double T, const EventPump& pump) {
+    return engine_detail::fast_solve(WealthModel(state), {SolveKind::wealth_below, g, x0, level, t0, T}, pump);
+}
+
+double lifetime_ruin_probability(const AnalysisState& state, double g, double x0, double level,
+                                 double t0, double T, const EventPump& pump) {
+    return engine_detail::fast_solve(WealthModel(state), {SolveKind::lifetime_ruin, g, x0, level, t0, T},
+                                     pump);
+}
+
+namespace engine_detail {
+
+void count_solves(long n) { g_solver_calls.fetch_add(n); }
+
+Grid make_grid(SolveKind kind, double x0, double level) {
+    Grid grid;
+    if (kind == SolveKind::wealth_below) {
+        if (x0 + 100 < level) {
+            grid.M = 1501;
+            grid.dx = 400.0 / 1500;
+        } else {
+            grid.M = 1001;
+            grid.dx = 200.0 / 1000;
+        }
+    } else {
+        grid.M = 1201;
+        grid.dx = 120.0 / 1200;
+    }
+    grid.H = (grid.M - 1) / 2;
+    grid.X.assign(grid.M + 1, 0.0);
+    // A product then a difference, never fused: whether the barrier lands on
+    // a node is decided by exact comparisons with these values.
+    for (int i = 1; i <= grid.H; ++i) grid.X[i] = x0 - static_cast<double>(grid.H - i) * grid.dx;
+    for (int i = grid.H + 1; i <= grid.M; ++i) grid.X[i] = x0 + static_cast<double>(i - grid.H) * grid.dx;
+    grid.ib = barrier_index(grid, kind == SolveKind::wealth_below ? 0.0 : level);
+    return grid;
+}
+
+double reference_solve(const AnalysisState& state, const SolveRequest& rq, const EventPump& pump) {
+    count_solves(1);
+    const Grid grid = make_grid(rq.kind, rq.x0, rq.level);
+    const int M = grid.M;
+    const int ib = grid.ib;
+    const double dx = grid.dx;
+    const std::vector<double>& X = grid.X;
+    std::vector<double> V(M + 1), a(M + 1), b(M + 1), lower(M + 1), diag(M + 1), upper(M + 1),
+        rhs(M + 1), bnd(M + 1), u(M + 1);
+    for (int i = 1; i <= M; ++i) V[i] = terminal_value(grid, rq, ib, i);
+
+    const double dt = (rq.T - rq.t0) / kSteps;
+    const int n = M - 1 - ib;
+    for (int k = kSteps + 1; k >= 2; --k) {
+        if (pump) pump();
+        const double t = rq.t0 + (k - 1) * dt;
+        double K = 1;
+        if (rq.kind == SolveKind::lifetime_ruin) {
+            const double s = (k - 2) * dt;
+            const double lam = state.ruin_lambda, mm = state.ruin_modal_age, bb = state.ruin_dispersion;
+            const double h = makeham_hazard(0, lam, state.current_age + s, mm, bb);
+            const double S_s = makeham_survival(0, s, state.current_age, lam, mm, bb);
+            const double S_T = makeham_survival(0, rq.T, state.current_age, lam, mm, bb);
+            const double q = (S_s * h) / (S_s - S_T);
+            K = 1 - q * dt;
+        }
+        const double w = -std::exp(rq.g * t);
+        bnd[ib] = 1;
+        bnd[M] = 0;
+        const double m = exposure_multiplier(state, t);
+        const AllocationRegime regime = allocation_regime(state, t);
+        for (int i = ib + 1; i <= M - 1; ++i) {
+            a[i] = (regime.mu * X[i] * m + w + state.real_income_ratio +
+                    std::exp((state.cola_rate - state.implied_inflation) * t) * state.nominal_income_ratio) *
+                   dt / dx;
+            b[i] = (0.5 * dt / dx / dx) * (regime.sigma * regime.sigma) * (X[i] * X[i]) * m;
+        }
+        for (int i = ib + 1; i <= M - 1; ++i) {
+            const int r = i - ib;
+            if (a[i] > 0) {
+                diag[r] = 1 + 2 * b[i] + a[i];
+                if (r >= 2) lower[r] = -b[i];
+                if (r <= n - 1) upper[r] = -(b[i] + a[i]);
+            } else {
+                diag[r] = 1 + 2 * b[i] - a[i];
+                if (r >= 2) lower[r] = a[i] - b[i];
+                if (r <= n - 1) upper[r] = -b[i];
+            }
+            rhs[r] = K * V[i];
+        }
+        const int first = ib + 1;
+        rhs[1] = rhs[1] + (a[first] > 0 ? b[first] : b[first] - a[first]) * bnd[ib];
+        const int last = M - 1;
+        rhs[n] = rhs[n] + (a[last] > 0 ? b[last] + a[last] : b[last]) * bnd[M];
+        tridag(n, lower.data(), diag.data(), upper.data(), rhs.data(), u.data());
+        for (int i = ib + 1; i <= M - 1; ++i) V[i] = u[i - ib];
+    }
+    return checked(rq.kind, rq.level, rq.T, V[grid.H]);
+}
+
+double fast_solve(const WealthModel& model, const SolveRequest& rq, const EventPump& pump) {
+    count_solves(1);
+    const Grid grid = make_grid(rq.kind, rq.x0, rq.level);
+    const std::vector<double> X2 = squares(grid);
+    double out = 0;
+    solve_lanes<1>(model, grid, X2, &rq, &grid.ib, 1, &out, &pump);
+    return out;
+}
+
+void run_on_two_cores(const std::function<void()>& first, const std::function<void()>& second,
+                      const EventPump& pump) {
+    std::future<void> worker;
+    try {
+        worker = std::async(std::launch::async, second);
+    } catch (const std::system_error&) {
+        // No thread to be had: do both here.
+        first();
+        second();
+        return;
+    }
+    std::exception_ptr failure;
+    try {
+        first();
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    if (pump) {
+        while (worker.wait_for(std::chrono::milliseconds(3)) != std::future_status::ready) pump();
+    }
+    try {
+        worker.get();
+    } catch (...) {
+        if (!failure) failure = std::current_exception();
+    }
+    if (failure) std::rethrow_exception(failure);
+}
+
+void solve_batch(const WealthModel& model, const std::vector<SolveRequest>& requests,
+                 std::vector<double>& out, const EventPump& pump) {
+    out.assign(requests.size(), 0);
+    if (requests.empty()) return;
+    count_solves(static_cast<long>(requests.size()));
+
+    // Group by grid: the requests of one group share nodes and may differ in
+    // barrier, terminal values, horizon and killing.
+    std::vector<std::size_t> order(requests.size());
+    std::vector<Grid> grids;
+    std::vector<int> grid_of(requests.size()), barriers(requests.size());
+    for (std::size_t k = 0; k < requests.size(); ++k) {
+        const SolveRequest& rq = requests[k];
+        Grid grid = make_grid(rq.kind, rq.x0, rq.level);
+        int found = -1;
+        for (std::size_t gi = 0; gi < grids.size(); ++gi) {
+            if (grids[gi].M == grid.M && grids[gi].X == grid.X) found = static_cast<int>(gi);
+        }
+        if (found < 0) {
+            grids.push_back(std::move(grid));
+            found = static_cast<int>(grids.size()) - 1;
+        }
+        grid_of[k] = found;
+        barriers[k] = request_barrier(grids[found], rq);
+        order[k] = k;
+    }
+    std::stable_sort(order.begin(), order.end(),
+                     [&](std::size_t l, std::size_t r) { return grid_of[l] < grid_of[r]; });
+
+    // Both halves take their share of every group.
+    struct Part {
+        int grid;
+        std::vector<SolveRequest> rq;
+        std::vector<int> ib;
+        std::vector<std::size_t> index;
+    };
+    std::vector<Part> mine, theirs;
+    for (std::size_t gi = 0; gi < grids.size(); ++gi) {
+        std::vector<std::size_t> members;
+        for (std::size_t k : order) {
+            if (grid_of[k] == static_cast<int>(gi)) members.push_back(k);
+        }
+        const std::size_t half = (members.size() + 1) / 2;
+        Part a{static_cast<int>(gi), {}, {}, {}}, b{static_cast<int>(gi), {}, {}, {}};
+        for (std::size_t j = 0; j < members.size(); ++j) {
+            Part& p = j < half ? a : b;
+            p.rq.push_back(requests[members[j]]);
+            p.ib.push_back(barriers[members[j]]);
+            p.index.push_back(members[j]);
+        }
+        if (!a.rq.empty()) mine.push_back(std::move(a));
+        if (!b.rq.empty()) theirs.push_back(std::move(b));
+    }
+    std::vector<std::vector<double>> squared(grids.size());
+    for (std::size_t gi = 0; gi < grids.size(); ++gi) squared[gi] = squares(grids[gi]);
+
+    auto run = [&](std::vector<Part>& parts, const EventPump* p) {
+        for (Part& part : parts) {
+            std::vector<double> values(part.rq.size());
+            solve_group(model, grids[part.grid], squared[part.grid], part.rq.data(), part.ib.data(),
+                        static_cast<int>(part.rq.size()), values.data(), p);
+            for (std::size_t j = 0; j < values.size(); ++j) out[part.index[j]] = values[j];
+        }
+    };
+    if (theirs.empty()) {
+        run(mine, &pump);
+        return;
+    }
+    run_on_two_cores([&] { run(mine, &pump); }, [&] { run(theirs, nullptr); }, pump);
+}
+
+double WealthBelowCurve::probability(double level) const {
+    if (trivial) return x0 < level ? 1.0 : 0.0;
+    const std::size_t below =
+        static_cast<std::size_t>(std::lower_bound(X.begin(), X.end(), level) - X.begin());
+    const double p = barrier_part + prefix[below];
+    return checked(SolveKind::wealth_below, level, 0, p);
+}
+
+void build_wealth_below_curves(const WealthModel& model, double g, double x0, double t0, bool wide_grid,
+                               const std::vector<double>& T, std::vector<WealthBelowCurve>& curves,
+                               const EventPump& pump) {
+    curves.assign(T.size(), WealthBelowCurve{});
+    if (T.empty()) return;
+    const double grid_level = wide_grid ? HUGE_VAL : -HUGE_VAL;
+    const Grid grid = make_grid(SolveKind::wealth_below, x0, grid_level);
+    for (WealthBelowCurve& c : curves) c.x0 = x0;
+    if (grid.H <= grid.ib) {
+        for (WealthBelowCurve& c : curves) c.trivial = true;
+        return;
+    }
+    count_solves(static_cast<long>(T.size()));
+    const std::vector<double> X2 = squares(grid);
+    const int n = grid.M - 1 - grid.ib;
+
+    auto finish = [&](std::size_t first, const std::vector<double>& barrier_part,
+                      const std::vector<std::vector<double>>& weights) {
+        for (std::size_t l = 0; l < barrier_part.size(); ++l) {
+            WealthBelowCurve& c = curves[first + l];
+            c.barrier_part = barrier_part[l];
+            c.X.assign(grid.X.begin() + grid.ib + 1, grid.X.begin() + grid.M);
+            c.prefix.assign(n + 1, 0);
+            double sum = 0;
+            for (int r = 1; r <= n; ++r) {
+                sum += weights[l][r];
+                c.prefix[r] = sum;
+            }
+        }
+    };
+    auto run = [&](std::size_t first, std::size_t count, const EventPump* p) {
+        std::vector<double> barrier_part;
+        std::vector<std::vector<double>> weights;
+        for (std::size_t done = 0; done < count;) {
+            const std::size_t rest = count - done;
+            const double* horizons = T.data() + first + done;
+            std::size_t step;
+            if (rest >= 3) {
+                step = std::min<std::size_t>(rest, 4);
+                adjoint_lanes<4>(model, grid, X2, g, t0, horizons, static_cast<int>(step), p,
+                                 barrier_part, weights);
+            } else if (rest == 2) {
+                step = 2;
+                adjoint_lanes<2>(model, grid, X2, g, t0, horizons, 2, p, barrier_part, weights);
+            } else {
+                step = 1;
+                adjoint_lanes<1>(model, grid, X2, g, t0, horizons, 1, p, barrier_part, weights);
+            }
+            finish(first + done, barrier_part, weights);
+            done += step;
+        }
+    };
+    if (T.size() == 1) {
+        run(0, 1, &pump);
+        return;
+    }
+    const std::size_t half = (T.size() + 1) / 2;
+    run_on_two_cores([&] { run(0, half, &pump); }, [&] { run(half, T.size() - half, nullptr); }, pump);
+}
+
+}  // namespace engine_detail
+}  // namespace quorrel
