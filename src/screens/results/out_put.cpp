@@ -64,7 +64,7 @@ QPlainTextEdit* explanation(QWidget* parent, const char* name, const char* text)
     box->setReadOnly(true);
     box->setFrameShape(QFrame::NoFrame);
     box->setLineWrapMode(QPlainTextEdit::WidgetWidth);
-    box->setMaximumHeight(130);
+    box->setMinimumHeight(60);
     QPalette palette = box->palette();
     palette.setColor(QPalette::Base, parent->palette().color(QPalette::Window));
     box->setPalette(palette);
