@@ -53,19 +53,6 @@ TEST(Portfolio, BondsAreCorrelatedStocksAndEstateAreNot) {
     EXPECT_NEAR(s.later_expected_return, 0.5 * 0.07 + 0.5 * 0.05, 1e-15);
 }
 
-TEST(Portfolio, CurrentAndLaterUseTheirOwnWeights) {
-    AnalysisState s = market();
-    s.weight_stock = 0.6;
-    s.weight_nomi_bond = 0.4;
-    s.later_weight_real_bond = 0.3;
-    s.later_weight_cash = 0.7;
-    run_all(s);
-    EXPECT_NEAR(s.current_expected_return, 0.6 * 0.07 + 0.4 * 0.03, 1e-15);
-    EXPECT_NEAR(s.current_standard_deviation, std::hypot(0.6 * 0.2, 0.4 * 0.08), 1e-15);
-    EXPECT_NEAR(s.later_expected_return, 0.3 * 0.025 + 0.7 * 0.01, 1e-15);
-    EXPECT_NEAR(s.later_standard_deviation, 0.3 * 0.06, 1e-15);
-}
-
 TEST(Portfolio, WeightsNotSummingToOneAreUsedUnchanged) {
     AnalysisState s = market();
     s.weight_stock = 1;
