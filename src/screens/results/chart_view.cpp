@@ -11,7 +11,7 @@ namespace quorrel {
 namespace {
 
 // Caption height in logical pixels, before scaling.
-constexpr double kFontPixels = 11;
+constexpr double kFontPixels = 10;
 
 QColor colour_of(ChartColour c) {
     switch (c) {
