@@ -4,6 +4,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <vector>
 
 #include "screens/platform.h"
@@ -30,7 +31,10 @@ public:
         return next_file_name;
     }
     void set_busy(bool on) override { busy_calls.push_back(on); }
-    void process_events() override { ++pump_calls; }
+    void process_events() override {
+        ++pump_calls;
+        if (on_process_events) on_process_events();
+    }
 
     std::vector<RecordedMessage> messages;
     std::vector<QWidget*> printed;
@@ -40,6 +44,9 @@ public:
 
     bool printer_available = false;
     QString next_file_name;  // empty: the user cancels
+    // Runs inside every pump, as the event loop would: lets a test act while
+    // a calculation is under way.
+    std::function<void()> on_process_events;
 };
 
 }  // namespace quorrel::testing

@@ -414,6 +414,7 @@ QWidget* InPut::build_page4() {
         Label50[k + 5] = index_caption(k + 5, "Label50", page);
         cell->addWidget(Label50[k]);
         cell->addWidget(Label50[k + 5]);
+        Label50[k + 5]->hide();  // the U.S. set shows until a market is chosen
         grid->addLayout(cell, k + 1, 0);
         grid->addWidget(Combo6[k], k + 1, 1, Qt::AlignCenter);
         grid->addWidget(Combo6[k + 5], k + 1, 2, Qt::AlignCenter);

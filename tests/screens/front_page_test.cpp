@@ -1,0 +1,62 @@
+// The title screen: the input screen loads behind it, the prompt follows the
+// pointer, a click opens the input screen.
+#include <QLabel>
+#include <QMouseEvent>
+
+#include "screens/front/front_page.h"
+#include "screens/input_fixture.h"
+
+namespace quorrel::testing {
+namespace {
+
+TEST(FrontPage, LoadsTheInputScreenHiddenAndOpensItOnAClick) {
+    ensure_application();
+    AnalysisState state;
+    RecordingPlatform platform;
+    FrontPage front(state, platform);
+    front.show();
+    EXPECT_EQ(front.windowTitle(), "Quorrel");
+    EXPECT_FALSE(front.input_screen().isVisible());
+    EXPECT_EQ(state.target_income, 40000);  // the input screen's loading ran
+    EXPECT_EQ(state.nominal_rate_3, 0.05);
+
+    auto* prompt = front.findChild<QLabel*>("Label1");
+    ASSERT_NE(prompt, nullptr);
+    EXPECT_EQ(prompt->text(), "Please click anywhere to continue...");
+
+    const QPointF at(200, 120);
+    QMouseEvent move(QEvent::MouseMove, at, front.mapToGlobal(at), Qt::NoButton, Qt::NoButton,
+                     Qt::NoModifier);
+    QApplication::sendEvent(&front, &move);
+    EXPECT_EQ(prompt->pos(), QPoint(230, 120));
+    front.front_page_Form_MouseMove(10, 400);
+    EXPECT_EQ(prompt->pos(), QPoint(40, 400));
+
+    QMouseEvent press(QEvent::MouseButtonPress, at, front.mapToGlobal(at), Qt::LeftButton,
+                      Qt::LeftButton, Qt::NoModifier);
+    QMouseEvent release(QEvent::MouseButtonRelease, at, front.mapToGlobal(at), Qt::LeftButton,
+                        Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(&front, &press);
+    QApplication::sendEvent(&front, &release);
+    EXPECT_FALSE(front.isVisible());
+    EXPECT_TRUE(front.input_screen().isVisible());
+    EXPECT_EQ(front.input_screen().current_page(), 1);
+}
+
+TEST(FrontPage, TitleImageIsAGreyCardOfTheStatedSize) {
+    ensure_application();
+    const QPixmap image = title_image();
+    EXPECT_EQ(image.deviceIndependentSize().toSize(), QSize(719, 521));
+    const QImage pixels = image.toImage();
+    const qreal r = image.devicePixelRatio();
+    const QColor corner = pixels.pixelColor(QPoint(2, 2) * r);
+    const QColor card = pixels.pixelColor(QPoint(100, 300) * r);
+    for (const QColor& c : {corner, card}) {
+        EXPECT_LT(std::abs(c.red() - c.green()), 16);  // grey, not coloured
+        EXPECT_LT(std::abs(c.red() - c.blue()), 16);
+    }
+    EXPECT_GT(card.lightness(), corner.lightness() + 40);  // a light card on a darker ground
+}
+
+}  // namespace
+}  // namespace quorrel::testing
