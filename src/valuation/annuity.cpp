@@ -23,7 +23,10 @@ double curve_annuity_factor(const std::array<double, 6>& rate, double age, doubl
     double V = (T(0, rate[0]) - T(5, rate[0])) + (T(5, rate[1]) - T(10, rate[1]));
     V = V + (T(10, rate[2]) - T(15, rate[2]));
     V = V + (T(15, rate[3]) - T(20, rate[3]));
-    if (H < 20) return V;
+    if (H < 20) {
+        require_finite(V);
+        return V;
+    }
     V = V + (T(20, rate[4]) - T(25, rate[4]));
     V = V + (T(25, rate[5]) - T(30, rate[5]));
     const double U = (30 < H) ? T(H, rate[5]) : 0.0;
