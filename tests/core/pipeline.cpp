@@ -220,6 +220,7 @@ TEST(RunCalculation, DefaultGoStepShowsTheValuationFailure) {
 
 TEST(RunCalculation, DefaultRunCallsTheHooksInOrderAndFillsEveryCell) {
     AnalysisState s = defaults();
+    s.progress_frame = 7;  // left over from an animation
     RecordingHooks hooks;
     ResultsRecord results;
     const long before = solver_call_count();
@@ -324,6 +325,28 @@ TEST(RunCalculation, EngineFailureStopsCleanlyAndLeavesEverythingUsable) {
     ASSERT_EQ(run_calculation(s, again, next), CalculationOutcome::completed);
     EXPECT_EQ(next.cells, earlier.cells);
     EXPECT_EQ(next.ruin_grid, earlier.ruin_grid);
+}
+
+TEST(RunCalculation, NonFiniteSolverResultStopsWithAMessage) {
+    AnalysisState s = defaults();
+    s.mean_stock = std::numeric_limits<double>::quiet_NaN();
+    auto inputs = inputs_of(s);
+    RecordingHooks hooks;
+    ResultsRecord results;
+    EXPECT_EQ(run_calculation(s, hooks, results), CalculationOutcome::failed);
+    ASSERT_EQ(hooks.messages.size(), 1u);
+    EXPECT_FALSE(hooks.messages[0].text.empty());
+    EXPECT_EQ(hooks.calls.back(), "message");
+    EXPECT_EQ(hooks.opened, nullptr);
+    EXPECT_TRUE(results.cells.empty());
+    const size_t n = hooks.calls.size();
+    EXPECT_EQ(hooks.calls[n - 3], "busy_off");
+    EXPECT_EQ(hooks.calls[n - 2], "progress_stop");
+    // NaN compares unequal to itself, so compare the rest of the inputs.
+    auto after = inputs_of(s);
+    EXPECT_TRUE(std::isnan(after[16]));
+    after[16] = inputs[16] = 0;
+    EXPECT_EQ(after, inputs);
 }
 
 }  // namespace
