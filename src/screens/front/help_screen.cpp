@@ -6,6 +6,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace quorrel {
 namespace {
@@ -142,7 +143,9 @@ HelpScreen::HelpScreen(int page, QWidget* parent) : QWidget(parent, Qt::Window),
     v->addLayout(buttons);
 
     const QFontMetrics fm(Text1->font());
-    resize(fm.horizontalAdvance(QString(84, QLatin1Char('n'))) + 40, fm.lineSpacing() * 24 + 60);
+    const int lines = static_cast<int>(help_text(page).count(QLatin1Char('\n'))) + 2;
+    resize(fm.horizontalAdvance(QString(84, QLatin1Char('n'))) + 40,
+           fm.lineSpacing() * std::max(lines, 12) + Command1->sizeHint().height() + 50);
     Command1->setFocus();
 }
 

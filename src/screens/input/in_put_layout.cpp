@@ -9,7 +9,9 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTabBar>
 #include <QTabWidget>
+#include <algorithm>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -111,6 +113,14 @@ QLabel* index_caption(int k, const char* form_name, QWidget* parent) {
     return l;
 }
 
+// The buttons stacked in a column share the widest one's width.
+void same_width(QVBoxLayout* column) {
+    int width = 0;
+    for (int i = 0; i < column->count(); ++i)
+        width = std::max(width, column->itemAt(i)->widget()->sizeHint().width());
+    for (int i = 0; i < column->count(); ++i) column->itemAt(i)->widget()->setFixedWidth(width + 12);
+}
+
 // Help at the top left and Print Screen at the bottom right of a page.
 QHBoxLayout* right_aligned(QWidget* w) {
     auto* row = new QHBoxLayout;
@@ -157,7 +167,10 @@ void InPut::build_ui() {
     main->addWidget(TabStrip1, 1);
     main->addLayout(bottom);
 
-    resize(minimumSizeHint().expandedTo(QSize(760, 560)));
+    // Wide enough at first for every tab caption to show; scroll buttons
+    // appear only when the user makes the window narrower.
+    const int tabs_width = TabStrip1->tabBar()->sizeHint().width() + 24;
+    resize(minimumSizeHint().expandedTo(QSize(std::max(760, tabs_width), 560)));
 }
 
 QWidget* InPut::build_page1() {
@@ -258,8 +271,9 @@ QWidget* InPut::build_page2() {
     // Tab order down the nominal column, then down the real column.
     for (int k = 1; k < 12; ++k) setTabOrder(Combo4[k - 1], Combo4[k]);
     auto* centre = new QHBoxLayout;
-    centre->addLayout(grid);
     centre->addStretch(1);
+    centre->addLayout(grid);
+    centre->addStretch(2);
     v->addLayout(centre);
     v->addStretch(1);
     v->addLayout(right_aligned(button("Print Screen", "Command12", page)));
@@ -383,6 +397,7 @@ QWidget* InPut::build_page4() {
     auto* buttons = new QVBoxLayout;
     buttons->addWidget(button("Help", "Command7", page));
     buttons->addWidget(button("Print Screen", "Command9", page));
+    same_width(buttons);
     Combo5 = list("Combo5", page);
     Combo5->setToolTip("Market of the capital-market assumptions");
     auto* top = new QHBoxLayout;
@@ -396,6 +411,7 @@ QWidget* InPut::build_page4() {
     grid->setHorizontalSpacing(24);
     Combo3 = list("Combo3", page);
     auto* later = new QHBoxLayout;
+    later->setSpacing(6);
     later->addWidget(label("In", page));
     later->addWidget(Combo3);
     later->addWidget(label("yrs", page));
@@ -435,6 +451,7 @@ QWidget* InPut::build_page5() {
     auto* buttons = new QVBoxLayout;
     buttons->addWidget(button("Help", "Command8", page));
     buttons->addWidget(button("Print Screen", "Command10", page));
+    same_width(buttons);
     Label34 = heading("U.S.A", page, "Label34");
     auto* top = new QHBoxLayout;
     top->addLayout(buttons);
