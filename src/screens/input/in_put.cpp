@@ -52,6 +52,37 @@ QStringList percents_per_mille(int first, int last) {
     return items;
 }
 
+// The mouse press that moved the focus out of a refused box reaches its
+// widget only after the message box has closed, its release long gone to the
+// message box: a button would stay pressed, a list would open. Until the
+// event loop turns over, that press is dropped.
+class SwallowPress : public QObject {
+public:
+    explicit SwallowPress(QWidget* target) : QObject(qApp), target_(target) {
+        qApp->installEventFilter(this);
+        QTimer::singleShot(0, this, [this] { deleteLater(); });
+    }
+    ~SwallowPress() override { qApp->removeEventFilter(this); }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        switch (event->type()) {
+            case QEvent::MouseButtonPress:
+            case QEvent::MouseButtonRelease:
+            case QEvent::MouseButtonDblClick: {
+                auto* w = qobject_cast<QWidget*>(watched);
+                return target_ != nullptr && w != nullptr &&
+                       (w == target_ || target_->isAncestorOf(w));
+            }
+            default:
+                return false;
+        }
+    }
+
+private:
+    QPointer<QWidget> target_;
+};
+
 }  // namespace
 
 InPut::InPut(AnalysisState& state, Platform& platform, QWidget* parent)
@@ -334,6 +365,7 @@ void InPut::amount_lost_focus(int box) {
     refused_box_for_button_ = -1;
     QWidget* next = QApplication::focusWidget();
     if (!check_amount(box)) {
+        if (next != nullptr && next != amounts_[box].edit) new SwallowPress(next);
         if (next == Command1 || next == Command6) {
             refused_for_button_ = static_cast<QPushButton*>(next);
             refused_box_for_button_ = box;
@@ -356,6 +388,7 @@ bool InPut::check_amount(int index) {
     checking_ = true;
     platform_.show_message(this, kInputTitle, refusal, MessageIcon::critical);
     if (box.edit->isVisible()) {
+        activateWindow();  // the message box had the keyboard
         box.edit->setFocus(Qt::OtherFocusReason);
     } else {
         // The box was left by a page change: bring its page back after the
