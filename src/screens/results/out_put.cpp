@@ -113,18 +113,15 @@ OutPut::OutPut(AnalysisState& state, const ResultsRecord& results, Platform& pla
     auto* area = new QWidget(this);
     auto* stack = new QGridLayout(area);
     stack->setContentsMargins(0, 0, 0, 0);
-    QWidget* (OutPut::*builders[4])() = {&OutPut::build_probability_tab,
-                                         &OutPut::build_wealth_tab,
-                                         &OutPut::build_consumption_tab,
-                                         &OutPut::build_mortality_tab};
+    QWidget* const pages[4] = {build_probability_tab(), build_wealth_tab(),
+                               build_consumption_tab(), build_mortality_tab()};
     for (int i = 0; i < 4; ++i) {
         auto* frame = new QFrame(area);
         frame->setObjectName(QString("Frame1(%1)").arg(i + 1));
         frame->setFrameShape(QFrame::StyledPanel);
         auto* inner = new QVBoxLayout(frame);
-        QWidget* content = (this->*builders[i])();
-        content->setParent(frame);
-        inner->addWidget(content);
+        pages[i]->setParent(frame);
+        inner->addWidget(pages[i]);
         stack->addWidget(frame, 0, 0);
         frames_[i] = frame;
     }
