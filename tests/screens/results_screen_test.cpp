@@ -18,6 +18,7 @@
 
 #include "results_app.h"
 #include "screens/recording_platform.h"
+#include "screens/results/chart_geometry.h"
 #include "screens/results/chart_view.h"
 #include "screens/results/out_put.h"
 
@@ -243,6 +244,26 @@ TEST_F(ResultsScreenTest, ChartsArePaintedOnLightYellow) {
     const auto points = income->chart().curve.points.size();
     command("Command6")->click();
     EXPECT_EQ(income->chart().curve.points.size(), points);
+}
+
+TEST_F(ResultsScreenTest, ChartCaptionsFollowTheScaledCanvas) {
+    ChartView view;
+    AnalysisState person = sample_state();
+    view.set_geometry(survival_chart(person, results));
+    // Twice the logical canvas, and a wider widget: the picture stays centred.
+    view.resize(906 + 100, 490);
+    view.show();
+    const auto* age_caption = view.findChild<QLabel*>("Label19(1)");
+    ASSERT_NE(age_caption, nullptr);
+    EXPECT_EQ(age_caption->text(), " 70");
+    EXPECT_EQ(age_caption->pos(), QPoint(50 + 2 * 66, 2 * 228));
+    EXPECT_EQ(view.heightForWidth(906), 490);
+    // Without a marker the caption is hidden but keeps its text.
+    person.expected_ruin_age = results.expected_ruin_age = 110;
+    view.set_geometry(survival_chart(person, results));
+    const auto* ruin = view.findChild<QLabel*>("Label12");
+    EXPECT_TRUE(ruin->isHidden());
+    EXPECT_EQ(ruin->text(), "Expected Ruin Age is 111");
 }
 
 class ResultsSaveTest : public ResultsScreenTest {

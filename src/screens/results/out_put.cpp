@@ -195,7 +195,7 @@ QWidget* OutPut::build_probability_tab() {
 
     v->addWidget(explanation(page, "Text20", explanations::kProbability), 1);
     QPushButton* print = button(page, "Command5", "Print Screen");
-    connect(print, &QPushButton::clicked, this, [this] { print_screen(); });
+    connect(print, &QPushButton::clicked, this, [this] { out_put_Command5_Click(); });
     v->addLayout(button_row({print}));
     return page;
 }
@@ -234,7 +234,7 @@ QWidget* OutPut::build_wealth_tab() {
 
     v->addWidget(explanation(page, "Text24", explanations::kWealth), 1);
     QPushButton* print = button(page, "Command7", "Print Screen");
-    connect(print, &QPushButton::clicked, this, [this] { print_screen(); });
+    connect(print, &QPushButton::clicked, this, [this] { out_put_Command7_Click(); });
     v->addLayout(button_row({print}));
     return page;
 }
@@ -254,7 +254,7 @@ QWidget* OutPut::build_consumption_tab() {
     QPushButton* graph = button(page, "Command6", "Graph");
     QPushButton* print = button(page, "Command2", "Print Screen");
     connect(graph, &QPushButton::clicked, this, [this] { out_put_Command6_Click(); });
-    connect(print, &QPushButton::clicked, this, [this] { print_screen(); });
+    connect(print, &QPushButton::clicked, this, [this] { out_put_Command2_Click(); });
     v->addLayout(button_row({graph, print}));
     v->addWidget(explanation(page, "Text8", explanations::kConsumption));
     return page;
@@ -285,7 +285,7 @@ QWidget* OutPut::build_mortality_tab() {
     QPushButton* graph = button(page, "Command4", "Graph");
     QPushButton* print = button(page, "Command8", "Print Screen");
     connect(graph, &QPushButton::clicked, this, [this] { out_put_Command4_Click(); });
-    connect(print, &QPushButton::clicked, this, [this] { print_screen(); });
+    connect(print, &QPushButton::clicked, this, [this] { out_put_Command8_Click(); });
     v->addLayout(button_row({graph, print}));
     v->addWidget(explanation(page, "Text25", explanations::kMortality));
     return page;
@@ -338,6 +338,13 @@ void OutPut::out_put_Command6_Click() {
     income_picture_->set_geometry(income_chart(state_, results_));
 }
 
+void OutPut::out_put_Command5_Click() { print_screen(); }
+void OutPut::out_put_Command7_Click() { print_screen(); }
+void OutPut::out_put_Command2_Click() { print_screen(); }
+void OutPut::out_put_Command8_Click() { print_screen(); }
+
+// The whole window goes to the printer as one image, so the charts print as
+// they are shown; a failure leaves the screen as it was.
 void OutPut::print_screen() {
     if (!platform_.print_window(window()))
         platform_.show_message(this, kTitle, kPrintFailed, MessageIcon::critical);

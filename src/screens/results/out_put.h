@@ -42,7 +42,11 @@ private:
     void out_put_Command3_Click();  // Save Results
     void out_put_Command4_Click();  // Graph: survival chart
     void out_put_Command6_Click();  // Graph: income chart
-    void print_screen();            // Print Screen on any tab
+    void out_put_Command5_Click();  // Print Screen, "Probability Results"
+    void out_put_Command7_Click();  // Print Screen, "Projected Wealth "
+    void out_put_Command2_Click();  // Print Screen, "Projected Consumption"
+    void out_put_Command8_Click();  // Print Screen, "Mortality Parameters"
+    void print_screen();
 
     QWidget* build_probability_tab();
     QWidget* build_wealth_tab();
