@@ -45,7 +45,7 @@ enum class CalculationOutcome {
     failed,     // a numeric failure of the Go step or the engine was shown
 };
 
-// True when the allocation adds up to 100% (whole-percent comparison, so
+// True when the allocation adds up to 100% (the double sum within 1e-9 of 1, so
 // 60% + 30% + 10% passes although its double sum is 0.9999999999999999).
 bool allocation_is_complete(double weight_sum);
 

@@ -549,7 +549,15 @@ int run_cli(int argc, const char* const* argv, std::ostream& out, std::ostream& 
 
     CliHooks hooks;
     ResultsRecord results;
-    const CalculationOutcome outcome = run_calculation(state, hooks, results);
+    CalculationOutcome outcome = CalculationOutcome::failed;
+    try {
+        outcome = run_calculation(state, hooks, results);
+    } catch (const std::exception& e) {
+        // Not one of the calculation's own failures (out of memory, no
+        // thread): still one line and a failure status rather than an abort.
+        err << "quorrel-cli: the calculation stopped: " << one_line(e.what()) << '\n';
+        return 1;
+    }
     if (outcome != CalculationOutcome::completed) {
         err << hooks.message() << '\n';
         return 1;
