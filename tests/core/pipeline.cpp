@@ -302,7 +302,7 @@ TEST(RunCalculation, EngineFailureStopsCleanlyAndLeavesEverythingUsable) {
     const auto inputs = inputs_of(s);
 
     RecordingHooks hooks;
-    hooks.throw_at_pending_event = 700;  // inside the second solve
+    hooks.throw_at_pending_event = 10;  // within the first solves
     EXPECT_EQ(run_calculation(s, hooks, results), CalculationOutcome::failed);
     ASSERT_EQ(hooks.messages.size(), 1u);
     EXPECT_EQ(hooks.messages[0].text, "solver stopped for the test");
