@@ -181,6 +181,18 @@ TEST(RunCalculation, PurchasesAboveTheWealthAreRefusedAfterTheGoStep) {
     EXPECT_EQ((std::vector<std::string>{"go", "message"}), hooks.calls);
 }
 
+TEST(RunCalculation, WealthSpentEntirelyOnAnnuitiesRuns) {
+    AnalysisState s = defaults();
+    s.liquid_wealth = 100000;
+    s.purchase_cpi = 100000;
+    RecordingHooks hooks;
+    ResultsRecord results;
+    EXPECT_EQ(run_calculation(s, hooks, results), CalculationOutcome::completed);
+    EXPECT_TRUE(hooks.messages.empty());
+    EXPECT_EQ(s.net_investable_wealth, 1e-7);  // the engine's stand-in for zero
+    EXPECT_EQ(results.cells.size(), 25u);
+}
+
 TEST(RunCalculation, RatioOfSixtyOrMoreIsRefused) {
     for (double wealth : {2400000.0, 3200000.0}) {  // ratios exactly 60 and 80
         AnalysisState s = defaults();
