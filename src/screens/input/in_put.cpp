@@ -566,16 +566,19 @@ bool InPut::eventFilter(QObject* watched, QEvent* event) {
         // Another window taking the focus (a message box, another program) is
         // not the user leaving the box.
         if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason) {
-            void (InPut::*const handlers[8])() = {
-                &InPut::in_put_Text10_LostFocus, &InPut::in_put_Text11_LostFocus,
-                &InPut::in_put_Text1_LostFocus,  &InPut::in_put_Text3_LostFocus,
-                &InPut::in_put_Text4_LostFocus,  &InPut::in_put_Text5_LostFocus,
-                &InPut::in_put_ind_annu_income_LostFocus, &InPut::in_put_Text2_LostFocus};
-            for (int i = 0; i < 8; ++i)
-                if (watched == amounts_[i].edit) {
-                    (this->*handlers[i])();
-                    break;
-                }
+            int box = 0;
+            while (box < 8 && watched != amounts_[box].edit) ++box;
+            switch (box) {
+                case kText10: in_put_Text10_LostFocus(); break;
+                case kText11: in_put_Text11_LostFocus(); break;
+                case kText1: in_put_Text1_LostFocus(); break;
+                case kText3: in_put_Text3_LostFocus(); break;
+                case kText4: in_put_Text4_LostFocus(); break;
+                case kText5: in_put_Text5_LostFocus(); break;
+                case kIndAnnuIncome: in_put_ind_annu_income_LostFocus(); break;
+                case kText2: in_put_Text2_LostFocus(); break;
+                default: break;
+            }
         }
     }
     return QWidget::eventFilter(watched, event);

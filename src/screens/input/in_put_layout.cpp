@@ -139,11 +139,8 @@ void InPut::build_ui() {
     TabStrip1->setObjectName("TabStrip1");
     TabStrip1->setUsesScrollButtons(true);
     TabStrip1->setDocumentMode(false);
-    QWidget* (InPut::*builders[5])() = {&InPut::build_page1, &InPut::build_page2,
-                                         &InPut::build_page3, &InPut::build_page4,
-                                         &InPut::build_page5};
+    Frame1 = {build_page1(), build_page2(), build_page3(), build_page4(), build_page5()};
     for (int i = 0; i < 5; ++i) {
-        Frame1[i] = (this->*builders[i])();
         Frame1[i]->setObjectName(indexed("Frame1", i + 1));
         TabStrip1->addTab(Frame1[i], kTabCaptions[i]);
         if (kTabToolTips[i][0] != '\0') TabStrip1->setTabToolTip(i, kTabToolTips[i]);
