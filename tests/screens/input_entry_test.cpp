@@ -1,5 +1,7 @@
 // Amount boxes: checked when they lose the focus, two messages, the focus
 // back in the box, and no refused value reaching "Go" or "Calculate".
+#include <QKeyEvent>
+
 #include "screens/input_fixture.h"
 
 namespace quorrel::testing {
@@ -140,6 +142,20 @@ TEST_F(AmountBoxTest, RefusedBoxHiddenByAPageChangeComesBack) {
     EXPECT_EQ(screen->current_page(), 3);
     EXPECT_TRUE(e->hasFocus());
     EXPECT_EQ(state.target_income, 40000);
+}
+
+TEST_F(AmountBoxTest, TabKeyWalksThePageInReadingOrderAndCommits) {
+    QLineEdit* target = box("Text10");
+    target->setFocus(Qt::MouseFocusReason);
+    target->setText("52000");
+    QKeyEvent tab(QEvent::KeyPress, Qt::Key_Tab, Qt::NoModifier);
+    QApplication::sendEvent(target, &tab);
+    EXPECT_TRUE(box("Text11")->hasFocus());
+    EXPECT_EQ(state.target_income, 52000);
+    EXPECT_EQ(target->text(), "52,000");
+    QKeyEvent tab2(QEvent::KeyPress, Qt::Key_Tab, Qt::NoModifier);
+    QApplication::sendEvent(box("Text11"), &tab2);
+    EXPECT_TRUE(box("Text1")->hasFocus());
 }
 
 }  // namespace

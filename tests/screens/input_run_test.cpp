@@ -172,6 +172,44 @@ TEST_F(CalculateTest, CompletedCalculationHandsOverToTheResultsScreen) {
     EXPECT_TRUE(tabs()->isEnabled());
 }
 
+TEST_F(CalculateTest, FailedStageShowsItsMessageAndRestoresTheRecord) {
+    // A broken ruin table makes the solver fail part-way through the stages.
+    state.up1994_male_modal_age.fill(std::numeric_limits<double>::quiet_NaN());
+    state.up1994_male_dispersion.fill(std::numeric_limits<double>::quiet_NaN());
+    const AnalysisState before = state;
+    button("Command1")->click();
+    ASSERT_EQ(platform.messages.size(), 1u);
+    EXPECT_NE(platform.messages[0].title, "Input Individual Information");
+    EXPECT_EQ(platform.messages[0].icon, MessageIcon::critical);
+    EXPECT_EQ(screen->results_screen(), nullptr);
+    EXPECT_TRUE(screen->isVisible());
+    EXPECT_FALSE(screen->calculation_running());
+    EXPECT_TRUE(tabs()->isEnabled());
+    EXPECT_TRUE(child<QWidget>("Picture2")->isHidden());
+    EXPECT_EQ(platform.busy_calls.size() % 2, 0u);  // the pointer is back
+    // Figures the stages wrote before failing are undone.
+    EXPECT_EQ(state.current_expected_return, before.current_expected_return);
+    EXPECT_EQ(state.wealth_ratio, before.wealth_ratio);
+    EXPECT_EQ(state.net_investable_wealth, before.net_investable_wealth);
+    EXPECT_EQ(state.target_income, before.target_income);
+    EXPECT_EQ(box("ind_invest_wealth")->text(), "");  // as shown before the run
+}
+
+TEST_F(CalculateTest, ClosingDuringARunEndsTheProgramAfterIt) {
+    bool exited = false;
+    QObject::connect(screen.get(), &InPut::exit_requested, [&] { exited = true; });
+    bool tried = false;
+    platform.on_process_events = [&] {
+        if (tried) return;
+        tried = true;
+        EXPECT_FALSE(screen->close());  // refused while the stages run
+        EXPECT_FALSE(exited);
+    };
+    button("Command1")->click();
+    EXPECT_TRUE(tried);
+    EXPECT_TRUE(exited);
+}
+
 TEST_F(CalculateTest, PrintScreenWithoutPrinterShowsItsMessage) {
     for (const char* name : {"Command13", "Command12", "Command11", "Command9", "Command10"}) {
         platform.messages.clear();

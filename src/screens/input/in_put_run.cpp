@@ -76,6 +76,8 @@ void InPut::in_put_Command1_Click() {
 
     QPointer<QWidget> focus = QApplication::focusWidget();
     const AnalysisState before = state_;
+    std::array<QString, 5> shown_before;
+    for (int k = 0; k < 5; ++k) shown_before[k] = shaded_[k]->text();
     running_ = true;
     set_inputs_enabled(false);
     results_record_ = ResultsRecord{};
@@ -92,7 +94,10 @@ void InPut::in_put_Command1_Click() {
     running_ = false;
     set_inputs_enabled(true);
     // A failed stage leaves every input and figure as it was before.
-    if (outcome == CalculationOutcome::failed) state_ = before;
+    if (outcome == CalculationOutcome::failed) {
+        state_ = before;
+        for (int k = 0; k < 5; ++k) shaded_[k]->setText(shown_before[k]);
+    }
     if (focus != nullptr && isVisible()) focus->setFocus(Qt::OtherFocusReason);
     if (exit_after_run_) close();
 }
