@@ -118,9 +118,17 @@ struct QuantileSearch {
 };
 
 // Steps c up until the probability that wealth ends below c times today's
-// wealth reaches q - 0.03; `capped` leaves the loop once c passes 9. Returns
-// the number of probabilities evaluated.
+// wealth reaches q - 0.03; `capped` leaves the loop once c passes 9. It also
+// leaves once `saturated`(c) says that no larger c can change the
+// probability (the level lies above every node), where the search could
+// otherwise never end. Returns the number of probabilities evaluated; throws
+// SolverError if the search runs away all the same.
 int quantile_search(double q, bool capped, QuantileSearch& search,
-                    const std::function<double(double c)>& probability_below);
+                    const std::function<double(double c)>& probability_below,
+                    const std::function<bool(double c)>& saturated = {});
+
+// The level above which a wealth-below solve sees every terminal value 1:
+// the top node of the wide grid.
+double wealth_below_saturation_level(double x0);
 
 }  // namespace quorrel::engine_detail

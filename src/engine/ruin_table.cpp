@@ -4,11 +4,13 @@
 #include <cstdint>
 #include <vector>
 
+#include "core/errors.h"
 #include "core/number_format.h"
 #include "engine/engine_internal.h"
 
 namespace quorrel {
 
+using engine_detail::Grid;
 using engine_detail::QuantileSearch;
 using engine_detail::SolveKind;
 using engine_detail::SolveRequest;
@@ -37,10 +39,14 @@ std::vector<double> solve_all(const AnalysisState& state, const std::vector<Solv
 namespace engine_detail {
 
 int quantile_search(double q, bool capped, QuantileSearch& search,
-                    const std::function<double(double c)>& probability_below) {
+                    const std::function<double(double c)>& probability_below,
+                    const std::function<bool(double c)>& saturated) {
+    // Far more steps than any level inside the grids needs.
+    constexpr int kMaxEvaluations = 100000;
     int evaluations = 0;
     while (search.p < q - 0.03) {
-        search.p = probability_below(search.c);
+        const double tried = search.c;
+        search.p = probability_below(tried);
         ++evaluations;
         if (std::fabs(search.p - q) < 0.1) {
             search.c = search.c + 0.05;
@@ -48,8 +54,20 @@ int quantile_search(double q, bool capped, QuantileSearch& search,
             search.c = search.c + 0.1;
         }
         if (capped && search.c > 9) break;
+        // Above the top node the probability no longer moves with c; with
+        // strong growth it stays below the target and the loop would spin.
+        if (search.p < q - 0.03 && saturated && saturated(tried)) break;
+        if (evaluations >= kMaxEvaluations) {
+            throw SolverError("The projected wealth could not be found for these inputs. "
+                              "Please change some of the inputs.");
+        }
     }
     return evaluations;
+}
+
+double wealth_below_saturation_level(double x0) {
+    const Grid wide = make_grid(SolveKind::wealth_below, x0, HUGE_VAL);
+    return wide.X[wide.M];
 }
 
 }  // namespace engine_detail
@@ -135,6 +153,7 @@ void compute_estate_quantiles(AnalysisState& state, ResultSink& sink, ResultsRec
     std::vector<WealthBelowCurve> narrow(3), wide(3);
     bool have_wide[3] = {false, false, false};
     const WealthModel model(state);
+    const double saturation_level = engine_detail::wealth_below_saturation_level(x0);
     if (mode == EngineMode::fast) {
         std::vector<double> horizons;
         std::vector<int> which;
@@ -169,8 +188,9 @@ void compute_estate_quantiles(AnalysisState& state, ResultSink& sink, ResultsRec
             results.estate_grid[h][col] = value;
             sink.publish_result(names[h][col], format_plain2(value));
         };
+        auto saturated = [&](double c) { return c * x0 > saturation_level; };
         auto search = [&](int col, double q, QuantileSearch& s, bool capped) {
-            engine_detail::quantile_search(q, capped, s, probability_below);
+            engine_detail::quantile_search(q, capped, s, probability_below, saturated);
             publish(col, state.wealth_ratio * s.c * state.target_income / state.net_investable_wealth);
         };
 

@@ -1,0 +1,233 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <thread>
+#include <vector>
+
+#include "core/errors.h"
+#include "engine/engine_internal.h"
+#include "engine/solver.h"
+#include "engine/wealth_model.h"
+#include "engine_test_support.h"
+
+namespace quorrel {
+namespace {
+
+using engine_detail::make_grid;
+using engine_detail::reference_solve;
+using engine_detail::SolveKind;
+using engine_detail::SolveRequest;
+
+// With zero return and volatility and no income, every row reads
+// (1 + c) v_i - c v_(i-1) = v_i(old) with c = dt / dx: each step moves the
+// ruin indicator down by a geometric number of nodes. After 500 steps the
+// probability at x0 is P(N >= d) for N negative binomial (500 successes,
+// success probability 1 / (1 + c)) and d the nodes between x0 and the barrier.
+double transport_ruin(double c, int d) {
+    const double r = 500;
+    const double log_p = -std::log1p(c);
+    const double log_q = std::log(c) - std::log1p(c);
+    double below = 0;
+    for (int n = 0; n < d; ++n) {
+        below += std::exp(std::lgamma(n + r) - std::lgamma(n + 1.0) - std::lgamma(r) + r * log_p + n * log_q);
+    }
+    return 1 - below;
+}
+
+TEST(Grid, NodesAreAProductThenADifference) {
+    // 200 x 0.1 rounds to exactly 20, so node 400 is exactly 0 and is the
+    // barrier; a fused multiply-add would give -1.1e-15 and move it to 401.
+    const auto grid = make_grid(SolveKind::ruin_by_horizon, 20, 0);
+    EXPECT_EQ(grid.M, 1201);
+    EXPECT_EQ(grid.H, 600);
+    EXPECT_EQ(grid.X[400], 0.0);
+    EXPECT_EQ(grid.ib, 400);
+    EXPECT_EQ(grid.X[600], 20.0);
+    EXPECT_NEAR(grid.X[1], 20 - 59.9, 1e-12);
+    EXPECT_NEAR(grid.X[1201], 20 + 60.1, 1e-12);
+
+    // The barrier is the first node at or above the level: node 0.05.
+    const auto offset = make_grid(SolveKind::ruin_by_horizon, 20.05, 0);
+    EXPECT_EQ(offset.ib, 400);
+    EXPECT_NEAR(offset.X[400], 0.05, 1e-12);
+    EXPECT_LT(offset.X[399], 0);
+
+    // A level below the bottom node: the bottom node is the barrier. At
+    // x0 = 59.9 itself the bottom node is 59.9 - 599 x 0.1 = -7e-15, so the
+    // barrier is still node 2.
+    EXPECT_EQ(make_grid(SolveKind::ruin_by_horizon, 59.95, 0).ib, 1);
+    EXPECT_EQ(make_grid(SolveKind::ruin_by_horizon, 59.9, 0).ib, 2);
+    EXPECT_EQ(make_grid(SolveKind::ruin_by_horizon, 20, -50).ib, 1);
+}
+
+TEST(Grid, WealthBelowSwitchesToTheWideGridOnlyAboveXPlus100) {
+    const auto narrow = make_grid(SolveKind::wealth_below, 20, 120);
+    EXPECT_EQ(narrow.M, 1001);
+    EXPECT_EQ(narrow.H, 500);
+    EXPECT_EQ(narrow.dx, 0.2);
+    const auto wide = make_grid(SolveKind::wealth_below, 20, std::nextafter(120.0, 200.0));
+    EXPECT_EQ(wide.M, 1501);
+    EXPECT_EQ(wide.H, 750);
+    EXPECT_EQ(wide.dx, 400.0 / 1500);
+    // Its barrier is the exhaustion level 0, whatever the level.
+    EXPECT_EQ(narrow.X[narrow.ib], 0.0);
+    EXPECT_GE(wide.X[wide.ib], 0.0);
+    EXPECT_LT(wide.X[wide.ib - 1], 0.0);
+}
+
+TEST(Solver, LinearDeclineMatchesTheTransportClosedForm) {
+    const AnalysisState s = test::linear_decline_state(20);
+    for (double T : {10.0, 20.0, 23.0}) {
+        const double c = (T / 500) / 0.1;
+        const double expected = transport_ruin(c, 200);
+        EXPECT_NEAR(ruin_probability_by_horizon(s, 0, 20, 0, 0, T), expected, 1e-9) << T;
+        EXPECT_NEAR(reference_solve(s, {SolveKind::ruin_by_horizon, 0, 20, 0, 0, T}), expected, 1e-9) << T;
+    }
+    // Ruin by T happens iff x0 <= T, up to the smearing of the upwind scheme.
+    EXPECT_LT(ruin_probability_by_horizon(s, 0, 20, 0, 0, 10), 1e-6);
+    EXPECT_GT(ruin_probability_by_horizon(s, 0, 20, 0, 0, 30), 1 - 1e-6);
+    // A level of 10 is reached after 10 years.
+    EXPECT_NEAR(ruin_probability_by_horizon(s, 0, 20, 10, 0, 10), transport_ruin(0.2, 100), 1e-9);
+}
+
+TEST(Solver, WealthBelowAtLevelZeroIsExhaustionAlone) {
+    const AnalysisState s = test::linear_decline_state(20);
+    // Narrow grid, dx 0.2: node 400 is exactly 0, 100 nodes below x0.
+    for (double T : {10.0, 20.0, 25.0}) {
+        const double c = (T / 500) / 0.2;
+        EXPECT_NEAR(wealth_below_probability(s, 0, 20, 0, 0, T), transport_ruin(c, 100), 1e-9) << T;
+    }
+    // Below a level: the terminal ones start at the last node under it, so
+    // the indicator must travel from x0 to that node. Level 20 (= x0): one
+    // node; level 5: node 424, 76 nodes down.
+    EXPECT_NEAR(wealth_below_probability(s, 0, 20, 20, 0, 10), transport_ruin(0.1, 1), 1e-9);
+    EXPECT_NEAR(wealth_below_probability(s, 0, 20, 5, 0, 10), transport_ruin(0.1, 76), 1e-9);
+    EXPECT_LT(wealth_below_probability(s, 0, 20, 5, 0, 10), 0.01);
+}
+
+TEST(Solver, LevelAtTheStartIsCertainRuin) {
+    const AnalysisState s = test::default_state();
+    const double x0 = s.wealth_ratio;
+    EXPECT_EQ(ruin_probability_by_horizon(s, 0, x0, x0, 0, 10), 1.0);
+    EXPECT_EQ(lifetime_ruin_probability(s, 0, x0, x0, 0, 110 - s.current_age), 1.0);
+    EXPECT_EQ(reference_solve(s, {SolveKind::ruin_by_horizon, 0, x0, x0, 0, 30}), 1.0);
+}
+
+TEST(Solver, MortalityOnlyLowersTheRuinProbability) {
+    const AnalysisState s = test::default_state();
+    const double x0 = s.wealth_ratio;
+    const double T = 110 - s.current_age;
+    for (double f : {0.0, 0.25}) {
+        const double lifetime = lifetime_ruin_probability(s, 0, x0, f * x0, 0, T);
+        const double horizon = ruin_probability_by_horizon(s, 0, x0, f * x0, 0, T);
+        EXPECT_GT(lifetime, 0);
+        EXPECT_LT(lifetime, horizon);
+    }
+}
+
+TEST(Solver, MakehamFunctions) {
+    // With r = 0 the survival is the Gompertz-Makeham survival of the valuation.
+    EXPECT_DOUBLE_EQ(makeham_survival(0, 12.5, 65, 0.001, 88, 9.5), survival_probability(65, 12.5, 0.001, 88, 9.5));
+    EXPECT_EQ(makeham_survival(0, 0, 65, 0.001, 88, 9.5), 1.0);
+    EXPECT_DOUBLE_EQ(makeham_hazard(0, 0.001, 70, 88, 9.5), std::exp((70 - 88) / 9.5) / 9.5 + 0.001);
+    EXPECT_DOUBLE_EQ(makeham_hazard(0.5, 0.001, 70, 88, 9.5), (std::exp((70 - 88) / 9.5) / 9.5 + 0.001) * 1.5);
+    // Scaling the hazard by 1 + r shifts the modal age by b ln(1 + r).
+    EXPECT_NEAR(makeham_survival(0.5, 10, 70, 0, 88, 9.5), survival_probability(70, 10, 0, 88 - 9.5 * std::log(1.5), 9.5),
+                1e-14);
+}
+
+TEST(Solver, FastPathsMatchTheReferencePath) {
+    const AnalysisState s = test::prepared_state([](AnalysisState& st) {
+        st.purchase_nominal = 100000;
+        st.purchase_variable = 100000;
+        st.pension_cpi_income = 5000;
+        st.cola_rate = 0.02;
+        st.later_allocation_years = 5;
+        st.weight_copy_stock = st.weight_stock = 0.6;
+        st.weight_copy_cash = st.weight_cash = 0;
+        st.weight_copy_estate = st.weight_estate = 0;
+    });
+    const double x0 = s.wealth_ratio;
+    ASSERT_GT(x0, 10);
+    std::vector<SolveRequest> requests;
+    for (double T : {3.0, 10.0, 27.5}) {
+        for (double f : {0.0, 0.1, 0.5}) requests.push_back({SolveKind::ruin_by_horizon, 0, x0, f * x0, 0, T});
+    }
+    for (double f : {0.0, 0.25}) requests.push_back({SolveKind::lifetime_ruin, 0, x0, f * x0, 0, 110 - s.current_age});
+
+    std::vector<double> batched;
+    engine_detail::solve_batch(engine_detail::WealthModel(s), requests, batched);
+    ASSERT_EQ(batched.size(), requests.size());
+    for (std::size_t k = 0; k < requests.size(); ++k) {
+        const double reference = reference_solve(s, requests[k]);
+        // Same arithmetic in every lane: equal to the last bit.
+        EXPECT_EQ(batched[k], reference) << k;
+        EXPECT_EQ(engine_detail::fast_solve(engine_detail::WealthModel(s), requests[k]), reference) << k;
+    }
+
+    // The adjoint sweep gives every level's wealth-below probability.
+    std::vector<engine_detail::WealthBelowCurve> narrow, wide;
+    engine_detail::build_wealth_below_curves(engine_detail::WealthModel(s), 0, x0, 0, false, {10, 20}, narrow);
+    engine_detail::build_wealth_below_curves(engine_detail::WealthModel(s), 0, x0, 0, true, {20}, wide);
+    for (double c : {0.0, 0.35, 1.0, 2.05}) {
+        const double level = c * x0;
+        EXPECT_NEAR(narrow[0].probability(level), reference_solve(s, {SolveKind::wealth_below, 0, x0, level, 0, 10}),
+                    1e-12)
+            << c;
+        EXPECT_NEAR(narrow[1].probability(level), reference_solve(s, {SolveKind::wealth_below, 0, x0, level, 0, 20}),
+                    1e-12)
+            << c;
+    }
+    const double high = x0 + 150;
+    EXPECT_NEAR(wide[0].probability(high), reference_solve(s, {SolveKind::wealth_below, 0, x0, high, 0, 20}), 1e-12);
+}
+
+TEST(Solver, NonFiniteResultsThrowSolverError) {
+    AnalysisState s = test::default_state();
+    s.ruin_dispersion = 0;  // the killing term is no number
+    EXPECT_THROW(lifetime_ruin_probability(s, 0, s.wealth_ratio, 0, 0, 45), SolverError);
+    EXPECT_THROW(reference_solve(s, {SolveKind::lifetime_ruin, 0, s.wealth_ratio, 0, 0, 45}), SolverError);
+    std::vector<double> out;
+    EXPECT_THROW(engine_detail::solve_batch(engine_detail::WealthModel(s),
+                                            {{SolveKind::ruin_by_horizon, 0, s.wealth_ratio, 0, 0, 10},
+                                             {SolveKind::lifetime_ruin, 0, s.wealth_ratio, 0, 0, 45},
+                                             {SolveKind::ruin_by_horizon, 0, s.wealth_ratio, 0, 0, 20}},
+                                            out),
+                 SolverError);
+
+    AnalysisState overflow = test::default_state();
+    overflow.current_expected_return = std::numeric_limits<double>::quiet_NaN();
+    EXPECT_THROW(ruin_probability_by_horizon(overflow, 0, overflow.wealth_ratio, 0, 0, 10), SolverError);
+}
+
+TEST(Solver, PumpRunsOncePerStepOnTheCallingThreadOnly) {
+    const AnalysisState s = test::default_state();
+    int calls = 0;
+    ruin_probability_by_horizon(s, 0, s.wealth_ratio, 0, 0, 10, [&] { ++calls; });
+    EXPECT_EQ(calls, 500);
+
+    const std::thread::id caller = std::this_thread::get_id();
+    int batch_calls = 0;
+    bool elsewhere = false;
+    std::vector<SolveRequest> requests;
+    for (int i = 1; i <= 6; ++i) requests.push_back({SolveKind::ruin_by_horizon, 0, s.wealth_ratio, 0, 0, 5.0 * i});
+    std::vector<double> out;
+    engine_detail::solve_batch(engine_detail::WealthModel(s), requests, out, [&] {
+        ++batch_calls;
+        elsewhere = elsewhere || std::this_thread::get_id() != caller;
+    });
+    EXPECT_GE(batch_calls, 500);
+    EXPECT_FALSE(elsewhere);
+}
+
+TEST(Solver, CountsEverySolve) {
+    const AnalysisState s = test::default_state();
+    const long before = solver_call_count();
+    ruin_probability_by_horizon(s, 0, s.wealth_ratio, 0, 0, 10);
+    wealth_below_probability(s, 0, s.wealth_ratio, s.wealth_ratio, 0, 10);
+    EXPECT_EQ(solver_call_count() - before, 2);
+}
+
+}  // namespace
+}  // namespace quorrel
