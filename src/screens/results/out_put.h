@@ -54,7 +54,7 @@ private:
     QWidget* build_mortality_tab();
     void set_field(const char* name, const QString& text);
 
-    AnalysisState& state_;
+    const AnalysisState& state_;  // read only: the screen renders, it never calculates
     const ResultsRecord results_;
     Platform& platform_;
     const QString liquid_wealth_text_;
