@@ -6,12 +6,14 @@
 #include <QFrame>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QScreen>
 #include <QTabBar>
 #include <QVBoxLayout>
 #include <cmath>
@@ -143,6 +145,14 @@ OutPut::OutPut(AnalysisState& state, const ResultsRecord& results, Platform& pla
 
     out_put_Form_Load();
     resize(760, 640);
+    // Opened where the input screen stood: in the middle of the screen.
+    if (!parent) {
+        if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+            QRect place = rect();
+            place.moveCenter(screen->availableGeometry().center());
+            move(place.topLeft());
+        }
+    }
 }
 
 QWidget* OutPut::build_probability_tab() {
