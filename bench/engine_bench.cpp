@@ -2,6 +2,7 @@
 // on the fast path and on the straightforward one-solve-at-a-time path.
 #include <benchmark/benchmark.h>
 
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -82,16 +83,27 @@ void whole_calculation(AnalysisState& state, EngineMode mode) {
     benchmark::DoNotOptimize(results);
 }
 
+double process_cpu_seconds() {
+    timespec ts{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) + 1e-9 * static_cast<double>(ts.tv_nsec);
+}
+
 void BM_WholeCalculation(benchmark::State& bs, int scenario, EngineMode mode) {
     const AnalysisState prepared = scenario_state(scenario);
     long calls = 0;
+    double cpu = 0;
     for (auto _ : bs) {
         AnalysisState state = prepared;
         const long before = solver_call_count();
+        const double cpu_before = process_cpu_seconds();
         whole_calculation(state, mode);
+        cpu += process_cpu_seconds() - cpu_before;
         calls = solver_call_count() - before;
     }
     bs.counters["solver_calls"] = static_cast<double>(calls);
+    // CPU time of every thread of the process, per calculation.
+    bs.counters["cpu_ms_all_threads"] = 1e3 * cpu / static_cast<double>(bs.iterations());
 }
 
 void BM_SingleSolve(benchmark::State& bs, engine_detail::SolveKind kind, bool reference) {

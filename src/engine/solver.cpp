@@ -9,6 +9,7 @@
 #include <sstream>
 #include <string>
 #include <system_error>
+#include <type_traits>
 #include <vector>
 
 #include "core/errors.h"
@@ -91,11 +92,10 @@ double terminal_value(const Grid& grid, const SolveRequest& rq, int ib, int i) {
 // which leaves both that lane's values and its first real row bit for bit as
 // the reference computes them.
 
-template <int W>
-struct Lanes {
-    typedef double Vec __attribute__((vector_size(W * sizeof(double))));
-    typedef long long Mask __attribute__((vector_size(W * sizeof(long long))));
-};
+// Two lanes: the vector width every x86-64 processor has. Wider batches are
+// K pairs advanced node by node together.
+typedef double Pair __attribute__((vector_size(16)));
+typedef long long PairMask __attribute__((vector_size(16)));
 
 // Coefficients of one lane at one time step.
 struct StepConstants {
@@ -136,23 +136,49 @@ StepConstants step_constants(const WealthModel& wm, const SolveRequest& rq, cons
     return c;
 }
 
-template <int W>
-void throw_pivot_failure(const typename Lanes<W>::Mask& bad, const typename Lanes<W>::Mask& bad_first, int used) {
-    for (int l = 0; l < used; ++l) {
-        if (bad_first[l]) throw SolverError(kNotTridag);
-    }
-    for (int l = 0; l < used; ++l) {
-        if (bad[l]) throw SolverError(kMatrixError);
+// |a| by clearing the sign bit.
+inline Pair magnitude(Pair a) {
+    const PairMask sign_off = {0x7fffffffffffffffLL, 0x7fffffffffffffffLL};
+    return reinterpret_cast<Pair>(reinterpret_cast<PairMask>(a) & sign_off);
+}
+
+// Per-pair constants of one time step.
+struct PairStep {
+    Pair mu, m, w, enir, cs, K, dt;
+};
+
+template <int K>
+void load_step(const WealthModel& wm, const SolveRequest* rq, const LaneSetup* setup, int k, PairStep* ps) {
+    for (int l = 0; l < 2 * K; ++l) {
+        const StepConstants c = step_constants(wm, rq[l], setup[l], k);
+        PairStep& p = ps[l / 2];
+        p.mu[l % 2] = c.mu;
+        p.m[l % 2] = c.m;
+        p.w[l % 2] = c.w;
+        p.enir[l % 2] = c.enir;
+        p.cs[l % 2] = c.cs;
+        p.K[l % 2] = c.K;
+        p.dt[l % 2] = c.dt;
     }
 }
 
-// Solves `used` (1..W) requests sharing the grid; out[l] for lane l.
-template <int W>
+template <int K>
+void check_pivots(const PairMask* bad, const PairMask* bad_first, int used) {
+    bool any_first = false, any = false;
+    for (int l = 0; l < used; ++l) {
+        any_first = any_first || bad_first[l / 2][l % 2] != 0;
+        any = any || bad[l / 2][l % 2] != 0;
+    }
+    if (any_first) throw SolverError(kNotTridag);
+    if (any) throw SolverError(kMatrixError);
+}
+
+// Solves `used` (1..2K) requests sharing the grid; out[l] for lane l.
+template <int K>
 void solve_lanes(const WealthModel& wm, const Grid& grid, const std::vector<double>& X2,
                  const SolveRequest* requests, const int* barriers, int used, double* out,
                  const EventPump* pump) {
-    using Vec = typename Lanes<W>::Vec;
-    using Mask = typename Lanes<W>::Mask;
+    constexpr int W = 2 * K;
     const int M = grid.M;
     const double dx = grid.dx;
     const double* X = grid.X.data();
@@ -167,108 +193,129 @@ void solve_lanes(const WealthModel& wm, const Grid& grid, const std::vector<doub
         setup[l] = lane_setup(wm, rq[l], dx);
     }
     int lo = ib[0] + 1;
-    Vec ibv = {}, ibv1 = {};
+    Pair ibv[K] = {}, ibv1[K] = {};
     for (int l = 0; l < W; ++l) {
         lo = std::min(lo, ib[l] + 1);
-        ibv[l] = ib[l];
-        ibv1[l] = ib[l] + 1;
+        ibv[l / 2][l % 2] = ib[l];
+        ibv1[l / 2][l % 2] = ib[l] + 1;
     }
     const int hi = M - 1;
+    int mid = 0;
+    for (int l = 0; l < W; ++l) mid = std::max(mid, ib[l] + 1);
 
-    std::vector<Vec> V(M + 1), G(M + 1);
+    std::vector<Pair> V((M + 1) * K), G((M + 1) * K);
     for (int i = 1; i <= M; ++i) {
-        for (int l = 0; l < W; ++l) V[i][l] = terminal_value(grid, rq[l], ib[l], i);
+        for (int l = 0; l < W; ++l) V[i * K + l / 2][l % 2] = terminal_value(grid, rq[l], ib[l], i);
     }
 
-    const Vec zero = {};
-    const Vec one = zero + 1.0;
+    const Pair zero = {0, 0};
+    const Pair one = {1, 1};
     const double rir = wm.real_income_ratio;
+    PairStep ps[K];
     for (int k = kSteps + 1; k >= 2; --k) {
         if (pump && *pump) (*pump)();
-        Vec mu = {}, m = {}, w = {}, enir = {}, cs = {}, K = {}, dt = {};
-        for (int l = 0; l < W; ++l) {
-            const StepConstants c = step_constants(wm, rq[l], setup[l], k);
-            mu[l] = c.mu;
-            m[l] = c.m;
-            w[l] = c.w;
-            enir[l] = c.enir;
-            cs[l] = c.cs;
-            K[l] = c.K;
-            dt[l] = c.dt;
+        load_step<K>(wm, rq, setup, k, ps);
+        Pair prev_upper[K], prev_bet[K], prev_u[K];
+        PairMask bad[K], bad_first[K];
+        for (int j = 0; j < K; ++j) {
+            prev_upper[j] = zero;
+            prev_bet[j] = one;
+            prev_u[j] = zero;
+            bad[j] = PairMask{0, 0};
+            bad_first[j] = PairMask{0, 0};
         }
-        Vec prev_upper = zero, prev_bet = one, prev_u = zero;
-        Mask bad = {}, bad_first = {};
-        for (int i = lo; i <= hi; ++i) {
+        // Nodes up to `mid` may lie at or below some lane's barrier and need
+        // the lane masks; above it every lane solves every node.
+        auto node = [&](int i, auto masked) {
             const double x = X[i];
-            Vec a = (((mu * x) * m + w) + rir) + enir;
-            a = a * dt / dx;
-            const Vec b = (cs * X2[i]) * m;
-            const Mask pos = a > 0;
-            Vec diag = (1 + 2 * b) + (pos ? a : -a);
-            Vec lower = pos ? -b : a - b;
-            Vec upper = pos ? -(b + a) : -b;
-            const Vec v = V[i];
-            Vec rhs = K * v;
-            const Vec iv = zero + static_cast<double>(i);
-            const Mask first = iv == ibv1;
-            const Mask active = iv > ibv;
-            rhs = first ? rhs + (pos ? b : b - a) : rhs;
-            if (i == hi) rhs = rhs + (pos ? b + a : b) * 0.0;  // bnd[M] = 0
-            lower = first ? zero : lower;
-            diag = active ? diag : one;
-            lower = active ? lower : zero;
-            upper = active ? upper : zero;
-            rhs = active ? rhs : v;
-
-            const Vec gam = prev_upper / prev_bet;
-            const Vec bet = diag - lower * gam;
-            const Vec u = (rhs - lower * prev_u) / bet;
-            const Mask zero_pivot = bet == 0;
-            bad |= zero_pivot;
-            bad_first |= zero_pivot & first;
-            G[i] = gam;
-            V[i] = u;
-            prev_upper = upper;
-            prev_bet = bet;
-            prev_u = u;
+            const double x2 = X2[i];
+            Pair* Vi = &V[i * K];
+            Pair* Gi = &G[i * K];
+            for (int j = 0; j < K; ++j) {
+                const PairStep& c = ps[j];
+                Pair a = (((c.mu * x) * c.m + c.w) + rir) + c.enir;
+                a = a * c.dt / dx;
+                const Pair b = (c.cs * x2) * c.m;
+                // The upwind choice as min/max against zero: the same values as
+                // the two cases of the scheme (up to the sign of a zero).
+                const Pair a_neg = a < zero ? a : zero;
+                const Pair a_pos = a > zero ? a : zero;
+                Pair diag = (1 + 2 * b) + magnitude(a);
+                Pair lower = a_neg - b;
+                Pair upper = -(b + a_pos);
+                const Pair v = Vi[j];
+                Pair rhs = c.K * v;
+                PairMask first = {0, 0};
+                if constexpr (decltype(masked)::value) {
+                    const Pair iv = zero + static_cast<double>(i);
+                    first = iv == ibv1[j];
+                    const PairMask active = iv > ibv[j];
+                    rhs = first ? rhs + (b - a_neg) : rhs;
+                    if (i == hi) rhs = rhs + (b + a_pos) * 0.0;  // bnd[M] = 0
+                    lower = first ? zero : lower;
+                    diag = active ? diag : one;
+                    lower = active ? lower : zero;
+                    upper = active ? upper : zero;
+                    rhs = active ? rhs : v;
+                }
+                const Pair gam = prev_upper[j] / prev_bet[j];
+                const Pair bet = diag - lower * gam;
+                const Pair u = (rhs - lower * prev_u[j]) / bet;
+                const PairMask zero_pivot = bet == 0;
+                bad[j] |= zero_pivot;
+                if constexpr (decltype(masked)::value) bad_first[j] |= zero_pivot & first;
+                Gi[j] = gam;
+                Vi[j] = u;
+                prev_upper[j] = upper;
+                prev_bet[j] = bet;
+                prev_u[j] = u;
+            }
+        };
+        for (int i = lo; i <= mid; ++i) node(i, std::true_type{});
+        for (int i = mid + 1; i < hi; ++i) node(i, std::false_type{});
+        node(hi, std::true_type{});
+        check_pivots<K>(bad, bad_first, used);
+        for (int i = hi - 1; i >= mid; --i) {
+            Pair* Vi = &V[i * K];
+            const Pair* Vn = &V[(i + 1) * K];
+            const Pair* Gn = &G[(i + 1) * K];
+            for (int j = 0; j < K; ++j) Vi[j] = Vi[j] - Gn[j] * Vn[j];
         }
-        bool any_bad = false;
-        for (int l = 0; l < W; ++l) any_bad = any_bad || bad[l] != 0;
-        if (any_bad) throw_pivot_failure<W>(bad, bad_first, used);
-        for (int i = hi - 1; i >= lo; --i) {
-            const Vec vi = V[i];
-            const Vec updated = vi - G[i + 1] * V[i + 1];
-            const Mask active = (zero + static_cast<double>(i)) > ibv;
-            V[i] = active ? updated : vi;
+        for (int i = mid - 1; i >= lo; --i) {
+            const Pair iv = zero + static_cast<double>(i);
+            Pair* Vi = &V[i * K];
+            const Pair* Vn = &V[(i + 1) * K];
+            const Pair* Gn = &G[(i + 1) * K];
+            for (int j = 0; j < K; ++j) {
+                const Pair vi = Vi[j];
+                const Pair updated = vi - Gn[j] * Vn[j];
+                Vi[j] = iv > ibv[j] ? updated : vi;
+            }
         }
     }
-    for (int l = 0; l < used; ++l) out[l] = checked(rq[l].kind, rq[l].level, rq[l].T, V[grid.H][l]);
+    for (int l = 0; l < used; ++l) {
+        out[l] = checked(rq[l].kind, rq[l].level, rq[l].T, V[grid.H * K + l / 2][l % 2]);
+    }
 }
 
-// Runs `count` requests of one grid through the widest kernels first.
+// Runs `count` requests of one grid, up to ten lanes at a time: beyond a few
+// pairs the node loop is bound by throughput, not by the division chain.
 void solve_group(const WealthModel& wm, const Grid& grid, const std::vector<double>& X2,
                  const SolveRequest* requests, const int* barriers, int count, double* out,
                  const EventPump* pump) {
     while (count > 0) {
-        int done;
-        if (count >= 8) {
-            solve_lanes<8>(wm, grid, X2, requests, barriers, 8, out, pump);
-            done = 8;
-        } else if (count >= 3) {
-            const int n = std::min(count, 4);
-            solve_lanes<4>(wm, grid, X2, requests, barriers, n, out, pump);
-            done = n;
-        } else if (count == 2) {
-            solve_lanes<2>(wm, grid, X2, requests, barriers, 2, out, pump);
-            done = 2;
-        } else {
-            solve_lanes<1>(wm, grid, X2, requests, barriers, 1, out, pump);
-            done = 1;
+        const int n = std::min(count, 10);
+        switch ((n + 1) / 2) {
+        case 1: solve_lanes<1>(wm, grid, X2, requests, barriers, n, out, pump); break;
+        case 2: solve_lanes<2>(wm, grid, X2, requests, barriers, n, out, pump); break;
+        case 3: solve_lanes<3>(wm, grid, X2, requests, barriers, n, out, pump); break;
+        case 4: solve_lanes<4>(wm, grid, X2, requests, barriers, n, out, pump); break;
+        default: solve_lanes<5>(wm, grid, X2, requests, barriers, n, out, pump); break;
         }
-        requests += done;
-        barriers += done;
-        out += done;
-        count -= done;
+        requests += n;
+        barriers += n;
+        out += n;
+        count -= n;
     }
 }
 
@@ -285,12 +332,11 @@ std::vector<double> squares(const Grid& grid) {
 // from z_1 = e_H gives the answer as z_501 . v_terminal + sum_k z_k[1] c_k,
 // where only v_terminal depends on the level.
 
-template <int W>
+template <int K>
 void adjoint_lanes(const WealthModel& wm, const Grid& grid, const std::vector<double>& X2, double g,
                    double t0, const double* T, int used, const EventPump* pump,
                    std::vector<double>& barrier_part, std::vector<std::vector<double>>& weights) {
-    using Vec = typename Lanes<W>::Vec;
-    using Mask = typename Lanes<W>::Mask;
+    constexpr int W = 2 * K;
     const int M = grid.M;
     const int ib = grid.ib;
     const int n = M - 1 - ib;
@@ -307,60 +353,72 @@ void adjoint_lanes(const WealthModel& wm, const Grid& grid, const std::vector<do
         setup[l] = lane_setup(wm, rq[l], dx);
     }
 
-    const Vec zero = {};
-    const Vec one = zero + 1.0;
-    std::vector<Vec> z(n + 2, zero), G(n + 2, zero);
-    z[grid.H - ib] = one;
-    Vec acc = zero;
+    const Pair zero = {0, 0};
+    const Pair one = {1, 1};
+    std::vector<Pair> z((n + 2) * K, zero), G((n + 2) * K, zero);
+    for (int j = 0; j < K; ++j) z[(grid.H - ib) * K + j] = one;
+    Pair acc[K];
+    for (int j = 0; j < K; ++j) acc[j] = zero;
     const double rir = wm.real_income_ratio;
+    PairStep ps[K];
     for (int k = 2; k <= kSteps + 1; ++k) {
         if (pump && *pump) (*pump)();
-        Vec mu = {}, m = {}, w = {}, enir = {}, cs = {}, dt = {};
-        for (int l = 0; l < W; ++l) {
-            const StepConstants c = step_constants(wm, rq[l], setup[l], k);
-            mu[l] = c.mu;
-            m[l] = c.m;
-            w[l] = c.w;
-            enir[l] = c.enir;
-            cs[l] = c.cs;
-            dt[l] = c.dt;
+        load_step<K>(wm, rq, setup, k, ps);
+        Pair prev_upper[K], prev_bet[K], prev_u[K], barrier[K];
+        PairMask bad[K], bad_first[K];
+        for (int j = 0; j < K; ++j) {
+            prev_upper[j] = zero;
+            prev_bet[j] = one;
+            prev_u[j] = zero;
+            barrier[j] = zero;
+            bad[j] = PairMask{0, 0};
+            bad_first[j] = PairMask{0, 0};
         }
-        Vec prev_upper = zero, prev_bet = one, prev_u = zero, barrier = zero;
-        Mask bad = {}, bad_first = {};
         for (int r = 1; r <= n; ++r) {
             const int i = ib + r;
-            Vec a = (((mu * X[i]) * m + w) + rir) + enir;
-            a = a * dt / dx;
-            const Vec b = (cs * X2[i]) * m;
-            const Mask pos = a > 0;
-            const Vec diag = (1 + 2 * b) + (pos ? a : -a);
-            const Vec lower = pos ? -b : a - b;
-            const Vec upper = pos ? -(b + a) : -b;
-            if (r == 1) barrier = pos ? b : b - a;
-            // Transposed rows: sub-diagonal upper[r - 1], super-diagonal lower[r + 1].
-            const Vec gam = lower / prev_bet;
-            const Vec bet = diag - prev_upper * gam;
-            const Vec u = (z[r] - prev_upper * prev_u) / bet;
-            const Mask zero_pivot = bet == 0;
-            bad |= zero_pivot;
-            if (r == 1) bad_first |= zero_pivot;
-            G[r] = gam;
-            z[r] = u;
-            prev_upper = upper;
-            prev_bet = bet;
-            prev_u = u;
+            const double x = X[i];
+            const double x2 = X2[i];
+            Pair* zr = &z[r * K];
+            Pair* Gr = &G[r * K];
+            for (int j = 0; j < K; ++j) {
+                const PairStep& c = ps[j];
+                Pair a = (((c.mu * x) * c.m + c.w) + rir) + c.enir;
+                a = a * c.dt / dx;
+                const Pair b = (c.cs * x2) * c.m;
+                const Pair a_neg = a < zero ? a : zero;
+                const Pair a_pos = a > zero ? a : zero;
+                const Pair diag = (1 + 2 * b) + magnitude(a);
+                const Pair lower = a_neg - b;
+                const Pair upper = -(b + a_pos);
+                if (r == 1) barrier[j] = b - a_neg;
+                // Transposed rows: sub-diagonal upper[r - 1], super-diagonal lower[r + 1].
+                const Pair gam = lower / prev_bet[j];
+                const Pair bet = diag - prev_upper[j] * gam;
+                const Pair u = (zr[j] - prev_upper[j] * prev_u[j]) / bet;
+                const PairMask zero_pivot = bet == 0;
+                bad[j] |= zero_pivot;
+                if (r == 1) bad_first[j] |= zero_pivot;
+                Gr[j] = gam;
+                zr[j] = u;
+                prev_upper[j] = upper;
+                prev_bet[j] = bet;
+                prev_u[j] = u;
+            }
         }
-        bool any_bad = false;
-        for (int l = 0; l < W; ++l) any_bad = any_bad || bad[l] != 0;
-        if (any_bad) throw_pivot_failure<W>(bad, bad_first, used);
-        for (int r = n - 1; r >= 1; --r) z[r] = z[r] - G[r + 1] * z[r + 1];
-        acc = acc + z[1] * barrier;
+        check_pivots<K>(bad, bad_first, used);
+        for (int r = n - 1; r >= 1; --r) {
+            Pair* zr = &z[r * K];
+            const Pair* zn = &z[(r + 1) * K];
+            const Pair* Gn = &G[(r + 1) * K];
+            for (int j = 0; j < K; ++j) zr[j] = zr[j] - Gn[j] * zn[j];
+        }
+        for (int j = 0; j < K; ++j) acc[j] = acc[j] + z[K + j] * barrier[j];
     }
     barrier_part.assign(used, 0);
     weights.assign(used, std::vector<double>(n + 1, 0));
     for (int l = 0; l < used; ++l) {
-        barrier_part[l] = acc[l];
-        for (int r = 1; r <= n; ++r) weights[l][r] = z[r][l];
+        barrier_part[l] = acc[l / 2][l % 2];
+        for (int r = 1; r <= n; ++r) weights[l][r] = z[r * K + l / 2][l % 2];
     }
 }
 
@@ -657,11 +715,11 @@ void build_wealth_below_curves(const WealthModel& model, double g, double x0, do
             std::size_t step;
             if (rest >= 3) {
                 step = std::min<std::size_t>(rest, 4);
-                adjoint_lanes<4>(model, grid, X2, g, t0, horizons, static_cast<int>(step), p,
+                adjoint_lanes<2>(model, grid, X2, g, t0, horizons, static_cast<int>(step), p,
                                  barrier_part, weights);
             } else if (rest == 2) {
                 step = 2;
-                adjoint_lanes<2>(model, grid, X2, g, t0, horizons, 2, p, barrier_part, weights);
+                adjoint_lanes<1>(model, grid, X2, g, t0, horizons, 2, p, barrier_part, weights);
             } else {
                 step = 1;
                 adjoint_lanes<1>(model, grid, X2, g, t0, horizons, 1, p, barrier_part, weights);
