@@ -215,7 +215,10 @@ TEST_F(InputScreenTest, LeavingTheAllocationPageNeedsBothColumnsComplete) {
     ASSERT_EQ(screen->current_page(), 4);
     select("Combo6(0)", "30%");  // today's column now 110%
 
+    int tab_behind_message = -1;
+    platform.on_message = [&] { tab_behind_message = tabs()->currentIndex(); };
     tabs()->setCurrentIndex(0);
+    EXPECT_EQ(tab_behind_message, 3);
     ASSERT_EQ(platform.messages.size(), 1u);
     EXPECT_EQ(platform.messages[0].text, "ERROR: The assest allocation must sum to 100%!!!");
     EXPECT_EQ(platform.messages[0].title, "Input Individual Information");

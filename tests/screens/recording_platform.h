@@ -21,6 +21,7 @@ class RecordingPlatform : public Platform {
 public:
     void show_message(QWidget*, const QString& title, const QString& text, MessageIcon icon) override {
         messages.push_back({title, text, icon});
+        if (on_message) on_message();
     }
     bool print_window(QWidget* window) override {
         printed.push_back(window);
@@ -47,6 +48,8 @@ public:
     // Runs inside every pump, as the event loop would: lets a test act while
     // a calculation is under way.
     std::function<void()> on_process_events;
+    // Runs while a message is "up": what the screen looks like behind it.
+    std::function<void()> on_message;
 };
 
 }  // namespace quorrel::testing

@@ -515,10 +515,13 @@ void InPut::in_put_TabStrip1_Click(int tab_index) {
                                   st.later_weight_copy_estate;
         if (!allocation_is_complete(state_.weight_sum) ||
             !allocation_is_complete(state_.later_weight_sum)) {
+            // The tab strip goes back to the allocation tab with its page,
+            // before the message, so the message stands over that page.
+            {
+                const QSignalBlocker quiet(TabStrip1);
+                TabStrip1->setCurrentIndex(3);
+            }
             platform_.show_message(this, kInputTitle, kPageAllocationMessage, MessageIcon::none);
-            // The tab strip goes back to the allocation tab with its page.
-            const QSignalBlocker quiet(TabStrip1);
-            TabStrip1->setCurrentIndex(3);
             return;
         }
     }
