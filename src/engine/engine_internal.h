@@ -62,10 +62,12 @@ double reference_solve(const AnalysisState& state, const SolveRequest& request,
 double fast_solve(const WealthModel& model, const SolveRequest& request,
                   const EventPump& pump = {});
 
-// Solves every request and writes out[k] for requests[k]. Requests of one
-// call must share kind family (wealth_below or not), x0 and grid; they may
-// differ in level, horizon and kind otherwise. The work is split over two
-// threads and batched into SIMD lanes; `pump` runs on the calling thread only.
+// Solves every request and writes out[k] for requests[k], each figure equal
+// to fast_solve's. Requests on the same grid (same x0 and grid size) share
+// batches whatever their kind, level and horizon. The work is split over two
+// threads and batched into SIMD lanes; `pump` runs on the calling thread only,
+// once per time step of its own batches and every few milliseconds while it
+// waits for the other thread.
 void solve_batch(const WealthModel& model, const std::vector<SolveRequest>& requests,
                  std::vector<double>& out, const EventPump& pump = {});
 
@@ -90,6 +92,7 @@ private:
     double barrier_part = 0;     // what the held barrier contributes
     bool trivial = false;        // the start node is at or below the barrier
     double x0 = 0;
+    double T = 0;
 };
 
 // Builds the curves of the horizons `T` (same g, x0, t0) on the narrow or the

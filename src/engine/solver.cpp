@@ -87,10 +87,11 @@ double terminal_value(const Grid& grid, const SolveRequest& rq, int ib, int i) {
 //
 // W independent solves on one grid advance together, one SIMD lane each, so
 // the divisions of the elimination (a serial chain within one solve) overlap
-// across lanes. Every lane does exactly the arithmetic of the reference path;
-// nodes at or below a lane's barrier become identity rows with zero coupling,
-// which leaves both that lane's values and its first real row bit for bit as
-// the reference computes them.
+// across lanes. Every lane does the arithmetic of the reference path and
+// gets its values to the last bit (a zero may differ in sign); nodes at or
+// below a lane's barrier become identity rows with zero coupling, which
+// leaves that lane's held values and its first real row as the reference
+// has them.
 
 // Two lanes: the vector width every x86-64 processor has. Wider batches are
 // K pairs advanced node by node together.
@@ -673,7 +674,7 @@ double WealthBelowCurve::probability(double level) const {
     const std::size_t below =
         static_cast<std::size_t>(std::lower_bound(X.begin(), X.end(), level) - X.begin());
     const double p = barrier_part + prefix[below];
-    return checked(SolveKind::wealth_below, level, 0, p);
+    return checked(SolveKind::wealth_below, level, T, p);
 }
 
 void build_wealth_below_curves(const WealthModel& model, double g, double x0, double t0, bool wide_grid,
@@ -683,7 +684,10 @@ void build_wealth_below_curves(const WealthModel& model, double g, double x0, do
     if (T.empty()) return;
     const double grid_level = wide_grid ? HUGE_VAL : -HUGE_VAL;
     const Grid grid = make_grid(SolveKind::wealth_below, x0, grid_level);
-    for (WealthBelowCurve& c : curves) c.x0 = x0;
+    for (std::size_t k = 0; k < T.size(); ++k) {
+        curves[k].x0 = x0;
+        curves[k].T = T[k];
+    }
     if (grid.H <= grid.ib) {
         for (WealthBelowCurve& c : curves) c.trivial = true;
         return;
