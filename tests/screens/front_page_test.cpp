@@ -3,7 +3,10 @@
 #include <QLabel>
 #include <QMouseEvent>
 
+#include <vector>
+
 #include "screens/front/front_page.h"
+#include "screens/front/help_screen.h"
 #include "screens/input_fixture.h"
 
 namespace quorrel::testing {
@@ -56,6 +59,29 @@ TEST(FrontPage, TitleImageIsAGreyCardOfTheStatedSize) {
         EXPECT_LT(std::abs(c.red() - c.blue()), 16);
     }
     EXPECT_GT(card.lightness(), corner.lightness() + 40);  // a light card on a darker ground
+}
+
+TEST(HelpTexts, CoverTheirPagesTopics) {
+    const std::vector<std::vector<const char*>> topics = {
+        {"GAM 1983", "IAM 2000", "UP 1994", "RP2000", "projection", "static table"},
+        {"nominal", "real", "six breakpoints", "5-year", "5%", "3%", "web site"},
+        {"liquid", "Real Target Income (RTI)", "(COLA)", "(CPI)", "(AIR)", "GO button",
+         "deficit", "(NIW)", "(SWiP)"},
+        {"five asset classes", "variable payout annuity", "balanced", "once"},
+        {"after inflation", "historical", "correlations", "log-normally"}};
+    for (int page = 1; page <= 5; ++page) {
+        const QString text = help_text(page);
+        EXPECT_TRUE(text.startsWith("    ")) << page;
+        EXPECT_FALSE(text.startsWith("     ")) << page;
+        EXPECT_TRUE(text.endsWith("\n")) << page;
+        for (const char* topic : topics[page - 1])
+            EXPECT_TRUE(text.contains(topic, Qt::CaseInsensitive)) << page << ": " << topic;
+        // Hard line breaks keep lines near 80 characters (the first sentence
+        // of the first text is kept whole).
+        const QStringList lines = text.split('\n');
+        for (int i = page == 1 ? 1 : 0; i < lines.size(); ++i)
+            EXPECT_LE(lines[i].size(), 90) << page << ": " << lines[i].toStdString();
+    }
 }
 
 }  // namespace
