@@ -195,6 +195,13 @@ TEST(Solver, NonFiniteResultsThrowSolverError) {
                                              {SolveKind::ruin_by_horizon, 0, s.wealth_ratio, 0, 0, 20}},
                                             out),
                  SolverError);
+    // The same failure on the worker thread reaches the caller too.
+    EXPECT_THROW(engine_detail::solve_batch(engine_detail::WealthModel(s),
+                                            {{SolveKind::ruin_by_horizon, 0, s.wealth_ratio, 0, 0, 10},
+                                             {SolveKind::ruin_by_horizon, 0, s.wealth_ratio, 0, 0, 20},
+                                             {SolveKind::lifetime_ruin, 0, s.wealth_ratio, 0, 0, 45}},
+                                            out, [] {}),
+                 SolverError);
 
     AnalysisState overflow = test::default_state();
     overflow.current_expected_return = std::numeric_limits<double>::quiet_NaN();
