@@ -1,4 +1,5 @@
 // "Go", "Calculate", Print Screen, Help and Exit on the input screen.
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QRadioButton>
@@ -264,6 +265,11 @@ TEST_F(CalculateTest, HelpScreensOpenOncePerPageAndLeaveTheInputsAlone) {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_EQ(screen->help_screen(3), nullptr);
     EXPECT_NE(screen->help_screen(2), nullptr);
+    QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+    QApplication::sendEvent(screen->help_screen(2), &escape);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(screen->help_screen(2), nullptr);
+    EXPECT_NE(screen->help_screen(1), nullptr);
     EXPECT_EQ(state.target_income, before.target_income);
     EXPECT_EQ(state.current_age, before.current_age);
 }

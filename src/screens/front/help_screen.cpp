@@ -3,6 +3,7 @@
 #include <QFont>
 #include <QFontMetrics>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -150,5 +151,13 @@ HelpScreen::HelpScreen(int page, QWidget* parent) : QWidget(parent, Qt::Window),
 }
 
 void HelpScreen::help_Command1_Click() { close(); }
+
+void HelpScreen::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape) {
+        help_Command1_Click();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
 
 }  // namespace quorrel

@@ -22,6 +22,10 @@ public:
     int page() const { return page_; }
     void help_Command1_Click();
 
+protected:
+    // Escape works as "Return".
+    void keyPressEvent(QKeyEvent* event) override;
+
 private:
     int page_;
     QPlainTextEdit* Text1 = nullptr;
