@@ -107,12 +107,8 @@ void build_wealth_below_curves(const WealthModel& model, double g, double x0, do
 void run_on_two_cores(const std::function<void()>& first, const std::function<void()>& second,
                       const EventPump& pump);
 
-// Counts one solve.
+// Adds n solves to the process-wide count of solver_call_count.
 void count_solves(long n);
-
-}  // namespace quorrel::engine_detail
-
-namespace quorrel::engine_detail {
 
 // Where a quantile search stands within one estate horizon.
 struct QuantileSearch {
