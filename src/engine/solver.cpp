@@ -148,6 +148,27 @@ struct PairStep {
     Pair mu, m, w, enir, cs, K, dt;
 };
 
+// One row of the upwind system for a pair of lanes at node x (x2 = x * x).
+// The upwind choice is taken as min/max against zero: the same values as the
+// two cases of the scheme (up to the sign of a zero).
+struct PairRow {
+    Pair a_neg, a_pos, b, lower, diag, upper;
+};
+
+inline PairRow upwind_row(const PairStep& c, double x, double x2, double rir, double dx) {
+    const Pair zero = {0, 0};
+    Pair a = (((c.mu * x) * c.m + c.w) + rir) + c.enir;
+    a = a * c.dt / dx;
+    PairRow row;
+    row.b = (c.cs * x2) * c.m;
+    row.a_neg = a < zero ? a : zero;
+    row.a_pos = a > zero ? a : zero;
+    row.diag = (1 + 2 * row.b) + magnitude(a);
+    row.lower = row.a_neg - row.b;
+    row.upper = -(row.b + row.a_pos);
+    return row;
+}
+
 template <int K>
 void load_step(const WealthModel& wm, const SolveRequest* rq, const LaneSetup* setup, int k, PairStep* ps) {
     for (int l = 0; l < 2 * K; ++l) {
@@ -234,16 +255,11 @@ void solve_lanes(const WealthModel& wm, const Grid& grid, const std::vector<doub
             Pair* Gi = &G[i * K];
             for (int j = 0; j < K; ++j) {
                 const PairStep& c = ps[j];
-                Pair a = (((c.mu * x) * c.m + c.w) + rir) + c.enir;
-                a = a * c.dt / dx;
-                const Pair b = (c.cs * x2) * c.m;
-                // The upwind choice as min/max against zero: the same values as
-                // the two cases of the scheme (up to the sign of a zero).
-                const Pair a_neg = a < zero ? a : zero;
-                const Pair a_pos = a > zero ? a : zero;
-                Pair diag = (1 + 2 * b) + magnitude(a);
-                Pair lower = a_neg - b;
-                Pair upper = -(b + a_pos);
+                const PairRow row = upwind_row(c, x, x2, rir, dx);
+                const Pair b = row.b, a_neg = row.a_neg, a_pos = row.a_pos;
+                Pair diag = row.diag;
+                Pair lower = row.lower;
+                Pair upper = row.upper;
                 const Pair v = Vi[j];
                 Pair rhs = c.K * v;
                 PairMask first = {0, 0};
@@ -382,16 +398,11 @@ void adjoint_lanes(const WealthModel& wm, const Grid& grid, const std::vector<do
             Pair* zr = &z[r * K];
             Pair* Gr = &G[r * K];
             for (int j = 0; j < K; ++j) {
-                const PairStep& c = ps[j];
-                Pair a = (((c.mu * x) * c.m + c.w) + rir) + c.enir;
-                a = a * c.dt / dx;
-                const Pair b = (c.cs * x2) * c.m;
-                const Pair a_neg = a < zero ? a : zero;
-                const Pair a_pos = a > zero ? a : zero;
-                const Pair diag = (1 + 2 * b) + magnitude(a);
-                const Pair lower = a_neg - b;
-                const Pair upper = -(b + a_pos);
-                if (r == 1) barrier[j] = b - a_neg;
+                const PairRow row = upwind_row(ps[j], x, x2, rir, dx);
+                const Pair diag = row.diag;
+                const Pair lower = row.lower;
+                const Pair upper = row.upper;
+                if (r == 1) barrier[j] = row.b - row.a_neg;
                 // Transposed rows: sub-diagonal upper[r - 1], super-diagonal lower[r + 1].
                 const Pair gam = lower / prev_bet[j];
                 const Pair bet = diag - prev_upper[j] * gam;
