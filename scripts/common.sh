@@ -13,7 +13,7 @@ install_missing() {
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
   done
   if [ ${#missing[@]} -gt 0 ]; then
-    echo "Installing: ${missing[*]}"
+    echo "Installing: ${missing[*]}" >&2
     if [ "$(id -u)" -ne 0 ]; then
       echo "Missing packages (${missing[*]}); run as root to install them." >&2
       exit 1
@@ -23,9 +23,14 @@ install_missing() {
   fi
 }
 
-# build DIR [cmake options...]
-build() {
+# configure DIR [cmake options...]
+configure() {
   local dir="$1"; shift
   cmake -S "$ROOT" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
-  cmake --build "$dir" -j "$JOBS"
+}
+
+# build DIR [cmake options...]: configure and build everything
+build() {
+  configure "$@"
+  cmake --build "$1" -j "$JOBS"
 }
