@@ -140,32 +140,31 @@ std::string cell(const ResultsRecord& results, const char* name) {
     return it == results.cells.end() ? std::string("-") : it->second;
 }
 
+// A grid of published cells with its row and column captions, aligned.
+template <size_t R, size_t C>
+void print_grid(std::ostream& out, const ResultsRecord& r, const char* corner, int caption_width,
+                int cell_width, const char* const (&columns)[C], const char* const (&rows)[R],
+                const std::array<std::array<const char*, C>, R>& cells) {
+    out << "  " << std::left << std::setw(caption_width) << corner << std::right;
+    for (const char* c : columns) out << std::setw(cell_width) << c;
+    out << '\n';
+    for (size_t row = 0; row < R; ++row) {
+        out << "  " << std::left << std::setw(caption_width) << rows[row] << std::right;
+        for (size_t col = 0; col < C; ++col) out << std::setw(cell_width) << cell(r, cells[row][col]);
+        out << '\n';
+    }
+}
+
 void print_tables(std::ostream& out, const AnalysisState& s, const ResultsRecord& r) {
     out << "Probability Results\n"
         << "  Your Net Investable Wealth (NIW) is : $" << format_grouped0(s.net_investable_wealth) << '\n'
         << "  Your Net Consumption Deficit is: $" << format_grouped0(s.consumption_deficit) << "\n\n";
-    out << "  " << std::left << std::setw(22) << "Probability NIW hits" << std::right;
-    for (const char* c : kColumnCaptions) out << std::setw(10) << c;
-    out << '\n';
-    for (size_t row = 0; row < 4; ++row) {
-        out << "  " << std::left << std::setw(22) << kRowCaptions[row] << std::right;
-        for (size_t col = 0; col < 4; ++col)
-            out << std::setw(10) << cell(r, ruin_cell_names()[row][col]);
-        out << '\n';
-    }
+    print_grid(out, r, "Probability NIW hits", 22, 10, kColumnCaptions, kRowCaptions, ruin_cell_names());
 
     out << "\nProjected Wealth\n"
         << "  Estate (Real) Conditional on Survival, as multiples of the NIW of $"
         << format_grouped0(s.net_investable_wealth) << ":\n";
-    out << "  " << std::left << std::setw(12) << "" << std::right;
-    for (const char* c : kEstateColumns) out << std::setw(12) << c;
-    out << '\n';
-    for (size_t row = 0; row < 3; ++row) {
-        out << "  " << std::left << std::setw(12) << kEstateRows[row] << std::right;
-        for (size_t col = 0; col < 3; ++col)
-            out << std::setw(12) << cell(r, estate_cell_names()[row][col]);
-        out << '\n';
-    }
+    print_grid(out, r, "", 12, 12, kEstateColumns, kEstateRows, estate_cell_names());
 
     out << "\nProjected Consumption\n"
         << "  Expected Income Conditional on Survival, as multiples of the real target income of $"
