@@ -377,7 +377,7 @@ void InPut::amount_lost_focus(int box) {
 // the focus back into the box.
 bool InPut::check_amount(int index) {
     AmountBox& box = amounts_[index];
-    const std::optional<double> v = parse_amount(box.edit->text().toStdString());
+    const std::optional<double> v = parse_money(box.edit->text().toStdString());
     const char* refusal = !v ? kNotNumberMessage : (*v < 0 ? kNegativeAmountMessage : nullptr);
     if (refusal == nullptr) {
         state_.*box.field = *v;
