@@ -153,7 +153,12 @@ std::optional<double> parse_amount(const std::string& text) {
     }
     if (i != s.size() || (integer.empty() && fraction.empty())) return std::nullopt;
     plain += integer.empty() ? "0" : integer;
-    if (has_point) plain += "." + (fraction.empty() ? std::string("0") : fraction);
+    if (has_point) {
+        // Appended piece by piece: `"." + string` trips a false -Wrestrict of
+        // GCC 12 at -O3.
+        plain.push_back('.');
+        plain += fraction.empty() ? std::string("0") : fraction;
+    }
     const double v = std::strtod(plain.c_str(), nullptr);
     if (!std::isfinite(v)) return std::nullopt;
     return v == 0.0 ? 0.0 : v;
