@@ -534,6 +534,8 @@ void InPut::show_page(int page) { TabStrip1->setCurrentIndex(page - 1); }
 void InPut::in_put_Help_Click(int page) {
     QPointer<HelpScreen>& help = helps_[page - 1];
     if (help == nullptr) help = new HelpScreen(page, this);
+    // A minimised help window comes back to its normal size.
+    if (help->isMinimized()) help->setWindowState(help->windowState() & ~Qt::WindowMinimized);
     help->show();
     help->raise();
     help->activateWindow();
