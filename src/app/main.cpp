@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "core/analysis_state.h"
+#include "core/report.h"
 #include "screens/front/front_page.h"
 #include "screens/input/in_put.h"
 #include "screens/platform.h"
@@ -22,6 +23,7 @@ void centre_on_screen(QWidget& window) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    quorrel::ignore_file_size_signal();
     QApplication app(argc, argv);
     QApplication::setApplicationName("Quorrel");
     QApplication::setApplicationVersion("1.0");

@@ -19,13 +19,24 @@ struct Rounded {
 };
 
 Rounded round_decimal(double value, int decimals) {
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%.14e", std::fabs(value));
     std::string digits;
-    digits.push_back(buf[0]);
-    digits.append(buf + 2, 14);
-    int exponent = std::atoi(std::strchr(buf, 'e') + 1);
-    int point = exponent + 1;  // digits before the decimal point
+    int point = 0;  // digits before the decimal point
+    if (std::fabs(value) < 1e15) {
+        char buf[64];
+        std::snprintf(buf, sizeof buf, "%.14e", std::fabs(value));
+        digits.push_back(buf[0]);
+        digits.append(buf + 2, 14);
+        point = std::atoi(std::strchr(buf, 'e') + 1) + 1;
+    } else {
+        // Sixteen or more integer digits: 15 significant digits would show
+        // the last ones as zeros. Past 2^49 a double has at most three binary
+        // fraction digits, so "%.3f" is its exact decimal value.
+        char buf[400];
+        const int n = std::snprintf(buf, sizeof buf, "%.3f", std::fabs(value));
+        digits.assign(buf, static_cast<size_t>(n));
+        point = static_cast<int>(digits.find('.'));
+        digits.erase(static_cast<size_t>(point), 1);
+    }
     int keep = point + decimals;
 
     if (value == 0.0) {
@@ -125,6 +136,8 @@ std::optional<double> parse_amount(const std::string& text) {
         if (s[i] == ',') {
             // The first group has one to three digits, every later one three.
             if (group == -1 ? (integer.empty() || integer.size() > 3) : group != 3) return std::nullopt;
+            // "0,123" or "00,500": a decimal comma meant, not a thousands one.
+            if (group == -1 && integer.find_first_not_of('0') == std::string::npos) return std::nullopt;
             group = 0;
         } else {
             integer.push_back(s[i]);
@@ -140,10 +153,33 @@ std::optional<double> parse_amount(const std::string& text) {
     }
     if (i != s.size() || (integer.empty() && fraction.empty())) return std::nullopt;
     plain += integer.empty() ? "0" : integer;
-    if (has_point) plain += "." + (fraction.empty() ? std::string("0") : fraction);
+    if (has_point) {
+        // Appended piece by piece: `"." + string` trips a false -Wrestrict of
+        // GCC 12 at -O3.
+        plain.push_back('.');
+        plain += fraction.empty() ? std::string("0") : fraction;
+    }
     const double v = std::strtod(plain.c_str(), nullptr);
     if (!std::isfinite(v)) return std::nullopt;
     return v == 0.0 ? 0.0 : v;
+}
+
+std::optional<double> parse_money(const std::string& text) {
+    const size_t begin = text.find_first_not_of(" \t");
+    if (begin == std::string::npos) return std::nullopt;
+    std::string rest = text.substr(begin);
+    std::string sign;
+    if (rest[0] == '+' || rest[0] == '-') {
+        sign = rest.substr(0, 1);
+        rest.erase(0, 1);
+    }
+    if (!rest.empty() && rest[0] == '$') {
+        rest.erase(0, 1);
+        // "$40,000" and "-$5"; "$ 40,000" and "$-5" are no amounts.
+        if (rest.empty() || !(std::isdigit(static_cast<unsigned char>(rest[0])) || rest[0] == '.'))
+            return std::nullopt;
+    }
+    return parse_amount(sign + rest);
 }
 
 }  // namespace quorrel

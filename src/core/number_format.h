@@ -27,6 +27,12 @@ std::string str_form(double value);
 // digits with optional comma thousands separators in the integer part and an
 // optional decimal part. Anything else (letters, "nan", "inf", hexadecimal,
 // exponents, misplaced separators) gives nullopt.
+// A first group of zeros followed by another group ("0,123") is refused: a
+// decimal comma was meant.
 std::optional<double> parse_amount(const std::string& text);
+
+// A money amount: as parse_amount, with an optional "$" before the digits
+// ("$40,000", "-$5").
+std::optional<double> parse_money(const std::string& text);
 
 }  // namespace quorrel

@@ -1,8 +1,10 @@
 #include "core/report.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -129,33 +131,42 @@ std::string append_report(const std::string& path, const std::vector<std::string
 
         const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
         if (fd < 0) return std::strerror(errno);
-        // Remember where the report starts, to take a half-written one back out.
+        // Other processes may append to the same file. Under the exclusive lock
+        // the end of the file is where this report starts, and a failed write
+        // can take out exactly its own bytes, never a report appended meanwhile.
+        // (A file system without locks still gets the report, only unguarded.)
+        while (::flock(fd, LOCK_EX) != 0 && errno == EINTR) {
+        }
         struct stat info {};
         const bool regular = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
-        const off_t original_size = regular ? info.st_size : 0;
+        const off_t start = regular ? info.st_size : 0;
 
+        // The whole report in one call; a short write (a size limit, a full
+        // disk) is continued, and its error ends the attempt.
         const char* data = content.data();
         size_t left = content.size();
+        int error = 0;
         while (left > 0) {
             const ssize_t written = ::write(fd, data, left);
             if (written < 0) {
                 if (errno == EINTR) continue;
-                const int error = errno;
-                // Leave the file as it was rather than with half a report.
-                if (regular && ::ftruncate(fd, original_size) != 0) {
-                    // Nothing more can be done; the write error is what matters.
-                }
-                ::close(fd);
-                return std::strerror(error);
+                error = errno;
+                break;
             }
             data += written;
             left -= static_cast<size_t>(written);
         }
-        if (::close(fd) != 0) return std::strerror(errno);
-        return {};
+        if (error != 0 && regular && ::ftruncate(fd, start) != 0) {
+            // Nothing more can be done; the write error is what matters.
+        }
+        // Closing releases the lock.
+        if (::close(fd) != 0 && error == 0) error = errno;
+        return error == 0 ? std::string() : std::strerror(error);
     } catch (...) {
         return "not enough memory to write the report";
     }
 }
+
+void ignore_file_size_signal() { std::signal(SIGXFSZ, SIG_IGN); }
 
 }  // namespace quorrel

@@ -20,13 +20,18 @@ public:
     // Prints an image of the whole window on the default printer; false when
     // that failed for any reason.
     virtual bool print_window(QWidget* window) = 0;
-    // File-save dialog; an empty string when the user cancelled.
+    // File-save dialog for a file that is appended to: choosing an existing
+    // file asks nothing. An empty string when the user cancelled.
     virtual QString save_file_name(QWidget* parent, const QString& initial_name,
                                    const QString& filter) = 0;
     virtual void set_busy(bool on) = 0;
     // Lets the event loop run once.
     virtual void process_events() = 0;
 };
+
+// Title of the desktop's save dialog.
+inline constexpr const char* kSaveDialogTitle =
+    "Save Results (a report is added to the end of an existing file)";
 
 // The real desktop.
 Platform& desktop_platform();

@@ -46,7 +46,15 @@ public:
 
     QString save_file_name(QWidget* parent, const QString& initial_name,
                            const QString& filter) override {
-        return QFileDialog::getSaveFileName(parent, QString(), initial_name, filter);
+        QFileDialog dialog(parent, kSaveDialogTitle, initial_name, filter);
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setFileMode(QFileDialog::AnyFile);
+        // The report is appended, so an existing file is no reason to ask
+        // whether to replace it.
+        dialog.setOption(QFileDialog::DontConfirmOverwrite);
+        if (dialog.exec() != QDialog::Accepted) return {};
+        const QStringList chosen = dialog.selectedFiles();
+        return chosen.isEmpty() ? QString() : chosen.first();
     }
 
     void set_busy(bool on) override {

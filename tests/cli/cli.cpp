@@ -1,5 +1,8 @@
 #include "app/cli/cli.h"
 
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -287,6 +290,51 @@ TEST(Cli, UnwritableReportExitsOne) {
     EXPECT_EQ(line_count(r.err), 1u);
     EXPECT_NE(r.err.find("/nonexistent-quorrel-dir/report.txt"), std::string::npos);
 }
+
+// The program under a file-size limit that the report does not fit: the
+// append fails as an ordinary error and takes its part back out, instead of
+// the program being killed half-way through the report.
+class ReportUnderSizeLimit : public ::testing::TestWithParam<rlim_t> {};
+
+TEST_P(ReportUnderSizeLimit, FailsWithAMessageAndLeavesNoPart) {
+    const rlim_t limit = GetParam();
+    const std::filesystem::path file =
+        std::filesystem::temp_directory_path() /
+        ("quorrel_cli_limit_" + std::to_string(::getpid()) + "_" + std::to_string(limit) + ".txt");
+    std::filesystem::remove(file);
+    int err_pipe[2];
+    ASSERT_EQ(::pipe(err_pipe), 0);
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        const int null = ::open("/dev/null", O_WRONLY);
+        ::dup2(null, 1);
+        ::dup2(err_pipe[1], 2);
+        ::close(err_pipe[0]);
+        const rlimit r{limit, limit};
+        ::setrlimit(RLIMIT_FSIZE, &r);
+        ::execl(QUORREL_CLI_PROGRAM, "quorrel-cli", "--json", "--report", file.c_str(),
+                static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    ::close(err_pipe[1]);
+    std::string err;
+    char buf[512];
+    for (ssize_t n; (n = ::read(err_pipe[0], buf, sizeof buf)) > 0;) err.append(buf, static_cast<size_t>(n));
+    ::close(err_pipe[0]);
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status)) << "killed by signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    EXPECT_EQ(line_count(err), 1u) << err;
+    EXPECT_NE(err.find("cannot append the report"), std::string::npos) << err;
+    ASSERT_TRUE(std::filesystem::exists(file));
+    EXPECT_EQ(std::filesystem::file_size(file), 0u);
+    std::filesystem::remove(file);
+}
+
+// Nothing fits; a part of the first line fits; most of the report fits.
+INSTANTIATE_TEST_SUITE_P(Limits, ReportUnderSizeLimit, ::testing::Values(rlim_t{0}, rlim_t{10}, rlim_t{1500}));
 
 }  // namespace
 }  // namespace quorrel

@@ -101,5 +101,51 @@ TEST(ParseAmount, RejectsEverythingElse) {
     EXPECT_FALSE(parse_amount("1" + std::string(400, '0')).has_value());
 }
 
+// A money amount as typed into an amount box and what the box then shows
+// ("##,##0" of the stored value); an empty `shown` means the text is refused.
+struct TypedAmount {
+    const char* typed;
+    const char* shown;
+};
+
+class MoneyText : public ::testing::TestWithParam<TypedAmount> {};
+
+TEST_P(MoneyText, ReadAndShownAgain) {
+    const TypedAmount& c = GetParam();
+    const auto v = parse_money(c.typed);
+    if (*c.shown == '\0') {
+        EXPECT_FALSE(v.has_value()) << '"' << c.typed << '"';
+    } else {
+        ASSERT_TRUE(v.has_value()) << '"' << c.typed << '"';
+        EXPECT_EQ(format_grouped0(*v), c.shown) << '"' << c.typed << '"';
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Typed, MoneyText,
+    ::testing::Values(
+        // A leading dollar sign, after the sign if any.
+        TypedAmount{"$40,000", "40,000"}, TypedAmount{" $800000 ", "800,000"},
+        TypedAmount{"-$5", "-5"}, TypedAmount{"$.5", "1"}, TypedAmount{"$ 40", ""},
+        TypedAmount{"$$5", ""}, TypedAmount{"40$", ""}, TypedAmount{"$", ""},
+        TypedAmount{"$-5", ""}, TypedAmount{"5$5", ""},
+        // A first group of zeros before another group meant a decimal comma.
+        TypedAmount{"0,123", ""}, TypedAmount{"00,500", ""}, TypedAmount{"0,000", ""},
+        TypedAmount{"000,001,000", ""}, TypedAmount{"$0,500", ""}, TypedAmount{"0.123", "0"},
+        TypedAmount{"10,500", "10,500"}, TypedAmount{"0", "0"},
+        // Sixteen digits and more: the digits of the stored double.
+        TypedAmount{"1,234,567,890,123,456", "1,234,567,890,123,456"},
+        TypedAmount{"12,345,678,901,234,567", "12,345,678,901,234,568"},
+        TypedAmount{"9007199254740993", "9,007,199,254,740,992"},
+        TypedAmount{"1000000000000000.5", "1,000,000,000,000,001"},
+        TypedAmount{"999,999,999,999,999.5", "1,000,000,000,000,000"},
+        TypedAmount{"-1,234,567,890,123,456", "-1,234,567,890,123,456"},
+        TypedAmount{"100000000000000000000", "100,000,000,000,000,000,000"}));
+
+TEST(NumberFormat, LongNumbersKeepTheirDecimals) {
+    EXPECT_EQ(format_grouped2(1234567890123456.25), "1,234,567,890,123,456.25");
+    EXPECT_EQ(format_plain2(-1000000000000000.125), "-1000000000000000.13");
+}
+
 }  // namespace
 }  // namespace quorrel

@@ -1,8 +1,13 @@
 #include "core/report.h"
 
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <random>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -180,6 +185,112 @@ TEST_F(AppendReport, FullDeviceGivesAReason) {
     if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full here";
     EXPECT_FALSE(append_report("/dev/full", Case().lines()).empty());
 }
+
+// Writers in separate processes append to one file at the same moment; some
+// of them run under a file-size limit and fail. Every report of a writer that
+// succeeded must be in the file whole, and nothing else: no half report, no
+// report lost to another writer's roll-back.
+struct ConcurrentCase {
+    const char* name;
+    int succeeding;
+    int failing;
+    // Size limit of a failing writer as a fraction of the file's final size
+    // (0: nothing fits; otherwise drawn between 0 and this).
+    double limit_fraction;
+};
+
+class ConcurrentAppend : public AppendReport,
+                         public ::testing::WithParamInterface<ConcurrentCase> {};
+
+TEST_P(ConcurrentAppend, EverySuccessfulReportWholeAndNothingElse) {
+    const ConcurrentCase& c = GetParam();
+    const int writers = c.succeeding + c.failing;
+    const int rounds = 30;
+    std::mt19937 random(20261209);
+    int failures_seen = 0;
+    for (int round = 0; round < rounds; ++round) {
+        const fs::path file = dir_ / ("round" + std::to_string(round) + ".txt");
+        std::vector<std::vector<std::string>> lines(static_cast<size_t>(writers));
+        std::vector<std::string> contents(static_cast<size_t>(writers));
+        for (size_t w = 0; w < lines.size(); ++w) {
+            const Case base;
+            lines[w] = report_lines(base.state, base.results, "800,000",
+                                    "round " + std::to_string(round) + " writer " + std::to_string(w));
+            for (const auto& line : lines[w]) contents[w] += line + "\r\n";
+        }
+        const double total = static_cast<double>(contents[0].size()) * writers;
+        std::uniform_real_distribution<double> fraction(0.0, c.limit_fraction);
+
+        int gate[2];
+        ASSERT_EQ(::pipe(gate), 0);
+        std::vector<pid_t> children;
+        for (int w = 0; w < writers; ++w) {
+            const bool failing = w % 2 == 1 && w / 2 < c.failing;
+            const rlim_t limit = static_cast<rlim_t>(total * fraction(random));
+            const pid_t pid = ::fork();
+            ASSERT_GE(pid, 0);
+            if (pid == 0) {
+                ::close(gate[1]);
+                ignore_file_size_signal();
+                if (failing) {
+                    const rlimit r{limit, limit};
+                    if (::setrlimit(RLIMIT_FSIZE, &r) != 0) ::_exit(3);
+                }
+                char byte;
+                while (::read(gate[0], &byte, 1) > 0) {
+                }
+                ::_exit(append_report(file.string(), lines[static_cast<size_t>(w)]).empty() ? 0 : 1);
+            }
+            children.push_back(pid);
+        }
+        ::close(gate[0]);
+        ::close(gate[1]);  // all start together
+
+        std::vector<int> succeeded;
+        for (int w = 0; w < writers; ++w) {
+            int status = 0;
+            ASSERT_EQ(::waitpid(children[static_cast<size_t>(w)], &status, 0),
+                      children[static_cast<size_t>(w)]);
+            ASSERT_TRUE(WIFEXITED(status)) << "writer " << w << " killed by signal "
+                                           << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+            ASSERT_LE(WEXITSTATUS(status), 1) << "writer " << w;
+            if (WEXITSTATUS(status) == 0)
+                succeeded.push_back(w);
+            else
+                ++failures_seen;
+        }
+
+        // The file, read report by report, is the successful reports in some order.
+        const std::string text = read(file);
+        size_t at = 0;
+        std::vector<int> left = succeeded;
+        while (at < text.size()) {
+            auto match = std::find_if(left.begin(), left.end(), [&](int w) {
+                return text.compare(at, contents[static_cast<size_t>(w)].size(),
+                                    contents[static_cast<size_t>(w)]) == 0;
+            });
+            ASSERT_NE(match, left.end()) << c.name << ", round " << round << ": bytes at " << at
+                                         << " are no successful writer's whole report";
+            at += contents[static_cast<size_t>(*match)].size();
+            left.erase(match);
+        }
+        EXPECT_TRUE(left.empty()) << c.name << ", round " << round << ": " << left.size()
+                                  << " of " << succeeded.size() << " successful reports missing";
+    }
+    // The limits did make writers fail, or the case tested nothing.
+    EXPECT_GE(failures_seen, rounds);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Writers, ConcurrentAppend,
+    ::testing::Values(ConcurrentCase{"nothing fits", 10, 10, 0.0},
+                      ConcurrentCase{"limit inside the file", 10, 10, 1.0}),
+    [](const auto& info) {
+        std::string name = info.param.name;
+        for (char& ch : name)
+            if (ch == ' ') ch = '_';
+        return name;
+    });
 
 }  // namespace
 }  // namespace quorrel

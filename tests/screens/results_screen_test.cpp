@@ -342,5 +342,43 @@ TEST_F(ResultsSaveTest, UnwritablePlacesAreReported) {
     EXPECT_EQ(read_lines(dir.filePath("after.txt")).size(), 58);
 }
 
+// A save is confirmed in the status line under the buttons, naming the file
+// and whether the report went to the end of an existing one; a failed or
+// cancelled save leaves the line empty.
+struct SaveOutcome {
+    const char* chosen;    // in the temporary folder; "" cancels
+    bool file_there;       // the report file exists before the save
+    const char* expected;  // status line, %1 the report file; "" none
+};
+
+class ResultsSaveStatusTest : public ResultsSaveTest,
+                              public ::testing::WithParamInterface<SaveOutcome> {};
+
+TEST_P(ResultsSaveStatusTest, StatusLineNamesTheFile) {
+    const SaveOutcome& c = GetParam();
+    auto* status = screen->findChild<QLabel*>("save_status");
+    ASSERT_NE(status, nullptr);
+    // A successful save before, so that the line has something to lose.
+    platform.next_file_name = dir.filePath("before");
+    command("Command3")->click();
+    ASSERT_FALSE(status->text().isEmpty());
+
+    const QString file = dir.filePath(QString(c.chosen) + ".txt");
+    if (c.file_there) {
+        QFile existing(file);
+        ASSERT_TRUE(existing.open(QIODevice::WriteOnly));
+    }
+    platform.next_file_name = *c.chosen ? dir.filePath(c.chosen) : QString();
+    command("Command3")->click();
+    EXPECT_EQ(status->text(), *c.expected ? QString(c.expected).arg(file) : QString());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Saves, ResultsSaveStatusTest,
+    ::testing::Values(SaveOutcome{"fresh", false, "The report was saved in %1"},
+                      SaveOutcome{"kept", true, "The report was added to the end of %1"},
+                      SaveOutcome{"", false, ""},
+                      SaveOutcome{"no folder/case", false, ""}));
+
 }  // namespace
 }  // namespace quorrel

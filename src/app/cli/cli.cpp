@@ -67,7 +67,7 @@ int tenths_value(const std::string& option, const std::string& text, int lo_tent
 }
 
 double amount_value(const std::string& option, const std::string& text) {
-    const auto v = parse_amount(text);
+    const auto v = parse_money(text);
     if (!v || *v < 0) refuse_value(option, text, "a nonnegative amount");
     return *v;
 }

@@ -377,7 +377,7 @@ void InPut::amount_lost_focus(int box) {
 // the focus back into the box.
 bool InPut::check_amount(int index) {
     AmountBox& box = amounts_[index];
-    const std::optional<double> v = parse_amount(box.edit->text().toStdString());
+    const std::optional<double> v = parse_money(box.edit->text().toStdString());
     const char* refusal = !v ? kNotNumberMessage : (*v < 0 ? kNegativeAmountMessage : nullptr);
     if (refusal == nullptr) {
         state_.*box.field = *v;
@@ -534,6 +534,8 @@ void InPut::show_page(int page) { TabStrip1->setCurrentIndex(page - 1); }
 void InPut::in_put_Help_Click(int page) {
     QPointer<HelpScreen>& help = helps_[page - 1];
     if (help == nullptr) help = new HelpScreen(page, this);
+    // A minimised help window comes back to its normal size.
+    if (help->isMinimized()) help->setWindowState(help->windowState() & ~Qt::WindowMinimized);
     help->show();
     help->raise();
     help->activateWindow();

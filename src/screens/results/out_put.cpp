@@ -3,6 +3,7 @@
 #include <QCloseEvent>
 #include <QDateTime>
 #include <QFile>
+#include <QFileInfo>
 #include <QFrame>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -138,6 +139,11 @@ OutPut::OutPut(AnalysisState& state, const ResultsRecord& results, Platform& pla
     bottom->addWidget(back);
     bottom->addStretch(1);
     layout->addLayout(bottom);
+    // Where the last report went; empty until a save succeeds.
+    save_status_ = label(this, "save_status", "");
+    save_status_->setAlignment(Qt::AlignCenter);
+    save_status_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    layout->addWidget(save_status_);
 
     connect(tab_strip_, &QTabBar::currentChanged, this, [this] { out_put_TabStrip1_Click(); });
     connect(save, &QPushButton::clicked, this, [this] { out_put_Command3_Click(); });
@@ -364,6 +370,7 @@ void OutPut::out_put_Command3_Click() {
     // The report is stamped with the moment the button was pressed.
     const QString stamp = QDateTime::currentDateTime().toString("yyyy-MM-dd HH:mm:ss");
     const QString chosen = platform_.save_file_name(this, QString(), kReportFilter);
+    save_status_->clear();
     if (chosen.isEmpty()) {
         platform_.show_message(this, kTitle, kSaveFailed, MessageIcon::critical);
         return;
@@ -371,13 +378,18 @@ void OutPut::out_put_Command3_Click() {
     const std::string path = report_file_name(QFile::encodeName(chosen).toStdString());
     const std::vector<std::string> lines = report_lines(
         state_, results_, liquid_wealth_text_.toStdString(), stamp.toStdString());
+    const QString shown_path = QFile::decodeName(path.c_str());
+    const bool existed = QFileInfo(shown_path).isFile();
     const std::string reason = append_report(path, lines);
     if (!reason.empty()) {
         platform_.show_message(this, kTitle,
                                QString("The results could not be saved to the file\n%1\n\n%2")
-                                   .arg(QFile::decodeName(path.c_str()), qs(reason)),
+                                   .arg(shown_path, qs(reason)),
                                MessageIcon::critical);
+        return;
     }
+    save_status_->setText(existed ? QString("The report was added to the end of %1").arg(shown_path)
+                                  : QString("The report was saved in %1").arg(shown_path));
 }
 
 void OutPut::out_put_Command1_Click() {

@@ -13,6 +13,7 @@
 
 class QCloseEvent;
 class QFrame;
+class QLabel;
 class QTabBar;
 
 namespace quorrel {
@@ -63,6 +64,7 @@ private:
     std::array<QFrame*, 4> frames_{};
     ChartView* survival_picture_ = nullptr;
     ChartView* income_picture_ = nullptr;
+    QLabel* save_status_ = nullptr;
     std::int16_t current_tab_ = 1;
     bool returned_ = false;
 };
