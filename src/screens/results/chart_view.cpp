@@ -47,8 +47,11 @@ void ChartView::set_geometry(ChartGeometry geometry) {
         }
         label->setText(QString::fromStdString(t.text));
         label->setToolTip(QString::fromStdString(t.tool_tip));
-        label->setStyleSheet(QString("color: %1; background: transparent;")
-                                 .arg(colour_of(t.colour).name()));
+        // A palette, not a style sheet: a label's style sheet also styles its
+        // tooltip, and a transparent background there is a black box.
+        QPalette palette = label->palette();
+        palette.setColor(QPalette::WindowText, colour_of(t.colour));
+        label->setPalette(palette);
         label->setVisible(t.visible);
     }
     place_labels();
