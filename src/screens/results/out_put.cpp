@@ -291,6 +291,11 @@ QWidget* OutPut::build_mortality_tab() {
     survival_picture_ = new ChartView(page);
     survival_picture_->setObjectName("Picture1");
     v->addWidget(survival_picture_, 1);
+    ruin_age_note_ = label(page, "ruin_age_note", "");
+    ruin_age_note_->setStyleSheet("color: rgb(0, 0, 255);");
+    ruin_age_note_->setWordWrap(true);
+    ruin_age_note_->hide();
+    v->addWidget(ruin_age_note_);
 
     QPushButton* graph = button(page, "Command4", "Graph");
     QPushButton* print = button(page, "Command8", "Print Screen");
@@ -342,6 +347,9 @@ void OutPut::out_put_TabStrip1_Click() {
 
 void OutPut::out_put_Command4_Click() {
     survival_picture_->set_geometry(survival_chart(state_, results_));
+    const std::string& note = survival_picture_->chart().note;
+    ruin_age_note_->setText(qs(note));
+    ruin_age_note_->setVisible(!note.empty());
 }
 
 void OutPut::out_put_Command6_Click() {

@@ -13,6 +13,7 @@
 
 class QCloseEvent;
 class QFrame;
+class QLabel;
 class QTabBar;
 
 namespace quorrel {
@@ -62,6 +63,7 @@ private:
     QTabBar* tab_strip_ = nullptr;
     std::array<QFrame*, 4> frames_{};
     ChartView* survival_picture_ = nullptr;
+    QLabel* ruin_age_note_ = nullptr;  // under the survival chart
     ChartView* income_picture_ = nullptr;
     std::int16_t current_tab_ = 1;
     bool returned_ = false;
