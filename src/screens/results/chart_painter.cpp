@@ -76,7 +76,8 @@ void paint_chart(QPainter& painter, const ChartGeometry& g, const QRectF& target
     // Nothing drawn may leave the picture's axes.
     const ChartFrame& p = g.plot;
     painter.save();
-    painter.setClipRect(QRectF(p.left - 2, p.top - 2, p.right - p.left + 4, p.bottom - p.top + 4));
+    painter.setClipRect(QRectF(p.left - 2, p.top - 2, p.right - p.left + 4, p.bottom - p.top + 4),
+                        painter.hasClipping() ? Qt::IntersectClip : Qt::ReplaceClip);
     if (g.curve.points.size() > 1) {
         QPainterPath path(point_of(g.curve.points.front()));
         for (std::size_t i = 1; i < g.curve.points.size(); ++i) path.lineTo(point_of(g.curve.points[i]));

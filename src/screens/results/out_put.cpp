@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPointer>
+#include <QPrinter>
 #include <QPushButton>
 #include <QScreen>
 #include <QTabBar>
@@ -24,6 +25,7 @@
 #include "screens/results/chart_geometry.h"
 #include "screens/results/chart_view.h"
 #include "screens/results/explanations.h"
+#include "screens/results/report_document.h"
 
 namespace quorrel {
 
@@ -33,6 +35,7 @@ constexpr const char* kTitle = "Results and Analysis";
 constexpr const char* kPrintFailed = "This screen can't be printed. Please check the Printer.";
 constexpr const char* kSaveFailed = "Failed to Save the Results!!!";
 constexpr const char* kReportFilter = "text file (*.txt)";
+constexpr const char* kPdfFilter = "PDF document (*.pdf)";
 
 QString qs(const std::string& s) { return QString::fromStdString(s); }
 
@@ -132,8 +135,12 @@ OutPut::OutPut(AnalysisState& state, const ResultsRecord& results, Platform& pla
     auto* bottom = new QHBoxLayout;
     QPushButton* save = button(this, "Command3", "Save Results");
     QPushButton* back = button(this, "Command1", "Return");
+    QPushButton* export_pdf = button(this, "export_pdf", "Export PDF...");
+    QPushButton* print_report = button(this, "print_report", "Print Report...");
     bottom->addStretch(1);
     bottom->addWidget(save);
+    bottom->addWidget(export_pdf);
+    bottom->addWidget(print_report);
     bottom->addSpacing(24);
     bottom->addWidget(back);
     bottom->addStretch(1);
@@ -142,6 +149,8 @@ OutPut::OutPut(AnalysisState& state, const ResultsRecord& results, Platform& pla
     connect(tab_strip_, &QTabBar::currentChanged, this, [this] { out_put_TabStrip1_Click(); });
     connect(save, &QPushButton::clicked, this, [this] { out_put_Command3_Click(); });
     connect(back, &QPushButton::clicked, this, [this] { out_put_Command1_Click(); });
+    connect(export_pdf, &QPushButton::clicked, this, [this] { export_pdf_clicked(); });
+    connect(print_report, &QPushButton::clicked, this, [this] { print_report_clicked(); });
 
     out_put_Form_Load();
     resize(760, 640);
@@ -386,6 +395,29 @@ void OutPut::out_put_Command3_Click() {
                                    .arg(QFile::decodeName(path.c_str()), qs(reason)),
                                MessageIcon::critical);
     }
+}
+
+void OutPut::set_case_name(const QString& name) { case_name_ = name; }
+
+void OutPut::export_pdf_clicked() {
+    const QString suggested = (case_name_.isEmpty() ? QString("report") : case_name_) + ".pdf";
+    QString chosen = platform_.save_file_name(this, suggested, kPdfFilter);
+    if (chosen.isEmpty()) return;  // cancelled: nothing to say
+    if (!chosen.endsWith(".pdf", Qt::CaseInsensitive)) chosen += ".pdf";
+    const std::string reason =
+        write_report_pdf(chosen, state_, results_, {case_name_, QDateTime::currentDateTime()});
+    if (!reason.empty())
+        platform_.show_message(this, kTitle,
+                               QString("The report could not be written to the file\n%1\n\n%2")
+                                   .arg(chosen, qs(reason)),
+                               MessageIcon::critical);
+}
+
+void OutPut::print_report_clicked() {
+    const QDateTime prepared = QDateTime::currentDateTime();
+    platform_.preview_document(this, "Print Report", [this, prepared](QPrinter& printer) {
+        paint_report(printer, state_, results_, {case_name_, prepared});
+    });
 }
 
 void OutPut::out_put_Command1_Click() {

@@ -28,6 +28,9 @@ public:
     OutPut(AnalysisState& state, const ResultsRecord& results, Platform& platform,
            QString liquid_wealth_text, QWidget* parent = nullptr);
 
+    // The case's name for the printed report; empty for an unsaved case.
+    void set_case_name(const QString& name);
+
 signals:
     // "Return" pressed or the window closed: the owner discards this screen
     // and shows the input screen again.
@@ -48,6 +51,8 @@ private:
     void out_put_Command2_Click();  // Print Screen, "Projected Consumption"
     void out_put_Command8_Click();  // Print Screen, "Mortality Parameters"
     void print_screen();
+    void export_pdf_clicked();    // "Export PDF..."
+    void print_report_clicked();  // "Print Report..."
 
     QWidget* build_probability_tab();
     QWidget* build_wealth_tab();
@@ -59,6 +64,7 @@ private:
     const ResultsRecord results_;
     Platform& platform_;
     const QString liquid_wealth_text_;
+    QString case_name_;
 
     QTabBar* tab_strip_ = nullptr;
     std::array<QFrame*, 4> frames_{};
