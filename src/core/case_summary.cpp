@@ -119,7 +119,9 @@ std::vector<SummarySection> input_summary(const AnalysisState& s) {
                              s.weight_estate};
     const double later[5] = {s.later_weight_stock, s.later_weight_nomi_bond, s.later_weight_real_bond,
                              s.later_weight_cash, s.later_weight_estate};
-    const std::string later_caption = "In " + std::to_string(s.later_allocation_years) + " yrs";
+    // The headers stay the same for every case, so that cases line up; the
+    // years and the market are rows of their own.
+    const std::string later_caption = "Later";
     SummaryTable allocation{"Asset Allocation", {"", "Today", later_caption}, {}};
     for (int k = 0; k < 5; ++k)
         allocation.rows.push_back({kClassCaptions[k], whole(today[k] * 100) + "%", whole(later[k] * 100) + "%"});
@@ -128,13 +130,16 @@ std::vector<SummarySection> input_summary(const AnalysisState& s) {
                               format_percent2(s.later_expected_return)});
     portfolio.rows.push_back({"Standard Deviation", format_percent2(s.current_standard_deviation),
                               format_percent2(s.later_standard_deviation)});
-    sections.push_back({"Investment and Portfolio Asset Allocation", {allocation, portfolio}});
+    SummaryTable choices{"",
+                         {},
+                         {{"Market of the capital-market assumptions:",
+                           market_presets().at(s.market_country == 0 ? 0 : 1).name},
+                          {"Later allocation in (yrs):", std::to_string(s.later_allocation_years)}}};
+    sections.push_back({"Investment and Portfolio Asset Allocation", {choices, allocation, portfolio}});
 
     const double means[5] = {s.mean_stock, s.mean_nomi_bond, s.mean_real_bond, s.mean_cash, s.mean_estate};
     const double devs[5] = {s.dev_stock, s.dev_nomi_bond, s.dev_real_bond, -1, s.dev_estate};
-    SummaryTable market{"Market: " + std::string(market_presets().at(s.market_country == 0 ? 0 : 1).name),
-                        {"", "Real Expected Return", "Standard Deviation"},
-                        {}};
+    SummaryTable market{"", {"", "Real Expected Return", "Standard Deviation"}, {}};
     for (int k = 0; k < 5; ++k)
         market.rows.push_back({kClassCaptions[k], format_percent2(means[k]),
                                devs[k] < 0 ? std::string() : format_percent2(devs[k])});
