@@ -3,6 +3,7 @@
 #include <QCloseEvent>
 #include <QDateTime>
 #include <QFile>
+#include <QFileInfo>
 #include <QFrame>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -20,10 +21,14 @@
 #include <cmath>
 #include <utility>
 
+#include "core/case_comparison.h"
+#include "core/defaults.h"
 #include "core/number_format.h"
+#include "core/pipeline.h"
 #include "core/report.h"
 #include "screens/results/chart_geometry.h"
 #include "screens/results/chart_view.h"
+#include "screens/results/compare_window.h"
 #include "screens/results/explanations.h"
 #include "screens/results/report_document.h"
 
@@ -36,6 +41,7 @@ constexpr const char* kPrintFailed = "This screen can't be printed. Please check
 constexpr const char* kSaveFailed = "Failed to Save the Results!!!";
 constexpr const char* kReportFilter = "text file (*.txt)";
 constexpr const char* kPdfFilter = "PDF document (*.pdf)";
+constexpr const char* kCaseFilter = "Quorrel case (*.json)";
 
 QString qs(const std::string& s) { return QString::fromStdString(s); }
 
@@ -137,10 +143,12 @@ OutPut::OutPut(AnalysisState& state, const ResultsRecord& results, Platform& pla
     QPushButton* back = button(this, "Command1", "Return");
     QPushButton* export_pdf = button(this, "export_pdf", "Export PDF...");
     QPushButton* print_report = button(this, "print_report", "Print Report...");
+    QPushButton* compare = button(this, "compare_cases", "Compare...");
     bottom->addStretch(1);
     bottom->addWidget(save);
     bottom->addWidget(export_pdf);
     bottom->addWidget(print_report);
+    bottom->addWidget(compare);
     bottom->addSpacing(24);
     bottom->addWidget(back);
     bottom->addStretch(1);
@@ -151,6 +159,7 @@ OutPut::OutPut(AnalysisState& state, const ResultsRecord& results, Platform& pla
     connect(back, &QPushButton::clicked, this, [this] { out_put_Command1_Click(); });
     connect(export_pdf, &QPushButton::clicked, this, [this] { export_pdf_clicked(); });
     connect(print_report, &QPushButton::clicked, this, [this] { print_report_clicked(); });
+    connect(compare, &QPushButton::clicked, this, [this] { compare_clicked(); });
 
     out_put_Form_Load();
     resize(760, 640);
@@ -418,6 +427,65 @@ void OutPut::print_report_clicked() {
     platform_.preview_document(this, "Print Report", [this, prepared](QPrinter& printer) {
         paint_report(printer, state_, results_, {case_name_, prepared});
     });
+}
+
+void OutPut::set_case_reader(CaseReader reader) { case_reader_ = std::move(reader); }
+
+QWidget* OutPut::compare_window() const { return compare_window_.data(); }
+
+namespace {
+
+// Collects the calculation's message instead of showing it: a compared case
+// that cannot be calculated is named in one message of the results screen.
+class CompareHooks : public CalculationHooks {
+public:
+    void show_message(const std::string& text, const std::string&) override { message = text; }
+    std::string message;
+};
+
+}  // namespace
+
+void OutPut::compare_clicked() {
+    const QStringList files = platform_.open_file_names(this, kCaseFilter);
+    if (files.isEmpty()) return;
+    if (files.size() > 3) {
+        platform_.show_message(this, kTitle, "Please choose one to three saved cases to compare.",
+                               MessageIcon::critical);
+        return;
+    }
+    std::vector<ComparedCase> cases{
+        {(case_name_.isEmpty() ? QString(kUnnamedCase) : case_name_).toStdString(), state_, results_}};
+    platform_.set_busy(true);
+    for (const QString& path : files) {
+        ComparedCase other{QFileInfo(path).completeBaseName().toStdString(), {}, {}};
+        apply_input_defaults(other.state);
+        std::string reason = case_reader_ ? case_reader_(path, other.state)
+                                          : std::string("saved cases cannot be read in this program");
+        if (reason.empty()) {
+            CompareHooks hooks;
+            try {
+                if (run_calculation(other.state, hooks, other.results) != CalculationOutcome::completed)
+                    reason = hooks.message;
+            } catch (const std::exception& e) {
+                reason = e.what();
+            }
+        }
+        if (!reason.empty()) {
+            platform_.set_busy(false);
+            platform_.show_message(this, kTitle,
+                                   QString("The case %1 cannot be compared:\n%2").arg(path, qs(reason)),
+                                   MessageIcon::critical);
+            return;
+        }
+        cases.push_back(std::move(other));
+    }
+    platform_.set_busy(false);
+
+    if (compare_window_) compare_window_->close();
+    auto* window = new CompareWindow(compare_cases(cases), platform_, this);
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    compare_window_ = window;
+    window->show();
 }
 
 void OutPut::out_put_Command1_Click() {

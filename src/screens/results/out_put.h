@@ -3,9 +3,12 @@
 #pragma once
 
 #include <QString>
+#include <QPointer>
 #include <QWidget>
 #include <array>
 #include <cstdint>
+#include <functional>
+#include <string>
 
 #include "core/analysis_state.h"
 #include "core/results.h"
@@ -31,6 +34,13 @@ public:
     // The case's name for the printed report; empty for an unsaved case.
     void set_case_name(const QString& name);
 
+    // Reads a saved case's inputs into `state`, which holds the defaults;
+    // returns an empty string, or why the file cannot be used.
+    using CaseReader = std::function<std::string(const QString& path, AnalysisState& state)>;
+    void set_case_reader(CaseReader reader);
+    // The comparison window last opened by "Compare...", if still open.
+    QWidget* compare_window() const;
+
 signals:
     // "Return" pressed or the window closed: the owner discards this screen
     // and shows the input screen again.
@@ -53,6 +63,7 @@ private:
     void print_screen();
     void export_pdf_clicked();    // "Export PDF..."
     void print_report_clicked();  // "Print Report..."
+    void compare_clicked();       // "Compare..."
 
     QWidget* build_probability_tab();
     QWidget* build_wealth_tab();
@@ -65,6 +76,8 @@ private:
     Platform& platform_;
     const QString liquid_wealth_text_;
     QString case_name_;
+    CaseReader case_reader_;
+    QPointer<QWidget> compare_window_;
 
     QTabBar* tab_strip_ = nullptr;
     std::array<QFrame*, 4> frames_{};

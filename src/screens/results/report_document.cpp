@@ -12,10 +12,12 @@
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextObjectInterface>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
 
+#include "core/case_comparison.h"
 #include "core/case_summary.h"
 #include "screens/results/chart_geometry.h"
 #include "screens/results/chart_painter.h"
@@ -159,11 +161,16 @@ void insert_charts(QTextDocument& doc) {
 
 }  // namespace
 
-int paint_report(QPagedPaintDevice& device, const AnalysisState& state, const ResultsRecord& results,
-                 const ReportHeading& heading) {
-    device.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait,
-                                     QMarginsF(kMarginMillimetres, kMarginMillimetres, kMarginMillimetres,
-                                               kMarginMillimetres),
+namespace {
+
+// Lays out each page's HTML as a document of its own (a long one runs on to
+// further pages) on A4 in `orientation`, and paints them with the footer.
+int paint_pages(QPagedPaintDevice& device, QPageLayout::Orientation orientation,
+                const std::vector<QString>& pages_html, const QString& footer_name,
+                const std::function<void(QTextDocument&, double body_width)>& prepare) {
+    device.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), orientation,
+                                     QMarginsF(kMarginMillimetres, kMarginMillimetres,
+                                               kMarginMillimetres, kMarginMillimetres),
                                      QPageLayout::Millimeter));
     QPainter painter;
     if (!painter.begin(&device)) return 0;
@@ -177,29 +184,24 @@ int paint_report(QPagedPaintDevice& device, const AnalysisState& state, const Re
     // Any letter spacing turns the shaper's ligatures off, so "fi" stays two
     // letters that a reader's search and copy find.
     font.setLetterSpacing(QFont::AbsoluteSpacing, 0.05);
-    ChartObject charts;
-    charts.charts = {survival_chart(state, results), income_chart(state, results)};
-    charts.width = body.width() * 0.85;
 
     std::vector<std::unique_ptr<QTextDocument>> docs;
     int pages = 0;
-    for (const QString& html : page_html(state, results, heading, charts.charts[0])) {
+    for (const QString& html : pages_html) {
         auto doc = std::make_unique<QTextDocument>();
         doc->documentLayout()->setPaintDevice(&device);
-        doc->documentLayout()->registerHandler(kChartObjectType, &charts);
         doc->setDefaultFont(font);
         doc->setDefaultStyleSheet(kStyle);
         doc->setDocumentMargin(0);
         doc->setPageSize(body);
         doc->setHtml(html);
-        insert_charts(*doc);
+        if (prepare) prepare(*doc, body.width());
         pages += doc->pageCount();
         docs.push_back(std::move(doc));
     }
 
     QFont footer_font = font;
     footer_font.setPointSizeF(kBodyPoints - 1);
-    const QString name = heading.case_name.isEmpty() ? QString(kUnnamedCase) : heading.case_name;
     int page = 0;
     for (const auto& doc : docs) {
         for (int part = 0; part < doc->pageCount(); ++part, ++page) {
@@ -216,13 +218,54 @@ int paint_report(QPagedPaintDevice& device, const AnalysisState& state, const Re
             painter.setFont(footer_font);
             painter.setPen(Qt::black);
             const QRectF foot(0, body.height(), body.width(), footer);
-            painter.drawText(foot, Qt::AlignLeft | Qt::AlignBottom, name);
+            painter.drawText(foot, Qt::AlignLeft | Qt::AlignBottom, footer_name);
             painter.drawText(foot, Qt::AlignRight | Qt::AlignBottom,
                              QString("Page %1 of %2").arg(page + 1).arg(pages));
         }
     }
     painter.end();
     return pages;
+}
+
+}  // namespace
+
+int paint_report(QPagedPaintDevice& device, const AnalysisState& state, const ResultsRecord& results,
+                 const ReportHeading& heading) {
+    ChartObject charts;
+    charts.charts = {survival_chart(state, results), income_chart(state, results)};
+    const QString name = heading.case_name.isEmpty() ? QString(kUnnamedCase) : heading.case_name;
+    return paint_pages(device, QPageLayout::Portrait, page_html(state, results, heading, charts.charts[0]),
+                       name, [&charts](QTextDocument& doc, double body_width) {
+                           charts.width = body_width * 0.85;
+                           doc.documentLayout()->registerHandler(kChartObjectType, &charts);
+                           insert_charts(doc);
+                       });
+}
+
+int paint_comparison(QPagedPaintDevice& device, const CaseComparison& comparison,
+                     const QDateTime& prepared) {
+    const std::vector<std::string> columns = comparison_columns(comparison);
+    QString html = "<h1>Comparison of cases</h1><p>Date: " +
+                   QLocale::c().toString(prepared, "yyyy-MM-dd HH:mm").toHtmlEscaped() +
+                   "<br/>Differences are to the first case, " +
+                   esc(comparison.case_names.empty() ? std::string() : comparison.case_names[0]) +
+                   ".</p><table class='grid' width='100%' cellspacing='0' cellpadding='3' border='1'><tr>";
+    for (size_t i = 1; i < columns.size(); ++i) html += "<th>" + esc(columns[i]) + "</th>";
+    html += "</tr>";
+    std::string section;
+    for (const auto& cells : comparison_cells(comparison)) {
+        if (cells[0] != section) {
+            section = cells[0];
+            html += "<tr><td colspan='" + QString::number(columns.size() - 1) +
+                    "' bgcolor='#eeeeee'><b>" + esc(section) + "</b></td></tr>";
+        }
+        html += "<tr>";
+        for (size_t i = 1; i < cells.size(); ++i)
+            html += (i == 1 ? "<td>" : "<td align='right'>") + esc(cells[i]) + "</td>";
+        html += "</tr>";
+    }
+    html += "</table>";
+    return paint_pages(device, QPageLayout::Landscape, {html}, "Comparison of cases", {});
 }
 
 std::string write_report_pdf(const QString& path, const AnalysisState& state, const ResultsRecord& results,

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "core/analysis_state.h"
+#include "core/case_comparison.h"
 #include "core/results.h"
 
 class QPagedPaintDevice;
@@ -27,6 +28,10 @@ inline constexpr const char* kUnnamedCase = "Unsaved case";
 // number of pages, or 0 when the device could not be painted on.
 int paint_report(QPagedPaintDevice& device, const AnalysisState& state, const ResultsRecord& results,
                  const ReportHeading& heading);
+
+// The comparison of cases as a table on landscape A4 pages, numbered.
+int paint_comparison(QPagedPaintDevice& device, const CaseComparison& comparison,
+                     const QDateTime& prepared);
 
 // Writes the report as a PDF file, replacing `path` only once the whole file
 // is written. Needs a QGuiApplication. Returns an empty string on success,
