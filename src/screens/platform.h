@@ -4,7 +4,10 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
+#include <functional>
 
+class QPrinter;
 class QWidget;
 
 namespace quorrel {
@@ -27,6 +30,12 @@ public:
     virtual void set_busy(bool on) = 0;
     // Lets the event loop run once.
     virtual void process_events() = 0;
+    // A print preview of a document that `paint` draws on the printer it is
+    // handed, each time the preview needs it; printing is the dialog's own.
+    virtual void preview_document(QWidget* parent, const QString& title,
+                                  const std::function<void(QPrinter&)>& paint) = 0;
+    // File-open dialog for one or more existing files; empty when cancelled.
+    virtual QStringList open_file_names(QWidget* parent, const QString& filter) = 0;
 };
 
 // Title of the desktop's save dialog.

@@ -7,6 +7,7 @@
 #include <QPainter>
 #include <QPixmap>
 #include <QPrinter>
+#include <QPrintPreviewDialog>
 #include <QPrinterInfo>
 #include <QWidget>
 
@@ -69,6 +70,21 @@ public:
     }
 
     void process_events() override { QCoreApplication::processEvents(); }
+
+    void preview_document(QWidget* parent, const QString& title,
+                          const std::function<void(QPrinter&)>& paint) override {
+        QPrinter printer(QPrinter::HighResolution);
+        QPrintPreviewDialog dialog(&printer, parent);
+        dialog.setWindowTitle(title);
+        QObject::connect(&dialog, &QPrintPreviewDialog::paintRequested, &dialog,
+                         [&paint](QPrinter* target) { paint(*target); });
+        dialog.resize(900, 1000);
+        dialog.exec();
+    }
+
+    QStringList open_file_names(QWidget* parent, const QString& filter) override {
+        return QFileDialog::getOpenFileNames(parent, QString(), QString(), filter);
+    }
 
 private:
     bool busy_ = false;

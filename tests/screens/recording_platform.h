@@ -36,15 +36,28 @@ public:
         ++pump_calls;
         if (on_process_events) on_process_events();
     }
+    void preview_document(QWidget*, const QString& title,
+                          const std::function<void(QPrinter&)>& paint) override {
+        previews << title;
+        last_preview = paint;
+    }
+    QStringList open_file_names(QWidget*, const QString& filter) override {
+        open_requests << filter;
+        return next_open_names;
+    }
 
     std::vector<RecordedMessage> messages;
     std::vector<QWidget*> printed;
     QStringList dialog_requests;
     std::vector<bool> busy_calls;
     int pump_calls = 0;
+    QStringList previews;                          // titles of the print previews asked for
+    std::function<void(QPrinter&)> last_preview;   // what the last preview would paint
+    QStringList open_requests;                     // filters of the open dialogs
 
     bool printer_available = false;
     QString next_file_name;  // empty: the user cancels
+    QStringList next_open_names;  // empty: the user cancels
     // Runs inside every pump, as the event loop would: lets a test act while
     // a calculation is under way.
     std::function<void()> on_process_events;

@@ -108,17 +108,27 @@ ChartGeometry survival_chart(const AnalysisState& state, const ResultsRecord& re
     g.curve.colour = ChartColour::red;
 
     ChartText caption{"Label12", "", 0, p.bottom / 2, ChartColour::blue, false};
+    caption.boxed = true;
     if (std::isfinite(results.expected_ruin_age)) {
         const double ruin_age = std::floor(results.expected_ruin_age) + 1;
         caption.text = std::string(kRuinAgeCaption) + str_form(ruin_age);
-        if (ruin_age <= 105) {
+        if (ruin_age <= kLastMarkedRuinAge) {
             const double x = x_at_years(g, kSpacingX, ruin_age - state.current_age);
             g.marker = ChartLine{{x, p.top + 20}, {x, p.bottom}, ChartColour::blue, 3};
             caption.left = x + 5;
-            // Past 250 the caption would run off the picture: put it left of the line.
-            if (caption.left > 250) caption.left -= 190;
+            // Past 250 the caption would run off the picture: put it left of
+            // the line, ending as far from it as it starts on the right.
+            if (caption.left > 250) {
+                caption.left -= 190;
+                caption.right = x - 5;
+            }
             caption.visible = true;
+        } else {
+            g.note = caption.text + ", later than age " + std::to_string(kLastMarkedRuinAge) +
+                     ", the last age this chart marks.";
         }
+    } else {
+        g.note = "The expected ruin age could not be computed for this case.";
     }
     g.texts.push_back(caption);
     return g;

@@ -57,6 +57,12 @@ struct ChartText {
     ChartColour colour = ChartColour::black;
     bool visible = true;
     std::string tool_tip;
+    // When set, the text ends at this x instead of starting at `left`, so a
+    // caption left of a line stays beside it whatever the font's width.
+    std::optional<double> right;
+    // Drawn on the chart's background inside a thin frame of its colour, so
+    // no curve runs through its letters.
+    bool boxed = false;
 };
 
 struct ChartGeometry {
@@ -67,6 +73,8 @@ struct ChartGeometry {
     ChartPolyline curve;
     std::optional<ChartLine> marker;  // expected ruin age, survival chart only
     std::vector<ChartText> texts;
+    // One line shown under the chart, empty when there is nothing to add.
+    std::string note;
 
     // Years between two age captions, and the years from today at each of
     // the eleven age ticks.
@@ -79,6 +87,8 @@ struct ChartGeometry {
 inline constexpr double kSurvivalCanvasWidth = 453, kSurvivalCanvasHeight = 245;
 inline constexpr double kIncomeCanvasWidth = 539, kIncomeCanvasHeight = 267;
 inline constexpr const char* kRuinAgeCaption = "Expected Ruin Age is";
+// The survival chart marks an expected ruin age up to this age only.
+inline constexpr int kLastMarkedRuinAge = 105;
 
 // Int((110 - age) / 10) + 1: years between two age captions.
 int age_caption_step(double current_age);

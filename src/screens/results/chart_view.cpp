@@ -2,32 +2,10 @@
 
 #include <QLabel>
 #include <QPainter>
-#include <QPainterPath>
 #include <QResizeEvent>
 #include <algorithm>
 
 namespace quorrel {
-
-namespace {
-
-// Caption height in logical pixels, before scaling.
-constexpr double kFontPixels = 10;
-
-QColor colour_of(ChartColour c) {
-    switch (c) {
-        case ChartColour::red: return QColor(255, 0, 0);
-        case ChartColour::blue: return QColor(0, 0, 255);
-        case ChartColour::dark_blue: return QColor(0, 0, 128);
-        case ChartColour::black: break;
-    }
-    return QColor(0, 0, 0);
-}
-
-QPointF point_of(const ChartPoint& p) { return {p.x, p.y}; }
-
-}  // namespace
-
-QColor chart_background() { return QColor(255, 255, 225); }
 
 ChartView::ChartView(QWidget* parent) : QWidget(parent) {
     setAttribute(Qt::WA_OpaquePaintEvent);
@@ -47,8 +25,14 @@ void ChartView::set_geometry(ChartGeometry geometry) {
         }
         label->setText(QString::fromStdString(t.text));
         label->setToolTip(QString::fromStdString(t.tool_tip));
-        label->setStyleSheet(QString("color: %1; background: transparent;")
-                                 .arg(colour_of(t.colour).name()));
+        // A palette, not a style sheet: a label's style sheet also styles its
+        // tooltip, and a transparent background there is a black box.
+        QPalette palette = label->palette();
+        palette.setColor(QPalette::WindowText, chart_colour(t.colour));
+        palette.setColor(QPalette::Window, chart_background());
+        label->setPalette(palette);
+        label->setAutoFillBackground(t.boxed);
+        label->setFrameShape(t.boxed ? QFrame::Box : QFrame::NoFrame);
         label->setVisible(t.visible);
     }
     place_labels();
@@ -72,25 +56,22 @@ int ChartView::heightForWidth(int width) const {
 
 double ChartView::scale() const {
     if (geometry_.width <= 0 || geometry_.height <= 0) return 1;
-    return std::min(width() / geometry_.width, height() / geometry_.height);
+    return chart_canvas_rect(geometry_, QRectF(rect())).width() / geometry_.width;
 }
 
-QPointF ChartView::origin() const {
-    const double k = scale();
-    return {(width() - geometry_.width * k) / 2, (height() - geometry_.height * k) / 2};
-}
+QPointF ChartView::origin() const { return chart_canvas_rect(geometry_, QRectF(rect())).topLeft(); }
 
 void ChartView::place_labels() {
     const double k = scale();
     const QPointF o = origin();
-    QFont font = this->font();
-    font.setPixelSize(std::max(6, static_cast<int>(kFontPixels * k + 0.5)));
+    const QFont font = chart_caption_font(this->font(), k);
     for (const ChartText& t : geometry_.texts) {
         QLabel* label = labels_[t.name];
         label->setFont(font);
+        label->setMargin(t.boxed ? std::max(1, static_cast<int>(kChartBoxPadding * k + 0.5)) : 0);
         label->adjustSize();
-        label->move(static_cast<int>(o.x() + t.left * k + 0.5),
-                    static_cast<int>(o.y() + t.top * k + 0.5));
+        const double left = t.right ? *t.right * k - label->width() : t.left * k;
+        label->move(static_cast<int>(o.x() + left + 0.5), static_cast<int>(o.y() + t.top * k + 0.5));
     }
 }
 
@@ -102,34 +83,8 @@ void ChartView::resizeEvent(QResizeEvent* event) {
 void ChartView::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.fillRect(rect(), palette().window());
-    const double k = scale();
-    const QPointF o = origin();
-    painter.translate(o);
-    painter.scale(k, k);
-    painter.fillRect(QRectF(0, 0, geometry_.width, geometry_.height), chart_background());
-    painter.setRenderHint(QPainter::Antialiasing);
-
-    const auto draw_line = [&](const ChartLine& line) {
-        painter.setPen(QPen(colour_of(line.colour), line.width, Qt::SolidLine, Qt::RoundCap));
-        painter.drawLine(point_of(line.from), point_of(line.to));
-    };
-    for (const ChartLine& line : geometry_.axes) draw_line(line);
-    for (const ChartLine& line : geometry_.ticks) draw_line(line);
-
-    // Nothing drawn may leave the picture's axes.
-    const ChartFrame& p = geometry_.plot;
-    painter.save();
-    painter.setClipRect(QRectF(p.left - 2, p.top - 2, p.right - p.left + 4, p.bottom - p.top + 4));
-    if (geometry_.curve.points.size() > 1) {
-        QPainterPath path(point_of(geometry_.curve.points.front()));
-        for (std::size_t i = 1; i < geometry_.curve.points.size(); ++i)
-            path.lineTo(point_of(geometry_.curve.points[i]));
-        painter.setPen(QPen(colour_of(geometry_.curve.colour), geometry_.curve.width,
-                            Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-        painter.drawPath(path);
-    }
-    if (geometry_.marker) draw_line(*geometry_.marker);
-    painter.restore();
+    // The captions are this widget's labels, so they keep their tooltips.
+    paint_chart(painter, geometry_, QRectF(rect()), ChartCaptions::omitted, font());
 }
 
 }  // namespace quorrel

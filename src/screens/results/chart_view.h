@@ -8,6 +8,7 @@
 #include <string>
 
 #include "screens/results/chart_geometry.h"
+#include "screens/results/chart_painter.h"
 
 class QLabel;
 
@@ -42,8 +43,5 @@ private:
     ChartGeometry geometry_;
     std::map<std::string, QLabel*> labels_;
 };
-
-// The light yellow of both chart surfaces.
-QColor chart_background();
 
 }  // namespace quorrel

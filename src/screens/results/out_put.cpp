@@ -13,6 +13,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPointer>
+#include <QPrinter>
 #include <QPushButton>
 #include <QScreen>
 #include <QTabBar>
@@ -20,11 +21,16 @@
 #include <cmath>
 #include <utility>
 
+#include "core/case_comparison.h"
+#include "core/defaults.h"
 #include "core/number_format.h"
+#include "core/pipeline.h"
 #include "core/report.h"
 #include "screens/results/chart_geometry.h"
 #include "screens/results/chart_view.h"
+#include "screens/results/compare_window.h"
 #include "screens/results/explanations.h"
+#include "screens/results/report_document.h"
 
 namespace quorrel {
 
@@ -34,6 +40,8 @@ constexpr const char* kTitle = "Results and Analysis";
 constexpr const char* kPrintFailed = "This screen can't be printed. Please check the Printer.";
 constexpr const char* kSaveFailed = "Failed to Save the Results!!!";
 constexpr const char* kReportFilter = "text file (*.txt)";
+constexpr const char* kPdfFilter = "PDF document (*.pdf)";
+constexpr const char* kCaseFilter = "Quorrel case (*.json)";
 
 QString qs(const std::string& s) { return QString::fromStdString(s); }
 
@@ -133,8 +141,14 @@ OutPut::OutPut(AnalysisState& state, const ResultsRecord& results, Platform& pla
     auto* bottom = new QHBoxLayout;
     QPushButton* save = button(this, "Command3", "Save Results");
     QPushButton* back = button(this, "Command1", "Return");
+    QPushButton* export_pdf = button(this, "export_pdf", "Export PDF...");
+    QPushButton* print_report = button(this, "print_report", "Print Report...");
+    QPushButton* compare = button(this, "compare_cases", "Compare...");
     bottom->addStretch(1);
     bottom->addWidget(save);
+    bottom->addWidget(export_pdf);
+    bottom->addWidget(print_report);
+    bottom->addWidget(compare);
     bottom->addSpacing(24);
     bottom->addWidget(back);
     bottom->addStretch(1);
@@ -148,6 +162,9 @@ OutPut::OutPut(AnalysisState& state, const ResultsRecord& results, Platform& pla
     connect(tab_strip_, &QTabBar::currentChanged, this, [this] { out_put_TabStrip1_Click(); });
     connect(save, &QPushButton::clicked, this, [this] { out_put_Command3_Click(); });
     connect(back, &QPushButton::clicked, this, [this] { out_put_Command1_Click(); });
+    connect(export_pdf, &QPushButton::clicked, this, [this] { export_pdf_clicked(); });
+    connect(print_report, &QPushButton::clicked, this, [this] { print_report_clicked(); });
+    connect(compare, &QPushButton::clicked, this, [this] { compare_clicked(); });
 
     out_put_Form_Load();
     resize(760, 640);
@@ -297,6 +314,11 @@ QWidget* OutPut::build_mortality_tab() {
     survival_picture_ = new ChartView(page);
     survival_picture_->setObjectName("Picture1");
     v->addWidget(survival_picture_, 1);
+    ruin_age_note_ = label(page, "ruin_age_note", "");
+    ruin_age_note_->setStyleSheet("color: rgb(0, 0, 255);");
+    ruin_age_note_->setWordWrap(true);
+    ruin_age_note_->hide();
+    v->addWidget(ruin_age_note_);
 
     QPushButton* graph = button(page, "Command4", "Graph");
     QPushButton* print = button(page, "Command8", "Print Screen");
@@ -348,6 +370,9 @@ void OutPut::out_put_TabStrip1_Click() {
 
 void OutPut::out_put_Command4_Click() {
     survival_picture_->set_geometry(survival_chart(state_, results_));
+    const std::string& note = survival_picture_->chart().note;
+    ruin_age_note_->setText(qs(note));
+    ruin_age_note_->setVisible(!note.empty());
 }
 
 void OutPut::out_put_Command6_Click() {
@@ -390,6 +415,88 @@ void OutPut::out_put_Command3_Click() {
     }
     save_status_->setText(existed ? QString("The report was added to the end of %1").arg(shown_path)
                                   : QString("The report was saved in %1").arg(shown_path));
+}
+
+void OutPut::set_case_name(const QString& name) { case_name_ = name; }
+
+void OutPut::export_pdf_clicked() {
+    const QString suggested = (case_name_.isEmpty() ? QString("report") : case_name_) + ".pdf";
+    QString chosen = platform_.save_file_name(this, suggested, kPdfFilter);
+    if (chosen.isEmpty()) return;  // cancelled: nothing to say
+    if (!chosen.endsWith(".pdf", Qt::CaseInsensitive)) chosen += ".pdf";
+    const std::string reason =
+        write_report_pdf(chosen, state_, results_, {case_name_, QDateTime::currentDateTime()});
+    if (!reason.empty())
+        platform_.show_message(this, kTitle,
+                               QString("The report could not be written to the file\n%1\n\n%2")
+                                   .arg(chosen, qs(reason)),
+                               MessageIcon::critical);
+}
+
+void OutPut::print_report_clicked() {
+    const QDateTime prepared = QDateTime::currentDateTime();
+    platform_.preview_document(this, "Print Report", [this, prepared](QPrinter& printer) {
+        paint_report(printer, state_, results_, {case_name_, prepared});
+    });
+}
+
+void OutPut::set_case_reader(CaseReader reader) { case_reader_ = std::move(reader); }
+
+QWidget* OutPut::compare_window() const { return compare_window_.data(); }
+
+namespace {
+
+// Collects the calculation's message instead of showing it: a compared case
+// that cannot be calculated is named in one message of the results screen.
+class CompareHooks : public CalculationHooks {
+public:
+    void show_message(const std::string& text, const std::string&) override { message = text; }
+    std::string message;
+};
+
+}  // namespace
+
+void OutPut::compare_clicked() {
+    const QStringList files = platform_.open_file_names(this, kCaseFilter);
+    if (files.isEmpty()) return;
+    if (files.size() > 3) {
+        platform_.show_message(this, kTitle, "Please choose one to three saved cases to compare.",
+                               MessageIcon::critical);
+        return;
+    }
+    std::vector<ComparedCase> cases{
+        {(case_name_.isEmpty() ? QString(kUnnamedCase) : case_name_).toStdString(), state_, results_}};
+    platform_.set_busy(true);
+    for (const QString& path : files) {
+        ComparedCase other{QFileInfo(path).completeBaseName().toStdString(), {}, {}};
+        apply_input_defaults(other.state);
+        std::string reason = case_reader_ ? case_reader_(path, other.state)
+                                          : std::string("saved cases cannot be read in this program");
+        if (reason.empty()) {
+            CompareHooks hooks;
+            try {
+                if (run_calculation(other.state, hooks, other.results) != CalculationOutcome::completed)
+                    reason = hooks.message;
+            } catch (const std::exception& e) {
+                reason = e.what();
+            }
+        }
+        if (!reason.empty()) {
+            platform_.set_busy(false);
+            platform_.show_message(this, kTitle,
+                                   QString("The case %1 cannot be compared:\n%2").arg(path, qs(reason)),
+                                   MessageIcon::critical);
+            return;
+        }
+        cases.push_back(std::move(other));
+    }
+    platform_.set_busy(false);
+
+    if (compare_window_) compare_window_->close();
+    auto* window = new CompareWindow(compare_cases(cases), platform_, this);
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    compare_window_ = window;
+    window->show();
 }
 
 void OutPut::out_put_Command1_Click() {

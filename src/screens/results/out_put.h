@@ -3,9 +3,12 @@
 #pragma once
 
 #include <QString>
+#include <QPointer>
 #include <QWidget>
 #include <array>
 #include <cstdint>
+#include <functional>
+#include <string>
 
 #include "core/analysis_state.h"
 #include "core/results.h"
@@ -28,6 +31,16 @@ public:
     OutPut(AnalysisState& state, const ResultsRecord& results, Platform& platform,
            QString liquid_wealth_text, QWidget* parent = nullptr);
 
+    // The case's name for the printed report; empty for an unsaved case.
+    void set_case_name(const QString& name);
+
+    // Reads a saved case's inputs into `state`, which holds the defaults;
+    // returns an empty string, or why the file cannot be used.
+    using CaseReader = std::function<std::string(const QString& path, AnalysisState& state)>;
+    void set_case_reader(CaseReader reader);
+    // The comparison window last opened by "Compare...", if still open.
+    QWidget* compare_window() const;
+
 signals:
     // "Return" pressed or the window closed: the owner discards this screen
     // and shows the input screen again.
@@ -48,6 +61,9 @@ private:
     void out_put_Command2_Click();  // Print Screen, "Projected Consumption"
     void out_put_Command8_Click();  // Print Screen, "Mortality Parameters"
     void print_screen();
+    void export_pdf_clicked();    // "Export PDF..."
+    void print_report_clicked();  // "Print Report..."
+    void compare_clicked();       // "Compare..."
 
     QWidget* build_probability_tab();
     QWidget* build_wealth_tab();
@@ -59,10 +75,14 @@ private:
     const ResultsRecord results_;
     Platform& platform_;
     const QString liquid_wealth_text_;
+    QString case_name_;
+    CaseReader case_reader_;
+    QPointer<QWidget> compare_window_;
 
     QTabBar* tab_strip_ = nullptr;
     std::array<QFrame*, 4> frames_{};
     ChartView* survival_picture_ = nullptr;
+    QLabel* ruin_age_note_ = nullptr;  // under the survival chart
     ChartView* income_picture_ = nullptr;
     QLabel* save_status_ = nullptr;
     std::int16_t current_tab_ = 1;

@@ -1,0 +1,168 @@
+// Cases side by side: which inputs differ, every figure with its difference
+// to the current case, and the CSV form of the table.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "core/case_comparison.h"
+#include "core/defaults.h"
+#include "core/number_format.h"
+#include "core/pipeline.h"
+
+namespace quorrel {
+namespace {
+
+struct DifferenceCase {
+    const char* a;
+    const char* b;
+    const char* difference;
+};
+
+void PrintTo(const DifferenceCase& c, std::ostream* os) { *os << c.a << " -> " << c.b; }
+
+class FigureDifferenceTest : public ::testing::TestWithParam<DifferenceCase> {};
+
+TEST_P(FigureDifferenceTest, InTheFiguresOwnFormat) {
+    EXPECT_EQ(figure_difference(GetParam().a, GetParam().b), GetParam().difference);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Figures, FigureDifferenceTest,
+    ::testing::Values(DifferenceCase{"12.3%", "14.5%", "+2.2%"},      // probabilities
+                      DifferenceCase{"43.6%", "9.3%", "-34.3%"},
+                      DifferenceCase{"0.0%", "0.0%", "0.0%"},
+                      DifferenceCase{"0.5%", "10.25%", "+9.75%"},     // the finer of the two
+                      DifferenceCase{"$800,000", "$750,000", "-$50,000"},
+                      DifferenceCase{"$1,234,567", "$1,234,568", "+$1"},
+                      DifferenceCase{"$0", "$-1,000", "-$1,000"},
+                      DifferenceCase{"0.85", "0.85", "0.00"},         // estate multiples
+                      DifferenceCase{"1.00", "0.90", "-0.10"},
+                      DifferenceCase{"0.10", "0.30", "+0.20"},        // no binary residue
+                      DifferenceCase{"94", "96", "+2"},               // ages
+                      DifferenceCase{"5 years", "0 years", ""},       // not figures
+                      DifferenceCase{"Male", "Female", ""},
+                      DifferenceCase{"5.00%", "$5", ""},              // different units
+                      DifferenceCase{"-", "94", ""},
+                      DifferenceCase{"", "1", ""}));
+
+class SilentHooks : public CalculationHooks {
+public:
+    void show_message(const std::string&, const std::string&) override {}
+};
+
+ComparedCase calculated(const std::string& name, double age, double wealth) {
+    ComparedCase c{name, {}, {}};
+    apply_input_defaults(c.state);
+    c.state.current_age = age;
+    c.state.liquid_wealth = wealth;
+    SilentHooks hooks;
+    EXPECT_EQ(run_calculation(c.state, hooks, c.results), CalculationOutcome::completed);
+    return c;
+}
+
+std::vector<const ComparisonRow*> section(const CaseComparison& c, const std::string& name) {
+    std::vector<const ComparisonRow*> rows;
+    for (const ComparisonRow& r : c.rows)
+        if (r.section == name) rows.push_back(&r);
+    return rows;
+}
+
+// Two calculated cases: the default and an older person with more money.
+class CaseComparisonTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        cases_ = new std::vector<ComparedCase>{calculated("Today", 65, 800000),
+                                                calculated("Later, richer", 70, 1000000)};
+    }
+    static void TearDownTestSuite() { delete cases_; }
+    static std::vector<ComparedCase>* cases_;
+};
+std::vector<ComparedCase>* CaseComparisonTest::cases_ = nullptr;
+
+TEST_F(CaseComparisonTest, TheDifferingInputsAndEveryFigure) {
+    const CaseComparison c = compare_cases(*cases_);
+    ASSERT_EQ(c.case_names, (std::vector<std::string>{"Today", "Later, richer"}));
+
+    // The age, the wealth and what the wealth buys: nothing else differs.
+    std::vector<std::string> inputs;
+    for (const ComparisonRow* r : section(c, kDifferingInputs)) inputs.push_back(r->caption);
+    EXPECT_EQ(inputs, (std::vector<std::string>{"Individual Information: Current Age",
+                                                "Individual Information: Liquid Retirement Wealth",
+                                                "Acquired Annuity Income (Annual): Net Investable Wealth"}));
+    const ComparisonRow& age = *section(c, kDifferingInputs)[0];
+    EXPECT_EQ(age.values, (std::vector<std::string>{"65", "70"}));
+    EXPECT_EQ(age.differences, (std::vector<std::string>{"", "+5"}));
+    EXPECT_EQ(section(c, kDifferingInputs)[1]->differences[1], "+$200,000");
+
+    // Every published cell of both records appears, in grid order.
+    const auto probabilities = section(c, "Probability Results");
+    ASSERT_EQ(probabilities.size(), 2u + 16u);
+    EXPECT_EQ(probabilities[0]->values[1], "$1,000,000");
+    for (int row = 0; row < 4; ++row)
+        for (int col = 0; col < 4; ++col) {
+            const ComparisonRow& r = *probabilities[static_cast<size_t>(2 + 4 * row + col)];
+            for (size_t k = 0; k < 2; ++k)
+                EXPECT_EQ(r.values[k], (*cases_)[k].results.cells.at(ruin_cell_names()[row][col])) << r.caption;
+        }
+    EXPECT_EQ(probabilities[2 + 3]->caption, "0% of initial NIW, Lifetime");
+
+    const auto wealth = section(c, "Projected Wealth");
+    ASSERT_EQ(wealth.size(), 18u);
+    EXPECT_EQ(wealth[2]->caption, "Median, 10 years (multiple of NIW)");
+    EXPECT_EQ(wealth[3]->caption, "Median, 10 years (amount)");
+    for (size_t k = 0; k < 2; ++k) {
+        const std::string median = (*cases_)[k].results.cells.at(estate_cell_names()[0][1]);
+        EXPECT_EQ(wealth[2]->values[k], median);
+        EXPECT_EQ(wealth[3]->values[k],
+                  "$" + format_grouped0(std::stod(median) * (*cases_)[k].state.net_investable_wealth));
+    }
+
+    const auto mortality = section(c, "Mortality Parameters");
+    ASSERT_EQ(mortality.size(), 3u);
+    EXPECT_EQ(mortality[0]->caption, "Life Expectancy");
+    // Five years older: a later expected death age.
+    EXPECT_EQ(mortality[0]->differences[1].front(), '+');
+    EXPECT_EQ(c.rows.size(), 3u + 18u + 18u + 3u);
+}
+
+TEST_F(CaseComparisonTest, ACaseAgainstItselfDiffersNowhere) {
+    const CaseComparison c = compare_cases({(*cases_)[0], (*cases_)[0], (*cases_)[1]});
+    EXPECT_EQ(comparison_columns(c),
+              (std::vector<std::string>{"Section", "Item", "Today", "Today", "Difference", "Later, richer",
+                                        "Difference"}));
+    for (const ComparisonRow& r : c.rows) {
+        ASSERT_EQ(r.values.size(), 3u);
+        EXPECT_EQ(r.values[0], r.values[1]);
+        const std::string& d = r.differences[1];
+        EXPECT_TRUE(d == "0" || d == "$0" || d == "0.0%" || d == "0.00") << r.caption << ": " << d;
+    }
+    // The inputs listed are those in which any case differs from the first.
+    EXPECT_EQ(section(c, kDifferingInputs).size(), 3u);
+}
+
+TEST_F(CaseComparisonTest, CsvQuotesWhereNeededAndEndsLinesWithCrLf) {
+    const CaseComparison c = compare_cases(*cases_);
+    const std::string csv = comparison_csv(c);
+    std::vector<std::string> lines;
+    size_t start = 0;
+    for (size_t end; (end = csv.find("\r\n", start)) != std::string::npos; start = end + 2)
+        lines.push_back(csv.substr(start, end - start));
+    EXPECT_EQ(start, csv.size());  // the last line ends too
+    ASSERT_EQ(lines.size(), c.rows.size() + 1);
+    EXPECT_EQ(lines[0], "Section,Item,Today,\"Later, richer\",Difference");
+    EXPECT_EQ(lines[1], "Inputs that differ,Individual Information: Current Age,65,70,+5");
+    EXPECT_EQ(lines[2],
+              "Inputs that differ,Individual Information: Liquid Retirement Wealth,\"$800,000\","
+              "\"$1,000,000\",\"+$200,000\"");
+    EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), static_cast<long>(lines.size()));
+
+    ComparedCase odd = (*cases_)[0];
+    odd.name = "Say \"hi\"";
+    EXPECT_EQ(comparison_csv(compare_cases({odd})).substr(0, 27), "Section,Item,\"Say \"\"hi\"\"\"\r\n");
+}
+
+}  // namespace
+}  // namespace quorrel

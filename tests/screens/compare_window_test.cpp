@@ -1,0 +1,179 @@
+// "Compare..." on the results screen: the files picked, the cases read and
+// calculated, the window with a column per case, its printout and its CSV.
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QPrinter>
+#include <QProcess>
+#include <QPushButton>
+#include <QStandardPaths>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <map>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "core/defaults.h"
+#include "core/pipeline.h"
+#include "results_app.h"
+#include "screens/recording_platform.h"
+#include "screens/results/compare_window.h"
+#include "screens/results/out_put.h"
+
+namespace quorrel {
+namespace {
+
+class QuietHooks : public CalculationHooks {
+public:
+    void show_message(const std::string&, const std::string&) override {}
+};
+
+// Stands in for saved case files: each name changes the defaults its way.
+std::string read_fake_case(const QString& path, AnalysisState& state) {
+    const QString name = QFileInfo(path).fileName();
+    if (name == "older.json") state.current_age = 70;
+    else if (name == "richer.json") state.liquid_wealth = 1000000;
+    else if (name == "stocks.json") state.mean_stock = 0.09;
+    else if (name == "no target.json") state.target_income = 0;
+    else return "not a case file";
+    return {};
+}
+
+struct CompareCase {
+    const char* what;
+    QStringList files;
+    std::vector<std::string> case_names;  // the window's columns; empty: no window
+    const char* message;                  // the one message shown, or ""
+};
+
+void PrintTo(const CompareCase& c, std::ostream* os) { *os << c.what; }
+
+class CompareTest : public ::testing::TestWithParam<CompareCase> {
+protected:
+    static void SetUpTestSuite() {
+        testing::ensure_application();
+        state_ = new AnalysisState;
+        results_ = new ResultsRecord;
+        apply_input_defaults(*state_);
+        QuietHooks hooks;
+        ASSERT_EQ(run_calculation(*state_, hooks, *results_), CalculationOutcome::completed);
+    }
+    static void TearDownTestSuite() {
+        delete state_;
+        delete results_;
+    }
+    static AnalysisState* state_;
+    static ResultsRecord* results_;
+    testing::RecordingPlatform platform;
+};
+AnalysisState* CompareTest::state_ = nullptr;
+ResultsRecord* CompareTest::results_ = nullptr;
+
+TEST_P(CompareTest, PicksReadsAndShows) {
+    const CompareCase& c = GetParam();
+    OutPut screen(*state_, *results_, platform, "800,000");
+    screen.set_case_name("Smith");
+    screen.set_case_reader(read_fake_case);
+    platform.next_open_names.clear();
+    for (const QString& f : c.files) platform.next_open_names << "/cases/" + f;
+    screen.findChild<QPushButton*>("compare_cases")->click();
+
+    ASSERT_EQ(platform.open_requests, QStringList{"Quorrel case (*.json)"});
+    if (*c.message) {
+        ASSERT_EQ(platform.messages.size(), 1u);
+        EXPECT_EQ(platform.messages[0].text, c.message);
+        EXPECT_EQ(platform.messages[0].title, "Results and Analysis");
+    } else {
+        EXPECT_TRUE(platform.messages.empty());
+    }
+    auto* window = qobject_cast<CompareWindow*>(screen.compare_window());
+    if (c.case_names.empty()) {
+        EXPECT_EQ(window, nullptr);
+        return;
+    }
+    ASSERT_NE(window, nullptr);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(window->windowTitle(), "Compare Cases");
+    EXPECT_EQ(window->comparison().case_names, c.case_names);
+    // The busy pointer went on for the calculations and off again.
+    ASSERT_FALSE(platform.busy_calls.empty());
+    EXPECT_TRUE(platform.busy_calls.front());
+    EXPECT_FALSE(platform.busy_calls.back());
+
+    // One column for the item, one per case, a difference after each other case.
+    const auto* table = window->findChild<QTableWidget*>("comparison_table");
+    ASSERT_NE(table, nullptr);
+    EXPECT_EQ(table->columnCount(), static_cast<int>(1 + 2 * c.case_names.size() - 1));
+    EXPECT_EQ(table->horizontalHeaderItem(1)->text(), "Smith");
+    // The current case's figures in its column: the 0% row's lifetime cell.
+    bool found = false;
+    for (int row = 0; row < table->rowCount(); ++row)
+        if (table->item(row, 0) && table->item(row, 0)->text() == "0% of initial NIW, Lifetime") {
+            EXPECT_EQ(table->item(row, 1)->text().toStdString(), results_->cells.at("Text5"));
+            found = true;
+        }
+    EXPECT_TRUE(found);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, CompareTest,
+    ::testing::Values(
+        CompareCase{"cancelled", {}, {}, ""},
+        CompareCase{"one case", {"older.json"}, {"Smith", "older"}, ""},
+        CompareCase{"three cases", {"older.json", "richer.json", "stocks.json"},
+                    {"Smith", "older", "richer", "stocks"}, ""},
+        CompareCase{"four cases", {"older.json", "richer.json", "stocks.json", "older.json"}, {},
+                    "Please choose one to three saved cases to compare."},
+        CompareCase{"an unreadable file", {"older.json", "notes.json"}, {},
+                    "The case /cases/notes.json cannot be compared:\nnot a case file"},
+        CompareCase{"a case the calculation refuses", {"no target.json"}, {},
+                    "The case /cases/no target.json cannot be compared:\n"
+                    "ERROR: Real target income should be greater than zero. Please try again!!!"}));
+
+TEST_F(CompareTest, WindowPrintsAndWritesCsv) {
+    OutPut screen(*state_, *results_, platform, "800,000");
+    screen.set_case_reader(read_fake_case);
+    platform.next_open_names = QStringList{"/cases/richer.json"};
+    screen.findChild<QPushButton*>("compare_cases")->click();
+    auto* window = qobject_cast<CompareWindow*>(screen.compare_window());
+    ASSERT_NE(window, nullptr);
+    QTemporaryDir dir;
+
+    platform.next_file_name = dir.filePath("side by side");
+    window->findChild<QPushButton*>("export_csv")->click();
+    QFile csv(dir.filePath("side by side.csv"));
+    ASSERT_TRUE(csv.open(QIODevice::ReadOnly));
+    EXPECT_EQ(csv.readAll().toStdString(), comparison_csv(window->comparison()));
+    EXPECT_EQ(platform.dialog_requests.back(), "comparison.csv|CSV file (*.csv)");
+
+    platform.next_file_name = dir.filePath("missing/side.csv");
+    window->findChild<QPushButton*>("export_csv")->click();
+    ASSERT_EQ(platform.messages.size(), 1u);
+    EXPECT_EQ(platform.messages[0].title, "Compare Cases");
+    EXPECT_TRUE(platform.messages[0].text.startsWith("The comparison could not be written to the file\n"));
+
+    window->findChild<QPushButton*>("print_comparison")->click();
+    ASSERT_EQ(platform.previews, QStringList{"Print Comparison"});
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(dir.filePath("comparison.pdf"));
+    platform.last_preview(printer);
+    if (QStandardPaths::findExecutable("pdftotext").isEmpty()) GTEST_SKIP() << "no pdftotext";
+    QProcess text;
+    text.start("pdftotext", {"-layout", dir.filePath("comparison.pdf"), "-"});
+    ASSERT_TRUE(text.waitForFinished(30000));
+    const QString printed = QString::fromUtf8(text.readAllStandardOutput());
+    EXPECT_TRUE(printed.contains("Unsaved case")) << printed.toStdString();
+    EXPECT_TRUE(printed.contains("richer"));
+    EXPECT_TRUE(printed.contains("Liquid Retirement Wealth"));
+    EXPECT_TRUE(printed.contains("+$200,000"));
+    EXPECT_TRUE(printed.contains("Page 1 of"));
+
+    window->findChild<QPushButton*>("close_comparison")->click();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(screen.compare_window(), nullptr);
+}
+
+}  // namespace
+}  // namespace quorrel
