@@ -24,13 +24,13 @@ private:
 };
 
 // Gamma function or annuity closed form could not produce a finite value.
-class ValuationError : public CalculationFailure {
+class ValuationError final : public CalculationFailure {
 public:
     ValuationError() : CalculationFailure(kValuationWarningTitle, kValuationWarningText) {}
 };
 
 // The finite-difference solver met a singular system or a non-finite result.
-class SolverError : public CalculationFailure {
+class SolverError final : public CalculationFailure {
 public:
     explicit SolverError(const std::string& text) : CalculationFailure("Quorrel", text) {}
 };

@@ -31,7 +31,7 @@ bool allocation_is_complete(double weight_sum) {
 namespace {
 
 // Keeps every published figure in the record and passes it on to the screen.
-class RecordingSink : public ResultSink {
+class RecordingSink final : public ResultSink {
 public:
     RecordingSink(ResultsRecord& results, CalculationHooks& hooks)
         : results_(results), hooks_(hooks) {}
@@ -86,14 +86,18 @@ private:
 
 }  // namespace
 
-CalculationOutcome run_calculation(AnalysisState& state, CalculationHooks& hooks,
-                                   ResultsRecord& results) {
+void compute_allocation_sums(AnalysisState& state) {
     state.weight_sum = state.weight_copy_stock + state.weight_copy_nomi_bond +
                        state.weight_copy_real_bond + state.weight_copy_cash +
                        state.weight_copy_estate;
     state.later_weight_sum = state.later_weight_copy_stock + state.later_weight_copy_nomi_bond +
                              state.later_weight_copy_real_bond + state.later_weight_copy_cash +
                              state.later_weight_copy_estate;
+}
+
+CalculationOutcome run_calculation(AnalysisState& state, CalculationHooks& hooks,
+                                   ResultsRecord& results) {
+    compute_allocation_sums(state);
     if (!allocation_is_complete(state.weight_sum) || !allocation_is_complete(state.later_weight_sum))
         return refuse(hooks, kAllocationMessage);
 

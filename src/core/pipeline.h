@@ -49,7 +49,10 @@ enum class CalculationOutcome {
 // 60% + 30% + 10% passes although its double sum is 0.9999999999999999).
 bool allocation_is_complete(double weight_sum);
 
-CalculationOutcome run_calculation(AnalysisState& state, CalculationHooks& hooks,
+// weight_sum and later_weight_sum from the check copies, added stocks first.
+void compute_allocation_sums(AnalysisState& state);
+
+[[nodiscard]] CalculationOutcome run_calculation(AnalysisState& state, CalculationHooks& hooks,
                                    ResultsRecord& results);
 
 }  // namespace quorrel

@@ -1,6 +1,10 @@
 #include "core/results.h"
 
+#include <cmath>
+
 namespace quorrel {
+
+double life_expectancy_shown(double expected_death_age) { return std::floor(expected_death_age) + 1; }
 
 const std::array<std::array<const char*, 4>, 4>& ruin_cell_names() {
     static const std::array<std::array<const char*, 4>, 4> names{{

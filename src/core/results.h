@@ -42,6 +42,10 @@ struct ResultsRecord {
     int solver_calls = 0;
 };
 
+// The life expectancy as the mortality tab and the command line show it:
+// Int(expected death age) + 1.
+double life_expectancy_shown(double expected_death_age);
+
 // Names of the probability cells: [row][col] as in ruin_grid.
 const std::array<std::array<const char*, 4>, 4>& ruin_cell_names();
 // Names of the estate cells: [row][col] as in estate_grid.

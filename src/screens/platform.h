@@ -14,6 +14,10 @@ namespace quorrel {
 
 enum class MessageIcon { none, critical };
 
+// What both screens say when their window could not be printed.
+inline constexpr const char* kPrintFailureMessage =
+    "This screen can't be printed. Please check the Printer.";
+
 class Platform {
 public:
     virtual ~Platform() = default;
@@ -44,5 +48,9 @@ inline constexpr const char* kSaveDialogTitle =
 
 // The real desktop.
 Platform& desktop_platform();
+
+// Puts a top-level window in the middle of its screen's free area, its top
+// left corner never off the screen.
+void centre_on_screen(QWidget& window);
 
 }  // namespace quorrel

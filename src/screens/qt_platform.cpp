@@ -9,6 +9,8 @@
 #include <QPrinter>
 #include <QPrintPreviewDialog>
 #include <QPrinterInfo>
+#include <QScreen>
+#include <algorithm>
 #include <QWidget>
 
 #include "screens/platform.h"
@@ -16,7 +18,7 @@
 namespace quorrel {
 namespace {
 
-class QtPlatform : public Platform {
+class QtPlatform final : public Platform {
 public:
     void show_message(QWidget* parent, const QString& title, const QString& text,
                       MessageIcon icon) override {
@@ -91,6 +93,16 @@ private:
 };
 
 }  // namespace
+
+void centre_on_screen(QWidget& window) {
+    const QScreen* screen = window.screen();
+    if (screen == nullptr) screen = QGuiApplication::primaryScreen();
+    if (screen == nullptr) return;
+    const QRect area = screen->availableGeometry();
+    QRect frame(QPoint(0, 0), window.size());
+    frame.moveCenter(area.center());
+    window.move(std::max(frame.left(), area.left()), std::max(frame.top(), area.top()));
+}
 
 Platform& desktop_platform() {
     static QtPlatform platform;

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <ctime>
 #include <iomanip>
+#include <optional>
 #include <ostream>
 #include <sstream>
 #include <stdexcept>
@@ -13,6 +14,8 @@
 #include <CLI/CLI.hpp>
 
 #include "core/defaults.h"
+#include "core/input_catalogue.h"
+#include "core/message_text.h"
 #include "core/number_format.h"
 #include "core/pipeline.h"
 #include "core/report.h"
@@ -21,55 +24,20 @@ namespace quorrel {
 namespace {
 
 // A malformed or out-of-range option value; its text is the whole message.
-class OptionError : public std::runtime_error {
+class OptionError final : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };
 
 [[noreturn]] void refuse_value(const std::string& option, const std::string& text,
                                const std::string& expected) {
-    throw OptionError(option + ": '" + text + "' is not " + expected);
-}
-
-std::string lower(std::string text) {
-    for (char& c : text)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return text;
+    throw OptionError(option + ": '" + printable_excerpt(text) + "' is not " + expected);
 }
 
 std::string trimmed(const std::string& text) {
     const size_t begin = text.find_first_not_of(" \t");
     if (begin == std::string::npos) return {};
     return text.substr(begin, text.find_last_not_of(" \t") + 1 - begin);
-}
-
-// A whole number lo..hi in steps of `step` from lo.
-int whole_value(const std::string& option, const std::string& text, int lo, int hi, int step,
-                const std::string& expected) {
-    const auto v = parse_amount(text);
-    if (!v || *v != std::floor(*v) || *v < lo || *v > hi) refuse_value(option, text, expected);
-    const int n = static_cast<int>(*v);
-    if ((n - lo) % step != 0) refuse_value(option, text, expected);
-    return n;
-}
-
-// A percentage with at most one decimal, lo..hi; returns it in tenths of a
-// percent, which is the list position of the screen's 0.1% lists.
-int tenths_value(const std::string& option, const std::string& text, int lo_tenths, int hi_tenths,
-                 const std::string& expected) {
-    const auto v = parse_amount(text);
-    if (!v) refuse_value(option, text, expected);
-    const double tenths = *v * 10;
-    const long long n = std::llround(tenths);
-    if (std::fabs(tenths - static_cast<double>(n)) > 1e-6 || n < lo_tenths || n > hi_tenths)
-        refuse_value(option, text, expected);
-    return static_cast<int>(n);
-}
-
-double amount_value(const std::string& option, const std::string& text) {
-    const auto v = parse_money(text);
-    if (!v || *v < 0) refuse_value(option, text, "a nonnegative amount");
-    return *v;
 }
 
 std::vector<std::string> list_items(const std::string& option, const std::string& text, size_t count,
@@ -83,17 +51,7 @@ std::vector<std::string> list_items(const std::string& option, const std::string
     return items;
 }
 
-int choice_value(const std::string& option, const std::string& text,
-                 const std::vector<std::string>& choices) {
-    const std::string key = lower(trimmed(text));
-    for (size_t i = 0; i < choices.size(); ++i)
-        if (choices[i] == key) return static_cast<int>(i);
-    std::string expected = "one of";
-    for (size_t i = 0; i < choices.size(); ++i) expected += (i ? ", " : " ") + choices[i];
-    refuse_value(option, text, expected);
-}
-
-class CliHooks : public CalculationHooks {
+class CliHooks final : public CalculationHooks {
 public:
     void show_message(const std::string& text, const std::string& title) override {
         message_ = title == kInputTitle ? text : title + ": " + text;
@@ -125,9 +83,6 @@ std::string one_decimal(double value) {
     std::snprintf(buf, sizeof buf, "%.1f", value);
     return buf;
 }
-
-// Int(x) + 1, as the mortality tab shows the life expectancy.
-double life_expectancy_shown(double expected_death_age) { return std::floor(expected_death_age) + 1; }
 
 const char* const kRowCaptions[4] = {"0% of initial NIW", "10 % of initial NIW",
                                      "25 % of initial NIW", "50 % of initial NIW"};
@@ -187,245 +142,142 @@ void print_tables(std::ostream& out, const AnalysisState& s, const ResultsRecord
     row("Expected Ruin Age:", format_grouped0(std::floor(r.expected_ruin_age) + 1));
 }
 
-struct OptionTexts {
-    std::string age, gender, wealth, target;
-    std::string pension_nominal, pension_cpi, pension_variable;
-    std::string purchase_nominal, purchase_cpi, purchase_variable;
-    std::string cola, air, today, later, switch_years, market;
-    std::string stock_mean, nomi_bond_mean, real_bond_mean, cash_mean, estate_mean;
-    std::string stock_dev, nomi_bond_dev, real_bond_dev, estate_dev;
-    std::string ruin_table, ruin_projection, annuity_table, annuity_projection;
-    std::string nominal_curve, real_curve;
+// One command-line option of the input catalogue: a single input, or
+// several given as one list separated by commas.
+struct InputOption {
+    std::vector<std::size_t> rows;
+    std::string text;
+};
+
+struct Options {
+    std::vector<InputOption> inputs;  // in catalogue order
     std::string report;
     bool json = false;
 };
 
-// Writes the given options over the defaults, the market preset before the
-// individual means and deviations so that those win.
-void apply_options(const CLI::App& app, const OptionTexts& o, AnalysisState& s) {
-    const auto given = [&app](const char* name) { return app.count(name) > 0; };
+const InputRow& row_at(std::size_t i) { return input_catalogue()[i]; }
 
-    if (given("--market")) apply_market_preset(s, choice_value("--market", o.market, {"usa", "canada"}));
-
-    if (given("--age"))
-        s.current_age = whole_value("--age", o.age, 50, 90, 1, "a whole age from 50 to 90");
-    if (given("--gender")) {
-        const int g = choice_value("--gender", o.gender, {"male", "female", "unisex"});
-        s.gender_code = static_cast<std::int16_t>(g);
-        s.gender_text = gender_caption(g);
+std::vector<InputOption> catalogue_options() {
+    std::vector<InputOption> options;
+    const auto& rows = input_catalogue();
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        if (options.empty() || std::string(row_at(options.back().rows.front()).option) != rows[i].option)
+            options.push_back({});
+        options.back().rows.push_back(i);
     }
-    const struct {
-        const char* name;
-        const std::string* text;
-        double* field;
-    } amounts[] = {
-        {"--wealth", &o.wealth, &s.liquid_wealth},
-        {"--target", &o.target, &s.target_income},
-        {"--pension-nominal", &o.pension_nominal, &s.pension_nominal_income},
-        {"--pension-cpi", &o.pension_cpi, &s.pension_cpi_income},
-        {"--pension-variable", &o.pension_variable, &s.pension_variable_income},
-        {"--purchase-nominal", &o.purchase_nominal, &s.purchase_nominal},
-        {"--purchase-cpi", &o.purchase_cpi, &s.purchase_cpi},
-        {"--purchase-variable", &o.purchase_variable, &s.purchase_variable},
-    };
-    for (const auto& a : amounts)
-        if (given(a.name)) *a.field = amount_value(a.name, *a.text);
-
-    if (given("--cola")) {
-        const int v = whole_value("--cola", o.cola, 0, 4, 1, "a whole percent from 0 to 4");
-        s.cola_rate = s.cola_rate_mirror = v / 100.0;
-    }
-    if (given("--air")) {
-        const int v = whole_value("--air", o.air, 2, 8, 2, "one of 2, 4, 6, 8 (percent)");
-        s.air_rate = s.air_rate_mirror = v / 100.0;
-    }
-
-    const auto allocation = [](const char* name, const std::string& text, double* const (&weights)[5],
-                               double* const (&copies)[5]) {
-        const std::string expected = "five whole percents from 0 to 100 separated by commas";
-        const auto items = list_items(name, text, 5, expected);
-        for (size_t k = 0; k < 5; ++k) {
-            const double w = whole_value(name, items[k], 0, 100, 1, "") / 100.0;
-            *weights[k] = w;
-            *copies[k] = w;
-        }
-    };
-    if (given("--today")) {
-        try {
-            allocation("--today", o.today,
-                       {&s.weight_stock, &s.weight_nomi_bond, &s.weight_real_bond, &s.weight_cash, &s.weight_estate},
-                       {&s.weight_copy_stock, &s.weight_copy_nomi_bond, &s.weight_copy_real_bond,
-                        &s.weight_copy_cash, &s.weight_copy_estate});
-        } catch (const OptionError&) {
-            refuse_value("--today", o.today, "five whole percents from 0 to 100 separated by commas");
-        }
-    }
-    if (given("--later")) {
-        try {
-            allocation("--later", o.later,
-                       {&s.later_weight_stock, &s.later_weight_nomi_bond, &s.later_weight_real_bond,
-                        &s.later_weight_cash, &s.later_weight_estate},
-                       {&s.later_weight_copy_stock, &s.later_weight_copy_nomi_bond,
-                        &s.later_weight_copy_real_bond, &s.later_weight_copy_cash,
-                        &s.later_weight_copy_estate});
-        } catch (const OptionError&) {
-            refuse_value("--later", o.later, "five whole percents from 0 to 100 separated by commas");
-        }
-    }
-    if (given("--switch-years"))
-        s.later_allocation_years = static_cast<std::int16_t>(
-            whole_value("--switch-years", o.switch_years, 5, 30, 5, "one of 5, 10, 15, 20, 25, 30"));
-
-    const std::string mean_range = "a percent from 0 to 30 in steps of 0.1";
-    const std::string dev_range = "a percent from 0 to 40 in steps of 0.1";
-    const struct {
-        const char* name;
-        const std::string* text;
-        double* field;
-        int hi_tenths;
-        const std::string* expected;
-    } market[] = {
-        {"--stock-mean", &o.stock_mean, &s.mean_stock, 300, &mean_range},
-        {"--nominal-bond-mean", &o.nomi_bond_mean, &s.mean_nomi_bond, 300, &mean_range},
-        {"--real-bond-mean", &o.real_bond_mean, &s.mean_real_bond, 300, &mean_range},
-        {"--cash-mean", &o.cash_mean, &s.mean_cash, 300, &mean_range},
-        {"--estate-mean", &o.estate_mean, &s.mean_estate, 300, &mean_range},
-        {"--stock-dev", &o.stock_dev, &s.dev_stock, 400, &dev_range},
-        {"--nominal-bond-dev", &o.nomi_bond_dev, &s.dev_nomi_bond, 400, &dev_range},
-        {"--real-bond-dev", &o.real_bond_dev, &s.dev_real_bond, 400, &dev_range},
-        {"--estate-dev", &o.estate_dev, &s.dev_estate, 400, &dev_range},
-    };
-    for (const auto& m : market)
-        if (given(m.name)) *m.field = tenths_value(m.name, *m.text, 0, m.hi_tenths, *m.expected) / 1000.0;
-
-    if (given("--ruin-table")) {
-        const int code = choice_value("--ruin-table", o.ruin_table, {"up1994", "iam2000", "rp2000"}) + 1;
-        s.ruin_table_code = static_cast<std::int16_t>(code);
-        s.ruin_table_name = ruin_table_caption(code);
-    }
-    if (given("--ruin-projection")) {
-        const int years = whole_value("--ruin-projection", o.ruin_projection, 0, 30, 1,
-                                      "a whole number of years from 0 to 30");
-        s.ruin_projection_years = static_cast<std::int16_t>(years);
-        s.ruin_projection_text = std::to_string(years);
-    }
-    if (given("--annuity-table")) {
-        const int code = choice_value("--annuity-table", o.annuity_table, {"gam1983", "iam2000"}) + 1;
-        s.annuity_table_code = static_cast<std::int16_t>(code);
-        s.annuity_table_name = annuity_table_caption(code);
-    }
-    if (given("--annuity-projection")) {
-        const int years = whole_value("--annuity-projection", o.annuity_projection, 0, 30, 1,
-                                      "a whole number of years from 0 to 30");
-        s.annuity_projection_years = static_cast<std::int16_t>(years);
-        s.annuity_projection_text = std::to_string(years);
-    }
-
-    const auto curve = [](const char* name, const std::string& text, double* const (&rates)[6]) {
-        const std::string expected = "six percents from 0.1 to 50 in steps of 0.1 separated by commas";
-        const auto items = list_items(name, text, 6, expected);
-        for (size_t k = 0; k < 6; ++k) {
-            int tenths = 0;
-            try {
-                tenths = tenths_value(name, items[k], 1, 500, expected);
-            } catch (const OptionError&) {
-                refuse_value(name, text, expected);
-            }
-            *rates[k] = tenths / 1000.0;
-        }
-    };
-    if (given("--nominal-curve"))
-        curve("--nominal-curve", o.nominal_curve,
-              {&s.nominal_rate_1, &s.nominal_rate_2, &s.nominal_rate_3, &s.nominal_rate_4,
-               &s.nominal_rate_5, &s.nominal_rate_6});
-    if (given("--real-curve"))
-        curve("--real-curve", o.real_curve,
-              {&s.real_rate_1, &s.real_rate_2, &s.real_rate_3, &s.real_rate_4, &s.real_rate_5,
-               &s.real_rate_6});
+    return options;
 }
 
-void add_options(CLI::App& app, OptionTexts& o) {
-    const auto add = [&app](const char* name, std::string& text, const char* type, const char* group,
-                            const std::string& help) {
-        app.add_option(name, text, help)->type_name(type)->group(group);
+std::string range_text(const InputRow& row) {
+    if (row.kind != InputKind::choice) return row.range;
+    std::string text = "one of";
+    for (std::size_t i = 0; i < row.names.size(); ++i) text += (i ? ", " : " ") + std::string(row.names[i]);
+    return text;
+}
+
+// The default as the help names it: "65", "male", "800,000", "5 each".
+std::string default_text(const InputRow& row) {
+    const InputValue v = default_value(row);
+    switch (row.kind) {
+        case InputKind::amount: return row.default_amount;
+        case InputKind::choice: return row.names.at(static_cast<std::size_t>(v.index));
+        case InputKind::list: break;
+    }
+    return natural_text(row, v.index);
+}
+
+std::string help_text(const InputOption& option) {
+    const InputRow& first = row_at(option.rows.front());
+    if (first.follows_market) {
+        const InputRow& market = input_row("market");
+        return std::string(first.help) + " (" + default_text(market) + " " + default_text(first) + ")";
+    }
+    std::string shown = default_text(first);
+    if (first.default_each) {
+        shown += " each";
+    } else {
+        for (std::size_t k = 1; k < option.rows.size(); ++k) shown += "," + default_text(row_at(option.rows[k]));
+    }
+    return std::string(first.help) + " (default " + shown + ")";
+}
+
+// The value of one input as typed; nullopt when the input cannot take it.
+std::optional<InputValue> typed_value(const InputRow& row, const std::string& text) {
+    if (row.kind == InputKind::choice) {
+        const auto i = index_of_name(row, text);
+        return i ? std::optional<InputValue>(InputValue{.index = *i}) : std::nullopt;
+    }
+    const auto v = row.kind == InputKind::amount ? parse_money(text) : parse_amount(text);
+    if (!v) return std::nullopt;
+    if (row.kind == InputKind::amount) {
+        return *v >= 0 ? std::optional<InputValue>(InputValue{.index = 0, .amount = *v}) : std::nullopt;
+    }
+    const auto i = index_of_natural(row, *v);
+    return i ? std::optional<InputValue>(InputValue{.index = *i}) : std::nullopt;
+}
+
+void apply_option(const InputOption& option, AnalysisState& s) {
+    const InputRow& first = row_at(option.rows.front());
+    if (option.rows.size() == 1) {
+        const auto v = typed_value(first, option.text);
+        if (!v) refuse_value(first.option, option.text, range_text(first));
+        write_input(s, first, *v);
+        return;
+    }
+    const std::string expected = first.option_range != nullptr ? first.option_range : first.range;
+    const auto items = list_items(first.option, option.text, option.rows.size(), expected);
+    for (std::size_t k = 0; k < option.rows.size(); ++k) {
+        const InputRow& row = row_at(option.rows[k]);
+        const auto v = typed_value(row, items[k]);
+        if (!v) refuse_value(first.option, option.text, expected);
+        write_input(s, row, *v);
+    }
+}
+
+// Writes the given options over the record, the market preset before the
+// individual means and deviations so that those win.
+void apply_options(const CLI::App& app, const Options& o, AnalysisState& s) {
+    const auto given = [&app](const InputOption& option) {
+        return app.count(row_at(option.rows.front()).option) > 0;
     };
-    const char* person = "The individual";
-    add("--age", o.age, "YEARS", person, "current age, whole years 50 to 90 (default 65)");
-    add("--gender", o.gender, "NAME", person, "male, female or unisex (default male)");
+    const auto is_market = [](const InputOption& option) {
+        return std::string(row_at(option.rows.front()).key) == "market";
+    };
+    for (const InputOption& option : o.inputs)
+        if (is_market(option) && given(option)) apply_option(option, s);
+    for (const InputOption& option : o.inputs)
+        if (!is_market(option) && given(option)) apply_option(option, s);
+}
 
-    const char* money = "Money (amounts per year except the wealth and the purchases; "
-                        "commas allowed, e.g. 800,000)";
-    add("--wealth", o.wealth, "AMOUNT", money, "liquid retirement wealth, >= 0 (default 800,000)");
-    add("--target", o.target, "AMOUNT", money, "real target income per year, > 0 (default 40,000)");
-    add("--pension-nominal", o.pension_nominal, "AMOUNT", money,
-        "current nominal (COLA) pension income per year, >= 0 (default 0)");
-    add("--pension-cpi", o.pension_cpi, "AMOUNT", money,
-        "current CPI-linked pension income per year, >= 0 (default 0)");
-    add("--pension-variable", o.pension_variable, "AMOUNT", money,
-        "current variable (AIR) pension income per year, >= 0 (default 0)");
-    add("--purchase-nominal", o.purchase_nominal, "AMOUNT", money,
-        "amount spent on a nominal (COLA) life annuity, >= 0 (default 0)");
-    add("--purchase-cpi", o.purchase_cpi, "AMOUNT", money,
-        "amount spent on a CPI-linked life annuity, >= 0 (default 0)");
-    add("--purchase-variable", o.purchase_variable, "AMOUNT", money,
-        "amount spent on a variable (AIR) life annuity, >= 0 (default 0)");
-    add("--cola", o.cola, "PERCENT", money, "cost-of-living adjustment, whole percent 0 to 4 (default 0)");
-    add("--air", o.air, "PERCENT", money, "assumed interest rate, percent: 2, 4, 6 or 8 (default 2)");
-
-    const char* alloc = "Asset allocation (percents of stocks, nominal bonds, real bonds, cash, "
-                        "real estate; each column must total 100)";
-    add("--today", o.today, "P,P,P,P,P", alloc, "allocation today, whole percents 0 to 100 (default 20,20,20,20,20)");
-    add("--later", o.later, "P,P,P,P,P", alloc,
-        "allocation after the switch, whole percents 0 to 100 (default 20,20,20,20,20)");
-    add("--switch-years", o.switch_years, "YEARS", alloc,
-        "years until the later allocation applies: 5, 10, 15, 20, 25 or 30 (default 5)");
-
-    const char* market = "Capital-market assumptions (real, after inflation; percent per year)";
-    add("--market", o.market, "NAME", market,
-        "preset usa or canada, applied before the single means and deviations (default usa)");
-    add("--stock-mean", o.stock_mean, "PERCENT", market, "expected return of stocks, 0 to 30 by 0.1 (usa 7)");
-    add("--nominal-bond-mean", o.nomi_bond_mean, "PERCENT", market,
-        "expected return of nominal bonds, 0 to 30 by 0.1 (usa 3)");
-    add("--real-bond-mean", o.real_bond_mean, "PERCENT", market,
-        "expected return of real return bonds, 0 to 30 by 0.1 (usa 2.5)");
-    add("--cash-mean", o.cash_mean, "PERCENT", market, "expected return of cash, 0 to 30 by 0.1 (usa 0.5)");
-    add("--estate-mean", o.estate_mean, "PERCENT", market,
-        "expected return of real estate, 0 to 30 by 0.1 (usa 3.5)");
-    add("--stock-dev", o.stock_dev, "PERCENT", market, "standard deviation of stocks, 0 to 40 by 0.1 (usa 20)");
-    add("--nominal-bond-dev", o.nomi_bond_dev, "PERCENT", market,
-        "standard deviation of nominal bonds, 0 to 40 by 0.1 (usa 10)");
-    add("--real-bond-dev", o.real_bond_dev, "PERCENT", market,
-        "standard deviation of real return bonds, 0 to 40 by 0.1 (usa 8)");
-    add("--estate-dev", o.estate_dev, "PERCENT", market,
-        "standard deviation of real estate, 0 to 40 by 0.1 (usa 12)");
-
-    const char* mortality = "Mortality tables";
-    add("--ruin-table", o.ruin_table, "NAME", mortality,
-        "table of the ruin probabilities: up1994, iam2000 or rp2000 (default up1994)");
-    add("--ruin-projection", o.ruin_projection, "YEARS", mortality,
-        "projection of the ruin table, whole years 0 to 30 (default 0)");
-    add("--annuity-table", o.annuity_table, "NAME", mortality,
-        "table of the annuity prices: gam1983 or iam2000 (default gam1983)");
-    add("--annuity-projection", o.annuity_projection, "YEARS", mortality,
-        "projection of the annuity table, whole years 0 to 30 (default 0)");
-
-    const char* curves = "Yield curves (six rates for 0-5, 5-10, 10-15, 15-20, 20-25 and over 25 years)";
-    add("--nominal-curve", o.nominal_curve, "R,R,R,R,R,R", curves,
-        "nominal rates, percent 0.1 to 50 by 0.1 (default 5 each)");
-    add("--real-curve", o.real_curve, "R,R,R,R,R,R", curves,
-        "real rates, percent 0.1 to 50 by 0.1 (default 3 each)");
+void add_options(CLI::App& app, Options& o) {
+    o.inputs = catalogue_options();
+    for (InputOption& option : o.inputs) {
+        const InputRow& first = row_at(option.rows.front());
+        app.add_option(first.option, option.text, help_text(option))
+            ->type_name(first.option_type)
+            ->group(first.option_group);
+    }
 
     const char* output = "Output";
     app.add_flag("--json", o.json, "print every figure as JSON instead of the tables")->group(output);
-    add("--report", o.report, "FILE", output,
-        "also append the text report to FILE (created when missing)");
+    app.add_option("--report", o.report, "also append the text report to FILE (created when missing)")
+        ->type_name("FILE")
+        ->group(output);
 }
 
+// The record's value of an input as the JSON of the command line shows it:
+// fractions and amounts as stored, whole numbers as integers, names as shown.
+nlohmann::json input_json(const AnalysisState& s, const InputRow& row) {
+    if (row.kind == InputKind::choice)
+        return row.text != nullptr ? s.*row.text : std::string(market_caption(s.*row.code));
+    if (row.number != nullptr) return s.*row.number;
+    return s.*row.code;
+}
+
+// A message from elsewhere (the option parser, the system) as one line.
 std::string one_line(std::string text) {
-    for (char& c : text)
-        if (c == '\n' || c == '\r') c = ' ';
-    while (!text.empty() && text.back() == ' ') text.pop_back();
-    return text;
+    while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
+    return printable_excerpt(text, 300);
 }
 
 }  // namespace
@@ -433,33 +285,17 @@ std::string one_line(std::string text) {
 nlohmann::json results_json(const AnalysisState& s, const ResultsRecord& r) {
     using nlohmann::json;
     json j;
-    j["inputs"] = {
-        {"current_age", s.current_age},
-        {"gender", s.gender_text},
-        {"liquid_wealth", s.liquid_wealth},
-        {"target_income", s.target_income},
-        {"pension_income", {{"nominal", s.pension_nominal_income}, {"cpi", s.pension_cpi_income},
-                            {"variable", s.pension_variable_income}}},
-        {"annuity_purchase", {{"nominal", s.purchase_nominal}, {"cpi", s.purchase_cpi},
-                              {"variable", s.purchase_variable}}},
-        {"cola_rate", s.cola_rate},
-        {"air_rate", s.air_rate},
-        {"allocation_today", {s.weight_stock, s.weight_nomi_bond, s.weight_real_bond, s.weight_cash, s.weight_estate}},
-        {"allocation_later", {s.later_weight_stock, s.later_weight_nomi_bond, s.later_weight_real_bond,
-                              s.later_weight_cash, s.later_weight_estate}},
-        {"later_allocation_years", s.later_allocation_years},
-        {"market", market_presets().at(s.market_country == 0 ? 0 : 1).name},
-        {"means", {s.mean_stock, s.mean_nomi_bond, s.mean_real_bond, s.mean_cash, s.mean_estate}},
-        {"deviations", {s.dev_stock, s.dev_nomi_bond, s.dev_real_bond, s.dev_estate}},
-        {"ruin_table", s.ruin_table_name},
-        {"ruin_projection_years", s.ruin_projection_years},
-        {"annuity_table", s.annuity_table_name},
-        {"annuity_projection_years", s.annuity_projection_years},
-        {"nominal_curve", {s.nominal_rate_1, s.nominal_rate_2, s.nominal_rate_3, s.nominal_rate_4,
-                           s.nominal_rate_5, s.nominal_rate_6}},
-        {"real_curve", {s.real_rate_1, s.real_rate_2, s.real_rate_3, s.real_rate_4, s.real_rate_5,
-                        s.real_rate_6}},
-    };
+    json inputs = json::object();
+    for (const InputRow& row : input_catalogue()) {
+        json value = input_json(s, row);
+        if (row.json_sub != nullptr)
+            inputs[row.json_key][row.json_sub] = std::move(value);
+        else if (row.json_index >= 0)
+            inputs[row.json_key][static_cast<std::size_t>(row.json_index)] = std::move(value);
+        else
+            inputs[row.json_key] = std::move(value);
+    }
+    j["inputs"] = std::move(inputs);
 
     j["net_investable_wealth"] = s.net_investable_wealth;
     j["consumption_deficit"] = s.consumption_deficit;
@@ -521,7 +357,7 @@ int run_cli(int argc, const char* const* argv, std::ostream& out, std::ostream& 
     CLI::App app{"Quorrel: retirement income analysis of one person, from the input screen's "
                  "defaults and the options given.\nPercent options take percents (7.5 means 7.5%)."};
     app.name("quorrel-cli");
-    OptionTexts texts;
+    Options texts;
     add_options(app, texts);
 
     try {
@@ -571,7 +407,8 @@ int run_cli(int argc, const char* const* argv, std::ostream& out, std::ostream& 
         const auto lines = report_lines(state, results, format_grouped0(state.liquid_wealth), local_date_time());
         const std::string reason = append_report(texts.report, lines);
         if (!reason.empty()) {
-            err << "quorrel-cli: cannot append the report to '" << texts.report << "': " << reason << '\n';
+            err << "quorrel-cli: cannot append the report to '" << printable_excerpt(texts.report, 200)
+            << "': " << one_line(reason) << '\n';
             return 1;
         }
     }

@@ -17,7 +17,7 @@
 #include <QTabWidget>
 #include <QTimer>
 
-#include "core/defaults.h"
+#include "core/input_catalogue.h"
 #include "core/number_format.h"
 #include "core/pipeline.h"
 #include "screens/front/help_screen.h"
@@ -26,10 +26,6 @@
 
 namespace quorrel {
 namespace {
-
-QString percent_item(int per_mille) {
-    return QString::fromStdString(format_percent2(per_mille / 1000.0));
-}
 
 // Fills a list without running its handler; nothing is selected afterwards,
 // so the first selection made in code raises the handler like a user's.
@@ -40,23 +36,24 @@ void fill(QComboBox* list, const QStringList& items) {
     list->setCurrentIndex(-1);
 }
 
-QStringList numbers(int first, int last, int step = 1) {
+// The items of a list or choice of the catalogue, as the screen shows them.
+QStringList items_of(const InputRow& row) {
     QStringList items;
-    for (int n = first; n <= last; n += step) items << QString::number(n);
+    for (int i = 0; i < item_count(row); ++i) items << QString::fromStdString(item_text(row, i));
     return items;
 }
 
-QStringList percents_per_mille(int first, int last) {
-    QStringList items;
-    for (int i = first; i <= last; ++i) items << percent_item(i);
-    return items;
+const char* const kClasses[5] = {"stock", "nomi_bond", "real_bond", "cash", "estate"};
+
+std::string class_key(const char* prefix, int k, const char* suffix = "_percent") {
+    return std::string(prefix) + kClasses[k] + suffix;
 }
 
 // The mouse press that moved the focus out of a refused box reaches its
 // widget only after the message box has closed, its release long gone to the
 // message box: a button would stay pressed, a list would open. Until the
 // event loop turns over, that press is dropped.
-class SwallowPress : public QObject {
+class SwallowPress final : public QObject {
 public:
     explicit SwallowPress(QWidget* target) : QObject(qApp), target_(target) {
         qApp->installEventFilter(this);
@@ -88,6 +85,7 @@ private:
 InPut::InPut(AnalysisState& state, Platform& platform, QWidget* parent)
     : QWidget(parent), state_(state), platform_(platform) {
     build_ui();
+    bind_inputs();
     connect_handlers();
     in_put_Form_Load();
 }
@@ -160,193 +158,179 @@ void InPut::connect_handlers() {
 
 void InPut::select_index(QComboBox* list, int index) { list->setCurrentIndex(index); }
 
+// Which controls feed which input of the catalogue.
+void InPut::bind_inputs() {
+    controls_.assign(input_catalogue().size(), {});
+    const auto lists = [this](const std::string& key, std::vector<QComboBox*> lists) {
+        controls_[input_index(key)].lists = std::move(lists);
+    };
+    lists("current_age", {ind_current_age});
+    lists("gender", {ind_sex});
+    lists("ruin_projection_years", {prob_proj_num});
+    lists("annuity_projection_years", {annu_proj_num});
+    for (int k = 0; k < 6; ++k) {
+        lists("nominal_rate_" + std::to_string(k + 1) + "_percent", {Combo4[k]});
+        lists("real_rate_" + std::to_string(k + 1) + "_percent", {Combo4[k + 6]});
+    }
+    lists("cola_percent", {Combo1[0], Combo1[1]});
+    lists("air_percent", {Combo2[0], Combo2[1]});
+    lists("later_allocation_years", {Combo3});
+    lists("market", {Combo5});
+    for (int k = 0; k < 5; ++k) {
+        lists(class_key("weight_", k), {Combo6[k]});
+        lists(class_key("later_weight_", k), {Combo6[k + 5]});
+    }
+    QComboBox* const means[5] = {stock_mean, nomi_bond_mean, real_bond_mean, cash_mean, estate_mean};
+    QComboBox* const devs[5] = {stock_dev, nomi_bond_dev, real_bond_dev, nullptr, estate_dev};
+    for (int k = 0; k < 5; ++k) {
+        lists(class_key("mean_", k), {means[k]});
+        if (devs[k] != nullptr) lists(class_key("dev_", k), {devs[k]});
+    }
+    controls_[input_index("ruin_table")].options = {prob_1994, prob_iam2000, prob_rp2000};
+    controls_[input_index("annuity_table")].options = {annu_1983, annu_iam2000};
+    for (int box = 0; box < static_cast<int>(amounts_.size()); ++box)
+        controls_[amounts_[box].row].amount = box;
+}
+
+// An amount box of the layout, fed by the catalogue's input `key`.
+void InPut::bind_amount(int box, QLineEdit* edit, const char* key) {
+    const std::size_t row = input_index(key);
+    amounts_[box] = {edit, input_catalogue()[row].number, {}, row};
+}
+
+// Fills every list with its catalogue items, without running a handler.
+void InPut::fill_lists() {
+    const auto& rows = input_catalogue();
+    for (std::size_t r = 0; r < rows.size(); ++r) {
+        if (controls_[r].lists.empty()) continue;
+        const QStringList items = items_of(rows[r]);
+        for (QComboBox* list : controls_[r].lists) fill(list, items);
+    }
+}
+
+// Selects an input's default in its controls, which runs its handler.
+void InPut::select_default(std::size_t row) {
+    const InputValue v = default_value(input_catalogue()[row]);
+    for (QComboBox* list : controls_[row].lists) select_index(list, v.index);
+    if (!controls_[row].options.empty())
+        controls_[row].options.at(static_cast<std::size_t>(v.index))->setChecked(true);
+}
+
 void InPut::in_put_Form_Load() {
-    const InputDefaults& d = input_defaults();
+    const auto& rows = input_catalogue();
+    const auto default_of = [](const char* key) { return default_value(input_row(key)); };
 
-    // 1. The fields no selection below writes first.
-    state_.gender_text = gender_caption(d.gender_index);
+    // The fields no selection below writes first.
     current_page_ = 1;
-    state_.gender_code = static_cast<std::int16_t>(d.gender_index);
-    state_.ruin_table_code = static_cast<std::int16_t>(d.ruin_table_code);
-    state_.annuity_table_code = static_cast<std::int16_t>(d.annuity_table_code);
-    state_.ruin_projection_years = static_cast<std::int16_t>(d.ruin_projection_years);
-    state_.annuity_projection_years = static_cast<std::int16_t>(d.annuity_projection_years);
     state_.progress_frame = 0;
-    state_.current_age = d.current_age;
+    for (const char* key : {"gender", "ruin_table", "annuity_table", "ruin_projection_years",
+                            "annuity_projection_years", "current_age"})
+        write_input(state_, input_row(key), default_of(key));
 
-    // 2. Page 1 first.
+    // Page 1 first.
     {
         const QSignalBlocker quiet(TabStrip1);
         TabStrip1->setCurrentIndex(0);
     }
 
-    // 3. The lists.
-    fill(ind_current_age, numbers(50, 90));
-    fill(annu_proj_num, numbers(0, 30));
-    fill(prob_proj_num, numbers(0, 30));
-    fill(Combo3, numbers(5, 30, 5));
-    const QStringList rates = percents_per_mille(1, 500);
-    for (QComboBox* c : Combo4) fill(c, rates);
-    select_index(prob_proj_num, d.ruin_projection_years);
-    select_index(annu_proj_num, d.annuity_projection_years);
-    for (int k = 0; k < 6; ++k) select_index(Combo4[k], d.nominal_rate_index);
-    for (int k = 6; k < 12; ++k) select_index(Combo4[k], d.real_rate_index);
-    QStringList whole;
-    for (int i = 0; i <= 100; ++i) whole << QStringLiteral("%1%").arg(i);
-    for (QComboBox* c : Combo6) fill(c, whole);
-    const QStringList means = percents_per_mille(0, 300);
-    for (QComboBox* c : {stock_mean, nomi_bond_mean, real_bond_mean, cash_mean, estate_mean})
-        fill(c, means);
-    const QStringList devs = percents_per_mille(0, 400);
-    for (QComboBox* c : {stock_dev, nomi_bond_dev, real_bond_dev, estate_dev}) fill(c, devs);
-    fill(ind_sex, {"Male", "Female", "Unisex"});
-    for (int k = 0; k < 2; ++k) {
-        fill(Combo1[k], {"0%", "1%", "2%", "3%", "4%"});
-        fill(Combo2[k], {"2%", "4%", "6%", "8%"});
-    }
-    QStringList markets;
-    for (const MarketPreset& p : market_presets()) markets << p.name;
-    fill(Combo5, markets);
+    // The lists, with the selections of pages 1 and 2, then the option buttons.
+    fill_lists();
+    for (std::size_t r = 0; r < rows.size(); ++r)
+        if (rows[r].page <= 2 && !controls_[r].lists.empty()) select_default(r);
+    for (std::size_t r = 0; r < rows.size(); ++r)
+        if (!controls_[r].options.empty()) select_default(r);
 
-    // 4. The mortality tables.
-    QRadioButton* ruin_options[3] = {prob_1994, prob_iam2000, prob_rp2000};
-    ruin_options[std::clamp(d.ruin_table_code, 1, 3) - 1]->setChecked(true);
-    (d.annuity_table_code == 1 ? annu_1983 : annu_iam2000)->setChecked(true);
-
-    // 5. Page 5's captions copy page 4's.
+    // Page 5's captions copy page 4's.
     for (int k = 0; k < 10; ++k) {
         Label51[k]->setText(Label50[k]->text());
         Label51[k]->setVisible(!Label50[k]->isHidden());
     }
 
-    // 6. The market preset.
-    select_index(Combo5, d.market_country);
-    state_.market_country = static_cast<std::int16_t>(d.market_country);
+    // The market preset.
+    const std::size_t market = input_index("market");
+    select_default(market);
+    state_.market_country = static_cast<std::int16_t>(default_value(rows[market]).index);
 
-    // 7. The names of the mortality choices.
-    state_.ruin_table_name = ruin_table_caption(d.ruin_table_code);
-    state_.annuity_table_name = annuity_table_caption(d.annuity_table_code);
+    // The names of the mortality choices.
+    state_.ruin_table_name = item_text(input_row("ruin_table"), default_of("ruin_table").index);
+    state_.annuity_table_name = item_text(input_row("annuity_table"), default_of("annuity_table").index);
     state_.ruin_projection_text = prob_proj_num->currentText().toStdString();
     state_.annuity_projection_text = annu_proj_num->currentText().toStdString();
 
-    // 8. The remaining default selections.
-    select_index(ind_current_age, d.current_age - 50);
-    select_index(ind_sex, d.gender_index);
-    for (QComboBox* c : Combo1) select_index(c, d.cola_index);
-    for (QComboBox* c : Combo2) select_index(c, d.air_index);
-    select_index(Combo3, d.later_years_index);
-    for (QComboBox* c : Combo6) select_index(c, d.weight_percent);
-    const MarketPreset& preset = market_presets().at(d.market_country);
-    QComboBox* mean_lists[5] = {stock_mean, nomi_bond_mean, real_bond_mean, cash_mean, estate_mean};
-    QComboBox* dev_lists[4] = {stock_dev, nomi_bond_dev, real_bond_dev, estate_dev};
-    for (int k = 0; k < 5; ++k) select_index(mean_lists[k], preset.mean_per_mille[k]);
-    for (int k = 0; k < 4; ++k) select_index(dev_lists[k], preset.dev_per_mille[k]);
+    // The remaining default selections.
+    for (std::size_t r = 0; r < rows.size(); ++r)
+        if (rows[r].page > 2 && r != market && !controls_[r].lists.empty()) select_default(r);
 
-    // 9. The amount boxes.
-    const QString texts[8] = {QString::fromStdString(d.target_income_text),
-                              QString::fromStdString(d.liquid_wealth_text),
-                              QString::fromStdString(d.amount_text),
-                              QString::fromStdString(d.amount_text),
-                              QString::fromStdString(d.amount_text),
-                              QString::fromStdString(d.amount_text),
-                              QString::fromStdString(d.amount_text),
-                              QString::fromStdString(d.amount_text)};
-    for (int i = 0; i < 8; ++i) {
-        AmountBox& box = amounts_[i];
-        box.edit->setText(texts[i]);
-        box.accepted_text = texts[i];
-        state_.*box.field = parse_amount(texts[i].toStdString()).value_or(0);
+    // The amount boxes.
+    for (AmountBox& box : amounts_) {
+        const QString text = QString::fromStdString(rows[box.row].default_amount);
+        box.edit->setText(text);
+        box.accepted_text = text;
+        state_.*box.field = parse_amount(text.toStdString()).value_or(0);
     }
 
-    // 10, 11.
+    // Complete allocations, and the mortality tables.
     state_.weight_sum = 1;
     state_.later_weight_sum = 1;
     load_mortality_tables(state_);
 }
 
+// A list's selection writes its input by position; the other list of a
+// pair follows to the same position (its own handler then writes the same
+// value again).
+void InPut::list_chosen(QComboBox* list) {
+    const int i = list->currentIndex();
+    if (i < 0) return;
+    std::size_t row = 0;
+    while (row < controls_.size() &&
+           std::find(controls_[row].lists.begin(), controls_[row].lists.end(), list) ==
+               controls_[row].lists.end())
+        ++row;
+    if (row == controls_.size()) return;
+    write_input(state_, input_catalogue()[row], {.index = i});
+    for (QComboBox* other : controls_[row].lists)
+        if (other != list) select_index(other, i);
+    if (row == input_index("market")) market_chosen(i);
+}
+
+void InPut::option_chosen(const char* key, int position) {
+    write_input(state_, input_row(key), {.index = position});
+}
+
+// The market's lists show its preset and page 4 its index captions.
+void InPut::market_chosen(int country) {
+    Label34->setText(market_caption(country));
+    for (std::size_t r : market_rows()) {
+        const std::vector<int>& preset = input_catalogue()[r].preset;
+        for (QComboBox* list : controls_[r].lists)
+            select_index(list, preset.at(country == 0 ? 0 : 1));
+    }
+    for (int k = 0; k < 5; ++k) {
+        Label50[k]->setVisible(country == 0);
+        Label50[k + 5]->setVisible(country != 0);
+    }
+}
+
 // ---- Page 1 -------------------------------------------------------------
 
-void InPut::in_put_prob_1994_Click() {
-    state_.ruin_table_name = prob_1994->text().toStdString();
-    state_.ruin_table_code = 1;
-}
-void InPut::in_put_prob_iam2000_Click() {
-    state_.ruin_table_name = prob_iam2000->text().toStdString();
-    state_.ruin_table_code = 2;
-}
-void InPut::in_put_prob_rp2000_Click() {
-    state_.ruin_table_name = prob_rp2000->text().toStdString();
-    state_.ruin_table_code = 3;
-}
-void InPut::in_put_annu_1983_Click() {
-    state_.annuity_table_name = annu_1983->text().toStdString();
-    state_.annuity_table_code = 1;
-}
-void InPut::in_put_annu_iam2000_Click() {
-    state_.annuity_table_name = annu_iam2000->text().toStdString();
-    state_.annuity_table_code = 2;
-}
-void InPut::in_put_prob_proj_num_Click() {
-    if (prob_proj_num->currentIndex() < 0) return;
-    state_.ruin_projection_text = prob_proj_num->currentText().toStdString();
-    state_.ruin_projection_years = static_cast<std::int16_t>(prob_proj_num->currentText().toInt());
-}
-void InPut::in_put_annu_proj_num_Click() {
-    if (annu_proj_num->currentIndex() < 0) return;
-    state_.annuity_projection_text = annu_proj_num->currentText().toStdString();
-    state_.annuity_projection_years = static_cast<std::int16_t>(annu_proj_num->currentText().toInt());
-}
+void InPut::in_put_prob_1994_Click() { option_chosen("ruin_table", 0); }
+void InPut::in_put_prob_iam2000_Click() { option_chosen("ruin_table", 1); }
+void InPut::in_put_prob_rp2000_Click() { option_chosen("ruin_table", 2); }
+void InPut::in_put_annu_1983_Click() { option_chosen("annuity_table", 0); }
+void InPut::in_put_annu_iam2000_Click() { option_chosen("annuity_table", 1); }
+void InPut::in_put_prob_proj_num_Click() { list_chosen(prob_proj_num); }
+void InPut::in_put_annu_proj_num_Click() { list_chosen(annu_proj_num); }
 
 // ---- Page 2 -------------------------------------------------------------
 
-void InPut::in_put_Combo4_Click(int index) {
-    const int i = Combo4[index]->currentIndex();
-    if (i < 0) return;
-    double AnalysisState::*const fields[12] = {
-        &AnalysisState::nominal_rate_1, &AnalysisState::nominal_rate_2, &AnalysisState::nominal_rate_3,
-        &AnalysisState::nominal_rate_4, &AnalysisState::nominal_rate_5, &AnalysisState::nominal_rate_6,
-        &AnalysisState::real_rate_1,    &AnalysisState::real_rate_2,    &AnalysisState::real_rate_3,
-        &AnalysisState::real_rate_4,    &AnalysisState::real_rate_5,    &AnalysisState::real_rate_6};
-    state_.*fields[index] = (i + 1) / 1000.0;
-}
+void InPut::in_put_Combo4_Click(int index) { list_chosen(Combo4[index]); }
 
 // ---- Page 3 -------------------------------------------------------------
 
-void InPut::in_put_ind_current_age_Click() {
-    if (ind_current_age->currentIndex() < 0) return;
-    state_.current_age = parse_amount(ind_current_age->currentText().trimmed().toStdString()).value_or(0);
-}
-
-void InPut::in_put_ind_sex_Click() {
-    const int i = ind_sex->currentIndex();
-    if (i < 0) return;
-    state_.gender_text = ind_sex->currentText().trimmed().toStdString();
-    state_.gender_code = static_cast<std::int16_t>(i);
-}
-
-void InPut::in_put_Combo1_Click(int index) {
-    const int i = Combo1[index]->currentIndex();
-    if (i < 0) return;
-    const double rate = i / 100.0;
-    (index == 0 ? state_.cola_rate : state_.cola_rate_mirror) = rate;
-    select_index(Combo1[1 - index], i);
-    if (index == 0)
-        state_.cola_rate_mirror = state_.cola_rate;
-    else
-        state_.cola_rate = state_.cola_rate_mirror;
-}
-
-void InPut::in_put_Combo2_Click(int index) {
-    const int i = Combo2[index]->currentIndex();
-    if (i < 0) return;
-    const double rate = (i + 1) * 2 / 100.0;
-    (index == 0 ? state_.air_rate : state_.air_rate_mirror) = rate;
-    select_index(Combo2[1 - index], i);
-    if (index == 0)
-        state_.air_rate_mirror = state_.air_rate;
-    else
-        state_.air_rate = state_.air_rate_mirror;
-}
+void InPut::in_put_ind_current_age_Click() { list_chosen(ind_current_age); }
+void InPut::in_put_ind_sex_Click() { list_chosen(ind_sex); }
+void InPut::in_put_Combo1_Click(int index) { list_chosen(Combo1[index]); }
+void InPut::in_put_Combo2_Click(int index) { list_chosen(Combo2[index]); }
 
 void InPut::in_put_Text10_LostFocus() { amount_lost_focus(kText10); }
 void InPut::in_put_Text11_LostFocus() { amount_lost_focus(kText11); }
@@ -428,69 +412,21 @@ bool InPut::amounts_ready(QPushButton* button) {
 
 // ---- Page 4 -------------------------------------------------------------
 
-void InPut::in_put_Combo3_Click() {
-    const int i = Combo3->currentIndex();
-    if (i < 0) return;
-    state_.later_allocation_years = static_cast<std::int16_t>((i + 1) * 5);
-}
-
-void InPut::in_put_Combo5_Click() {
-    const int i = Combo5->currentIndex();
-    if (i < 0) return;
-    state_.market_country = static_cast<std::int16_t>(i);
-    const MarketPreset& preset = market_presets().at(i == 0 ? 0 : 1);
-    Label34->setText(preset.name);
-    QComboBox* mean_lists[5] = {stock_mean, nomi_bond_mean, real_bond_mean, cash_mean, estate_mean};
-    QComboBox* dev_lists[4] = {stock_dev, nomi_bond_dev, real_bond_dev, estate_dev};
-    for (int k = 0; k < 5; ++k) select_index(mean_lists[k], preset.mean_per_mille[k]);
-    for (int k = 0; k < 4; ++k) select_index(dev_lists[k], preset.dev_per_mille[k]);
-    for (int k = 0; k < 5; ++k) {
-        Label50[k]->setVisible(i == 0);
-        Label50[k + 5]->setVisible(i != 0);
-    }
-}
-
-void InPut::in_put_Combo6_Click(int index) {
-    const int i = Combo6[index]->currentIndex();
-    if (i < 0) return;
-    const double w = i / 100.0;
-    struct Pair {
-        double AnalysisState::*weight;
-        double AnalysisState::*copy;
-    };
-    static const Pair pairs[10] = {
-        {&AnalysisState::weight_stock, &AnalysisState::weight_copy_stock},
-        {&AnalysisState::weight_nomi_bond, &AnalysisState::weight_copy_nomi_bond},
-        {&AnalysisState::weight_real_bond, &AnalysisState::weight_copy_real_bond},
-        {&AnalysisState::weight_cash, &AnalysisState::weight_copy_cash},
-        {&AnalysisState::weight_estate, &AnalysisState::weight_copy_estate},
-        {&AnalysisState::later_weight_stock, &AnalysisState::later_weight_copy_stock},
-        {&AnalysisState::later_weight_nomi_bond, &AnalysisState::later_weight_copy_nomi_bond},
-        {&AnalysisState::later_weight_real_bond, &AnalysisState::later_weight_copy_real_bond},
-        {&AnalysisState::later_weight_cash, &AnalysisState::later_weight_copy_cash},
-        {&AnalysisState::later_weight_estate, &AnalysisState::later_weight_copy_estate},
-    };
-    state_.*pairs[index].weight = w;
-    state_.*pairs[index].copy = w;
-}
+void InPut::in_put_Combo3_Click() { list_chosen(Combo3); }
+void InPut::in_put_Combo5_Click() { list_chosen(Combo5); }
+void InPut::in_put_Combo6_Click(int index) { list_chosen(Combo6[index]); }
 
 // ---- Page 5 -------------------------------------------------------------
 
-void InPut::set_assumption(QComboBox* list, double AnalysisState::*field) {
-    const int i = list->currentIndex();
-    if (i < 0) return;
-    state_.*field = i / 1000.0;
-}
-
-void InPut::in_put_stock_mean_Click() { set_assumption(stock_mean, &AnalysisState::mean_stock); }
-void InPut::in_put_nomi_bond_mean_Click() { set_assumption(nomi_bond_mean, &AnalysisState::mean_nomi_bond); }
-void InPut::in_put_real_bond_mean_Click() { set_assumption(real_bond_mean, &AnalysisState::mean_real_bond); }
-void InPut::in_put_cash_mean_Click() { set_assumption(cash_mean, &AnalysisState::mean_cash); }
-void InPut::in_put_estate_mean_Click() { set_assumption(estate_mean, &AnalysisState::mean_estate); }
-void InPut::in_put_stock_dev_Click() { set_assumption(stock_dev, &AnalysisState::dev_stock); }
-void InPut::in_put_nomi_bond_dev_Click() { set_assumption(nomi_bond_dev, &AnalysisState::dev_nomi_bond); }
-void InPut::in_put_real_bond_dev_Click() { set_assumption(real_bond_dev, &AnalysisState::dev_real_bond); }
-void InPut::in_put_estate_dev_Click() { set_assumption(estate_dev, &AnalysisState::dev_estate); }
+void InPut::in_put_stock_mean_Click() { list_chosen(stock_mean); }
+void InPut::in_put_nomi_bond_mean_Click() { list_chosen(nomi_bond_mean); }
+void InPut::in_put_real_bond_mean_Click() { list_chosen(real_bond_mean); }
+void InPut::in_put_cash_mean_Click() { list_chosen(cash_mean); }
+void InPut::in_put_estate_mean_Click() { list_chosen(estate_mean); }
+void InPut::in_put_stock_dev_Click() { list_chosen(stock_dev); }
+void InPut::in_put_nomi_bond_dev_Click() { list_chosen(nomi_bond_dev); }
+void InPut::in_put_real_bond_dev_Click() { list_chosen(real_bond_dev); }
+void InPut::in_put_estate_dev_Click() { list_chosen(estate_dev); }
 
 // ---- Pages, help, printing, exit ----------------------------------------
 
@@ -507,12 +443,7 @@ void InPut::in_put_TabStrip1_Click(int tab_index) {
     const int c = current_page_;
     if (c == 4) {
         if (s == c) return;
-        const AnalysisState& st = state_;
-        state_.weight_sum = st.weight_copy_stock + st.weight_copy_nomi_bond +
-                            st.weight_copy_real_bond + st.weight_copy_cash + st.weight_copy_estate;
-        state_.later_weight_sum = st.later_weight_copy_stock + st.later_weight_copy_nomi_bond +
-                                  st.later_weight_copy_real_bond + st.later_weight_copy_cash +
-                                  st.later_weight_copy_estate;
+        compute_allocation_sums(state_);
         if (!allocation_is_complete(state_.weight_sum) ||
             !allocation_is_complete(state_.later_weight_sum)) {
             // The tab strip goes back to the allocation tab with its page,

@@ -8,6 +8,7 @@
 #include <QWidget>
 #include <array>
 #include <memory>
+#include <vector>
 
 #include "core/analysis_state.h"
 #include "core/results.h"
@@ -30,13 +31,11 @@ class OutPut;
 inline constexpr const char* kNotNumberMessage = "please input  a nonnegative number!!!!";
 inline constexpr const char* kNegativeAmountMessage = "please input a nonnegative number !!!!";
 inline constexpr const char* kPageAllocationMessage = "ERROR: The assest allocation must sum to 100%!!!";
-inline constexpr const char* kPrintFailureMessage =
-    "This screen can't be printed. Please check the Printer.";
 
 // Frame k (0..6) of the progress animation, 140 x 90 pixels.
 QPixmap progress_frame_image(int k);
 
-class InPut : public QWidget {
+class InPut final : public QWidget {
     Q_OBJECT
 public:
     InPut(AnalysisState& state, Platform& platform, QWidget* parent = nullptr);
@@ -114,6 +113,14 @@ private:
         QLineEdit* edit = nullptr;
         double AnalysisState::*field = nullptr;
         QString accepted_text;  // the text last accepted and shown
+        std::size_t row = 0;    // its input in the catalogue
+    };
+    // The controls of one input of the catalogue: its list (two for the
+    // COLA and AIR pairs), its option buttons by position, or its amount box.
+    struct InputControls {
+        std::vector<QComboBox*> lists;
+        std::vector<QRadioButton*> options;
+        int amount = -1;
     };
     enum AmountIndex { kText10, kText11, kText1, kText3, kText4, kText5, kIndAnnuIncome, kText2 };
 
@@ -125,12 +132,17 @@ private:
     QWidget* build_page5();
     void build_progress();
     void connect_handlers();
+    void bind_inputs();
+    void bind_amount(int box, QLineEdit* edit, const char* key);
+    void fill_lists();
+    void select_default(std::size_t row);
+    void list_chosen(QComboBox* list);
+    void option_chosen(const char* key, int position);
+    void market_chosen(int country);
 
     bool check_amount(int box);
     void amount_lost_focus(int box);
     bool amounts_ready(QPushButton* button);
-    void set_assumption(QComboBox* list, double AnalysisState::*field);
-    void set_weight(int index);
     void select_index(QComboBox* list, int index);
     void update_page5_captions();
     void show_page(int page);
@@ -156,6 +168,7 @@ private:
     double caption_twips_ = 90;
 
     std::array<AmountBox, 8> amounts_{};
+    std::vector<InputControls> controls_;  // by catalogue row
     ResultsRecord results_record_;
     QPointer<OutPut> results_;
     std::array<QPointer<HelpScreen>, 5> helps_{};

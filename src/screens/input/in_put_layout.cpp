@@ -15,6 +15,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "core/input_catalogue.h"
 #include "core/pipeline.h"
 #include "screens/input/in_put.h"
 
@@ -192,11 +193,11 @@ QWidget* InPut::build_page1() {
     auto* ruin = new QGroupBox("Ruin Probability", page);
     ruin->setObjectName("Frame7");
     auto* rv = new QVBoxLayout(ruin);
-    prob_1994 = new QRadioButton("UP 1994", ruin);
+    prob_1994 = new QRadioButton(ruin_table_caption(1), ruin);
     prob_1994->setObjectName("prob_1994");
-    prob_iam2000 = new QRadioButton("IAM 2000  Basic", ruin);
+    prob_iam2000 = new QRadioButton(ruin_table_caption(2), ruin);
     prob_iam2000->setObjectName("prob_iam2000");
-    prob_rp2000 = new QRadioButton("RP2000", ruin);
+    prob_rp2000 = new QRadioButton(ruin_table_caption(3), ruin);
     prob_rp2000->setObjectName("prob_rp2000");
     prob_proj_num = list("prob_proj_num", ruin);
     for (QWidget* w : {static_cast<QWidget*>(prob_1994), static_cast<QWidget*>(prob_iam2000),
@@ -209,9 +210,9 @@ QWidget* InPut::build_page1() {
     auto* annu = new QGroupBox("Annuity Factors", page);
     annu->setObjectName("Frame6");
     auto* av = new QVBoxLayout(annu);
-    annu_1983 = new QRadioButton("GAM 1983 (PBGC)", annu);
+    annu_1983 = new QRadioButton(annuity_table_caption(1), annu);
     annu_1983->setObjectName("annu_1983");
-    annu_iam2000 = new QRadioButton("IAM 2000 Basic", annu);
+    annu_iam2000 = new QRadioButton(annuity_table_caption(2), annu);
     annu_iam2000->setObjectName("annu_iam2000");
     annu_proj_num = list("annu_proj_num", annu);
     av->addWidget(annu_1983);
@@ -294,8 +295,8 @@ QWidget* InPut::build_page3() {
     person->addWidget(label("Gender:", page), 0, 3, Qt::AlignRight);
     person->addWidget(ind_sex, 0, 4, Qt::AlignLeft);
 
-    amounts_[kText10] = {amount_box("Text10", page), &AnalysisState::target_income, {}};
-    amounts_[kText11] = {amount_box("Text11", page), &AnalysisState::liquid_wealth, {}};
+    bind_amount(kText10, amount_box("Text10", page), "target_income");
+    bind_amount(kText11, amount_box("Text11", page), "liquid_wealth");
     person->addWidget(label("Real Target Income:", page), 1, 0, Qt::AlignRight);
     person->addWidget(amounts_[kText10].edit, 1, 1);
     person->addWidget(label("Liquid Retirement Wealth:", page), 1, 3, Qt::AlignRight);
@@ -322,12 +323,12 @@ QWidget* InPut::build_page3() {
         g->setColumnStretch(3, 1);
         return box;
     };
-    amounts_[kText1] = {amount_box("Text1", page), &AnalysisState::pension_nominal_income, {}};
-    amounts_[kText3] = {amount_box("Text3", page), &AnalysisState::pension_cpi_income, {}};
-    amounts_[kText4] = {amount_box("Text4", page), &AnalysisState::pension_variable_income, {}};
-    amounts_[kText5] = {amount_box("Text5", page), &AnalysisState::purchase_nominal, {}};
-    amounts_[kIndAnnuIncome] = {amount_box("ind_annu_income", page), &AnalysisState::purchase_cpi, {}};
-    amounts_[kText2] = {amount_box("Text2", page), &AnalysisState::purchase_variable, {}};
+    bind_amount(kText1, amount_box("Text1", page), "pension_nominal_income");
+    bind_amount(kText3, amount_box("Text3", page), "pension_cpi_income");
+    bind_amount(kText4, amount_box("Text4", page), "pension_variable_income");
+    bind_amount(kText5, amount_box("Text5", page), "purchase_nominal");
+    bind_amount(kIndAnnuIncome, amount_box("ind_annu_income", page), "purchase_cpi");
+    bind_amount(kText2, amount_box("Text2", page), "purchase_variable");
     for (int k = 0; k < 2; ++k) {
         Combo1[k] = list(indexed("Combo1", k), page);
         Combo2[k] = list(indexed("Combo2", k), page);

@@ -20,7 +20,7 @@
 
 namespace quorrel {
 
-class InPut::Hooks : public CalculationHooks {
+class InPut::Hooks final : public CalculationHooks {
 public:
     explicit Hooks(InPut& screen) : screen_(screen) {}
     ~Hooks() override { set_busy(false); }

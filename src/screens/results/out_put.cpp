@@ -37,7 +37,6 @@ namespace quorrel {
 namespace {
 
 constexpr const char* kTitle = "Results and Analysis";
-constexpr const char* kPrintFailed = "This screen can't be printed. Please check the Printer.";
 constexpr const char* kSaveFailed = "Failed to Save the Results!!!";
 constexpr const char* kReportFilter = "text file (*.txt)";
 constexpr const char* kPdfFilter = "PDF document (*.pdf)";
@@ -169,13 +168,7 @@ OutPut::OutPut(AnalysisState& state, const ResultsRecord& results, Platform& pla
     out_put_Form_Load();
     resize(760, 640);
     // Opened where the input screen stood: in the middle of the screen.
-    if (!parent) {
-        if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-            QRect place = rect();
-            place.moveCenter(screen->availableGeometry().center());
-            move(place.topLeft());
-        }
-    }
+    if (!parent) centre_on_screen(*this);
 }
 
 QWidget* OutPut::build_probability_tab() {
@@ -348,7 +341,7 @@ void OutPut::out_put_Form_Load() {
     for (const auto& [cell, text] : results_.cells) set_field(cell.c_str(), qs(text));
 
     set_field("Text42", qs(str_form(state_.current_age)));
-    set_field("Text43", qs(format_grouped0(std::floor(state_.expected_death_age) + 1)));
+    set_field("Text43", qs(format_grouped0(life_expectancy_shown(state_.expected_death_age))));
     set_field("Text44(0)",
               qs(format_grouped0(results_.ninetieth_percentile_index + state_.current_age)));
     set_field("Text44(1)", qs(state_.gender_text));
@@ -388,7 +381,7 @@ void OutPut::out_put_Command8_Click() { print_screen(); }
 // they are shown; a failure leaves the screen as it was.
 void OutPut::print_screen() {
     if (!platform_.print_window(window()))
-        platform_.show_message(this, kTitle, kPrintFailed, MessageIcon::critical);
+        platform_.show_message(this, kTitle, kPrintFailureMessage, MessageIcon::critical);
 }
 
 void OutPut::out_put_Command3_Click() {
