@@ -37,7 +37,7 @@ const char* const kPeriodCaptions[6] = {"0 yrs  -   5 yrs :",  "5 yrs  -  10 yrs
 
 }  // namespace
 
-double life_expectancy_shown(const AnalysisState& s) { return std::floor(s.expected_death_age) + 1; }
+double life_expectancy_shown(const AnalysisState& s) { return life_expectancy_shown(s.expected_death_age); }
 
 double ninetieth_percentile_age(const AnalysisState& s, const ResultsRecord& r) {
     return r.ninetieth_percentile_index + s.current_age;
@@ -133,7 +133,7 @@ std::vector<SummarySection> input_summary(const AnalysisState& s) {
     SummaryTable choices{"",
                          {},
                          {{"Market of the capital-market assumptions:",
-                           market_presets().at(s.market_country == 0 ? 0 : 1).name},
+                           market_caption(s.market_country)},
                           {"Later allocation in (yrs):", std::to_string(s.later_allocation_years)}}};
     sections.push_back({"Investment and Portfolio Asset Allocation", {choices, allocation, portfolio}});
 

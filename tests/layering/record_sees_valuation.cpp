@@ -1,0 +1,2 @@
+// Must not build: the record layer lies below valuation.
+#include "valuation/gompertz.h"

@@ -1,0 +1,2 @@
+// Must not build: valuation lies below the engine.
+#include "engine/solver.h"
