@@ -42,6 +42,16 @@ struct ResultsRecord {
     int solver_calls = 0;
 };
 
+// The levels of the probability rows, as fractions of today's net investable
+// wealth, and the rows' captions.
+inline constexpr std::array<double, 4> kRuinLevels = {0, 0.1, 0.25, 0.5};
+const std::array<const char*, 4>& ruin_row_captions();
+
+// Years between two age captions of the charts, Int((110 - age) / 10) + 1;
+// the expected-income curve's horizons are i x step / 2, i = 1 .. 20.
+int age_caption_step(double current_age);
+double expected_income_horizon(double current_age, int i);
+
 // Names of the probability cells: [row][col] as in ruin_grid.
 const std::array<std::array<const char*, 4>, 4>& ruin_cell_names();
 // Names of the estate cells: [row][col] as in estate_grid.

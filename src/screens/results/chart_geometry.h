@@ -80,9 +80,6 @@ inline constexpr double kSurvivalCanvasWidth = 453, kSurvivalCanvasHeight = 245;
 inline constexpr double kIncomeCanvasWidth = 539, kIncomeCanvasHeight = 267;
 inline constexpr const char* kRuinAgeCaption = "Expected Ruin Age is";
 
-// Int((110 - age) / 10) + 1: years between two age captions.
-int age_caption_step(double current_age);
-
 // Survival chart of the "Mortality Parameters" tab: the probability of
 // surviving t years for t = 0 .. survival_years, and the expected-ruin-age
 // marker.
