@@ -5,7 +5,7 @@ namespace quorrel::engine_detail {
 namespace {
 
 const KernelSet& chosen_kernels() {
-    static const KernelSet& set = sse2_kernels();
+    static const KernelSet& set = __builtin_cpu_supports("avx2") ? avx2_kernels() : sse2_kernels();
     return set;
 }
 

@@ -55,5 +55,7 @@ struct KernelSet {
     void (*adjoint)(const WealthModel&, const AdjointJob&);
 };
 const KernelSet& sse2_kernels();
+// Call only where the processor has AVX2.
+const KernelSet& avx2_kernels();
 
 }  // namespace quorrel::engine_detail
