@@ -21,7 +21,7 @@ namespace {
 
 using namespace quorrel;
 
-class NullSink : public ResultSink {
+class NullSink final : public ResultSink {
 public:
     void publish_result(const std::string&, const std::string&) override {}
 };
@@ -58,28 +58,21 @@ AnalysisState scenario_state(int scenario) {
     default: break;
     }
     compute_acquired_income(s);
-    current_portfolio_return(s);
-    later_portfolio_return(s);
-    current_portfolio_deviation(s);
-    later_portfolio_deviation(s);
+    compute_portfolio_statistics(s);
     return s;
 }
 
 AnalysisState engine_ready(int scenario) {
     AnalysisState s = scenario_state(scenario);
-    prepare_engine_inputs(s);
-    select_ruin_parameters(s);
+    prepare_engine_stages(s);
     return s;
 }
 
 void whole_calculation(AnalysisState& state, EngineMode mode) {
     NullSink sink;
     ResultsRecord results;
-    prepare_engine_inputs(state);
-    select_ruin_parameters(state);
-    results.expected_income = build_expected_income_curve(state, {}, mode);
-    compute_ruin_table(state, sink, results, {}, mode);
-    compute_estate_quantiles(state, sink, results, {}, mode);
+    prepare_engine_stages(state);
+    run_result_stages(state, sink, results, {}, mode);
     benchmark::DoNotOptimize(results);
 }
 
@@ -112,7 +105,7 @@ void BM_SingleSolve(benchmark::State& bs, engine_detail::SolveKind kind, bool re
     const double x0 = state.wealth_ratio;
     const double T = kind == engine_detail::SolveKind::lifetime_ruin ? 110 - state.current_age : 20;
     const double level = kind == engine_detail::SolveKind::wealth_below ? x0 : 0;
-    const engine_detail::SolveRequest rq{kind, 0, x0, level, 0, T};
+    const engine_detail::SolveRequest rq{.kind = kind, .x0 = x0, .level = level, .T = T};
     const long before = solver_call_count();
     for (auto _ : bs) {
         const double p = reference ? engine_detail::reference_solve(state, rq) : engine_detail::fast_solve(model, rq);
@@ -128,7 +121,7 @@ void BM_TwentySolvesBatched(benchmark::State& bs) {
     const engine_detail::WealthModel model(state);
     std::vector<engine_detail::SolveRequest> requests;
     for (int i = 1; i <= 20; ++i) {
-        requests.push_back({engine_detail::SolveKind::ruin_by_horizon, 0, state.wealth_ratio, 0, 0, i * 2.5});
+        requests.push_back({.kind = engine_detail::SolveKind::ruin_by_horizon, .x0 = state.wealth_ratio, .T = i * 2.5});
     }
     std::vector<double> out;
     for (auto _ : bs) {

@@ -122,23 +122,16 @@ CalculationOutcome run_calculation(AnalysisState& state, CalculationHooks& hooks
 
     RunningDisplay display(state, hooks);
     try {
-        current_portfolio_return(state);
-        later_portfolio_return(state);
-        current_portfolio_deviation(state);
-        later_portfolio_deviation(state);
+        compute_portfolio_statistics(state);
 
         display.busy();
-        prepare_engine_inputs(state);
-
-        // What the results screen's load computes, before the first solve
-        // that reads the ruin mortality parameters.
-        select_ruin_parameters(state);
+        // The ratios, and the ruin mortality parameters that the results
+        // screen's load selects before the first solve that reads them.
+        prepare_engine_stages(state);
         fresh.survival_curve = build_survival_curve(state);
         fresh.ninetieth_percentile_index = find_ninetieth_percentile(fresh.survival_curve, 0);
-        fresh.expected_income = build_expected_income_curve(state, pump);
 
-        compute_ruin_table(state, sink, fresh, pump);
-        compute_estate_quantiles(state, sink, fresh, pump);
+        run_result_stages(state, sink, fresh, pump);
     } catch (const CalculationFailure& failure) {
         display.stop();
         hooks.show_message(failure.what(), failure.title());

@@ -1,10 +1,27 @@
 #include "core/results.h"
 
 #include <cmath>
+#include <cstdint>
 
 namespace quorrel {
 
 double life_expectancy_shown(double expected_death_age) { return std::floor(expected_death_age) + 1; }
+
+const std::array<const char*, 4>& ruin_row_captions() {
+    static const std::array<const char*, 4> captions = {"0% of initial NIW", "10 % of initial NIW",
+                                                        "25 % of initial NIW", "50 % of initial NIW"};
+    return captions;
+}
+
+int age_caption_step(double current_age) {
+    // Int: the next lower whole number, a 16-bit integer.
+    return static_cast<std::int16_t>(std::floor((110 - current_age) / 10) + 1);
+}
+
+double expected_income_horizon(double current_age, int i) {
+    const double step = age_caption_step(current_age);
+    return i * step / 2;
+}
 
 const std::array<std::array<const char*, 4>, 4>& ruin_cell_names() {
     static const std::array<std::array<const char*, 4>, 4> names{{

@@ -45,6 +45,15 @@ struct ResultsRecord {
 // The life expectancy as the mortality tab and the command line show it:
 // Int(expected death age) + 1.
 double life_expectancy_shown(double expected_death_age);
+// The levels of the probability rows, as fractions of today's net investable
+// wealth, and the rows' captions.
+inline constexpr std::array<double, 4> kRuinLevels = {0, 0.1, 0.25, 0.5};
+const std::array<const char*, 4>& ruin_row_captions();
+
+// Years between two age captions of the charts, Int((110 - age) / 10) + 1;
+// the expected-income curve's horizons are i x step / 2, i = 1 .. 20.
+int age_caption_step(double current_age);
+double expected_income_horizon(double current_age, int i);
 
 // Names of the probability cells: [row][col] as in ruin_grid.
 const std::array<std::array<const char*, 4>, 4>& ruin_cell_names();

@@ -4,9 +4,11 @@
 #pragma once
 
 #include <functional>
+#include <span>
 #include <vector>
 
 #include "core/analysis_state.h"
+#include "engine/grid.h"
 #include "engine/solver.h"
 #include "engine/wealth_model.h"
 
@@ -34,23 +36,12 @@ struct WealthModel {
     double diffusion(double t, double x) const;
 };
 
-enum class SolveKind { ruin_by_horizon, wealth_below, lifetime_ruin };
-
+// One solve: its kind and the five arguments of the solvers. Written with
+// designated initialisers, e.g. {.kind = SolveKind::lifetime_ruin, .x0 = x0, .T = T}.
 struct SolveRequest {
     SolveKind kind = SolveKind::ruin_by_horizon;
     double g = 0, x0 = 0, level = 0, t0 = 0, T = 0;
 };
-
-// The grid of one solve: nodes X[1..M] (X[0] unused), the start node H and
-// the barrier node ib.
-struct Grid {
-    int M = 0;
-    double dx = 0;
-    int H = 0;
-    int ib = 1;
-    std::vector<double> X;
-};
-Grid make_grid(SolveKind kind, double x0, double level);
 
 // One solve exactly as the scheme reads: arrays built per solve, the rows
 // assembled per step and handed to tridag. The yardstick of the fast paths.
@@ -64,10 +55,10 @@ double fast_solve(const WealthModel& model, const SolveRequest& request,
 
 // Solves every request and writes out[k] for requests[k], each figure equal
 // to fast_solve's. Requests on the same grid (same x0 and grid size) share
-// batches whatever their kind, level and horizon. The work is split over two
-// threads and batched into SIMD lanes; `pump` runs on the calling thread only,
-// once per time step of its own batches and every few milliseconds while it
-// waits for the other thread.
+// batches whatever their kind, level and horizon. The work is split over the
+// worker threads (see run_on_workers) and batched into SIMD lanes; `pump`
+// runs on the calling thread only, once per time step of its own batches and
+// every few milliseconds while it waits for the workers.
 void solve_batch(const WealthModel& model, const std::vector<SolveRequest>& requests,
                  std::vector<double>& out, const EventPump& pump = {});
 
@@ -75,13 +66,12 @@ void solve_batch(const WealthModel& model, const std::vector<SolveRequest>& requ
 // The scheme is linear in its terminal values and its matrices do not depend
 // on the level, so one adjoint sweep per horizon and grid gives every level's
 // probability as a sum over the nodes below the level.
-class WealthBelowCurve {
+class WealthBelowCurve final {
 public:
     WealthBelowCurve() = default;
     // Probability for `level`; the level's grid must be the one this curve
     // was built for (see uses_wide_grid).
     double probability(double level) const;
-    static bool uses_wide_grid(double x0, double level) { return x0 + 100 < level; }
 
 private:
     friend void build_wealth_below_curves(const WealthModel&, double, double, double, bool,
@@ -96,16 +86,22 @@ private:
 };
 
 // Builds the curves of the horizons `T` (same g, x0, t0) on the narrow or the
-// wide wealth-below grid, on both cores.
+// wide wealth-below grid, over the worker threads.
 void build_wealth_below_curves(const WealthModel& model, double g, double x0, double t0,
                                bool wide_grid, const std::vector<double>& T,
                                std::vector<WealthBelowCurve>& curves, const EventPump& pump = {});
 
-// Runs `second` on a worker thread while the caller runs `first`, then waits,
-// pumping `pump` every few milliseconds. Rethrows the first failure after both
-// have ended.
-void run_on_two_cores(const std::function<void()>& first, const std::function<void()>& second,
-                      const EventPump& pump);
+// Worker threads worth starting for `units` independent pieces of work: the
+// processor's hardware threads, at most `units`, at least 1.
+int worker_count(std::size_t units);
+
+// Runs tasks[0] on the calling thread and every other task on a thread of
+// its own, pumping `pump` every few milliseconds while it waits. A task that
+// throws ends only itself: its exception is caught on its thread and kept
+// (std::async's future), the others run to their end, and then the first
+// failure in task order is rethrown here on the calling thread. Without a
+// thread to be had, the remaining tasks run here one after another.
+void run_on_workers(std::span<const std::function<void()>> tasks, const EventPump& pump);
 
 // Adds n solves to the process-wide count of solver_call_count.
 void count_solves(long n);
@@ -125,9 +121,5 @@ struct QuantileSearch {
 int quantile_search(double q, bool capped, QuantileSearch& search,
                     const std::function<double(double c)>& probability_below,
                     const std::function<bool(double c)>& saturated = {});
-
-// The level above which a wealth-below solve sees every terminal value 1:
-// the top node of the wide grid.
-double wealth_below_saturation_level(double x0);
 
 }  // namespace quorrel::engine_detail

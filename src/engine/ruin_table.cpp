@@ -1,5 +1,6 @@
 #include "engine/ruin_table.h"
 
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <vector>
@@ -7,10 +8,11 @@
 #include "core/errors.h"
 #include "core/number_format.h"
 #include "engine/engine_internal.h"
+#include "engine/wealth_model.h"
+#include "valuation/gompertz.h"
 
 namespace quorrel {
 
-using engine_detail::Grid;
 using engine_detail::QuantileSearch;
 using engine_detail::SolveKind;
 using engine_detail::SolveRequest;
@@ -19,10 +21,51 @@ using engine_detail::WealthModel;
 
 namespace {
 
-constexpr double kLevels[4] = {0, 0.1, 0.25, 0.5};
 constexpr double kHorizons[3] = {10, 20, 30};
 
-// Solves the requests in order, one at a time, or all at once in batches.
+// The requests of the probability table: the level-0 horizons 5, 15, 25,
+// 10, 20, 30 and 130 - age first (five of them serve the expected ruin age
+// alone), then the other levels by row, then the lifetime column.
+constexpr std::size_t kLevelZeroRequests = 7;
+
+std::vector<SolveRequest> ruin_table_requests(const AnalysisState& state) {
+    const double x0 = state.wealth_ratio;
+    const double t_life = 110 - state.current_age;
+    const double t_tail = t_life + 20;
+    std::vector<SolveRequest> requests;
+    for (double T : {5.0, 15.0, 25.0, 10.0, 20.0, 30.0, t_tail}) {
+        requests.push_back({.kind = SolveKind::ruin_by_horizon, .x0 = x0, .level = 0, .T = T});
+    }
+    for (std::size_t row = 1; row < kRuinLevels.size(); ++row) {
+        for (double T : kHorizons) {
+            requests.push_back({.kind = SolveKind::ruin_by_horizon, .x0 = x0, .level = kRuinLevels[row] * x0, .T = T});
+        }
+    }
+    for (double f : kRuinLevels) {
+        requests.push_back({.kind = SolveKind::lifetime_ruin, .x0 = x0, .level = f * x0, .T = t_life});
+    }
+    return requests;
+}
+
+std::vector<SolveRequest> income_curve_requests(const AnalysisState& state) {
+    std::vector<SolveRequest> requests;
+    for (int i = 1; i <= 20; ++i) {
+        requests.push_back({.kind = SolveKind::ruin_by_horizon,
+                            .x0 = state.wealth_ratio,
+                            .level = 0,
+                            .T = expected_income_horizon(state.current_age, i)});
+    }
+    return requests;
+}
+
+bool same_request(const SolveRequest& a, const SolveRequest& b) {
+    const auto bits = [](double v) { return std::bit_cast<std::uint64_t>(v); };
+    return a.kind == b.kind && bits(a.g) == bits(b.g) && bits(a.x0) == bits(b.x0) &&
+           bits(a.level) == bits(b.level) && bits(a.t0) == bits(b.t0) && bits(a.T) == bits(b.T);
+}
+
+// Solves the requests in order, one at a time, or all at once in batches, a
+// request asked for twice (bit for bit the same) solved once.
 std::vector<double> solve_all(const AnalysisState& state, const std::vector<SolveRequest>& requests,
                               const EventPump& pump, EngineMode mode) {
     std::vector<double> out;
@@ -30,8 +73,77 @@ std::vector<double> solve_all(const AnalysisState& state, const std::vector<Solv
         for (const SolveRequest& rq : requests) out.push_back(engine_detail::reference_solve(state, rq, pump));
         return out;
     }
-    engine_detail::solve_batch(WealthModel(state), requests, out, pump);
+    std::vector<SolveRequest> distinct;
+    std::vector<std::size_t> slot(requests.size());
+    for (std::size_t k = 0; k < requests.size(); ++k) {
+        std::size_t d = 0;
+        while (d < distinct.size() && !same_request(distinct[d], requests[k])) ++d;
+        if (d == distinct.size()) distinct.push_back(requests[k]);
+        slot[k] = d;
+    }
+    // The count is of solves asked for: a shared one counts for each asker.
+    engine_detail::count_solves(static_cast<long>(requests.size() - distinct.size()));
+    std::vector<double> values;
+    engine_detail::solve_batch(WealthModel(state), distinct, values, pump);
+    for (std::size_t k = 0; k < requests.size(); ++k) out.push_back(values[slot[k]]);
     return out;
+}
+
+std::array<double, 20> expected_income_from(const AnalysisState& state, const std::vector<SolveRequest>& requests,
+                                            const double* p) {
+    std::array<double, 20> income{};
+    for (int i = 1; i <= 20; ++i) {
+        const double T = requests[i - 1].T;
+        const double mu = state.later_allocation_years < T ? state.later_expected_return
+                                                           : state.current_expected_return;
+        const double annuity_income =
+            state.nominal_income_ratio * std::exp((state.cola_rate - state.implied_inflation) * T) +
+            state.real_income_ratio +
+            state.net_investable_wealth * state.variable_income_ratio *
+                std::exp((mu - state.air_rate - state.implied_inflation) * T);
+        double e = annuity_income * p[i - 1] + (1 - p[i - 1]);
+        if (e > 1) e = 1;
+        income[i - 1] = e;
+    }
+    return income;
+}
+
+// Writes the figures of the table and publishes them in their fixed order.
+// value(k) is the probability of request k of ruin_table_requests; the
+// reference path solves it only when asked, so that each figure is
+// published as soon as it is known.
+void publish_ruin_table(AnalysisState& state, ResultSink& sink, ResultsRecord& results,
+                        const std::function<double(std::size_t)>& value) {
+    LevelZeroRuin p{};
+    const std::size_t order[kLevelZeroRequests] = {0, 3, 1, 4, 2, 5, 6};  // request of each horizon
+    double solved[kLevelZeroRequests];
+    for (std::size_t k = 0; k < kLevelZeroRequests; ++k) solved[k] = value(k);
+    for (std::size_t h = 0; h < kLevelZeroRequests; ++h) p[h] = solved[order[h]];
+    state.ruin_probability_10 = p[1];
+    state.ruin_probability_20 = p[3];
+    state.ruin_probability_30 = p[5];
+    state.expected_ruin_age = expected_ruin_age_from(state.current_age, p);
+    results.expected_ruin_age = state.expected_ruin_age;
+
+    const auto& names = ruin_cell_names();
+    results.ruin_grid[0] = {p[1], p[3], p[5], 0};
+    for (int col = 0; col < 3; ++col) sink.publish_result(names[0][col], format_percent1(results.ruin_grid[0][col]));
+    std::size_t next = kLevelZeroRequests;
+    for (int row = 1; row < 4; ++row) {
+        for (int col = 0; col < 3; ++col, ++next) {
+            results.ruin_grid[row][col] = value(next);
+            sink.publish_result(names[row][col], format_percent1(results.ruin_grid[row][col]));
+        }
+    }
+    for (int row = 0; row < 4; ++row, ++next) {
+        results.ruin_grid[row][3] = value(next);
+        sink.publish_result(names[row][3], format_percent1(results.ruin_grid[row][3]));
+    }
+}
+
+void publish_ruin_table(AnalysisState& state, ResultSink& sink, ResultsRecord& results,
+                        const std::vector<double>& p) {
+    publish_ruin_table(state, sink, results, [&p](std::size_t k) { return p[k]; });
 }
 
 }  // namespace
@@ -65,18 +177,13 @@ int quantile_search(double q, bool capped, QuantileSearch& search,
     return evaluations;
 }
 
-double wealth_below_saturation_level(double x0) {
-    const Grid wide = make_grid(SolveKind::wealth_below, x0, HUGE_VAL);
-    return wide.X[wide.M];
-}
-
 }  // namespace engine_detail
 
-double expected_ruin_age_from(double current_age, double p5, double p10, double p15, double p20,
-                              double p25, double p30, double p_tail) {
+double expected_ruin_age_from(double current_age, const LevelZeroRuin& p) {
     const double t_tail = 110 - current_age + 20;
-    return 5 * (1 - p10) + 5 * (1 - p5) + 5 * (1 - p15) + 5 * (1 - p20) + 5 * (1 - p25) + 5 * (1 - p30) +
-           (1 - p_tail) * (t_tail - 30) + current_age;
+    // The blocks in the order of the defined sum: 10, 5, 15, 20, 25, 30 years, then the tail.
+    return 5 * (1 - p[1]) + 5 * (1 - p[0]) + 5 * (1 - p[2]) + 5 * (1 - p[3]) + 5 * (1 - p[4]) + 5 * (1 - p[5]) +
+           (1 - p[6]) * (t_tail - 30) + current_age;
 }
 
 void compute_ruin_table(AnalysisState& state, ResultSink& sink, ResultsRecord& results,
@@ -86,74 +193,91 @@ void compute_ruin_table(AnalysisState& state, ResultSink& sink, ResultsRecord& r
 
 void compute_ruin_table(AnalysisState& state, ResultSink& sink, ResultsRecord& results,
                         const EventPump& pump, EngineMode mode) {
-    const double x0 = state.wealth_ratio;
-    const double t_life = 110 - state.current_age;
-    const double t_tail = t_life + 20;
-    const auto& names = ruin_cell_names();
-
-    // The level-0 horizons first (five of them serve the expected ruin age
-    // alone), then the other levels by row, then the lifetime column.
-    std::vector<SolveRequest> requests;
-    for (double T : {5.0, 15.0, 25.0, 10.0, 20.0, 30.0, t_tail}) {
-        requests.push_back({SolveKind::ruin_by_horizon, 0, x0, 0, 0, T});
+    const std::vector<SolveRequest> requests = ruin_table_requests(state);
+    if (mode == EngineMode::reference) {
+        publish_ruin_table(state, sink, results,
+                           [&](std::size_t k) { return engine_detail::reference_solve(state, requests[k], pump); });
+        return;
     }
-    for (int row = 1; row < 4; ++row) {
-        for (double T : kHorizons) requests.push_back({SolveKind::ruin_by_horizon, 0, x0, kLevels[row] * x0, 0, T});
-    }
-    for (double f : kLevels) requests.push_back({SolveKind::lifetime_ruin, 0, x0, f * x0, 0, t_life});
-
-    std::vector<double> p;
-    const bool one_at_a_time = mode == EngineMode::reference;
-    if (one_at_a_time) {
-        // Each figure is published as soon as it is solved.
-        for (std::size_t k = 0; k < 7; ++k) p.push_back(engine_detail::reference_solve(state, requests[k], pump));
-    } else {
-        p = solve_all(state, requests, pump, mode);
-    }
-    const double p5 = p[0], p15 = p[1], p25 = p[2], p10 = p[3], p20 = p[4], p30 = p[5], p_tail = p[6];
-    state.ruin_probability_10 = p10;
-    state.ruin_probability_20 = p20;
-    state.ruin_probability_30 = p30;
-    state.expected_ruin_age = expected_ruin_age_from(state.current_age, p5, p10, p15, p20, p25, p30, p_tail);
-    results.expected_ruin_age = state.expected_ruin_age;
-
-    results.ruin_grid[0][0] = p10;
-    results.ruin_grid[0][1] = p20;
-    results.ruin_grid[0][2] = p30;
-    for (int col = 0; col < 3; ++col) sink.publish_result(names[0][col], format_percent1(results.ruin_grid[0][col]));
-
-    std::size_t next = 7;
-    for (int row = 1; row < 4; ++row) {
-        for (int col = 0; col < 3; ++col, ++next) {
-            const double value = one_at_a_time ? engine_detail::reference_solve(state, requests[next], pump) : p[next];
-            results.ruin_grid[row][col] = value;
-            sink.publish_result(names[row][col], format_percent1(value));
-        }
-    }
-    for (int row = 0; row < 4; ++row, ++next) {
-        const double value = one_at_a_time ? engine_detail::reference_solve(state, requests[next], pump) : p[next];
-        results.ruin_grid[row][3] = value;
-        sink.publish_result(names[row][3], format_percent1(value));
-    }
+    publish_ruin_table(state, sink, results, solve_all(state, requests, pump, mode));
 }
 
-void compute_estate_quantiles(AnalysisState& state, ResultSink& sink, ResultsRecord& results,
+namespace {
+
+// The wealth-below probability of one estate horizon as a function of the
+// level: the fast path reads the horizon's adjoint curves, built on the wide
+// grid only when a level needs it.
+class EstateProbability final {
+public:
+    EstateProbability(const AnalysisState& state, const WealthModel& model, const EventPump& pump, EngineMode mode,
+                      double T, WealthBelowCurve narrow)
+        : state_(state), model_(model), pump_(pump), mode_(mode), T_(T), narrow_(std::move(narrow)) {}
+
+    double operator()(double c) {
+        const double x0 = state_.wealth_ratio;
+        const double level = c * x0;
+        if (mode_ == EngineMode::reference) {
+            return engine_detail::reference_solve(
+                state_, {.kind = SolveKind::wealth_below, .x0 = x0, .level = level, .T = T_}, pump_);
+        }
+        if (!engine_detail::uses_wide_grid(x0, level)) return narrow_.probability(level);
+        if (!have_wide_) {
+            std::vector<WealthBelowCurve> built;
+            engine_detail::build_wealth_below_curves(model_, 0, x0, 0, true, {T_}, built, pump_);
+            wide_ = std::move(built[0]);
+            have_wide_ = true;
+        }
+        return wide_.probability(level);
+    }
+
+private:
+    const AnalysisState& state_;
+    const WealthModel& model_;
+    const EventPump& pump_;
+    EngineMode mode_;
+    double T_;
+    WealthBelowCurve narrow_, wide_;
+    bool have_wide_ = false;
+};
+
+// The three searches of one horizon by its level-0 ruin probability P_T,
+// published Bad, Median, Good; to show zero is to publish 0.
+void estate_horizon(const AnalysisState& state, int h, double P_T, EstateProbability& probability,
+                    ResultSink& sink, ResultsRecord& results) {
+    const double x0 = state.wealth_ratio;
+    const double saturation_level = engine_detail::wealth_below_saturation_level(x0);
+    const auto& names = estate_cell_names();
+    const auto publish = [&](int col, double value) {
+        results.estate_grid[h][col] = value;
+        sink.publish_result(names[h][col], format_plain2(value));
+    };
+    const auto saturated = [&](double c) { return c * x0 > saturation_level; };
+    const std::function<double(double)> below = [&probability](double c) { return probability(c); };
+    QuantileSearch s;
+    const auto search = [&](int col, double q, bool capped) {
+        engine_detail::quantile_search(q, capped, s, below, saturated);
+        publish(col, state.wealth_ratio * s.c * state.target_income / state.net_investable_wealth);
+    };
+    const int zeros = P_T < 0.25 ? 0 : P_T < 0.5 ? 1 : P_T < 0.75 ? 2 : 3;
+    for (int col = 0; col < zeros; ++col) publish(col, 0);
+    s.c = 0;
+    const double targets[3] = {0.25, 0.5, 0.75};
+    for (int col = zeros; col < 3; ++col) search(col, targets[col], zeros == 0 && col == 2 && kHorizons[h] == 20);
+}
+
+}  // namespace
+
+void compute_estate_quantiles(const AnalysisState& state, ResultSink& sink, ResultsRecord& results,
                               const EventPump& pump) {
     compute_estate_quantiles(state, sink, results, pump, EngineMode::fast);
 }
 
-void compute_estate_quantiles(AnalysisState& state, ResultSink& sink, ResultsRecord& results,
+void compute_estate_quantiles(const AnalysisState& state, ResultSink& sink, ResultsRecord& results,
                               const EventPump& pump, EngineMode mode) {
-    const double x0 = state.wealth_ratio;
     const double P[3] = {state.ruin_probability_10, state.ruin_probability_20, state.ruin_probability_30};
-    const auto& names = estate_cell_names();
-
-    // The fast path sweeps each needed horizon once on the narrow grid; a
-    // level more than 100 above x0 needs the wide grid, swept on demand.
-    std::vector<WealthBelowCurve> narrow(3), wide(3);
-    bool have_wide[3] = {false, false, false};
     const WealthModel model(state);
-    const double saturation_level = engine_detail::wealth_below_saturation_level(x0);
+    // The fast path sweeps each needed horizon once on the narrow grid.
+    std::vector<WealthBelowCurve> narrow(3);
     if (mode == EngineMode::fast) {
         std::vector<double> horizons;
         std::vector<int> which;
@@ -164,57 +288,12 @@ void compute_estate_quantiles(AnalysisState& state, ResultSink& sink, ResultsRec
             }
         }
         std::vector<WealthBelowCurve> built;
-        engine_detail::build_wealth_below_curves(model, 0, x0, 0, false, horizons, built, pump);
+        engine_detail::build_wealth_below_curves(model, 0, state.wealth_ratio, 0, false, horizons, built, pump);
         for (std::size_t k = 0; k < which.size(); ++k) narrow[which[k]] = std::move(built[k]);
     }
-
     for (int h = 0; h < 3; ++h) {
-        const double T = kHorizons[h];
-        auto probability_below = [&](double c) {
-            const double level = c * x0;
-            if (mode == EngineMode::reference) {
-                return engine_detail::reference_solve(state, {SolveKind::wealth_below, 0, x0, level, 0, T}, pump);
-            }
-            if (!WealthBelowCurve::uses_wide_grid(x0, level)) return narrow[h].probability(level);
-            if (!have_wide[h]) {
-                std::vector<WealthBelowCurve> built;
-                engine_detail::build_wealth_below_curves(model, 0, x0, 0, true, {T}, built, pump);
-                wide[h] = std::move(built[0]);
-                have_wide[h] = true;
-            }
-            return wide[h].probability(level);
-        };
-        auto publish = [&](int col, double value) {
-            results.estate_grid[h][col] = value;
-            sink.publish_result(names[h][col], format_plain2(value));
-        };
-        auto saturated = [&](double c) { return c * x0 > saturation_level; };
-        auto search = [&](int col, double q, QuantileSearch& s, bool capped) {
-            engine_detail::quantile_search(q, capped, s, probability_below, saturated);
-            publish(col, state.wealth_ratio * s.c * state.target_income / state.net_investable_wealth);
-        };
-
-        QuantileSearch s;
-        const double P_T = P[h];
-        if (P_T < 0.25) {
-            search(0, 0.25, s, false);
-            search(1, 0.5, s, false);
-            search(2, 0.75, s, T == 20);
-        } else if (P_T < 0.5) {
-            publish(0, 0);
-            s.c = 0;
-            search(1, 0.5, s, false);
-            search(2, 0.75, s, false);
-        } else if (P_T < 0.75) {
-            publish(0, 0);
-            publish(1, 0);
-            s.c = 0;
-            search(2, 0.75, s, false);
-        } else {
-            publish(0, 0);
-            publish(1, 0);
-            publish(2, 0);
-        }
+        EstateProbability probability(state, model, pump, mode, kHorizons[h], std::move(narrow[h]));
+        estate_horizon(state, h, P[h], probability, sink, results);
     }
 }
 
@@ -224,30 +303,30 @@ std::array<double, 20> build_expected_income_curve(const AnalysisState& state, c
 
 std::array<double, 20> build_expected_income_curve(const AnalysisState& state, const EventPump& pump,
                                                    EngineMode mode) {
-    // The age-axis tick step of the charts, in whole years.
-    const auto step = static_cast<std::int16_t>(std::floor((110 - state.current_age) / 10) + 1);
-    const double tick = step;
-    std::vector<SolveRequest> requests;
-    for (int i = 1; i <= 20; ++i) {
-        requests.push_back({SolveKind::ruin_by_horizon, 0, state.wealth_ratio, 0, 0, i * tick / 2});
-    }
+    const std::vector<SolveRequest> requests = income_curve_requests(state);
     const std::vector<double> p = solve_all(state, requests, pump, mode);
+    return expected_income_from(state, requests, p.data());
+}
 
-    std::array<double, 20> income{};
-    for (int i = 1; i <= 20; ++i) {
-        const double T = requests[i - 1].T;
-        const double mu = state.later_allocation_years < T ? state.later_expected_return
-                                                           : state.current_expected_return;
-        const double annuity_income =
-            state.nominal_income_ratio * std::exp((state.cola_rate - state.implied_inflation) * T) +
-            state.real_income_ratio +
-            state.net_investable_wealth * state.variable_income_ratio *
-                std::exp((mu - state.air_rate - state.implied_inflation) * T);
-        double e = annuity_income * p[i - 1] + (1 - p[i - 1]);
-        if (e > 1) e = 1;
-        income[i - 1] = e;
+void prepare_engine_stages(AnalysisState& state) {
+    prepare_engine_inputs(state);
+    select_ruin_parameters(state);
+}
+
+void run_result_stages(AnalysisState& state, ResultSink& sink, ResultsRecord& results, const EventPump& pump,
+                       EngineMode mode) {
+    if (mode == EngineMode::reference) {
+        results.expected_income = build_expected_income_curve(state, pump, mode);
+        compute_ruin_table(state, sink, results, pump, mode);
+    } else {
+        std::vector<SolveRequest> requests = income_curve_requests(state);
+        const std::vector<SolveRequest> table = ruin_table_requests(state);
+        requests.insert(requests.end(), table.begin(), table.end());
+        const std::vector<double> p = solve_all(state, requests, pump, mode);
+        results.expected_income = expected_income_from(state, requests, p.data());
+        publish_ruin_table(state, sink, results, std::vector<double>(p.begin() + 20, p.end()));
     }
-    return income;
+    compute_estate_quantiles(state, sink, results, pump, mode);
 }
 
 }  // namespace quorrel

@@ -25,23 +25,38 @@ void compute_ruin_table(AnalysisState& state, ResultSink& sink, ResultsRecord& r
 void compute_ruin_table(AnalysisState& state, ResultSink& sink, ResultsRecord& results,
                         const EventPump& pump, EngineMode mode);
 
+// The level-0 ruin probabilities of the expected ruin age, by horizon: 5,
+// 10, 15, 20, 25, 30 years and 130 - current_age.
+using LevelZeroRuin = std::array<double, 7>;
+
 // Step sum of the no-ruin probability: six 5-year blocks to year 30 and one
 // block from year 30 to 130 - current_age.
-double expected_ruin_age_from(double current_age, double p5, double p10, double p15, double p20,
-                              double p25, double p30, double p_tail);
+double expected_ruin_age_from(double current_age, const LevelZeroRuin& p);
 
 // The nine estate multiples into results.estate_grid, published in order.
 // Must follow compute_ruin_table of the same calculation.
-void compute_estate_quantiles(AnalysisState& state, ResultSink& sink, ResultsRecord& results,
+void compute_estate_quantiles(const AnalysisState& state, ResultSink& sink, ResultsRecord& results,
                               const EventPump& pump = {});
-void compute_estate_quantiles(AnalysisState& state, ResultSink& sink, ResultsRecord& results,
+void compute_estate_quantiles(const AnalysisState& state, ResultSink& sink, ResultsRecord& results,
                               const EventPump& pump, EngineMode mode);
 
-// Expected income as a fraction of the target at T = i x step / 2, i = 1..20,
-// step = Int((110 - current_age) / 10) + 1.
+// Expected income as a fraction of the target at the horizons
+// expected_income_horizon(current_age, i), i = 1..20.
 std::array<double, 20> build_expected_income_curve(const AnalysisState& state,
                                                    const EventPump& pump = {});
 std::array<double, 20> build_expected_income_curve(const AnalysisState& state, const EventPump& pump,
                                                    EngineMode mode);
+
+// What the engine needs after the portfolio statistics: its ratios
+// (prepare_engine_inputs) and the ruin mortality parameters of the lifetime
+// solves (select_ruin_parameters).
+void prepare_engine_stages(AnalysisState& state);
+
+// The result stages of a calculation in their order: the expected-income
+// curve into results.expected_income, the ruin table, the estate quantiles.
+// The fast path solves the level-0 horizons the curve and the table share
+// once.
+void run_result_stages(AnalysisState& state, ResultSink& sink, ResultsRecord& results,
+                       const EventPump& pump = {}, EngineMode mode = EngineMode::fast);
 
 }  // namespace quorrel

@@ -51,4 +51,11 @@ void later_portfolio_deviation(AnalysisState& s) {
                                                      s.later_weight_real_bond, s.later_weight_estate);
 }
 
+void compute_portfolio_statistics(AnalysisState& s) {
+    current_portfolio_return(s);
+    later_portfolio_return(s);
+    current_portfolio_deviation(s);
+    later_portfolio_deviation(s);
+}
+
 }  // namespace quorrel

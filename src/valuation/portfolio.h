@@ -11,4 +11,7 @@ void later_portfolio_return(AnalysisState& state);
 void current_portfolio_deviation(AnalysisState& state);
 void later_portfolio_deviation(AnalysisState& state);
 
+// The four above in the order a calculation runs them.
+void compute_portfolio_statistics(AnalysisState& state);
+
 }  // namespace quorrel

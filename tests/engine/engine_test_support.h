@@ -8,6 +8,7 @@
 #include "core/analysis_state.h"
 #include "core/defaults.h"
 #include "core/results.h"
+#include "engine/ruin_table.h"
 #include "engine/wealth_model.h"
 #include "valuation/acquired_income.h"
 #include "valuation/gompertz.h"
@@ -39,12 +40,8 @@ AnalysisState prepared_state(Change change) {
     apply_input_defaults(s);
     change(s);
     compute_acquired_income(s);
-    current_portfolio_return(s);
-    later_portfolio_return(s);
-    current_portfolio_deviation(s);
-    later_portfolio_deviation(s);
-    prepare_engine_inputs(s);
-    select_ruin_parameters(s);
+    compute_portfolio_statistics(s);
+    prepare_engine_stages(s);
     return s;
 }
 
@@ -52,7 +49,7 @@ inline AnalysisState default_state() {
     return prepared_state([](AnalysisState&) {});
 }
 
-class RecordingSink : public ResultSink {
+class RecordingSink final : public ResultSink {
 public:
     void publish_result(const std::string& cell, const std::string& text) override {
         order.push_back(cell);

@@ -41,15 +41,15 @@ StageRun run_stages(const AnalysisState& prepared, EngineMode mode) {
 }
 
 TEST(ExpectedRuinAge, StepSumOfTheNoRuinProbability) {
-    EXPECT_EQ(expected_ruin_age_from(65, 0, 0, 0, 0, 0, 0, 0), 130);
-    EXPECT_EQ(expected_ruin_age_from(90, 0, 0, 0, 0, 0, 0, 0), 130);
-    EXPECT_EQ(expected_ruin_age_from(65, 1, 1, 1, 1, 1, 1, 1), 65);
+    EXPECT_EQ(expected_ruin_age_from(65, {0, 0, 0, 0, 0, 0, 0}), 130);
+    EXPECT_EQ(expected_ruin_age_from(90, {0, 0, 0, 0, 0, 0, 0}), 130);
+    EXPECT_EQ(expected_ruin_age_from(65, {1, 1, 1, 1, 1, 1, 1}), 65);
     // Six half-weighted 5-year blocks and a half-weighted 35-year block.
-    EXPECT_DOUBLE_EQ(expected_ruin_age_from(65, 0.5, 0.5, 0.5, 0.5, 0.5, 0.5, 0.5), 65 + 15 + 17.5);
+    EXPECT_DOUBLE_EQ(expected_ruin_age_from(65, {0.5, 0.5, 0.5, 0.5, 0.5, 0.5, 0.5}), 65 + 15 + 17.5);
     // At 90 the last block runs from 30 to 40 years; at 50 from 30 to 80.
-    EXPECT_DOUBLE_EQ(expected_ruin_age_from(90, 1, 1, 1, 1, 1, 1, 0), 100);
-    EXPECT_DOUBLE_EQ(expected_ruin_age_from(50, 1, 1, 1, 1, 1, 1, 0), 100);
-    EXPECT_DOUBLE_EQ(expected_ruin_age_from(65, 0, 1, 1, 1, 1, 1, 1), 70);
+    EXPECT_DOUBLE_EQ(expected_ruin_age_from(90, {1, 1, 1, 1, 1, 1, 0}), 100);
+    EXPECT_DOUBLE_EQ(expected_ruin_age_from(50, {1, 1, 1, 1, 1, 1, 0}), 100);
+    EXPECT_DOUBLE_EQ(expected_ruin_age_from(65, {0, 1, 1, 1, 1, 1, 1}), 70);
 }
 
 TEST(QuantileSearchTest, StepsAndStops) {

@@ -106,6 +106,65 @@ TEST(Solver, WealthBelowAtLevelZeroIsExhaustionAlone) {
     EXPECT_LT(wealth_below_probability(s, 0, 20, 5, 0, 10), 0.01);
 }
 
+// With zero return and volatility each implicit step moves the ruin
+// indicator down a geometric number of nodes (as above) and, while it has
+// not reached the barrier, multiplies it by the step's 1 - q dt, q being the
+// death rate of a life certain to die before T at the step's earlier time
+// level. The lifetime probability is therefore the sum over the step n of
+// first arrival of P(arrival at n) times the killing factors of steps 1..n-1,
+// with q taken from the valuation's survival function and hazard.
+double transport_lifetime_ruin(const AnalysisState& s, double T, double c, int d) {
+    const double dt = T / 500;
+    const double lambda = s.ruin_lambda, m = s.ruin_modal_age, b = s.ruin_dispersion;
+    const double S_T = survival_probability(s.current_age, T, lambda, m, b);
+    double alive = 1;  // product of the killing factors of the steps so far
+    double result = 0;
+    double arrived_before = 0;
+    for (int n = 1; n <= 500; ++n) {
+        const double log_p = -std::log1p(c), log_q = std::log(c) - std::log1p(c);
+        double not_yet = 0;
+        for (int j = 0; j < d; ++j) {
+            not_yet += std::exp(std::lgamma(j + n) - std::lgamma(j + 1.0) - std::lgamma(n) + n * log_p + j * log_q);
+        }
+        const double arrived = 1 - not_yet;
+        result += (arrived - arrived_before) * alive;
+        arrived_before = arrived;
+        const double time = (n - 1) * dt;
+        const double S = survival_probability(s.current_age, time, lambda, m, b);
+        const double q = S * (gompertz_hazard(s.current_age + time, m, b) + lambda) / (S - S_T);
+        alive *= 1 - q * dt;
+    }
+    return result;
+}
+
+struct LifetimeCase {
+    double level;  // scaled level
+    int nodes;     // nodes between x0 = 20 and the barrier on the 0.1 grid
+};
+
+void PrintTo(const LifetimeCase& c, std::ostream* os) { *os << "level " << c.level << ", " << c.nodes << " nodes"; }
+
+class LifetimeClosedForm : public testing::TestWithParam<LifetimeCase> {};
+
+TEST_P(LifetimeClosedForm, LinearDeclineAgainstTheSurvivalFunction) {
+    const AnalysisState s = test::linear_decline_state(20);
+    const double T = 110 - s.current_age;
+    const LifetimeCase lc = GetParam();
+    const double expected = transport_lifetime_ruin(s, T, (T / 500) / 0.1, lc.nodes);
+    EXPECT_NEAR(lifetime_ruin_probability(s, 0, 20, lc.level, 0, T), expected, 1e-9);
+    EXPECT_NEAR(reference_solve(s, {SolveKind::lifetime_ruin, 0, 20, lc.level, 0, T}), expected, 1e-9);
+    // Without the smearing of the scheme, ruin comes at 20 - level years:
+    // the chance of living that long among lives ending before T.
+    const double t_ruin = 20 - lc.level;
+    const double S_T = survival_probability(s.current_age, T, s.ruin_lambda, s.ruin_modal_age, s.ruin_dispersion);
+    const double S_ruin =
+        survival_probability(s.current_age, t_ruin, s.ruin_lambda, s.ruin_modal_age, s.ruin_dispersion);
+    EXPECT_NEAR(expected, (S_ruin - S_T) / (1 - S_T), 0.02);
+}
+
+INSTANTIATE_TEST_SUITE_P(Levels, LifetimeClosedForm,
+                         testing::Values(LifetimeCase{0, 200}, LifetimeCase{10, 100}, LifetimeCase{15, 50}));
+
 TEST(Solver, LevelAtTheStartIsCertainRuin) {
     const AnalysisState s = test::default_state();
     const double x0 = s.wealth_ratio;

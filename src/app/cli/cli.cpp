@@ -71,12 +71,6 @@ std::string local_date_time() {
     return buf;
 }
 
-int income_step(double current_age) {
-    return static_cast<int>(std::floor((110 - current_age) / 10)) + 1;
-}
-
-double income_horizon(double current_age, int i) { return i * income_step(current_age) / 2.0; }
-
 // Horizons and ages of the income curve are whole or half years.
 std::string one_decimal(double value) {
     char buf[32];
@@ -84,10 +78,8 @@ std::string one_decimal(double value) {
     return buf;
 }
 
-const char* const kRowCaptions[4] = {"0% of initial NIW", "10 % of initial NIW",
-                                     "25 % of initial NIW", "50 % of initial NIW"};
 const char* const kColumnCaptions[4] = {"10 Years", "20 Years", "30 Years", "Lifetime"};
-const char* const kEstateRows[3] = {"10 years:", "20 years:", "30 years:"};
+const std::array<const char*, 3> kEstateRows = {"10 years:", "20 years:", "30 years:"};
 const char* const kEstateColumns[3] = {"Bad (25%)", "Median", "Good (75%)"};
 
 std::string cell(const ResultsRecord& results, const char* name) {
@@ -98,7 +90,7 @@ std::string cell(const ResultsRecord& results, const char* name) {
 // A grid of published cells with its row and column captions, aligned.
 template <size_t R, size_t C>
 void print_grid(std::ostream& out, const ResultsRecord& r, const char* corner, int caption_width,
-                int cell_width, const char* const (&columns)[C], const char* const (&rows)[R],
+                int cell_width, const char* const (&columns)[C], const std::array<const char*, R>& rows,
                 const std::array<std::array<const char*, C>, R>& cells) {
     out << "  " << std::left << std::setw(caption_width) << corner << std::right;
     for (const char* c : columns) out << std::setw(cell_width) << c;
@@ -114,7 +106,7 @@ void print_tables(std::ostream& out, const AnalysisState& s, const ResultsRecord
     out << "Probability Results\n"
         << "  Your Net Investable Wealth (NIW) is : $" << format_grouped0(s.net_investable_wealth) << '\n'
         << "  Your Net Consumption Deficit is: $" << format_grouped0(s.consumption_deficit) << "\n\n";
-    print_grid(out, r, "Probability NIW hits", 22, 10, kColumnCaptions, kRowCaptions, ruin_cell_names());
+    print_grid(out, r, "Probability NIW hits", 22, 10, kColumnCaptions, ruin_row_captions(), ruin_cell_names());
 
     out << "\nProjected Wealth\n"
         << "  Estate (Real) Conditional on Survival, as multiples of the NIW of $"
@@ -126,7 +118,7 @@ void print_tables(std::ostream& out, const AnalysisState& s, const ResultsRecord
         << format_grouped0(s.target_income) << ":\n"
         << "  " << std::setw(8) << "Years" << std::setw(8) << "Age" << std::setw(10) << "Income" << '\n';
     for (int i = 1; i <= 20; ++i) {
-        const double T = income_horizon(s.current_age, i);
+        const double T = expected_income_horizon(s.current_age, i);
         out << "  " << std::setw(8) << one_decimal(T) << std::setw(8) << one_decimal(s.current_age + T)
             << std::setw(10) << format_plain2(r.expected_income[static_cast<size_t>(i - 1)]) << '\n';
     }
@@ -317,10 +309,9 @@ nlohmann::json results_json(const AnalysisState& s, const ResultsRecord& r) {
                            {"modal_age", s.ruin_modal_age},
                            {"dispersion", s.ruin_dispersion}};
 
-    static const double kLevels[4] = {0, 0.1, 0.25, 0.5};
     json grid = json::array();
     for (size_t row = 0; row < 4; ++row)
-        grid.push_back({{"level", kLevels[row]},
+        grid.push_back({{"level", kRuinLevels[row]},
                         {"years_10", r.ruin_grid[row][0]},
                         {"years_20", r.ruin_grid[row][1]},
                         {"years_30", r.ruin_grid[row][2]},
@@ -343,7 +334,7 @@ nlohmann::json results_json(const AnalysisState& s, const ResultsRecord& r) {
     j["survival_curve"] = r.survival_curve;
     json income = json::array();
     for (int i = 1; i <= 20; ++i) {
-        const double T = income_horizon(s.current_age, i);
+        const double T = expected_income_horizon(s.current_age, i);
         income.push_back({{"years", T},
                           {"age", s.current_age + T},
                           {"income", r.expected_income[static_cast<size_t>(i - 1)]}});

@@ -76,10 +76,6 @@ const ChartText* ChartGeometry::text(const std::string& name) const {
     return nullptr;
 }
 
-int age_caption_step(double current_age) {
-    return static_cast<int>(std::floor((110 - current_age) / 10)) + 1;
-}
-
 ChartGeometry survival_chart(const AnalysisState& state, const ResultsRecord& results) {
     constexpr double kSpacingX = 34, kSpacingY = 18, kPixelsPerUnit = 180;
     ChartGeometry g;

@@ -90,9 +90,6 @@ inline constexpr const char* kRuinAgeCaption = "Expected Ruin Age is";
 // The survival chart marks an expected ruin age up to this age only.
 inline constexpr int kLastMarkedRuinAge = 105;
 
-// Int((110 - age) / 10) + 1: years between two age captions.
-int age_caption_step(double current_age);
-
 // Survival chart of the "Mortality Parameters" tab: the probability of
 // surviving t years for t = 0 .. survival_years, and the expected-ruin-age
 // marker.

@@ -206,12 +206,9 @@ QWidget* OutPut::build_probability_tab() {
         grid->addWidget(l, 1, c + 1);
     }
     grid->addWidget(line(shape, "Line1"), 2, 0, 1, 5);
-    const char* rows[4][2] = {{"Label25", "0% of initial NIW"},
-                              {"Label26", "10 % of initial NIW"},
-                              {"Label27", "25 % of initial NIW"},
-                              {"Label28", "50 % of initial NIW"}};
+    const char* rows[4] = {"Label25", "Label26", "Label27", "Label28"};
     for (int r = 0; r < 4; ++r) {
-        grid->addWidget(label(shape, rows[r][0], rows[r][1]), r + 3, 0);
+        grid->addWidget(label(shape, rows[r], ruin_row_captions()[r]), r + 3, 0);
         for (int c = 0; c < 4; ++c)
             grid->addWidget(value_box(shape, ruin_cell_names()[r][c]), r + 3, c + 1,
                             Qt::AlignCenter);
