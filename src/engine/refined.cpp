@@ -94,6 +94,28 @@ double quantile_of(const std::function<double(double level)>& below, double x0, 
 
 }  // namespace
 
+namespace refined {
+
+LevelSweeps sweep_level(const RefinedModel& model, double x0, double barrier, double end, double top,
+                        const std::vector<double>& snapshot_times) {
+    std::vector<SweepTask> tasks(2);
+    for (int r = 0; r < 2; ++r) {
+        SweepSpec& spec = tasks[r].spec;
+        spec.x0 = x0;
+        spec.barrier = barrier;
+        spec.end = end;
+        spec.dt = kBaseStep;
+        spec.base_spacing = kBaseSpacing;
+        spec.refinement = r + 1;
+        spec.top = top;
+        spec.snapshot_times = snapshot_times;
+    }
+    run_sweeps(model, tasks, {});
+    return {std::move(tasks[0].result), std::move(tasks[1].result)};
+}
+
+}  // namespace refined
+
 RefinedValue richardson(double coarse, double fine, double lower, double upper) {
     RefinedValue v;
     v.error_estimate = std::fabs(fine - coarse);
@@ -242,19 +264,10 @@ RefinedValue refined_lifetime_ruin(const AnalysisState& state) {
     const double x0 = state.wealth_ratio;
     if (!(x0 > 0) || !std::isfinite(x0)) return {1, 0};
     const double t_life = 110 - state.current_age;
-    std::vector<SweepTask> tasks(2);
-    for (int r = 0; r < 2; ++r) {
-        tasks[r].spec.x0 = x0;
-        tasks[r].spec.barrier = 0;
-        tasks[r].spec.end = t_life;
-        tasks[r].spec.dt = kBaseStep;
-        tasks[r].spec.base_spacing = kBaseSpacing;
-        tasks[r].spec.refinement = r + 1;
-        tasks[r].spec.top = refined::sweep_top(model, x0, kBaseSpacing, 30);
-    }
-    run_sweeps(model, tasks, {});
-    return richardson(checked(tasks[0].result.lifetime_ruin(model, t_life)),
-                      checked(tasks[1].result.lifetime_ruin(model, t_life)));
+    const refined::LevelSweeps sweeps =
+        refined::sweep_level(model, x0, 0, t_life, refined::sweep_top(model, x0, kBaseSpacing, 30));
+    return richardson(checked(sweeps.coarse.lifetime_ruin(model, t_life)),
+                      checked(sweeps.fine.lifetime_ruin(model, t_life)));
 }
 
 }  // namespace quorrel

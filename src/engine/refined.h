@@ -15,6 +15,17 @@
 
 namespace quorrel {
 
+namespace refined {
+
+// One ruin level's sweep at both resolutions, run side by side.
+struct LevelSweeps {
+    SweepResult coarse, fine;
+};
+LevelSweeps sweep_level(const RefinedModel& model, double x0, double barrier, double end, double top,
+                        const std::vector<double>& snapshot_times = {});
+
+}  // namespace refined
+
 // A figure from the two resolutions.
 struct RefinedValue {
     double value = 0;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <stdexcept>
 
 namespace quorrel::refined {
@@ -159,13 +160,13 @@ struct SubStep {
     double t_end;
 };
 
-std::vector<SubStep> sub_steps(double end, double dt, int implicit_half_steps) {
-    const long steps = std::max(1L, std::lround(end / dt));
+std::vector<SubStep> sub_steps(double start, double end, double dt, int implicit_half_steps) {
+    const long steps = std::max(1L, std::lround((end - start) / dt));
     const long implicit_steps = std::min<long>(steps, implicit_half_steps / 2);
     std::vector<SubStep> out;
     out.reserve(static_cast<std::size_t>(steps + implicit_steps));
-    for (long s = 1; s <= 2 * implicit_steps; ++s) out.push_back({dt / 2, 1.0, static_cast<double>(s) * dt / 2});
-    for (long k = implicit_steps + 1; k <= steps; ++k) out.push_back({dt, 0.5, static_cast<double>(k) * dt});
+    for (long s = 1; s <= 2 * implicit_steps; ++s) out.push_back({dt / 2, 1.0, start + static_cast<double>(s) * dt / 2});
+    for (long k = implicit_steps + 1; k <= steps; ++k) out.push_back({dt, 0.5, start + static_cast<double>(k) * dt});
     return out;
 }
 
@@ -206,31 +207,114 @@ double sweep_top(const RefinedModel& model, double x0, double base_spacing, doub
     return std::max(top, 2 * std::max(x0, 200 * h));
 }
 
+namespace {
+
+double deterministic_slope(const RefinedModel& m, double t, double x) {
+    return m.mu(t) * m.exposure(t) * x + m.net_income(t);
+}
+
+// The certain path of a phase without volatility, from 0 to `until`, in
+// Runge-Kutta steps of dt: fills t and ruin (0, then 1 from the crossing on)
+// and the snapshot points, and returns the wealth at `until`, or NaN once
+// the barrier is reached.
+double follow_certain_path(const RefinedModel& m, const SweepSpec& spec, double until, double dt,
+                           SweepResult& r) {
+    const long steps = std::lround(until / dt);
+    double x = spec.x0;
+    r.t.push_back(0);
+    r.ruin.push_back(0);
+    auto note_snapshots = [&](double t, double value) {
+        for (std::size_t k = 0; k < spec.snapshot_times.size(); ++k) {
+            if (std::fabs(spec.snapshot_times[k] - t) < 1e-9) r.snapshot_point[k] = value;
+        }
+    };
+    for (long k = 0; k < steps; ++k) {
+        const double t0 = static_cast<double>(k) * dt, t1 = static_cast<double>(k + 1) * dt;
+        const double h = t1 - t0;
+        const double k1 = deterministic_slope(m, t0, x);
+        const double k2 = deterministic_slope(m, t0 + h / 2, x + h / 2 * k1);
+        const double k3 = deterministic_slope(m, t0 + h / 2, x + h / 2 * k2);
+        const double k4 = deterministic_slope(m, t1, x + h * k3);
+        const double xn = x + h / 6 * (k1 + 2 * k2 + 2 * k3 + k4);
+        if (xn <= spec.barrier) {
+            const double tc = t0 + h * (x - spec.barrier) / (x - xn);
+            r.t.push_back(tc);
+            r.ruin.push_back(0);
+            r.t.push_back(tc);
+            r.ruin.push_back(1);
+            for (std::size_t j = 0; j < spec.snapshot_times.size(); ++j) {
+                if (spec.snapshot_times[j] >= tc) {
+                    r.snapshot_point[j] = std::numeric_limits<double>::quiet_NaN();
+                    r.snapshot_ruin[j] = 1;
+                }
+            }
+            return std::numeric_limits<double>::quiet_NaN();
+        }
+        x = xn;
+        r.t.push_back(t1);
+        r.ruin.push_back(0);
+        note_snapshots(t1, x);
+    }
+    return x;
+}
+
+}  // namespace
+
 SweepResult run_sweep(const RefinedModel& model, const SweepSpec& spec, const Pump& pump) {
     SweepResult result;
-    result.grid = make_sweep_grid(spec.x0, spec.barrier, spec.base_spacing, spec.top, spec.refinement);
+    const std::size_t snapshots = spec.snapshot_times.size();
+    result.snapshots.assign(snapshots, {});
+    result.snapshot_ruin.assign(snapshots, 0);
+    result.snapshot_point.assign(snapshots, std::numeric_limits<double>::quiet_NaN());
+    const double dt = spec.dt / spec.refinement;
+
+    double start = 0;
+    double x_start = spec.x0;
+    if (model.current_sigma == 0) {
+        start = model.later_sigma == 0 ? spec.end : std::min(model.later_years, spec.end);
+        x_start = follow_certain_path(model, spec, start, dt, result);
+        const bool ruined = std::isnan(x_start);
+        if (ruined || start >= spec.end) {
+            if (!ruined) {
+                result.t.push_back(spec.end);
+                result.ruin.push_back(0);
+            } else if (result.t.back() < spec.end) {
+                result.t.push_back(spec.end);
+                result.ruin.push_back(1);
+            }
+            result.grid = make_sweep_grid(spec.x0, spec.barrier, spec.base_spacing, spec.top, spec.refinement);
+            for (auto& w : result.snapshots) w.assign(result.grid.x.size() + 1, 0.0);
+            result.snapshot_prefix = result.snapshots;
+            return result;
+        }
+        result.t.pop_back();
+        result.ruin.pop_back();
+    }
+
+    result.grid = make_sweep_grid(x_start, spec.barrier, spec.base_spacing, spec.top, spec.refinement);
     const std::vector<double>& x = result.grid.x;
     const Stencils stencils = make_stencils(model, x);
     const int n = stencils.n;
-    const double dt = spec.dt / spec.refinement;
-    const std::vector<SubStep> steps = sub_steps(spec.end, dt, spec.implicit_half_steps);
+    const std::vector<SubStep> steps = sub_steps(start, spec.end, dt, spec.implicit_half_steps);
 
     std::vector<double> w(n + 3, 0.0), y(n + 3, 0.0);
     w[result.grid.start] = 1;
-    result.t.reserve(steps.size() + 1);
-    result.ruin.reserve(steps.size() + 1);
-    result.t.push_back(0);
+    result.t.reserve(result.t.size() + steps.size() + 1);
+    result.ruin.reserve(result.ruin.size() + steps.size() + 1);
+    result.t.push_back(start);
     result.ruin.push_back(0);
 
-    std::vector<std::size_t> snapshot_step(spec.snapshot_times.size(), steps.size() + 1);
-    for (std::size_t k = 0; k < spec.snapshot_times.size(); ++k) {
+    std::vector<std::size_t> snapshot_step(snapshots, steps.size() + 1);
+    for (std::size_t k = 0; k < snapshots; ++k) {
+        if (!std::isnan(result.snapshot_point[k])) continue;
         for (std::size_t s = 0; s < steps.size(); ++s) {
             if (std::fabs(steps[s].t_end - spec.snapshot_times[k]) < 1e-9) snapshot_step[k] = s;
         }
         if (snapshot_step[k] > steps.size()) throw std::runtime_error("refined sweep: snapshot off the time grid");
     }
-    result.snapshots.resize(spec.snapshot_times.size());
-    result.snapshot_ruin.resize(spec.snapshot_times.size());
+    for (std::size_t k = 0; k < snapshots; ++k) {
+        if (!std::isnan(result.snapshot_point[k])) result.snapshots[k].assign(n + 3, 0.0);
+    }
 
     // Coefficients that change with time are frozen at the middle of blocks
     // of up to kBlock sub-steps of one kind, so a factorisation serves a
@@ -332,6 +416,7 @@ double SweepResult::wealth_below(int k, double level) const {
     const std::vector<double>& prefix = snapshot_prefix[k];
     const int n = static_cast<int>(x.size()) - 2;
     double below = snapshot_ruin[k];
+    if (!std::isnan(snapshot_point[k])) return level > snapshot_point[k] ? 1.0 : below;
     if (level <= x[0]) return level < x[0] ? 0.0 : below;
     // Node j's cell runs from the midpoint with j - 1 to the midpoint with j + 1.
     const auto upper = std::upper_bound(x.begin() + 1, x.begin() + n + 1, level);

@@ -60,6 +60,9 @@ struct SweepResult {
     // (j = 1 .. nodes - 2; the barrier and the top carry none).
     std::vector<std::vector<double>> snapshots;
     std::vector<double> snapshot_ruin;  // ruin probability at each snapshot time
+    // Where wealth sits with certainty at a snapshot inside a phase without
+    // volatility (NaN elsewhere).
+    std::vector<double> snapshot_point;
     std::vector<std::vector<double>> snapshot_prefix;  // prefix sums of the weights
 
     // Probability of reaching the barrier by T (linear between sub-steps).
@@ -77,6 +80,12 @@ struct SweepResult {
     double wealth_below(int k, double level) const;
 };
 
+// Without volatility today the path is certain until the allocation changes:
+// it is followed exactly (Runge-Kutta) to that time, the barrier's crossing
+// time found on the way, and the sweep starts there from the wealth reached.
+// A grid scheme would have to carry a point mass along the drift without any
+// diffusion to smooth it, which no Eulerian scheme does without smearing or
+// rippling it.
 SweepResult run_sweep(const RefinedModel& model, const SweepSpec& spec, const Pump& pump = {});
 
 }  // namespace quorrel::refined
