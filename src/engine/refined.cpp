@@ -270,4 +270,30 @@ RefinedValue refined_lifetime_ruin(const AnalysisState& state) {
                       checked(sweeps.fine.lifetime_ruin(model, t_life)));
 }
 
+RefinedLevelZero refined_level_zero(const AnalysisState& state) {
+    RefinedLevelZero out;
+    const RefinedModel model = RefinedModel::from_state(state);
+    const double x0 = state.wealth_ratio;
+    if (!(x0 > 0) || !std::isfinite(x0)) {
+        out.lifetime = {1, 0};
+        for (int h = 0; h < 3; ++h) out.ruin[h] = {1, 0};
+        return out;
+    }
+    const double t_life = 110 - state.current_age;
+    const double top = refined::sweep_top(model, x0, kBaseSpacing, 30);
+    const refined::LevelSweeps s = refined::sweep_level(model, x0, 0, std::max(t_life, 30.0), top, {10, 20, 30});
+    out.lifetime = richardson(checked(s.coarse.lifetime_ruin(model, t_life)), checked(s.fine.lifetime_ruin(model, t_life)));
+    for (int h = 0; h < 3; ++h) {
+        out.ruin[h] = richardson(checked(s.coarse.ruin_by(kHorizons[h])), checked(s.fine.ruin_by(kHorizons[h])));
+        auto below = [&](const SweepResult& r) { return [&r, h](double level) { return r.wealth_below(h, level); }; };
+        auto combined = [&](double level) {
+            return richardson(s.coarse.wealth_below(h, level), s.fine.wealth_below(h, level)).value;
+        };
+        out.median[h].value = checked(quantile_of(combined, x0, top, 0.5));
+        out.median[h].error_estimate =
+            std::fabs(quantile_of(below(s.fine), x0, top, 0.5) - quantile_of(below(s.coarse), x0, top, 0.5));
+    }
+    return out;
+}
+
 }  // namespace quorrel

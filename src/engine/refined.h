@@ -67,7 +67,18 @@ void compute_refined_results(AnalysisState& state, ResultSink& sink, RefinedResu
                              const EventPump& pump = {});
 
 // The lifetime ruin probability at the 0% level alone, refined (one sweep
-// per resolution): what the decision tools solve for.
+// per resolution): what the decision tools solve for. Equal to the Lifetime
+// figure of compute_refined_results on the same state.
 RefinedValue refined_lifetime_ruin(const AnalysisState& state);
+
+// The 0% level's figures alone, each equal to compute_refined_results' on
+// the same state: lifetime ruin, ruin within 10, 20 and 30 years, and the
+// median wealth at 10, 20 and 30 years as a multiple of today's.
+struct RefinedLevelZero {
+    RefinedValue lifetime;
+    std::array<RefinedValue, 3> ruin{};
+    std::array<RefinedValue, 3> median{};
+};
+RefinedLevelZero refined_level_zero(const AnalysisState& state);
 
 }  // namespace quorrel

@@ -28,54 +28,74 @@ struct StepFactors {
     double top_coupling = 0;          // dt up[n]
 };
 
-// Central differences on the non-uniform grid, split so that the rows of any
-// time are m(t) x (growth and volatility part of the regime) + net income x
-// first derivative.
+// Central differences on the non-uniform grid. Where wealth drifts away
+// from the barrier (incomes above the withdrawal) faster than the diffusion
+// spreads it on the scale of the spacing, as it does near the barrier where
+// sigma^2 x^2 / 2 vanishes, the ruin probability falls from 1 to 0 in a
+// layer thinner than the spacing and central differences ripple across it.
+// Within eight coarse cells of the barrier the diffusion is therefore fitted
+// there (Il'in-Allen-Southwell: D Pe coth Pe with the cell Peclet number
+// Pe = a h / 2D): central differencing up to D Pe^2 / 3 where the diffusion
+// dominates, upwinding where it does not. A drift towards the barrier needs
+// no fitting (the probability is smooth there), and further up the layer
+// cannot lie, while upwinding's numerical diffusion would be the largest
+// error of the scheme.
 struct Stencils {
-    int n = 0;                                 // unknowns 1..n
-    std::vector<double> d1lo, d1up;            // first derivative
-    std::vector<double> glo[2], gup[2];        // mu x d/dx + sigma^2 x^2 / 2 d2/dx2, by regime
+    int n = 0;  // unknowns 1..n
+    std::vector<double> x, half_cell, d1lo, d1up, d2lo, d2up;
+    double mu[2] = {0, 0}, half_var[2] = {0, 0};  // mu and sigma^2 / 2 by regime
+    double fit_width = 0;  // the fitting applies this far above the barrier
 };
 
-Stencils make_stencils(const RefinedModel& model, const std::vector<double>& x) {
+Stencils make_stencils(const RefinedModel& model, const std::vector<double>& x, int refinement) {
     Stencils s;
     s.n = static_cast<int>(x.size()) - 2;
     const int size = s.n + 2;
-    s.d1lo.assign(size, 0);
-    s.d1up.assign(size, 0);
-    for (int r = 0; r < 2; ++r) {
-        s.glo[r].assign(size, 0);
-        s.gup[r].assign(size, 0);
-    }
-    const double mu[2] = {model.current_mu, model.later_mu};
-    const double sigma[2] = {model.current_sigma, model.later_sigma};
+    for (std::vector<double>* v : {&s.half_cell, &s.d1lo, &s.d1up, &s.d2lo, &s.d2up}) v->assign(size, 0);
+    s.x = x;
+    // Eight cells of the coarse grid: where a layer at the barrier can lie.
+    s.fit_width = 8 * (x[1] - x[0]) * static_cast<double>(refinement);
+    s.mu[0] = model.current_mu;
+    s.mu[1] = model.later_mu;
+    s.half_var[0] = 0.5 * model.current_sigma * model.current_sigma;
+    s.half_var[1] = 0.5 * model.later_sigma * model.later_sigma;
     for (int j = 1; j <= s.n; ++j) {
         const double hm = x[j] - x[j - 1];
         const double hp = x[j + 1] - x[j];
-        const double d1lo = -hp / (hm * (hm + hp));
-        const double d1up = hm / (hp * (hm + hp));
-        const double d2lo = 2 / (hm * (hm + hp));
-        const double d2up = 2 / (hp * (hm + hp));
-        s.d1lo[j] = d1lo;
-        s.d1up[j] = d1up;
-        for (int r = 0; r < 2; ++r) {
-            const double growth = mu[r] * x[j];
-            const double diffusion = 0.5 * sigma[r] * sigma[r] * x[j] * x[j];
-            s.glo[r][j] = growth * d1lo + diffusion * d2lo;
-            s.gup[r][j] = growth * d1up + diffusion * d2up;
-        }
+        s.half_cell[j] = 0.25 * (hm + hp);
+        s.d1lo[j] = -hp / (hm * (hm + hp));
+        s.d1up[j] = hm / (hp * (hm + hp));
+        s.d2lo[j] = 2 / (hm * (hm + hp));
+        s.d2up[j] = 2 / (hp * (hm + hp));
     }
     return s;
+}
+
+// D Pe coth(Pe) for the drift a, diffusion D and half the local spacing.
+double fitted_diffusion(double a, double D, double half_h) {
+    const double flow = std::fabs(a) * half_h;  // |a| h / 2
+    if (!(D > 0)) return flow;
+    const double pe = flow / D;
+    if (pe < 0.1) {
+        const double pe2 = pe * pe;
+        return D * (1 + pe2 / 3 - pe2 * pe2 / 45);
+    }
+    if (pe > 20) return flow;
+    return flow / std::tanh(pe);
 }
 
 void fill_rows(const Stencils& s, int regime, double m, double c, OperatorRows& rows) {
     rows.lo.resize(s.n + 2);
     rows.up.resize(s.n + 2);
-    const double* glo = s.glo[regime].data();
-    const double* gup = s.gup[regime].data();
+    const double mu = s.mu[regime] * m;
+    const double half_var = s.half_var[regime] * m;
     for (int j = 1; j <= s.n; ++j) {
-        rows.lo[j] = m * glo[j] + c * s.d1lo[j];
-        rows.up[j] = m * gup[j] + c * s.d1up[j];
+        const double x = s.x[j];
+        const double a = mu * x + c;
+        const double plain = half_var * x * x;
+        const double D = a > 0 && x - s.x[0] < s.fit_width ? fitted_diffusion(a, plain, s.half_cell[j]) : plain;
+        rows.lo[j] = a * s.d1lo[j] + D * s.d2lo[j];
+        rows.up[j] = a * s.d1up[j] + D * s.d2up[j];
     }
 }
 
@@ -175,21 +195,30 @@ std::vector<SubStep> sub_steps(double start, double end, double dt, int implicit
 SweepGrid make_sweep_grid(double x0, double barrier, double base_spacing, double top, int refinement) {
     SweepGrid g;
     const double span = x0 - barrier;
-    const long intervals = std::max(20L, std::lround(span / base_spacing));
-    const double h = span / static_cast<double>(intervals);
+    // Today's wealth closer to the barrier than half the spacing: the first
+    // cell runs from the barrier to it, the spacing holds above. (Thousands of
+    // cells far smaller than a year's drift would each be crossed in a
+    // fraction of a time step, which Crank-Nicolson does not damp.)
+    const double first = span < base_spacing / 2 ? span : 0;
+    const long intervals = first > 0 ? 1 : std::max(1L, std::lround(span / base_spacing));
+    const double h = first > 0 ? base_spacing : span / static_cast<double>(intervals);
     g.spacing = h / refinement;
     // At most 0.5% growth of the spacing from node to node in the stretched part.
-    g.stretch_from = std::max(x0, barrier + 200 * h);
-    const double xi1 = (g.stretch_from - barrier) / h;
+    g.stretch_from = std::max(x0, barrier + first + 200 * h);
+    auto linear = [&](double xi) {
+        if (first > 0) return xi <= 1 ? barrier + first * xi : x0 + h * (xi - 1);
+        return barrier + h * xi;
+    };
+    const double xi1 = first > 0 ? 1 + (g.stretch_from - x0) / h : (g.stretch_from - barrier) / h;
     const double rate = h / g.stretch_from;
-    double xi_top = (top - barrier) / h;
+    double xi_top = first > 0 ? 1 + (top - x0) / h : (top - barrier) / h;
     if (top > g.stretch_from) xi_top = xi1 + std::log(top / g.stretch_from) / rate;
     const long coarse = std::max(static_cast<long>(std::ceil(xi_top)), intervals + 2);
     const long nodes = coarse * refinement;
     g.x.resize(static_cast<std::size_t>(nodes + 1));
     for (long k = 0; k <= nodes; ++k) {
         const double xi = static_cast<double>(k) / refinement;
-        g.x[k] = xi <= xi1 ? barrier + h * xi : g.stretch_from * std::exp(rate * (xi - xi1));
+        g.x[k] = xi <= xi1 ? linear(xi) : g.stretch_from * std::exp(rate * (xi - xi1));
     }
     g.start = static_cast<int>(intervals * refinement);
     g.x[g.start] = x0;
@@ -203,8 +232,7 @@ double sweep_top(const RefinedModel& model, double x0, double base_spacing, doub
     const double sigma = std::max(model.current_sigma, model.later_sigma) * std::sqrt(m);
     const double income = std::max({0.0, model.net_income(0), model.net_income(years)});
     double top = (std::max(x0, 0.0) + income * years) * std::exp(mu * years + 6 * sigma * std::sqrt(years));
-    const double h = x0 / static_cast<double>(std::max(20L, std::lround(x0 / base_spacing)));
-    return std::max(top, 2 * std::max(x0, 200 * h));
+    return std::max(top, 2 * std::max(x0, 200 * base_spacing));
 }
 
 namespace {
@@ -258,6 +286,64 @@ double follow_certain_path(const RefinedModel& m, const SweepSpec& spec, double 
     return x;
 }
 
+// Where the drift outruns the diffusion at today's wealth by more than the
+// spacing (a cell Peclet number above 1: wealth close to 0 with incomes above
+// the withdrawal, or a very small volatility), a point mass would be carried
+// across many cells before the diffusion spreads it, and the scheme would
+// spread it numerically instead. The start is then moved to the first time
+// step at which the spread of wealth reaches two cells, with the mean and
+// variance of wealth carried there by their exact differential equations and
+// wealth taken as normal with them. That holds while the barrier lies more
+// than six standard deviations below (else the point start is kept) and for
+// five years at most.
+struct SpreadStart {
+    bool used = false;
+    double time = 0, mean = 0, variance = 0;
+};
+
+SpreadStart spread_start(const RefinedModel& m, const SweepSpec& spec, double start, double x_start) {
+    SpreadStart out;
+    const double span = x_start - spec.barrier;
+    const double h = span < spec.base_spacing / 2
+                         ? spec.base_spacing
+                         : span / static_cast<double>(std::max(1L, std::lround(span / spec.base_spacing)));
+    const double e0 = m.exposure(start);
+    const double a0 = m.mu(start) * e0 * x_start + m.net_income(start);
+    const double d0 = 0.5 * m.sigma(start) * m.sigma(start) * e0 * x_start * x_start;
+    if (!(std::fabs(a0) * h > 2 * d0)) return out;
+    auto slope = [&](double t, double mean, double var, double& dm, double& dv) {
+        const double e = m.exposure(t), mu = m.mu(t), s2 = m.sigma(t) * m.sigma(t);
+        dm = mu * e * mean + m.net_income(t);
+        dv = 2 * mu * e * var + s2 * e * (mean * mean + var);
+    };
+    double mean = x_start, var = 0, t = start;
+    const int sub = 8;
+    const double step = spec.dt / sub;
+    const double last = std::min(start + 5, spec.end - spec.dt);
+    while (t + spec.dt <= last + 1e-12) {
+        for (int k = 0; k < sub; ++k) {
+            // Sub-steps inside one time step share its regime, as the sweep's do.
+            const double tm = t + (k + 0.5) * step;
+            const double t0 = tm - 0.5 * step * (1 - 1e-9), t1 = tm + 0.5 * step * (1 - 1e-9);
+            double m1, v1, m2, v2, m3, v3, m4, v4;
+            slope(t0, mean, var, m1, v1);
+            slope(tm, mean + step / 2 * m1, var + step / 2 * v1, m2, v2);
+            slope(tm, mean + step / 2 * m2, var + step / 2 * v2, m3, v3);
+            slope(t1, mean + step * m3, var + step * v3, m4, v4);
+            mean += step / 6 * (m1 + 2 * m2 + 2 * m3 + m4);
+            var += step / 6 * (v1 + 2 * v2 + 2 * v3 + v4);
+        }
+        t = start + std::round((t + spec.dt - start) / spec.dt) * spec.dt;
+        if (var >= 4 * h * h) break;
+    }
+    if (!(t > start) || mean - 6 * std::sqrt(var) <= spec.barrier) return out;
+    out.used = true;
+    out.time = t;
+    out.mean = mean;
+    out.variance = std::max(var, 0.25 * h * h);
+    return out;
+}
+
 }  // namespace
 
 SweepResult run_sweep(const RefinedModel& model, const SweepSpec& spec, const Pump& pump) {
@@ -293,12 +379,24 @@ SweepResult run_sweep(const RefinedModel& model, const SweepSpec& spec, const Pu
 
     result.grid = make_sweep_grid(x_start, spec.barrier, spec.base_spacing, spec.top, spec.refinement);
     const std::vector<double>& x = result.grid.x;
-    const Stencils stencils = make_stencils(model, x);
+    const Stencils stencils = make_stencils(model, x, spec.refinement);
     const int n = stencils.n;
+    const SpreadStart spread = spread_start(model, spec, start, x_start);
+    if (spread.used) start = spread.time;
     const std::vector<SubStep> steps = sub_steps(start, spec.end, dt, spec.implicit_half_steps);
 
     std::vector<double> w(n + 3, 0.0), y(n + 3, 0.0);
-    w[result.grid.start] = 1;
+    if (spread.used) {
+        double total = 0;
+        for (int j = 1; j <= n; ++j) {
+            const double z = (x[j] - spread.mean) / std::sqrt(spread.variance);
+            w[j] = std::exp(-0.5 * z * z) * 0.5 * (x[j + 1] - x[j - 1]);
+            total += w[j];
+        }
+        for (int j = 1; j <= n; ++j) w[j] /= total;
+    } else {
+        w[result.grid.start] = 1;
+    }
     result.t.reserve(result.t.size() + steps.size() + 1);
     result.ruin.reserve(result.ruin.size() + steps.size() + 1);
     result.t.push_back(start);
