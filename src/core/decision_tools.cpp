@@ -96,20 +96,47 @@ SpendingSolution solve_sustainable_spending(const AnalysisState& inputs, SolveFo
                 out.message = "No wealth can be solved for without a positive target income.";
                 return out;
             }
-            lo = purchases;
-            f_lo = lifetime_at(lo) - probability;
-            if (f_lo <= 0) {
-                out.message = "No wealth is needed: the pensions and annuities alone keep the lifetime ruin probability at " +
-                              percent(f_lo + probability) + ", at or below " + percent(probability) + ".";
-                return out;
-            }
-            hi = std::floor(purchases + kRatioLimit * inputs.target_income * (1 - 1e-9));
-            f_hi = lifetime_at(hi) - probability;
-            if (f_hi > 0) {
-                out.message = "No wealth the calculation allows (up to 60 times the target income beside the purchases) "
-                              "brings the lifetime ruin probability down to " + percent(probability) +
-                              "; at that wealth it is " + percent(f_hi + probability) + ".";
-                return out;
+            // The bracket grows by doubling from today's wealth, within the
+            // wealth the calculation admits.
+            const double least = purchases;
+            const double most = std::floor(purchases + kRatioLimit * inputs.target_income * (1 - 1e-9));
+            double v = std::clamp(inputs.liquid_wealth, least + 1, most);
+            double f_v = lifetime_at(v) - probability;
+            if (f_v > 0) {
+                lo = v;
+                f_lo = f_v;
+                hi = v;
+                f_hi = f_v;
+                while (f_hi > 0) {
+                    if (hi >= most) {
+                        out.message = "No wealth the calculation allows (up to 60 times the target income beside the "
+                                      "purchases) brings the lifetime ruin probability down to " + percent(probability) +
+                                      "; at that wealth it is " + percent(f_hi + probability) + ".";
+                        return out;
+                    }
+                    lo = hi;
+                    f_lo = f_hi;
+                    hi = std::min(most, least + 2 * (hi - least));
+                    f_hi = lifetime_at(hi) - probability;
+                }
+            } else {
+                hi = v;
+                f_hi = f_v;
+                lo = v;
+                f_lo = f_v;
+                while (f_lo <= 0) {
+                    if (lo <= least) {
+                        out.message = "No wealth is needed: the pensions and annuities alone keep the lifetime ruin "
+                                      "probability at " + percent(f_lo + probability) + ", at or below " +
+                                      percent(probability) + ".";
+                        return out;
+                    }
+                    hi = lo;
+                    f_hi = f_lo;
+                    const double next = least + (lo - least) / 2;
+                    lo = next - least < 1 ? least : next;
+                    f_lo = lifetime_at(lo) - probability;
+                }
             }
         }
 

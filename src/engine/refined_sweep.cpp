@@ -34,15 +34,16 @@ struct StepFactors {
 // sigma^2 x^2 / 2 vanishes, the ruin probability falls from 1 to 0 in a
 // layer thinner than the spacing and central differences ripple across it.
 // Within eight coarse cells of the barrier the diffusion is therefore fitted
-// there (Il'in-Allen-Southwell: D Pe coth Pe with the cell Peclet number
-// Pe = a h / 2D): central differencing up to D Pe^2 / 3 where the diffusion
-// dominates, upwinding where it does not. A drift towards the barrier needs
-// no fitting (the probability is smooth there), and further up the layer
-// cannot lie, while upwinding's numerical diffusion would be the largest
-// error of the scheme.
+// (Il'in-Allen-Southwell: D Pe coth Pe with the cell Peclet number
+// Pe = a h / 2D, h the cell above, so that the limit is the forward
+// difference even where neighbouring cells differ): central differencing up
+// to D Pe^2 / 3 where the diffusion dominates, upwinding where it does not.
+// A drift towards the barrier needs no fitting (the probability is smooth
+// there), and further up the layer cannot lie, while upwinding's numerical
+// diffusion would be the largest error of the scheme.
 struct Stencils {
     int n = 0;  // unknowns 1..n
-    std::vector<double> x, half_cell, d1lo, d1up, d2lo, d2up;
+    std::vector<double> x, half_cell, d1lo, d1up, d2lo, d2up;  // half_cell: half the cell above
     double mu[2] = {0, 0}, half_var[2] = {0, 0};  // mu and sigma^2 / 2 by regime
     double fit_width = 0;  // the fitting applies this far above the barrier
 };
@@ -62,7 +63,7 @@ Stencils make_stencils(const RefinedModel& model, const std::vector<double>& x, 
     for (int j = 1; j <= s.n; ++j) {
         const double hm = x[j] - x[j - 1];
         const double hp = x[j + 1] - x[j];
-        s.half_cell[j] = 0.25 * (hm + hp);
+        s.half_cell[j] = 0.5 * hp;
         s.d1lo[j] = -hp / (hm * (hm + hp));
         s.d1up[j] = hm / (hp * (hm + hp));
         s.d2lo[j] = 2 / (hm * (hm + hp));
@@ -336,11 +337,12 @@ SpreadStart spread_start(const RefinedModel& m, const SweepSpec& spec, double st
         t = start + std::round((t + spec.dt - start) / spec.dt) * spec.dt;
         if (var >= 4 * h * h) break;
     }
-    if (!(t > start) || mean - 6 * std::sqrt(var) <= spec.barrier) return out;
+    const double variance = std::max(var, 0.25 * h * h);
+    if (!(t > start) || mean - 6 * std::sqrt(variance) <= spec.barrier) return out;
     out.used = true;
     out.time = t;
     out.mean = mean;
-    out.variance = std::max(var, 0.25 * h * h);
+    out.variance = variance;
     return out;
 }
 
