@@ -59,7 +59,7 @@ void compute_allocation_sums(AnalysisState& state);
 // been; refined: every figure from the refined engine, with error estimates.
 enum class Accuracy { standard, refined };
 
-CalculationOutcome run_calculation(AnalysisState& state, CalculationHooks& hooks,
+[[nodiscard]] CalculationOutcome run_calculation(AnalysisState& state, CalculationHooks& hooks,
                                    ResultsRecord& results, Accuracy accuracy);
 
 }  // namespace quorrel
