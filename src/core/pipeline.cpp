@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "core/errors.h"
+#include "engine/refined.h"
 #include "engine/ruin_table.h"
 #include "engine/solver.h"
 #include "engine/wealth_model.h"
@@ -97,6 +98,11 @@ void compute_allocation_sums(AnalysisState& state) {
 
 CalculationOutcome run_calculation(AnalysisState& state, CalculationHooks& hooks,
                                    ResultsRecord& results) {
+    return run_calculation(state, hooks, results, Accuracy::standard);
+}
+
+CalculationOutcome run_calculation(AnalysisState& state, CalculationHooks& hooks,
+                                   ResultsRecord& results, Accuracy accuracy) {
     compute_allocation_sums(state);
     if (!allocation_is_complete(state.weight_sum) || !allocation_is_complete(state.later_weight_sum))
         return refuse(hooks, kAllocationMessage);
@@ -130,8 +136,21 @@ CalculationOutcome run_calculation(AnalysisState& state, CalculationHooks& hooks
         prepare_engine_stages(state);
         fresh.survival_curve = build_survival_curve(state);
         fresh.ninetieth_percentile_index = find_ninetieth_percentile(fresh.survival_curve, 0);
-
-        run_result_stages(state, sink, fresh, pump);
+        if (accuracy == Accuracy::refined) {
+            RefinedResults refined;
+            compute_refined_results(state, sink, refined, pump);
+            fresh.ruin_grid = refined.record.ruin_grid;
+            fresh.estate_grid = refined.record.estate_grid;
+            fresh.expected_ruin_age = refined.record.expected_ruin_age;
+            fresh.expected_income = refined.record.expected_income;
+            fresh.refined = true;
+            fresh.scheme_line = refined_scheme_line(refined);
+            fresh.ruin_error = refined.ruin_error;
+            fresh.estate_error = refined.estate_error;
+            fresh.expected_ruin_age_error = refined.expected_ruin_age_error;
+        } else {
+            run_result_stages(state, sink, fresh, pump);
+        }
     } catch (const CalculationFailure& failure) {
         display.stop();
         hooks.show_message(failure.what(), failure.title());

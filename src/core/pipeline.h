@@ -55,4 +55,11 @@ void compute_allocation_sums(AnalysisState& state);
 [[nodiscard]] CalculationOutcome run_calculation(AnalysisState& state, CalculationHooks& hooks,
                                    ResultsRecord& results);
 
+// standard: the figures of the finite-difference stages as they have always
+// been; refined: every figure from the refined engine, with error estimates.
+enum class Accuracy { standard, refined };
+
+[[nodiscard]] CalculationOutcome run_calculation(AnalysisState& state, CalculationHooks& hooks,
+                                   ResultsRecord& results, Accuracy accuracy);
+
 }  // namespace quorrel

@@ -100,6 +100,8 @@ std::vector<std::string> report_lines(const AnalysisState& s, const ResultsRecor
     sep();
     text("Median Estate Value in 30 years :  $" + format_grouped0(median_estate(results, s, 2)));
     sep();
+    // Only a refined calculation adds a line; a standard report stays as it was.
+    if (results.refined) text(results.scheme_line);
     return lines;
 }
 

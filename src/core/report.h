@@ -9,7 +9,8 @@
 
 namespace quorrel {
 
-// The 58 lines of one report, without line ends: text lines already wrapped
+// The 58 lines of one report (59 for a refined calculation, whose last line
+// names the scheme), without line ends: text lines already wrapped
 // in double quotes, separator lines as 20 blanks.
 std::vector<std::string> report_lines(const AnalysisState& state, const ResultsRecord& results,
                                       const std::string& liquid_wealth_text,

@@ -40,6 +40,15 @@ struct ResultsRecord {
 
     // How many finite-difference solves the calculation made.
     int solver_calls = 0;
+
+    // Refined accuracy: the figures above came from the refined scheme, each
+    // probability, percentile and the ruin age with its error estimate, and a
+    // line naming the scheme for the screen and the report.
+    bool refined = false;
+    std::string scheme_line;
+    std::array<std::array<double, 4>, 4> ruin_error{};
+    std::array<std::array<double, 3>, 3> estate_error{};
+    double expected_ruin_age_error = 0;
 };
 
 // The life expectancy as the mortality tab and the command line show it:

@@ -1,0 +1,324 @@
+#include "engine/monte_carlo.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <condition_variable>
+#include <exception>
+#include <limits>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include <boost/random/mersenne_twister.hpp>
+#include <boost/random/normal_distribution.hpp>
+#include <boost/random/uniform_01.hpp>
+
+namespace quorrel {
+
+using refined::RefinedModel;
+
+namespace {
+
+// Paths are simulated in blocks with their own generator, seeded from the
+// seed and the block number, so the figures do not depend on the threads.
+constexpr long kBlockPaths = 1024;
+constexpr int kBatches = 32;  // groups of blocks for the percentiles' standard errors
+constexpr double kLevels[4] = {0, 0.1, 0.25, 0.5};
+constexpr double kHorizons[3] = {10, 20, 30};
+constexpr double kNever = std::numeric_limits<double>::infinity();
+
+std::uint64_t splitmix64(std::uint64_t x) {
+    x += 0x9E3779B97F4A7C15ULL;
+    x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ULL;
+    x = (x ^ (x >> 27)) * 0x94D049BB133111EBULL;
+    return x ^ (x >> 31);
+}
+
+// Per time step, the same for every path: log growth and its volatility of
+// the growth factor, and half the net income of the step.
+struct StepCoefficients {
+    double log_drift;
+    double vol;
+    double vol2;
+    double half_income;
+};
+
+// Time of death for a life certain to die before `horizon`, by inverting the
+// cumulative hazard lambda t + e^((age - m)/b) (e^(t/b) - 1) with Newton's
+// method from the right (it is convex, so the iterates fall monotonically).
+double death_time(const RefinedModel& m, double u, double horizon) {
+    const double s_end = m.survival(horizon);
+    const double target = -std::log1p(-u * (1 - s_end));
+    const double g = std::exp((m.current_age - m.modal_age) / m.dispersion);
+    double t = horizon;
+    for (int k = 0; k < 60; ++k) {
+        const double e = std::exp(t / m.dispersion);
+        const double H = m.lambda * t + g * (e - 1);
+        const double dH = m.lambda + g * e / m.dispersion;
+        const double next = t - (H - target) / dH;
+        if (!(next < t)) break;
+        t = std::max(next, 0.0);
+        if (std::fabs(H - target) < 1e-13 * std::max(1.0, target)) break;
+    }
+    return std::min(t, horizon);
+}
+
+struct BlockTally {
+    long paths = 0;
+    long ruined[4][3] = {};
+    long lifetime[4] = {};
+    long income[20] = {};
+    double unruined_time = 0, unruined_time2 = 0;
+};
+
+struct Simulation {
+    const RefinedModel& model;
+    double x0;
+    SimulationHorizons horizons;
+    double dt;
+    long steps;
+    std::vector<StepCoefficients> coefficients;
+    long horizon_step[3];
+    std::vector<double> wealth[3];  // X_T / x0 per path, 0 when exhausted before T
+
+    Simulation(const RefinedModel& m, double x0_, const SimulationHorizons& h, double dt_, long paths)
+        : model(m), x0(x0_), horizons(h), dt(dt_) {
+        const double end = std::max({h.tail, h.lifetime, 30.0});
+        steps = std::max(1L, std::lround(end / dt));
+        coefficients.resize(static_cast<std::size_t>(steps));
+        for (long k = 0; k < steps; ++k) {
+            const double t_mid = (static_cast<double>(k) + 0.5) * dt;
+            const double mu = m.mu(t_mid), sigma = m.sigma(t_mid), e = m.exposure(t_mid);
+            StepCoefficients& c = coefficients[static_cast<std::size_t>(k)];
+            c.log_drift = (mu * e - 0.5 * sigma * sigma * e) * dt;
+            c.vol2 = sigma * sigma * e * dt;
+            c.vol = std::sqrt(c.vol2);
+            c.half_income = 0.5 * m.net_income(t_mid) * dt;
+        }
+        for (int i = 0; i < 3; ++i) {
+            horizon_step[i] = std::lround(kHorizons[i] / dt);
+            wealth[i].assign(static_cast<std::size_t>(paths), 0.0);
+        }
+    }
+
+    void run_block(long block, long first, long count, BlockTally& tally) {
+        boost::random::mt19937_64 rng(splitmix64(splitmix64(block) ^ seed_mix));
+        boost::random::normal_distribution<double> normal;
+        boost::random::uniform_01<double> uniform;
+        const double level[4] = {kLevels[3] * x0, kLevels[2] * x0, kLevels[1] * x0, kLevels[0] * x0};
+        for (long p = first; p < first + count; ++p) {
+            if (stop && stop->load(std::memory_order_relaxed)) return;
+            const double death = death_time(model, uniform(rng), horizons.lifetime);
+            double tau[4] = {kNever, kNever, kNever, kNever};  // by descending level
+            int next = 0;
+            double x = x0;
+            while (next < 4 && x <= level[next]) tau[next++] = 0;
+            long k = 0;
+            for (; k < steps && next < 4; ++k) {
+                const StepCoefficients& c = coefficients[static_cast<std::size_t>(k)];
+                const double g = std::exp(c.log_drift + c.vol * normal(rng));
+                const double xn = g * x + c.half_income * (1 + g);
+                const double t0 = static_cast<double>(k) * dt;
+                while (next < 4) {
+                    const double l = level[next];
+                    if (xn <= l) {
+                        tau[next++] = t0 + dt * (x - l) / (x - xn);
+                        continue;
+                    }
+                    // Both ends above the level: did the path dip below in between?
+                    double exponent;
+                    if (l > 0) {
+                        // ln(x/l) ln(xn/l) is at least (x - l)(xn - l)/(x xn): a cheap screen.
+                        if (2 * (x - l) * (xn - l) > 40 * c.vol2 * x * xn) break;
+                        exponent = -2 * std::log(x / l) * std::log(xn / l) / c.vol2;
+                    } else {
+                        if (2 * xn > 40 * x * c.vol2) break;
+                        exponent = -2 * xn / (x * c.vol2);
+                    }
+                    if (uniform(rng) < std::exp(exponent)) {
+                        tau[next++] = t0 + 0.5 * dt;
+                        continue;
+                    }
+                    break;
+                }
+                x = next == 4 ? 0 : xn;
+                for (int i = 0; i < 3; ++i) {
+                    if (k + 1 == horizon_step[i]) wealth[i][static_cast<std::size_t>(p)] = x / x0;
+                }
+            }
+            // tau by grid row: row r is level kLevels[r] = index 3 - r here.
+            for (int r = 0; r < 4; ++r) {
+                const double t = tau[3 - r];
+                for (int h = 0; h < 3; ++h) tally.ruined[r][h] += t <= kHorizons[h];
+                tally.lifetime[r] += t < death;
+            }
+            for (int i = 0; i < 20; ++i) tally.income[i] += tau[3] <= horizons.income[i];
+            const double alive = std::min(tau[3], horizons.tail);
+            tally.unruined_time += alive;
+            tally.unruined_time2 += alive * alive;
+            ++tally.paths;
+        }
+    }
+
+    std::uint64_t seed_mix = 0;
+    const std::atomic<bool>* stop = nullptr;
+};
+
+McEstimate proportion(long hits, long n) {
+    const double p = static_cast<double>(hits) / static_cast<double>(n);
+    return {p, std::sqrt(std::max(0.0, p * (1 - p)) / static_cast<double>(n))};
+}
+
+// The q-quantile of the sample (the smallest value with at least q of the
+// sample at or below it).
+double sample_quantile(std::vector<double>& v, double q) {
+    const std::size_t n = v.size();
+    std::size_t k = static_cast<std::size_t>(std::ceil(q * static_cast<double>(n)));
+    k = std::clamp<std::size_t>(k, 1, n) - 1;
+    std::nth_element(v.begin(), v.begin() + static_cast<long>(k), v.end());
+    return v[k];
+}
+
+}  // namespace
+
+MonteCarloResults simulate_wealth_paths(const RefinedModel& model, double x0, const SimulationHorizons& horizons,
+                                        const MonteCarloOptions& options) {
+    MonteCarloResults out;
+    out.seed = options.seed;
+    out.dt = options.dt;
+    const long paths = std::max(1L, options.paths);
+    const long blocks = (paths + kBlockPaths - 1) / kBlockPaths;
+    Simulation sim(model, x0, horizons, options.dt, paths);
+    sim.seed_mix = splitmix64(options.seed);
+
+    std::atomic<bool> stop{false};
+    sim.stop = &stop;
+    std::atomic<long> next_block{0};
+    std::atomic<long> done_paths{0};
+    std::vector<BlockTally> tallies(static_cast<std::size_t>(blocks));
+    std::mutex mutex;
+    std::condition_variable finished;
+    unsigned running = 0;
+    std::exception_ptr failure;
+
+    unsigned threads = options.threads ? options.threads : std::max(1u, std::thread::hardware_concurrency());
+    threads = static_cast<unsigned>(std::min<long>(threads, blocks));
+    auto work = [&] {
+        try {
+            for (;;) {
+                const long b = next_block.fetch_add(1);
+                if (b >= blocks || stop.load()) break;
+                const long first = b * kBlockPaths;
+                const long count = std::min(kBlockPaths, paths - first);
+                sim.run_block(b, first, count, tallies[static_cast<std::size_t>(b)]);
+                done_paths.fetch_add(count);
+            }
+        } catch (...) {
+            std::lock_guard<std::mutex> lock(mutex);
+            if (!failure) failure = std::current_exception();
+            stop = true;
+        }
+        std::lock_guard<std::mutex> lock(mutex);
+        --running;
+        finished.notify_all();
+    };
+    std::vector<std::thread> pool;
+    running = threads;
+    for (unsigned k = 0; k < threads; ++k) pool.emplace_back(work);
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        while (running > 0) {
+            finished.wait_for(lock, std::chrono::milliseconds(50));
+            if (options.cancel && options.cancel->load()) stop = true;
+            if (options.progress && running > 0) {
+                lock.unlock();
+                options.progress(static_cast<double>(done_paths.load()) / static_cast<double>(paths));
+                if (options.cancel && options.cancel->load()) stop = true;
+                lock.lock();
+            }
+        }
+    }
+    for (std::thread& t : pool) t.join();
+    if (failure) std::rethrow_exception(failure);
+    if (stop.load() || done_paths.load() < paths) {
+        out.cancelled = true;
+        return out;
+    }
+
+    BlockTally total;
+    for (const BlockTally& t : tallies) {
+        total.paths += t.paths;
+        for (int r = 0; r < 4; ++r) {
+            for (int h = 0; h < 3; ++h) total.ruined[r][h] += t.ruined[r][h];
+            total.lifetime[r] += t.lifetime[r];
+        }
+        for (int i = 0; i < 20; ++i) total.income[i] += t.income[i];
+        total.unruined_time += t.unruined_time;
+        total.unruined_time2 += t.unruined_time2;
+    }
+    const long n = total.paths;
+    out.paths = n;
+    for (int r = 0; r < 4; ++r) {
+        for (int h = 0; h < 3; ++h) out.ruin[r][h] = proportion(total.ruined[r][h], n);
+        out.ruin[r][3] = proportion(total.lifetime[r], n);
+    }
+    for (int i = 0; i < 20; ++i) out.income_ruin[i] = proportion(total.income[i], n);
+    const double mean = total.unruined_time / static_cast<double>(n);
+    const double var = std::max(0.0, total.unruined_time2 / static_cast<double>(n) - mean * mean);
+    out.expected_ruin_age = {model.current_age + mean, std::sqrt(var / static_cast<double>(n))};
+
+    // Percentiles from all paths; standard errors from the spread of the
+    // percentiles of kBatches groups of blocks.
+    const int batches = static_cast<int>(std::min<long>(kBatches, blocks));
+    const double q[3] = {0.25, 0.5, 0.75};
+    for (int h = 0; h < 3; ++h) {
+        std::vector<std::vector<double>> groups(static_cast<std::size_t>(batches));
+        for (long p = 0; p < n; ++p) {
+            groups[static_cast<std::size_t>((p / kBlockPaths) % batches)].push_back(sim.wealth[h][static_cast<std::size_t>(p)]);
+        }
+        for (int k = 0; k < 3; ++k) {
+            out.estate[h][k].value = sample_quantile(sim.wealth[h], q[k]);
+            if (batches < 2) {
+                out.estate[h][k].standard_error = std::numeric_limits<double>::quiet_NaN();
+                continue;
+            }
+            double sum = 0, sum2 = 0;
+            for (auto& g : groups) {
+                const double v = sample_quantile(g, q[k]);
+                sum += v;
+                sum2 += v * v;
+            }
+            const double m = sum / batches;
+            const double var_b = std::max(0.0, (sum2 - batches * m * m) / (batches - 1));
+            out.estate[h][k].standard_error = std::sqrt(var_b / batches);
+        }
+    }
+    return out;
+}
+
+MonteCarloResults run_monte_carlo(const AnalysisState& state, const MonteCarloOptions& options) {
+    const RefinedModel model = RefinedModel::from_state(state);
+    SimulationHorizons h;
+    h.lifetime = 110 - state.current_age;
+    h.tail = h.lifetime + 20;
+    const double step = std::floor((110 - state.current_age) / 10) + 1;
+    for (int i = 1; i <= 20; ++i) h.income[i - 1] = i * step / 2;
+    MonteCarloResults out = simulate_wealth_paths(model, state.wealth_ratio, h, options);
+    if (out.cancelled) return out;
+    for (int i = 0; i < 20; ++i) {
+        const double T = h.income[i];
+        const double mu = state.later_allocation_years < T ? state.later_expected_return : state.current_expected_return;
+        const double annuity_income =
+            state.nominal_income_ratio * std::exp((state.cola_rate - state.implied_inflation) * T) +
+            state.real_income_ratio +
+            state.net_investable_wealth * state.variable_income_ratio *
+                std::exp((mu - state.air_rate - state.implied_inflation) * T);
+        const McEstimate p = out.income_ruin[i];
+        out.expected_income[i] = {std::min(1.0, annuity_income * p.value + (1 - p.value)),
+                                  std::fabs(1 - annuity_income) * p.standard_error};
+    }
+    return out;
+}
+
+}  // namespace quorrel

@@ -1,0 +1,299 @@
+#include "engine/refined.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <cstdint>
+#include <exception>
+#include <mutex>
+#include <sstream>
+#include <thread>
+#include <vector>
+
+#include <boost/math/tools/toms748_solve.hpp>
+
+#include "core/errors.h"
+#include "core/number_format.h"
+
+namespace quorrel {
+
+using refined::RefinedModel;
+using refined::SweepResult;
+using refined::SweepSpec;
+
+namespace {
+
+constexpr double kLevels[4] = {0, 0.1, 0.25, 0.5};
+constexpr double kHorizons[3] = {10, 20, 30};
+constexpr double kQuantiles[3] = {0.25, 0.5, 0.75};
+constexpr double kBaseSpacing = 0.1;
+constexpr double kBaseStep = 0.02;
+
+struct SweepTask {
+    SweepSpec spec;
+    SweepResult result;
+};
+
+// Runs the sweeps on every core, the largest first; the calling thread takes
+// part and alone runs the pump. Rethrows the first failure.
+void run_sweeps(const RefinedModel& model, std::vector<SweepTask>& tasks, const EventPump& pump) {
+    std::vector<std::size_t> order(tasks.size());
+    for (std::size_t k = 0; k < order.size(); ++k) order[k] = k;
+    auto cost = [&](std::size_t k) { return tasks[k].spec.end * tasks[k].spec.refinement * tasks[k].spec.refinement; };
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return cost(a) > cost(b); });
+
+    std::atomic<std::size_t> next{0};
+    std::exception_ptr failure;
+    std::mutex failure_mutex;
+    auto work = [&](bool caller) {
+        for (;;) {
+            const std::size_t k = next.fetch_add(1);
+            if (k >= order.size()) return;
+            try {
+                SweepTask& task = tasks[order[k]];
+                task.result = refined::run_sweep(model, task.spec, caller ? pump : refined::Pump{});
+            } catch (...) {
+                std::lock_guard<std::mutex> lock(failure_mutex);
+                if (!failure) failure = std::current_exception();
+            }
+        }
+    };
+    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+    const std::size_t helpers = std::min<std::size_t>(cores, tasks.size()) - 1;
+    std::vector<std::thread> threads;
+    for (std::size_t k = 0; k < helpers; ++k) threads.emplace_back(work, false);
+    work(true);
+    for (std::thread& t : threads) t.join();
+    if (failure) std::rethrow_exception(failure);
+}
+
+[[noreturn]] void scheme_failed() {
+    throw SolverError("The refined figures could not be computed for these inputs. "
+                      "Please change some of the inputs.");
+}
+
+double checked(double value) {
+    if (!std::isfinite(value)) scheme_failed();
+    return value;
+}
+
+// The wealth multiple below which wealth at snapshot k lies with probability
+// q (exhaustion counting as below); 0 when exhaustion alone reaches q.
+double quantile_of(const std::function<double(double level)>& below, double x0, double top, double q) {
+    auto f = [&](double level) { return below(level) - q; };
+    const double f0 = f(0);
+    if (f0 >= 0) return 0;
+    double hi = top;
+    double fhi = f(hi);
+    if (fhi <= 0) return hi / x0;
+    std::uintmax_t iterations = 200;
+    const auto tol = [x0](double a, double b) { return std::fabs(b - a) <= 1e-10 * std::max(1.0, x0); };
+    const auto root = boost::math::tools::toms748_solve(f, 0.0, hi, f0, fhi, tol, iterations);
+    return 0.5 * (root.first + root.second) / x0;
+}
+
+}  // namespace
+
+namespace refined {
+
+LevelSweeps sweep_level(const RefinedModel& model, double x0, double barrier, double end, double top,
+                        const std::vector<double>& snapshot_times) {
+    std::vector<SweepTask> tasks(2);
+    for (int r = 0; r < 2; ++r) {
+        SweepSpec& spec = tasks[r].spec;
+        spec.x0 = x0;
+        spec.barrier = barrier;
+        spec.end = end;
+        spec.dt = kBaseStep;
+        spec.base_spacing = kBaseSpacing;
+        spec.refinement = r + 1;
+        spec.top = top;
+        spec.snapshot_times = snapshot_times;
+    }
+    run_sweeps(model, tasks, {});
+    return {std::move(tasks[0].result), std::move(tasks[1].result)};
+}
+
+}  // namespace refined
+
+RefinedValue richardson(double coarse, double fine, double lower, double upper) {
+    RefinedValue v;
+    v.error_estimate = std::fabs(fine - coarse);
+    const double correction = (fine - coarse) / 3;
+    double value = fine + correction;
+    if (!(value > lower && value < upper) && fine > lower && fine < upper) {
+        // The extrapolation would reach a bound: the coarse figure is too far
+        // from the limit for the second-order correction to hold.
+        value = fine;
+    }
+    v.value = std::clamp(value, lower, upper);
+    return v;
+}
+
+std::string refined_scheme_line(const RefinedResults& r) {
+    std::ostringstream text;
+    text << "Refined accuracy: Crank-Nicolson forward sweeps at spacings 0.1 and 0.05 and time steps "
+            "0.02 and 0.01 years, Richardson extrapolated; grid to "
+         << format_grouped0(r.grid_top) << " years of target income.";
+    return text.str();
+}
+
+void compute_refined_results(AnalysisState& state, ResultSink& sink, RefinedResults& out,
+                             const EventPump& pump) {
+    const RefinedModel model = RefinedModel::from_state(state);
+    const double x0 = state.wealth_ratio;
+    const double t_life = 110 - state.current_age;
+    const double t_tail = t_life + 20;
+    const auto step = static_cast<std::int16_t>(std::floor((110 - state.current_age) / 10) + 1);
+    std::array<double, 20> income_horizon{};
+    for (int i = 1; i <= 20; ++i) income_horizon[i - 1] = i * static_cast<double>(step) / 2;
+
+    out = RefinedResults{};
+    ResultsRecord& rec = out.record;
+    // fig[r][level]: the figures of resolution r (0 coarse, 1 fine).
+    double ruin[2][4][3] = {};
+    double life[2][4] = {};
+    double unruined[2] = {};
+    double income_p[2][20] = {};
+    std::vector<SweepTask> tasks;
+
+    const bool ruined_now = !(x0 > 0) || !std::isfinite(x0);
+    const double top = ruined_now ? 0 : refined::sweep_top(model, x0, kBaseSpacing, 30);
+    if (!ruined_now) {
+        for (int r = 0; r < 2; ++r) {
+            for (int level = 0; level < 4; ++level) {
+                SweepTask task;
+                task.spec.x0 = x0;
+                task.spec.barrier = kLevels[level] * x0;
+                task.spec.end = level == 0 ? std::max(t_tail, 30.0) : std::max(t_life, 30.0);
+                task.spec.dt = kBaseStep;
+                task.spec.base_spacing = kBaseSpacing;
+                task.spec.refinement = r + 1;
+                task.spec.top = top;
+                if (level == 0) task.spec.snapshot_times = {10, 20, 30};
+                tasks.push_back(std::move(task));
+            }
+        }
+        run_sweeps(model, tasks, pump);
+        for (int r = 0; r < 2; ++r) {
+            for (int level = 0; level < 4; ++level) {
+                const SweepResult& res = tasks[r * 4 + level].result;
+                for (int h = 0; h < 3; ++h) ruin[r][level][h] = checked(res.ruin_by(kHorizons[h]));
+                life[r][level] = checked(res.lifetime_ruin(model, t_life));
+                out.top_loss = std::max(out.top_loss, res.top_loss_at_last_snapshot);
+            }
+            const SweepResult& zero = tasks[r * 4].result;
+            unruined[r] = checked(zero.mean_unruined_time(t_tail));
+            for (int i = 0; i < 20; ++i) income_p[r][i] = checked(zero.ruin_by(income_horizon[i]));
+        }
+        out.coarse_nodes = static_cast<int>(tasks[0].result.grid.x.size());
+        out.fine_nodes = static_cast<int>(tasks[4].result.grid.x.size());
+        out.grid_top = tasks[0].result.grid.x.back();
+        out.sweeps = static_cast<int>(tasks.size());
+    }
+
+    for (int level = 0; level < 4; ++level) {
+        for (int h = 0; h < 4; ++h) {
+            RefinedValue v{1, 0};
+            if (!ruined_now) {
+                v = h < 3 ? richardson(ruin[0][level][h], ruin[1][level][h])
+                          : richardson(life[0][level], life[1][level]);
+            }
+            rec.ruin_grid[level][h] = v.value;
+            out.ruin_error[level][h] = v.error_estimate;
+        }
+    }
+    state.ruin_probability_10 = rec.ruin_grid[0][0];
+    state.ruin_probability_20 = rec.ruin_grid[0][1];
+    state.ruin_probability_30 = rec.ruin_grid[0][2];
+    RefinedValue mean{0, 0};
+    if (!ruined_now) mean = richardson(unruined[0], unruined[1], 0, t_tail);
+    state.expected_ruin_age = state.current_age + mean.value;
+    rec.expected_ruin_age = state.expected_ruin_age;
+    out.expected_ruin_age_error = mean.error_estimate;
+
+    const auto& ruin_names = ruin_cell_names();
+    auto publish = [&](const std::string& cell, const std::string& text) {
+        rec.cells[cell] = text;
+        sink.publish_result(cell, text);
+    };
+    for (int level = 0; level < 4; ++level) {
+        for (int h = 0; h < 3; ++h) publish(ruin_names[level][h], format_percent1(rec.ruin_grid[level][h]));
+    }
+    for (int level = 0; level < 4; ++level) publish(ruin_names[level][3], format_percent1(rec.ruin_grid[level][3]));
+
+    const auto& estate_names = estate_cell_names();
+    for (int h = 0; h < 3; ++h) {
+        for (int k = 0; k < 3; ++k) {
+            double c = 0, err = 0;
+            if (!ruined_now) {
+                const SweepResult& coarse = tasks[0].result;
+                const SweepResult& fine = tasks[4].result;
+                auto below_coarse = [&](double level) { return coarse.wealth_below(h, level); };
+                auto below_fine = [&](double level) { return fine.wealth_below(h, level); };
+                auto below_combined = [&](double level) {
+                    return richardson(coarse.wealth_below(h, level), fine.wealth_below(h, level)).value;
+                };
+                c = checked(quantile_of(below_combined, x0, top, kQuantiles[k]));
+                err = std::fabs(quantile_of(below_fine, x0, top, kQuantiles[k]) -
+                                quantile_of(below_coarse, x0, top, kQuantiles[k]));
+            }
+            rec.estate_grid[h][k] = c;
+            out.estate_error[h][k] = err;
+            publish(estate_names[h][k], format_plain2(c));
+        }
+    }
+
+    for (int i = 0; i < 20; ++i) {
+        const double T = income_horizon[i];
+        const RefinedValue p = ruined_now ? RefinedValue{1, 0} : richardson(income_p[0][i], income_p[1][i]);
+        const double mu = state.later_allocation_years < T ? state.later_expected_return : state.current_expected_return;
+        const double annuity_income =
+            state.nominal_income_ratio * std::exp((state.cola_rate - state.implied_inflation) * T) +
+            state.real_income_ratio +
+            state.net_investable_wealth * state.variable_income_ratio *
+                std::exp((mu - state.air_rate - state.implied_inflation) * T);
+        rec.expected_income[i] = std::min(1.0, annuity_income * p.value + (1 - p.value));
+        out.expected_income_error[i] = std::fabs(1 - annuity_income) * p.error_estimate;
+    }
+    rec.solver_calls = out.sweeps;
+}
+
+RefinedValue refined_lifetime_ruin(const AnalysisState& state) {
+    const RefinedModel model = RefinedModel::from_state(state);
+    const double x0 = state.wealth_ratio;
+    if (!(x0 > 0) || !std::isfinite(x0)) return {1, 0};
+    const double t_life = 110 - state.current_age;
+    const refined::LevelSweeps sweeps =
+        refined::sweep_level(model, x0, 0, t_life, refined::sweep_top(model, x0, kBaseSpacing, 30));
+    return richardson(checked(sweeps.coarse.lifetime_ruin(model, t_life)),
+                      checked(sweeps.fine.lifetime_ruin(model, t_life)));
+}
+
+RefinedLevelZero refined_level_zero(const AnalysisState& state) {
+    RefinedLevelZero out;
+    const RefinedModel model = RefinedModel::from_state(state);
+    const double x0 = state.wealth_ratio;
+    if (!(x0 > 0) || !std::isfinite(x0)) {
+        out.lifetime = {1, 0};
+        for (int h = 0; h < 3; ++h) out.ruin[h] = {1, 0};
+        return out;
+    }
+    const double t_life = 110 - state.current_age;
+    const double top = refined::sweep_top(model, x0, kBaseSpacing, 30);
+    const refined::LevelSweeps s = refined::sweep_level(model, x0, 0, std::max(t_life, 30.0), top, {10, 20, 30});
+    out.lifetime = richardson(checked(s.coarse.lifetime_ruin(model, t_life)), checked(s.fine.lifetime_ruin(model, t_life)));
+    for (int h = 0; h < 3; ++h) {
+        out.ruin[h] = richardson(checked(s.coarse.ruin_by(kHorizons[h])), checked(s.fine.ruin_by(kHorizons[h])));
+        auto below = [&](const SweepResult& r) { return [&r, h](double level) { return r.wealth_below(h, level); }; };
+        auto combined = [&](double level) {
+            return richardson(s.coarse.wealth_below(h, level), s.fine.wealth_below(h, level)).value;
+        };
+        out.median[h].value = checked(quantile_of(combined, x0, top, 0.5));
+        out.median[h].error_estimate =
+            std::fabs(quantile_of(below(s.fine), x0, top, 0.5) - quantile_of(below(s.coarse), x0, top, 0.5));
+    }
+    return out;
+}
+
+}  // namespace quorrel
