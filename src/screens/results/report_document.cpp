@@ -168,10 +168,11 @@ namespace {
 int paint_pages(QPagedPaintDevice& device, QPageLayout::Orientation orientation,
                 const std::vector<QString>& pages_html, const QString& footer_name,
                 const std::function<void(QTextDocument&, double body_width)>& prepare) {
-    device.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), orientation,
-                                     QMarginsF(kMarginMillimetres, kMarginMillimetres,
-                                               kMarginMillimetres, kMarginMillimetres),
-                                     QPageLayout::Millimeter));
+    const QPageLayout layout(QPageSize(QPageSize::A4), orientation,
+                             QMarginsF(kMarginMillimetres, kMarginMillimetres, kMarginMillimetres,
+                                       kMarginMillimetres),
+                             QPageLayout::Millimeter);
+    device.setPageLayout(layout);
     QPainter painter;
     if (!painter.begin(&device)) return 0;
 
