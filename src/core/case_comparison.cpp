@@ -62,7 +62,8 @@ void add_row(CaseComparison& c, const std::string& section, const std::string& c
              std::vector<std::string> values) {
     ComparisonRow row{section, caption, std::move(values), {}};
     for (size_t i = 0; i < row.values.size(); ++i)
-        row.differences.push_back(i == 0 ? std::string() : figure_difference(row.values[0], row.values[i]));
+        row.differences.push_back(i == 0 ? std::string()
+                                         : figure_difference(row.values[0], row.values[i]));
     c.rows.push_back(std::move(row));
 }
 
@@ -81,12 +82,13 @@ std::vector<std::pair<std::string, std::string>> flat_inputs(const AnalysisState
     for (const SummarySection& section : input_summary(s))
         for (const SummaryTable& table : section.tables) {
             // A table whose title is a question is named by its page.
-            const std::string group =
-                tidy(table.title.empty() || table.title.back() == ':' ? section.title : table.title);
+            const std::string group = tidy(
+                table.title.empty() || table.title.back() == ':' ? section.title : table.title);
             for (const auto& row : table.rows)
                 for (size_t col = 1; col < row.size(); ++col) {
                     std::string caption = group + ": " + tidy(row[0]);
-                    if (col < table.header.size() && row.size() > 2) caption += ", " + table.header[col];
+                    if (col < table.header.size() && row.size() > 2)
+                        caption += ", " + table.header[col];
                     items.emplace_back(caption, row[col]);
                 }
         }
@@ -129,38 +131,55 @@ CaseComparison compare_cases(const std::vector<ComparedCase>& cases) {
         return values;
     };
     const auto money = [](double amount) { return "$" + format_grouped0(amount); };
-    const auto whole = [](double v) { return std::isfinite(v) ? format_grouped0(v) : std::string("-"); };
+    const auto whole = [](double v) {
+        return std::isfinite(v) ? format_grouped0(v) : std::string("-");
+    };
 
     const std::string probability = "Probability Results";
     add_row(c, probability, "Net Investable Wealth (NIW)",
-            each([&](const AnalysisState& s, const ResultsRecord&) { return money(s.net_investable_wealth); }));
+            each([&](const AnalysisState& s, const ResultsRecord&) {
+                return money(s.net_investable_wealth);
+            }));
     add_row(c, probability, "Net Consumption Deficit",
-            each([&](const AnalysisState& s, const ResultsRecord&) { return money(s.consumption_deficit); }));
+            each([&](const AnalysisState& s, const ResultsRecord&) {
+                return money(s.consumption_deficit);
+            }));
     for (int row = 0; row < 4; ++row)
         for (int col = 0; col < 4; ++col)
-            add_row(c, probability,
-                    std::string(kProbabilityRowCaptions[row]) + ", " + kProbabilityColumnCaptions[col],
-                    each([&](const AnalysisState&, const ResultsRecord& r) { return probability_text(r, row, col); }));
+            add_row(
+                c, probability,
+                std::string(kProbabilityRowCaptions[row]) + ", " + kProbabilityColumnCaptions[col],
+                each([&](const AnalysisState&, const ResultsRecord& r) {
+                    return probability_text(r, row, col);
+                }));
 
     const std::string wealth = "Projected Wealth";
     for (int row = 0; row < 3; ++row)
         for (int col = 0; col < 3; ++col) {
-            std::string caption = std::string(kEstateColumnCaptions[col]) + ", " + kEstateRowCaptions[row];
+            std::string caption =
+                std::string(kEstateColumnCaptions[col]) + ", " + kEstateRowCaptions[row];
             caption.pop_back();  // the row caption's colon
             add_row(c, wealth, caption + " (multiple of NIW)",
-                    each([&](const AnalysisState&, const ResultsRecord& r) { return estate_text(r, row, col); }));
-            add_row(c, wealth, caption + " (amount)", each([&](const AnalysisState& s, const ResultsRecord& r) {
+                    each([&](const AnalysisState&, const ResultsRecord& r) {
+                        return estate_text(r, row, col);
+                    }));
+            add_row(c, wealth, caption + " (amount)",
+                    each([&](const AnalysisState& s, const ResultsRecord& r) {
                         return money(estate_multiple_shown(r, row, col) * s.net_investable_wealth);
                     }));
         }
 
     const std::string mortality = "Mortality Parameters";
     add_row(c, mortality, "Life Expectancy",
-            each([&](const AnalysisState& s, const ResultsRecord&) { return whole(life_expectancy_shown(s)); }));
-    add_row(c, mortality, "90th Percentile", each([&](const AnalysisState& s, const ResultsRecord& r) {
+            each([&](const AnalysisState& s, const ResultsRecord&) {
+                return whole(life_expectancy_shown(s));
+            }));
+    add_row(c, mortality, "90th Percentile",
+            each([&](const AnalysisState& s, const ResultsRecord& r) {
                 return whole(ninetieth_percentile_age(s, r));
             }));
-    add_row(c, mortality, "Expected Ruin Age", each([&](const AnalysisState&, const ResultsRecord& r) {
+    add_row(c, mortality, "Expected Ruin Age",
+            each([&](const AnalysisState&, const ResultsRecord& r) {
                 return whole(expected_ruin_age_shown(r));
             }));
     return c;

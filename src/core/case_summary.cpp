@@ -28,12 +28,12 @@ std::string cell_text(const ResultsRecord& results, const char* name) {
     return it == results.cells.end() ? std::string() : it->second;
 }
 
-const char* const kClassCaptions[5] = {"1.) Equity / Stocks:", "2.) Nominal Return Bonds:",
-                                       "3.) Real Return Bonds:", "4.) Cash / Money Market :",
-                                       "5.) Real Estate:"};
-const char* const kPeriodCaptions[6] = {"0 yrs  -   5 yrs :",  "5 yrs  -  10 yrs :",
-                                        "10 yrs  -  15 yrs :", "15 yrs  -  20 yrs :",
-                                        "20 yrs  -  25 yrs :", "above 25 yrs :"};
+const char* const kClassCaptions[5] = {
+    "1.) Equity / Stocks:", "2.) Nominal Return Bonds:", "3.) Real Return Bonds:",
+    "4.) Cash / Money Market :", "5.) Real Estate:"};
+const char* const kPeriodCaptions[6] = {
+    "0 yrs  -   5 yrs :",  "5 yrs  -  10 yrs :",  "10 yrs  -  15 yrs :",
+    "15 yrs  -  20 yrs :", "20 yrs  -  25 yrs :", "above 25 yrs :"};
 
 }  // namespace
 
@@ -43,7 +43,9 @@ double ninetieth_percentile_age(const AnalysisState& s, const ResultsRecord& r) 
     return r.ninetieth_percentile_index + s.current_age;
 }
 
-double expected_ruin_age_shown(const ResultsRecord& r) { return std::floor(r.expected_ruin_age) + 1; }
+double expected_ruin_age_shown(const ResultsRecord& r) {
+    return std::floor(r.expected_ruin_age) + 1;
+}
 
 double expected_income_horizon(const AnalysisState& s, int i) {
     const int step = static_cast<int>(std::floor((110 - s.current_age) / 10)) + 1;
@@ -51,14 +53,18 @@ double expected_income_horizon(const AnalysisState& s, int i) {
 }
 
 std::string probability_text(const ResultsRecord& r, int row, int col) {
-    std::string text = cell_text(r, ruin_cell_names()[static_cast<size_t>(row)][static_cast<size_t>(col)]);
-    if (text.empty()) text = format_percent1(r.ruin_grid[static_cast<size_t>(row)][static_cast<size_t>(col)]);
+    std::string text =
+        cell_text(r, ruin_cell_names()[static_cast<size_t>(row)][static_cast<size_t>(col)]);
+    if (text.empty())
+        text = format_percent1(r.ruin_grid[static_cast<size_t>(row)][static_cast<size_t>(col)]);
     return text;
 }
 
 std::string estate_text(const ResultsRecord& r, int row, int col) {
-    std::string text = cell_text(r, estate_cell_names()[static_cast<size_t>(row)][static_cast<size_t>(col)]);
-    if (text.empty()) text = format_plain2(r.estate_grid[static_cast<size_t>(row)][static_cast<size_t>(col)]);
+    std::string text =
+        cell_text(r, estate_cell_names()[static_cast<size_t>(row)][static_cast<size_t>(col)]);
+    if (text.empty())
+        text = format_plain2(r.estate_grid[static_cast<size_t>(row)][static_cast<size_t>(col)]);
     return text;
 }
 
@@ -70,20 +76,22 @@ double estate_multiple_shown(const ResultsRecord& r, int row, int col) {
 std::vector<SummarySection> input_summary(const AnalysisState& s) {
     std::vector<SummarySection> sections;
 
-    sections.push_back({"Mortality Tables",
-                        {{"Please choose the relevant mortality table for:",
-                          {"", "Table", "Projection"},
-                          {{"Ruin Probability", s.ruin_table_name, s.ruin_projection_text + " years"},
-                           {"Annuity Factors", s.annuity_table_name,
-                            s.annuity_projection_text + " years"}}}}});
+    sections.push_back(
+        {"Mortality Tables",
+         {{"Please choose the relevant mortality table for:",
+           {"", "Table", "Projection"},
+           {{"Ruin Probability", s.ruin_table_name, s.ruin_projection_text + " years"},
+            {"Annuity Factors", s.annuity_table_name, s.annuity_projection_text + " years"}}}}});
 
     const double nominal[6] = {s.nominal_rate_1, s.nominal_rate_2, s.nominal_rate_3,
                                s.nominal_rate_4, s.nominal_rate_5, s.nominal_rate_6};
     const double real[6] = {s.real_rate_1, s.real_rate_2, s.real_rate_3,
                             s.real_rate_4, s.real_rate_5, s.real_rate_6};
-    SummaryTable curve{"The Current Yield Curve:", {"Interest Rate During Period:", "Nominal", "Real"}, {}};
+    SummaryTable curve{
+        "The Current Yield Curve:", {"Interest Rate During Period:", "Nominal", "Real"}, {}};
     for (int k = 0; k < 6; ++k)
-        curve.rows.push_back({kPeriodCaptions[k], format_percent2(nominal[k]), format_percent2(real[k])});
+        curve.rows.push_back(
+            {kPeriodCaptions[k], format_percent2(nominal[k]), format_percent2(real[k])});
     sections.push_back({"Annuity Valuation Rates", {curve}});
 
     const std::string cola = whole(s.cola_rate * 100) + "%";
@@ -105,26 +113,28 @@ std::vector<SummarySection> input_summary(const AnalysisState& s) {
                              {{"Nominal / COLA:", money(s.purchase_nominal), cola},
                               {"CPI - linked:", money(s.purchase_cpi), ""},
                               {"Variable / AIR:", money(s.purchase_variable), air}}});
-    person.tables.push_back({"Acquired Annuity Income (Annual)",
-                             {},
-                             {{"Nominal / COLA:", money(s.acquired_nominal_income)},
-                              {"CPI - linked:", money(s.acquired_cpi_income)},
-                              {"Variable / AIR:", money(s.acquired_variable_income)},
-                              {"Net Consumption Deficit:", money(s.consumption_deficit)},
-                              {"Net Investable Wealth:", money(s.net_investable_wealth)},
-                              {"Implied Inflation Assumption:", format_percent2(s.implied_inflation)}}});
+    person.tables.push_back(
+        {"Acquired Annuity Income (Annual)",
+         {},
+         {{"Nominal / COLA:", money(s.acquired_nominal_income)},
+          {"CPI - linked:", money(s.acquired_cpi_income)},
+          {"Variable / AIR:", money(s.acquired_variable_income)},
+          {"Net Consumption Deficit:", money(s.consumption_deficit)},
+          {"Net Investable Wealth:", money(s.net_investable_wealth)},
+          {"Implied Inflation Assumption:", format_percent2(s.implied_inflation)}}});
     sections.push_back(person);
 
     const double today[5] = {s.weight_stock, s.weight_nomi_bond, s.weight_real_bond, s.weight_cash,
                              s.weight_estate};
-    const double later[5] = {s.later_weight_stock, s.later_weight_nomi_bond, s.later_weight_real_bond,
-                             s.later_weight_cash, s.later_weight_estate};
+    const double later[5] = {s.later_weight_stock, s.later_weight_nomi_bond,
+                             s.later_weight_real_bond, s.later_weight_cash, s.later_weight_estate};
     // The headers stay the same for every case, so that cases line up; the
     // years and the market are rows of their own.
     const std::string later_caption = "Later";
     SummaryTable allocation{"Asset Allocation", {"", "Today", later_caption}, {}};
     for (int k = 0; k < 5; ++k)
-        allocation.rows.push_back({kClassCaptions[k], whole(today[k] * 100) + "%", whole(later[k] * 100) + "%"});
+        allocation.rows.push_back(
+            {kClassCaptions[k], whole(today[k] * 100) + "%", whole(later[k] * 100) + "%"});
     SummaryTable portfolio{"Portfolio", {"", "Today", later_caption}, {}};
     portfolio.rows.push_back({"Expected Return", format_percent2(s.current_expected_return),
                               format_percent2(s.later_expected_return)});
@@ -137,7 +147,8 @@ std::vector<SummarySection> input_summary(const AnalysisState& s) {
                           {"Later allocation in (yrs):", std::to_string(s.later_allocation_years)}}};
     sections.push_back({"Investment and Portfolio Asset Allocation", {choices, allocation, portfolio}});
 
-    const double means[5] = {s.mean_stock, s.mean_nomi_bond, s.mean_real_bond, s.mean_cash, s.mean_estate};
+    const double means[5] = {s.mean_stock, s.mean_nomi_bond, s.mean_real_bond, s.mean_cash,
+                             s.mean_estate};
     const double devs[5] = {s.dev_stock, s.dev_nomi_bond, s.dev_real_bond, -1, s.dev_estate};
     SummaryTable market{"", {"", "Real Expected Return", "Standard Deviation"}, {}};
     for (int k = 0; k < 5; ++k)
@@ -151,10 +162,11 @@ std::vector<SummarySection> results_summary(const AnalysisState& s, const Result
     std::vector<SummarySection> sections;
 
     SummarySection probability{"Probability Results", {}};
-    probability.tables.push_back({"",
-                                  {},
-                                  {{"Your Net Investable Wealth (NIW) is :", money(s.net_investable_wealth)},
-                                   {"Your Net Consumption Deficit is:", money(s.consumption_deficit)}}});
+    probability.tables.push_back(
+        {"",
+         {},
+         {{"Your Net Investable Wealth (NIW) is :", money(s.net_investable_wealth)},
+          {"Your Net Consumption Deficit is:", money(s.consumption_deficit)}}});
     SummaryTable grid{"Probability", {"NIW hits"}, {}};
     for (const char* c : kProbabilityColumnCaptions) grid.header.push_back(c);
     for (int row = 0; row < 4; ++row) {
@@ -187,10 +199,11 @@ std::vector<SummarySection> results_summary(const AnalysisState& s, const Result
     wealth.tables = {multiples, amounts};
     sections.push_back(wealth);
 
-    SummaryTable income{"Expected Income Conditional on Survival, multiples of the real target income of " +
-                            money(s.target_income),
-                        {"Years from today", "Age", "Expected income"},
-                        {}};
+    SummaryTable income{
+        "Expected Income Conditional on Survival, multiples of the real target income of " +
+            money(s.target_income),
+        {"Years from today", "Age", "Expected income"},
+        {}};
     for (int i = 1; i <= 20; ++i) {
         const double years = expected_income_horizon(s, i);
         income.rows.push_back({one_decimal(years), one_decimal(s.current_age + years),

@@ -27,12 +27,13 @@ std::vector<SummarySection> input_summary(const AnalysisState& state);
 
 // The four result tabs: probabilities, estate multiples with their amounts,
 // the expected income by horizon, and the mortality figures.
-std::vector<SummarySection> results_summary(const AnalysisState& state, const ResultsRecord& results);
+std::vector<SummarySection> results_summary(const AnalysisState& state,
+                                            const ResultsRecord& results);
 
 // The figures shown beside the tables, by the screens' rules.
-double life_expectancy_shown(const AnalysisState& state);          // Int + 1
+double life_expectancy_shown(const AnalysisState& state);  // Int + 1
 double ninetieth_percentile_age(const AnalysisState& state, const ResultsRecord& results);
-double expected_ruin_age_shown(const ResultsRecord& results);       // Int + 1
+double expected_ruin_age_shown(const ResultsRecord& results);  // Int + 1
 // Horizon i = 1..20 of the expected-income curve, in years from today.
 double expected_income_horizon(const AnalysisState& state, int i);
 

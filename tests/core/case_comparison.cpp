@@ -31,22 +31,21 @@ TEST_P(FigureDifferenceTest, InTheFiguresOwnFormat) {
 
 INSTANTIATE_TEST_SUITE_P(
     Figures, FigureDifferenceTest,
-    ::testing::Values(DifferenceCase{"12.3%", "14.5%", "+2.2%"},      // probabilities
+    ::testing::Values(DifferenceCase{"12.3%", "14.5%", "+2.2%"},  // probabilities
                       DifferenceCase{"43.6%", "9.3%", "-34.3%"},
                       DifferenceCase{"0.0%", "0.0%", "0.0%"},
-                      DifferenceCase{"0.5%", "10.25%", "+9.75%"},     // the finer of the two
+                      DifferenceCase{"0.5%", "10.25%", "+9.75%"},  // the finer of the two
                       DifferenceCase{"$800,000", "$750,000", "-$50,000"},
                       DifferenceCase{"$1,234,567", "$1,234,568", "+$1"},
                       DifferenceCase{"$0", "$-1,000", "-$1,000"},
-                      DifferenceCase{"0.85", "0.85", "0.00"},         // estate multiples
+                      DifferenceCase{"0.85", "0.85", "0.00"},  // estate multiples
                       DifferenceCase{"1.00", "0.90", "-0.10"},
-                      DifferenceCase{"0.10", "0.30", "+0.20"},        // no binary residue
-                      DifferenceCase{"94", "96", "+2"},               // ages
-                      DifferenceCase{"5 years", "0 years", ""},       // not figures
+                      DifferenceCase{"0.10", "0.30", "+0.20"},   // no binary residue
+                      DifferenceCase{"94", "96", "+2"},          // ages
+                      DifferenceCase{"5 years", "0 years", ""},  // not figures
                       DifferenceCase{"Male", "Female", ""},
-                      DifferenceCase{"5.00%", "$5", ""},              // different units
-                      DifferenceCase{"-", "94", ""},
-                      DifferenceCase{"", "1", ""}));
+                      DifferenceCase{"5.00%", "$5", ""},  // different units
+                      DifferenceCase{"-", "94", ""}, DifferenceCase{"", "1", ""}));
 
 class SilentHooks : public CalculationHooks {
 public:
@@ -75,7 +74,7 @@ class CaseComparisonTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         cases_ = new std::vector<ComparedCase>{calculated("Today", 65, 800000),
-                                                calculated("Later, richer", 70, 1000000)};
+                                               calculated("Later, richer", 70, 1000000)};
     }
     static void TearDownTestSuite() { delete cases_; }
     static std::vector<ComparedCase>* cases_;
@@ -89,9 +88,10 @@ TEST_F(CaseComparisonTest, TheDifferingInputsAndEveryFigure) {
     // The age, the wealth and what the wealth buys: nothing else differs.
     std::vector<std::string> inputs;
     for (const ComparisonRow* r : section(c, kDifferingInputs)) inputs.push_back(r->caption);
-    EXPECT_EQ(inputs, (std::vector<std::string>{"Individual Information: Current Age",
-                                                "Individual Information: Liquid Retirement Wealth",
-                                                "Acquired Annuity Income (Annual): Net Investable Wealth"}));
+    EXPECT_EQ(inputs, (std::vector<std::string>{
+                          "Individual Information: Current Age",
+                          "Individual Information: Liquid Retirement Wealth",
+                          "Acquired Annuity Income (Annual): Net Investable Wealth"}));
     const ComparisonRow& age = *section(c, kDifferingInputs)[0];
     EXPECT_EQ(age.values, (std::vector<std::string>{"65", "70"}));
     EXPECT_EQ(age.differences, (std::vector<std::string>{"", "+5"}));
@@ -105,7 +105,8 @@ TEST_F(CaseComparisonTest, TheDifferingInputsAndEveryFigure) {
         for (int col = 0; col < 4; ++col) {
             const ComparisonRow& r = *probabilities[static_cast<size_t>(2 + 4 * row + col)];
             for (size_t k = 0; k < 2; ++k)
-                EXPECT_EQ(r.values[k], (*cases_)[k].results.cells.at(ruin_cell_names()[row][col])) << r.caption;
+                EXPECT_EQ(r.values[k], (*cases_)[k].results.cells.at(ruin_cell_names()[row][col]))
+                    << r.caption;
         }
     EXPECT_EQ(probabilities[2 + 3]->caption, "0% of initial NIW, Lifetime");
 
@@ -116,8 +117,9 @@ TEST_F(CaseComparisonTest, TheDifferingInputsAndEveryFigure) {
     for (size_t k = 0; k < 2; ++k) {
         const std::string median = (*cases_)[k].results.cells.at(estate_cell_names()[0][1]);
         EXPECT_EQ(wealth[2]->values[k], median);
-        EXPECT_EQ(wealth[3]->values[k],
-                  "$" + format_grouped0(std::stod(median) * (*cases_)[k].state.net_investable_wealth));
+        EXPECT_EQ(
+            wealth[3]->values[k],
+            "$" + format_grouped0(std::stod(median) * (*cases_)[k].state.net_investable_wealth));
     }
 
     const auto mortality = section(c, "Mortality Parameters");
@@ -131,8 +133,8 @@ TEST_F(CaseComparisonTest, TheDifferingInputsAndEveryFigure) {
 TEST_F(CaseComparisonTest, ACaseAgainstItselfDiffersNowhere) {
     const CaseComparison c = compare_cases({(*cases_)[0], (*cases_)[0], (*cases_)[1]});
     EXPECT_EQ(comparison_columns(c),
-              (std::vector<std::string>{"Section", "Item", "Today", "Today", "Difference", "Later, richer",
-                                        "Difference"}));
+              (std::vector<std::string>{"Section", "Item", "Today", "Today", "Difference",
+                                        "Later, richer", "Difference"}));
     for (const ComparisonRow& r : c.rows) {
         ASSERT_EQ(r.values.size(), 3u);
         EXPECT_EQ(r.values[0], r.values[1]);
@@ -161,7 +163,8 @@ TEST_F(CaseComparisonTest, CsvQuotesWhereNeededAndEndsLinesWithCrLf) {
 
     ComparedCase odd = (*cases_)[0];
     odd.name = "Say \"hi\"";
-    EXPECT_EQ(comparison_csv(compare_cases({odd})).substr(0, 27), "Section,Item,\"Say \"\"hi\"\"\"\r\n");
+    EXPECT_EQ(comparison_csv(compare_cases({odd})).substr(0, 27),
+              "Section,Item,\"Say \"\"hi\"\"\"\r\n");
 }
 
 }  // namespace

@@ -153,15 +153,17 @@ TEST_P(RuinCaptionTest, CaptionStaysBesideItsLineOrTheNoteSaysWhy) {
 INSTANTIATE_TEST_SUITE_P(
     Ages, RuinCaptionTest,
     ::testing::Values(
-        RuinCaptionCase{65, 94.5, RuinCaptionCase::right_of_line, ""},   // caption at 249
-        RuinCaptionCase{65, 95.2, RuinCaptionCase::left_of_line, ""},    // would start at 255.8
-        RuinCaptionCase{65, 104.7, RuinCaptionCase::left_of_line, ""},   // 105: the last marked
+        RuinCaptionCase{65, 94.5, RuinCaptionCase::right_of_line, ""},  // caption at 249
+        RuinCaptionCase{65, 95.2, RuinCaptionCase::left_of_line, ""},   // would start at 255.8
+        RuinCaptionCase{65, 104.7, RuinCaptionCase::left_of_line, ""},  // 105: the last marked
         RuinCaptionCase{90, 98.2, RuinCaptionCase::right_of_line, ""},
         RuinCaptionCase{50, 100.3, RuinCaptionCase::left_of_line, ""},
-        RuinCaptionCase{65, 105.0, RuinCaptionCase::none,
-                        "Expected Ruin Age is 106, later than age 105, the last age this chart marks."},
-        RuinCaptionCase{50, 130.2, RuinCaptionCase::none,
-                        "Expected Ruin Age is 131, later than age 105, the last age this chart marks."},
+        RuinCaptionCase{
+            65, 105.0, RuinCaptionCase::none,
+            "Expected Ruin Age is 106, later than age 105, the last age this chart marks."},
+        RuinCaptionCase{
+            50, 130.2, RuinCaptionCase::none,
+            "Expected Ruin Age is 131, later than age 105, the last age this chart marks."},
         RuinCaptionCase{70, std::numeric_limits<double>::quiet_NaN(), RuinCaptionCase::none,
                         "The expected ruin age could not be computed for this case."}));
 
@@ -182,8 +184,9 @@ TEST_F(ChartCaptionTest, ResultsScreenShowsTheNoteUnderTheSurvivalChart) {
             EXPECT_FALSE(note->isVisible());
         } else {
             EXPECT_TRUE(note->isVisible());
-            EXPECT_EQ(note->text(),
-                      "Expected Ruin Age is 111, later than age 105, the last age this chart marks.");
+            EXPECT_EQ(
+                note->text(),
+                "Expected Ruin Age is 111, later than age 105, the last age this chart marks.");
             EXPECT_GE(note->geometry().top(), picture->geometry().bottom());
         }
     }

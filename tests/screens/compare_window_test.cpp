@@ -32,11 +32,16 @@ public:
 // Stands in for saved case files: each name changes the defaults its way.
 std::string read_fake_case(const QString& path, AnalysisState& state) {
     const QString name = QFileInfo(path).fileName();
-    if (name == "older.json") state.current_age = 70;
-    else if (name == "richer.json") state.liquid_wealth = 1000000;
-    else if (name == "stocks.json") state.mean_stock = 0.09;
-    else if (name == "no target.json") state.target_income = 0;
-    else return "not a case file";
+    if (name == "older.json")
+        state.current_age = 70;
+    else if (name == "richer.json")
+        state.liquid_wealth = 1000000;
+    else if (name == "stocks.json")
+        state.mean_stock = 0.09;
+    else if (name == "no target.json")
+        state.target_income = 0;
+    else
+        return "not a case file";
     return {};
 }
 
@@ -121,13 +126,21 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         CompareCase{"cancelled", {}, {}, ""},
         CompareCase{"one case", {"older.json"}, {"Smith", "older"}, ""},
-        CompareCase{"three cases", {"older.json", "richer.json", "stocks.json"},
-                    {"Smith", "older", "richer", "stocks"}, ""},
-        CompareCase{"four cases", {"older.json", "richer.json", "stocks.json", "older.json"}, {},
+        CompareCase{"three cases",
+                    {"older.json", "richer.json", "stocks.json"},
+                    {"Smith", "older", "richer", "stocks"},
+                    ""},
+        CompareCase{"four cases",
+                    {"older.json", "richer.json", "stocks.json", "older.json"},
+                    {},
                     "Please choose one to three saved cases to compare."},
-        CompareCase{"an unreadable file", {"older.json", "notes.json"}, {},
+        CompareCase{"an unreadable file",
+                    {"older.json", "notes.json"},
+                    {},
                     "The case /cases/notes.json cannot be compared:\nnot a case file"},
-        CompareCase{"a case the calculation refuses", {"no target.json"}, {},
+        CompareCase{"a case the calculation refuses",
+                    {"no target.json"},
+                    {},
                     "The case /cases/no target.json cannot be compared:\n"
                     "ERROR: Real target income should be greater than zero. Please try again!!!"}));
 
@@ -151,7 +164,8 @@ TEST_F(CompareTest, WindowPrintsAndWritesCsv) {
     window->findChild<QPushButton*>("export_csv")->click();
     ASSERT_EQ(platform.messages.size(), 1u);
     EXPECT_EQ(platform.messages[0].title, "Compare Cases");
-    EXPECT_TRUE(platform.messages[0].text.startsWith("The comparison could not be written to the file\n"));
+    EXPECT_TRUE(
+        platform.messages[0].text.startsWith("The comparison could not be written to the file\n"));
 
     window->findChild<QPushButton*>("print_comparison")->click();
     ASSERT_EQ(platform.previews, QStringList{"Print Comparison"});

@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QPrinter>
 #include <QProcess>
 #include <QPushButton>
@@ -76,7 +77,8 @@ protected:
         case_ = new Figures;
         apply_input_defaults(case_->state);
         QuietHooks hooks;
-        completed_ = run_calculation(case_->state, hooks, case_->results) == CalculationOutcome::completed;
+        completed_ =
+            run_calculation(case_->state, hooks, case_->results) == CalculationOutcome::completed;
         dir_ = new QTemporaryDir;
         path_ = dir_->filePath("default case.pdf");
         reason_ = write_report_pdf(path_, case_->state, case_->results,
@@ -144,17 +146,28 @@ const ReportLine kLines[] = {
     {"title", [](auto&, auto&) { return std::vector<std::string>{"Retirement Ruin and Quorrel"}; }},
     {"case name", [](auto&, auto&) { return std::vector<std::string>{"Case: Default client"}; }},
     {"date", [](auto&, auto&) { return std::vector<std::string>{"Date: 2026-03-04 05:06"}; }},
-    {"age input", [](auto& s, auto&) { return std::vector<std::string>{"Current Age:", whole(s.current_age)}; }},
+    {"age input",
+     [](auto& s, auto&) {
+         return std::vector<std::string>{"Current Age:", whole(s.current_age)};
+     }},
     {"wealth input",
-     [](auto& s, auto&) { return std::vector<std::string>{"Liquid Retirement Wealth:", "$" + whole(s.liquid_wealth)}; }},
-    {"stock mean", [](auto& s, auto&) {
-         return std::vector<std::string>{"1.) Equity /", format_percent2(s.mean_stock), format_percent2(s.dev_stock)};
+     [](auto& s, auto&) {
+         return std::vector<std::string>{"Liquid Retirement Wealth:", "$" + whole(s.liquid_wealth)};
      }},
-    {"NIW", [](auto& s, auto&) {
-         return std::vector<std::string>{"Your Net Investable Wealth (NIW) is :", "$" + whole(s.net_investable_wealth)};
+    {"stock mean",
+     [](auto& s, auto&) {
+         return std::vector<std::string>{"1.) Equity /", format_percent2(s.mean_stock),
+                                         format_percent2(s.dev_stock)};
      }},
-    {"deficit", [](auto& s, auto&) {
-         return std::vector<std::string>{"Your Net Consumption Deficit is:", "$" + whole(s.consumption_deficit)};
+    {"NIW",
+     [](auto& s, auto&) {
+         return std::vector<std::string>{"Your Net Investable Wealth (NIW) is :",
+                                         "$" + whole(s.net_investable_wealth)};
+     }},
+    {"deficit",
+     [](auto& s, auto&) {
+         return std::vector<std::string>{"Your Net Consumption Deficit is:",
+                                         "$" + whole(s.consumption_deficit)};
      }},
     {"probabilities at 0%", [](auto&, auto& r) { return probability_row(r, 0); }},
     {"probabilities at 10%", [](auto&, auto& r) { return probability_row(r, 1); }},
@@ -166,28 +179,43 @@ const ReportLine kLines[] = {
     {"amounts at 10 years", [](auto& s, auto& r) { return amount_row(s, r, 0); }},
     {"amounts at 20 years", [](auto& s, auto& r) { return amount_row(s, r, 1); }},
     {"amounts at 30 years", [](auto& s, auto& r) { return amount_row(s, r, 2); }},
-    {"first income horizon", [](auto& s, auto& r) {
-         return std::vector<std::string>{"2.5", "67.5", format_plain2(r.expected_income[0]), "27.5",
-                                         "92.5", format_plain2(r.expected_income[10])};
-         (void)s;
+    {"first income horizon",
+     [](auto&, auto& r) {
+         return std::vector<std::string>{"2.5",  "67.5", format_plain2(r.expected_income[0]),
+                                         "27.5", "92.5", format_plain2(r.expected_income[10])};
      }},
-    {"life expectancy", [](auto& s, auto&) {
-         return std::vector<std::string>{"Life Expectancy:", whole(std::floor(s.expected_death_age) + 1)};
+    {"life expectancy",
+     [](auto& s, auto&) {
+         return std::vector<std::string>{"Life Expectancy:",
+                                         whole(std::floor(s.expected_death_age) + 1)};
      }},
-    {"90th percentile", [](auto& s, auto& r) {
-         return std::vector<std::string>{"90th Percentile:", whole(r.ninetieth_percentile_index + s.current_age)};
+    {"90th percentile",
+     [](auto& s, auto& r) {
+         return std::vector<std::string>{"90th Percentile:",
+                                         whole(r.ninetieth_percentile_index + s.current_age)};
      }},
-    {"expected ruin age", [](auto&, auto& r) {
-         return std::vector<std::string>{"Expected Ruin Age:", whole(std::floor(r.expected_ruin_age) + 1)};
+    {"expected ruin age",
+     [](auto&, auto& r) {
+         return std::vector<std::string>{"Expected Ruin Age:",
+                                         whole(std::floor(r.expected_ruin_age) + 1)};
      }},
-    {"ruin age on the chart", [](auto&, auto& r) {
-         return std::vector<std::string>{"Expected Ruin Age is " + whole(std::floor(r.expected_ruin_age) + 1)};
+    {"ruin age on the chart",
+     [](auto&, auto& r) {
+         return std::vector<std::string>{"Expected Ruin Age is " +
+                                         whole(std::floor(r.expected_ruin_age) + 1)};
      }},
     {"explanation of the probabilities",
-     [](auto&, auto&) { return std::vector<std::string>{"What is the probability that your net investable"}; }},
+     [](auto&, auto&) {
+         return std::vector<std::string>{"What is the probability that your net investable"};
+     }},
     {"explanation of the survival chart",
-     [](auto&, auto&) { return std::vector<std::string>{"The above graph displays the probability of surviving"}; }},
-    {"page numbers", [](auto&, auto&) { return std::vector<std::string>{"Default client", "Page 4 of 4"}; }},
+     [](auto&, auto&) {
+         return std::vector<std::string>{"The above graph displays the probability of surviving"};
+     }},
+    {"page numbers",
+     [](auto&, auto&) {
+         return std::vector<std::string>{"Default client", "Page 4 of 4"};
+     }},
 };
 
 class ReportPdfLineTest : public ReportPdfTest, public ::testing::WithParamInterface<ReportLine> {};
@@ -217,7 +245,8 @@ TEST_F(ReportPdfTest, FourA4PagesWithEmbeddedFonts) {
         EXPECT_EQ(columns[columns.size() - 5], "yes") << fonts[i].toStdString();  // emb
     }
     // Both charts are paths, not pictures.
-    const QStringList images = run_tool("pdfimages", {"-list", path_}).split('\n', Qt::SkipEmptyParts);
+    const QStringList images =
+        run_tool("pdfimages", {"-list", path_}).split('\n', Qt::SkipEmptyParts);
     EXPECT_EQ(images.size(), 2);  // the heading lines only
 }
 
@@ -239,16 +268,20 @@ TEST_F(ReportPdfTest, ResultsScreenExportsAndPreviews) {
     screen.findChild<QPushButton*>("export_pdf")->click();
     EXPECT_TRUE(platform.messages.empty());
     ASSERT_TRUE(QFile::exists(dir.filePath("smith.pdf")));
-    EXPECT_TRUE(run_tool("pdftotext", {dir.filePath("smith.pdf"), "-"}).contains("Case: Smith 2026"));
+    EXPECT_TRUE(
+        run_tool("pdftotext", {dir.filePath("smith.pdf"), "-"}).contains("Case: Smith 2026"));
+    EXPECT_EQ(screen.findChild<QLabel*>("save_status")->text(),
+              "The PDF report was written to " + dir.filePath("smith.pdf"));
 
     // A folder that does not exist: one message, the screen goes on.
     platform.next_file_name = dir.filePath("missing/smith.pdf");
     screen.findChild<QPushButton*>("export_pdf")->click();
     ASSERT_EQ(platform.messages.size(), 1u);
     EXPECT_EQ(platform.messages[0].title, "Results and Analysis");
-    EXPECT_TRUE(platform.messages[0].text.startsWith("The report could not be written to the file\n" +
-                                                     dir.filePath("missing/smith.pdf")));
+    EXPECT_TRUE(platform.messages[0].text.startsWith(
+        "The report could not be written to the file\n" + dir.filePath("missing/smith.pdf")));
     EXPECT_EQ(platform.messages[0].icon, MessageIcon::critical);
+    EXPECT_EQ(screen.findChild<QLabel*>("save_status")->text(), "");
 
     // The preview paints the same document on the printer it is given.
     screen.findChild<QPushButton*>("print_report")->click();

@@ -25,7 +25,8 @@ void paint_caption(QPainter& painter, const ChartText& t) {
         painter.setBrush(Qt::NoBrush);
     }
     painter.setPen(chart_colour(t.colour));
-    painter.drawText(box.adjusted(pad, pad, -pad, -pad), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
+    painter.drawText(box.adjusted(pad, pad, -pad, -pad),
+                     Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
                      QString::fromStdString(t.text));
 }
 
@@ -48,7 +49,8 @@ QRectF chart_canvas_rect(const ChartGeometry& chart, const QRectF& target) {
     const double k = std::min(target.width() / chart.width, target.height() / chart.height);
     const QSizeF size(chart.width * k, chart.height * k);
     return QRectF(target.left() + (target.width() - size.width()) / 2,
-                  target.top() + (target.height() - size.height()) / 2, size.width(), size.height());
+                  target.top() + (target.height() - size.height()) / 2, size.width(),
+                  size.height());
 }
 
 QFont chart_caption_font(QFont base, double scale) {
@@ -80,9 +82,10 @@ void paint_chart(QPainter& painter, const ChartGeometry& g, const QRectF& target
                         painter.hasClipping() ? Qt::IntersectClip : Qt::ReplaceClip);
     if (g.curve.points.size() > 1) {
         QPainterPath path(point_of(g.curve.points.front()));
-        for (std::size_t i = 1; i < g.curve.points.size(); ++i) path.lineTo(point_of(g.curve.points[i]));
-        painter.setPen(QPen(chart_colour(g.curve.colour), g.curve.width, Qt::SolidLine, Qt::RoundCap,
-                            Qt::RoundJoin));
+        for (std::size_t i = 1; i < g.curve.points.size(); ++i)
+            path.lineTo(point_of(g.curve.points[i]));
+        painter.setPen(QPen(chart_colour(g.curve.colour), g.curve.width, Qt::SolidLine,
+                            Qt::RoundCap, Qt::RoundJoin));
         painter.setBrush(Qt::NoBrush);
         painter.drawPath(path);
     }

@@ -46,6 +46,7 @@ CompareWindow::CompareWindow(CaseComparison comparison, Platform& platform, QWid
     table_->verticalHeader()->hide();
     table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table_->setWordWrap(false);
+    table_->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 8);
 
     std::string section;
     for (const auto& line : lines) {

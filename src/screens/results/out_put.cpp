@@ -414,13 +414,17 @@ void OutPut::export_pdf_clicked() {
     QString chosen = platform_.save_file_name(this, suggested, kPdfFilter);
     if (chosen.isEmpty()) return;  // cancelled: nothing to say
     if (!chosen.endsWith(".pdf", Qt::CaseInsensitive)) chosen += ".pdf";
+    save_status_->clear();
     const std::string reason =
         write_report_pdf(chosen, state_, results_, {case_name_, QDateTime::currentDateTime()});
-    if (!reason.empty())
+    if (!reason.empty()) {
         platform_.show_message(this, kTitle,
                                QString("The report could not be written to the file\n%1\n\n%2")
                                    .arg(chosen, qs(reason)),
                                MessageIcon::critical);
+        return;
+    }
+    save_status_->setText(QString("The PDF report was written to %1").arg(chosen));
 }
 
 void OutPut::print_report_clicked() {

@@ -44,13 +44,15 @@ public:
     double width = 0;  // in the layout's units
 
     QSizeF intrinsicSize(QTextDocument*, int, const QTextFormat& format) override {
-        const ChartGeometry& g = charts.at(static_cast<size_t>(format.intProperty(kChartIndexProperty)));
+        const ChartGeometry& g =
+            charts.at(static_cast<size_t>(format.intProperty(kChartIndexProperty)));
         return {width, width * g.height / g.width};
     }
 
     void drawObject(QPainter* painter, const QRectF& rect, QTextDocument* document, int,
                     const QTextFormat& format) override {
-        const ChartGeometry& g = charts.at(static_cast<size_t>(format.intProperty(kChartIndexProperty)));
+        const ChartGeometry& g =
+            charts.at(static_cast<size_t>(format.intProperty(kChartIndexProperty)));
         paint_chart(*painter, g, rect, ChartCaptions::painted, document->defaultFont());
     }
 };
@@ -101,23 +103,24 @@ QString chart_marker(int index) { return "<p align='center'>" + chart_marker_tex
 
 // The report's pages, each a document of its own so that every result tab
 // starts on a fresh page. Chart 0 is the survival chart, 1 the income chart.
-std::vector<QString> page_html(const AnalysisState& s, const ResultsRecord& r, const ReportHeading& heading,
-                               const ChartGeometry& survival) {
+std::vector<QString> page_html(const AnalysisState& s, const ResultsRecord& r,
+                               const ReportHeading& heading, const ChartGeometry& survival) {
     const QString name = heading.case_name.isEmpty() ? QString(kUnnamedCase) : heading.case_name;
     const std::vector<SummarySection> inputs = input_summary(s);
     const std::vector<SummarySection> figures = results_summary(s, r);
     std::vector<QString> pages;
 
     // Who and what, the inputs in two columns.
-    pages.push_back("<h1>" + QString(kReportTitle).toHtmlEscaped() + "</h1>" +
-                    "<p><b>Results and Analysis</b><br/>Case: " + name.toHtmlEscaped() + "<br/>Date: " +
-                    QLocale::c().toString(heading.prepared, "yyyy-MM-dd HH:mm").toHtmlEscaped() + "</p>" +
-                    "<h2>Inputs</h2>"
-                    "<table width='100%' cellspacing='0' cellpadding='0' border='0'><tr>"
-                    "<td width='50%' valign='top'>" +
-                    section_html(inputs[0]) + section_html(inputs[1]) + section_html(inputs[4]) +
-                    "</td><td width='4%'></td><td width='46%' valign='top'>" + section_html(inputs[2]) +
-                    section_html(inputs[3]) + "</td></tr></table>");
+    pages.push_back(
+        "<h1>" + QString(kReportTitle).toHtmlEscaped() + "</h1>" +
+        "<p><b>Results and Analysis</b><br/>Case: " + name.toHtmlEscaped() + "<br/>Date: " +
+        QLocale::c().toString(heading.prepared, "yyyy-MM-dd HH:mm").toHtmlEscaped() + "</p>" +
+        "<h2>Inputs</h2>"
+        "<table width='100%' cellspacing='0' cellpadding='0' border='0'><tr>"
+        "<td width='50%' valign='top'>" +
+        section_html(inputs[0]) + section_html(inputs[1]) + section_html(inputs[4]) +
+        "</td><td width='4%'></td><td width='46%' valign='top'>" + section_html(inputs[2]) +
+        section_html(inputs[3]) + "</td></tr></table>");
 
     // The two tabs of tables.
     pages.push_back("<h2>Results</h2>" + section_html(figures[0]) +
@@ -137,11 +140,12 @@ std::vector<QString> page_html(const AnalysisState& s, const ResultsRecord& r, c
                     "<table width='100%' cellspacing='0' cellpadding='0' border='0'><tr>"
                     "<td width='48%' valign='top'>" +
                     table_html(left) + "</td><td width='4%'></td><td width='48%' valign='top'>" +
-                    table_html(right) + "</td></tr></table>" + explanation_html(explanations::kConsumption));
+                    table_html(right) + "</td></tr></table>" +
+                    explanation_html(explanations::kConsumption));
 
     // The mortality figures and the survival chart.
-    QString mortality = "<h2>" + esc(figures[3].title) + "</h2>" + table_html(figures[3].tables[0]) +
-                        "<p>&nbsp;</p>" + chart_marker(0);
+    QString mortality = "<h2>" + esc(figures[3].title) + "</h2>" +
+                        table_html(figures[3].tables[0]) + "<p>&nbsp;</p>" + chart_marker(0);
     if (!survival.note.empty()) mortality += "<p class='note'>" + esc(survival.note) + "</p>";
     pages.push_back(mortality + explanation_html(explanations::kMortality));
     return pages;
@@ -168,10 +172,11 @@ namespace {
 int paint_pages(QPagedPaintDevice& device, QPageLayout::Orientation orientation,
                 const std::vector<QString>& pages_html, const QString& footer_name,
                 const std::function<void(QTextDocument&, double body_width)>& prepare) {
-    device.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), orientation,
-                                     QMarginsF(kMarginMillimetres, kMarginMillimetres,
-                                               kMarginMillimetres, kMarginMillimetres),
-                                     QPageLayout::Millimeter));
+    const QPageLayout layout(
+        QPageSize(QPageSize::A4), orientation,
+        QMarginsF(kMarginMillimetres, kMarginMillimetres, kMarginMillimetres, kMarginMillimetres),
+        QPageLayout::Millimeter);
+    device.setPageLayout(layout);
     QPainter painter;
     if (!painter.begin(&device)) return 0;
 
@@ -229,13 +234,14 @@ int paint_pages(QPagedPaintDevice& device, QPageLayout::Orientation orientation,
 
 }  // namespace
 
-int paint_report(QPagedPaintDevice& device, const AnalysisState& state, const ResultsRecord& results,
-                 const ReportHeading& heading) {
+int paint_report(QPagedPaintDevice& device, const AnalysisState& state,
+                 const ResultsRecord& results, const ReportHeading& heading) {
     ChartObject charts;
     charts.charts = {survival_chart(state, results), income_chart(state, results)};
     const QString name = heading.case_name.isEmpty() ? QString(kUnnamedCase) : heading.case_name;
-    return paint_pages(device, QPageLayout::Portrait, page_html(state, results, heading, charts.charts[0]),
-                       name, [&charts](QTextDocument& doc, double body_width) {
+    return paint_pages(device, QPageLayout::Portrait,
+                       page_html(state, results, heading, charts.charts[0]), name,
+                       [&charts](QTextDocument& doc, double body_width) {
                            charts.width = body_width * 0.85;
                            doc.documentLayout()->registerHandler(kChartObjectType, &charts);
                            insert_charts(doc);
@@ -245,11 +251,12 @@ int paint_report(QPagedPaintDevice& device, const AnalysisState& state, const Re
 int paint_comparison(QPagedPaintDevice& device, const CaseComparison& comparison,
                      const QDateTime& prepared) {
     const std::vector<std::string> columns = comparison_columns(comparison);
-    QString html = "<h1>Comparison of cases</h1><p>Date: " +
-                   QLocale::c().toString(prepared, "yyyy-MM-dd HH:mm").toHtmlEscaped() +
-                   "<br/>Differences are to the first case, " +
-                   esc(comparison.case_names.empty() ? std::string() : comparison.case_names[0]) +
-                   ".</p><table class='grid' width='100%' cellspacing='0' cellpadding='3' border='1'><tr>";
+    QString html =
+        "<h1>Comparison of cases</h1><p>Date: " +
+        QLocale::c().toString(prepared, "yyyy-MM-dd HH:mm").toHtmlEscaped() +
+        "<br/>Differences are to the first case, " +
+        esc(comparison.case_names.empty() ? std::string() : comparison.case_names[0]) +
+        ".</p><table class='grid' width='100%' cellspacing='0' cellpadding='3' border='1'><tr>";
     for (size_t i = 1; i < columns.size(); ++i) html += "<th>" + esc(columns[i]) + "</th>";
     html += "</tr>";
     std::string section;
@@ -268,8 +275,8 @@ int paint_comparison(QPagedPaintDevice& device, const CaseComparison& comparison
     return paint_pages(device, QPageLayout::Landscape, {html}, "Comparison of cases", {});
 }
 
-std::string write_report_pdf(const QString& path, const AnalysisState& state, const ResultsRecord& results,
-                             const ReportHeading& heading) {
+std::string write_report_pdf(const QString& path, const AnalysisState& state,
+                             const ResultsRecord& results, const ReportHeading& heading) {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) return file.errorString().toStdString();
     int pages = 0;

@@ -17,8 +17,8 @@ class QPagedPaintDevice;
 namespace quorrel {
 
 struct ReportHeading {
-    QString case_name;     // empty: an unsaved case
-    QDateTime prepared;    // shown as the report's date
+    QString case_name;   // empty: an unsaved case
+    QDateTime prepared;  // shown as the report's date
 };
 
 // What the report says for a case without a name.
@@ -26,8 +26,8 @@ inline constexpr const char* kUnnamedCase = "Unsaved case";
 
 // Lays the report out on A4 pages of `device` and paints it. Returns the
 // number of pages, or 0 when the device could not be painted on.
-int paint_report(QPagedPaintDevice& device, const AnalysisState& state, const ResultsRecord& results,
-                 const ReportHeading& heading);
+int paint_report(QPagedPaintDevice& device, const AnalysisState& state,
+                 const ResultsRecord& results, const ReportHeading& heading);
 
 // The comparison of cases as a table on landscape A4 pages, numbered.
 int paint_comparison(QPagedPaintDevice& device, const CaseComparison& comparison,
