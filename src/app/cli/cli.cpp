@@ -168,13 +168,6 @@ std::vector<InputOption> catalogue_options() {
     return options;
 }
 
-std::string range_text(const InputRow& row) {
-    if (row.kind != InputKind::choice) return row.range;
-    std::string text = "one of";
-    for (std::size_t i = 0; i < row.names.size(); ++i) text += (i ? ", " : " ") + std::string(row.names[i]);
-    return text;
-}
-
 // The default as the help names it: "65", "male", "800,000", "5 each".
 std::string default_text(const InputRow& row) {
     const InputValue v = default_value(row);
@@ -220,7 +213,7 @@ void apply_option(const InputOption& option, AnalysisState& s) {
     const InputRow& first = row_at(option.rows.front());
     if (option.rows.size() == 1) {
         const auto v = typed_value(first, option.text);
-        if (!v) refuse_value(first.option, option.text, range_text(first));
+        if (!v) refuse_value(first.option, option.text, input_range(first));
         write_input(s, first, *v);
         return;
     }
