@@ -349,6 +349,13 @@ std::optional<int> index_of_name(const InputRow& row, std::string_view name) {
     return std::nullopt;
 }
 
+std::string input_range(const InputRow& row) {
+    if (row.kind != InputKind::choice) return row.range;
+    std::string text = "one of";
+    for (std::size_t i = 0; i < row.names.size(); ++i) text += (i ? ", " : " ") + std::string(row.names[i]);
+    return text;
+}
+
 InputValue default_value(const InputRow& row) {
     if (row.kind == InputKind::amount)
         return {.index = 0, .amount = parse_amount(row.default_amount).value_or(0)};

@@ -118,6 +118,10 @@ std::optional<int> index_of_natural(const InputRow& row, double natural);
 // The choice position named (letter case and blanks around ignored).
 std::optional<int> index_of_name(const InputRow& row, std::string_view name);
 
+// What the input accepts, as a refusal names it: "a whole age from 50 to
+// 90", "one of male, female, unisex", "a nonnegative amount".
+std::string input_range(const InputRow& row);
+
 InputValue default_value(const InputRow& row);
 InputValues default_input_values();
 

@@ -1,8 +1,11 @@
 #include "app/cli/cli.h"
 
+#include <unistd.h>
+
 #include <cmath>
 #include <cstdio>
 #include <ctime>
+#include <iostream>
 #include <iomanip>
 #include <optional>
 #include <ostream>
@@ -13,6 +16,8 @@
 
 #include <CLI/CLI.hpp>
 
+#include "app/cli/cli_cases.h"
+#include "core/case_file.h"
 #include "core/defaults.h"
 #include "core/input_catalogue.h"
 #include "core/message_text.h"
@@ -145,6 +150,8 @@ struct Options {
     std::vector<InputOption> inputs;  // in catalogue order
     std::string report;
     bool json = false;
+    std::string case_file, save_case, batch;
+    std::vector<std::string> compare;
 };
 
 const InputRow& row_at(std::size_t i) { return input_catalogue()[i]; }
@@ -158,13 +165,6 @@ std::vector<InputOption> catalogue_options() {
         options.back().rows.push_back(i);
     }
     return options;
-}
-
-std::string range_text(const InputRow& row) {
-    if (row.kind != InputKind::choice) return row.range;
-    std::string text = "one of";
-    for (std::size_t i = 0; i < row.names.size(); ++i) text += (i ? ", " : " ") + std::string(row.names[i]);
-    return text;
 }
 
 // The default as the help names it: "65", "male", "800,000", "5 each".
@@ -212,7 +212,7 @@ void apply_option(const InputOption& option, AnalysisState& s) {
     const InputRow& first = row_at(option.rows.front());
     if (option.rows.size() == 1) {
         const auto v = typed_value(first, option.text);
-        if (!v) refuse_value(first.option, option.text, range_text(first));
+        if (!v) refuse_value(first.option, option.text, input_range(first));
         write_input(s, first, *v);
         return;
     }
@@ -249,6 +249,24 @@ void add_options(CLI::App& app, Options& o) {
             ->type_name(first.option_type)
             ->group(first.option_group);
     }
+
+    const char* cases = "Cases";
+    app.add_option("--case", o.case_file, "start from the inputs of a saved case, then apply the options given")
+        ->type_name("FILE")
+        ->group(cases);
+    app.add_option("--save-case", o.save_case, "write the inputs used as a case file")
+        ->type_name("FILE")
+        ->group(cases);
+    app.add_option("--compare", o.compare,
+                   "compare this case with the saved case FILE (repeatable): aligned columns, or a JSON "
+                   "array with --json")
+        ->type_name("FILE")
+        ->group(cases);
+    app.add_option("--batch", o.batch,
+                   "compute many cases: FILE lists case files one per line, or is a CSV whose header "
+                   "names input options; one JSON object per line")
+        ->type_name("FILE")
+        ->group(cases);
 
     const char* output = "Output";
     app.add_flag("--json", o.json, "print every figure as JSON instead of the tables")->group(output);
@@ -344,6 +362,51 @@ nlohmann::json results_json(const AnalysisState& s, const ResultsRecord& r) {
     return j;
 }
 
+bool is_input_option(const std::string& name) {
+    const std::string option = name.rfind("--", 0) == 0 ? name : "--" + name;
+    for (const InputRow& row : input_catalogue())
+        if (option == row.option) return true;
+    return false;
+}
+
+std::string apply_option_texts(const std::vector<std::pair<std::string, std::string>>& given,
+                               AnalysisState& state) {
+    std::vector<InputOption> options = catalogue_options();
+    std::vector<bool> set(options.size(), false);
+    for (const auto& [name, text] : given) {
+        const std::string option = name.rfind("--", 0) == 0 ? name : "--" + name;
+        for (std::size_t k = 0; k < options.size(); ++k)
+            if (option == row_at(options[k].rows.front()).option) {
+                options[k].text = text;
+                set[k] = true;
+            }
+    }
+    AnalysisState s = state;
+    try {
+        for (int pass = 0; pass < 2; ++pass)
+            for (std::size_t k = 0; k < options.size(); ++k) {
+                const bool market = std::string(row_at(options[k].rows.front()).key) == "market";
+                if (set[k] && market == (pass == 0)) apply_option(options[k], s);
+            }
+    } catch (const OptionError& e) {
+        return e.what();
+    }
+    state = std::move(s);
+    return {};
+}
+
+std::string calculate(AnalysisState& state, ResultsRecord& results) {
+    CliHooks hooks;
+    try {
+        if (run_calculation(state, hooks, results) == CalculationOutcome::completed) return {};
+    } catch (const std::exception& e) {
+        // Not one of the calculation's own failures (out of memory, no
+        // thread): still one line and a failure status rather than an abort.
+        return "quorrel-cli: the calculation stopped: " + one_line(e.what());
+    }
+    return hooks.message();
+}
+
 int run_cli(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
     CLI::App app{"Quorrel: retirement income analysis of one person, from the input screen's "
                  "defaults and the options given.\nPercent options take percents (7.5 means 7.5%)."};
@@ -364,28 +427,49 @@ int run_cli(int argc, const char* const* argv, std::ostream& out, std::ostream& 
         return 2;
     }
 
+    if (!texts.batch.empty()) {
+        const auto options = app.get_options([](const CLI::Option* o) {
+            return o->count() > 0 && o->get_name() != "--batch" && o->get_name() != "--json" &&
+                   o->get_name() != "--help";
+        });
+        if (!options.empty()) {
+            err << "quorrel-cli: --batch takes its cases from FILE alone (see --help)\n";
+            return 2;
+        }
+        return run_batch(texts.batch, out, err, &err == &std::cerr && ::isatty(STDERR_FILENO));
+    }
+
     AnalysisState state;
     apply_input_defaults(state);
+    std::string case_name = "this case";
+    if (!texts.case_file.empty()) {
+        const CaseReadResult c = read_case_file(texts.case_file);
+        if (!c.ok()) {
+            err << "quorrel-cli: --case: " << c.error << '\n';
+            return 2;
+        }
+        write_inputs(state, c.values);
+        case_name = c.name.empty() ? case_name_of_path(texts.case_file) : c.name;
+    }
     try {
         apply_options(app, texts, state);
     } catch (const OptionError& e) {
         err << "quorrel-cli: " << e.what() << '\n';
         return 2;
     }
-
-    CliHooks hooks;
-    ResultsRecord results;
-    CalculationOutcome outcome = CalculationOutcome::failed;
-    try {
-        outcome = run_calculation(state, hooks, results);
-    } catch (const std::exception& e) {
-        // Not one of the calculation's own failures (out of memory, no
-        // thread): still one line and a failure status rather than an abort.
-        err << "quorrel-cli: the calculation stopped: " << one_line(e.what()) << '\n';
-        return 1;
+    if (!texts.save_case.empty()) {
+        const std::string reason = write_case_file(texts.save_case, state);
+        if (!reason.empty()) {
+            err << "quorrel-cli: --save-case: " << reason << '\n';
+            return 1;
+        }
     }
-    if (outcome != CalculationOutcome::completed) {
-        err << hooks.message() << '\n';
+    if (!texts.compare.empty()) return run_compare({case_name, state}, texts.compare, texts.json, out, err);
+
+    ResultsRecord results;
+    const std::string message = calculate(state, results);
+    if (!message.empty()) {
+        err << message << '\n';
         return 1;
     }
 

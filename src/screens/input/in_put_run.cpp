@@ -11,6 +11,7 @@
 #include <QTabWidget>
 #include <QTimer>
 
+#include "core/case_file.h"
 #include "core/errors.h"
 #include "core/number_format.h"
 #include "core/pipeline.h"
@@ -155,6 +156,10 @@ void InPut::resizeEvent(QResizeEvent* event) {
 void InPut::open_results(const ResultsRecord& results) {
     auto* screen = new OutPut(state_, results, platform_, amounts_[kText11].edit->text());
     screen->setAttribute(Qt::WA_DeleteOnClose, false);
+    // "Compare..." opens saved cases with the same reader as the command line.
+    screen->set_case_reader([](const QString& path, AnalysisState& state) {
+        return read_case_file(path.toStdString(), state);
+    });
     results_ = screen;
     connect(screen, &OutPut::returned, this, &InPut::results_returned);
     // Shown before this one is hidden, so the program never has no window.

@@ -1,0 +1,41 @@
+// What the command line's case options share with its single run: the input
+// options by name, one calculation with its message, and the batch and
+// comparison runs built on them.
+#pragma once
+
+#include <iosfwd>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "core/analysis_state.h"
+#include "core/results.h"
+
+namespace quorrel {
+
+// An input option named with or without its leading "--".
+bool is_input_option(const std::string& name);
+// Writes the given input options over the record, the market first. Returns
+// the refusal (one line, naming the option) or an empty string.
+std::string apply_option_texts(const std::vector<std::pair<std::string, std::string>>& given,
+                               AnalysisState& state);
+
+// Runs the calculation. Returns its message, or an empty string when it completed.
+std::string calculate(AnalysisState& state, ResultsRecord& results);
+
+// Every case of a batch file, one JSON object per line in the file's order.
+// Returns the exit status: 1 when any case was refused or the file unreadable.
+int run_batch(const std::string& path, std::ostream& out, std::ostream& err, bool progress);
+
+struct NamedCase {
+    std::string name;
+    AnalysisState state;
+};
+// The first case beside each other one: aligned columns, or one JSON array.
+// Returns the exit status.
+int run_compare(NamedCase current, const std::vector<std::string>& files, bool json, std::ostream& out,
+                std::ostream& err);
+
+}  // namespace quorrel

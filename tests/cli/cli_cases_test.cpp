@@ -1,0 +1,199 @@
+// The command line's case options: saving and opening a case, comparing
+// cases, and batches of cases in order with their refusals.
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "app/cli/cli.h"
+
+namespace quorrel {
+namespace {
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+
+struct Outcome {
+    int status = -1;
+    std::string out, err;
+};
+
+Outcome run(const std::vector<std::string>& args) {
+    std::vector<const char*> argv{"quorrel-cli"};
+    for (const std::string& a : args) argv.push_back(a.c_str());
+    std::ostringstream out, err;
+    Outcome r;
+    r.status = run_cli(static_cast<int>(argv.size()), argv.data(), out, err);
+    r.out = out.str();
+    r.err = err.str();
+    return r;
+}
+
+std::vector<json> json_lines(const std::string& text) {
+    std::vector<json> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(json::parse(line));
+    return lines;
+}
+
+class CliCases : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = fs::temp_directory_path() / ("quorrel_cli_cases_" + std::to_string(::getpid()));
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+    std::string path(const std::string& name) const { return (dir_ / name).string(); }
+    void put(const std::string& name, const std::string& text) const {
+        std::ofstream(path(name), std::ios::binary) << text;
+    }
+    // The figures of one run, without what names the case.
+    static json figures(json j) {
+        for (const char* key : {"name", "row", "case", "solver_calls"}) j.erase(key);
+        return j;
+    }
+
+    // The figures of a direct run with these options.
+    static json direct(const std::vector<std::string>& args) {
+        std::vector<std::string> all = args;
+        all.push_back("--json");
+        return figures(json::parse(run(all).out));
+    }
+
+    fs::path dir_;
+};
+
+TEST_F(CliCases, SavedCaseReopensWithTheSameFigures) {
+    const struct {
+        std::vector<std::string> options;
+    } cases[] = {{{}},
+                 {{"--age", "72", "--market", "canada", "--stock-mean", "5.5", "--today", "60,30,10,0,0",
+                   "--wealth", "$650,000", "--ruin-table", "rp2000", "--real-curve", "2,2,2.5,2.5,3,3.1"}}};
+    for (const auto& c : cases) {
+        std::vector<std::string> save = c.options;
+        save.insert(save.end(), {"--save-case", path("c.json"), "--json"});
+        const Outcome saved = run(save);
+        ASSERT_EQ(saved.status, 0) << saved.err;
+        const Outcome opened = run({"--case", path("c.json"), "--json"});
+        ASSERT_EQ(opened.status, 0) << opened.err;
+        EXPECT_EQ(json::parse(opened.out), json::parse(saved.out));
+    }
+    // Options given with --case apply over the file's inputs.
+    const Outcome over = run({"--case", path("c.json"), "--age", "80", "--json"});
+    ASSERT_EQ(over.status, 0) << over.err;
+    const json j = json::parse(over.out);
+    EXPECT_EQ(j["inputs"]["current_age"], 80.0);
+    EXPECT_EQ(j["inputs"]["means"][0], 0.055);
+    EXPECT_EQ(j["inputs"]["market"], "Canada");
+}
+
+TEST_F(CliCases, BadCaseFilesAreOneLineAndExitTwo) {
+    put("bad.json", R"({"format": "quorrel-case", "version": 1, "inputs": {"current_age": 65}})");
+    const struct {
+        std::vector<std::string> args;
+        std::string message;
+    } cases[] = {
+        {{"--case", path("missing.json")}, "--case: " + path("missing.json") + ": cannot be read"},
+        {{"--case", path("bad.json")}, "--case: " + path("bad.json") + ": missing key \"inputs.gender\""},
+        {{"--compare", path("bad.json")}, "--compare: " + path("bad.json") + ": missing key"},
+        {{"--save-case", path("no/such/folder/c.json")}, "--save-case: cannot write"},
+        {{"--batch", path("list.txt"), "--age", "70"}, "--batch takes its cases from FILE alone"},
+    };
+    for (const auto& c : cases) {
+        const Outcome r = run(c.args);
+        EXPECT_NE(r.status, 0) << c.message;
+        EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << r.err;
+        EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+        EXPECT_TRUE(r.out.empty()) << c.message;
+    }
+}
+
+TEST_F(CliCases, CompareTwoCases) {
+    ASSERT_EQ(run({"--age", "70", "--save-case", path("older.json")}).status, 0);
+    const Outcome text = run({"--compare", path("older.json")});
+    ASSERT_EQ(text.status, 0) << text.err;
+    std::istringstream lines(text.out);
+    std::string header, section, age, line;
+    std::getline(lines, header);
+    std::getline(lines, section);
+    std::getline(lines, age);
+    EXPECT_NE(header.find("this case"), std::string::npos) << header;
+    EXPECT_NE(header.find("older"), std::string::npos) << header;
+    EXPECT_EQ(section, "Inputs that differ");
+    EXPECT_NE(age.find("Current Age"), std::string::npos) << age;
+    EXPECT_NE(age.find("65        70          +5"), std::string::npos) << age;
+    // Every line of a section lines its columns up under the header's.
+    const std::size_t width = header.size();
+    while (std::getline(lines, line))
+        if (line.rfind("  ", 0) == 0) {
+            EXPECT_EQ(line.size(), width) << line;
+        }
+
+    const Outcome as_json = run({"--compare", path("older.json"), "--json"});
+    ASSERT_EQ(as_json.status, 0) << as_json.err;
+    const json all = json::parse(as_json.out);
+    ASSERT_EQ(all.size(), 2u);
+    EXPECT_EQ(all[0]["name"], "this case");
+    EXPECT_EQ(all[1]["name"], "older");
+    EXPECT_EQ(figures(all[0]), direct({"--json"}));
+    EXPECT_EQ(figures(all[1]), direct({"--age", "70", "--json"}));
+}
+
+TEST_F(CliCases, BatchOfCaseFilesInOrderWithErrorRows) {
+    ASSERT_EQ(run({"--age", "70", "--save-case", path("a.json")}).status, 0);
+    // Saved although its calculation is refused.
+    ASSERT_EQ(run({"--target", "10,000", "--save-case", path("ratio.json")}).status, 1);
+    ASSERT_EQ(run({"--gender", "female", "--save-case", path("b.json")}).status, 0);
+    put("list.txt", "# clients\na.json\n\nmissing.json\nratio.json\n" + path("b.json") + "\n");
+    const Outcome r = run({"--batch", path("list.txt")});
+    EXPECT_EQ(r.status, 1);
+    const std::vector<json> lines = json_lines(r.out);
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_EQ(lines[0]["case"], "a.json");
+    EXPECT_EQ(lines[0]["name"], "a");
+    EXPECT_EQ(figures(lines[0]), direct({"--age", "70", "--json"}));
+    EXPECT_EQ(lines[1]["case"], "missing.json");
+    EXPECT_NE(lines[1]["error"].get<std::string>().find("cannot be read"), std::string::npos);
+    EXPECT_FALSE(lines[1].contains("cells"));
+    EXPECT_EQ(lines[2]["error"], "ERROR: Ruin Probability is Zero...Please Reduce Initial Wealth or "
+                                 "Increase Target Consumption!!!");
+    EXPECT_EQ(figures(lines[3]), direct({"--gender", "female", "--json"}));
+}
+
+TEST_F(CliCases, BatchOfCsvRowsByOptionNames) {
+    put("clients.csv",
+        "name,age,--gender,today,stock-mean,wealth\n"
+        "first,70,female,\"60,30,10,0,0\",5.5,\"750,000\"\n"
+        "second,,,,,\n"
+        "\n"
+        "bad,49,male,,,\n"
+        "short,65\n"
+        "third,80,,\"20,20,20,20,20\",,\n");
+    const Outcome r = run({"--batch", path("clients.csv")});
+    EXPECT_EQ(r.status, 1);
+    const std::vector<json> lines = json_lines(r.out);
+    ASSERT_EQ(lines.size(), 5u);
+    for (std::size_t i = 0; i < lines.size(); ++i) EXPECT_EQ(lines[i]["row"], i + 1);
+    EXPECT_EQ(lines[0]["name"], "first");
+    EXPECT_EQ(figures(lines[0]),
+              direct({"--age", "70", "--gender", "female", "--today", "60,30,10,0,0",
+                               "--stock-mean", "5.5", "--wealth", "750,000", "--json"}));
+    EXPECT_EQ(figures(lines[1]), direct({"--json"}));
+    EXPECT_EQ(lines[2]["error"], "--age: '49' is not a whole age from 50 to 90");
+    EXPECT_EQ(lines[3]["error"], "row 4 has 2 fields where the header names 6");
+    EXPECT_EQ(figures(lines[4]), direct({"--age", "80", "--json"}));
+
+    put("good.csv", "age\n66\n67\n");
+    EXPECT_EQ(run({"--batch", path("good.csv")}).status, 0);
+}
+
+}  // namespace
+}  // namespace quorrel

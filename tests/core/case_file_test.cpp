@@ -1,0 +1,244 @@
+// Case files: a round trip keeps every input and every figure, each kind of
+// bad document is refused with a message naming its key and changes nothing,
+// and a save that fails half-way leaves the previous file as it was.
+#include "core/case_file.h"
+
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "core/defaults.h"
+#include "core/pipeline.h"
+
+namespace quorrel {
+namespace {
+
+namespace fs = std::filesystem;
+
+class QuietHooks final : public CalculationHooks {
+public:
+    void show_message(const std::string& text, const std::string&) override { message = text; }
+    std::string message;
+};
+
+class CaseFileTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = fs::temp_directory_path() / ("quorrel_case_" + std::to_string(::getpid()) + "_" +
+                                            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    std::string path(const char* name) const { return (dir_ / name).string(); }
+    static std::string contents(const std::string& p) {
+        std::ifstream in(p, std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    }
+    static void put(const std::string& p, const std::string& text) {
+        std::ofstream(p, std::ios::binary) << text;
+    }
+
+    fs::path dir_;
+};
+
+// A record changed on every page, through the catalogue as the screen would.
+AnalysisState varied_case() {
+    AnalysisState s;
+    apply_input_defaults(s);
+    const struct {
+        const char* key;
+        InputValue v;
+    } changes[] = {
+        {"market", {.index = 1}},                   {"current_age", {.index = 20}},
+        {"gender", {.index = 1}},                   {"liquid_wealth", {.amount = 750000.5}},
+        {"target_income", {.amount = 45000}},       {"pension_cpi_income", {.amount = 5000}},
+        {"purchase_nominal", {.amount = 50000}},    {"cola_percent", {.index = 3}},
+        {"air_percent", {.index = 1}},              {"weight_stock_percent", {.index = 60}},
+        {"weight_nomi_bond_percent", {.index = 30}}, {"weight_real_bond_percent", {.index = 10}},
+        {"weight_cash_percent", {.index = 0}},      {"weight_estate_percent", {.index = 0}},
+        {"later_allocation_years", {.index = 1}},   {"mean_stock_percent", {.index = 55}},
+        {"dev_estate_percent", {.index = 151}},     {"ruin_table", {.index = 1}},
+        {"ruin_projection_years", {.index = 5}},    {"annuity_table", {.index = 1}},
+        {"annuity_projection_years", {.index = 10}}, {"nominal_rate_2_percent", {.index = 44}},
+        {"real_rate_6_percent", {.index = 0}},
+    };
+    for (const auto& c : changes) write_input(s, input_row(c.key), c.v);
+    return s;
+}
+
+TEST_F(CaseFileTest, RoundTripKeepsEveryInputAndEveryFigure) {
+    for (const AnalysisState& original : {varied_case(), [] {
+             AnalysisState d;
+             apply_input_defaults(d);
+             return d;
+         }()}) {
+        const std::string file = path("case.json");
+        ASSERT_EQ(write_case_file(file, original, "Mrs. Example"), "");
+        const CaseReadResult back = read_case_file(file);
+        ASSERT_TRUE(back.ok()) << back.error;
+        EXPECT_EQ(back.name, "Mrs. Example");
+
+        AnalysisState opened;
+        apply_input_defaults(opened);
+        ASSERT_EQ(read_case_file(file, opened), "");
+        for (const InputRow& row : input_catalogue())
+            EXPECT_EQ(read_input(opened, row), read_input(original, row)) << row.key;
+
+        AnalysisState a = original, b = opened;
+        ResultsRecord ra, rb;
+        QuietHooks ha, hb;
+        ASSERT_EQ(run_calculation(a, ha, ra), CalculationOutcome::completed) << ha.message;
+        ASSERT_EQ(run_calculation(b, hb, rb), CalculationOutcome::completed) << hb.message;
+        EXPECT_EQ(ra.cells, rb.cells);
+        EXPECT_EQ(ra.ruin_grid, rb.ruin_grid);
+        EXPECT_EQ(ra.estate_grid, rb.estate_grid);
+        EXPECT_EQ(ra.expected_income, rb.expected_income);
+        EXPECT_EQ(a.expected_death_age, b.expected_death_age);
+    }
+}
+
+TEST_F(CaseFileTest, NaturalUnitsInTheDocument) {
+    const std::string text = case_text(case_values(varied_case()).values);
+    for (const char* part : {"\"format\": \"quorrel-case\"", "\"version\": 1", "\"current_age\": 70",
+                             "\"gender\": \"female\"", "\"liquid_wealth\": 750000.5",
+                             "\"target_income\": 45000", "\"cola_percent\": 3", "\"air_percent\": 4",
+                             "\"mean_stock_percent\": 5.5", "\"dev_estate_percent\": 15.1",
+                             "\"market\": \"canada\"", "\"ruin_table\": \"iam2000\"",
+                             "\"nominal_rate_2_percent\": 4.5", "\"real_rate_6_percent\": 0.1"})
+        EXPECT_NE(text.find(part), std::string::npos) << part;
+}
+
+struct BadCase {
+    const char* name;
+    std::string from;  // replaced in a good document ...
+    std::string to;    // ... by this; an empty `from` replaces the whole text
+    const char* message;
+};
+
+class CaseRefusal : public ::testing::TestWithParam<BadCase> {};
+
+TEST_P(CaseRefusal, OneMessageAndNothingChanged) {
+    AnalysisState d;
+    apply_input_defaults(d);
+    std::string text = case_text(case_values(d).values);
+    const BadCase& c = GetParam();
+    if (c.from.empty()) {
+        text = c.to;
+    } else {
+        const auto at = text.find(c.from);
+        ASSERT_NE(at, std::string::npos) << c.from;
+        text.replace(at, c.from.size(), c.to);
+    }
+    const CaseReadResult r = parse_case(text);
+    EXPECT_EQ(r.error, c.message);
+    EXPECT_TRUE(r.values.empty());
+    EXPECT_EQ(r.error.find('\n'), std::string::npos);
+
+    // Through a file, into a record that must stay as it is.
+    const fs::path file = fs::temp_directory_path() / ("quorrel_bad_case_" + std::to_string(::getpid()));
+    std::ofstream(file, std::ios::binary) << text;
+    AnalysisState s = varied_case();
+    const std::string message = read_case_file(file.string(), s);
+    fs::remove(file);
+    EXPECT_EQ(message, file.string() + ": " + c.message);
+    for (const InputRow& row : input_catalogue())
+        EXPECT_EQ(read_input(s, row), read_input(varied_case(), row)) << row.key;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Documents, CaseRefusal,
+    ::testing::Values(
+        BadCase{"not_json", "", "{\n  \"format\": \"quorrel-case\",\n  oops\n}", "not JSON (line 3, column 3)"},
+        BadCase{"empty", "", "", "not JSON (line 1, column 1)"},
+        BadCase{"not_a_case", "", "[1, 2, 3]", "not a Quorrel case: \"format\" must be \"quorrel-case\""},
+        BadCase{"other_format", "quorrel-case", "quorrel-report",
+                "not a Quorrel case: \"format\" must be \"quorrel-case\""},
+        BadCase{"newer", "\"version\": 1", "\"version\": 2",
+                "\"version\" is 2: the case was written by a newer program (this one reads version 1)"},
+        BadCase{"version_text", "\"version\": 1", "\"version\": \"1\"", "\"version\" is \"1\", not a whole number"},
+        BadCase{"no_version", "\"version\": 1,", "", "missing key \"version\" (1)"},
+        BadCase{"unknown_top", "\"version\": 1,", "\"version\": 1, \"colour\": 3,",
+                "unknown key \"colour\" (a case holds format, version, name, inputs and results)"},
+        BadCase{"unknown_input", "\"current_age\": 65", "\"current_age\": 65, \"age\": 65",
+                "unknown key \"inputs.age\" (quorrel-cli --help lists the inputs; a case names them as "
+                "the record does)"},
+        BadCase{"missing_input", "\"current_age\": 65,", "",
+                "missing key \"inputs.current_age\" (a whole age from 50 to 90)"},
+        BadCase{"age_beyond", "\"current_age\": 65", "\"current_age\": 91",
+                "\"inputs.current_age\" is 91, not a whole age from 50 to 90"},
+        BadCase{"between_items", "\"mean_stock_percent\": 7.0", "\"mean_stock_percent\": 7.05",
+                "\"inputs.mean_stock_percent\" is 7.05, not a percent from 0 to 30 in steps of 0.1"},
+        BadCase{"air_odd", "\"air_percent\": 2", "\"air_percent\": 3",
+                "\"inputs.air_percent\" is 3, not one of 2, 4, 6, 8 (percent)"},
+        BadCase{"gender_unknown", "\"gender\": \"male\"", "\"gender\": \"other\"",
+                "\"inputs.gender\" is \"other\", not one of male, female, unisex"},
+        BadCase{"table_number", "\"ruin_table\": \"up1994\"", "\"ruin_table\": 1",
+                "\"inputs.ruin_table\" is 1, not one of up1994, iam2000, rp2000"},
+        BadCase{"negative_amount", "\"target_income\": 40000", "\"target_income\": -5",
+                "\"inputs.target_income\" is -5, not a nonnegative amount"},
+        BadCase{"amount_text", "\"target_income\": 40000", "\"target_income\": \"40,000\"",
+                "\"inputs.target_income\" is \"40,000\", not a nonnegative amount"},
+        BadCase{"inputs_list", "\"inputs\": {", "\"inputs\": [], \"x\": {",
+                "unknown key \"x\" (a case holds format, version, name, inputs and results)"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(CaseFileTest, UnreadableFileNamesItself) {
+    AnalysisState s;
+    apply_input_defaults(s);
+    const std::string missing = path("missing.json");
+    EXPECT_EQ(read_case_file(missing, s), missing + ": cannot be read: No such file or directory");
+}
+
+TEST_F(CaseFileTest, RecordWithAValueNoListHoldsIsNotSaved) {
+    AnalysisState s;
+    apply_input_defaults(s);
+    s.mean_stock = 0.0705;
+    const std::string file = path("odd.json");
+    EXPECT_EQ(write_case_file(file, s),
+              "Equity / Stocks mean holds a value that is not a percent from 0 to 30 in steps of 0.1");
+    EXPECT_FALSE(fs::exists(file));
+}
+
+// A save stopped by the file-size limit half-way through: the old file is
+// whole and no temporary file is left behind.
+TEST_F(CaseFileTest, InterruptedSaveKeepsTheOldFile) {
+    const std::string file = path("client.json");
+    put(file, "the previous case\n");
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{200, 200};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        AnalysisState s;
+        apply_input_defaults(s);
+        const std::string reason = write_case_file(file, s);
+        ::_exit(reason.find("cannot write") == 0 ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "the save should have failed";
+    EXPECT_EQ(contents(file), "the previous case\n");
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1);
+
+    // Without the limit the same save replaces it.
+    AnalysisState s;
+    apply_input_defaults(s);
+    ASSERT_EQ(write_case_file(file, s), "");
+    EXPECT_TRUE(parse_case(contents(file)).ok());
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1);
+}
+
+}  // namespace
+}  // namespace quorrel
