@@ -348,11 +348,22 @@ void InPut::amount_lost_focus(int box) {
     refused_for_button_ = nullptr;
     refused_box_for_button_ = -1;
     QWidget* next = QApplication::focusWidget();
+    // Leaving for "Exit" checks nothing: the program ends, whatever the box
+    // holds, and a refusal would stand between the user and the button.
+    if (next == Command2) return;
     if (!check_amount(box)) {
         if (next != nullptr && next != amounts_[box].edit) new SwallowPress(next);
-        if (next == Command1 || next == Command6) {
+        // Only a press on the button itself is followed by its click, and at
+        // once. The focus also reaches a button by a page change, and without
+        // a window manager a later click may come with no focus change at all:
+        // neither may be taken for that click.
+        if ((next == Command1 || next == Command6) && leaving_reason_ == Qt::MouseFocusReason) {
             refused_for_button_ = static_cast<QPushButton*>(next);
             refused_box_for_button_ = box;
+            QTimer::singleShot(0, this, [this] {
+                refused_for_button_ = nullptr;
+                refused_box_for_button_ = -1;
+            });
         }
     }
 }
@@ -502,6 +513,7 @@ bool InPut::eventFilter(QObject* watched, QEvent* event) {
         // Another window taking the focus (a message box, another program) is
         // not the user leaving the box.
         if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason) {
+            leaving_reason_ = reason;
             int box = 0;
             while (box < 8 && watched != amounts_[box].edit) ++box;
             switch (box) {
@@ -515,6 +527,7 @@ bool InPut::eventFilter(QObject* watched, QEvent* event) {
                 case kText2: in_put_Text2_LostFocus(); break;
                 default: break;
             }
+            leaving_reason_ = Qt::OtherFocusReason;
         }
     }
     return QWidget::eventFilter(watched, event);

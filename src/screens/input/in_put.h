@@ -165,6 +165,7 @@ private:
     // void and its message has been shown already.
     QPushButton* refused_for_button_ = nullptr;
     int refused_box_for_button_ = -1;
+    Qt::FocusReason leaving_reason_ = Qt::OtherFocusReason;  // of the box being left
     double caption_twips_ = 90;
 
     std::array<AmountBox, 8> amounts_{};
