@@ -30,7 +30,7 @@ constexpr double kBaseSpacing = 0.1;
 constexpr double kBaseStep = 0.02;
 
 struct SweepTask {
-    SweepSpec spec;
+    SweepSpec sweep;
     SweepResult result;
 };
 
@@ -39,7 +39,7 @@ struct SweepTask {
 void run_sweeps(const RefinedModel& model, std::vector<SweepTask>& tasks, const EventPump& pump) {
     std::vector<std::size_t> order(tasks.size());
     for (std::size_t k = 0; k < order.size(); ++k) order[k] = k;
-    auto cost = [&](std::size_t k) { return tasks[k].spec.end * tasks[k].spec.refinement * tasks[k].spec.refinement; };
+    auto cost = [&](std::size_t k) { return tasks[k].sweep.end * tasks[k].sweep.refinement * tasks[k].sweep.refinement; };
     std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return cost(a) > cost(b); });
 
     std::atomic<std::size_t> next{0};
@@ -51,7 +51,7 @@ void run_sweeps(const RefinedModel& model, std::vector<SweepTask>& tasks, const 
             if (k >= order.size()) return;
             try {
                 SweepTask& task = tasks[order[k]];
-                task.result = refined::run_sweep(model, task.spec, caller ? pump : refined::Pump{});
+                task.result = refined::run_sweep(model, task.sweep, caller ? pump : refined::Pump{});
             } catch (...) {
                 std::lock_guard<std::mutex> lock(failure_mutex);
                 if (!failure) failure = std::current_exception();
@@ -100,15 +100,15 @@ LevelSweeps sweep_level(const RefinedModel& model, double x0, double barrier, do
                         const std::vector<double>& snapshot_times) {
     std::vector<SweepTask> tasks(2);
     for (int r = 0; r < 2; ++r) {
-        SweepSpec& spec = tasks[r].spec;
-        spec.x0 = x0;
-        spec.barrier = barrier;
-        spec.end = end;
-        spec.dt = kBaseStep;
-        spec.base_spacing = kBaseSpacing;
-        spec.refinement = r + 1;
-        spec.top = top;
-        spec.snapshot_times = snapshot_times;
+        SweepSpec& sweep = tasks[r].sweep;
+        sweep.x0 = x0;
+        sweep.barrier = barrier;
+        sweep.end = end;
+        sweep.dt = kBaseStep;
+        sweep.base_spacing = kBaseSpacing;
+        sweep.refinement = r + 1;
+        sweep.top = top;
+        sweep.snapshot_times = snapshot_times;
     }
     run_sweeps(model, tasks, {});
     return {std::move(tasks[0].result), std::move(tasks[1].result)};
@@ -163,14 +163,14 @@ void compute_refined_results(AnalysisState& state, ResultSink& sink, RefinedResu
         for (int r = 0; r < 2; ++r) {
             for (int level = 0; level < 4; ++level) {
                 SweepTask task;
-                task.spec.x0 = x0;
-                task.spec.barrier = kLevels[level] * x0;
-                task.spec.end = level == 0 ? std::max(t_tail, 30.0) : std::max(t_life, 30.0);
-                task.spec.dt = kBaseStep;
-                task.spec.base_spacing = kBaseSpacing;
-                task.spec.refinement = r + 1;
-                task.spec.top = top;
-                if (level == 0) task.spec.snapshot_times = {10, 20, 30};
+                task.sweep.x0 = x0;
+                task.sweep.barrier = kLevels[level] * x0;
+                task.sweep.end = level == 0 ? std::max(t_tail, 30.0) : std::max(t_life, 30.0);
+                task.sweep.dt = kBaseStep;
+                task.sweep.base_spacing = kBaseSpacing;
+                task.sweep.refinement = r + 1;
+                task.sweep.top = top;
+                if (level == 0) task.sweep.snapshot_times = {10, 20, 30};
                 tasks.push_back(std::move(task));
             }
         }

@@ -246,15 +246,15 @@ double deterministic_slope(const RefinedModel& m, double t, double x) {
 // Runge-Kutta steps of dt: fills t and ruin (0, then 1 from the crossing on)
 // and the snapshot points, and returns the wealth at `until`, or NaN once
 // the barrier is reached.
-double follow_certain_path(const RefinedModel& m, const SweepSpec& spec, double until, double dt,
+double follow_certain_path(const RefinedModel& m, const SweepSpec& sweep, double until, double dt,
                            SweepResult& r) {
     const long steps = std::lround(until / dt);
-    double x = spec.x0;
+    double x = sweep.x0;
     r.t.push_back(0);
     r.ruin.push_back(0);
     auto note_snapshots = [&](double t, double value) {
-        for (std::size_t k = 0; k < spec.snapshot_times.size(); ++k) {
-            if (std::fabs(spec.snapshot_times[k] - t) < 1e-9) r.snapshot_point[k] = value;
+        for (std::size_t k = 0; k < sweep.snapshot_times.size(); ++k) {
+            if (std::fabs(sweep.snapshot_times[k] - t) < 1e-9) r.snapshot_point[k] = value;
         }
     };
     for (long k = 0; k < steps; ++k) {
@@ -265,14 +265,14 @@ double follow_certain_path(const RefinedModel& m, const SweepSpec& spec, double 
         const double k3 = deterministic_slope(m, t0 + h / 2, x + h / 2 * k2);
         const double k4 = deterministic_slope(m, t1, x + h * k3);
         const double xn = x + h / 6 * (k1 + 2 * k2 + 2 * k3 + k4);
-        if (xn <= spec.barrier) {
-            const double tc = t0 + h * (x - spec.barrier) / (x - xn);
+        if (xn <= sweep.barrier) {
+            const double tc = t0 + h * (x - sweep.barrier) / (x - xn);
             r.t.push_back(tc);
             r.ruin.push_back(0);
             r.t.push_back(tc);
             r.ruin.push_back(1);
-            for (std::size_t j = 0; j < spec.snapshot_times.size(); ++j) {
-                if (spec.snapshot_times[j] >= tc) {
+            for (std::size_t j = 0; j < sweep.snapshot_times.size(); ++j) {
+                if (sweep.snapshot_times[j] >= tc) {
                     r.snapshot_point[j] = std::numeric_limits<double>::quiet_NaN();
                     r.snapshot_ruin[j] = 1;
                 }
@@ -302,12 +302,12 @@ struct SpreadStart {
     double time = 0, mean = 0, variance = 0;
 };
 
-SpreadStart spread_start(const RefinedModel& m, const SweepSpec& spec, double start, double x_start) {
+SpreadStart spread_start(const RefinedModel& m, const SweepSpec& sweep, double start, double x_start) {
     SpreadStart out;
-    const double span = x_start - spec.barrier;
-    const double h = span < spec.base_spacing / 2
-                         ? spec.base_spacing
-                         : span / static_cast<double>(std::max(1L, std::lround(span / spec.base_spacing)));
+    const double span = x_start - sweep.barrier;
+    const double h = span < sweep.base_spacing / 2
+                         ? sweep.base_spacing
+                         : span / static_cast<double>(std::max(1L, std::lround(span / sweep.base_spacing)));
     const double e0 = m.exposure(start);
     const double a0 = m.mu(start) * e0 * x_start + m.net_income(start);
     const double d0 = 0.5 * m.sigma(start) * m.sigma(start) * e0 * x_start * x_start;
@@ -319,9 +319,9 @@ SpreadStart spread_start(const RefinedModel& m, const SweepSpec& spec, double st
     };
     double mean = x_start, var = 0, t = start;
     const int sub = 8;
-    const double step = spec.dt / sub;
-    const double last = std::min(start + 5, spec.end - spec.dt);
-    while (t + spec.dt <= last + 1e-12) {
+    const double step = sweep.dt / sub;
+    const double last = std::min(start + 5, sweep.end - sweep.dt);
+    while (t + sweep.dt <= last + 1e-12) {
         for (int k = 0; k < sub; ++k) {
             // Sub-steps inside one time step share its regime, as the sweep's do.
             const double tm = t + (k + 0.5) * step;
@@ -334,11 +334,11 @@ SpreadStart spread_start(const RefinedModel& m, const SweepSpec& spec, double st
             mean += step / 6 * (m1 + 2 * m2 + 2 * m3 + m4);
             var += step / 6 * (v1 + 2 * v2 + 2 * v3 + v4);
         }
-        t = start + std::round((t + spec.dt - start) / spec.dt) * spec.dt;
+        t = start + std::round((t + sweep.dt - start) / sweep.dt) * sweep.dt;
         if (var >= 4 * h * h) break;
     }
     const double variance = std::max(var, 0.25 * h * h);
-    if (!(t > start) || mean - 6 * std::sqrt(variance) <= spec.barrier) return out;
+    if (!(t > start) || mean - 6 * std::sqrt(variance) <= sweep.barrier) return out;
     out.used = true;
     out.time = t;
     out.mean = mean;
@@ -348,29 +348,29 @@ SpreadStart spread_start(const RefinedModel& m, const SweepSpec& spec, double st
 
 }  // namespace
 
-SweepResult run_sweep(const RefinedModel& model, const SweepSpec& spec, const Pump& pump) {
+SweepResult run_sweep(const RefinedModel& model, const SweepSpec& sweep, const Pump& pump) {
     SweepResult result;
-    const std::size_t snapshots = spec.snapshot_times.size();
+    const std::size_t snapshots = sweep.snapshot_times.size();
     result.snapshots.assign(snapshots, {});
     result.snapshot_ruin.assign(snapshots, 0);
     result.snapshot_point.assign(snapshots, std::numeric_limits<double>::quiet_NaN());
-    const double dt = spec.dt / spec.refinement;
+    const double dt = sweep.dt / sweep.refinement;
 
     double start = 0;
-    double x_start = spec.x0;
+    double x_start = sweep.x0;
     if (model.current_sigma == 0) {
-        start = model.later_sigma == 0 ? spec.end : std::min(model.later_years, spec.end);
-        x_start = follow_certain_path(model, spec, start, dt, result);
+        start = model.later_sigma == 0 ? sweep.end : std::min(model.later_years, sweep.end);
+        x_start = follow_certain_path(model, sweep, start, dt, result);
         const bool ruined = std::isnan(x_start);
-        if (ruined || start >= spec.end) {
+        if (ruined || start >= sweep.end) {
             if (!ruined) {
-                result.t.push_back(spec.end);
+                result.t.push_back(sweep.end);
                 result.ruin.push_back(0);
-            } else if (result.t.back() < spec.end) {
-                result.t.push_back(spec.end);
+            } else if (result.t.back() < sweep.end) {
+                result.t.push_back(sweep.end);
                 result.ruin.push_back(1);
             }
-            result.grid = make_sweep_grid(spec.x0, spec.barrier, spec.base_spacing, spec.top, spec.refinement);
+            result.grid = make_sweep_grid(sweep.x0, sweep.barrier, sweep.base_spacing, sweep.top, sweep.refinement);
             for (auto& w : result.snapshots) w.assign(result.grid.x.size() + 1, 0.0);
             result.snapshot_prefix = result.snapshots;
             return result;
@@ -379,13 +379,13 @@ SweepResult run_sweep(const RefinedModel& model, const SweepSpec& spec, const Pu
         result.ruin.pop_back();
     }
 
-    result.grid = make_sweep_grid(x_start, spec.barrier, spec.base_spacing, spec.top, spec.refinement);
+    result.grid = make_sweep_grid(x_start, sweep.barrier, sweep.base_spacing, sweep.top, sweep.refinement);
     const std::vector<double>& x = result.grid.x;
-    const Stencils stencils = make_stencils(model, x, spec.refinement);
+    const Stencils stencils = make_stencils(model, x, sweep.refinement);
     const int n = stencils.n;
-    const SpreadStart spread = spread_start(model, spec, start, x_start);
+    const SpreadStart spread = spread_start(model, sweep, start, x_start);
     if (spread.used) start = spread.time;
-    const std::vector<SubStep> steps = sub_steps(start, spec.end, dt, spec.implicit_half_steps);
+    const std::vector<SubStep> steps = sub_steps(start, sweep.end, dt, sweep.implicit_half_steps);
 
     std::vector<double> w(n + 3, 0.0), y(n + 3, 0.0);
     if (spread.used) {
@@ -408,7 +408,7 @@ SweepResult run_sweep(const RefinedModel& model, const SweepSpec& spec, const Pu
     for (std::size_t k = 0; k < snapshots; ++k) {
         if (!std::isnan(result.snapshot_point[k])) continue;
         for (std::size_t s = 0; s < steps.size(); ++s) {
-            if (std::fabs(steps[s].t_end - spec.snapshot_times[k]) < 1e-9) snapshot_step[k] = s;
+            if (std::fabs(steps[s].t_end - sweep.snapshot_times[k]) < 1e-9) snapshot_step[k] = s;
         }
         if (snapshot_step[k] > steps.size()) throw std::runtime_error("refined sweep: snapshot off the time grid");
     }

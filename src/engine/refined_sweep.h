@@ -86,6 +86,6 @@ struct SweepResult {
 // A grid scheme would have to carry a point mass along the drift without any
 // diffusion to smooth it, which no Eulerian scheme does without smearing or
 // rippling it.
-SweepResult run_sweep(const RefinedModel& model, const SweepSpec& spec, const Pump& pump = {});
+SweepResult run_sweep(const RefinedModel& model, const SweepSpec& sweep, const Pump& pump = {});
 
 }  // namespace quorrel::refined
