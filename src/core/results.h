@@ -31,6 +31,14 @@ struct ResultsRecord {
     std::array<std::array<double, 3>, 3> estate_grid{};
     double expected_ruin_age = 0;
 
+    // Cells whose text the grid, not the model, decides. A probability row
+    // whose level is less than one node below today's wealth puts the barrier
+    // on today's node, so its cells read 100% whatever the pensions; an estate
+    // search that passed the grid's top node shows a ceiling, not a quantile.
+    // The texts stay; the screen, the JSON and the tables mark these cells.
+    std::array<std::array<bool, 4>, 4> barrier_at_start{};
+    std::array<std::array<bool, 3>, 3> estate_at_grid_limit{};
+
     // survival_curve[k]: probability of surviving k years, k = 0 .. survival_years.
     std::vector<double> survival_curve;
     std::int16_t ninetieth_percentile_index = 0;
