@@ -141,6 +141,10 @@ CalculationOutcome run_calculation(AnalysisState& state, CalculationHooks& hooks
             compute_refined_results(state, sink, refined, pump);
             fresh.ruin_grid = refined.record.ruin_grid;
             fresh.estate_grid = refined.record.estate_grid;
+            // Its grid puts the barrier at the level itself with today's
+            // wealth on a node above it, so no row is decided by the grid;
+            // only an estate beyond its top can be.
+            fresh.estate_at_grid_limit = refined.record.estate_at_grid_limit;
             fresh.expected_ruin_age = refined.record.expected_ruin_age;
             fresh.expected_income = refined.record.expected_income;
             fresh.refined = true;

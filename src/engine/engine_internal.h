@@ -110,6 +110,7 @@ void count_solves(long n);
 struct QuantileSearch {
     double c = 0;  // trial multiple of today's wealth
     double p = 0;  // last probability found
+    double tried = -1;  // the multiple p belongs to; negative before the first
 };
 
 // Steps c up until the probability that wealth ends below c times today's

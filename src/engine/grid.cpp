@@ -33,6 +33,11 @@ Grid make_grid(SolveKind kind, double x0, double level) {
     return make_grid(grid_kind(kind, x0, level), x0, kind == SolveKind::wealth_below ? 0.0 : level);
 }
 
+bool ruin_barrier_at_start(double x0, double level) {
+    const Grid grid = make_grid(GridKind::ruin, x0, level);
+    return grid.ib == grid.H;
+}
+
 std::vector<double> squares(const Grid& grid) {
     std::vector<double> X2(grid.X.size());
     for (std::size_t i = 0; i < X2.size(); ++i) X2[i] = grid.X[i] * grid.X[i];

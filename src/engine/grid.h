@@ -50,6 +50,11 @@ Grid make_grid(SolveKind kind, double x0, double level);
 
 int barrier_index(const Grid& grid, double barrier_level);
 
+// Today's wealth less than one node above `level` on the ruin grid: the
+// barrier is the start node itself, and every ruin solve at that level
+// returns 1 whatever the model says.
+bool ruin_barrier_at_start(double x0, double level);
+
 // X[i] squared, as the diffusion term reads it.
 std::vector<double> squares(const Grid& grid);
 

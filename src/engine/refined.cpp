@@ -78,14 +78,21 @@ double checked(double value) {
 }
 
 // The wealth multiple below which wealth at snapshot k lies with probability
-// q (exhaustion counting as below); 0 when exhaustion alone reaches q.
-double quantile_of(const std::function<double(double level)>& below, double x0, double top, double q) {
+// q (exhaustion counting as below); 0 when exhaustion alone reaches q. When
+// even the top of the grid is not enough, the top's multiple, and *at_top
+// (when given) says so.
+double quantile_of(const std::function<double(double level)>& below, double x0, double top, double q,
+                   bool* at_top = nullptr) {
     auto f = [&](double level) { return below(level) - q; };
+    if (at_top != nullptr) *at_top = false;
     const double f0 = f(0);
     if (f0 >= 0) return 0;
     double hi = top;
     double fhi = f(hi);
-    if (fhi <= 0) return hi / x0;
+    if (fhi <= 0) {
+        if (at_top != nullptr) *at_top = true;
+        return hi / x0;
+    }
     std::uintmax_t iterations = 200;
     const auto tol = [x0](double a, double b) { return std::fabs(b - a) <= 1e-10 * std::max(1.0, x0); };
     const auto root = boost::math::tools::toms748_solve(f, 0.0, hi, f0, fhi, tol, iterations);
@@ -226,6 +233,7 @@ void compute_refined_results(AnalysisState& state, ResultSink& sink, RefinedResu
     for (int h = 0; h < 3; ++h) {
         for (int k = 0; k < 3; ++k) {
             double c = 0, err = 0;
+            bool at_top = false;
             if (!ruined_now) {
                 const SweepResult& coarse = tasks[0].result;
                 const SweepResult& fine = tasks[4].result;
@@ -234,11 +242,12 @@ void compute_refined_results(AnalysisState& state, ResultSink& sink, RefinedResu
                 auto below_combined = [&](double level) {
                     return richardson(coarse.wealth_below(h, level), fine.wealth_below(h, level)).value;
                 };
-                c = checked(quantile_of(below_combined, x0, top, kQuantiles[k]));
+                c = checked(quantile_of(below_combined, x0, top, kQuantiles[k], &at_top));
                 err = std::fabs(quantile_of(below_fine, x0, top, kQuantiles[k]) -
                                 quantile_of(below_coarse, x0, top, kQuantiles[k]));
             }
             rec.estate_grid[h][k] = c;
+            rec.estate_at_grid_limit[h][k] = at_top;
             out.estate_error[h][k] = err;
             publish(estate_names[h][k], format_plain2(c));
         }

@@ -125,6 +125,12 @@ void publish_ruin_table(AnalysisState& state, ResultSink& sink, ResultsRecord& r
     state.expected_ruin_age = expected_ruin_age_from(state.current_age, p);
     results.expected_ruin_age = state.expected_ruin_age;
 
+    const double x0 = state.wealth_ratio;
+    for (std::size_t row = 0; row < kRuinLevels.size(); ++row) {
+        results.barrier_at_start[row].fill(
+            engine_detail::ruin_barrier_at_start(x0, kRuinLevels[row] * x0));
+    }
+
     const auto& names = ruin_cell_names();
     results.ruin_grid[0] = {p[1], p[3], p[5], 0};
     for (int col = 0; col < 3; ++col) sink.publish_result(names[0][col], format_percent1(results.ruin_grid[0][col]));
@@ -159,6 +165,7 @@ int quantile_search(double q, bool capped, QuantileSearch& search,
     while (search.p < q - 0.03) {
         const double tried = search.c;
         search.p = probability_below(tried);
+        search.tried = tried;
         ++evaluations;
         if (std::fabs(search.p - q) < 0.1) {
             search.c = search.c + 0.05;
@@ -247,19 +254,23 @@ void estate_horizon(const AnalysisState& state, int h, double P_T, EstateProbabi
     const double x0 = state.wealth_ratio;
     const double saturation_level = engine_detail::wealth_below_saturation_level(x0);
     const auto& names = estate_cell_names();
-    const auto publish = [&](int col, double value) {
+    const auto saturated = [&](double c) { return c * x0 > saturation_level; };
+    // A search whose last trial level lay above the top node shows where the
+    // grid ends, not a quantile.
+    const auto publish = [&](int col, double value, bool at_limit) {
         results.estate_grid[h][col] = value;
+        results.estate_at_grid_limit[h][col] = at_limit;
         sink.publish_result(names[h][col], format_plain2(value));
     };
-    const auto saturated = [&](double c) { return c * x0 > saturation_level; };
     const std::function<double(double)> below = [&probability](double c) { return probability(c); };
     QuantileSearch s;
     const auto search = [&](int col, double q, bool capped) {
         engine_detail::quantile_search(q, capped, s, below, saturated);
-        publish(col, state.wealth_ratio * s.c * state.target_income / state.net_investable_wealth);
+        publish(col, state.wealth_ratio * s.c * state.target_income / state.net_investable_wealth,
+                s.tried >= 0 && saturated(s.tried));
     };
     const int zeros = P_T < 0.25 ? 0 : P_T < 0.5 ? 1 : P_T < 0.75 ? 2 : 3;
-    for (int col = 0; col < zeros; ++col) publish(col, 0);
+    for (int col = 0; col < zeros; ++col) publish(col, 0, false);
     s.c = 0;
     const double targets[3] = {0.25, 0.5, 0.75};
     for (int col = zeros; col < 3; ++col) search(col, targets[col], zeros == 0 && col == 2 && kHorizons[h] == 20);
