@@ -2,7 +2,10 @@
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <cmath>
+#include <cstdint>
+#include <cstdlib>
 #include <cstdio>
 #include <ctime>
 #include <iostream>
@@ -17,12 +20,14 @@
 #include <CLI/CLI.hpp>
 
 #include "app/cli/cli_cases.h"
+#include "app/cli/cli_output.h"
 #include "core/case_file.h"
 #include "core/defaults.h"
 #include "core/input_catalogue.h"
 #include "core/message_text.h"
 #include "core/number_format.h"
 #include "core/pipeline.h"
+#include "engine/monte_carlo.h"
 #include "core/report.h"
 
 namespace quorrel {
@@ -76,69 +81,6 @@ std::string local_date_time() {
     return buf;
 }
 
-// Horizons and ages of the income curve are whole or half years.
-std::string one_decimal(double value) {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%.1f", value);
-    return buf;
-}
-
-const char* const kColumnCaptions[4] = {"10 Years", "20 Years", "30 Years", "Lifetime"};
-const std::array<const char*, 3> kEstateRows = {"10 years:", "20 years:", "30 years:"};
-const char* const kEstateColumns[3] = {"Bad (25%)", "Median", "Good (75%)"};
-
-std::string cell(const ResultsRecord& results, const char* name) {
-    auto it = results.cells.find(name);
-    return it == results.cells.end() ? std::string("-") : it->second;
-}
-
-// A grid of published cells with its row and column captions, aligned.
-template <size_t R, size_t C>
-void print_grid(std::ostream& out, const ResultsRecord& r, const char* corner, int caption_width,
-                int cell_width, const char* const (&columns)[C], const std::array<const char*, R>& rows,
-                const std::array<std::array<const char*, C>, R>& cells) {
-    out << "  " << std::left << std::setw(caption_width) << corner << std::right;
-    for (const char* c : columns) out << std::setw(cell_width) << c;
-    out << '\n';
-    for (size_t row = 0; row < R; ++row) {
-        out << "  " << std::left << std::setw(caption_width) << rows[row] << std::right;
-        for (size_t col = 0; col < C; ++col) out << std::setw(cell_width) << cell(r, cells[row][col]);
-        out << '\n';
-    }
-}
-
-void print_tables(std::ostream& out, const AnalysisState& s, const ResultsRecord& r) {
-    out << "Probability Results\n"
-        << "  Your Net Investable Wealth (NIW) is : $" << format_grouped0(s.net_investable_wealth) << '\n'
-        << "  Your Net Consumption Deficit is: $" << format_grouped0(s.consumption_deficit) << "\n\n";
-    print_grid(out, r, "Probability NIW hits", 22, 10, kColumnCaptions, ruin_row_captions(), ruin_cell_names());
-
-    out << "\nProjected Wealth\n"
-        << "  Estate (Real) Conditional on Survival, as multiples of the NIW of $"
-        << format_grouped0(s.net_investable_wealth) << ":\n";
-    print_grid(out, r, "", 12, 12, kEstateColumns, kEstateRows, estate_cell_names());
-
-    out << "\nProjected Consumption\n"
-        << "  Expected Income Conditional on Survival, as multiples of the real target income of $"
-        << format_grouped0(s.target_income) << ":\n"
-        << "  " << std::setw(8) << "Years" << std::setw(8) << "Age" << std::setw(10) << "Income" << '\n';
-    for (int i = 1; i <= 20; ++i) {
-        const double T = expected_income_horizon(s.current_age, i);
-        out << "  " << std::setw(8) << one_decimal(T) << std::setw(8) << one_decimal(s.current_age + T)
-            << std::setw(10) << format_plain2(r.expected_income[static_cast<size_t>(i - 1)]) << '\n';
-    }
-
-    out << "\nMortality Parameters\n";
-    const auto row = [&out](const char* caption, const std::string& value) {
-        out << "  " << std::left << std::setw(22) << caption << std::right << value << '\n';
-    };
-    row("Current Age:", trimmed(str_form(s.current_age)));
-    row("Life Expectancy:", format_grouped0(life_expectancy_shown(s.expected_death_age)));
-    row("Gender:", s.gender_text);
-    row("90th Percentile:", format_grouped0(r.ninetieth_percentile_index + s.current_age));
-    row("Expected Ruin Age:", format_grouped0(std::floor(r.expected_ruin_age) + 1));
-}
-
 // One command-line option of the input catalogue: a single input, or
 // several given as one list separated by commas.
 struct InputOption {
@@ -152,7 +94,61 @@ struct Options {
     bool json = false;
     std::string case_file, save_case, batch;
     std::vector<std::string> compare;
+    std::string accuracy = "standard";
+    std::string monte_carlo, seed;  // as typed
 };
+
+// What to compute beyond the inputs, checked.
+struct RunChoices {
+    Accuracy accuracy = Accuracy::standard;
+    long paths = 0;  // simulated paths; 0: no simulation
+    std::uint64_t seed = 1;
+};
+
+constexpr long kLeastPaths = 1000;
+constexpr long kMostPaths = 100000000;
+
+// A whole number as typed (thousands may be grouped); nullopt otherwise.
+std::optional<double> whole_number(const std::string& text) {
+    const auto v = parse_amount(text);
+    if (!v || *v != std::floor(*v)) return std::nullopt;
+    return v;
+}
+
+std::uint64_t seed_value(const std::string& text) {
+    const char* expected = "a whole number from 0 to 18446744073709551615";
+    if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos || text.size() > 20)
+        refuse_value("--seed", text, expected);
+    errno = 0;
+    const unsigned long long v = std::strtoull(text.c_str(), nullptr, 10);
+    if (errno == ERANGE) refuse_value("--seed", text, expected);
+    return v;
+}
+
+// Options that make sense only with another, or never with another.
+void check_combinations(const CLI::App& app) {
+    const auto given = [&app](const char* name) { return app.count(name) > 0; };
+    if (given("--seed") && !given("--monte-carlo")) throw OptionError("--seed needs --monte-carlo");
+    if (given("--monte-carlo") && given("--compare"))
+        throw OptionError("--monte-carlo checks one case; it cannot be given with --compare");
+}
+
+RunChoices run_choices(const CLI::App& app, const Options& o) {
+    check_combinations(app);
+    RunChoices c;
+    if (o.accuracy == "refined")
+        c.accuracy = Accuracy::refined;
+    else if (o.accuracy != "standard")
+        refuse_value("--accuracy", o.accuracy, "standard or refined");
+    if (app.count("--monte-carlo") > 0) {
+        const auto paths = whole_number(o.monte_carlo);
+        if (!paths || *paths < kLeastPaths || *paths > kMostPaths)
+            refuse_value("--monte-carlo", o.monte_carlo, "a whole number of paths from 1,000 to 100,000,000");
+        c.paths = static_cast<long>(*paths);
+    }
+    if (app.count("--seed") > 0) c.seed = seed_value(o.seed);
+    return c;
+}
 
 const InputRow& row_at(std::size_t i) { return input_catalogue()[i]; }
 
@@ -268,20 +264,26 @@ void add_options(CLI::App& app, Options& o) {
         ->type_name("FILE")
         ->group(cases);
 
+    const char* accuracy = "Accuracy";
+    app.add_option("--accuracy", o.accuracy,
+                   "standard or refined; refined computes every figure with the converged scheme, each "
+                   "probability with its error estimate (default standard)")
+        ->type_name("NAME")
+        ->group(accuracy);
+    app.add_option("--monte-carlo", o.monte_carlo,
+                   "also simulate 1,000 to 100,000,000 wealth paths: each figure simulated, with its "
+                   "standard error")
+        ->type_name("PATHS")
+        ->group(accuracy);
+    app.add_option("--seed", o.seed, "seed of the simulation, a whole number (default 1)")
+        ->type_name("N")
+        ->group(accuracy);
+
     const char* output = "Output";
     app.add_flag("--json", o.json, "print every figure as JSON instead of the tables")->group(output);
     app.add_option("--report", o.report, "also append the text report to FILE (created when missing)")
         ->type_name("FILE")
         ->group(output);
-}
-
-// The record's value of an input as the JSON of the command line shows it:
-// fractions and amounts as stored, whole numbers as integers, names as shown.
-nlohmann::json input_json(const AnalysisState& s, const InputRow& row) {
-    if (row.kind == InputKind::choice)
-        return row.text != nullptr ? s.*row.text : std::string(market_caption(s.*row.code));
-    if (row.number != nullptr) return s.*row.number;
-    return s.*row.code;
 }
 
 // A message from elsewhere (the option parser, the system) as one line.
@@ -291,76 +293,6 @@ std::string one_line(std::string text) {
 }
 
 }  // namespace
-
-nlohmann::json results_json(const AnalysisState& s, const ResultsRecord& r) {
-    using nlohmann::json;
-    json j;
-    json inputs = json::object();
-    for (const InputRow& row : input_catalogue()) {
-        json value = input_json(s, row);
-        if (row.json_sub != nullptr)
-            inputs[row.json_key][row.json_sub] = std::move(value);
-        else if (row.json_index >= 0)
-            inputs[row.json_key][static_cast<std::size_t>(row.json_index)] = std::move(value);
-        else
-            inputs[row.json_key] = std::move(value);
-    }
-    j["inputs"] = std::move(inputs);
-
-    j["net_investable_wealth"] = s.net_investable_wealth;
-    j["consumption_deficit"] = s.consumption_deficit;
-    j["acquired_income"] = {{"nominal", s.acquired_nominal_income},
-                            {"cpi", s.acquired_cpi_income},
-                            {"variable", s.acquired_variable_income}};
-    j["implied_inflation"] = s.implied_inflation;
-    j["variable_annuity_factor"] = s.variable_annuity_factor;
-    j["portfolio"] = {{"current_expected_return", s.current_expected_return},
-                      {"later_expected_return", s.later_expected_return},
-                      {"current_standard_deviation", s.current_standard_deviation},
-                      {"later_standard_deviation", s.later_standard_deviation}};
-    j["ratios"] = {{"wealth_ratio", s.wealth_ratio},
-                   {"real_income_ratio", s.real_income_ratio},
-                   {"nominal_income_ratio", s.nominal_income_ratio},
-                   {"variable_income_ratio", s.variable_income_ratio},
-                   {"variable_value_ratio", s.variable_value_ratio}};
-    j["ruin_mortality"] = {{"lambda", s.ruin_lambda},
-                           {"modal_age", s.ruin_modal_age},
-                           {"dispersion", s.ruin_dispersion}};
-
-    json grid = json::array();
-    for (size_t row = 0; row < 4; ++row)
-        grid.push_back({{"level", kRuinLevels[row]},
-                        {"years_10", r.ruin_grid[row][0]},
-                        {"years_20", r.ruin_grid[row][1]},
-                        {"years_30", r.ruin_grid[row][2]},
-                        {"lifetime", r.ruin_grid[row][3]}});
-    j["ruin_probability"] = grid;
-    json estate = json::array();
-    for (size_t row = 0; row < 3; ++row)
-        estate.push_back({{"years", 10 * static_cast<int>(row + 1)},
-                          {"bad", r.estate_grid[row][0]},
-                          {"median", r.estate_grid[row][1]},
-                          {"good", r.estate_grid[row][2]}});
-    j["estate_multiple"] = estate;
-    j["cells"] = r.cells;
-    j["expected_ruin_age"] = r.expected_ruin_age;
-    j["expected_death_age"] = s.expected_death_age;
-    j["life_expectancy"] = life_expectancy_shown(s.expected_death_age);
-    j["ninetieth_percentile_index"] = r.ninetieth_percentile_index;
-    j["ninetieth_percentile_age"] = r.ninetieth_percentile_index + s.current_age;
-    j["survival_years"] = s.survival_years;
-    j["survival_curve"] = r.survival_curve;
-    json income = json::array();
-    for (int i = 1; i <= 20; ++i) {
-        const double T = expected_income_horizon(s.current_age, i);
-        income.push_back({{"years", T},
-                          {"age", s.current_age + T},
-                          {"income", r.expected_income[static_cast<size_t>(i - 1)]}});
-    }
-    j["expected_income"] = income;
-    j["solver_calls"] = r.solver_calls;
-    return j;
-}
 
 bool is_input_option(const std::string& name) {
     const std::string option = name.rfind("--", 0) == 0 ? name : "--" + name;
@@ -395,10 +327,10 @@ std::string apply_option_texts(const std::vector<std::pair<std::string, std::str
     return {};
 }
 
-std::string calculate(AnalysisState& state, ResultsRecord& results) {
+std::string calculate(AnalysisState& state, ResultsRecord& results, Accuracy accuracy) {
     CliHooks hooks;
     try {
-        if (run_calculation(state, hooks, results) == CalculationOutcome::completed) return {};
+        if (run_calculation(state, hooks, results, accuracy) == CalculationOutcome::completed) return {};
     } catch (const std::exception& e) {
         // Not one of the calculation's own failures (out of memory, no
         // thread): still one line and a failure status rather than an abort.
@@ -407,41 +339,34 @@ std::string calculate(AnalysisState& state, ResultsRecord& results) {
     return hooks.message();
 }
 
-int run_cli(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
-    CLI::App app{"Quorrel: retirement income analysis of one person, from the input screen's "
-                 "defaults and the options given.\nPercent options take percents (7.5 means 7.5%)."};
-    app.name("quorrel-cli");
-    Options texts;
-    add_options(app, texts);
+namespace {
 
-    try {
-        app.parse(argc, argv);
-    } catch (const CLI::CallForHelp&) {
-        out << app.help();
-        return 0;
-    } catch (const CLI::CallForAllHelp&) {
-        out << app.help("", CLI::AppFormatMode::All);
-        return 0;
-    } catch (const CLI::ParseError& e) {
-        err << "quorrel-cli: " << one_line(e.what()) << " (see --help)\n";
+bool stderr_is_terminal(const std::ostream& err) { return &err == &std::cerr && ::isatty(STDERR_FILENO); }
+
+// --batch alone, or with --json and --accuracy.
+int batch_option(const CLI::App& app, const Options& texts, std::ostream& out, std::ostream& err) {
+    const auto options = app.get_options([](const CLI::Option* o) {
+        const std::string name = o->get_name();
+        return o->count() > 0 && name != "--batch" && name != "--json" && name != "--help" && name != "--accuracy";
+    });
+    if (!options.empty()) {
+        err << "quorrel-cli: --batch takes its cases from FILE alone (see --help)\n";
         return 2;
     }
-
-    if (!texts.batch.empty()) {
-        const auto options = app.get_options([](const CLI::Option* o) {
-            return o->count() > 0 && o->get_name() != "--batch" && o->get_name() != "--json" &&
-                   o->get_name() != "--help";
-        });
-        if (!options.empty()) {
-            err << "quorrel-cli: --batch takes its cases from FILE alone (see --help)\n";
-            return 2;
-        }
-        return run_batch(texts.batch, out, err, &err == &std::cerr && ::isatty(STDERR_FILENO));
+    try {
+        const RunChoices choices = run_choices(app, texts);
+        return run_batch(texts.batch, out, err, stderr_is_terminal(err), choices.accuracy);
+    } catch (const OptionError& e) {
+        err << "quorrel-cli: " << e.what() << '\n';
+        return 2;
     }
+}
 
-    AnalysisState state;
+// The inputs: the defaults, the case file's, then the options given.
+// Returns the exit status of a refusal, or -1.
+int read_inputs(const CLI::App& app, const Options& texts, AnalysisState& state, std::string& case_name,
+                std::ostream& err) {
     apply_input_defaults(state);
-    std::string case_name = "this case";
     if (!texts.case_file.empty()) {
         const CaseReadResult c = read_case_file(texts.case_file);
         if (!c.ok()) {
@@ -464,30 +389,102 @@ int run_cli(int argc, const char* const* argv, std::ostream& out, std::ostream& 
             return 1;
         }
     }
-    if (!texts.compare.empty()) return run_compare({case_name, state}, texts.compare, texts.json, out, err);
+    return -1;
+}
 
+// The simulation of the calculated (prepared) state, with a bar of the
+// paths done while it runs when standard error is a terminal.
+MonteCarloResults simulate(const AnalysisState& state, const RunChoices& choices, std::ostream& err) {
+    MonteCarloOptions options;
+    options.paths = choices.paths;
+    options.seed = choices.seed;
+    const bool bar = stderr_is_terminal(err);
+    if (bar) options.progress = [&err](double share) { draw_share_bar(err, share, "simulating"); };
+    MonteCarloResults simulated = run_monte_carlo(state, options);
+    if (bar) {
+        draw_share_bar(err, 1, "simulating");
+        err << '\n';
+    }
+    return simulated;
+}
+
+int append_report_option(const Options& texts, const AnalysisState& state, const ResultsRecord& results,
+                         std::ostream& err) {
+    const auto lines = report_lines(state, results, format_grouped0(state.liquid_wealth), local_date_time());
+    const std::string reason = append_report(texts.report, lines);
+    if (reason.empty()) return 0;
+    err << "quorrel-cli: cannot append the report to '" << printable_excerpt(texts.report, 200)
+        << "': " << one_line(reason) << '\n';
+    return 1;
+}
+
+// One calculation of the state, printed; then the report.
+int run_analysis(const CLI::App& app, const Options& texts, const RunChoices& choices, AnalysisState& state,
+                 std::ostream& out, std::ostream& err) {
     ResultsRecord results;
-    const std::string message = calculate(state, results);
+    const std::string message = calculate(state, results, choices.accuracy);
     if (!message.empty()) {
         err << message << '\n';
         return 1;
     }
-
-    if (texts.json)
-        out << results_json(state, results).dump(2) << '\n';
-    else
-        print_tables(out, state, results);
-
-    if (!texts.report.empty() || app.count("--report") > 0) {
-        const auto lines = report_lines(state, results, format_grouped0(state.liquid_wealth), local_date_time());
-        const std::string reason = append_report(texts.report, lines);
-        if (!reason.empty()) {
-            err << "quorrel-cli: cannot append the report to '" << printable_excerpt(texts.report, 200)
-            << "': " << one_line(reason) << '\n';
+    std::optional<MonteCarloResults> simulated;
+    if (choices.paths > 0) {
+        try {
+            simulated = simulate(state, choices, err);
+        } catch (const std::exception& e) {
+            err << "quorrel-cli: the simulation stopped: " << one_line(e.what()) << '\n';
             return 1;
         }
     }
+
+    if (texts.json) {
+        nlohmann::json j = results_json(state, results);
+        if (simulated) j["monte_carlo"] = monte_carlo_json(*simulated);
+        out << j.dump(2) << '\n';
+    } else {
+        print_tables(out, state, results, simulated ? &*simulated : nullptr);
+    }
+    if (!texts.report.empty() || app.count("--report") > 0) return append_report_option(texts, state, results, err);
     return 0;
+}
+
+}  // namespace
+
+int run_cli(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
+    CLI::App app{"Quorrel: retirement income analysis of one person, from the input screen's "
+                 "defaults and the options given.\nPercent options take percents (7.5 means 7.5%)."};
+    app.name("quorrel-cli");
+    Options texts;
+    add_options(app, texts);
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp&) {
+        out << app.help();
+        return 0;
+    } catch (const CLI::CallForAllHelp&) {
+        out << app.help("", CLI::AppFormatMode::All);
+        return 0;
+    } catch (const CLI::ParseError& e) {
+        err << "quorrel-cli: " << one_line(e.what()) << " (see --help)\n";
+        return 2;
+    }
+
+    if (!texts.batch.empty()) return batch_option(app, texts, out, err);
+
+    AnalysisState state;
+    std::string case_name = "this case";
+    RunChoices choices;
+    try {
+        choices = run_choices(app, texts);
+    } catch (const OptionError& e) {
+        err << "quorrel-cli: " << e.what() << '\n';
+        return 2;
+    }
+    if (const int status = read_inputs(app, texts, state, case_name, err); status >= 0) return status;
+    if (!texts.compare.empty())
+        return run_compare({case_name, state}, texts.compare, texts.json, out, err, choices.accuracy);
+    return run_analysis(app, texts, choices, state, out, err);
 }
 
 }  // namespace quorrel

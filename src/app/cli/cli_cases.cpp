@@ -128,13 +128,13 @@ std::vector<BatchCase> listed_cases(const std::string& text, const std::filesyst
 
 // The line printed for one finished case: its label and name first, then
 // its figures (or its error).
-std::string batch_line(BatchCase& c) {
+std::string batch_line(BatchCase& c, Accuracy accuracy) {
     nlohmann::ordered_json head;
     for (const auto& [key, value] : c.label.items()) head[key] = value;
     if (!c.name.empty()) head["name"] = c.name;
     if (c.error.empty()) {
         ResultsRecord results;
-        c.error = calculate(c.state, results);
+        c.error = calculate(c.state, results, accuracy);
         if (c.error.empty()) {
             // The engine counts solves for the whole process, so a count taken
             // while other cases run beside this one would be wrong: left out.
@@ -159,7 +159,8 @@ void draw_progress(std::ostream& err, std::size_t done, std::size_t total) {
 
 }  // namespace
 
-int run_batch(const std::string& path, std::ostream& out, std::ostream& err, bool progress) {
+int run_batch(const std::string& path, std::ostream& out, std::ostream& err, bool progress,
+              Accuracy accuracy) {
     std::ifstream in(path, std::ios::binary);
     if (!in) {
         err << "quorrel-cli: --batch: " << printable_excerpt(path, 200) << ": cannot be read\n";
@@ -181,7 +182,7 @@ int run_batch(const std::string& path, std::ostream& out, std::ostream& err, boo
     std::atomic<std::size_t> next{0};
     const auto work = [&] {
         for (std::size_t i = next++; i < cases.size(); i = next++) {
-            std::string line = batch_line(cases[i]);
+            std::string line = batch_line(cases[i], accuracy);
             {
                 const std::lock_guard<std::mutex> lock(mutex);
                 lines[i] = std::move(line);
@@ -212,7 +213,7 @@ int run_batch(const std::string& path, std::ostream& out, std::ostream& err, boo
 }
 
 int run_compare(NamedCase current, const std::vector<std::string>& files, bool as_json, std::ostream& out,
-                std::ostream& err) {
+                std::ostream& err, Accuracy accuracy) {
     std::vector<ComparedCase> cases{{current.name, std::move(current.state), {}}};
     for (const std::string& file : files) {
         ComparedCase other{{}, {}, {}};
@@ -227,7 +228,7 @@ int run_compare(NamedCase current, const std::vector<std::string>& files, bool a
         cases.push_back(std::move(other));
     }
     for (ComparedCase& c : cases) {
-        const std::string message = calculate(c.state, c.results);
+        const std::string message = calculate(c.state, c.results, accuracy);
         if (!message.empty()) {
             err << "quorrel-cli: " << printable_excerpt(c.name, 80) << ": " << message << '\n';
             return 1;

@@ -1,0 +1,302 @@
+// The command line's tables and JSON.
+#include "app/cli/cli_output.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <functional>
+#include <iomanip>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "app/cli/cli.h"
+#include "core/input_catalogue.h"
+#include "core/number_format.h"
+
+namespace quorrel {
+namespace {
+
+using nlohmann::json;
+
+std::string trimmed(const std::string& text) {
+    const size_t begin = text.find_first_not_of(" \t");
+    if (begin == std::string::npos) return {};
+    return text.substr(begin, text.find_last_not_of(" \t") + 1 - begin);
+}
+
+std::string printed(const char* format, double value) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, format, value);
+    return buf;
+}
+
+// Horizons and ages of the income curve are whole or half years.
+std::string one_decimal(double value) { return printed("%.1f", value); }
+
+// A simulated figure and its standard error: "1.64% +-0.01", "0.712 +-0.004".
+std::string plus_minus(const McEstimate& e, bool percent) {
+    const double scale = percent ? 100 : 1;
+    std::string text = printed(percent ? "%.2f%%" : "%.3f", e.value * scale);
+    if (std::isfinite(e.standard_error)) text += printed(percent ? " +-%.2f" : " +-%.3f", e.standard_error * scale);
+    return text;
+}
+
+// A figure of the JSON; a standard error that could not be estimated is null.
+json estimate_json(const McEstimate& e) {
+    return {{"value", e.value},
+            {"standard_error", std::isfinite(e.standard_error) ? json(e.standard_error) : json(nullptr)}};
+}
+
+const std::vector<std::string> kColumnCaptions = {"10 Years", "20 Years", "30 Years", "Lifetime"};
+const std::vector<std::string> kEstateRows = {"10 years:", "20 years:", "30 years:"};
+const std::vector<std::string> kEstateColumns = {"Bad (25%)", "Median", "Good (75%)"};
+const char* const kRuinKeys[4] = {"years_10", "years_20", "years_30", "lifetime"};
+const char* const kEstateKeys[3] = {"bad", "median", "good"};
+constexpr int kSimulatedWidth = 15;
+
+std::string cell(const ResultsRecord& results, const char* name) {
+    auto it = results.cells.find(name);
+    return it == results.cells.end() ? std::string("-") : it->second;
+}
+
+using CellText = std::function<std::string(size_t row, size_t col)>;
+
+struct GridLayout {
+    std::string corner;
+    int caption_width = 0;
+    int cell_width = 0;
+    std::vector<std::string> columns, rows;
+};
+
+// A grid with its row and column captions, aligned; with `simulated`, a
+// column of the simulated figure after each column.
+void print_grid(std::ostream& out, const GridLayout& g, const CellText& text, const CellText& simulated) {
+    out << "  " << std::left << std::setw(g.caption_width) << g.corner << std::right;
+    for (const std::string& c : g.columns) {
+        out << std::setw(g.cell_width) << c;
+        if (simulated) out << std::setw(kSimulatedWidth) << "simulated";
+    }
+    out << '\n';
+    for (size_t row = 0; row < g.rows.size(); ++row) {
+        out << "  " << std::left << std::setw(g.caption_width) << g.rows[row] << std::right;
+        for (size_t col = 0; col < g.columns.size(); ++col) {
+            out << std::setw(g.cell_width) << text(row, col);
+            if (simulated) out << std::setw(kSimulatedWidth) << simulated(row, col);
+        }
+        out << '\n';
+    }
+}
+
+void print_probabilities(std::ostream& out, const AnalysisState& s, const ResultsRecord& r,
+                         const MonteCarloResults* mc) {
+    out << "Probability Results\n"
+        << "  Your Net Investable Wealth (NIW) is : $" << format_grouped0(s.net_investable_wealth) << '\n'
+        << "  Your Net Consumption Deficit is: $" << format_grouped0(s.consumption_deficit) << "\n\n";
+    const auto& names = ruin_cell_names();
+    const auto& captions = ruin_row_captions();
+    const GridLayout layout{"Probability NIW hits", 22, 10, kColumnCaptions, {captions.begin(), captions.end()}};
+    const CellText text = [&](size_t row, size_t col) { return cell(r, names[row][col]); };
+    CellText simulated;
+    if (mc) simulated = [mc](size_t row, size_t col) { return plus_minus(mc->ruin[row][col], true); };
+    print_grid(out, layout, text, simulated);
+}
+
+void print_estates(std::ostream& out, const AnalysisState& s, const ResultsRecord& r, const MonteCarloResults* mc) {
+    out << "\nProjected Wealth\n"
+        << "  Estate (Real) Conditional on Survival, as multiples of the NIW of $"
+        << format_grouped0(s.net_investable_wealth) << ":\n";
+    const auto& names = estate_cell_names();
+    const GridLayout layout{"", 12, 12, kEstateColumns, kEstateRows};
+    const CellText text = [&](size_t row, size_t col) { return cell(r, names[row][col]); };
+    CellText simulated;
+    if (mc) simulated = [mc](size_t row, size_t col) { return plus_minus(mc->estate[row][col], false); };
+    print_grid(out, layout, text, simulated);
+}
+
+void print_income(std::ostream& out, const AnalysisState& s, const ResultsRecord& r, const MonteCarloResults* mc) {
+    out << "\nProjected Consumption\n"
+        << "  Expected Income Conditional on Survival, as multiples of the real target income of $"
+        << format_grouped0(s.target_income) << ":\n"
+        << "  " << std::setw(8) << "Years" << std::setw(8) << "Age" << std::setw(10) << "Income";
+    if (mc) out << std::setw(kSimulatedWidth) << "simulated";
+    out << '\n';
+    for (int i = 1; i <= 20; ++i) {
+        const double T = expected_income_horizon(s.current_age, i);
+        const auto k = static_cast<size_t>(i - 1);
+        out << "  " << std::setw(8) << one_decimal(T) << std::setw(8) << one_decimal(s.current_age + T)
+            << std::setw(10) << format_plain2(r.expected_income[k]);
+        if (mc) out << std::setw(kSimulatedWidth) << plus_minus(mc->expected_income[k], false);
+        out << '\n';
+    }
+}
+
+void print_mortality(std::ostream& out, const AnalysisState& s, const ResultsRecord& r, const MonteCarloResults* mc) {
+    out << "\nMortality Parameters\n";
+    const auto row = [&out](const char* caption, const std::string& value) {
+        out << "  " << std::left << std::setw(22) << caption << std::right << value << '\n';
+    };
+    row("Current Age:", trimmed(str_form(s.current_age)));
+    row("Life Expectancy:", format_grouped0(life_expectancy_shown(s.expected_death_age)));
+    row("Gender:", s.gender_text);
+    row("90th Percentile:", format_grouped0(r.ninetieth_percentile_index + s.current_age));
+    std::string ruin_age = format_grouped0(std::floor(r.expected_ruin_age) + 1);
+    if (mc) {
+        ruin_age += " (expected ruin at " + printed("%.2f", r.expected_ruin_age) + "; simulated " +
+                    printed("%.2f", mc->expected_ruin_age.value) + " +-" +
+                    printed("%.2f", mc->expected_ruin_age.standard_error) + ")";
+    }
+    row("Expected Ruin Age:", ruin_age);
+}
+
+// The record's value of an input as the JSON of the command line shows it:
+// fractions and amounts as stored, whole numbers as integers, names as shown.
+json input_json(const AnalysisState& s, const InputRow& row) {
+    if (row.kind == InputKind::choice)
+        return row.text != nullptr ? s.*row.text : std::string(market_caption(s.*row.code));
+    if (row.number != nullptr) return s.*row.number;
+    return s.*row.code;
+}
+
+json ruin_rows_json(const ResultsRecord& r) {
+    json grid = json::array();
+    for (size_t row = 0; row < 4; ++row) {
+        json entry = {{"level", kRuinLevels[row]}};
+        for (size_t col = 0; col < 4; ++col) entry[kRuinKeys[col]] = r.ruin_grid[row][col];
+        if (r.refined) {
+            json errors;
+            for (size_t col = 0; col < 4; ++col) errors[kRuinKeys[col]] = r.ruin_error[row][col];
+            entry["error_estimate"] = std::move(errors);
+        }
+        grid.push_back(std::move(entry));
+    }
+    return grid;
+}
+
+json estate_rows_json(const ResultsRecord& r) {
+    json estate = json::array();
+    for (size_t row = 0; row < 3; ++row) {
+        json entry = {{"years", 10 * static_cast<int>(row + 1)}};
+        for (size_t col = 0; col < 3; ++col) entry[kEstateKeys[col]] = r.estate_grid[row][col];
+        if (r.refined) {
+            json errors;
+            for (size_t col = 0; col < 3; ++col) errors[kEstateKeys[col]] = r.estate_error[row][col];
+            entry["error_estimate"] = std::move(errors);
+        }
+        estate.push_back(std::move(entry));
+    }
+    return estate;
+}
+
+}  // namespace
+
+void print_tables(std::ostream& out, const AnalysisState& s, const ResultsRecord& r, const MonteCarloResults* mc) {
+    if (r.refined) out << r.scheme_line << "\n\n";
+    if (mc) {
+        out << "Simulated: " << format_grouped0(static_cast<double>(mc->paths)) << " paths, seed " << mc->seed
+            << ", time step " << printed("%.2f", mc->dt) << " years; each simulated figure with its standard error\n\n";
+    }
+    print_probabilities(out, s, r, mc);
+    print_estates(out, s, r, mc);
+    print_income(out, s, r, mc);
+    print_mortality(out, s, r, mc);
+}
+
+json inputs_json(const AnalysisState& s) {
+    json inputs = json::object();
+    for (const InputRow& row : input_catalogue()) {
+        json value = input_json(s, row);
+        if (row.json_sub != nullptr)
+            inputs[row.json_key][row.json_sub] = std::move(value);
+        else if (row.json_index >= 0)
+            inputs[row.json_key][static_cast<std::size_t>(row.json_index)] = std::move(value);
+        else
+            inputs[row.json_key] = std::move(value);
+    }
+    return inputs;
+}
+
+json results_json(const AnalysisState& s, const ResultsRecord& r) {
+    json j;
+    j["inputs"] = inputs_json(s);
+    if (r.refined) {
+        j["accuracy"] = "refined";
+        j["scheme"] = r.scheme_line;
+        j["expected_ruin_age_error_estimate"] = r.expected_ruin_age_error;
+    }
+
+    j["net_investable_wealth"] = s.net_investable_wealth;
+    j["consumption_deficit"] = s.consumption_deficit;
+    j["acquired_income"] = {{"nominal", s.acquired_nominal_income},
+                            {"cpi", s.acquired_cpi_income},
+                            {"variable", s.acquired_variable_income}};
+    j["implied_inflation"] = s.implied_inflation;
+    j["variable_annuity_factor"] = s.variable_annuity_factor;
+    j["portfolio"] = {{"current_expected_return", s.current_expected_return},
+                      {"later_expected_return", s.later_expected_return},
+                      {"current_standard_deviation", s.current_standard_deviation},
+                      {"later_standard_deviation", s.later_standard_deviation}};
+    j["ratios"] = {{"wealth_ratio", s.wealth_ratio},
+                   {"real_income_ratio", s.real_income_ratio},
+                   {"nominal_income_ratio", s.nominal_income_ratio},
+                   {"variable_income_ratio", s.variable_income_ratio},
+                   {"variable_value_ratio", s.variable_value_ratio}};
+    j["ruin_mortality"] = {{"lambda", s.ruin_lambda},
+                           {"modal_age", s.ruin_modal_age},
+                           {"dispersion", s.ruin_dispersion}};
+
+    j["ruin_probability"] = ruin_rows_json(r);
+    j["estate_multiple"] = estate_rows_json(r);
+    j["cells"] = r.cells;
+    j["expected_ruin_age"] = r.expected_ruin_age;
+    j["expected_death_age"] = s.expected_death_age;
+    j["life_expectancy"] = life_expectancy_shown(s.expected_death_age);
+    j["ninetieth_percentile_index"] = r.ninetieth_percentile_index;
+    j["ninetieth_percentile_age"] = r.ninetieth_percentile_index + s.current_age;
+    j["survival_years"] = s.survival_years;
+    j["survival_curve"] = r.survival_curve;
+    json income = json::array();
+    for (int i = 1; i <= 20; ++i) {
+        const double T = expected_income_horizon(s.current_age, i);
+        income.push_back({{"years", T},
+                          {"age", s.current_age + T},
+                          {"income", r.expected_income[static_cast<size_t>(i - 1)]}});
+    }
+    j["expected_income"] = income;
+    j["solver_calls"] = r.solver_calls;
+    return j;
+}
+
+json monte_carlo_json(const MonteCarloResults& mc) {
+    json ruin = json::array();
+    for (size_t row = 0; row < 4; ++row) {
+        json entry = {{"level", kRuinLevels[row]}};
+        for (size_t col = 0; col < 4; ++col) entry[kRuinKeys[col]] = estimate_json(mc.ruin[row][col]);
+        ruin.push_back(std::move(entry));
+    }
+    json estate = json::array();
+    for (size_t row = 0; row < 3; ++row) {
+        json entry = {{"years", 10 * static_cast<int>(row + 1)}};
+        for (size_t col = 0; col < 3; ++col) entry[kEstateKeys[col]] = estimate_json(mc.estate[row][col]);
+        estate.push_back(std::move(entry));
+    }
+    json income = json::array();
+    for (const McEstimate& e : mc.expected_income) income.push_back(estimate_json(e));
+    return {{"paths", mc.paths},
+            {"seed", mc.seed},
+            {"time_step", mc.dt},
+            {"ruin_probability", std::move(ruin)},
+            {"estate_multiple", std::move(estate)},
+            {"expected_ruin_age", estimate_json(mc.expected_ruin_age)},
+            {"expected_income", std::move(income)}};
+}
+
+void draw_share_bar(std::ostream& err, double share, const std::string& label) {
+    const int width = 30;
+    const int filled = static_cast<int>(std::lround(std::clamp(share, 0.0, 1.0) * width));
+    err << '\r' << label << " [" << std::string(static_cast<size_t>(filled), '#')
+        << std::string(static_cast<size_t>(width - filled), ' ') << "] "
+        << std::lround(std::clamp(share, 0.0, 1.0) * 100) << "%" << std::flush;
+}
+
+}  // namespace quorrel

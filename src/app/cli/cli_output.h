@@ -1,0 +1,31 @@
+// What the command line prints: the four tabs as tables or JSON, and the
+// simulation's check beside them.
+#pragma once
+
+#include <iosfwd>
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+#include "core/analysis_state.h"
+#include "core/results.h"
+#include "engine/monte_carlo.h"
+
+namespace quorrel {
+
+// The four result tabs as aligned tables. With `simulated`, a column of the
+// simulated figure and its standard error beside each figure.
+void print_tables(std::ostream& out, const AnalysisState& state, const ResultsRecord& results,
+                  const MonteCarloResults* simulated = nullptr);
+
+// Every input by its JSON key, in natural units of the record.
+nlohmann::json inputs_json(const AnalysisState& state);
+
+// The simulation's figures, each with its standard error, its path count
+// and seed.
+nlohmann::json monte_carlo_json(const MonteCarloResults& simulated);
+
+// A bar of the share done, redrawn in place on a terminal.
+void draw_share_bar(std::ostream& err, double share, const std::string& label);
+
+}  // namespace quorrel
