@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <memory>
 
 class QPrinter;
 class QWidget;
@@ -13,6 +14,14 @@ class QWidget;
 namespace quorrel {
 
 enum class MessageIcon { none, critical };
+
+// A progress window with a Cancel button, open for as long as it lives.
+class ProgressWindow {
+public:
+    virtual ~ProgressWindow() = default;
+    // The share of the work done, 0 to 1.
+    virtual void set_progress(double share) = 0;
+};
 
 // What both screens say when their window could not be printed.
 inline constexpr const char* kPrintFailureMessage =
@@ -40,6 +49,16 @@ public:
                                   const std::function<void(QPrinter&)>& paint) = 0;
     // File-open dialog for one or more existing files; empty when cancelled.
     virtual QStringList open_file_names(QWidget* parent, const QString& filter) = 0;
+    // Opens a progress window over `parent`, which stays painted while the
+    // work runs elsewhere; `on_cancel` runs (on this thread) when the user
+    // presses Cancel or closes the window.
+    virtual std::unique_ptr<ProgressWindow> open_progress(QWidget* parent, const QString& title,
+                                                          const QString& text,
+                                                          std::function<void()> on_cancel) = 0;
+    // File-save dialog for a file that is written whole: choosing an existing
+    // file asks whether to replace it. An empty string when cancelled.
+    virtual QString export_file_name(QWidget* parent, const QString& title,
+                                     const QString& initial_name, const QString& filter) = 0;
 };
 
 // Title of the desktop's save dialog.

@@ -6,9 +6,11 @@
 #include <QMessageBox>
 #include <QPainter>
 #include <QPixmap>
+#include <QPointer>
 #include <QPrinter>
 #include <QPrintPreviewDialog>
 #include <QPrinterInfo>
+#include <QProgressDialog>
 #include <QScreen>
 #include <algorithm>
 #include <QWidget>
@@ -17,6 +19,37 @@
 
 namespace quorrel {
 namespace {
+
+// A window-modal progress dialog: the window under it keeps painting and
+// its other windows stay usable, but nothing on it starts a second run.
+class DialogProgress final : public ProgressWindow {
+public:
+    DialogProgress(QWidget* parent, const QString& title, const QString& text,
+                   std::function<void()> on_cancel)
+        : dialog_(new QProgressDialog(text, "Cancel", 0, kSteps, parent)) {
+        dialog_->setWindowTitle(title);
+        dialog_->setWindowModality(Qt::WindowModal);
+        dialog_->setMinimumDuration(0);
+        dialog_->setAutoClose(false);
+        dialog_->setAutoReset(false);
+        QObject::connect(dialog_, &QProgressDialog::canceled, dialog_,
+                         [cancel = std::move(on_cancel)] {
+                             if (cancel) cancel();
+                         });
+        dialog_->setValue(0);
+        dialog_->show();
+    }
+    // The dialog is also its parent's child: whichever goes first, it is
+    // deleted once.
+    ~DialogProgress() override { delete dialog_.data(); }
+    void set_progress(double share) override {
+        if (dialog_) dialog_->setValue(static_cast<int>(std::clamp(share, 0.0, 1.0) * kSteps));
+    }
+
+private:
+    static constexpr int kSteps = 1000;
+    QPointer<QProgressDialog> dialog_;
+};
 
 class QtPlatform final : public Platform {
 public:
@@ -86,6 +119,17 @@ public:
 
     QStringList open_file_names(QWidget* parent, const QString& filter) override {
         return QFileDialog::getOpenFileNames(parent, QString(), QString(), filter);
+    }
+
+    std::unique_ptr<ProgressWindow> open_progress(QWidget* parent, const QString& title,
+                                                  const QString& text,
+                                                  std::function<void()> on_cancel) override {
+        return std::make_unique<DialogProgress>(parent, title, text, std::move(on_cancel));
+    }
+
+    QString export_file_name(QWidget* parent, const QString& title, const QString& initial_name,
+                             const QString& filter) override {
+        return QFileDialog::getSaveFileName(parent, title, initial_name, filter);
     }
 
 private:

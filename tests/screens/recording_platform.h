@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <memory>
 #include <vector>
 
 #include "screens/platform.h"
@@ -46,6 +47,36 @@ public:
         return next_open_names;
     }
 
+    // Records each progress window; a test presses its Cancel through
+    // cancel_progress(), or from on_progress while the work runs.
+    class RecordedProgress final : public ProgressWindow {
+    public:
+        explicit RecordedProgress(RecordingPlatform& owner) : owner_(owner) {}
+        ~RecordedProgress() override { --owner_.progress_open; }
+        void set_progress(double share) override {
+            owner_.progress_values.push_back(share);
+            if (owner_.on_progress) owner_.on_progress(share);
+        }
+
+    private:
+        RecordingPlatform& owner_;
+    };
+    std::unique_ptr<ProgressWindow> open_progress(QWidget*, const QString& title, const QString& text,
+                                                  std::function<void()> on_cancel) override {
+        progress_titles << title + "|" + text;
+        progress_cancel = std::move(on_cancel);
+        ++progress_open;
+        return std::make_unique<RecordedProgress>(*this);
+    }
+    void cancel_progress() {
+        if (progress_cancel) progress_cancel();
+    }
+    QString export_file_name(QWidget*, const QString& title, const QString& initial_name,
+                             const QString& filter) override {
+        dialog_requests << title + "|" + initial_name + "|" + filter;
+        return next_file_name;
+    }
+
     std::vector<RecordedMessage> messages;
     std::vector<QWidget*> printed;
     QStringList dialog_requests;
@@ -61,6 +92,11 @@ public:
     // Runs inside every pump, as the event loop would: lets a test act while
     // a calculation is under way.
     std::function<void()> on_process_events;
+    QStringList progress_titles;         // title|text of every progress window opened
+    std::vector<double> progress_values;  // every share shown
+    int progress_open = 0;                // progress windows open now
+    std::function<void()> progress_cancel;
+    std::function<void(double)> on_progress;
     // Runs while a message is "up": what the screen looks like behind it.
     std::function<void()> on_message;
 };

@@ -26,6 +26,7 @@
 #include "core/number_format.h"
 #include "core/pipeline.h"
 #include "core/report.h"
+#include "screens/results/background_job.h"
 #include "screens/results/chart_geometry.h"
 #include "screens/results/chart_view.h"
 #include "screens/results/compare_window.h"
@@ -136,6 +137,11 @@ OutPut::OutPut(AnalysisState& state, const ResultsRecord& results, Platform& pla
         frames_[i] = frame;
     }
     layout->addWidget(area, 1);
+    // Which scheme produced the figures.
+    QLabel* scheme = label(this, "scheme_line",
+                           results_.refined ? qs(results_.scheme_line) : QString(kStandardSchemeLine));
+    scheme->setWordWrap(true);
+    layout->addWidget(scheme);
 
     auto* bottom = new QHBoxLayout;
     QPushButton* save = button(this, "Command3", "Save Results");
@@ -143,11 +149,13 @@ OutPut::OutPut(AnalysisState& state, const ResultsRecord& results, Platform& pla
     QPushButton* export_pdf = button(this, "export_pdf", "Export PDF...");
     QPushButton* print_report = button(this, "print_report", "Print Report...");
     QPushButton* compare = button(this, "compare_cases", "Compare...");
+    check_button_ = button(this, "check_by_simulation", "Check by simulation");
     bottom->addStretch(1);
     bottom->addWidget(save);
     bottom->addWidget(export_pdf);
     bottom->addWidget(print_report);
     bottom->addWidget(compare);
+    bottom->addWidget(check_button_);
     bottom->addSpacing(24);
     bottom->addWidget(back);
     bottom->addStretch(1);
@@ -164,12 +172,15 @@ OutPut::OutPut(AnalysisState& state, const ResultsRecord& results, Platform& pla
     connect(export_pdf, &QPushButton::clicked, this, [this] { export_pdf_clicked(); });
     connect(print_report, &QPushButton::clicked, this, [this] { print_report_clicked(); });
     connect(compare, &QPushButton::clicked, this, [this] { compare_clicked(); });
+    connect(check_button_, &QPushButton::clicked, this, [this] { check_by_simulation_clicked(); });
 
     out_put_Form_Load();
     resize(760, 640);
     // Opened where the input screen stood: in the middle of the screen.
     if (!parent) centre_on_screen(*this);
 }
+
+OutPut::~OutPut() = default;
 
 QWidget* OutPut::build_probability_tab() {
     auto* page = new QWidget;
@@ -206,15 +217,24 @@ QWidget* OutPut::build_probability_tab() {
         grid->addWidget(l, 1, c + 1);
     }
     grid->addWidget(line(shape, "Line1"), 2, 0, 1, 5);
+    // Each row of cells has a row below it for the simulated figures, empty
+    // (and so without height) until a simulation has run.
     const char* rows[4] = {"Label25", "Label26", "Label27", "Label28"};
     for (int r = 0; r < 4; ++r) {
-        grid->addWidget(label(shape, rows[r], ruin_row_captions()[r]), r + 3, 0);
-        for (int c = 0; c < 4; ++c)
-            grid->addWidget(value_box(shape, ruin_cell_names()[r][c]), r + 3, c + 1,
-                            Qt::AlignCenter);
+        grid->addWidget(label(shape, rows[r], ruin_row_captions()[r]), 2 * r + 3, 0);
+        for (int c = 0; c < 4; ++c) {
+            const char* cell = ruin_cell_names()[r][c];
+            grid->addWidget(value_box(shape, cell), 2 * r + 3, c + 1, Qt::AlignCenter);
+            ruin_simulated_[r][c] = simulation_label(shape, cell);
+            grid->addWidget(ruin_simulated_[r][c], 2 * r + 4, c + 1, Qt::AlignCenter);
+        }
     }
-    grid->addWidget(line(shape, "Line2"), 7, 0, 1, 5);
+    grid->addWidget(line(shape, "Line2"), 11, 0, 1, 5);
     v->addWidget(shape);
+    simulation_notes_[0] = label(page, "simulation_note(0)", "");
+    simulation_notes_[0]->setWordWrap(true);
+    simulation_notes_[0]->hide();
+    v->addWidget(simulation_notes_[0]);
 
     v->addWidget(explanation(page, "Text20", explanations::kProbability), 1);
     QPushButton* print = button(page, "Command5", "Print Screen");
@@ -241,9 +261,13 @@ QWidget* OutPut::build_wealth_tab() {
     const char* rows[3][2] = {
         {"Label44", "10 years:"}, {"Label45", "20 years:"}, {"Label46", "30 years:"}};
     for (int r = 0; r < 3; ++r) {
-        grid->addWidget(label(frame9, rows[r][0], rows[r][1]), r + 1, 0);
-        for (int c = 0; c < 3; ++c)
-            grid->addWidget(value_box(frame9, estate_cell_names()[r][c]), r + 1, c + 1);
+        grid->addWidget(label(frame9, rows[r][0], rows[r][1]), 2 * r + 1, 0);
+        for (int c = 0; c < 3; ++c) {
+            const char* cell = estate_cell_names()[r][c];
+            grid->addWidget(value_box(frame9, cell), 2 * r + 1, c + 1);
+            estate_simulated_[r][c] = simulation_label(frame9, cell);
+            grid->addWidget(estate_simulated_[r][c], 2 * r + 2, c + 1, Qt::AlignCenter);
+        }
     }
     row->addWidget(frame9);
 
@@ -254,6 +278,10 @@ QWidget* OutPut::build_wealth_tab() {
     row->addWidget(niw);
     row->addStretch(1);
     v->addLayout(row);
+    simulation_notes_[1] = label(page, "simulation_note(1)", "");
+    simulation_notes_[1]->setWordWrap(true);
+    simulation_notes_[1]->hide();
+    v->addWidget(simulation_notes_[1]);
 
     v->addWidget(explanation(page, "Text24", explanations::kWealth), 1);
     QPushButton* print = button(page, "Command7", "Print Screen");
@@ -494,6 +522,7 @@ void OutPut::compare_clicked() {
 }
 
 void OutPut::out_put_Command1_Click() {
+    if (simulation_) simulation_->cancel();
     if (returned_) return;
     returned_ = true;
     QPointer<OutPut> alive(this);
@@ -503,6 +532,9 @@ void OutPut::out_put_Command1_Click() {
 
 void OutPut::closeEvent(QCloseEvent* event) {
     event->accept();
+    // A simulation still running is of no more use; the destructor waits
+    // for its worker.
+    if (simulation_) simulation_->cancel();
     if (returned_) return;
     returned_ = true;
     emit returned();
