@@ -114,10 +114,10 @@ struct QuantileSearch {
 };
 
 // Steps c up until the probability that wealth ends below c times today's
-// wealth reaches q - 0.03; `capped` leaves the loop once c passes 9. It also
-// leaves once `saturated`(c) says that no larger c can change the
-// probability (the level lies above every node), where the search could
-// otherwise never end. Returns the number of probabilities evaluated; throws
+// wealth reaches q - 0.03; `capped` leaves the loop once c passes 9. An
+// uncapped search also leaves once `saturated`(c) says that no larger c can
+// change the probability (the level lies above every node), where it could
+// otherwise never end; a capped one always runs to its bound. Returns the number of probabilities evaluated; throws
 // SolverError if the search runs away all the same.
 int quantile_search(double q, bool capped, QuantileSearch& search,
                     const std::function<double(double c)>& probability_below,

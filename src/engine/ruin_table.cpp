@@ -174,8 +174,10 @@ int quantile_search(double q, bool capped, QuantileSearch& search,
         }
         if (capped && search.c > 9) break;
         // Above the top node the probability no longer moves with c; with
-        // strong growth it stays below the target and the loop would spin.
-        if (search.p < q - 0.03 && saturated && saturated(tried)) break;
+        // strong growth it stays below the target and an uncapped loop would
+        // spin. A capped one ends by itself once c passes 9, so it keeps
+        // stepping through levels above the top node to that bound.
+        if (!capped && search.p < q - 0.03 && saturated && saturated(tried)) break;
         if (evaluations >= kMaxEvaluations) {
             throw SolverError("The projected wealth could not be found for these inputs. "
                               "Please change some of the inputs.");

@@ -45,6 +45,21 @@ void riskless_30_percent(AnalysisState& s) {
     s.dev_stock = s.dev_nomi_bond = s.dev_real_bond = s.dev_estate = 0;
 }
 
+// Wealth of 30.5 x the target growing at 30% with little deviation: every
+// estate search passes the top node (x0 + 200, about 7.6 x0). The Bad and
+// Median searches stop there; the 20-year Good one runs on to its bound.
+void riskless_stocks_at_30_5(AnalysisState& s) {
+    s.liquid_wealth = 1220000;
+    s.weight_stock = s.weight_copy_stock = s.later_weight_stock = s.later_weight_copy_stock = 1;
+    s.weight_nomi_bond = s.weight_real_bond = s.weight_cash = s.weight_estate = 0;
+    s.weight_copy_nomi_bond = s.weight_copy_real_bond = s.weight_copy_cash = s.weight_copy_estate = 0;
+    s.later_weight_nomi_bond = s.later_weight_real_bond = s.later_weight_cash = s.later_weight_estate = 0;
+    s.later_weight_copy_nomi_bond = s.later_weight_copy_real_bond = s.later_weight_copy_cash =
+        s.later_weight_copy_estate = 0;
+    s.mean_stock = 0.3;
+    s.dev_stock = 0.02;
+}
+
 std::ostream& operator<<(std::ostream& os, const FlagCase& c) { return os << c.name; }
 
 class MessageHooks final : public CalculationHooks {
@@ -102,6 +117,12 @@ INSTANTIATE_TEST_SUITE_P(
                  kEveryEstate,
                  {{"Text54(0)", "11.20"}, {"Text55(0)", "11.30"}, {"Text56(0)", "11.40"},
                   {"Text59(0)", "11.40"}, {"Text62(0)", "11.40"}}},
+        FlagCase{"capped_good_runs_to_its_bound",
+                 riskless_stocks_at_30_5,
+                 Accuracy::standard,
+                 {},
+                 kEveryEstate,
+                 {{"Text57(0)", "7.70"}, {"Text58(0)", "7.80"}, {"Text59(0)", "9.10"}}},
         // The refined grid has the barrier at the level and today's wealth on
         // a node above it, and its top lies far beyond these quantiles.
         FlagCase{"refined_defaults", no_change, Accuracy::refined, {}, kNoEstate, {}},

@@ -22,6 +22,7 @@
 #include "app/cli/cli_cases.h"
 #include "app/cli/cli_output.h"
 #include "core/case_file.h"
+#include "core/decision_tools.h"
 #include "core/defaults.h"
 #include "core/input_catalogue.h"
 #include "core/message_text.h"
@@ -96,6 +97,7 @@ struct Options {
     std::vector<std::string> compare;
     std::string accuracy = "standard";
     std::string monte_carlo, seed;  // as typed
+    std::string solve, lifetime_ruin, annuity_sweep;
 };
 
 // What to compute beyond the inputs, checked.
@@ -103,6 +105,9 @@ struct RunChoices {
     Accuracy accuracy = Accuracy::standard;
     long paths = 0;  // simulated paths; 0: no simulation
     std::uint64_t seed = 1;
+    std::optional<SolveFor> solve;
+    std::optional<AnnuityKind> sweep;
+    double lifetime_ruin = kSolveDefaultProbability;  // to solve for, or the sweep's threshold
 };
 
 constexpr long kLeastPaths = 1000;
@@ -131,6 +136,40 @@ void check_combinations(const CLI::App& app) {
     if (given("--seed") && !given("--monte-carlo")) throw OptionError("--seed needs --monte-carlo");
     if (given("--monte-carlo") && given("--compare"))
         throw OptionError("--monte-carlo checks one case; it cannot be given with --compare");
+    if (given("--lifetime-ruin") && !given("--solve") && !given("--annuity-sweep"))
+        throw OptionError("--lifetime-ruin needs --solve or --annuity-sweep");
+    for (const char* tool : {"--solve", "--annuity-sweep"}) {
+        if (!given(tool)) continue;
+        for (const char* other : {"--compare", "--solve", "--annuity-sweep"})
+            if (other != std::string(tool) && given(other))
+                throw OptionError(std::string(tool) + " cannot be given with " + other);
+    }
+    if (given("--annuity-sweep"))
+        for (const char* other : {"--accuracy", "--monte-carlo", "--report"})
+            if (given(other)) throw OptionError(std::string("--annuity-sweep prints its table alone; ") + other +
+                                                " cannot be given with it");
+}
+
+void decision_choices(const CLI::App& app, const Options& o, RunChoices& c) {
+    if (!o.solve.empty()) {
+        if (o.solve != "income" && o.solve != "wealth") refuse_value("--solve", o.solve, "income or wealth");
+        c.solve = o.solve == "income" ? SolveFor::income : SolveFor::wealth;
+        // The solved figure is the refined one, so the analysis at it is too.
+        if (o.accuracy == "standard" && app.count("--accuracy") > 0)
+            throw OptionError("--solve computes its analysis at refined accuracy; --accuracy standard cannot be "
+                              "given with it");
+        c.accuracy = Accuracy::refined;
+    }
+    if (!o.annuity_sweep.empty()) {
+        c.sweep = annuity_kind_from_name(o.annuity_sweep);
+        if (!c.sweep) refuse_value("--annuity-sweep", o.annuity_sweep, "cpi, nominal or variable");
+    }
+    if (!o.lifetime_ruin.empty()) {
+        const auto percent = parse_amount(o.lifetime_ruin);
+        if (!percent || !(*percent >= kSolveLowestProbability * 100 && *percent <= kSolveHighestProbability * 100))
+            refuse_value("--lifetime-ruin", o.lifetime_ruin, "a percent from 0.5 to 50");
+        c.lifetime_ruin = *percent / 100;
+    }
 }
 
 RunChoices run_choices(const CLI::App& app, const Options& o) {
@@ -147,6 +186,7 @@ RunChoices run_choices(const CLI::App& app, const Options& o) {
         c.paths = static_cast<long>(*paths);
     }
     if (app.count("--seed") > 0) c.seed = seed_value(o.seed);
+    decision_choices(app, o, c);
     return c;
 }
 
@@ -278,6 +318,23 @@ void add_options(CLI::App& app, Options& o) {
     app.add_option("--seed", o.seed, "seed of the simulation, a whole number (default 1)")
         ->type_name("N")
         ->group(accuracy);
+
+    const char* tools = "Decision tools (at refined accuracy)";
+    app.add_option("--solve", o.solve,
+                   "income: the largest real target income, wealth: the smallest liquid wealth, at the lifetime "
+                   "ruin probability of --lifetime-ruin; prints it, then the analysis at it")
+        ->type_name("NAME")
+        ->group(tools);
+    app.add_option("--lifetime-ruin", o.lifetime_ruin,
+                   "lifetime ruin probability (0% level) to solve for, and the sweep's threshold; percent 0.5 "
+                   "to 50 (default 5)")
+        ->type_name("PERCENT")
+        ->group(tools);
+    app.add_option("--annuity-sweep", o.annuity_sweep,
+                   "cpi, nominal or variable: the figures with 0% to 100% of the liquid wealth spent on that "
+                   "annuity, in steps of 5%, and the share with the lowest lifetime ruin")
+        ->type_name("NAME")
+        ->group(tools);
 
     const char* output = "Output";
     app.add_flag("--json", o.json, "print every figure as JSON instead of the tables")->group(output);
@@ -420,7 +477,7 @@ int append_report_option(const Options& texts, const AnalysisState& state, const
 
 // One calculation of the state, printed; then the report.
 int run_analysis(const CLI::App& app, const Options& texts, const RunChoices& choices, AnalysisState& state,
-                 std::ostream& out, std::ostream& err) {
+                 std::ostream& out, std::ostream& err, const SpendingSolution* solved = nullptr) {
     ResultsRecord results;
     const std::string message = calculate(state, results, choices.accuracy);
     if (!message.empty()) {
@@ -440,11 +497,75 @@ int run_analysis(const CLI::App& app, const Options& texts, const RunChoices& ch
     if (texts.json) {
         nlohmann::json j = results_json(state, results);
         if (simulated) j["monte_carlo"] = monte_carlo_json(*simulated);
+        if (solved) j["solve"] = solve_json(*solved, choices.lifetime_ruin);
         out << j.dump(2) << '\n';
     } else {
+        if (solved) out << solve_caption(*solved, choices.lifetime_ruin) << "\n\n";
         print_tables(out, state, results, simulated ? &*simulated : nullptr);
     }
     if (!texts.report.empty() || app.count("--report") > 0) return append_report_option(texts, state, results, err);
+    return 0;
+}
+
+// The input messages of the calculation that a decision tool would meet at
+// every trial; empty when none.
+std::string tool_refusal(AnalysisState state, bool income_solved) {
+    compute_allocation_sums(state);
+    if (!allocation_is_complete(state.weight_sum) || !allocation_is_complete(state.later_weight_sum))
+        return kAllocationMessage;
+    if (!income_solved && !(state.target_income > 0)) return kTargetIncomeMessage;
+    return {};
+}
+
+// The amount solved for, then the analysis at it.
+int run_solve(const CLI::App& app, const Options& texts, const RunChoices& choices, AnalysisState& state,
+              std::ostream& out, std::ostream& err) {
+    const char* mode = *choices.solve == SolveFor::income ? "income" : "wealth";
+    if (const std::string refusal = tool_refusal(state, *choices.solve == SolveFor::income); !refusal.empty()) {
+        err << refusal << '\n';
+        return 1;
+    }
+    SpendingSolution solved;
+    try {
+        solved = solve_sustainable_spending(state, *choices.solve, choices.lifetime_ruin);
+    } catch (const std::exception& e) {
+        err << "quorrel-cli: --solve " << mode << ": the calculation stopped: " << one_line(e.what()) << '\n';
+        return 1;
+    }
+    // Where the probability jumps across the target (wealth nil beside the
+    // annuities) the search ends at the jump; that amount is no answer.
+    if (solved.found && !(std::fabs(solved.lifetime_ruin - choices.lifetime_ruin) <= kSolveProbabilityTolerance)) {
+        solved.found = false;
+        solved.message = std::string(*choices.solve == SolveFor::income ? "No target income" : "No wealth") +
+                         " gives a lifetime ruin probability of " + format_percent2(choices.lifetime_ruin) +
+                         ": it jumps past it at $" + format_grouped0(solved.value) + ", where it is " +
+                         format_percent2(solved.lifetime_ruin) + ".";
+    }
+    if (!solved.found) {
+        err << "quorrel-cli: --solve " << mode << ": " << one_line(solved.message) << '\n';
+        return 1;
+    }
+    (*choices.solve == SolveFor::income ? state.target_income : state.liquid_wealth) = solved.value;
+    return run_analysis(app, texts, choices, state, out, err, &solved);
+}
+
+int run_sweep(const Options& texts, const RunChoices& choices, const AnalysisState& state, std::ostream& out,
+              std::ostream& err) {
+    if (const std::string refusal = tool_refusal(state, false); !refusal.empty()) {
+        err << refusal << '\n';
+        return 1;
+    }
+    AnnuitySweep sweep;
+    try {
+        sweep = sweep_annuitization(state, *choices.sweep, choices.lifetime_ruin);
+    } catch (const std::exception& e) {
+        err << "quorrel-cli: --annuity-sweep: the calculation stopped: " << one_line(e.what()) << '\n';
+        return 1;
+    }
+    if (texts.json)
+        out << sweep_json(state, sweep).dump(2) << '\n';
+    else
+        print_sweep(out, state, sweep);
     return 0;
 }
 
@@ -484,6 +605,8 @@ int run_cli(int argc, const char* const* argv, std::ostream& out, std::ostream& 
     if (const int status = read_inputs(app, texts, state, case_name, err); status >= 0) return status;
     if (!texts.compare.empty())
         return run_compare({case_name, state}, texts.compare, texts.json, out, err, choices.accuracy);
+    if (choices.solve) return run_solve(app, texts, choices, state, out, err);
+    if (choices.sweep) return run_sweep(texts, choices, state, out, err);
     return run_analysis(app, texts, choices, state, out, err);
 }
 

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <functional>
+#include <optional>
 #include <iomanip>
 #include <ostream>
 #include <string>
@@ -289,6 +290,105 @@ json monte_carlo_json(const MonteCarloResults& mc) {
             {"estate_multiple", std::move(estate)},
             {"expected_ruin_age", estimate_json(mc.expected_ruin_age)},
             {"expected_income", std::move(income)}};
+}
+
+std::string solve_caption(const SpendingSolution& solution, double probability) {
+    const std::string at = solution.solved_for == SolveFor::income
+                               ? "Sustainable real target income at a lifetime ruin probability of "
+                               : "Liquid retirement wealth needed for a lifetime ruin probability of ";
+    return at + format_percent2(probability) + ": $" + format_grouped0(solution.value) + " (lifetime ruin " +
+           format_percent2(solution.lifetime_ruin) + " there, refined; " + std::to_string(solution.iterations) +
+           " trials)";
+}
+
+json solve_json(const SpendingSolution& solution, double probability) {
+    return {{"solved_for", solution.solved_for == SolveFor::income ? "income" : "wealth"},
+            {"value", solution.value},
+            {"lifetime_ruin", solution.lifetime_ruin},
+            {"lifetime_ruin_target", probability},
+            {"iterations", solution.iterations}};
+}
+
+namespace {
+
+std::string annuity_caption(const AnalysisState& s, AnnuityKind kind) {
+    switch (kind) {
+        case AnnuityKind::cpi: return "a CPI-linked life annuity";
+        case AnnuityKind::nominal: return "a nominal life annuity (COLA " + printed("%g", s.cola_rate * 100) + "%)";
+        case AnnuityKind::variable: return "a variable life annuity (AIR " + printed("%g", s.air_rate * 100) + "%)";
+    }
+    return {};
+}
+
+std::string share_text(const SweepPoint& p) {
+    return format_grouped0(p.share * 100) + "% ($" + format_grouped0(p.purchase) + ")";
+}
+
+void print_sweep_row(std::ostream& out, const SweepPoint& p, bool best) {
+    out << "  " << std::setw(6) << format_grouped0(p.share * 100) + "%" << std::setw(13)
+        << "$" + format_grouped0(p.purchase);
+    for (double ruin : {p.lifetime_ruin, p.ruin_10, p.ruin_20, p.ruin_30})
+        out << std::setw(10) << format_percent2(ruin);
+    for (double estate : {p.median_estate_10, p.median_estate_20, p.median_estate_30})
+        out << std::setw(13) << "$" + format_grouped0(estate);
+    out << std::setw(10) << format_plain2(p.expected_income_20) << std::setw(10)
+        << format_plain2(p.expected_income_30);
+    if (best) out << "  <- lowest";
+    out << '\n';
+}
+
+}  // namespace
+
+void print_sweep(std::ostream& out, const AnalysisState& inputs, const AnnuitySweep& sweep) {
+    out << "Annuitization: a share of the liquid wealth of $" << format_grouped0(inputs.liquid_wealth)
+        << " spent on " << annuity_caption(inputs, sweep.kind) << ", at refined accuracy\n\n"
+        << "  " << std::setw(19) << "" << std::setw(40) << "Ruin probability (0% of initial NIW)"
+        << std::setw(39) << "Median estate (real)" << std::setw(20) << "Expected income" << '\n'
+        << "  " << std::setw(6) << "Share" << std::setw(13) << "Purchase" << std::setw(10) << "Lifetime"
+        << std::setw(10) << "10 Years" << std::setw(10) << "20 Years" << std::setw(10) << "30 Years"
+        << std::setw(13) << "10 years" << std::setw(13) << "20 years" << std::setw(13) << "30 years"
+        << std::setw(10) << "20 years" << std::setw(10) << "30 years" << '\n';
+    for (size_t k = 0; k < sweep.points.size(); ++k)
+        print_sweep_row(out, sweep.points[k], static_cast<int>(k) == sweep.best);
+    out << '\n';
+    if (sweep.best >= 0) {
+        const SweepPoint& best = sweep.points[static_cast<size_t>(sweep.best)];
+        out << "Lowest lifetime ruin probability: " << format_percent2(best.lifetime_ruin) << " at a share of "
+            << share_text(best) << '\n';
+    }
+    if (sweep.first_below) {
+        out << "Smallest share with a lifetime ruin probability below " << format_percent2(sweep.threshold) << ": "
+            << share_text(sweep.points[static_cast<size_t>(*sweep.first_below)]) << '\n';
+    } else {
+        out << "No share brings the lifetime ruin probability below " << format_percent2(sweep.threshold) << '\n';
+    }
+}
+
+json sweep_json(const AnalysisState& inputs, const AnnuitySweep& sweep) {
+    json points = json::array();
+    for (const SweepPoint& p : sweep.points) {
+        points.push_back({{"share", p.share},
+                          {"purchase", p.purchase},
+                          {"lifetime_ruin", p.lifetime_ruin},
+                          {"ruin_10", p.ruin_10},
+                          {"ruin_20", p.ruin_20},
+                          {"ruin_30", p.ruin_30},
+                          {"median_estate_10", p.median_estate_10},
+                          {"median_estate_20", p.median_estate_20},
+                          {"median_estate_30", p.median_estate_30},
+                          {"expected_income_20", p.expected_income_20},
+                          {"expected_income_30", p.expected_income_30}});
+    }
+    const auto share_at = [&sweep](std::optional<int> k) {
+        return k && *k >= 0 ? json(sweep.points[static_cast<size_t>(*k)].share) : json(nullptr);
+    };
+    return {{"inputs", inputs_json(inputs)},
+            {"accuracy", "refined"},
+            {"kind", annuity_kind_name(sweep.kind)},
+            {"annuity_sweep", std::move(points)},
+            {"best_share", share_at(sweep.best)},
+            {"lifetime_ruin_threshold", sweep.threshold},
+            {"smallest_share_below_threshold", share_at(sweep.first_below)}};
 }
 
 void draw_share_bar(std::ostream& err, double share, const std::string& label) {

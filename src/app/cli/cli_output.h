@@ -1,5 +1,5 @@
-// What the command line prints: the four tabs as tables or JSON, and the
-// simulation's check beside them.
+// What the command line prints: the four tabs as tables or JSON, the
+// simulation's check beside them, and the decision tools' answers.
 #pragma once
 
 #include <iosfwd>
@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 
 #include "core/analysis_state.h"
+#include "core/decision_tools.h"
 #include "core/results.h"
 #include "engine/monte_carlo.h"
 
@@ -24,6 +25,15 @@ nlohmann::json inputs_json(const AnalysisState& state);
 // The simulation's figures, each with its standard error, its path count
 // and seed.
 nlohmann::json monte_carlo_json(const MonteCarloResults& simulated);
+
+// The line printed before the analysis at a solved amount, and the solve
+// as JSON; `probability` is the one solved for.
+std::string solve_caption(const SpendingSolution& solution, double probability);
+nlohmann::json solve_json(const SpendingSolution& solution, double probability);
+
+// The annuitization sweep as a table with its best share, and as JSON.
+void print_sweep(std::ostream& out, const AnalysisState& inputs, const AnnuitySweep& sweep);
+nlohmann::json sweep_json(const AnalysisState& inputs, const AnnuitySweep& sweep);
 
 // A bar of the share done, redrawn in place on a terminal.
 void draw_share_bar(std::ostream& err, double share, const std::string& label);
