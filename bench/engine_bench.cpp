@@ -13,9 +13,7 @@
 #include "engine/ruin_table.h"
 #include "engine/solver.h"
 #include "engine/wealth_model.h"
-#include "valuation/acquired_income.h"
 #include "valuation/gompertz.h"
-#include "valuation/portfolio.h"
 
 namespace {
 
@@ -33,8 +31,9 @@ const char* scenario_name(int s) {
     return names[s];
 }
 
-// The state as the pipeline leaves it before prepare_engine_inputs: defaults,
-// the scenario's changes, the Go step and the four portfolio statistics.
+// The state as a calculation hands it to the result stages: defaults, the
+// scenario's changes, the Go step, the portfolio statistics and the engine's
+// inputs. The timed calculations make the engine's inputs again.
 AnalysisState scenario_state(int scenario) {
     AnalysisState s;
     apply_input_defaults(s);
@@ -57,15 +56,7 @@ AnalysisState scenario_state(int scenario) {
         break;
     default: break;
     }
-    compute_acquired_income(s);
-    compute_portfolio_statistics(s);
-    return s;
-}
-
-AnalysisState engine_ready(int scenario) {
-    AnalysisState s = scenario_state(scenario);
-    prepare_engine_stages(s);
-    return s;
+    return prepared_for_engine(s);
 }
 
 void whole_calculation(AnalysisState& state, EngineMode mode) {
@@ -100,7 +91,7 @@ void BM_WholeCalculation(benchmark::State& bs, int scenario, EngineMode mode) {
 }
 
 void BM_SingleSolve(benchmark::State& bs, engine_detail::SolveKind kind, bool reference) {
-    const AnalysisState state = engine_ready(defaults);
+    const AnalysisState state = scenario_state(defaults);
     const engine_detail::WealthModel model(state);
     const double x0 = state.wealth_ratio;
     const double T = kind == engine_detail::SolveKind::lifetime_ruin ? 110 - state.current_age : 20;
@@ -117,7 +108,7 @@ void BM_SingleSolve(benchmark::State& bs, engine_detail::SolveKind kind, bool re
 
 // Twenty 1201-node solves as the ruin table makes them, batched on two cores.
 void BM_TwentySolvesBatched(benchmark::State& bs) {
-    const AnalysisState state = engine_ready(defaults);
+    const AnalysisState state = scenario_state(defaults);
     const engine_detail::WealthModel model(state);
     std::vector<engine_detail::SolveRequest> requests;
     for (int i = 1; i <= 20; ++i) {
@@ -131,7 +122,7 @@ void BM_TwentySolvesBatched(benchmark::State& bs) {
 }
 
 void BM_EstateAdjoint(benchmark::State& bs) {
-    const AnalysisState state = engine_ready(defaults);
+    const AnalysisState state = scenario_state(defaults);
     const engine_detail::WealthModel model(state);
     std::vector<engine_detail::WealthBelowCurve> curves;
     for (auto _ : bs) {

@@ -12,14 +12,11 @@
 #include <string>
 #include <vector>
 
+#include "check_cases.h"
 #include "core/defaults.h"
 #include "engine/monte_carlo.h"
 #include "engine/refined.h"
 #include "engine/ruin_table.h"
-#include "engine/wealth_model.h"
-#include "valuation/acquired_income.h"
-#include "valuation/gompertz.h"
-#include "valuation/portfolio.h"
 
 using namespace quorrel;
 
@@ -52,40 +49,17 @@ int main(int argc, char** argv) {
              s.liquid_wealth = 500000;
              s.target_income = 50000;
          }},
-        {"S6: 100% cash, 60/40 stocks/nominal bonds after 10 years",
-         [](AnalysisState& s) {
-             s.weight_stock = s.weight_nomi_bond = s.weight_real_bond = s.weight_estate = 0;
-             s.weight_cash = 1;
-             s.later_weight_stock = 0.6;
-             s.later_weight_nomi_bond = 0.4;
-             s.later_weight_real_bond = s.later_weight_cash = s.later_weight_estate = 0;
-             s.later_allocation_years = 10;
-         }},
+        {"S6: 100% cash, 60/40 stocks/nominal bonds after 10 years", check_cases::cash_then_sixty_forty},
         {"pensions and all three annuities (CPI 10,000, nominal 8,000, COLA 2%, 100,000 on each annuity, "
          "AIR 4%, target 60,000)",
-         [](AnalysisState& s) {
-             s.pension_cpi_income = 10000;
-             s.pension_nominal_income = 8000;
-             s.cola_rate = 0.02;
-             s.purchase_nominal = 100000;
-             s.purchase_cpi = 100000;
-             s.purchase_variable = 100000;
-             s.air_rate = 0.04;
-             s.target_income = 60000;
-         }},
+         check_cases::pensions_and_annuities},
     };
     int failures = 0;
     for (const Case& c : cases) {
-        AnalysisState s;
-        apply_input_defaults(s);
-        c.change(s);
-        compute_acquired_income(s);
-        current_portfolio_return(s);
-        later_portfolio_return(s);
-        current_portfolio_deviation(s);
-        later_portfolio_deviation(s);
-        prepare_engine_inputs(s);
-        select_ruin_parameters(s);
+        AnalysisState inputs;
+        apply_input_defaults(inputs);
+        c.change(inputs);
+        const AnalysisState s = prepared_for_engine(inputs);
 
         AnalysisState standard_state = s;
         IgnoringSink sink;

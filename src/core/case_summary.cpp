@@ -48,8 +48,7 @@ double expected_ruin_age_shown(const ResultsRecord& r) {
 }
 
 double expected_income_horizon(const AnalysisState& s, int i) {
-    const int step = static_cast<int>(std::floor((110 - s.current_age) / 10)) + 1;
-    return i * step / 2.0;
+    return expected_income_horizon(s.current_age, i);
 }
 
 std::string probability_text(const ResultsRecord& r, int row, int col) {

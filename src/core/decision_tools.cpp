@@ -10,9 +10,6 @@
 #include "core/number_format.h"
 #include "engine/refined.h"
 #include "engine/wealth_model.h"
-#include "valuation/acquired_income.h"
-#include "valuation/gompertz.h"
-#include "valuation/portfolio.h"
 
 namespace quorrel {
 
@@ -27,18 +24,6 @@ constexpr double kRatioLimit = 60;
 std::string percent(double p) { return format_percent2(p); }
 
 }  // namespace
-
-AnalysisState prepared_for_engine(const AnalysisState& inputs) {
-    AnalysisState s = inputs;
-    compute_acquired_income(s);
-    current_portfolio_return(s);
-    later_portfolio_return(s);
-    current_portfolio_deviation(s);
-    later_portfolio_deviation(s);
-    prepare_engine_inputs(s);
-    select_ruin_parameters(s);
-    return s;
-}
 
 SpendingSolution solve_sustainable_spending(const AnalysisState& inputs, SolveFor mode, double probability,
                                             const ToolControl& control) {
@@ -219,13 +204,8 @@ AnnuitySweep sweep_annuitization(const AnalysisState& inputs, AnnuityKind kind, 
         point.median_estate_30 = f.median[2].value * niw;
         for (int h = 1; h <= 2; ++h) {
             const double T = 10.0 * (h + 1);
-            const double p = f.ruin[h].value;
-            const double mu = s.later_allocation_years < T ? s.later_expected_return : s.current_expected_return;
-            const double annuity_income =
-                s.nominal_income_ratio * std::exp((s.cola_rate - s.implied_inflation) * T) + s.real_income_ratio +
-                s.net_investable_wealth * s.variable_income_ratio * std::exp((mu - s.air_rate - s.implied_inflation) * T);
             (h == 1 ? point.expected_income_20 : point.expected_income_30) =
-                std::min(1.0, annuity_income * p + (1 - p));
+                expected_income_ratio(annuity_income_ratio(s, T), f.ruin[h].value);
         }
         out.points.push_back(point);
         if (control.progress) control.progress((k + 1) / 21.0);

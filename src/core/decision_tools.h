@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "core/analysis_state.h"
+#include "engine/ruin_table.h"  // prepared_for_engine, which every trial runs
 
 namespace quorrel {
 
@@ -48,10 +49,6 @@ struct ToolControl {
 // engine failures are thrown as CalculationFailure.
 SpendingSolution solve_sustainable_spending(const AnalysisState& inputs, SolveFor mode, double probability,
                                             const ToolControl& control = {});
-
-// The state a calculation on `inputs` prepares for the engine: Go step,
-// portfolio statistics, engine inputs and ruin mortality parameters.
-AnalysisState prepared_for_engine(const AnalysisState& inputs);
 
 enum class AnnuityKind { cpi, nominal, variable };
 

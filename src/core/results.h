@@ -66,6 +66,9 @@ double life_expectancy_shown(double expected_death_age);
 // wealth, and the rows' captions.
 inline constexpr std::array<double, 4> kRuinLevels = {0, 0.1, 0.25, 0.5};
 const std::array<const char*, 4>& ruin_row_captions();
+// The horizons in years of the probability grid's first three columns and of
+// the estate grid's rows.
+inline constexpr std::array<double, 3> kGridHorizons = {10, 20, 30};
 
 // Years between two age captions of the charts, Int((110 - age) / 10) + 1;
 // the expected-income curve's horizons are i x step / 2, i = 1 .. 20.

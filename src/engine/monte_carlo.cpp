@@ -14,6 +14,9 @@
 #include <boost/random/normal_distribution.hpp>
 #include <boost/random/uniform_01.hpp>
 
+#include "core/results.h"
+#include "engine/wealth_model.h"
+
 namespace quorrel {
 
 using refined::RefinedModel;
@@ -24,8 +27,6 @@ namespace {
 // seed and the block number, so the figures do not depend on the threads.
 constexpr long kBlockPaths = 1024;
 constexpr int kBatches = 32;  // groups of blocks for the percentiles' standard errors
-constexpr double kLevels[4] = {0, 0.1, 0.25, 0.5};
-constexpr double kHorizons[3] = {10, 20, 30};
 constexpr double kNever = std::numeric_limits<double>::infinity();
 
 std::uint64_t splitmix64(std::uint64_t x) {
@@ -97,7 +98,7 @@ struct Simulation {
             c.half_income = 0.5 * m.net_income(t_mid) * dt;
         }
         for (int i = 0; i < 3; ++i) {
-            horizon_step[i] = std::lround(kHorizons[i] / dt);
+            horizon_step[i] = std::lround(kGridHorizons[i] / dt);
             wealth[i].assign(static_cast<std::size_t>(paths), 0.0);
         }
     }
@@ -106,7 +107,7 @@ struct Simulation {
         boost::random::mt19937_64 rng(splitmix64(splitmix64(block) ^ seed_mix));
         boost::random::normal_distribution<double> normal;
         boost::random::uniform_01<double> uniform;
-        const double level[4] = {kLevels[3] * x0, kLevels[2] * x0, kLevels[1] * x0, kLevels[0] * x0};
+        const double level[4] = {kRuinLevels[3] * x0, kRuinLevels[2] * x0, kRuinLevels[1] * x0, kRuinLevels[0] * x0};
         for (long p = first; p < first + count; ++p) {
             if (stop && stop->load(std::memory_order_relaxed)) return;
             const double death = death_time(model, uniform(rng), horizons.lifetime);
@@ -147,10 +148,10 @@ struct Simulation {
                     if (k + 1 == horizon_step[i]) wealth[i][static_cast<std::size_t>(p)] = x / x0;
                 }
             }
-            // tau by grid row: row r is level kLevels[r] = index 3 - r here.
+            // tau by grid row: row r is level kRuinLevels[r] = index 3 - r here.
             for (int r = 0; r < 4; ++r) {
                 const double t = tau[3 - r];
-                for (int h = 0; h < 3; ++h) tally.ruined[r][h] += t <= kHorizons[h];
+                for (int h = 0; h < 3; ++h) tally.ruined[r][h] += t <= kGridHorizons[h];
                 tally.lifetime[r] += t < death;
             }
             for (int i = 0; i < 20; ++i) tally.income[i] += tau[3] <= horizons.income[i];
@@ -302,20 +303,13 @@ MonteCarloResults run_monte_carlo(const AnalysisState& state, const MonteCarloOp
     SimulationHorizons h;
     h.lifetime = 110 - state.current_age;
     h.tail = h.lifetime + 20;
-    const double step = std::floor((110 - state.current_age) / 10) + 1;
-    for (int i = 1; i <= 20; ++i) h.income[i - 1] = i * step / 2;
+    for (int i = 1; i <= 20; ++i) h.income[i - 1] = expected_income_horizon(state.current_age, i);
     MonteCarloResults out = simulate_wealth_paths(model, state.wealth_ratio, h, options);
     if (out.cancelled) return out;
     for (int i = 0; i < 20; ++i) {
-        const double T = h.income[i];
-        const double mu = state.later_allocation_years < T ? state.later_expected_return : state.current_expected_return;
-        const double annuity_income =
-            state.nominal_income_ratio * std::exp((state.cola_rate - state.implied_inflation) * T) +
-            state.real_income_ratio +
-            state.net_investable_wealth * state.variable_income_ratio *
-                std::exp((mu - state.air_rate - state.implied_inflation) * T);
+        const double annuity_income = annuity_income_ratio(state, h.income[i]);
         const McEstimate p = out.income_ruin[i];
-        out.expected_income[i] = {std::min(1.0, annuity_income * p.value + (1 - p.value)),
+        out.expected_income[i] = {expected_income_ratio(annuity_income, p.value),
                                   std::fabs(1 - annuity_income) * p.standard_error};
     }
     return out;

@@ -14,6 +14,7 @@
 
 #include "core/errors.h"
 #include "core/number_format.h"
+#include "engine/wealth_model.h"
 
 namespace quorrel {
 
@@ -23,8 +24,6 @@ using refined::SweepSpec;
 
 namespace {
 
-constexpr double kLevels[4] = {0, 0.1, 0.25, 0.5};
-constexpr double kHorizons[3] = {10, 20, 30};
 constexpr double kQuantiles[3] = {0.25, 0.5, 0.75};
 constexpr double kBaseSpacing = 0.1;
 constexpr double kBaseStep = 0.02;
@@ -151,9 +150,8 @@ void compute_refined_results(AnalysisState& state, ResultSink& sink, RefinedResu
     const double x0 = state.wealth_ratio;
     const double t_life = 110 - state.current_age;
     const double t_tail = t_life + 20;
-    const auto step = static_cast<std::int16_t>(std::floor((110 - state.current_age) / 10) + 1);
     std::array<double, 20> income_horizon{};
-    for (int i = 1; i <= 20; ++i) income_horizon[i - 1] = i * static_cast<double>(step) / 2;
+    for (int i = 1; i <= 20; ++i) income_horizon[i - 1] = expected_income_horizon(state.current_age, i);
 
     out = RefinedResults{};
     ResultsRecord& rec = out.record;
@@ -171,7 +169,7 @@ void compute_refined_results(AnalysisState& state, ResultSink& sink, RefinedResu
             for (int level = 0; level < 4; ++level) {
                 SweepTask task;
                 task.sweep.x0 = x0;
-                task.sweep.barrier = kLevels[level] * x0;
+                task.sweep.barrier = kRuinLevels[level] * x0;
                 task.sweep.end = level == 0 ? std::max(t_tail, 30.0) : std::max(t_life, 30.0);
                 task.sweep.dt = kBaseStep;
                 task.sweep.base_spacing = kBaseSpacing;
@@ -185,7 +183,7 @@ void compute_refined_results(AnalysisState& state, ResultSink& sink, RefinedResu
         for (int r = 0; r < 2; ++r) {
             for (int level = 0; level < 4; ++level) {
                 const SweepResult& res = tasks[r * 4 + level].result;
-                for (int h = 0; h < 3; ++h) ruin[r][level][h] = checked(res.ruin_by(kHorizons[h]));
+                for (int h = 0; h < 3; ++h) ruin[r][level][h] = checked(res.ruin_by(kGridHorizons[h]));
                 life[r][level] = checked(res.lifetime_ruin(model, t_life));
                 out.top_loss = std::max(out.top_loss, res.top_loss_at_last_snapshot);
             }
@@ -256,13 +254,8 @@ void compute_refined_results(AnalysisState& state, ResultSink& sink, RefinedResu
     for (int i = 0; i < 20; ++i) {
         const double T = income_horizon[i];
         const RefinedValue p = ruined_now ? RefinedValue{1, 0} : richardson(income_p[0][i], income_p[1][i]);
-        const double mu = state.later_allocation_years < T ? state.later_expected_return : state.current_expected_return;
-        const double annuity_income =
-            state.nominal_income_ratio * std::exp((state.cola_rate - state.implied_inflation) * T) +
-            state.real_income_ratio +
-            state.net_investable_wealth * state.variable_income_ratio *
-                std::exp((mu - state.air_rate - state.implied_inflation) * T);
-        rec.expected_income[i] = std::min(1.0, annuity_income * p.value + (1 - p.value));
+        const double annuity_income = annuity_income_ratio(state, T);
+        rec.expected_income[i] = expected_income_ratio(annuity_income, p.value);
         out.expected_income_error[i] = std::fabs(1 - annuity_income) * p.error_estimate;
     }
     rec.solver_calls = out.sweeps;
@@ -293,7 +286,7 @@ RefinedLevelZero refined_level_zero(const AnalysisState& state) {
     const refined::LevelSweeps s = refined::sweep_level(model, x0, 0, std::max(t_life, 30.0), top, {10, 20, 30});
     out.lifetime = richardson(checked(s.coarse.lifetime_ruin(model, t_life)), checked(s.fine.lifetime_ruin(model, t_life)));
     for (int h = 0; h < 3; ++h) {
-        out.ruin[h] = richardson(checked(s.coarse.ruin_by(kHorizons[h])), checked(s.fine.ruin_by(kHorizons[h])));
+        out.ruin[h] = richardson(checked(s.coarse.ruin_by(kGridHorizons[h])), checked(s.fine.ruin_by(kGridHorizons[h])));
         auto below = [&](const SweepResult& r) { return [&r, h](double level) { return r.wealth_below(h, level); }; };
         auto combined = [&](double level) {
             return richardson(s.coarse.wealth_below(h, level), s.fine.wealth_below(h, level)).value;

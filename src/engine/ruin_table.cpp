@@ -9,7 +9,9 @@
 #include "core/number_format.h"
 #include "engine/engine_internal.h"
 #include "engine/wealth_model.h"
+#include "valuation/acquired_income.h"
 #include "valuation/gompertz.h"
+#include "valuation/portfolio.h"
 
 namespace quorrel {
 
@@ -21,7 +23,6 @@ using engine_detail::WealthModel;
 
 namespace {
 
-constexpr double kHorizons[3] = {10, 20, 30};
 
 // The requests of the probability table: the level-0 horizons 5, 15, 25,
 // 10, 20, 30 and 130 - age first (five of them serve the expected ruin age
@@ -37,7 +38,7 @@ std::vector<SolveRequest> ruin_table_requests(const AnalysisState& state) {
         requests.push_back({.kind = SolveKind::ruin_by_horizon, .x0 = x0, .level = 0, .T = T});
     }
     for (std::size_t row = 1; row < kRuinLevels.size(); ++row) {
-        for (double T : kHorizons) {
+        for (double T : kGridHorizons) {
             requests.push_back({.kind = SolveKind::ruin_by_horizon, .x0 = x0, .level = kRuinLevels[row] * x0, .T = T});
         }
     }
@@ -93,17 +94,7 @@ std::array<double, 20> expected_income_from(const AnalysisState& state, const st
                                             const double* p) {
     std::array<double, 20> income{};
     for (int i = 1; i <= 20; ++i) {
-        const double T = requests[i - 1].T;
-        const double mu = state.later_allocation_years < T ? state.later_expected_return
-                                                           : state.current_expected_return;
-        const double annuity_income =
-            state.nominal_income_ratio * std::exp((state.cola_rate - state.implied_inflation) * T) +
-            state.real_income_ratio +
-            state.net_investable_wealth * state.variable_income_ratio *
-                std::exp((mu - state.air_rate - state.implied_inflation) * T);
-        double e = annuity_income * p[i - 1] + (1 - p[i - 1]);
-        if (e > 1) e = 1;
-        income[i - 1] = e;
+        income[i - 1] = expected_income_ratio(annuity_income_ratio(state, requests[i - 1].T), p[i - 1]);
     }
     return income;
 }
@@ -275,7 +266,7 @@ void estate_horizon(const AnalysisState& state, int h, double P_T, EstateProbabi
     for (int col = 0; col < zeros; ++col) publish(col, 0, false);
     s.c = 0;
     const double targets[3] = {0.25, 0.5, 0.75};
-    for (int col = zeros; col < 3; ++col) search(col, targets[col], zeros == 0 && col == 2 && kHorizons[h] == 20);
+    for (int col = zeros; col < 3; ++col) search(col, targets[col], zeros == 0 && col == 2 && kGridHorizons[h] == 20);
 }
 
 }  // namespace
@@ -296,7 +287,7 @@ void compute_estate_quantiles(const AnalysisState& state, ResultSink& sink, Resu
         std::vector<int> which;
         for (int h = 0; h < 3; ++h) {
             if (P[h] < 0.75) {
-                horizons.push_back(kHorizons[h]);
+                horizons.push_back(kGridHorizons[h]);
                 which.push_back(h);
             }
         }
@@ -305,7 +296,7 @@ void compute_estate_quantiles(const AnalysisState& state, ResultSink& sink, Resu
         for (std::size_t k = 0; k < which.size(); ++k) narrow[which[k]] = std::move(built[k]);
     }
     for (int h = 0; h < 3; ++h) {
-        EstateProbability probability(state, model, pump, mode, kHorizons[h], std::move(narrow[h]));
+        EstateProbability probability(state, model, pump, mode, kGridHorizons[h], std::move(narrow[h]));
         estate_horizon(state, h, P[h], probability, sink, results);
     }
 }
@@ -324,6 +315,14 @@ std::array<double, 20> build_expected_income_curve(const AnalysisState& state, c
 void prepare_engine_stages(AnalysisState& state) {
     prepare_engine_inputs(state);
     select_ruin_parameters(state);
+}
+
+AnalysisState prepared_for_engine(const AnalysisState& inputs) {
+    AnalysisState s = inputs;
+    compute_acquired_income(s);
+    compute_portfolio_statistics(s);
+    prepare_engine_stages(s);
+    return s;
 }
 
 void run_result_stages(AnalysisState& state, ResultSink& sink, ResultsRecord& results, const EventPump& pump,

@@ -52,6 +52,12 @@ std::array<double, 20> build_expected_income_curve(const AnalysisState& state, c
 // solves (select_ruin_parameters).
 void prepare_engine_stages(AnalysisState& state);
 
+// The state a calculation on `inputs` hands to the result stages, made
+// without a screen: the Go step (compute_acquired_income), the portfolio
+// statistics and prepare_engine_stages, on a copy. Checks nothing: the inputs
+// must be ones the pipeline admits.
+AnalysisState prepared_for_engine(const AnalysisState& inputs);
+
 // The result stages of a calculation in their order: the expected-income
 // curve into results.expected_income, the ruin table, the estate quantiles.
 // The fast path solves the level-0 horizons the curve and the table share

@@ -34,6 +34,20 @@ double wealth_diffusion(const AnalysisState& state, double t, double x) {
     return engine_detail::WealthModel(state).diffusion(t, x);
 }
 
+double annuity_income_ratio(const AnalysisState& state, double T) {
+    const double mu =
+        state.later_allocation_years < T ? state.later_expected_return : state.current_expected_return;
+    return state.nominal_income_ratio * std::exp((state.cola_rate - state.implied_inflation) * T) +
+           state.real_income_ratio +
+           state.net_investable_wealth * state.variable_income_ratio *
+               std::exp((mu - state.air_rate - state.implied_inflation) * T);
+}
+
+double expected_income_ratio(double annuity_income, double p) {
+    const double e = annuity_income * p + (1 - p);
+    return e > 1 ? 1 : e;
+}
+
 namespace engine_detail {
 
 WealthModel::WealthModel(const AnalysisState& s)

@@ -20,4 +20,13 @@ double exposure_multiplier(const AnalysisState& state, double t);
 double wealth_drift(const AnalysisState& state, double g, double t, double x);
 double wealth_diffusion(const AnalysisState& state, double t, double x);
 
+// The pensions' and annuities' income at horizon T as a fraction of the
+// target: the nominal part eroded by inflation beyond its COLA, the CPI part
+// as it is, the variable part grown at the horizon's return above its AIR.
+double annuity_income_ratio(const AnalysisState& state, double T);
+// The income to expect at a horizon where wealth has run out with
+// probability p: the annuity income then, the full target otherwise; never
+// more than the target.
+double expected_income_ratio(double annuity_income, double p);
+
 }  // namespace quorrel

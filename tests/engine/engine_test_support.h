@@ -39,10 +39,7 @@ AnalysisState prepared_state(Change change) {
     AnalysisState s;
     apply_input_defaults(s);
     change(s);
-    compute_acquired_income(s);
-    compute_portfolio_statistics(s);
-    prepare_engine_stages(s);
-    return s;
+    return prepared_for_engine(s);
 }
 
 inline AnalysisState default_state() {

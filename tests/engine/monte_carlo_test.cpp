@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "check_cases.h"
 #include "engine/monte_carlo.h"
 #include "engine/refined.h"
 #include "engine_test_support.h"
@@ -23,16 +24,7 @@ struct SimulationCase {
 std::vector<SimulationCase> simulation_cases() {
     return {
         {"defaults", [](AnalysisState&) {}},
-        // Riskless cash for ten years, then 60/40.
-        {"cash_then_sixty_forty",
-         [](AnalysisState& s) {
-             s.weight_stock = s.weight_nomi_bond = s.weight_real_bond = s.weight_estate = 0;
-             s.weight_cash = 1;
-             s.later_weight_stock = 0.6;
-             s.later_weight_nomi_bond = 0.4;
-             s.later_weight_real_bond = s.later_weight_cash = s.later_weight_estate = 0;
-             s.later_allocation_years = 10;
-         }},
+        {"cash_then_sixty_forty", check_cases::cash_then_sixty_forty},
         // Coefficients that change every year: a nominal pension losing value
         // and a variable annuity, with a larger spending need.
         {"pensions_and_annuities",
