@@ -21,6 +21,9 @@
 
 #include "app/cli/cli_cases.h"
 #include "app/cli/cli_output.h"
+#ifdef QUORREL_CLI_PDF
+#include "app/cli/cli_pdf.h"
+#endif
 #include "core/case_file.h"
 #include "core/decision_tools.h"
 #include "core/defaults.h"
@@ -98,6 +101,7 @@ struct Options {
     std::string accuracy = "standard";
     std::string monte_carlo, seed;  // as typed
     std::string solve, lifetime_ruin, annuity_sweep;
+    std::string pdf;
 };
 
 // What to compute beyond the inputs, checked.
@@ -108,6 +112,7 @@ struct RunChoices {
     std::optional<SolveFor> solve;
     std::optional<AnnuityKind> sweep;
     double lifetime_ruin = kSolveDefaultProbability;  // to solve for, or the sweep's threshold
+    std::string case_name;  // of the case file; empty: an unsaved case
 };
 
 constexpr long kLeastPaths = 1000;
@@ -132,10 +137,15 @@ std::uint64_t seed_value(const std::string& text) {
 
 // Options that make sense only with another, or never with another.
 void check_combinations(const CLI::App& app) {
-    const auto given = [&app](const char* name) { return app.count(name) > 0; };
+    // An option of the Qt build only is never given without Qt.
+    const auto given = [&app](const char* name) {
+        const CLI::Option* option = app.get_option_no_throw(name);
+        return option != nullptr && option->count() > 0;
+    };
     if (given("--seed") && !given("--monte-carlo")) throw OptionError("--seed needs --monte-carlo");
-    if (given("--monte-carlo") && given("--compare"))
-        throw OptionError("--monte-carlo checks one case; it cannot be given with --compare");
+    for (const char* single : {"--monte-carlo", "--pdf"})
+        if (given(single) && given("--compare"))
+            throw OptionError(std::string(single) + " is of one case; it cannot be given with --compare");
     if (given("--lifetime-ruin") && !given("--solve") && !given("--annuity-sweep"))
         throw OptionError("--lifetime-ruin needs --solve or --annuity-sweep");
     for (const char* tool : {"--solve", "--annuity-sweep"}) {
@@ -145,7 +155,7 @@ void check_combinations(const CLI::App& app) {
                 throw OptionError(std::string(tool) + " cannot be given with " + other);
     }
     if (given("--annuity-sweep"))
-        for (const char* other : {"--accuracy", "--monte-carlo", "--report"})
+        for (const char* other : {"--accuracy", "--monte-carlo", "--report", "--pdf"})
             if (given(other)) throw OptionError(std::string("--annuity-sweep prints its table alone; ") + other +
                                                 " cannot be given with it");
 }
@@ -341,6 +351,11 @@ void add_options(CLI::App& app, Options& o) {
     app.add_option("--report", o.report, "also append the text report to FILE (created when missing)")
         ->type_name("FILE")
         ->group(output);
+#ifdef QUORREL_CLI_PDF
+    app.add_option("--pdf", o.pdf, "also write the report with both charts as a PDF document to FILE")
+        ->type_name("FILE")
+        ->group(output);
+#endif
 }
 
 // A message from elsewhere (the option parser, the system) as one line.
@@ -503,6 +518,16 @@ int run_analysis(const CLI::App& app, const Options& texts, const RunChoices& ch
         if (solved) out << solve_caption(*solved, choices.lifetime_ruin) << "\n\n";
         print_tables(out, state, results, simulated ? &*simulated : nullptr);
     }
+#ifdef QUORREL_CLI_PDF
+    if (app.count("--pdf") > 0) {
+        const std::string reason = write_pdf_report(texts.pdf, state, results, choices.case_name);
+        if (!reason.empty()) {
+            err << "quorrel-cli: cannot write the PDF report to '" << printable_excerpt(texts.pdf, 200)
+                << "': " << one_line(reason) << '\n';
+            return 1;
+        }
+    }
+#endif
     if (!texts.report.empty() || app.count("--report") > 0) return append_report_option(texts, state, results, err);
     return 0;
 }
@@ -603,6 +628,7 @@ int run_cli(int argc, const char* const* argv, std::ostream& out, std::ostream& 
         return 2;
     }
     if (const int status = read_inputs(app, texts, state, case_name, err); status >= 0) return status;
+    if (!texts.case_file.empty()) choices.case_name = case_name;
     if (!texts.compare.empty())
         return run_compare({case_name, state}, texts.compare, texts.json, out, err, choices.accuracy);
     if (choices.solve) return run_solve(app, texts, choices, state, out, err);

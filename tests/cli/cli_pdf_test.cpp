@@ -1,0 +1,157 @@
+// The command line's PDF report: the document holds the figures the tables
+// show, and a file that cannot be written is one line and status 1. Without
+// Qt the option does not exist.
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/cli/cli.h"
+#include "core/defaults.h"
+#include "core/pipeline.h"
+
+namespace quorrel {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Outcome {
+    int status = -1;
+    std::string out, err;
+};
+
+Outcome run(const std::vector<std::string>& args) {
+    std::vector<const char*> argv{"quorrel-cli"};
+    for (const std::string& a : args) argv.push_back(a.c_str());
+    std::ostringstream out, err;
+    Outcome r;
+    r.status = run_cli(static_cast<int>(argv.size()), argv.data(), out, err);
+    r.out = out.str();
+    r.err = err.str();
+    return r;
+}
+
+#ifdef QUORREL_CLI_PDF
+
+std::string command_output(const std::string& command) {
+    std::string text;
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (pipe == nullptr) return text;
+    char buf[4096];
+    for (size_t n; (n = std::fread(buf, 1, sizeof buf, pipe)) > 0;) text.append(buf, n);
+    ::pclose(pipe);
+    return text;
+}
+
+std::string line_with(const std::string& text, const std::string& start) {
+    const size_t at = text.find(start);
+    if (at == std::string::npos) return {};
+    return text.substr(at, text.find('\n', at) - at);
+}
+
+class CliPdf : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = fs::temp_directory_path() / ("quorrel_cli_pdf_" + std::to_string(::getpid()));
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+    std::string path(const std::string& name) const { return (dir_ / name).string(); }
+    fs::path dir_;
+};
+
+struct PdfCase {
+    const char* name;
+    std::vector<std::string> args;
+    Accuracy accuracy;
+    const char* case_line;  // "Case: ..." as the report heads it
+};
+
+class CliPdfFigures : public CliPdf, public ::testing::WithParamInterface<PdfCase> {};
+
+TEST_P(CliPdfFigures, DocumentHoldsTheCalculatedFigures) {
+    const PdfCase& c = GetParam();
+    const std::string file = path("report.pdf");
+    ASSERT_EQ(run({"--save-case", path("Pension plan.json")}).status, 0);
+    std::vector<std::string> args = c.args;
+    for (std::string& a : args)
+        if (a == "CASE") a = path("Pension plan.json");
+    args.insert(args.end(), {"--pdf", file});
+    const Outcome r = run(args);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(r.err.empty()) << r.err;
+
+    const std::string info = command_output("pdfinfo '" + file + "'");
+    const size_t pages = info.find("Pages:");
+    ASSERT_NE(pages, std::string::npos) << "pdfinfo (poppler-utils) must be installed: " << info;
+    const int count = std::stoi(info.substr(pages + 6));
+    EXPECT_GE(count, 2);
+    EXPECT_LE(count, 4);
+    const std::string text = command_output("pdftotext -layout '" + file + "' -");
+
+    AnalysisState s;
+    apply_input_defaults(s);
+    struct : CalculationHooks {
+        void show_message(const std::string&, const std::string&) override {}
+    } hooks;
+    ResultsRecord results;
+    ASSERT_EQ(run_calculation(s, hooks, results, c.accuracy), CalculationOutcome::completed);
+    EXPECT_NE(text.find(c.case_line), std::string::npos) << text.substr(0, 300);
+    for (size_t row = 0; row < 4; ++row) {
+        const std::string line = line_with(text, ruin_row_captions()[row]);
+        size_t at = 0;
+        for (const char* cell : ruin_cell_names()[row]) {
+            at = line.find(results.cells.at(cell), at);
+            EXPECT_NE(at, std::string::npos) << cell << " in '" << line << "'";
+        }
+    }
+    for (const char* years : {"10 years:", "20 years:", "30 years:"}) {
+        const std::string line = line_with(text, years);
+        const size_t row = static_cast<size_t>(years[0] - '1');
+        size_t at = 0;
+        for (const char* cell : estate_cell_names()[row]) {
+            at = line.find(results.cells.at(cell), at);
+            EXPECT_NE(at, std::string::npos) << cell << " in '" << line << "'";
+        }
+    }
+    EXPECT_NE(text.find("$800,000"), std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, CliPdfFigures,
+                         ::testing::Values(PdfCase{"standard", {}, Accuracy::standard, "Case: Unsaved case"},
+                                           PdfCase{"refined", {"--accuracy", "refined"}, Accuracy::refined,
+                                                   "Case: Unsaved case"},
+                                           PdfCase{"saved", {"--case", "CASE"}, Accuracy::standard,
+                                                   "Case: Pension plan"}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(CliPdf, UnwritablePathIsOneLineAndStatusOne) {
+    for (const std::string& file : {std::string("/nonexistent-quorrel-dir/report.pdf"), dir_.string()}) {
+        const Outcome r = run({"--json", "--pdf", file});
+        EXPECT_EQ(r.status, 1) << file;
+        EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << r.err;
+        EXPECT_NE(r.err.find("cannot write the PDF report to '" + file + "'"), std::string::npos) << r.err;
+    }
+    EXPECT_TRUE(fs::is_empty(dir_));
+    EXPECT_NE(run({"--help"}).out.find("--pdf FILE"), std::string::npos);
+}
+
+#else
+
+TEST(CliPdf, NoOptionWithoutQt) {
+    const Outcome r = run({"--pdf", "report.pdf"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("--pdf"), std::string::npos) << r.err;
+    EXPECT_EQ(run({"--help"}).out.find("--pdf"), std::string::npos);
+}
+
+#endif
+
+}  // namespace
+}  // namespace quorrel
