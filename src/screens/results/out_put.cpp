@@ -32,6 +32,7 @@
 #include "screens/results/compare_window.h"
 #include "screens/results/explanations.h"
 #include "screens/results/report_document.h"
+#include "screens/results/what_if_window.h"
 
 namespace quorrel {
 
@@ -150,12 +151,14 @@ OutPut::OutPut(AnalysisState& state, const ResultsRecord& results, Platform& pla
     QPushButton* print_report = button(this, "print_report", "Print Report...");
     QPushButton* compare = button(this, "compare_cases", "Compare...");
     check_button_ = button(this, "check_by_simulation", "Check by simulation");
+    QPushButton* what_if = button(this, "what_if", "What if");
     bottom->addStretch(1);
     bottom->addWidget(save);
     bottom->addWidget(export_pdf);
     bottom->addWidget(print_report);
     bottom->addWidget(compare);
     bottom->addWidget(check_button_);
+    bottom->addWidget(what_if);
     bottom->addSpacing(24);
     bottom->addWidget(back);
     bottom->addStretch(1);
@@ -173,9 +176,10 @@ OutPut::OutPut(AnalysisState& state, const ResultsRecord& results, Platform& pla
     connect(print_report, &QPushButton::clicked, this, [this] { print_report_clicked(); });
     connect(compare, &QPushButton::clicked, this, [this] { compare_clicked(); });
     connect(check_button_, &QPushButton::clicked, this, [this] { check_by_simulation_clicked(); });
+    connect(what_if, &QPushButton::clicked, this, [this] { what_if_clicked(); });
 
     out_put_Form_Load();
-    resize(760, 640);
+    resize(780, 700);
     // Opened where the input screen stood: in the middle of the screen.
     if (!parent) centre_on_screen(*this);
 }
@@ -518,6 +522,25 @@ void OutPut::compare_clicked() {
     auto* window = new CompareWindow(compare_cases(cases), platform_, this);
     window->setAttribute(Qt::WA_DeleteOnClose);
     compare_window_ = window;
+    window->show();
+}
+
+WhatIfWindow* OutPut::what_if_window() const { return what_if_.data(); }
+
+void OutPut::what_if_clicked() {
+    if (what_if_) {
+        what_if_->showNormal();
+        what_if_->raise();
+        what_if_->activateWindow();
+        return;
+    }
+    auto* window = new WhatIfWindow(state_, platform_, this);
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    connect(window, &WhatIfWindow::amount_chosen, this, [this](const QString& key, double value) {
+        emit input_amount_chosen(key, value);
+        out_put_Command1_Click();
+    });
+    what_if_ = window;
     window->show();
 }
 
