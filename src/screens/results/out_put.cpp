@@ -31,6 +31,7 @@
 #include "screens/results/chart_view.h"
 #include "screens/results/compare_window.h"
 #include "screens/results/explanations.h"
+#include "screens/results/grid_marks.h"
 #include "screens/results/report_document.h"
 #include "screens/results/what_if_window.h"
 
@@ -235,6 +236,10 @@ QWidget* OutPut::build_probability_tab() {
     }
     grid->addWidget(line(shape, "Line2"), 11, 0, 1, 5);
     v->addWidget(shape);
+    grid_marks_notes_[0] = label(page, "grid_marks_note(0)", "");
+    grid_marks_notes_[0]->setWordWrap(true);
+    grid_marks_notes_[0]->hide();
+    v->addWidget(grid_marks_notes_[0]);
     simulation_notes_[0] = label(page, "simulation_note(0)", "");
     simulation_notes_[0]->setWordWrap(true);
     simulation_notes_[0]->hide();
@@ -282,6 +287,10 @@ QWidget* OutPut::build_wealth_tab() {
     row->addWidget(niw);
     row->addStretch(1);
     v->addLayout(row);
+    grid_marks_notes_[1] = label(page, "grid_marks_note(1)", "");
+    grid_marks_notes_[1]->setWordWrap(true);
+    grid_marks_notes_[1]->hide();
+    v->addWidget(grid_marks_notes_[1]);
     simulation_notes_[1] = label(page, "simulation_note(1)", "");
     simulation_notes_[1]->setWordWrap(true);
     simulation_notes_[1]->hide();
@@ -377,9 +386,30 @@ void OutPut::out_put_Form_Load() {
     set_field("Text1", qs(format_grouped0(state_.net_investable_wealth)));
     set_field("Label9", qs(format_grouped0(state_.net_investable_wealth)));
     set_field("Text45", qs(format_grouped0(state_.consumption_deficit)));
+    mark_grid_cells();
 
     out_put_Command4_Click();
     out_put_Command6_Click();
+}
+
+// Cells whose text the grid decides keep it, with a mark and a tooltip.
+void OutPut::mark_grid_cells() {
+    for (int r = 0; r < 4; ++r)
+        for (int c = 0; c < 4; ++c)
+            if (results_.barrier_at_start[r][c])
+                if (auto* box = findChild<QLineEdit*>(ruin_cell_names()[r][c]))
+                    mark_grid_cell(*box, kBarrierAtStartTip);
+    const char* estate_tip = results_.refined ? kRefinedEstateAtGridLimitTip : kEstateAtGridLimitTip;
+    for (int r = 0; r < 3; ++r)
+        for (int c = 0; c < 3; ++c)
+            if (results_.estate_at_grid_limit[r][c])
+                if (auto* box = findChild<QLineEdit*>(estate_cell_names()[r][c]))
+                    mark_grid_cell(*box, estate_tip);
+    const bool marked[2] = {any_barrier_at_start(results_), any_estate_at_grid_limit(results_)};
+    for (int k = 0; k < 2; ++k) {
+        grid_marks_notes_[k]->setText(results_.refined && k == 1 ? kRefinedGridMarksNote : kGridMarksNote);
+        grid_marks_notes_[k]->setVisible(marked[k]);
+    }
 }
 
 void OutPut::out_put_TabStrip1_Click() {

@@ -101,6 +101,7 @@ private:
     QWidget* build_mortality_tab();
     void set_field(const char* name, const QString& text);
     QLabel* simulation_label(QWidget* parent, const char* cell);
+    void mark_grid_cells();
 
     const AnalysisState& state_;  // read only: the screen renders, it never calculates
     const ResultsRecord results_;
@@ -122,6 +123,7 @@ private:
     std::array<std::array<QLabel*, 4>, 4> ruin_simulated_{};
     std::array<std::array<QLabel*, 3>, 3> estate_simulated_{};
     std::array<QLabel*, 2> simulation_notes_{};  // under the two grids
+    std::array<QLabel*, 2> grid_marks_notes_{};  // under the two grids, when a cell is marked
     long simulation_paths_ = kCheckPaths;
     std::unique_ptr<BackgroundJob> simulation_;
     std::int16_t current_tab_ = 1;
