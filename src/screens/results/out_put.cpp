@@ -16,6 +16,7 @@
 #include <QPrinter>
 #include <QPushButton>
 #include <QScreen>
+#include <QShortcut>
 #include <QTabBar>
 #include <QVBoxLayout>
 #include <cmath>
@@ -32,6 +33,7 @@
 #include "screens/results/compare_window.h"
 #include "screens/results/explanations.h"
 #include "screens/results/grid_marks.h"
+#include "screens/results/keyboard.h"
 #include "screens/results/report_document.h"
 #include "screens/results/what_if_window.h"
 
@@ -78,6 +80,8 @@ QPlainTextEdit* explanation(QWidget* parent, const char* name, const char* text)
     box->setFrameShape(QFrame::NoFrame);
     box->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     box->setMinimumHeight(60);
+    // It looks like a label: a tab stop there would be one nobody can see.
+    box->setFocusPolicy(Qt::ClickFocus);
     QPalette palette = box->palette();
     palette.setColor(QPalette::Base, parent->palette().color(QPalette::Window));
     box->setPalette(palette);
@@ -115,8 +119,9 @@ OutPut::OutPut(AnalysisState& state, const ResultsRecord& results, Platform& pla
     auto* layout = new QVBoxLayout(this);
     tab_strip_ = new QTabBar(this);
     tab_strip_->setObjectName("TabStrip1");
-    for (const char* caption : {"Probability Results", "Projected Wealth ",
-                                "Projected Consumption", "Mortality Parameters"})
+    // The tabs' captions with their mnemonics, unique in this window.
+    for (const char* caption : {"&Probability Results", "Projected &Wealth ",
+                                "Projected &Consumption", "&Mortality Parameters"})
         tab_strip_->addTab(caption);
     tab_strip_->setExpanding(false);
     layout->addWidget(tab_strip_);
@@ -146,13 +151,13 @@ OutPut::OutPut(AnalysisState& state, const ResultsRecord& results, Platform& pla
     layout->addWidget(scheme);
 
     auto* bottom = new QHBoxLayout;
-    QPushButton* save = button(this, "Command3", "Save Results");
-    QPushButton* back = button(this, "Command1", "Return");
-    QPushButton* export_pdf = button(this, "export_pdf", "Export PDF...");
-    QPushButton* print_report = button(this, "print_report", "Print Report...");
-    QPushButton* compare = button(this, "compare_cases", "Compare...");
-    check_button_ = button(this, "check_by_simulation", "Check by simulation");
-    QPushButton* what_if = button(this, "what_if", "What if");
+    QPushButton* save = button(this, "Command3", "&Save Results");
+    QPushButton* back = button(this, "Command1", "&Return");
+    QPushButton* export_pdf = button(this, "export_pdf", "&Export PDF...");
+    QPushButton* print_report = button(this, "print_report", "Print Rep&ort...");
+    QPushButton* compare = button(this, "compare_cases", "Comp&are...");
+    check_button_ = button(this, "check_by_simulation", "C&heck by simulation");
+    QPushButton* what_if = button(this, "what_if", "What &if");
     bottom->addStretch(1);
     bottom->addWidget(save);
     bottom->addWidget(export_pdf);
@@ -178,6 +183,19 @@ OutPut::OutPut(AnalysisState& state, const ResultsRecord& results, Platform& pla
     connect(compare, &QPushButton::clicked, this, [this] { compare_clicked(); });
     connect(check_button_, &QPushButton::clicked, this, [this] { check_by_simulation_clicked(); });
     connect(what_if, &QPushButton::clicked, this, [this] { what_if_clicked(); });
+
+    // Ctrl+Tab and Ctrl+Shift+Tab step through the tabs, as on the input screen.
+    const auto step_tab = [this](int by) {
+        const int n = tab_strip_->count();
+        tab_strip_->setCurrentIndex((tab_strip_->currentIndex() + by + n) % n);
+    };
+    for (const QKeySequence& keys : {QKeySequence(Qt::CTRL | Qt::Key_Tab)})
+        connect(new QShortcut(keys, this), &QShortcut::activated, this, [step_tab] { step_tab(1); });
+    for (const QKeySequence& keys : {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab),
+                                     QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Tab),
+                                     QKeySequence(Qt::CTRL | Qt::Key_Backtab)})
+        connect(new QShortcut(keys, this), &QShortcut::activated, this, [step_tab] { step_tab(-1); });
+    press_buttons_on_enter(*this);
 
     out_put_Form_Load();
     resize(780, 700);
@@ -246,7 +264,7 @@ QWidget* OutPut::build_probability_tab() {
     v->addWidget(simulation_notes_[0]);
 
     v->addWidget(explanation(page, "Text20", explanations::kProbability), 1);
-    QPushButton* print = button(page, "Command5", "Print Screen");
+    QPushButton* print = button(page, "Command5", "Pri&nt Screen");
     connect(print, &QPushButton::clicked, this, [this] { out_put_Command5_Click(); });
     v->addLayout(button_row({print}));
     return page;
@@ -297,7 +315,7 @@ QWidget* OutPut::build_wealth_tab() {
     v->addWidget(simulation_notes_[1]);
 
     v->addWidget(explanation(page, "Text24", explanations::kWealth), 1);
-    QPushButton* print = button(page, "Command7", "Print Screen");
+    QPushButton* print = button(page, "Command7", "Pri&nt Screen");
     connect(print, &QPushButton::clicked, this, [this] { out_put_Command7_Click(); });
     v->addLayout(button_row({print}));
     return page;
@@ -315,8 +333,8 @@ QWidget* OutPut::build_consumption_tab() {
     income_picture_->setObjectName("Picture2");
     v->addWidget(income_picture_, 1);
 
-    QPushButton* graph = button(page, "Command6", "Graph");
-    QPushButton* print = button(page, "Command2", "Print Screen");
+    QPushButton* graph = button(page, "Command6", "&Graph");
+    QPushButton* print = button(page, "Command2", "Pri&nt Screen");
     connect(graph, &QPushButton::clicked, this, [this] { out_put_Command6_Click(); });
     connect(print, &QPushButton::clicked, this, [this] { out_put_Command2_Click(); });
     v->addLayout(button_row({graph, print}));
@@ -351,8 +369,8 @@ QWidget* OutPut::build_mortality_tab() {
     ruin_age_note_->hide();
     v->addWidget(ruin_age_note_);
 
-    QPushButton* graph = button(page, "Command4", "Graph");
-    QPushButton* print = button(page, "Command8", "Print Screen");
+    QPushButton* graph = button(page, "Command4", "&Graph");
+    QPushButton* print = button(page, "Command8", "Pri&nt Screen");
     connect(graph, &QPushButton::clicked, this, [this] { out_put_Command4_Click(); });
     connect(print, &QPushButton::clicked, this, [this] { out_put_Command8_Click(); });
     v->addLayout(button_row({graph, print}));

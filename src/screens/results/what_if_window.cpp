@@ -19,6 +19,7 @@
 #include "core/number_format.h"
 #include "screens/results/background_job.h"
 #include "screens/results/chart_view.h"
+#include "screens/results/keyboard.h"
 #include "screens/results/sweep_chart.h"
 
 namespace quorrel {
@@ -111,6 +112,7 @@ WhatIfWindow::WhatIfWindow(const AnalysisState& inputs, Platform& platform, QWid
     connect(close_button, &QPushButton::clicked, this, &QWidget::close);
     close_row->addWidget(close_button);
     layout->addLayout(close_row);
+    press_buttons_on_enter(*this);
     resize(1260, 720);
     centre_on_screen(*this);
 }
@@ -169,7 +171,7 @@ QWidget* WhatIfWindow::build_sweep() {
     kind_->setObjectName("annuity_kind");
     kind_->addItems({"CPI-linked", "Nominal, with the COLA", "Variable, with the AIR"});
     caption->setBuddy(kind_);
-    sweep_button_ = button(group, "run_sweep", "S&weep 0% to 100%");
+    sweep_button_ = button(group, "run_sweep", "Swee&p 0% to 100%");
     export_ = button(group, "export_sweep", "Export &CSV...");
     export_->setEnabled(false);
     row->addWidget(caption);
