@@ -162,6 +162,12 @@ void InPut::open_results(const ResultsRecord& results) {
     });
     results_ = screen;
     connect(screen, &OutPut::returned, this, &InPut::results_returned);
+    // A solved amount of "What if" is committed as if typed into its box.
+    connect(screen, &OutPut::input_amount_chosen, this, [this](const QString& key, double value) {
+        const int box = key == "liquid_wealth" ? kText11 : kText10;
+        amounts_[box].edit->setText(QString::fromStdString(format_grouped0(value)));
+        if (check_amount(box)) run_go_step();
+    });
     // Shown before this one is hidden, so the program never has no window.
     screen->show();
     hide();

@@ -11,6 +11,16 @@ namespace {
 
 QPointF point_of(const ChartPoint& p) { return {p.x, p.y}; }
 
+void draw_polyline(QPainter& painter, const ChartPolyline& curve) {
+    if (curve.points.size() < 2) return;
+    QPainterPath path(point_of(curve.points.front()));
+    for (std::size_t i = 1; i < curve.points.size(); ++i) path.lineTo(point_of(curve.points[i]));
+    painter.setPen(QPen(chart_colour(curve.colour), curve.width, Qt::SolidLine, Qt::RoundCap,
+                        Qt::RoundJoin));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawPath(path);
+}
+
 void paint_caption(QPainter& painter, const ChartText& t) {
     const QFontMetricsF metrics(painter.font(), painter.device());
     const double pad = t.boxed ? kChartBoxPadding + 1 : 0;  // padding and the frame line
@@ -80,15 +90,8 @@ void paint_chart(QPainter& painter, const ChartGeometry& g, const QRectF& target
     painter.save();
     painter.setClipRect(QRectF(p.left - 2, p.top - 2, p.right - p.left + 4, p.bottom - p.top + 4),
                         painter.hasClipping() ? Qt::IntersectClip : Qt::ReplaceClip);
-    if (g.curve.points.size() > 1) {
-        QPainterPath path(point_of(g.curve.points.front()));
-        for (std::size_t i = 1; i < g.curve.points.size(); ++i)
-            path.lineTo(point_of(g.curve.points[i]));
-        painter.setPen(QPen(chart_colour(g.curve.colour), g.curve.width, Qt::SolidLine,
-                            Qt::RoundCap, Qt::RoundJoin));
-        painter.setBrush(Qt::NoBrush);
-        painter.drawPath(path);
-    }
+    draw_polyline(painter, g.curve);
+    for (const ChartPolyline& more : g.more_curves) draw_polyline(painter, more);
     if (g.marker) draw_line(*g.marker);
     painter.restore();
 

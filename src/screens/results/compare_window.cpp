@@ -10,6 +10,7 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+#include "screens/results/keyboard.h"
 #include "screens/results/report_document.h"
 
 namespace quorrel {
@@ -91,6 +92,7 @@ CompareWindow::CompareWindow(CaseComparison comparison, Platform& platform, QWid
     layout->addWidget(table_, 1);
     layout->addLayout(buttons);
 
+    press_buttons_on_enter(*this);
     int width = 40;
     for (int c = 0; c < table_->columnCount(); ++c) width += table_->columnWidth(c);
     resize(std::min(width, 1200), 640);

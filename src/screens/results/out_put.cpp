@@ -16,6 +16,7 @@
 #include <QPrinter>
 #include <QPushButton>
 #include <QScreen>
+#include <QShortcut>
 #include <QTabBar>
 #include <QVBoxLayout>
 #include <cmath>
@@ -31,7 +32,10 @@
 #include "screens/results/chart_view.h"
 #include "screens/results/compare_window.h"
 #include "screens/results/explanations.h"
+#include "screens/results/grid_marks.h"
+#include "screens/results/keyboard.h"
 #include "screens/results/report_document.h"
+#include "screens/results/what_if_window.h"
 
 namespace quorrel {
 
@@ -76,6 +80,8 @@ QPlainTextEdit* explanation(QWidget* parent, const char* name, const char* text)
     box->setFrameShape(QFrame::NoFrame);
     box->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     box->setMinimumHeight(60);
+    // It looks like a label: a tab stop there would be one nobody can see.
+    box->setFocusPolicy(Qt::ClickFocus);
     QPalette palette = box->palette();
     palette.setColor(QPalette::Base, parent->palette().color(QPalette::Window));
     box->setPalette(palette);
@@ -113,8 +119,9 @@ OutPut::OutPut(AnalysisState& state, const ResultsRecord& results, Platform& pla
     auto* layout = new QVBoxLayout(this);
     tab_strip_ = new QTabBar(this);
     tab_strip_->setObjectName("TabStrip1");
-    for (const char* caption : {"Probability Results", "Projected Wealth ",
-                                "Projected Consumption", "Mortality Parameters"})
+    // The tabs' captions with their mnemonics, unique in this window.
+    for (const char* caption : {"&Probability Results", "Projected &Wealth ",
+                                "Projected &Consumption", "&Mortality Parameters"})
         tab_strip_->addTab(caption);
     tab_strip_->setExpanding(false);
     layout->addWidget(tab_strip_);
@@ -144,18 +151,20 @@ OutPut::OutPut(AnalysisState& state, const ResultsRecord& results, Platform& pla
     layout->addWidget(scheme);
 
     auto* bottom = new QHBoxLayout;
-    QPushButton* save = button(this, "Command3", "Save Results");
-    QPushButton* back = button(this, "Command1", "Return");
-    QPushButton* export_pdf = button(this, "export_pdf", "Export PDF...");
-    QPushButton* print_report = button(this, "print_report", "Print Report...");
-    QPushButton* compare = button(this, "compare_cases", "Compare...");
-    check_button_ = button(this, "check_by_simulation", "Check by simulation");
+    QPushButton* save = button(this, "Command3", "&Save Results");
+    QPushButton* back = button(this, "Command1", "&Return");
+    QPushButton* export_pdf = button(this, "export_pdf", "&Export PDF...");
+    QPushButton* print_report = button(this, "print_report", "Print Rep&ort...");
+    QPushButton* compare = button(this, "compare_cases", "Comp&are...");
+    check_button_ = button(this, "check_by_simulation", "C&heck by simulation");
+    QPushButton* what_if = button(this, "what_if", "What &if");
     bottom->addStretch(1);
     bottom->addWidget(save);
     bottom->addWidget(export_pdf);
     bottom->addWidget(print_report);
     bottom->addWidget(compare);
     bottom->addWidget(check_button_);
+    bottom->addWidget(what_if);
     bottom->addSpacing(24);
     bottom->addWidget(back);
     bottom->addStretch(1);
@@ -173,9 +182,23 @@ OutPut::OutPut(AnalysisState& state, const ResultsRecord& results, Platform& pla
     connect(print_report, &QPushButton::clicked, this, [this] { print_report_clicked(); });
     connect(compare, &QPushButton::clicked, this, [this] { compare_clicked(); });
     connect(check_button_, &QPushButton::clicked, this, [this] { check_by_simulation_clicked(); });
+    connect(what_if, &QPushButton::clicked, this, [this] { what_if_clicked(); });
+
+    // Ctrl+Tab and Ctrl+Shift+Tab step through the tabs, as on the input screen.
+    const auto step_tab = [this](int by) {
+        const int n = tab_strip_->count();
+        tab_strip_->setCurrentIndex((tab_strip_->currentIndex() + by + n) % n);
+    };
+    for (const QKeySequence& keys : {QKeySequence(Qt::CTRL | Qt::Key_Tab)})
+        connect(new QShortcut(keys, this), &QShortcut::activated, this, [step_tab] { step_tab(1); });
+    for (const QKeySequence& keys : {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab),
+                                     QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Tab),
+                                     QKeySequence(Qt::CTRL | Qt::Key_Backtab)})
+        connect(new QShortcut(keys, this), &QShortcut::activated, this, [step_tab] { step_tab(-1); });
+    press_buttons_on_enter(*this);
 
     out_put_Form_Load();
-    resize(760, 640);
+    resize(780, 700);
     // Opened where the input screen stood: in the middle of the screen.
     if (!parent) centre_on_screen(*this);
 }
@@ -231,13 +254,17 @@ QWidget* OutPut::build_probability_tab() {
     }
     grid->addWidget(line(shape, "Line2"), 11, 0, 1, 5);
     v->addWidget(shape);
+    grid_marks_notes_[0] = label(page, "grid_marks_note(0)", "");
+    grid_marks_notes_[0]->setWordWrap(true);
+    grid_marks_notes_[0]->hide();
+    v->addWidget(grid_marks_notes_[0]);
     simulation_notes_[0] = label(page, "simulation_note(0)", "");
     simulation_notes_[0]->setWordWrap(true);
     simulation_notes_[0]->hide();
     v->addWidget(simulation_notes_[0]);
 
     v->addWidget(explanation(page, "Text20", explanations::kProbability), 1);
-    QPushButton* print = button(page, "Command5", "Print Screen");
+    QPushButton* print = button(page, "Command5", "Pri&nt Screen");
     connect(print, &QPushButton::clicked, this, [this] { out_put_Command5_Click(); });
     v->addLayout(button_row({print}));
     return page;
@@ -278,13 +305,17 @@ QWidget* OutPut::build_wealth_tab() {
     row->addWidget(niw);
     row->addStretch(1);
     v->addLayout(row);
+    grid_marks_notes_[1] = label(page, "grid_marks_note(1)", "");
+    grid_marks_notes_[1]->setWordWrap(true);
+    grid_marks_notes_[1]->hide();
+    v->addWidget(grid_marks_notes_[1]);
     simulation_notes_[1] = label(page, "simulation_note(1)", "");
     simulation_notes_[1]->setWordWrap(true);
     simulation_notes_[1]->hide();
     v->addWidget(simulation_notes_[1]);
 
     v->addWidget(explanation(page, "Text24", explanations::kWealth), 1);
-    QPushButton* print = button(page, "Command7", "Print Screen");
+    QPushButton* print = button(page, "Command7", "Pri&nt Screen");
     connect(print, &QPushButton::clicked, this, [this] { out_put_Command7_Click(); });
     v->addLayout(button_row({print}));
     return page;
@@ -302,8 +333,8 @@ QWidget* OutPut::build_consumption_tab() {
     income_picture_->setObjectName("Picture2");
     v->addWidget(income_picture_, 1);
 
-    QPushButton* graph = button(page, "Command6", "Graph");
-    QPushButton* print = button(page, "Command2", "Print Screen");
+    QPushButton* graph = button(page, "Command6", "&Graph");
+    QPushButton* print = button(page, "Command2", "Pri&nt Screen");
     connect(graph, &QPushButton::clicked, this, [this] { out_put_Command6_Click(); });
     connect(print, &QPushButton::clicked, this, [this] { out_put_Command2_Click(); });
     v->addLayout(button_row({graph, print}));
@@ -338,8 +369,8 @@ QWidget* OutPut::build_mortality_tab() {
     ruin_age_note_->hide();
     v->addWidget(ruin_age_note_);
 
-    QPushButton* graph = button(page, "Command4", "Graph");
-    QPushButton* print = button(page, "Command8", "Print Screen");
+    QPushButton* graph = button(page, "Command4", "&Graph");
+    QPushButton* print = button(page, "Command8", "Pri&nt Screen");
     connect(graph, &QPushButton::clicked, this, [this] { out_put_Command4_Click(); });
     connect(print, &QPushButton::clicked, this, [this] { out_put_Command8_Click(); });
     v->addLayout(button_row({graph, print}));
@@ -373,9 +404,30 @@ void OutPut::out_put_Form_Load() {
     set_field("Text1", qs(format_grouped0(state_.net_investable_wealth)));
     set_field("Label9", qs(format_grouped0(state_.net_investable_wealth)));
     set_field("Text45", qs(format_grouped0(state_.consumption_deficit)));
+    mark_grid_cells();
 
     out_put_Command4_Click();
     out_put_Command6_Click();
+}
+
+// Cells whose text the grid decides keep it, with a mark and a tooltip.
+void OutPut::mark_grid_cells() {
+    for (int r = 0; r < 4; ++r)
+        for (int c = 0; c < 4; ++c)
+            if (results_.barrier_at_start[r][c])
+                if (auto* box = findChild<QLineEdit*>(ruin_cell_names()[r][c]))
+                    mark_grid_cell(*box, kBarrierAtStartTip);
+    const char* estate_tip = results_.refined ? kRefinedEstateAtGridLimitTip : kEstateAtGridLimitTip;
+    for (int r = 0; r < 3; ++r)
+        for (int c = 0; c < 3; ++c)
+            if (results_.estate_at_grid_limit[r][c])
+                if (auto* box = findChild<QLineEdit*>(estate_cell_names()[r][c]))
+                    mark_grid_cell(*box, estate_tip);
+    const bool marked[2] = {any_barrier_at_start(results_), any_estate_at_grid_limit(results_)};
+    for (int k = 0; k < 2; ++k) {
+        grid_marks_notes_[k]->setText(results_.refined && k == 1 ? kRefinedGridMarksNote : kGridMarksNote);
+        grid_marks_notes_[k]->setVisible(marked[k]);
+    }
 }
 
 void OutPut::out_put_TabStrip1_Click() {
@@ -518,6 +570,25 @@ void OutPut::compare_clicked() {
     auto* window = new CompareWindow(compare_cases(cases), platform_, this);
     window->setAttribute(Qt::WA_DeleteOnClose);
     compare_window_ = window;
+    window->show();
+}
+
+WhatIfWindow* OutPut::what_if_window() const { return what_if_.data(); }
+
+void OutPut::what_if_clicked() {
+    if (what_if_) {
+        what_if_->showNormal();
+        what_if_->raise();
+        what_if_->activateWindow();
+        return;
+    }
+    auto* window = new WhatIfWindow(state_, platform_, this);
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    connect(window, &WhatIfWindow::amount_chosen, this, [this](const QString& key, double value) {
+        emit input_amount_chosen(key, value);
+        out_put_Command1_Click();
+    });
+    what_if_ = window;
     window->show();
 }
 

@@ -25,6 +25,7 @@ namespace quorrel {
 
 class BackgroundJob;
 class ChartView;
+class WhatIfWindow;
 struct MonteCarloResults;
 
 // What the results screen says of figures of the standard scheme.
@@ -56,6 +57,9 @@ public:
     // The comparison window last opened by "Compare...", if still open.
     QWidget* compare_window() const;
 
+    // The "What if" window last opened, if still open.
+    WhatIfWindow* what_if_window() const;
+
     // "Check by simulation": paths of the next run (tests take fewer).
     void set_simulation_paths(long paths) { simulation_paths_ = paths; }
     bool simulation_running() const;
@@ -64,6 +68,10 @@ signals:
     // "Return" pressed or the window closed: the owner discards this screen
     // and shows the input screen again.
     void returned();
+    // The "What if" window's solved amount for the input `key`
+    // ("target_income" or "liquid_wealth"), to go into the input screen's
+    // box; this screen then returns.
+    void input_amount_chosen(const QString& key, double value);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -84,6 +92,7 @@ private:
     void print_report_clicked();  // "Print Report..."
     void compare_clicked();       // "Compare..."
     void check_by_simulation_clicked();  // "Check by simulation"
+    void what_if_clicked();              // "What if"
     void show_simulation(const MonteCarloResults& simulated);
 
     QWidget* build_probability_tab();
@@ -92,6 +101,7 @@ private:
     QWidget* build_mortality_tab();
     void set_field(const char* name, const QString& text);
     QLabel* simulation_label(QWidget* parent, const char* cell);
+    void mark_grid_cells();
 
     const AnalysisState& state_;  // read only: the screen renders, it never calculates
     const ResultsRecord results_;
@@ -100,6 +110,7 @@ private:
     QString case_name_;
     CaseReader case_reader_;
     QPointer<QWidget> compare_window_;
+    QPointer<WhatIfWindow> what_if_;
 
     QTabBar* tab_strip_ = nullptr;
     std::array<QFrame*, 4> frames_{};
@@ -112,6 +123,7 @@ private:
     std::array<std::array<QLabel*, 4>, 4> ruin_simulated_{};
     std::array<std::array<QLabel*, 3>, 3> estate_simulated_{};
     std::array<QLabel*, 2> simulation_notes_{};  // under the two grids
+    std::array<QLabel*, 2> grid_marks_notes_{};  // under the two grids, when a cell is marked
     long simulation_paths_ = kCheckPaths;
     std::unique_ptr<BackgroundJob> simulation_;
     std::int16_t current_tab_ = 1;
