@@ -14,6 +14,9 @@ namespace quorrel {
 
 enum class MessageIcon { none, critical };
 
+// The answer to "save the changes before they are lost?".
+enum class SaveChoice { save, discard, cancel };
+
 // What both screens say when their window could not be printed.
 inline constexpr const char* kPrintFailureMessage =
     "This screen can't be printed. Please check the Printer.";
@@ -40,6 +43,16 @@ public:
                                   const std::function<void(QPrinter&)>& paint) = 0;
     // File-open dialog for one or more existing files; empty when cancelled.
     virtual QStringList open_file_names(QWidget* parent, const QString& filter) = 0;
+    // Modal question with the buttons Save, Discard and Cancel.
+    virtual SaveChoice ask_save_changes(QWidget* parent, const QString& title,
+                                        const QString& text) = 0;
+    // File-open dialog for one existing file; empty when cancelled.
+    virtual QString open_file_name(QWidget* parent, const QString& filter) = 0;
+    // File-save dialog for a file that is replaced: choosing an existing file
+    // asks first. `suffix` is added to a name typed without one. Empty when
+    // cancelled.
+    virtual QString replace_file_name(QWidget* parent, const QString& initial_name,
+                                      const QString& filter, const QString& suffix) = 0;
 };
 
 // Title of the desktop's save dialog.
