@@ -16,6 +16,7 @@
 #include "screens/platform.h"
 
 class QAction;
+class QCheckBox;
 class QComboBox;
 class QLabel;
 class QMenu;
@@ -102,6 +103,8 @@ public:
 
     int current_page() const { return current_page_; }
     bool calculation_running() const { return running_; }
+    // The figures of the last calculation that reached the results screen.
+    const ResultsRecord& last_results() const { return results_record_; }
     // The results screen of the last calculation while it is open.
     OutPut* results_screen() const;
     HelpScreen* help_screen(int page) const;
@@ -223,6 +226,7 @@ private:
     QPushButton* Command1 = nullptr;
     QPushButton* Command2 = nullptr;
     QPushButton* Command6 = nullptr;
+    QCheckBox* refined_accuracy = nullptr;  // beside "Calculate": which scheme it runs
     QMenuBar* menu_bar_ = nullptr;
     QMenu* recent_menu_ = nullptr;
     QFrame* Picture1 = nullptr;

@@ -2,6 +2,7 @@
 // calculation with this screen's hooks, the progress display and the hand-over
 // to the results screen.
 #include <QApplication>
+#include <QCheckBox>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
@@ -86,7 +87,9 @@ void InPut::in_put_Command1_Click() {
     {
         Hooks hooks(*this);
         try {
-            outcome = run_calculation(state_, hooks, results_record_);
+            const Accuracy accuracy =
+                refined_accuracy->isChecked() ? Accuracy::refined : Accuracy::standard;
+            outcome = run_calculation(state_, hooks, results_record_, accuracy);
         } catch (const CalculationFailure& failure) {
             hooks.show_message(failure.what(), failure.title());
         }
@@ -109,6 +112,7 @@ void InPut::set_inputs_enabled(bool on) {
     TabStrip1->setEnabled(on);
     Command1->setEnabled(on);
     Command2->setEnabled(on);
+    refined_accuracy->setEnabled(on);
 }
 
 void InPut::progress_start() {
