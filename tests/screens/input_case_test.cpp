@@ -305,6 +305,21 @@ TEST_F(CaseFileTest, NothingIsAskedWhileTheInputsAreAsSaved) {
     EXPECT_TRUE(exited);
 }
 
+TEST_F(CaseFileTest, ResultsOfAnOpenedCaseCarryItsName) {
+    AnalysisState a;
+    write_inputs(a, default_input_values());
+    ASSERT_EQ(write_case_file(path("Smith 2026.json").toStdString(), a), "");
+    ASSERT_TRUE(screen->open_case(path("Smith 2026.json")));
+    button("Command1")->click();
+    ASSERT_NE(screen->results_screen(), nullptr);
+    auto* export_pdf = screen->results_screen()->findChild<QPushButton*>("export_pdf");
+    ASSERT_NE(export_pdf, nullptr);
+    export_pdf->click();  // the dialog is cancelled
+    ASSERT_FALSE(platform.dialog_requests.isEmpty());
+    EXPECT_TRUE(platform.dialog_requests.last().startsWith("Smith 2026.pdf|"))
+        << platform.dialog_requests.last().toStdString();
+}
+
 TEST_F(CaseFileTest, RecentCasesOpenFromTheMenu) {
     AnalysisState a;
     write_inputs(a, default_input_values());

@@ -160,6 +160,7 @@ void InPut::resizeEvent(QResizeEvent* event) {
 void InPut::open_results(const ResultsRecord& results) {
     auto* screen = new OutPut(state_, results, platform_, amounts_[kText11].edit->text());
     screen->setAttribute(Qt::WA_DeleteOnClose, false);
+    screen->set_case_name(case_name_);  // named in its report; empty for a new case
     // "Compare..." opens saved cases with the same reader as the command line.
     screen->set_case_reader([](const QString& path, AnalysisState& state) {
         return read_case_file(path.toStdString(), state);
