@@ -279,6 +279,7 @@ void InPut::in_put_Form_Load() {
     state_.later_weight_sum = 1;
     load_mortality_tables(state_);
     bulk_selection_ = false;
+    update_totals();
 }
 
 // A list's selection writes its input by position; the other list of a
@@ -309,6 +310,7 @@ void InPut::option_chosen(const char* key, int position) {
 // A whole set selected at once is followed up once, at its end.
 void InPut::input_changed() {
     if (bulk_selection_) return;
+    update_totals();
     update_modified();
 }
 
@@ -469,6 +471,20 @@ void InPut::update_page5_captions() {
     for (int k = 0; k < 5; ++k) {
         Label51[k]->setVisible(usa);
         Label51[k + 5]->setVisible(!usa);
+    }
+}
+
+// Each allocation column's total as the lists show it, in red while it is
+// not 100%, so that a column that does not add up is seen before Calculate.
+void InPut::update_totals() {
+    for (int col = 0; col < 2; ++col) {
+        int percent = 0;
+        for (int k = 0; k < 5; ++k) percent += std::max(0, Combo6[5 * col + k]->currentIndex());
+        totals_[col]->setText(QStringLiteral("%1%").arg(percent));
+        QPalette p = totals_[col]->palette();
+        p.setColor(QPalette::WindowText, percent == 100 ? palette().color(QPalette::WindowText)
+                                                        : QColor(200, 0, 0));
+        totals_[col]->setPalette(p);
     }
 }
 

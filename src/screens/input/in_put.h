@@ -185,6 +185,7 @@ private:
     bool amounts_ready(QPushButton* button);
     void select_index(QComboBox* list, int index);
     void update_page5_captions();
+    void update_totals();
     void show_page(int page);
 
     bool run_go_step();
@@ -250,6 +251,7 @@ private:
     QComboBox* Combo3 = nullptr;
     QComboBox* Combo5 = nullptr;
     std::array<QComboBox*, 10> Combo6{};
+    std::array<QLabel*, 2> totals_{};  // the "Total:" row: today, later
     std::array<QLabel*, 10> Label50{};
     std::array<QLabel*, 10> Label51{};
     QLabel* Label34 = nullptr;

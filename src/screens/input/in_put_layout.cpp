@@ -442,8 +442,11 @@ QWidget* InPut::build_page4() {
         grid->addWidget(Combo6[k + 5], k + 1, 2, Qt::AlignCenter);
     }
     grid->addWidget(label("Total:", page), 6, 0);
-    grid->addWidget(label("100%", page), 6, 1, Qt::AlignCenter);
-    grid->addWidget(label("100%", page), 6, 2, Qt::AlignCenter);
+    for (int col = 0; col < 2; ++col) {
+        totals_[col] = label("100%", page, indexed("Total", col));
+        totals_[col]->setToolTip("The column's allocations added up; they must come to 100%");
+        grid->addWidget(totals_[col], 6, col + 1, Qt::AlignCenter);
+    }
     grid->setColumnStretch(0, 1);
     v->addLayout(grid);
     v->addStretch(1);
