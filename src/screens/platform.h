@@ -23,6 +23,9 @@ public:
     virtual void set_progress(double share) = 0;
 };
 
+// The answer to "save the changes before they are lost?".
+enum class SaveChoice { save, discard, cancel };
+
 // What both screens say when their window could not be printed.
 inline constexpr const char* kPrintFailureMessage =
     "This screen can't be printed. Please check the Printer.";
@@ -59,6 +62,16 @@ public:
     // file asks whether to replace it. An empty string when cancelled.
     virtual QString export_file_name(QWidget* parent, const QString& title,
                                      const QString& initial_name, const QString& filter) = 0;
+    // Modal question with the buttons Save, Discard and Cancel.
+    virtual SaveChoice ask_save_changes(QWidget* parent, const QString& title,
+                                        const QString& text) = 0;
+    // File-open dialog for one existing file; empty when cancelled.
+    virtual QString open_file_name(QWidget* parent, const QString& filter) = 0;
+    // File-save dialog for a file that is replaced: choosing an existing file
+    // asks first. `suffix` is added to a name typed without one. Empty when
+    // cancelled.
+    virtual QString replace_file_name(QWidget* parent, const QString& initial_name,
+                                      const QString& filter, const QString& suffix) = 0;
 };
 
 // Title of the desktop's save dialog.

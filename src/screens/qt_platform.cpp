@@ -132,6 +132,33 @@ public:
         return QFileDialog::getSaveFileName(parent, title, initial_name, filter);
     }
 
+    SaveChoice ask_save_changes(QWidget* parent, const QString& title,
+                                const QString& text) override {
+        QMessageBox box(QMessageBox::Warning, title, text,
+                        QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, parent);
+        box.setDefaultButton(QMessageBox::Save);
+        switch (box.exec()) {
+            case QMessageBox::Save: return SaveChoice::save;
+            case QMessageBox::Discard: return SaveChoice::discard;
+            default: return SaveChoice::cancel;
+        }
+    }
+
+    QString open_file_name(QWidget* parent, const QString& filter) override {
+        return QFileDialog::getOpenFileName(parent, QString(), QString(), filter);
+    }
+
+    QString replace_file_name(QWidget* parent, const QString& initial_name, const QString& filter,
+                              const QString& suffix) override {
+        QFileDialog dialog(parent, QString(), initial_name, filter);
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setFileMode(QFileDialog::AnyFile);
+        dialog.setDefaultSuffix(suffix);
+        if (dialog.exec() != QDialog::Accepted) return {};
+        const QStringList chosen = dialog.selectedFiles();
+        return chosen.isEmpty() ? QString() : chosen.first();
+    }
+
 private:
     bool busy_ = false;
 };

@@ -9,7 +9,9 @@
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSettings>
 #include <QTabWidget>
+#include <QTemporaryDir>
 #include <memory>
 
 #include "core/analysis_state.h"
@@ -32,9 +34,20 @@ inline bool activate(QWidget* window) {
     return QApplication::activeWindow() == window;
 }
 
+// The screens keep their settings (the recent cases) under a temporary
+// folder, never in the user's own.
+inline void use_private_settings() {
+    static QTemporaryDir folder;
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, folder.path());
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, folder.path());
+}
+
 class InputScreenTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { ensure_application(); }
+    static void SetUpTestSuite() {
+        ensure_application();
+        use_private_settings();
+    }
     void SetUp() override { screen = std::make_unique<InPut>(state, platform); }
     void TearDown() override {
         screen.reset();

@@ -46,6 +46,19 @@ public:
         open_requests << filter;
         return next_open_names;
     }
+    SaveChoice ask_save_changes(QWidget*, const QString& title, const QString& text) override {
+        questions.push_back({title, text, MessageIcon::none});
+        return next_save_choice;
+    }
+    QString open_file_name(QWidget*, const QString& filter) override {
+        open_requests << filter;
+        return next_open_names.isEmpty() ? QString() : next_open_names.first();
+    }
+    QString replace_file_name(QWidget*, const QString& initial_name, const QString& filter,
+                              const QString& suffix) override {
+        dialog_requests << initial_name + "|" + filter + "|" + suffix;
+        return next_file_name;
+    }
 
     // Records each progress window; a test presses its Cancel through
     // cancel_progress(), or from on_progress while the work runs.
@@ -85,10 +98,12 @@ public:
     QStringList previews;                          // titles of the print previews asked for
     std::function<void(QPrinter&)> last_preview;   // what the last preview would paint
     QStringList open_requests;                     // filters of the open dialogs
+    std::vector<RecordedMessage> questions;        // Save / Discard / Cancel questions asked
 
     bool printer_available = false;
     QString next_file_name;  // empty: the user cancels
     QStringList next_open_names;  // empty: the user cancels
+    SaveChoice next_save_choice = SaveChoice::discard;  // the answer to every question
     // Runs inside every pump, as the event loop would: lets a test act while
     // a calculation is under way.
     std::function<void()> on_process_events;

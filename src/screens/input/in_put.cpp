@@ -17,6 +17,7 @@
 #include <QTabWidget>
 #include <QTimer>
 
+#include "core/case_file.h"
 #include "core/input_catalogue.h"
 #include "core/number_format.h"
 #include "core/pipeline.h"
@@ -85,9 +86,12 @@ private:
 InPut::InPut(AnalysisState& state, Platform& platform, QWidget* parent)
     : QWidget(parent), state_(state), platform_(platform) {
     build_ui();
+    build_menu();
     bind_inputs();
     connect_handlers();
     in_put_Form_Load();
+    // The defaults are a new case with nothing to save.
+    case_now({}, {}, case_values(state_).values);
 }
 
 InPut::~InPut() {
@@ -217,6 +221,7 @@ void InPut::select_default(std::size_t row) {
 }
 
 void InPut::in_put_Form_Load() {
+    bulk_selection_ = true;
     const auto& rows = input_catalogue();
     const auto default_of = [](const char* key) { return default_value(input_row(key)); };
 
@@ -273,6 +278,8 @@ void InPut::in_put_Form_Load() {
     state_.weight_sum = 1;
     state_.later_weight_sum = 1;
     load_mortality_tables(state_);
+    bulk_selection_ = false;
+    update_totals();
 }
 
 // A list's selection writes its input by position; the other list of a
@@ -291,10 +298,20 @@ void InPut::list_chosen(QComboBox* list) {
     for (QComboBox* other : controls_[row].lists)
         if (other != list) select_index(other, i);
     if (row == input_index("market")) market_chosen(i);
+    input_changed();
 }
 
 void InPut::option_chosen(const char* key, int position) {
     write_input(state_, input_row(key), {.index = position});
+    input_changed();
+}
+
+// After every change of an input: what follows from the inputs as a whole.
+// A whole set selected at once is followed up once, at its end.
+void InPut::input_changed() {
+    if (bulk_selection_) return;
+    update_totals();
+    update_modified();
 }
 
 // The market's lists show its preset and page 4 its index captions.
@@ -375,9 +392,7 @@ bool InPut::check_amount(int index) {
     const std::optional<double> v = parse_money(box.edit->text().toStdString());
     const char* refusal = !v ? kNotNumberMessage : (*v < 0 ? kNegativeAmountMessage : nullptr);
     if (refusal == nullptr) {
-        state_.*box.field = *v;
-        box.accepted_text = QString::fromStdString(format_grouped0(*v));
-        box.edit->setText(box.accepted_text);
+        accept_amount(index, *v);
         return true;
     }
     checking_ = true;
@@ -399,6 +414,16 @@ bool InPut::check_amount(int index) {
     }
     checking_ = false;
     return false;
+}
+
+// An accepted amount is stored with any fraction it has and shown grouped.
+void InPut::accept_amount(int index, double value) {
+    AmountBox& box = amounts_[index];
+    const bool changed = state_.*box.field != value;
+    state_.*box.field = value;
+    box.accepted_text = QString::fromStdString(format_grouped0(value));
+    box.edit->setText(box.accepted_text);
+    if (changed) input_changed();
 }
 
 // Before "Calculate" or "Go": every amount box must hold an accepted value.
@@ -449,6 +474,20 @@ void InPut::update_page5_captions() {
     }
 }
 
+// Each allocation column's total as the lists show it, in red while it is
+// not 100%, so that a column that does not add up is seen before Calculate.
+void InPut::update_totals() {
+    for (int col = 0; col < 2; ++col) {
+        int percent = 0;
+        for (int k = 0; k < 5; ++k) percent += std::max(0, Combo6[5 * col + k]->currentIndex());
+        totals_[col]->setText(QStringLiteral("%1%").arg(percent));
+        QPalette p = totals_[col]->palette();
+        p.setColor(QPalette::WindowText, percent == 100 ? palette().color(QPalette::WindowText)
+                                                        : QColor(200, 0, 0));
+        totals_[col]->setPalette(p);
+    }
+}
+
 void InPut::in_put_TabStrip1_Click(int tab_index) {
     const int s = tab_index + 1;
     const int c = current_page_;
@@ -494,6 +533,11 @@ void InPut::closeEvent(QCloseEvent* event) {
     if (running_) {
         // The stages still read this screen's record; end once they are done.
         exit_after_run_ = true;
+        event->ignore();
+        return;
+    }
+    exit_after_run_ = false;
+    if (!may_leave_case()) {
         event->ignore();
         return;
     }

@@ -11,11 +11,16 @@
 #include <vector>
 
 #include "core/analysis_state.h"
+#include "core/input_catalogue.h"
 #include "core/results.h"
 #include "screens/platform.h"
 
+class QAction;
+class QCheckBox;
 class QComboBox;
 class QLabel;
+class QMenu;
+class QMenuBar;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
@@ -50,6 +55,13 @@ public:
     void in_put_Timer1_Timer();
     void in_put_PrintScreen_Click();             // Command9 .. Command13
     void in_put_Help_Click(int page);            // page 1..5
+
+    // The File menu
+    void in_put_mnuNew_Click();
+    void in_put_mnuOpen_Click();
+    void in_put_mnuSave_Click();
+    void in_put_mnuSaveAs_Click();
+    void in_put_mnuRecent_Click(const QString& path);
 
     // Page 1
     void in_put_prob_1994_Click();
@@ -91,9 +103,20 @@ public:
 
     int current_page() const { return current_page_; }
     bool calculation_running() const { return running_; }
+    // The figures of the last calculation that reached the results screen.
+    const ResultsRecord& last_results() const { return results_record_; }
     // The results screen of the last calculation while it is open.
     OutPut* results_screen() const;
     HelpScreen* help_screen(int page) const;
+    // The case file the inputs were last opened from or saved to (empty for
+    // a new case), and whether the inputs now differ from it.
+    QString case_path() const { return case_path_; }
+    bool inputs_modified() const { return modified_; }
+    // Opens a case file as a person's choices would; false, with the file's
+    // message shown and nothing changed, when it cannot be read.
+    bool open_case(const QString& path);
+    // The recent cases, newest first, as the File menu lists them.
+    static QStringList recent_cases();
 
 signals:
     // "Exit" (or closing the window): the program ends.
@@ -139,12 +162,30 @@ private:
     void list_chosen(QComboBox* list);
     void option_chosen(const char* key, int position);
     void market_chosen(int country);
+    void input_changed();
+
+    // Case files
+    void build_menu();
+    void fill_recent_menu();
+    void remember_recent(const QString& path);
+    void forget_recent(const QString& path);
+    void select_values(const InputValues& values);
+    void select_list(QComboBox* list, int index);
+    void select_option(std::size_t row, int position);
+    bool save_case_as();
+    bool write_case(const QString& path);
+    void case_now(const QString& path, const QString& name, const InputValues& values);
+    void update_modified();
+    void update_title();
+    bool may_leave_case();
 
     bool check_amount(int box);
+    void accept_amount(int box, double value);
     void amount_lost_focus(int box);
     bool amounts_ready(QPushButton* button);
     void select_index(QComboBox* list, int index);
     void update_page5_captions();
+    void update_totals();
     void show_page(int page);
 
     bool run_go_step();
@@ -167,6 +208,12 @@ private:
     int refused_box_for_button_ = -1;
     Qt::FocusReason leaving_reason_ = Qt::OtherFocusReason;  // of the box being left
     double caption_twips_ = 90;
+    bool bulk_selection_ = false;  // opening or resetting a case: one update at the end
+
+    QString case_path_;
+    QString case_name_;
+    InputValues saved_values_;  // the inputs as the case file holds them
+    bool modified_ = false;
 
     std::array<AmountBox, 8> amounts_{};
     std::vector<InputControls> controls_;  // by catalogue row
@@ -180,6 +227,9 @@ private:
     QPushButton* Command1 = nullptr;
     QPushButton* Command2 = nullptr;
     QPushButton* Command6 = nullptr;
+    QCheckBox* refined_accuracy = nullptr;  // beside "Calculate": which scheme it runs
+    QMenuBar* menu_bar_ = nullptr;
+    QMenu* recent_menu_ = nullptr;
     QFrame* Picture1 = nullptr;
     QLabel* Label20 = nullptr;
     QLabel* Picture2 = nullptr;
@@ -201,6 +251,7 @@ private:
     QComboBox* Combo3 = nullptr;
     QComboBox* Combo5 = nullptr;
     std::array<QComboBox*, 10> Combo6{};
+    std::array<QLabel*, 2> totals_{};  // the "Total:" row: today, later
     std::array<QLabel*, 10> Label50{};
     std::array<QLabel*, 10> Label51{};
     QLabel* Label34 = nullptr;

@@ -1,5 +1,6 @@
 // Building the input screen: the tab strip, its five pages and the progress
 // display. Controls carry their form names as objectName.
+#include <QCheckBox>
 #include <QComboBox>
 #include <QFrame>
 #include <QGridLayout>
@@ -150,12 +151,19 @@ void InPut::build_ui() {
     Command1 = button("Calculate", "Command1", this);
     Command2 = button("Exit", "Command2", this);
     for (QPushButton* b : {Command1, Command2}) b->setMinimumWidth(100);
+    refined_accuracy = new QCheckBox("Refined accuracy", this);
+    refined_accuracy->setObjectName("refined_accuracy");
+    refined_accuracy->setToolTip(
+        "Calculate every figure with the refined scheme, each probability with its error "
+        "estimate. Slower than the standard scheme, and closer to what the model implies.");
 
     build_progress();
 
     auto* bottom = new QHBoxLayout;
     bottom->addWidget(Picture1, 1);
     bottom->addSpacing(12);
+    bottom->addWidget(refined_accuracy);
+    bottom->addSpacing(8);
     bottom->addWidget(Command1);
     bottom->addSpacing(12);
     bottom->addWidget(Command2);
@@ -434,8 +442,11 @@ QWidget* InPut::build_page4() {
         grid->addWidget(Combo6[k + 5], k + 1, 2, Qt::AlignCenter);
     }
     grid->addWidget(label("Total:", page), 6, 0);
-    grid->addWidget(label("100%", page), 6, 1, Qt::AlignCenter);
-    grid->addWidget(label("100%", page), 6, 2, Qt::AlignCenter);
+    for (int col = 0; col < 2; ++col) {
+        totals_[col] = label("100%", page, indexed("Total", col));
+        totals_[col]->setToolTip("The column's allocations added up; they must come to 100%");
+        grid->addWidget(totals_[col], 6, col + 1, Qt::AlignCenter);
+    }
     grid->setColumnStretch(0, 1);
     v->addLayout(grid);
     v->addStretch(1);

@@ -2,6 +2,7 @@
 // calculation with this screen's hooks, the progress display and the hand-over
 // to the results screen.
 #include <QApplication>
+#include <QCheckBox>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
@@ -86,7 +87,9 @@ void InPut::in_put_Command1_Click() {
     {
         Hooks hooks(*this);
         try {
-            outcome = run_calculation(state_, hooks, results_record_);
+            const Accuracy accuracy =
+                refined_accuracy->isChecked() ? Accuracy::refined : Accuracy::standard;
+            outcome = run_calculation(state_, hooks, results_record_, accuracy);
         } catch (const CalculationFailure& failure) {
             hooks.show_message(failure.what(), failure.title());
         }
@@ -109,6 +112,7 @@ void InPut::set_inputs_enabled(bool on) {
     TabStrip1->setEnabled(on);
     Command1->setEnabled(on);
     Command2->setEnabled(on);
+    refined_accuracy->setEnabled(on);
 }
 
 void InPut::progress_start() {
@@ -156,6 +160,7 @@ void InPut::resizeEvent(QResizeEvent* event) {
 void InPut::open_results(const ResultsRecord& results) {
     auto* screen = new OutPut(state_, results, platform_, amounts_[kText11].edit->text());
     screen->setAttribute(Qt::WA_DeleteOnClose, false);
+    screen->set_case_name(case_name_);  // named in its report; empty for a new case
     // "Compare..." opens saved cases with the same reader as the command line.
     screen->set_case_reader([](const QString& path, AnalysisState& state) {
         return read_case_file(path.toStdString(), state);
