@@ -8,6 +8,7 @@
 #include <optional>
 #include <iomanip>
 #include <ostream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -55,6 +56,8 @@ const std::vector<std::string> kEstateColumns = {"Bad (25%)", "Median", "Good (7
 const char* const kRuinKeys[4] = {"years_10", "years_20", "years_30", "lifetime"};
 const char* const kEstateKeys[3] = {"bad", "median", "good"};
 constexpr int kSimulatedWidth = 15;
+// The mark of a cell whose text the grid, not the model, decides.
+constexpr const char* kMark = "*";
 
 std::string cell(const ResultsRecord& results, const char* name) {
     auto it = results.cells.find(name);
@@ -62,6 +65,7 @@ std::string cell(const ResultsRecord& results, const char* name) {
 }
 
 using CellText = std::function<std::string(size_t row, size_t col)>;
+using CellFlag = std::function<bool(size_t row, size_t col)>;
 
 struct GridLayout {
     std::string corner;
@@ -71,23 +75,39 @@ struct GridLayout {
 };
 
 // A grid with its row and column captions, aligned; with `simulated`, a
-// column of the simulated figure after each column.
-void print_grid(std::ostream& out, const GridLayout& g, const CellText& text, const CellText& simulated) {
-    out << "  " << std::left << std::setw(g.caption_width) << g.corner << std::right;
+// column of the simulated figure after each column. When a cell is
+// flagged, each cell has room for a mark, and the flagged ones carry it.
+// Returns whether any cell was marked.
+bool print_grid(std::ostream& out, const GridLayout& g, const CellText& text, const CellText& simulated,
+                const CellFlag& flagged) {
+    bool marks = false;
+    for (size_t row = 0; row < g.rows.size(); ++row)
+        for (size_t col = 0; col < g.columns.size(); ++col) marks = marks || flagged(row, col);
+    const auto with_mark = [marks](const std::string& text, bool mark) {
+        return marks ? text + (mark ? kMark : " ") : text;
+    };
+    std::ostringstream head;
+    head << "  " << std::left << std::setw(g.caption_width) << g.corner << std::right;
     for (const std::string& c : g.columns) {
-        out << std::setw(g.cell_width) << c;
-        if (simulated) out << std::setw(kSimulatedWidth) << "simulated";
+        head << std::setw(g.cell_width) << with_mark(c, false);
+        if (simulated) head << std::setw(kSimulatedWidth) << "simulated";
     }
-    out << '\n';
+    std::string header = head.str();
+    header.erase(header.find_last_not_of(' ') + 1);
+    out << header << '\n';
     for (size_t row = 0; row < g.rows.size(); ++row) {
         out << "  " << std::left << std::setw(g.caption_width) << g.rows[row] << std::right;
         for (size_t col = 0; col < g.columns.size(); ++col) {
-            out << std::setw(g.cell_width) << text(row, col);
+            out << std::setw(g.cell_width) << with_mark(text(row, col), flagged(row, col));
             if (simulated) out << std::setw(kSimulatedWidth) << simulated(row, col);
         }
         out << '\n';
     }
+    return marks;
 }
+
+// Where the standard scheme points to the refined one.
+std::string refined_pointer(const ResultsRecord& r) { return r.refined ? "" : "; --accuracy refined gives the model's figure"; }
 
 void print_probabilities(std::ostream& out, const AnalysisState& s, const ResultsRecord& r,
                          const MonteCarloResults* mc) {
@@ -100,7 +120,11 @@ void print_probabilities(std::ostream& out, const AnalysisState& s, const Result
     const CellText text = [&](size_t row, size_t col) { return cell(r, names[row][col]); };
     CellText simulated;
     if (mc) simulated = [mc](size_t row, size_t col) { return plus_minus(mc->ruin[row][col], true); };
-    print_grid(out, layout, text, simulated);
+    const CellFlag flagged = [&r](size_t row, size_t col) { return r.barrier_at_start[row][col]; };
+    if (print_grid(out, layout, text, simulated, flagged)) {
+        out << "  " << kMark << " today's wealth is less than one grid node above this level, so the barrier "
+            << "sits on today's node and the figure is 100% whatever the income" << refined_pointer(r) << '\n';
+    }
 }
 
 void print_estates(std::ostream& out, const AnalysisState& s, const ResultsRecord& r, const MonteCarloResults* mc) {
@@ -112,7 +136,11 @@ void print_estates(std::ostream& out, const AnalysisState& s, const ResultsRecor
     const CellText text = [&](size_t row, size_t col) { return cell(r, names[row][col]); };
     CellText simulated;
     if (mc) simulated = [mc](size_t row, size_t col) { return plus_minus(mc->estate[row][col], false); };
-    print_grid(out, layout, text, simulated);
+    const CellFlag flagged = [&r](size_t row, size_t col) { return r.estate_at_grid_limit[row][col]; };
+    if (print_grid(out, layout, text, simulated, flagged)) {
+        out << "  " << kMark << " the search passed the grid's top node: a ceiling of the grid, not a percentile"
+            << refined_pointer(r) << '\n';
+    }
 }
 
 void print_income(std::ostream& out, const AnalysisState& s, const ResultsRecord& r, const MonteCarloResults* mc) {
@@ -163,7 +191,12 @@ json ruin_rows_json(const ResultsRecord& r) {
     json grid = json::array();
     for (size_t row = 0; row < 4; ++row) {
         json entry = {{"level", kRuinLevels[row]}};
-        for (size_t col = 0; col < 4; ++col) entry[kRuinKeys[col]] = r.ruin_grid[row][col];
+        json flags;
+        for (size_t col = 0; col < 4; ++col) {
+            entry[kRuinKeys[col]] = r.ruin_grid[row][col];
+            flags[kRuinKeys[col]] = r.barrier_at_start[row][col];
+        }
+        entry["barrier_at_start"] = std::move(flags);
         if (r.refined) {
             json errors;
             for (size_t col = 0; col < 4; ++col) errors[kRuinKeys[col]] = r.ruin_error[row][col];
@@ -178,7 +211,12 @@ json estate_rows_json(const ResultsRecord& r) {
     json estate = json::array();
     for (size_t row = 0; row < 3; ++row) {
         json entry = {{"years", 10 * static_cast<int>(row + 1)}};
-        for (size_t col = 0; col < 3; ++col) entry[kEstateKeys[col]] = r.estate_grid[row][col];
+        json flags;
+        for (size_t col = 0; col < 3; ++col) {
+            entry[kEstateKeys[col]] = r.estate_grid[row][col];
+            flags[kEstateKeys[col]] = r.estate_at_grid_limit[row][col];
+        }
+        entry["at_grid_limit"] = std::move(flags);
         if (r.refined) {
             json errors;
             for (size_t col = 0; col < 3; ++col) errors[kEstateKeys[col]] = r.estate_error[row][col];
