@@ -106,7 +106,7 @@ QHBoxLayout* button_row(std::initializer_list<QPushButton*> buttons) {
 
 }  // namespace
 
-OutPut::OutPut(AnalysisState& state, const ResultsRecord& results, Platform& platform,
+OutPut::OutPut(const AnalysisState& state, const ResultsRecord& results, Platform& platform,
                QString liquid_wealth_text, QWidget* parent)
     : QWidget(parent),
       state_(state),

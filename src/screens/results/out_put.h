@@ -42,7 +42,7 @@ class OutPut : public QWidget {
 public:
     // liquid_wealth_text: the input screen's liquid-wealth box as shown, for
     // the report.
-    OutPut(AnalysisState& state, const ResultsRecord& results, Platform& platform,
+    OutPut(const AnalysisState& state, const ResultsRecord& results, Platform& platform,
            QString liquid_wealth_text, QWidget* parent = nullptr);
     // Waits for a simulation still running, after cancelling it.
     ~OutPut() override;
