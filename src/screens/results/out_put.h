@@ -17,6 +17,7 @@
 
 class QCloseEvent;
 class QFrame;
+class QHBoxLayout;
 class QLabel;
 class QPushButton;
 class QTabBar;
@@ -95,6 +96,8 @@ private:
     void what_if_clicked();              // "What if"
     void show_simulation(const MonteCarloResults& simulated);
 
+    QHBoxLayout* build_command_row();
+    void install_tab_keys();
     QWidget* build_probability_tab();
     QWidget* build_wealth_tab();
     QWidget* build_consumption_tab();
