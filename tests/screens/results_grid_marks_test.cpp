@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <functional>
+#include <type_traits>
 
 #include "core/defaults.h"
 #include "core/pipeline.h"
@@ -16,6 +17,9 @@
 
 namespace quorrel {
 namespace {
+
+// The screen renders a record it never writes.
+static_assert(std::is_constructible_v<OutPut, const AnalysisState&, const ResultsRecord&, Platform&, QString>);
 
 class QuietHooks : public CalculationHooks {
 public:

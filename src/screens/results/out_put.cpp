@@ -106,7 +106,7 @@ QHBoxLayout* button_row(std::initializer_list<QPushButton*> buttons) {
 
 }  // namespace
 
-OutPut::OutPut(AnalysisState& state, const ResultsRecord& results, Platform& platform,
+OutPut::OutPut(const AnalysisState& state, const ResultsRecord& results, Platform& platform,
                QString liquid_wealth_text, QWidget* parent)
     : QWidget(parent),
       state_(state),
@@ -150,6 +150,25 @@ OutPut::OutPut(AnalysisState& state, const ResultsRecord& results, Platform& pla
     scheme->setWordWrap(true);
     layout->addWidget(scheme);
 
+    layout->addLayout(build_command_row());
+    // Where the last report went; empty until a save succeeds.
+    save_status_ = label(this, "save_status", "");
+    save_status_->setAlignment(Qt::AlignCenter);
+    save_status_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    layout->addWidget(save_status_);
+
+    connect(tab_strip_, &QTabBar::currentChanged, this, [this] { out_put_TabStrip1_Click(); });
+    install_tab_keys();
+    press_buttons_on_enter(*this);
+
+    out_put_Form_Load();
+    resize(780, 700);
+    // Opened where the input screen stood: in the middle of the screen.
+    if (!parent) centre_on_screen(*this);
+}
+
+// The commands below the tabs.
+QHBoxLayout* OutPut::build_command_row() {
     auto* bottom = new QHBoxLayout;
     QPushButton* save = button(this, "Command3", "&Save Results");
     QPushButton* back = button(this, "Command1", "&Return");
@@ -168,14 +187,6 @@ OutPut::OutPut(AnalysisState& state, const ResultsRecord& results, Platform& pla
     bottom->addSpacing(24);
     bottom->addWidget(back);
     bottom->addStretch(1);
-    layout->addLayout(bottom);
-    // Where the last report went; empty until a save succeeds.
-    save_status_ = label(this, "save_status", "");
-    save_status_->setAlignment(Qt::AlignCenter);
-    save_status_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    layout->addWidget(save_status_);
-
-    connect(tab_strip_, &QTabBar::currentChanged, this, [this] { out_put_TabStrip1_Click(); });
     connect(save, &QPushButton::clicked, this, [this] { out_put_Command3_Click(); });
     connect(back, &QPushButton::clicked, this, [this] { out_put_Command1_Click(); });
     connect(export_pdf, &QPushButton::clicked, this, [this] { export_pdf_clicked(); });
@@ -183,7 +194,10 @@ OutPut::OutPut(AnalysisState& state, const ResultsRecord& results, Platform& pla
     connect(compare, &QPushButton::clicked, this, [this] { compare_clicked(); });
     connect(check_button_, &QPushButton::clicked, this, [this] { check_by_simulation_clicked(); });
     connect(what_if, &QPushButton::clicked, this, [this] { what_if_clicked(); });
+    return bottom;
+}
 
+void OutPut::install_tab_keys() {
     // Ctrl+Tab and Ctrl+Shift+Tab step through the tabs, as on the input screen.
     const auto step_tab = [this](int by) {
         const int n = tab_strip_->count();
@@ -195,12 +209,6 @@ OutPut::OutPut(AnalysisState& state, const ResultsRecord& results, Platform& pla
                                      QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Tab),
                                      QKeySequence(Qt::CTRL | Qt::Key_Backtab)})
         connect(new QShortcut(keys, this), &QShortcut::activated, this, [step_tab] { step_tab(-1); });
-    press_buttons_on_enter(*this);
-
-    out_put_Form_Load();
-    resize(780, 700);
-    // Opened where the input screen stood: in the middle of the screen.
-    if (!parent) centre_on_screen(*this);
 }
 
 OutPut::~OutPut() = default;

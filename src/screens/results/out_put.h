@@ -17,6 +17,7 @@
 
 class QCloseEvent;
 class QFrame;
+class QHBoxLayout;
 class QLabel;
 class QPushButton;
 class QTabBar;
@@ -42,7 +43,7 @@ class OutPut : public QWidget {
 public:
     // liquid_wealth_text: the input screen's liquid-wealth box as shown, for
     // the report.
-    OutPut(AnalysisState& state, const ResultsRecord& results, Platform& platform,
+    OutPut(const AnalysisState& state, const ResultsRecord& results, Platform& platform,
            QString liquid_wealth_text, QWidget* parent = nullptr);
     // Waits for a simulation still running, after cancelling it.
     ~OutPut() override;
@@ -95,6 +96,8 @@ private:
     void what_if_clicked();              // "What if"
     void show_simulation(const MonteCarloResults& simulated);
 
+    QHBoxLayout* build_command_row();
+    void install_tab_keys();
     QWidget* build_probability_tab();
     QWidget* build_wealth_tab();
     QWidget* build_consumption_tab();
