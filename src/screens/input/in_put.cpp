@@ -311,7 +311,26 @@ void InPut::option_chosen(const char* key, int position) {
 void InPut::input_changed() {
     if (bulk_selection_) return;
     update_totals();
+    // Figures already shown no longer belong to the inputs.
+    if (!shaded_[4]->text().isEmpty()) set_figures_stale(true);
     update_modified();
+}
+
+// Figures of earlier inputs are greyed and italic, with a tooltip saying so,
+// until the next Go step brings them up to date.
+void InPut::set_figures_stale(bool stale) {
+    figures_stale_ = stale;
+    for (QLineEdit* box : shaded_) {
+        QFont f = box->font();
+        f.setItalic(stale);
+        box->setFont(f);
+        QPalette p = box->palette();
+        p.setColor(QPalette::Text, stale ? QColor(120, 120, 120) : palette().color(QPalette::Text));
+        box->setPalette(p);
+        box->setToolTip(stale ? "Out of date: the inputs have changed since this figure was worked "
+                                "out. Go or Calculate brings it up to date."
+                              : QString());
+    }
 }
 
 // The market's lists show its preset and page 4 its index captions.

@@ -103,6 +103,8 @@ public:
 
     int current_page() const { return current_page_; }
     bool calculation_running() const { return running_; }
+    // The shaded boxes of page 3 show figures of inputs that have changed since.
+    bool figures_stale() const { return figures_stale_; }
     // The figures of the last calculation that reached the results screen.
     const ResultsRecord& last_results() const { return results_record_; }
     // The results screen of the last calculation while it is open.
@@ -186,6 +188,7 @@ private:
     void select_index(QComboBox* list, int index);
     void update_page5_captions();
     void update_totals();
+    void set_figures_stale(bool stale);
     void show_page(int page);
 
     bool run_go_step();
@@ -209,6 +212,7 @@ private:
     Qt::FocusReason leaving_reason_ = Qt::OtherFocusReason;  // of the box being left
     double caption_twips_ = 90;
     bool bulk_selection_ = false;  // opening or resetting a case: one update at the end
+    bool figures_stale_ = false;   // the shaded boxes show figures of earlier inputs
 
     QString case_path_;
     QString case_name_;
