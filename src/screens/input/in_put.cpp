@@ -5,7 +5,10 @@
 
 #include <QApplication>
 #include <algorithm>
+#include <QAbstractItemView>
 #include <QCloseEvent>
+#include <QDateTime>
+#include <QKeyEvent>
 #include <QComboBox>
 #include <QFocusEvent>
 #include <QFrame>
@@ -570,7 +573,32 @@ void InPut::finish_exit() {
     emit exit_requested();
 }
 
+// Digits typed while a list is open move to the first item they begin, as
+// typing does on the closed list: "7.3" reaches "7.30%" among 500 rates. Enter
+// then picks it.
+bool InPut::rate_typed(QComboBox* list, const QString& text) {
+    if (text.isEmpty() || !(text[0].isDigit() || text[0] == '.' || text[0] == '%')) return false;
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    if (now - typed_at_ > QApplication::keyboardInputInterval()) typed_.clear();
+    typed_at_ = now;
+    typed_ += text;
+    const int found = list->findText(typed_, Qt::MatchStartsWith);
+    if (found >= 0) {
+        const QModelIndex item = list->model()->index(found, list->modelColumn());
+        list->view()->setCurrentIndex(item);
+        list->view()->scrollTo(item, QAbstractItemView::PositionAtCenter);
+    }
+    return true;
+}
+
 bool InPut::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress) {
+        for (QComboBox* list : findChildren<QComboBox*>()) {
+            if (list->view() == watched)
+                return rate_typed(list, static_cast<QKeyEvent*>(event)->text()) ||
+                       QWidget::eventFilter(watched, event);
+        }
+    }
     if (event->type() == QEvent::FocusOut) {
         const auto reason = static_cast<QFocusEvent*>(event)->reason();
         // Another window taking the focus (a message box, another program) is

@@ -156,6 +156,8 @@ private:
     QWidget* build_page4();
     QWidget* build_page5();
     void build_progress();
+    void style_controls();
+    bool rate_typed(QComboBox* list, const QString& text);
     void connect_handlers();
     void bind_inputs();
     void bind_amount(int box, QLineEdit* edit, const char* key);
@@ -213,6 +215,8 @@ private:
     double caption_twips_ = 90;
     bool bulk_selection_ = false;  // opening or resetting a case: one update at the end
     bool figures_stale_ = false;   // the shaded boxes show figures of earlier inputs
+    QString typed_;                // digits typed into an open list, while typing goes on
+    qint64 typed_at_ = 0;          // when the last of them was typed, in ms
 
     QString case_path_;
     QString case_name_;
