@@ -103,6 +103,8 @@ public:
 
     int current_page() const { return current_page_; }
     bool calculation_running() const { return running_; }
+    // The shaded boxes of page 3 show figures of inputs that have changed since.
+    bool figures_stale() const { return figures_stale_; }
     // The figures of the last calculation that reached the results screen.
     const ResultsRecord& last_results() const { return results_record_; }
     // The results screen of the last calculation while it is open.
@@ -154,6 +156,8 @@ private:
     QWidget* build_page4();
     QWidget* build_page5();
     void build_progress();
+    void style_controls();
+    bool rate_typed(QComboBox* list, const QString& text);
     void connect_handlers();
     void bind_inputs();
     void bind_amount(int box, QLineEdit* edit, const char* key);
@@ -186,6 +190,7 @@ private:
     void select_index(QComboBox* list, int index);
     void update_page5_captions();
     void update_totals();
+    void set_figures_stale(bool stale);
     void show_page(int page);
 
     bool run_go_step();
@@ -209,6 +214,9 @@ private:
     Qt::FocusReason leaving_reason_ = Qt::OtherFocusReason;  // of the box being left
     double caption_twips_ = 90;
     bool bulk_selection_ = false;  // opening or resetting a case: one update at the end
+    bool figures_stale_ = false;   // the shaded boxes show figures of earlier inputs
+    QString typed_;                // digits typed into an open list, while typing goes on
+    qint64 typed_at_ = 0;          // when the last of them was typed, in ms
 
     QString case_path_;
     QString case_name_;

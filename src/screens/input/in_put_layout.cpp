@@ -1,5 +1,6 @@
 // Building the input screen: the tab strip, its five pages and the progress
 // display. Controls carry their form names as objectName.
+#include <QAbstractItemView>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFrame>
@@ -8,6 +9,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabBar>
@@ -46,6 +48,19 @@ const char* const kIndexCaptions[10] = {
     "(Wilshire Real Estate Securities Index (in CAD))",
 };
 
+// The look the input screen's controls share beyond the desktop's style:
+// lists open as a scrolling list of about 20 items under the control, not as
+// a popup as tall as the screen (what some styles do with their 300 to 500
+// rate items).
+class InputStyle final : public QProxyStyle {
+public:
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* answer) const override {
+        if (hint == SH_ComboBox_Popup) return 0;
+        return QProxyStyle::styleHint(hint, option, widget, answer);
+    }
+};
+
 QString indexed(const char* name, int k) { return QStringLiteral("%1(%2)").arg(name).arg(k); }
 
 QLabel* label(const QString& text, QWidget* parent, const QString& name = {}) {
@@ -77,7 +92,7 @@ QComboBox* list(const QString& name, QWidget* parent) {
     auto* c = new QComboBox(parent);
     c->setObjectName(name);
     c->setEditable(false);
-    c->setMaxVisibleItems(15);
+    c->setMaxVisibleItems(20);
     c->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     return c;
 }
@@ -177,6 +192,18 @@ void InPut::build_ui() {
     // appear only when the user makes the window narrower.
     const int tabs_width = TabStrip1->tabBar()->sizeHint().width() + 24;
     resize(minimumSizeHint().expandedTo(QSize(std::max(760, tabs_width), 560)));
+    style_controls();
+}
+
+// Made after every control, so that it outlives them all when the window's
+// children are deleted.
+void InPut::style_controls() {
+    auto* style = new InputStyle;
+    style->setParent(this);
+    for (QComboBox* list : findChildren<QComboBox*>()) {
+        list->setStyle(style);
+        list->view()->installEventFilter(this);
+    }
 }
 
 QWidget* InPut::build_page1() {

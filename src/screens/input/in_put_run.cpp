@@ -65,6 +65,7 @@ bool InPut::run_go_step() {
                              state_.acquired_variable_income, state_.consumption_deficit,
                              state_.net_investable_wealth};
     for (int k = 0; k < 5; ++k) shaded_[k]->setText(QString::fromStdString(format_grouped0(shown[k])));
+    set_figures_stale(false);
     return true;
 }
 
@@ -80,6 +81,7 @@ void InPut::in_put_Command1_Click() {
     const AnalysisState before = state_;
     std::array<QString, 5> shown_before;
     for (int k = 0; k < 5; ++k) shown_before[k] = shaded_[k]->text();
+    const bool stale_before = figures_stale_;
     running_ = true;
     set_inputs_enabled(false);
     results_record_ = ResultsRecord{};
@@ -101,6 +103,7 @@ void InPut::in_put_Command1_Click() {
     if (outcome == CalculationOutcome::failed) {
         state_ = before;
         for (int k = 0; k < 5; ++k) shaded_[k]->setText(shown_before[k]);
+        set_figures_stale(stale_before);
     }
     if (focus != nullptr && isVisible()) focus->setFocus(Qt::OtherFocusReason);
     if (exit_after_run_) close();
