@@ -135,6 +135,8 @@ INSTANTIATE_TEST_SUITE_P(
         NoAnswerCase{"alone", {"--lifetime-ruin", "5"}, 2, "needs --solve or --annuity-sweep"},
         NoAnswerCase{"both", {"--solve", "income", "--annuity-sweep", "cpi"}, 2, "cannot be given with"},
         NoAnswerCase{"standard", {"--solve", "income", "--accuracy", "standard"}, 2, "refined accuracy"},
+        NoAnswerCase{"sweep_standard", {"--annuity-sweep", "cpi", "--accuracy", "standard"}, 2, "refined accuracy"},
+        NoAnswerCase{"empty_mode", {"--solve", ""}, 2, "--solve: '' is not income or wealth"},
         NoAnswerCase{"sweep_simulated", {"--annuity-sweep", "cpi", "--monte-carlo", "5000"}, 2, "--monte-carlo"}),
     [](const auto& info) { return std::string(info.param.name); });
 

@@ -155,26 +155,28 @@ void check_combinations(const CLI::App& app) {
                 throw OptionError(std::string(tool) + " cannot be given with " + other);
     }
     if (given("--annuity-sweep"))
-        for (const char* other : {"--accuracy", "--monte-carlo", "--report", "--pdf"})
+        for (const char* other : {"--monte-carlo", "--report", "--pdf"})
             if (given(other)) throw OptionError(std::string("--annuity-sweep prints its table alone; ") + other +
                                                 " cannot be given with it");
 }
 
 void decision_choices(const CLI::App& app, const Options& o, RunChoices& c) {
-    if (!o.solve.empty()) {
+    // The tools work at refined accuracy, and so does the analysis at a
+    // solved amount.
+    const bool tool = app.count("--solve") > 0 || app.count("--annuity-sweep") > 0;
+    if (tool && o.accuracy == "standard" && app.count("--accuracy") > 0)
+        throw OptionError(std::string(app.count("--solve") > 0 ? "--solve" : "--annuity-sweep") +
+                          " works at refined accuracy; --accuracy standard cannot be given with it");
+    if (app.count("--solve") > 0) {
         if (o.solve != "income" && o.solve != "wealth") refuse_value("--solve", o.solve, "income or wealth");
         c.solve = o.solve == "income" ? SolveFor::income : SolveFor::wealth;
-        // The solved figure is the refined one, so the analysis at it is too.
-        if (o.accuracy == "standard" && app.count("--accuracy") > 0)
-            throw OptionError("--solve computes its analysis at refined accuracy; --accuracy standard cannot be "
-                              "given with it");
         c.accuracy = Accuracy::refined;
     }
-    if (!o.annuity_sweep.empty()) {
+    if (app.count("--annuity-sweep") > 0) {
         c.sweep = annuity_kind_from_name(o.annuity_sweep);
         if (!c.sweep) refuse_value("--annuity-sweep", o.annuity_sweep, "cpi, nominal or variable");
     }
-    if (!o.lifetime_ruin.empty()) {
+    if (app.count("--lifetime-ruin") > 0) {
         const auto percent = parse_amount(o.lifetime_ruin);
         if (!percent || !(*percent >= kSolveLowestProbability * 100 && *percent <= kSolveHighestProbability * 100))
             refuse_value("--lifetime-ruin", o.lifetime_ruin, "a percent from 0.5 to 50");
