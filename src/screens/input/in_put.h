@@ -186,6 +186,7 @@ private:
     bool check_amount(int box);
     void accept_amount(int box, double value);
     void amount_lost_focus(int box);
+    void amount_entered(int box);
     bool amounts_ready(QPushButton* button);
     void select_index(QComboBox* list, int index);
     void update_page5_captions();
