@@ -354,7 +354,29 @@ QWidget* InPut::build_page3() {
     top->addWidget(button("&Help", "Command5", page));
     top->addStretch(1);
     v->addLayout(top);
+    v->addLayout(build_page3_person(page));
+    v->addSpacing(6);
+    v->addLayout(build_page3_incomes(page));
 
+    Command6 = button("&Go", "Command6", page);
+    Command6->setMinimumWidth(90);
+    v->addLayout(right_aligned(Command6));
+
+    v->addLayout(build_page3_figures(page));
+    v->addStretch(1);
+    v->addLayout(right_aligned(button("&Print Screen", "Command11", page)));
+
+    // Keyboard order: person, pensions row by row, purchases, Go.
+    QWidget* order[] = {ind_current_age, ind_sex, amounts_[kText10].edit, amounts_[kText11].edit,
+                        amounts_[kText1].edit, Combo1[0], amounts_[kText3].edit,
+                        amounts_[kText4].edit, Combo2[0], amounts_[kText5].edit, Combo1[1],
+                        amounts_[kIndAnnuIncome].edit, amounts_[kText2].edit, Combo2[1], Command6};
+    for (std::size_t k = 1; k < std::size(order); ++k) setTabOrder(order[k - 1], order[k]);
+    return page;
+}
+
+// Age and gender, then the target income and the liquid wealth.
+QLayout* InPut::build_page3_person(QWidget* page) {
     ind_current_age = list("ind_current_age", page);
     ind_sex = list("ind_sex", page);
     auto* person = new QGridLayout;
@@ -372,10 +394,11 @@ QWidget* InPut::build_page3() {
     person->addWidget(amounts_[kText11].edit, 1, 4);
     person->setColumnMinimumWidth(2, 24);
     person->setColumnStretch(5, 1);
-    v->addLayout(person);
-    v->addSpacing(6);
+    return person;
+}
 
-    // The two frames share their rows: pensions on the left, purchases on the right.
+// The two frames share their rows: pensions on the left, purchases on the right.
+QLayout* InPut::build_page3_incomes(QWidget* page) {
     auto rate_frame = [&](const QString& title, const QString& name, int first, int cpi, int var,
                           QComboBox* cola, QComboBox* air) {
         auto* box = new QGroupBox(title, page);
@@ -410,12 +433,12 @@ QWidget* InPut::build_page3() {
     frames->addWidget(pension, 1);
     frames->addSpacing(10);
     frames->addWidget(purchase, 1);
-    v->addLayout(frames);
+    return frames;
+}
 
-    Command6 = button("&Go", "Command6", page);
-    Command6->setMinimumWidth(90);
-    v->addLayout(right_aligned(Command6));
-
+// The shaded figures of the Go step: the acquired incomes on the left, the
+// deficit and the net investable wealth on the right.
+QLayout* InPut::build_page3_figures(QWidget* page) {
     const char* const shaded_names[5] = {"Text6", "Text7", "Text8", "Text9", "ind_invest_wealth"};
     for (int k = 0; k < 5; ++k) shaded_[k] = shaded_box(shaded_names[k], k < 4 ? " " : "", page);
 
@@ -445,17 +468,7 @@ QWidget* InPut::build_page3() {
     summary_box->addLayout(summary);
     summary_box->addStretch(1);
     lower->addLayout(summary_box, 1);
-    v->addLayout(lower);
-    v->addStretch(1);
-    v->addLayout(right_aligned(button("&Print Screen", "Command11", page)));
-
-    // Keyboard order: person, pensions row by row, purchases, Go.
-    QWidget* order[] = {ind_current_age, ind_sex, amounts_[kText10].edit, amounts_[kText11].edit,
-                        amounts_[kText1].edit, Combo1[0], amounts_[kText3].edit,
-                        amounts_[kText4].edit, Combo2[0], amounts_[kText5].edit, Combo1[1],
-                        amounts_[kIndAnnuIncome].edit, amounts_[kText2].edit, Combo2[1], Command6};
-    for (std::size_t k = 1; k < std::size(order); ++k) setTabOrder(order[k - 1], order[k]);
-    return page;
+    return lower;
 }
 
 QWidget* InPut::build_page4() {
