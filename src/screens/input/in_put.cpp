@@ -390,6 +390,9 @@ void InPut::amount_lost_focus(int box) {
     // Leaving for "Exit" checks nothing: the program ends, whatever the box
     // holds, and a refusal would stand between the user and the button.
     if (next == Command2) return;
+    // Left as it was accepted: the stored value, fraction and all, stands
+    // (checking the shown "1,235" again would store 1235 for 1234.56).
+    if (amounts_[box].edit->text() == amounts_[box].accepted_text) return;
     if (!check_amount(box)) {
         if (next != nullptr && next != amounts_[box].edit) new SwallowPress(next);
         // Only a press on the button itself is followed by its click, and at
@@ -591,8 +594,22 @@ bool InPut::rate_typed(QComboBox* list, const QString& text) {
     return true;
 }
 
+// Enter in an amount box checks and commits it as leaving it would; the
+// focus stays, in the box put right or in the refused one.
+void InPut::amount_entered(int box) {
+    if (checking_ || running_) return;
+    check_amount(box);
+}
+
 bool InPut::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        for (int box = 0; box < static_cast<int>(amounts_.size()); ++box) {
+            if (watched == amounts_[box].edit && (key == Qt::Key_Return || key == Qt::Key_Enter)) {
+                amount_entered(box);
+                return true;
+            }
+        }
         for (QComboBox* list : findChildren<QComboBox*>()) {
             if (list->view() == watched)
                 return rate_typed(list, static_cast<QKeyEvent*>(event)->text()) ||

@@ -19,6 +19,7 @@ class QAction;
 class QCheckBox;
 class QComboBox;
 class QLabel;
+class QLayout;
 class QMenu;
 class QMenuBar;
 class QLineEdit;
@@ -35,6 +36,12 @@ class OutPut;
 
 inline constexpr const char* kNotNumberMessage = "please input  a nonnegative number!!!!";
 inline constexpr const char* kNegativeAmountMessage = "please input a nonnegative number !!!!";
+// The running caption of the progress strip starts six pixels in from the
+// strip's left edge and creeps two thirds of a pixel per 50 ms tick: slow
+// enough to read while it moves, about 13 pixels a second. Counted in thirds
+// of a pixel, so that the creep adds up exactly.
+inline constexpr int kCaptionStartThirds = 18;
+inline constexpr int kCaptionStepThirds = 2;
 inline constexpr const char* kPageAllocationMessage = "ERROR: The assest allocation must sum to 100%!!!";
 
 // Frame k (0..6) of the progress animation, 140 x 90 pixels.
@@ -153,6 +160,9 @@ private:
     QWidget* build_page1();
     QWidget* build_page2();
     QWidget* build_page3();
+    QLayout* build_page3_person(QWidget* page);
+    QLayout* build_page3_incomes(QWidget* page);
+    QLayout* build_page3_figures(QWidget* page);
     QWidget* build_page4();
     QWidget* build_page5();
     void build_progress();
@@ -186,6 +196,7 @@ private:
     bool check_amount(int box);
     void accept_amount(int box, double value);
     void amount_lost_focus(int box);
+    void amount_entered(int box);
     bool amounts_ready(QPushButton* button);
     void select_index(QComboBox* list, int index);
     void update_page5_captions();
@@ -212,7 +223,7 @@ private:
     QPushButton* refused_for_button_ = nullptr;
     int refused_box_for_button_ = -1;
     Qt::FocusReason leaving_reason_ = Qt::OtherFocusReason;  // of the box being left
-    double caption_twips_ = 90;
+    int caption_thirds_ = kCaptionStartThirds;  // the running caption's left edge
     bool bulk_selection_ = false;  // opening or resetting a case: one update at the end
     bool figures_stale_ = false;   // the shaded boxes show figures of earlier inputs
     QString typed_;                // digits typed into an open list, while typing goes on

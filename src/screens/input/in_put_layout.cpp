@@ -12,6 +12,8 @@
 #include <QProxyStyle>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QShortcut>
+#include <QStyleOptionTab>
 #include <QTabBar>
 #include <QTabWidget>
 #include <algorithm>
@@ -29,6 +31,12 @@ const char* const kTabCaptions[5] = {"Mortality Tables", "Annuity Valuation Rate
                                      "Individual Information",
                                      "Investment and Portfolio Asset Allocation",
                                      "Financial Economic Assumptions"};
+// The same captions with their mnemonics, unique in the window together with
+// "&File" and the buttons' (Calculate, Exit, Refined, Help, Print, Go).
+const char* const kTabMnemonics[5] = {"&Mortality Tables", "&Annuity Valuation Rates",
+                                      "&Individual Information",
+                                      "In&vestment and Portfolio Asset Allocation",
+                                      "Financial &Economic Assumptions"};
 const char* const kTabToolTips[5] = {"Choose the relevant mortality tables", "",
                                      "Input your personal information",
                                      "Input informtion about your current asset allocation",
@@ -59,6 +67,22 @@ public:
         if (hint == SH_ComboBox_Popup) return 0;
         return QProxyStyle::styleHint(hint, option, widget, answer);
     }
+    // The tab captions keep their texts; only their drawing underlines the
+    // mnemonic letter.
+    void drawControl(ControlElement element, const QStyleOption* option, QPainter* painter,
+                     const QWidget* widget) const override {
+        const auto* tab = qstyleoption_cast<const QStyleOptionTab*>(option);
+        if (element == CE_TabBarTabLabel && tab != nullptr) {
+            for (int i = 0; i < 5; ++i) {
+                if (tab->text != kTabCaptions[i]) continue;
+                QStyleOptionTab marked(*tab);
+                marked.text = kTabMnemonics[i];
+                QProxyStyle::drawControl(element, &marked, painter, widget);
+                return;
+            }
+        }
+        QProxyStyle::drawControl(element, option, painter, widget);
+    }
 };
 
 QString indexed(const char* name, int k) { return QStringLiteral("%1(%2)").arg(name).arg(k); }
@@ -84,7 +108,8 @@ QPushButton* button(const QString& text, const QString& name, QWidget* parent) {
     QFont f = b->font();
     f.setBold(true);
     b->setFont(f);
-    b->setAutoDefault(false);
+    // Enter presses the button that has the focus, as Space does.
+    b->setAutoDefault(true);
     return b;
 }
 
@@ -161,12 +186,20 @@ void InPut::build_ui() {
         Frame1[i]->setObjectName(indexed("Frame1", i + 1));
         TabStrip1->addTab(Frame1[i], kTabCaptions[i]);
         if (kTabToolTips[i][0] != '\0') TabStrip1->setTabToolTip(i, kTabToolTips[i]);
+        TabStrip1->tabBar()->setTabData(i, QString(kTabMnemonics[i]));
+        // Alt and the caption's letter goes to the page as a click on its tab
+        // would, allocation check included; not while a calculation runs.
+        auto* key = new QShortcut(QKeySequence::mnemonic(kTabMnemonics[i]), this);
+        key->setObjectName(indexed("TabShortcut", i));
+        connect(key, &QShortcut::activated, this, [this, i] {
+            if (TabStrip1->isEnabled()) TabStrip1->setCurrentIndex(i);
+        });
     }
 
-    Command1 = button("Calculate", "Command1", this);
-    Command2 = button("Exit", "Command2", this);
+    Command1 = button("&Calculate", "Command1", this);
+    Command2 = button("E&xit", "Command2", this);
     for (QPushButton* b : {Command1, Command2}) b->setMinimumWidth(100);
-    refined_accuracy = new QCheckBox("Refined accuracy", this);
+    refined_accuracy = new QCheckBox("&Refined accuracy", this);
     refined_accuracy->setObjectName("refined_accuracy");
     refined_accuracy->setToolTip(
         "Calculate every figure with the refined scheme, each probability with its error "
@@ -200,6 +233,7 @@ void InPut::build_ui() {
 void InPut::style_controls() {
     auto* style = new InputStyle;
     style->setParent(this);
+    TabStrip1->tabBar()->setStyle(style);
     for (QComboBox* list : findChildren<QComboBox*>()) {
         list->setStyle(style);
         list->view()->installEventFilter(this);
@@ -209,7 +243,7 @@ void InPut::style_controls() {
 QWidget* InPut::build_page1() {
     auto* page = new QWidget;
     auto* v = new QVBoxLayout(page);
-    QPushButton* help = button("Help", "Command4", page);
+    QPushButton* help = button("&Help", "Command4", page);
     auto* top = new QHBoxLayout;
     top->addWidget(help);
     top->addStretch(1);
@@ -263,7 +297,7 @@ QWidget* InPut::build_page1() {
     v->addSpacing(8);
     v->addLayout(frames);
     v->addStretch(1);
-    v->addLayout(right_aligned(button("Print Screen", "Command13", page)));
+    v->addLayout(right_aligned(button("&Print Screen", "Command13", page)));
     return page;
 }
 
@@ -271,7 +305,7 @@ QWidget* InPut::build_page2() {
     auto* page = new QWidget;
     auto* v = new QVBoxLayout(page);
     auto* top = new QHBoxLayout;
-    top->addWidget(button("Help", "Command3", page));
+    top->addWidget(button("&Help", "Command3", page));
     top->addStretch(1);
     v->addLayout(top);
     v->addWidget(heading("The Current Yield Curve:", page, "Label31(1)"));
@@ -309,7 +343,7 @@ QWidget* InPut::build_page2() {
     centre->addStretch(2);
     v->addLayout(centre);
     v->addStretch(1);
-    v->addLayout(right_aligned(button("Print Screen", "Command12", page)));
+    v->addLayout(right_aligned(button("&Print Screen", "Command12", page)));
     return page;
 }
 
@@ -317,10 +351,32 @@ QWidget* InPut::build_page3() {
     auto* page = new QWidget;
     auto* v = new QVBoxLayout(page);
     auto* top = new QHBoxLayout;
-    top->addWidget(button("Help", "Command5", page));
+    top->addWidget(button("&Help", "Command5", page));
     top->addStretch(1);
     v->addLayout(top);
+    v->addLayout(build_page3_person(page));
+    v->addSpacing(6);
+    v->addLayout(build_page3_incomes(page));
 
+    Command6 = button("&Go", "Command6", page);
+    Command6->setMinimumWidth(90);
+    v->addLayout(right_aligned(Command6));
+
+    v->addLayout(build_page3_figures(page));
+    v->addStretch(1);
+    v->addLayout(right_aligned(button("&Print Screen", "Command11", page)));
+
+    // Keyboard order: person, pensions row by row, purchases, Go.
+    QWidget* order[] = {ind_current_age, ind_sex, amounts_[kText10].edit, amounts_[kText11].edit,
+                        amounts_[kText1].edit, Combo1[0], amounts_[kText3].edit,
+                        amounts_[kText4].edit, Combo2[0], amounts_[kText5].edit, Combo1[1],
+                        amounts_[kIndAnnuIncome].edit, amounts_[kText2].edit, Combo2[1], Command6};
+    for (std::size_t k = 1; k < std::size(order); ++k) setTabOrder(order[k - 1], order[k]);
+    return page;
+}
+
+// Age and gender, then the target income and the liquid wealth.
+QLayout* InPut::build_page3_person(QWidget* page) {
     ind_current_age = list("ind_current_age", page);
     ind_sex = list("ind_sex", page);
     auto* person = new QGridLayout;
@@ -338,10 +394,11 @@ QWidget* InPut::build_page3() {
     person->addWidget(amounts_[kText11].edit, 1, 4);
     person->setColumnMinimumWidth(2, 24);
     person->setColumnStretch(5, 1);
-    v->addLayout(person);
-    v->addSpacing(6);
+    return person;
+}
 
-    // The two frames share their rows: pensions on the left, purchases on the right.
+// The two frames share their rows: pensions on the left, purchases on the right.
+QLayout* InPut::build_page3_incomes(QWidget* page) {
     auto rate_frame = [&](const QString& title, const QString& name, int first, int cpi, int var,
                           QComboBox* cola, QComboBox* air) {
         auto* box = new QGroupBox(title, page);
@@ -376,12 +433,12 @@ QWidget* InPut::build_page3() {
     frames->addWidget(pension, 1);
     frames->addSpacing(10);
     frames->addWidget(purchase, 1);
-    v->addLayout(frames);
+    return frames;
+}
 
-    Command6 = button("Go", "Command6", page);
-    Command6->setMinimumWidth(90);
-    v->addLayout(right_aligned(Command6));
-
+// The shaded figures of the Go step: the acquired incomes on the left, the
+// deficit and the net investable wealth on the right.
+QLayout* InPut::build_page3_figures(QWidget* page) {
     const char* const shaded_names[5] = {"Text6", "Text7", "Text8", "Text9", "ind_invest_wealth"};
     for (int k = 0; k < 5; ++k) shaded_[k] = shaded_box(shaded_names[k], k < 4 ? " " : "", page);
 
@@ -411,25 +468,15 @@ QWidget* InPut::build_page3() {
     summary_box->addLayout(summary);
     summary_box->addStretch(1);
     lower->addLayout(summary_box, 1);
-    v->addLayout(lower);
-    v->addStretch(1);
-    v->addLayout(right_aligned(button("Print Screen", "Command11", page)));
-
-    // Keyboard order: person, pensions row by row, purchases, Go.
-    QWidget* order[] = {ind_current_age, ind_sex, amounts_[kText10].edit, amounts_[kText11].edit,
-                        amounts_[kText1].edit, Combo1[0], amounts_[kText3].edit,
-                        amounts_[kText4].edit, Combo2[0], amounts_[kText5].edit, Combo1[1],
-                        amounts_[kIndAnnuIncome].edit, amounts_[kText2].edit, Combo2[1], Command6};
-    for (std::size_t k = 1; k < std::size(order); ++k) setTabOrder(order[k - 1], order[k]);
-    return page;
+    return lower;
 }
 
 QWidget* InPut::build_page4() {
     auto* page = new QWidget;
     auto* v = new QVBoxLayout(page);
     auto* buttons = new QVBoxLayout;
-    buttons->addWidget(button("Help", "Command7", page));
-    buttons->addWidget(button("Print Screen", "Command9", page));
+    buttons->addWidget(button("&Help", "Command7", page));
+    buttons->addWidget(button("&Print Screen", "Command9", page));
     same_width(buttons);
     Combo5 = list("Combo5", page);
     Combo5->setToolTip("Market of the capital-market assumptions");
@@ -485,8 +532,8 @@ QWidget* InPut::build_page5() {
     auto* page = new QWidget;
     auto* v = new QVBoxLayout(page);
     auto* buttons = new QVBoxLayout;
-    buttons->addWidget(button("Help", "Command8", page));
-    buttons->addWidget(button("Print Screen", "Command10", page));
+    buttons->addWidget(button("&Help", "Command8", page));
+    buttons->addWidget(button("&Print Screen", "Command10", page));
     same_width(buttons);
     Label34 = heading("U.S.A", page, "Label34");
     auto* top = new QHBoxLayout;

@@ -122,8 +122,8 @@ void InPut::progress_start() {
     Timer1->start();
     Picture1->show();
     state_.progress_frame = 0;
-    caption_twips_ = 90;
-    Label20->move(qRound(caption_twips_ / 15.0), 4);
+    caption_thirds_ = kCaptionStartThirds;
+    Label20->move(qRound(caption_thirds_ / 3.0), 4);
     Label20->show();
     Picture2->setPixmap(frames_[0]);
     Picture2->show();
@@ -135,8 +135,8 @@ void InPut::progress_stop() {
     state_.progress_frame = 0;
     Picture2->hide();
     Picture1->hide();
-    caption_twips_ = 90;
-    Label20->move(qRound(caption_twips_ / 15.0), 4);
+    caption_thirds_ = kCaptionStartThirds;
+    Label20->move(qRound(caption_thirds_ / 3.0), 4);
     Label20->hide();
 }
 
@@ -144,14 +144,14 @@ void InPut::in_put_Timer1_Timer() {
     Picture2->setPixmap(frames_[state_.progress_frame % 7]);
     // Kept cyclic so that a long run cannot overflow the counter.
     state_.progress_frame = static_cast<std::int16_t>((state_.progress_frame + 1) % 7);
-    // The caption crosses the strip 10 twips per tick and starts over at the
+    // The caption crosses the strip a little each tick and starts over at the
     // left edge once it has passed the right one.
-    if (caption_twips_ / 15.0 > Picture1->contentsRect().width()) {
-        caption_twips_ = 0;
+    if (caption_thirds_ > 3 * Picture1->contentsRect().width()) {
+        caption_thirds_ = 0;
     } else {
-        caption_twips_ += 10;
+        caption_thirds_ += kCaptionStepThirds;
     }
-    Label20->move(qRound(caption_twips_ / 15.0), Label20->y());
+    Label20->move(qRound(caption_thirds_ / 3.0), Label20->y());
 }
 
 void InPut::resizeEvent(QResizeEvent* event) {
