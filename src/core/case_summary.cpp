@@ -72,16 +72,17 @@ double estate_multiple_shown(const ResultsRecord& r, int row, int col) {
     return r.estate_grid[static_cast<size_t>(row)][static_cast<size_t>(col)];
 }
 
-std::vector<SummarySection> input_summary(const AnalysisState& s) {
-    std::vector<SummarySection> sections;
+namespace {
 
-    sections.push_back(
-        {"Mortality Tables",
-         {{"Please choose the relevant mortality table for:",
-           {"", "Table", "Projection"},
-           {{"Ruin Probability", s.ruin_table_name, s.ruin_projection_text + " years"},
-            {"Annuity Factors", s.annuity_table_name, s.annuity_projection_text + " years"}}}}});
+SummarySection mortality_section(const AnalysisState& s) {
+    return {"Mortality Tables",
+            {{"Please choose the relevant mortality table for:",
+              {"", "Table", "Projection"},
+              {{"Ruin Probability", s.ruin_table_name, s.ruin_projection_text + " years"},
+               {"Annuity Factors", s.annuity_table_name, s.annuity_projection_text + " years"}}}}};
+}
 
+SummarySection rates_section(const AnalysisState& s) {
     const double nominal[6] = {s.nominal_rate_1, s.nominal_rate_2, s.nominal_rate_3,
                                s.nominal_rate_4, s.nominal_rate_5, s.nominal_rate_6};
     const double real[6] = {s.real_rate_1, s.real_rate_2, s.real_rate_3,
@@ -91,8 +92,10 @@ std::vector<SummarySection> input_summary(const AnalysisState& s) {
     for (int k = 0; k < 6; ++k)
         curve.rows.push_back(
             {kPeriodCaptions[k], format_percent2(nominal[k]), format_percent2(real[k])});
-    sections.push_back({"Annuity Valuation Rates", {curve}});
+    return {"Annuity Valuation Rates", {curve}};
+}
 
+SummarySection person_section(const AnalysisState& s) {
     const std::string cola = whole(s.cola_rate * 100) + "%";
     const std::string air = whole(s.air_rate * 100) + "%";
     SummarySection person{"Individual Information", {}};
@@ -121,8 +124,10 @@ std::vector<SummarySection> input_summary(const AnalysisState& s) {
           {"Net Consumption Deficit:", money(s.consumption_deficit)},
           {"Net Investable Wealth:", money(s.net_investable_wealth)},
           {"Implied Inflation Assumption:", format_percent2(s.implied_inflation)}}});
-    sections.push_back(person);
+    return person;
+}
 
+SummarySection allocation_section(const AnalysisState& s) {
     const double today[5] = {s.weight_stock, s.weight_nomi_bond, s.weight_real_bond, s.weight_cash,
                              s.weight_estate};
     const double later[5] = {s.later_weight_stock, s.later_weight_nomi_bond,
@@ -144,8 +149,10 @@ std::vector<SummarySection> input_summary(const AnalysisState& s) {
                          {{"Market of the capital-market assumptions:",
                            market_caption(s.market_country)},
                           {"Later allocation in (yrs):", std::to_string(s.later_allocation_years)}}};
-    sections.push_back({"Investment and Portfolio Asset Allocation", {choices, allocation, portfolio}});
+    return {"Investment and Portfolio Asset Allocation", {choices, allocation, portfolio}};
+}
 
+SummarySection market_section(const AnalysisState& s) {
     const double means[5] = {s.mean_stock, s.mean_nomi_bond, s.mean_real_bond, s.mean_cash,
                              s.mean_estate};
     const double devs[5] = {s.dev_stock, s.dev_nomi_bond, s.dev_real_bond, -1, s.dev_estate};
@@ -153,8 +160,14 @@ std::vector<SummarySection> input_summary(const AnalysisState& s) {
     for (int k = 0; k < 5; ++k)
         market.rows.push_back({kClassCaptions[k], format_percent2(means[k]),
                                devs[k] < 0 ? std::string() : format_percent2(devs[k])});
-    sections.push_back({"Financial Economic Assumptions", {market}});
-    return sections;
+    return {"Financial Economic Assumptions", {market}};
+}
+
+}  // namespace
+
+std::vector<SummarySection> input_summary(const AnalysisState& s) {
+    return {mortality_section(s), rates_section(s), person_section(s), allocation_section(s),
+            market_section(s)};
 }
 
 std::vector<SummarySection> results_summary(const AnalysisState& s, const ResultsRecord& r) {

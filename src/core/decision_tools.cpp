@@ -23,6 +23,156 @@ constexpr double kRatioLimit = 60;
 
 std::string percent(double p) { return format_percent2(p); }
 
+// Two values of the solved-for amount and their gaps f (lifetime ruin less
+// the target), of opposite signs once bracketed.
+struct Bracket {
+    double lo = 0, hi = 0, f_lo = 0, f_hi = 0;
+};
+
+// One solve: bracket the amount, then narrow the bracket with TOMS 748. A
+// step that finds no answer sets the message and returns false.
+class SpendingSolver {
+public:
+    SpendingSolver(const AnalysisState& inputs, SolveFor mode, double probability, const ToolControl& control,
+                   SpendingSolution& out)
+        : inputs_(inputs), mode_(mode), probability_(probability), control_(control), out_(out) {}
+
+    void run() {
+        Bracket b;
+        if (mode_ == SolveFor::income ? bracket_income(b) : bracket_wealth(b)) narrow(b);
+    }
+
+private:
+    // One refined lifetime ruin probability at `value` of the amount.
+    double lifetime_at(double value) {
+        if (control_.cancel && control_.cancel->load()) throw Cancelled{};
+        AnalysisState trial = inputs_;
+        (mode_ == SolveFor::income ? trial.target_income : trial.liquid_wealth) = value;
+        const double p = refined_lifetime_ruin(prepared_for_engine(trial)).value;
+        ++out_.iterations;
+        if (control_.progress) control_.progress(std::min(0.95, out_.iterations / 20.0));
+        return p;
+    }
+    double gap_at(double value) { return lifetime_at(value) - probability_; }
+
+    bool refuse(std::string message) {
+        out_.message = std::move(message);
+        return false;
+    }
+
+    // Net investable wealth does not move with the target income: from the
+    // smallest income the calculation admits, larger ones by doubling.
+    bool bracket_income(Bracket& b) {
+        const double niw = prepared_for_engine(inputs_).net_investable_wealth;
+        if (!(niw > 0)) {
+            return refuse("No target income can be solved for: the annuity purchases leave no investable wealth.");
+        }
+        b.lo = std::ceil(niw / kRatioLimit * (1 + 1e-9));
+        b.f_lo = gap_at(b.lo);
+        if (b.f_lo >= 0) {
+            return refuse("No target income gives a lifetime ruin probability as low as " + percent(probability_) +
+                          ": even the smallest income the calculation allows (" + format_grouped0(b.lo) +
+                          ") gives " + percent(b.f_lo + probability_) + ".");
+        }
+        b.hi = std::max(2 * b.lo, inputs_.target_income);
+        b.f_hi = gap_at(b.hi);
+        while (b.f_hi <= 0) {
+            b.lo = b.hi;
+            b.f_lo = b.f_hi;
+            b.hi *= 2;
+            if (b.hi > 1e13) {
+                return refuse("No target income reaches a lifetime ruin probability of " + percent(probability_) +
+                              ".");
+            }
+            b.f_hi = gap_at(b.hi);
+        }
+        return true;
+    }
+
+    // The bracket grows by doubling from today's wealth, within the wealth
+    // the calculation admits (the wealth the purchases leave does not move
+    // with the target).
+    bool bracket_wealth(Bracket& b) {
+        // Evaluated for its Go step's failures, as the income side does.
+        static_cast<void>(prepared_for_engine(inputs_));
+        if (!(inputs_.target_income > 0)) return refuse("No wealth can be solved for without a positive target income.");
+        least_ = inputs_.purchase_nominal + inputs_.purchase_cpi + inputs_.purchase_variable;
+        most_ = std::floor(least_ + kRatioLimit * inputs_.target_income * (1 - 1e-9));
+        const double v = std::clamp(inputs_.liquid_wealth, least_ + 1, most_);
+        const double f_v = gap_at(v);
+        b = {v, v, f_v, f_v};
+        return f_v > 0 ? grow_wealth(b) : shrink_wealth(b);
+    }
+
+    bool grow_wealth(Bracket& b) {
+        while (b.f_hi > 0) {
+            if (b.hi >= most_) {
+                return refuse("No wealth the calculation allows (up to 60 times the target income beside the "
+                              "purchases) brings the lifetime ruin probability down to " + percent(probability_) +
+                              "; at that wealth it is " + percent(b.f_hi + probability_) + ".");
+            }
+            b.lo = b.hi;
+            b.f_lo = b.f_hi;
+            b.hi = std::min(most_, least_ + 2 * (b.hi - least_));
+            b.f_hi = gap_at(b.hi);
+        }
+        return true;
+    }
+
+    bool shrink_wealth(Bracket& b) {
+        while (b.f_lo <= 0) {
+            if (b.lo <= least_) {
+                return refuse("No wealth is needed: the pensions and annuities alone keep the lifetime ruin "
+                              "probability at " + percent(b.f_lo + probability_) + ", at or below " +
+                              percent(probability_) + ".");
+            }
+            b.hi = b.lo;
+            b.f_hi = b.f_lo;
+            const double next = least_ + (b.lo - least_) / 2;
+            b.lo = next - least_ < 1 ? least_ : next;
+            b.f_lo = gap_at(b.lo);
+        }
+        return true;
+    }
+
+    // Narrows the bracket, keeping the best amount seen; the published
+    // amount is whole, the income side rounded down and the wealth side up,
+    // so the figure errs towards safety.
+    void narrow(const Bracket& b) {
+        const bool lo_better = std::fabs(b.f_lo) < std::fabs(b.f_hi);
+        double best_value = lo_better ? b.lo : b.hi;
+        double best_gap = std::min(std::fabs(b.f_lo), std::fabs(b.f_hi));
+        double best_p = (lo_better ? b.f_lo : b.f_hi) + probability_;
+        auto f = [&](double v) {
+            const double p = lifetime_at(v);
+            if (std::fabs(p - probability_) < best_gap) {
+                best_gap = std::fabs(p - probability_);
+                best_value = v;
+                best_p = p;
+            }
+            return p - probability_;
+        };
+        // Half the probability tolerance, so that the published whole amount
+        // computed again still lies within it.
+        auto tol = [&](double lo, double hi) {
+            return best_gap <= kSolveProbabilityTolerance / 2 || std::fabs(hi - lo) <= kSolveMoneyTolerance;
+        };
+        std::uintmax_t max_iterations = 60;
+        boost::math::tools::toms748_solve(f, b.lo, b.hi, b.f_lo, b.f_hi, tol, max_iterations);
+        const double value = mode_ == SolveFor::income ? std::floor(best_value) : std::ceil(best_value);
+        out_.value = value;
+        out_.lifetime_ruin = value == best_value ? best_p : lifetime_at(value);
+        out_.found = true;
+    }
+
+    const AnalysisState& inputs_;
+    const SolveFor mode_;
+    const double probability_;
+    const ToolControl& control_;
+    SpendingSolution& out_;
+    double least_ = 0, most_ = 0;
+};
+
 }  // namespace
 
 SpendingSolution solve_sustainable_spending(const AnalysisState& inputs, SolveFor mode, double probability,
@@ -33,123 +183,8 @@ SpendingSolution solve_sustainable_spending(const AnalysisState& inputs, SolveFo
         out.message = "The lifetime ruin probability to solve for must be between 0.5% and 50%.";
         return out;
     }
-    auto lifetime_at = [&](double value) {
-        if (control.cancel && control.cancel->load()) throw Cancelled{};
-        AnalysisState trial = inputs;
-        (mode == SolveFor::income ? trial.target_income : trial.liquid_wealth) = value;
-        const double p = refined_lifetime_ruin(prepared_for_engine(trial)).value;
-        ++out.iterations;
-        if (control.progress) control.progress(std::min(0.95, out.iterations / 20.0));
-        return p;
-    };
-
     try {
-        // Net investable wealth does not move with the target income; the
-        // wealth that the purchases leave does not move with the target.
-        const AnalysisState base = prepared_for_engine(inputs);
-        const double purchases = inputs.purchase_nominal + inputs.purchase_cpi + inputs.purchase_variable;
-        double lo = 0, hi = 0, f_lo = 0, f_hi = 0;
-        if (mode == SolveFor::income) {
-            const double niw = base.net_investable_wealth;
-            if (!(niw > 0)) {
-                out.message = "No target income can be solved for: the annuity purchases leave no investable wealth.";
-                return out;
-            }
-            // The smallest income the calculation admits, and larger ones by doubling.
-            lo = std::ceil(niw / kRatioLimit * (1 + 1e-9));
-            f_lo = lifetime_at(lo) - probability;
-            if (f_lo >= 0) {
-                out.message = "No target income gives a lifetime ruin probability as low as " + percent(probability) +
-                              ": even the smallest income the calculation allows (" + format_grouped0(lo) + ") gives " +
-                              percent(f_lo + probability) + ".";
-                return out;
-            }
-            hi = std::max(2 * lo, inputs.target_income);
-            f_hi = lifetime_at(hi) - probability;
-            while (f_hi <= 0) {
-                lo = hi;
-                f_lo = f_hi;
-                hi *= 2;
-                if (hi > 1e13) {
-                    out.message = "No target income reaches a lifetime ruin probability of " + percent(probability) + ".";
-                    return out;
-                }
-                f_hi = lifetime_at(hi) - probability;
-            }
-        } else {
-            if (!(inputs.target_income > 0)) {
-                out.message = "No wealth can be solved for without a positive target income.";
-                return out;
-            }
-            // The bracket grows by doubling from today's wealth, within the
-            // wealth the calculation admits.
-            const double least = purchases;
-            const double most = std::floor(purchases + kRatioLimit * inputs.target_income * (1 - 1e-9));
-            double v = std::clamp(inputs.liquid_wealth, least + 1, most);
-            double f_v = lifetime_at(v) - probability;
-            if (f_v > 0) {
-                lo = v;
-                f_lo = f_v;
-                hi = v;
-                f_hi = f_v;
-                while (f_hi > 0) {
-                    if (hi >= most) {
-                        out.message = "No wealth the calculation allows (up to 60 times the target income beside the "
-                                      "purchases) brings the lifetime ruin probability down to " + percent(probability) +
-                                      "; at that wealth it is " + percent(f_hi + probability) + ".";
-                        return out;
-                    }
-                    lo = hi;
-                    f_lo = f_hi;
-                    hi = std::min(most, least + 2 * (hi - least));
-                    f_hi = lifetime_at(hi) - probability;
-                }
-            } else {
-                hi = v;
-                f_hi = f_v;
-                lo = v;
-                f_lo = f_v;
-                while (f_lo <= 0) {
-                    if (lo <= least) {
-                        out.message = "No wealth is needed: the pensions and annuities alone keep the lifetime ruin "
-                                      "probability at " + percent(f_lo + probability) + ", at or below " +
-                                      percent(probability) + ".";
-                        return out;
-                    }
-                    hi = lo;
-                    f_hi = f_lo;
-                    const double next = least + (lo - least) / 2;
-                    lo = next - least < 1 ? least : next;
-                    f_lo = lifetime_at(lo) - probability;
-                }
-            }
-        }
-
-        double best_value = std::fabs(f_lo) < std::fabs(f_hi) ? lo : hi;
-        double best_gap = std::min(std::fabs(f_lo), std::fabs(f_hi));
-        double best_p = (std::fabs(f_lo) < std::fabs(f_hi) ? f_lo : f_hi) + probability;
-        auto f = [&](double v) {
-            const double p = lifetime_at(v);
-            if (std::fabs(p - probability) < best_gap) {
-                best_gap = std::fabs(p - probability);
-                best_value = v;
-                best_p = p;
-            }
-            return p - probability;
-        };
-        // Half the probability tolerance, so that the published whole amount
-        // computed again still lies within it.
-        auto tol = [&](double a, double b) {
-            return best_gap <= kSolveProbabilityTolerance / 2 || std::fabs(b - a) <= kSolveMoneyTolerance;
-        };
-        std::uintmax_t max_iterations = 60;
-        boost::math::tools::toms748_solve(f, lo, hi, f_lo, f_hi, tol, max_iterations);
-        // The published amount is whole; the income side rounds down and the
-        // wealth side up, so the figure errs towards safety.
-        const double value = mode == SolveFor::income ? std::floor(best_value) : std::ceil(best_value);
-        out.value = value;
-        out.lifetime_ruin = value == best_value ? best_p : lifetime_at(value);
-        out.found = true;
+        SpendingSolver(inputs, mode, probability, control, out).run();
     } catch (const Cancelled&) {
         out.cancelled = true;
         out.message = "Cancelled.";

@@ -123,8 +123,8 @@ void curve(std::vector<InputRow>& rows, bool real, const char* option, const cha
                         .default_each = true});
 }
 
-std::vector<InputRow> build_catalogue() {
-    std::vector<InputRow> rows;
+// The rows by input page, in the catalogue's order.
+void person_and_money_rows(std::vector<InputRow>& rows) {
     rows.push_back({.key = "current_age", .caption = "Current age", .page = 3, .list = kAges,
                     .default_index = 15, .number = &S::current_age, .json_key = "current_age",
                     .option = "--age", .option_type = "YEARS", .option_group = kPerson,
@@ -171,7 +171,9 @@ std::vector<InputRow> build_catalogue() {
                     .json_key = "air_rate", .option = "--air", .option_type = "PERCENT",
                     .option_group = kMoney, .help = "assumed interest rate, percent: 2, 4, 6 or 8",
                     .range = "one of 2, 4, 6, 8 (percent)"});
+}
 
+void allocation_rows(std::vector<InputRow>& rows) {
     weights(rows, false, "--today", "allocation today, whole percents 0 to 100");
     weights(rows, true, "--later", "allocation after the switch, whole percents 0 to 100");
     rows.push_back({.key = "later_allocation_years", .caption = "Years until the later allocation",
@@ -180,7 +182,9 @@ std::vector<InputRow> build_catalogue() {
                     .option = "--switch-years", .option_type = "YEARS", .option_group = kAllocation,
                     .help = "years until the later allocation applies: 5, 10, 15, 20, 25 or 30",
                     .range = "one of 5, 10, 15, 20, 25, 30"});
+}
 
+void market_rows(std::vector<InputRow>& rows) {
     rows.push_back({.key = "market", .caption = "Market", .kind = InputKind::choice, .page = 4,
                     .captions = {"U.S.A", "Canada"}, .names = {"usa", "canada"},
                     .code = &S::market_country, .json_key = "market", .option = "--market",
@@ -210,7 +214,9 @@ std::vector<InputRow> build_catalogue() {
     rows.push_back(assumption("dev_estate_percent", "Real Estate deviation", &S::dev_estate, false, 3,
                               120, 140, "--estate-dev",
                               "standard deviation of real estate, 0 to 40 by 0.1"));
+}
 
+void mortality_rows(std::vector<InputRow>& rows) {
     rows.push_back({.key = "ruin_table", .caption = "Ruin probability table",
                     .kind = InputKind::choice, .page = 1,
                     .captions = {"UP 1994", "IAM 2000  Basic", "RP2000"},
@@ -240,7 +246,14 @@ std::vector<InputRow> build_catalogue() {
                     .option_group = kMortality,
                     .help = "projection of the annuity table, whole years 0 to 30",
                     .range = "a whole number of years from 0 to 30"});
+}
 
+std::vector<InputRow> build_catalogue() {
+    std::vector<InputRow> rows;
+    person_and_money_rows(rows);
+    allocation_rows(rows);
+    market_rows(rows);
+    mortality_rows(rows);
     curve(rows, false, "--nominal-curve", "nominal rates, percent 0.1 to 50 by 0.1");
     curve(rows, true, "--real-curve", "real rates, percent 0.1 to 50 by 0.1");
     return rows;

@@ -18,59 +18,67 @@ struct Rounded {
     bool zero = true;
 };
 
-Rounded round_decimal(double value, int decimals) {
-    std::string digits;
-    int point = 0;  // digits before the decimal point
+// The significant digits of |value| and the number of them before the
+// decimal point.
+void decimal_digits(double value, std::string& digits, int& point) {
     if (std::fabs(value) < 1e15) {
         char buf[64];
         std::snprintf(buf, sizeof buf, "%.14e", std::fabs(value));
         digits.push_back(buf[0]);
         digits.append(buf + 2, 14);
         point = std::atoi(std::strchr(buf, 'e') + 1) + 1;
-    } else {
-        // Sixteen or more integer digits: 15 significant digits would show
-        // the last ones as zeros. Past 2^49 a double has at most three binary
-        // fraction digits, so "%.3f" is its exact decimal value.
-        char buf[400];
-        const int n = std::snprintf(buf, sizeof buf, "%.3f", std::fabs(value));
-        digits.assign(buf, static_cast<size_t>(n));
-        point = static_cast<int>(digits.find('.'));
-        digits.erase(static_cast<size_t>(point), 1);
+        return;
     }
-    int keep = point + decimals;
+    // Sixteen or more integer digits: 15 significant digits would show the
+    // last ones as zeros. Past 2^49 a double has at most three binary
+    // fraction digits, so "%.3f" is its exact decimal value.
+    char buf[400];
+    const int n = std::snprintf(buf, sizeof buf, "%.3f", std::fabs(value));
+    digits.assign(buf, static_cast<size_t>(n));
+    point = static_cast<int>(digits.find('.'));
+    digits.erase(static_cast<size_t>(point), 1);
+}
 
+// Keeps the first `keep` digits, rounded half away from zero; a carry out of
+// the first digit adds one before the point.
+void round_digits(std::string& digits, int keep, int& point) {
+    if (keep < 0) {
+        digits.clear();
+        return;
+    }
+    if (keep >= static_cast<int>(digits.size())) return;
+    const bool up = digits[static_cast<size_t>(keep)] >= '5';
+    digits.resize(static_cast<size_t>(keep));
+    if (!up) return;
+    int i = keep - 1;
+    while (i >= 0 && digits[static_cast<size_t>(i)] == '9') {
+        digits[static_cast<size_t>(i)] = '0';
+        --i;
+    }
+    if (i >= 0) {
+        ++digits[static_cast<size_t>(i)];
+    } else {
+        digits.insert(digits.begin(), '1');
+        ++point;
+    }
+}
+
+Rounded round_decimal(double value, int decimals) {
+    std::string digits;
+    int point = 0;  // digits before the decimal point
+    decimal_digits(value, digits, point);
     if (value == 0.0) {
         digits.assign(1, '0');
         point = 1;
-        keep = 1 + decimals;
     }
-    if (keep < 0) {
-        digits.clear();
-    } else if (keep < static_cast<int>(digits.size())) {
-        const bool up = digits[static_cast<size_t>(keep)] >= '5';
-        digits.resize(static_cast<size_t>(keep));
-        if (up) {
-            int i = keep - 1;
-            while (i >= 0 && digits[static_cast<size_t>(i)] == '9') {
-                digits[static_cast<size_t>(i)] = '0';
-                --i;
-            }
-            if (i >= 0) {
-                ++digits[static_cast<size_t>(i)];
-            } else {
-                digits.insert(digits.begin(), '1');
-                ++point;
-            }
-        }
-    }
+    round_digits(digits, point + decimals, point);
     // Lay the kept digits out around the decimal point.
     Rounded r;
-    if (point > 0) {
-        for (int i = 0; i < point; ++i)
-            r.integer.push_back(i < static_cast<int>(digits.size()) ? digits[static_cast<size_t>(i)] : '0');
-    }
-    for (int i = point; i < point + decimals; ++i)
-        r.fraction.push_back(i >= 0 && i < static_cast<int>(digits.size()) ? digits[static_cast<size_t>(i)] : '0');
+    const auto digit = [&digits](int i) {
+        return i >= 0 && i < static_cast<int>(digits.size()) ? digits[static_cast<size_t>(i)] : '0';
+    };
+    for (int i = 0; i < point; ++i) r.integer.push_back(digit(i));
+    for (int i = point; i < point + decimals; ++i) r.fraction.push_back(digit(i));
     // strip leading zeros of the integer part, keep at least one digit
     size_t nz = r.integer.find_first_not_of('0');
     r.integer = nz == std::string::npos ? "0" : r.integer.substr(nz);
@@ -120,6 +128,29 @@ std::string str_form(double value) {
     return value >= 0 || text == "0" ? " " + text : text;
 }
 
+namespace {
+
+// Reads the integer part from s[i]: digits, with commas only between
+// complete groups of three. False when the commas are misplaced.
+bool read_grouped_integer(const std::string& s, size_t& i, std::string& integer) {
+    int group = -1;  // digits since the last comma, -1 before any comma
+    for (; i < s.size() && (std::isdigit(static_cast<unsigned char>(s[i])) || s[i] == ','); ++i) {
+        if (s[i] != ',') {
+            integer.push_back(s[i]);
+            if (group != -1) ++group;
+            continue;
+        }
+        // The first group has one to three digits, every later one three.
+        if (group == -1 ? (integer.empty() || integer.size() > 3) : group != 3) return false;
+        // "0,123" or "00,500": a decimal comma meant, not a thousands one.
+        if (group == -1 && integer.find_first_not_of('0') == std::string::npos) return false;
+        group = 0;
+    }
+    return group == -1 || group == 3;
+}
+
+}  // namespace
+
 std::optional<double> parse_amount(const std::string& text) {
     size_t begin = text.find_first_not_of(" \t");
     if (begin == std::string::npos) return std::nullopt;
@@ -129,22 +160,8 @@ std::optional<double> parse_amount(const std::string& text) {
     std::string plain;  // sign, digits and at most one '.', commas removed
     size_t i = 0;
     if (s[i] == '+' || s[i] == '-') plain.push_back(s[i++]);
-    // integer part: digits, with commas only between complete groups of three
     std::string integer;
-    int group = -1;  // digits since the last comma, -1 before any comma
-    for (; i < s.size() && (std::isdigit(static_cast<unsigned char>(s[i])) || s[i] == ','); ++i) {
-        if (s[i] == ',') {
-            // The first group has one to three digits, every later one three.
-            if (group == -1 ? (integer.empty() || integer.size() > 3) : group != 3) return std::nullopt;
-            // "0,123" or "00,500": a decimal comma meant, not a thousands one.
-            if (group == -1 && integer.find_first_not_of('0') == std::string::npos) return std::nullopt;
-            group = 0;
-        } else {
-            integer.push_back(s[i]);
-            if (group != -1) ++group;
-        }
-    }
-    if (group != -1 && group != 3) return std::nullopt;
+    if (!read_grouped_integer(s, i, integer)) return std::nullopt;
     std::string fraction;
     bool has_point = false;
     if (i < s.size() && s[i] == '.') {

@@ -103,62 +103,83 @@ struct Simulation {
         }
     }
 
+    using Rng = boost::random::mt19937_64;
+
+    // Where one path stands: the levels it has reached, by descending level,
+    // and when.
+    struct PathLevels {
+        double level[4];
+        double tau[4] = {kNever, kNever, kNever, kNever};
+        int next = 0;  // the highest level not reached yet
+    };
+
+    // Marks the levels the step from x to xn (from t0 on) reached: those at or
+    // above xn at the linear crossing time, those both ends lie above by the
+    // Brownian bridge's chance of a dip below, at mid-step.
+    void cross_levels(const StepCoefficients& c, double x, double xn, double t0, PathLevels& path,
+                      Rng& rng, boost::random::uniform_01<double>& uniform) const {
+        while (path.next < 4) {
+            const double l = path.level[path.next];
+            if (xn <= l) {
+                path.tau[path.next++] = t0 + dt * (x - l) / (x - xn);
+                continue;
+            }
+            double exponent;
+            if (l > 0) {
+                // ln(x/l) ln(xn/l) is at least (x - l)(xn - l)/(x xn): a cheap screen.
+                if (2 * (x - l) * (xn - l) > 40 * c.vol2 * x * xn) return;
+                exponent = -2 * std::log(x / l) * std::log(xn / l) / c.vol2;
+            } else {
+                if (2 * xn > 40 * x * c.vol2) return;
+                exponent = -2 * xn / (x * c.vol2);
+            }
+            if (!(uniform(rng) < std::exp(exponent))) return;
+            path.tau[path.next++] = t0 + 0.5 * dt;
+        }
+    }
+
+    // Steps path p until it has reached every level or the last step, noting
+    // its wealth at the estate horizons.
+    void follow_path(long p, PathLevels& path, Rng& rng, boost::random::normal_distribution<double>& normal,
+                     boost::random::uniform_01<double>& uniform) {
+        double x = x0;
+        while (path.next < 4 && x <= path.level[path.next]) path.tau[path.next++] = 0;
+        for (long k = 0; k < steps && path.next < 4; ++k) {
+            const StepCoefficients& c = coefficients[static_cast<std::size_t>(k)];
+            const double g = std::exp(c.log_drift + c.vol * normal(rng));
+            const double xn = g * x + c.half_income * (1 + g);
+            cross_levels(c, x, xn, static_cast<double>(k) * dt, path, rng, uniform);
+            x = path.next == 4 ? 0 : xn;
+            for (int i = 0; i < 3; ++i) {
+                if (k + 1 == horizon_step[i]) wealth[i][static_cast<std::size_t>(p)] = x / x0;
+            }
+        }
+    }
+
+    void count_path(const PathLevels& path, double death, BlockTally& tally) const {
+        // tau by grid row: row r is level kRuinLevels[r] = index 3 - r here.
+        for (int r = 0; r < 4; ++r) {
+            const double t = path.tau[3 - r];
+            for (int h = 0; h < 3; ++h) tally.ruined[r][h] += t <= kGridHorizons[h];
+            tally.lifetime[r] += t < death;
+        }
+        for (int i = 0; i < 20; ++i) tally.income[i] += path.tau[3] <= horizons.income[i];
+        const double alive = std::min(path.tau[3], horizons.tail);
+        tally.unruined_time += alive;
+        tally.unruined_time2 += alive * alive;
+        ++tally.paths;
+    }
+
     void run_block(long block, long first, long count, BlockTally& tally) {
-        boost::random::mt19937_64 rng(splitmix64(splitmix64(block) ^ seed_mix));
+        Rng rng(splitmix64(splitmix64(block) ^ seed_mix));
         boost::random::normal_distribution<double> normal;
         boost::random::uniform_01<double> uniform;
-        const double level[4] = {kRuinLevels[3] * x0, kRuinLevels[2] * x0, kRuinLevels[1] * x0, kRuinLevels[0] * x0};
         for (long p = first; p < first + count; ++p) {
             if (stop && stop->load(std::memory_order_relaxed)) return;
             const double death = death_time(model, uniform(rng), horizons.lifetime);
-            double tau[4] = {kNever, kNever, kNever, kNever};  // by descending level
-            int next = 0;
-            double x = x0;
-            while (next < 4 && x <= level[next]) tau[next++] = 0;
-            long k = 0;
-            for (; k < steps && next < 4; ++k) {
-                const StepCoefficients& c = coefficients[static_cast<std::size_t>(k)];
-                const double g = std::exp(c.log_drift + c.vol * normal(rng));
-                const double xn = g * x + c.half_income * (1 + g);
-                const double t0 = static_cast<double>(k) * dt;
-                while (next < 4) {
-                    const double l = level[next];
-                    if (xn <= l) {
-                        tau[next++] = t0 + dt * (x - l) / (x - xn);
-                        continue;
-                    }
-                    // Both ends above the level: did the path dip below in between?
-                    double exponent;
-                    if (l > 0) {
-                        // ln(x/l) ln(xn/l) is at least (x - l)(xn - l)/(x xn): a cheap screen.
-                        if (2 * (x - l) * (xn - l) > 40 * c.vol2 * x * xn) break;
-                        exponent = -2 * std::log(x / l) * std::log(xn / l) / c.vol2;
-                    } else {
-                        if (2 * xn > 40 * x * c.vol2) break;
-                        exponent = -2 * xn / (x * c.vol2);
-                    }
-                    if (uniform(rng) < std::exp(exponent)) {
-                        tau[next++] = t0 + 0.5 * dt;
-                        continue;
-                    }
-                    break;
-                }
-                x = next == 4 ? 0 : xn;
-                for (int i = 0; i < 3; ++i) {
-                    if (k + 1 == horizon_step[i]) wealth[i][static_cast<std::size_t>(p)] = x / x0;
-                }
-            }
-            // tau by grid row: row r is level kRuinLevels[r] = index 3 - r here.
-            for (int r = 0; r < 4; ++r) {
-                const double t = tau[3 - r];
-                for (int h = 0; h < 3; ++h) tally.ruined[r][h] += t <= kGridHorizons[h];
-                tally.lifetime[r] += t < death;
-            }
-            for (int i = 0; i < 20; ++i) tally.income[i] += tau[3] <= horizons.income[i];
-            const double alive = std::min(tau[3], horizons.tail);
-            tally.unruined_time += alive;
-            tally.unruined_time2 += alive * alive;
-            ++tally.paths;
+            PathLevels path{{kRuinLevels[3] * x0, kRuinLevels[2] * x0, kRuinLevels[1] * x0, kRuinLevels[0] * x0}};
+            follow_path(p, path, rng, normal, uniform);
+            count_path(path, death, tally);
         }
     }
 
@@ -181,23 +202,15 @@ double sample_quantile(std::vector<double>& v, double q) {
     return v[k];
 }
 
-}  // namespace
-
-MonteCarloResults simulate_wealth_paths(const RefinedModel& model, double x0, const SimulationHorizons& horizons,
-                                        const MonteCarloOptions& options) {
-    MonteCarloResults out;
-    out.seed = options.seed;
-    out.dt = options.dt;
-    const long paths = std::max(1L, options.paths);
-    const long blocks = (paths + kBlockPaths - 1) / kBlockPaths;
-    Simulation sim(model, x0, horizons, options.dt, paths);
-    sim.seed_mix = splitmix64(options.seed);
-
+// Runs every block over the threads, reporting progress and watching for a
+// cancel every 50 ms. False when cancelled; a failure on a thread stops the
+// others and is rethrown here.
+bool run_blocks(Simulation& sim, long paths, long blocks, const MonteCarloOptions& options,
+                std::vector<BlockTally>& tallies) {
     std::atomic<bool> stop{false};
     sim.stop = &stop;
     std::atomic<long> next_block{0};
     std::atomic<long> done_paths{0};
-    std::vector<BlockTally> tallies(static_cast<std::size_t>(blocks));
     std::mutex mutex;
     std::condition_variable finished;
     unsigned running = 0;
@@ -227,26 +240,29 @@ MonteCarloResults simulate_wealth_paths(const RefinedModel& model, double x0, co
     std::vector<std::thread> pool;
     running = threads;
     for (unsigned k = 0; k < threads; ++k) pool.emplace_back(work);
+    const auto cancelled = [&] { return options.cancel && options.cancel->load(); };
+    const auto report = [&] {
+        if (options.progress) options.progress(static_cast<double>(done_paths.load()) / static_cast<double>(paths));
+    };
     {
         std::unique_lock<std::mutex> lock(mutex);
         while (running > 0) {
             finished.wait_for(lock, std::chrono::milliseconds(50));
-            if (options.cancel && options.cancel->load()) stop = true;
-            if (options.progress && running > 0) {
-                lock.unlock();
-                options.progress(static_cast<double>(done_paths.load()) / static_cast<double>(paths));
-                if (options.cancel && options.cancel->load()) stop = true;
-                lock.lock();
-            }
+            if (cancelled()) stop = true;
+            if (running == 0) break;
+            lock.unlock();
+            report();
+            if (cancelled()) stop = true;
+            lock.lock();
         }
     }
     for (std::thread& t : pool) t.join();
+    sim.stop = nullptr;
     if (failure) std::rethrow_exception(failure);
-    if (stop.load() || done_paths.load() < paths) {
-        out.cancelled = true;
-        return out;
-    }
+    return !stop.load() && done_paths.load() >= paths;
+}
 
+BlockTally sum_of(const std::vector<BlockTally>& tallies) {
     BlockTally total;
     for (const BlockTally& t : tallies) {
         total.paths += t.paths;
@@ -258,6 +274,11 @@ MonteCarloResults simulate_wealth_paths(const RefinedModel& model, double x0, co
         total.unruined_time += t.unruined_time;
         total.unruined_time2 += t.unruined_time2;
     }
+    return total;
+}
+
+// The ruin probabilities, the income horizons' ruin and the expected ruin age.
+void fill_proportions(const BlockTally& total, double current_age, MonteCarloResults& out) {
     const long n = total.paths;
     out.paths = n;
     for (int r = 0; r < 4; ++r) {
@@ -267,10 +288,28 @@ MonteCarloResults simulate_wealth_paths(const RefinedModel& model, double x0, co
     for (int i = 0; i < 20; ++i) out.income_ruin[i] = proportion(total.income[i], n);
     const double mean = total.unruined_time / static_cast<double>(n);
     const double var = std::max(0.0, total.unruined_time2 / static_cast<double>(n) - mean * mean);
-    out.expected_ruin_age = {model.current_age + mean, std::sqrt(var / static_cast<double>(n))};
+    out.expected_ruin_age = {current_age + mean, std::sqrt(var / static_cast<double>(n))};
+}
 
-    // Percentiles from all paths; standard errors from the spread of the
-    // percentiles of kBatches groups of blocks.
+// The standard error of the q-quantile from the spread of the groups' own
+// q-quantiles.
+double batch_standard_error(std::vector<std::vector<double>>& groups, double q) {
+    const int batches = static_cast<int>(groups.size());
+    if (batches < 2) return std::numeric_limits<double>::quiet_NaN();
+    double sum = 0, sum2 = 0;
+    for (auto& g : groups) {
+        const double v = sample_quantile(g, q);
+        sum += v;
+        sum2 += v * v;
+    }
+    const double m = sum / batches;
+    const double var_b = std::max(0.0, (sum2 - batches * m * m) / (batches - 1));
+    return std::sqrt(var_b / batches);
+}
+
+// Percentiles from all n paths; standard errors from the spread of the
+// percentiles of kBatches groups of blocks.
+void fill_estates(Simulation& sim, long n, long blocks, MonteCarloResults& out) {
     const int batches = static_cast<int>(std::min<long>(kBatches, blocks));
     const double q[3] = {0.25, 0.5, 0.75};
     for (int h = 0; h < 3; ++h) {
@@ -280,21 +319,30 @@ MonteCarloResults simulate_wealth_paths(const RefinedModel& model, double x0, co
         }
         for (int k = 0; k < 3; ++k) {
             out.estate[h][k].value = sample_quantile(sim.wealth[h], q[k]);
-            if (batches < 2) {
-                out.estate[h][k].standard_error = std::numeric_limits<double>::quiet_NaN();
-                continue;
-            }
-            double sum = 0, sum2 = 0;
-            for (auto& g : groups) {
-                const double v = sample_quantile(g, q[k]);
-                sum += v;
-                sum2 += v * v;
-            }
-            const double m = sum / batches;
-            const double var_b = std::max(0.0, (sum2 - batches * m * m) / (batches - 1));
-            out.estate[h][k].standard_error = std::sqrt(var_b / batches);
+            out.estate[h][k].standard_error = batch_standard_error(groups, q[k]);
         }
     }
+}
+
+}  // namespace
+
+MonteCarloResults simulate_wealth_paths(const RefinedModel& model, double x0, const SimulationHorizons& horizons,
+                                        const MonteCarloOptions& options) {
+    MonteCarloResults out;
+    out.seed = options.seed;
+    out.dt = options.dt;
+    const long paths = std::max(1L, options.paths);
+    const long blocks = (paths + kBlockPaths - 1) / kBlockPaths;
+    Simulation sim(model, x0, horizons, options.dt, paths);
+    sim.seed_mix = splitmix64(options.seed);
+    std::vector<BlockTally> tallies(static_cast<std::size_t>(blocks));
+    if (!run_blocks(sim, paths, blocks, options, tallies)) {
+        out.cancelled = true;
+        return out;
+    }
+    const BlockTally total = sum_of(tallies);
+    fill_proportions(total, model.current_age, out);
+    fill_estates(sim, total.paths, blocks, out);
     return out;
 }
 

@@ -144,121 +144,174 @@ std::string refined_scheme_line(const RefinedResults& r) {
     return text.str();
 }
 
-void compute_refined_results(AnalysisState& state, ResultSink& sink, RefinedResults& out,
-                             const EventPump& pump) {
-    const RefinedModel model = RefinedModel::from_state(state);
-    const double x0 = state.wealth_ratio;
-    const double t_life = 110 - state.current_age;
-    const double t_tail = t_life + 20;
-    std::array<double, 20> income_horizon{};
-    for (int i = 1; i <= 20; ++i) income_horizon[i - 1] = expected_income_horizon(state.current_age, i);
+namespace {
 
-    out = RefinedResults{};
-    ResultsRecord& rec = out.record;
-    // fig[r][level]: the figures of resolution r (0 coarse, 1 fine).
-    double ruin[2][4][3] = {};
-    double life[2][4] = {};
-    double unruined[2] = {};
-    double income_p[2][20] = {};
-    std::vector<SweepTask> tasks;
+// One refined calculation in its steps: the level sweeps at both
+// resolutions, their raw figures, and the figures combined and published.
+class RefinedCalculation {
+public:
+    RefinedCalculation(AnalysisState& state, ResultSink& sink, RefinedResults& out)
+        : state_(state), sink_(sink), out_(out), model_(RefinedModel::from_state(state)),
+          x0_(state.wealth_ratio), t_life_(110 - state.current_age), t_tail_(t_life_ + 20),
+          ruined_now_(!(x0_ > 0) || !std::isfinite(x0_)),
+          top_(ruined_now_ ? 0 : refined::sweep_top(model_, x0_, kBaseSpacing, 30)) {
+        for (int i = 1; i <= 20; ++i) income_horizon_[i - 1] = expected_income_horizon(state.current_age, i);
+    }
 
-    const bool ruined_now = !(x0 > 0) || !std::isfinite(x0);
-    const double top = ruined_now ? 0 : refined::sweep_top(model, x0, kBaseSpacing, 30);
-    if (!ruined_now) {
+    void run(const EventPump& pump) {
+        out_ = RefinedResults{};
+        if (!ruined_now_) {
+            make_tasks();
+            run_sweeps(model_, tasks_, pump);
+            read_sweeps();
+        }
+        fill_ruin_grid();
+        fill_expected_ruin_age();
+        publish_ruin_cells();
+        fill_estates();
+        fill_expected_income();
+        out_.record.solver_calls = out_.sweeps;
+    }
+
+private:
+    // Per resolution, each ruin level; the 0% level also keeps the wealth at
+    // the estate horizons and runs to the expected ruin age's horizon.
+    void make_tasks() {
         for (int r = 0; r < 2; ++r) {
             for (int level = 0; level < 4; ++level) {
                 SweepTask task;
-                task.sweep.x0 = x0;
-                task.sweep.barrier = kRuinLevels[level] * x0;
-                task.sweep.end = level == 0 ? std::max(t_tail, 30.0) : std::max(t_life, 30.0);
+                task.sweep.x0 = x0_;
+                task.sweep.barrier = kRuinLevels[level] * x0_;
+                task.sweep.end = level == 0 ? std::max(t_tail_, 30.0) : std::max(t_life_, 30.0);
                 task.sweep.dt = kBaseStep;
                 task.sweep.base_spacing = kBaseSpacing;
                 task.sweep.refinement = r + 1;
-                task.sweep.top = top;
+                task.sweep.top = top_;
                 if (level == 0) task.sweep.snapshot_times = {10, 20, 30};
-                tasks.push_back(std::move(task));
+                tasks_.push_back(std::move(task));
             }
         }
-        run_sweeps(model, tasks, pump);
+    }
+
+    const SweepResult& sweep(int resolution, int level) const { return tasks_[resolution * 4 + level].result; }
+
+    void read_sweeps() {
         for (int r = 0; r < 2; ++r) {
             for (int level = 0; level < 4; ++level) {
-                const SweepResult& res = tasks[r * 4 + level].result;
-                for (int h = 0; h < 3; ++h) ruin[r][level][h] = checked(res.ruin_by(kGridHorizons[h]));
-                life[r][level] = checked(res.lifetime_ruin(model, t_life));
-                out.top_loss = std::max(out.top_loss, res.top_loss_at_last_snapshot);
+                const SweepResult& res = sweep(r, level);
+                for (int h = 0; h < 3; ++h) ruin_[r][level][h] = checked(res.ruin_by(kGridHorizons[h]));
+                life_[r][level] = checked(res.lifetime_ruin(model_, t_life_));
+                out_.top_loss = std::max(out_.top_loss, res.top_loss_at_last_snapshot);
             }
-            const SweepResult& zero = tasks[r * 4].result;
-            unruined[r] = checked(zero.mean_unruined_time(t_tail));
-            for (int i = 0; i < 20; ++i) income_p[r][i] = checked(zero.ruin_by(income_horizon[i]));
+            const SweepResult& zero = sweep(r, 0);
+            unruined_[r] = checked(zero.mean_unruined_time(t_tail_));
+            for (int i = 0; i < 20; ++i) income_p_[r][i] = checked(zero.ruin_by(income_horizon_[i]));
         }
-        out.coarse_nodes = static_cast<int>(tasks[0].result.grid.x.size());
-        out.fine_nodes = static_cast<int>(tasks[4].result.grid.x.size());
-        out.grid_top = tasks[0].result.grid.x.back();
-        out.sweeps = static_cast<int>(tasks.size());
+        out_.coarse_nodes = static_cast<int>(sweep(0, 0).grid.x.size());
+        out_.fine_nodes = static_cast<int>(sweep(1, 0).grid.x.size());
+        out_.grid_top = sweep(0, 0).grid.x.back();
+        out_.sweeps = static_cast<int>(tasks_.size());
     }
 
-    for (int level = 0; level < 4; ++level) {
-        for (int h = 0; h < 4; ++h) {
-            RefinedValue v{1, 0};
-            if (!ruined_now) {
-                v = h < 3 ? richardson(ruin[0][level][h], ruin[1][level][h])
-                          : richardson(life[0][level], life[1][level]);
+    void fill_ruin_grid() {
+        ResultsRecord& rec = out_.record;
+        for (int level = 0; level < 4; ++level) {
+            for (int h = 0; h < 4; ++h) {
+                RefinedValue v{1, 0};
+                if (!ruined_now_) {
+                    v = h < 3 ? richardson(ruin_[0][level][h], ruin_[1][level][h])
+                              : richardson(life_[0][level], life_[1][level]);
+                }
+                rec.ruin_grid[level][h] = v.value;
+                out_.ruin_error[level][h] = v.error_estimate;
             }
-            rec.ruin_grid[level][h] = v.value;
-            out.ruin_error[level][h] = v.error_estimate;
         }
+        state_.ruin_probability_10 = rec.ruin_grid[0][0];
+        state_.ruin_probability_20 = rec.ruin_grid[0][1];
+        state_.ruin_probability_30 = rec.ruin_grid[0][2];
     }
-    state.ruin_probability_10 = rec.ruin_grid[0][0];
-    state.ruin_probability_20 = rec.ruin_grid[0][1];
-    state.ruin_probability_30 = rec.ruin_grid[0][2];
-    RefinedValue mean{0, 0};
-    if (!ruined_now) mean = richardson(unruined[0], unruined[1], 0, t_tail);
-    state.expected_ruin_age = state.current_age + mean.value;
-    rec.expected_ruin_age = state.expected_ruin_age;
-    out.expected_ruin_age_error = mean.error_estimate;
 
-    const auto& ruin_names = ruin_cell_names();
-    auto publish = [&](const std::string& cell, const std::string& text) {
-        rec.cells[cell] = text;
-        sink.publish_result(cell, text);
-    };
-    for (int level = 0; level < 4; ++level) {
-        for (int h = 0; h < 3; ++h) publish(ruin_names[level][h], format_percent1(rec.ruin_grid[level][h]));
+    void fill_expected_ruin_age() {
+        RefinedValue mean{0, 0};
+        if (!ruined_now_) mean = richardson(unruined_[0], unruined_[1], 0, t_tail_);
+        state_.expected_ruin_age = state_.current_age + mean.value;
+        out_.record.expected_ruin_age = state_.expected_ruin_age;
+        out_.expected_ruin_age_error = mean.error_estimate;
     }
-    for (int level = 0; level < 4; ++level) publish(ruin_names[level][3], format_percent1(rec.ruin_grid[level][3]));
 
-    const auto& estate_names = estate_cell_names();
-    for (int h = 0; h < 3; ++h) {
-        for (int k = 0; k < 3; ++k) {
-            double c = 0, err = 0;
-            bool at_top = false;
-            if (!ruined_now) {
-                const SweepResult& coarse = tasks[0].result;
-                const SweepResult& fine = tasks[4].result;
-                auto below_coarse = [&](double level) { return coarse.wealth_below(h, level); };
-                auto below_fine = [&](double level) { return fine.wealth_below(h, level); };
-                auto below_combined = [&](double level) {
-                    return richardson(coarse.wealth_below(h, level), fine.wealth_below(h, level)).value;
-                };
-                c = checked(quantile_of(below_combined, x0, top, kQuantiles[k], &at_top));
-                err = std::fabs(quantile_of(below_fine, x0, top, kQuantiles[k]) -
-                                quantile_of(below_coarse, x0, top, kQuantiles[k]));
+    void publish(const std::string& cell, const std::string& text) {
+        out_.record.cells[cell] = text;
+        sink_.publish_result(cell, text);
+    }
+
+    // The table's order: the horizons row by row, then the lifetime column.
+    void publish_ruin_cells() {
+        const auto& names = ruin_cell_names();
+        const auto& grid = out_.record.ruin_grid;
+        for (int level = 0; level < 4; ++level) {
+            for (int h = 0; h < 3; ++h) publish(names[level][h], format_percent1(grid[level][h]));
+        }
+        for (int level = 0; level < 4; ++level) publish(names[level][3], format_percent1(grid[level][3]));
+    }
+
+    // The true percentiles of the 0% sweeps' wealth at 10, 20 and 30 years.
+    void fill_estates() {
+        const auto& names = estate_cell_names();
+        for (int h = 0; h < 3; ++h) {
+            for (int k = 0; k < 3; ++k) {
+                double c = 0, err = 0;
+                bool at_top = false;
+                if (!ruined_now_) {
+                    const SweepResult& coarse = sweep(0, 0);
+                    const SweepResult& fine = sweep(1, 0);
+                    auto below_coarse = [&](double level) { return coarse.wealth_below(h, level); };
+                    auto below_fine = [&](double level) { return fine.wealth_below(h, level); };
+                    auto below_combined = [&](double level) {
+                        return richardson(coarse.wealth_below(h, level), fine.wealth_below(h, level)).value;
+                    };
+                    c = checked(quantile_of(below_combined, x0_, top_, kQuantiles[k], &at_top));
+                    err = std::fabs(quantile_of(below_fine, x0_, top_, kQuantiles[k]) -
+                                    quantile_of(below_coarse, x0_, top_, kQuantiles[k]));
+                }
+                out_.record.estate_grid[h][k] = c;
+                out_.record.estate_at_grid_limit[h][k] = at_top;
+                out_.estate_error[h][k] = err;
+                publish(names[h][k], format_plain2(c));
             }
-            rec.estate_grid[h][k] = c;
-            rec.estate_at_grid_limit[h][k] = at_top;
-            out.estate_error[h][k] = err;
-            publish(estate_names[h][k], format_plain2(c));
         }
     }
 
-    for (int i = 0; i < 20; ++i) {
-        const double T = income_horizon[i];
-        const RefinedValue p = ruined_now ? RefinedValue{1, 0} : richardson(income_p[0][i], income_p[1][i]);
-        const double annuity_income = annuity_income_ratio(state, T);
-        rec.expected_income[i] = expected_income_ratio(annuity_income, p.value);
-        out.expected_income_error[i] = std::fabs(1 - annuity_income) * p.error_estimate;
+    void fill_expected_income() {
+        for (int i = 0; i < 20; ++i) {
+            const RefinedValue p =
+                ruined_now_ ? RefinedValue{1, 0} : richardson(income_p_[0][i], income_p_[1][i]);
+            const double annuity_income = annuity_income_ratio(state_, income_horizon_[i]);
+            out_.record.expected_income[i] = expected_income_ratio(annuity_income, p.value);
+            out_.expected_income_error[i] = std::fabs(1 - annuity_income) * p.error_estimate;
+        }
     }
-    rec.solver_calls = out.sweeps;
+
+    AnalysisState& state_;
+    ResultSink& sink_;
+    RefinedResults& out_;
+    const RefinedModel model_;
+    const double x0_, t_life_, t_tail_;
+    const bool ruined_now_;
+    const double top_;
+    std::array<double, 20> income_horizon_{};
+    std::vector<SweepTask> tasks_;
+    // [r][...]: the figures of resolution r (0 coarse, 1 fine).
+    double ruin_[2][4][3] = {};
+    double life_[2][4] = {};
+    double unruined_[2] = {};
+    double income_p_[2][20] = {};
+};
+
+}  // namespace
+
+void compute_refined_results(AnalysisState& state, ResultSink& sink, RefinedResults& out,
+                             const EventPump& pump) {
+    RefinedCalculation(state, sink, out).run(pump);
 }
 
 RefinedValue refined_lifetime_ruin(const AnalysisState& state) {

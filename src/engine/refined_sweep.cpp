@@ -346,6 +346,160 @@ SpreadStart spread_start(const RefinedModel& m, const SweepSpec& sweep, double s
     return out;
 }
 
+// A sweep that starts without volatility: follows the certain path to the
+// end of that phase. True when that finished the sweep (ruined on the way,
+// or no volatile phase before the end); otherwise start and x_start say
+// where the grid sweep begins.
+bool follow_certain_phase(const RefinedModel& model, const SweepSpec& sweep, double dt, SweepResult& result,
+                          double& start, double& x_start) {
+    start = model.later_sigma == 0 ? sweep.end : std::min(model.later_years, sweep.end);
+    x_start = follow_certain_path(model, sweep, start, dt, result);
+    const bool ruined = std::isnan(x_start);
+    if (!ruined && start < sweep.end) {
+        result.t.pop_back();
+        result.ruin.pop_back();
+        return false;
+    }
+    if (!ruined) {
+        result.t.push_back(sweep.end);
+        result.ruin.push_back(0);
+    } else if (result.t.back() < sweep.end) {
+        result.t.push_back(sweep.end);
+        result.ruin.push_back(1);
+    }
+    result.grid = make_sweep_grid(sweep.x0, sweep.barrier, sweep.base_spacing, sweep.top, sweep.refinement);
+    for (auto& w : result.snapshots) w.assign(result.grid.x.size() + 1, 0.0);
+    result.snapshot_prefix = result.snapshots;
+    return true;
+}
+
+// The probability weights at the start: today's node, or the normal spread.
+std::vector<double> start_weights(const SweepGrid& grid, int n, const SpreadStart& spread) {
+    const std::vector<double>& x = grid.x;
+    std::vector<double> w(n + 3, 0.0);
+    if (!spread.used) {
+        w[grid.start] = 1;
+        return w;
+    }
+    double total = 0;
+    for (int j = 1; j <= n; ++j) {
+        const double z = (x[j] - spread.mean) / std::sqrt(spread.variance);
+        w[j] = std::exp(-0.5 * z * z) * 0.5 * (x[j + 1] - x[j - 1]);
+        total += w[j];
+    }
+    for (int j = 1; j <= n; ++j) w[j] /= total;
+    return w;
+}
+
+// The sub-step at whose end each snapshot is taken (past the end for one
+// the certain phase already fixed).
+std::vector<std::size_t> snapshot_steps(const SweepSpec& sweep, const std::vector<SubStep>& steps, int n,
+                                        SweepResult& result) {
+    const std::size_t snapshots = sweep.snapshot_times.size();
+    std::vector<std::size_t> snapshot_step(snapshots, steps.size() + 1);
+    for (std::size_t k = 0; k < snapshots; ++k) {
+        if (!std::isnan(result.snapshot_point[k])) continue;
+        for (std::size_t s = 0; s < steps.size(); ++s) {
+            if (std::fabs(steps[s].t_end - sweep.snapshot_times[k]) < 1e-9) snapshot_step[k] = s;
+        }
+        if (snapshot_step[k] > steps.size()) throw std::runtime_error("refined sweep: snapshot off the time grid");
+    }
+    for (std::size_t k = 0; k < snapshots; ++k) {
+        if (!std::isnan(result.snapshot_point[k])) result.snapshots[k].assign(n + 3, 0.0);
+    }
+    return snapshot_step;
+}
+
+// The factorised step operators. Coefficients that change with time are
+// frozen at the middle of blocks of up to kBlock sub-steps of one kind, so a
+// factorisation serves a block; the blocks shrink with the time step, so the
+// freezing error falls with it like the rest. Constant coefficients need one
+// factorisation per regime and step kind.
+class StepOperators {
+public:
+    StepOperators(const RefinedModel& model, const Stencils& stencils, const std::vector<SubStep>& steps)
+        : model_(model), stencils_(stencils), steps_(steps), n_(stencils.n),
+          constant_(model.coefficients_constant_in_time()) {}
+
+    const StepFactors& for_step(std::size_t s) {
+        const SubStep& st = steps_[s];
+        const int regime = regime_of(st);
+        if (constant_) {
+            const int implicit = st.theta == 1.0 ? 1 : 0;
+            if (!cached_[regime][implicit]) {
+                fill_rows(stencils_, regime, model_.exposure(0), model_.net_income(0), rows_);
+                factor_step(rows_, n_, st.dt, st.theta, cache_[regime][implicit]);
+                cached_[regime][implicit] = true;
+            }
+            return cache_[regime][implicit];
+        }
+        if (s >= block_end_) {
+            block_end_ = s + 1;
+            while (block_end_ < steps_.size() && block_end_ - s < kBlock && steps_[block_end_].theta == st.theta &&
+                   regime_of(steps_[block_end_]) == regime) {
+                ++block_end_;
+            }
+            const double t_block = 0.5 * (st.t_end - st.dt + steps_[block_end_ - 1].t_end);
+            fill_rows(stencils_, regime, model_.exposure(t_block), model_.net_income(t_block), rows_);
+            factor_step(rows_, n_, st.dt, st.theta, factors_);
+        }
+        return factors_;
+    }
+
+private:
+    static constexpr std::size_t kBlock = 8;
+    int regime_of(const SubStep& st) const { return model_.later_regime(st.t_end - st.dt / 2) ? 1 : 0; }
+
+    const RefinedModel& model_;
+    const Stencils& stencils_;
+    const std::vector<SubStep>& steps_;
+    const int n_;
+    const bool constant_;
+    StepFactors cache_[2][2];
+    bool cached_[2][2] = {{false, false}, {false, false}};
+    OperatorRows rows_;
+    StepFactors factors_;
+    std::size_t block_end_ = 0;
+};
+
+// Runs the sub-steps from the start weights w, recording the ruin
+// probability after each and the snapshots.
+void march(const RefinedModel& model, const Stencils& stencils, const std::vector<SubStep>& steps,
+           const std::vector<std::size_t>& snapshot_step, std::vector<double>& w, SweepResult& result,
+           const Pump& pump) {
+    const int n = stencils.n;
+    std::vector<double> y(n + 3, 0.0);
+    StepOperators operators(model, stencils, steps);
+    // Rows above hi hold less than 1e-40 and are left out of the solve.
+    int hi = std::min(n, result.grid.start + 32);
+    double ruined = 0;
+    double top = 0;
+    for (std::size_t s = 0; s < steps.size(); ++s) {
+        ruined += apply_step(operators.for_step(s), n, hi, w, y, top);
+        while (hi < n && (std::fabs(w[hi]) > 1e-40 || std::fabs(w[hi + 1]) > 1e-40)) hi = std::min(n, hi + 32);
+        result.t.push_back(steps[s].t_end);
+        result.ruin.push_back(ruined);
+        for (std::size_t k = 0; k < snapshot_step.size(); ++k) {
+            if (snapshot_step[k] == s) {
+                result.snapshots[k] = w;
+                result.snapshot_ruin[k] = ruined;
+                result.top_loss_at_last_snapshot = top;
+            }
+        }
+        if (pump && s % 256 == 0) pump();
+    }
+    result.top_loss = top;
+}
+
+void fill_snapshot_prefix(int n, SweepResult& result) {
+    result.snapshot_prefix.resize(result.snapshots.size());
+    for (std::size_t k = 0; k < result.snapshots.size(); ++k) {
+        std::vector<double>& p = result.snapshot_prefix[k];
+        p.assign(n + 2, 0.0);
+        for (int j = 1; j <= n; ++j) p[j] = p[j - 1] + result.snapshots[k][j];
+    }
+}
+
 }  // namespace
 
 SweepResult run_sweep(const RefinedModel& model, const SweepSpec& sweep, const Pump& pump) {
@@ -358,124 +512,23 @@ SweepResult run_sweep(const RefinedModel& model, const SweepSpec& sweep, const P
 
     double start = 0;
     double x_start = sweep.x0;
-    if (model.current_sigma == 0) {
-        start = model.later_sigma == 0 ? sweep.end : std::min(model.later_years, sweep.end);
-        x_start = follow_certain_path(model, sweep, start, dt, result);
-        const bool ruined = std::isnan(x_start);
-        if (ruined || start >= sweep.end) {
-            if (!ruined) {
-                result.t.push_back(sweep.end);
-                result.ruin.push_back(0);
-            } else if (result.t.back() < sweep.end) {
-                result.t.push_back(sweep.end);
-                result.ruin.push_back(1);
-            }
-            result.grid = make_sweep_grid(sweep.x0, sweep.barrier, sweep.base_spacing, sweep.top, sweep.refinement);
-            for (auto& w : result.snapshots) w.assign(result.grid.x.size() + 1, 0.0);
-            result.snapshot_prefix = result.snapshots;
-            return result;
-        }
-        result.t.pop_back();
-        result.ruin.pop_back();
-    }
+    if (model.current_sigma == 0 && follow_certain_phase(model, sweep, dt, result, start, x_start)) return result;
 
     result.grid = make_sweep_grid(x_start, sweep.barrier, sweep.base_spacing, sweep.top, sweep.refinement);
-    const std::vector<double>& x = result.grid.x;
-    const Stencils stencils = make_stencils(model, x, sweep.refinement);
+    const Stencils stencils = make_stencils(model, result.grid.x, sweep.refinement);
     const int n = stencils.n;
     const SpreadStart spread = spread_start(model, sweep, start, x_start);
     if (spread.used) start = spread.time;
     const std::vector<SubStep> steps = sub_steps(start, sweep.end, dt, sweep.implicit_half_steps);
 
-    std::vector<double> w(n + 3, 0.0), y(n + 3, 0.0);
-    if (spread.used) {
-        double total = 0;
-        for (int j = 1; j <= n; ++j) {
-            const double z = (x[j] - spread.mean) / std::sqrt(spread.variance);
-            w[j] = std::exp(-0.5 * z * z) * 0.5 * (x[j + 1] - x[j - 1]);
-            total += w[j];
-        }
-        for (int j = 1; j <= n; ++j) w[j] /= total;
-    } else {
-        w[result.grid.start] = 1;
-    }
+    std::vector<double> w = start_weights(result.grid, n, spread);
     result.t.reserve(result.t.size() + steps.size() + 1);
     result.ruin.reserve(result.ruin.size() + steps.size() + 1);
     result.t.push_back(start);
     result.ruin.push_back(0);
-
-    std::vector<std::size_t> snapshot_step(snapshots, steps.size() + 1);
-    for (std::size_t k = 0; k < snapshots; ++k) {
-        if (!std::isnan(result.snapshot_point[k])) continue;
-        for (std::size_t s = 0; s < steps.size(); ++s) {
-            if (std::fabs(steps[s].t_end - sweep.snapshot_times[k]) < 1e-9) snapshot_step[k] = s;
-        }
-        if (snapshot_step[k] > steps.size()) throw std::runtime_error("refined sweep: snapshot off the time grid");
-    }
-    for (std::size_t k = 0; k < snapshots; ++k) {
-        if (!std::isnan(result.snapshot_point[k])) result.snapshots[k].assign(n + 3, 0.0);
-    }
-
-    // Coefficients that change with time are frozen at the middle of blocks
-    // of up to kBlock sub-steps of one kind, so a factorisation serves a
-    // block; the blocks shrink with the time step, so the freezing error
-    // falls with it like the rest. Constant coefficients need one
-    // factorisation per regime and step kind.
-    constexpr std::size_t kBlock = 8;
-    const bool constant = model.coefficients_constant_in_time();
-    StepFactors cache[2][2];
-    bool cached[2][2] = {{false, false}, {false, false}};
-    OperatorRows rows;
-    StepFactors factors;
-    const StepFactors* f = nullptr;
-    std::size_t block_end = 0;
-    // Rows above hi hold less than 1e-40 and are left out of the solve.
-    int hi = std::min(n, result.grid.start + 32);
-    double ruined = 0;
-    double top = 0;
-    for (std::size_t s = 0; s < steps.size(); ++s) {
-        const SubStep& st = steps[s];
-        const double t_mid = st.t_end - st.dt / 2;
-        const int regime = model.later_regime(t_mid) ? 1 : 0;
-        const int implicit = st.theta == 1.0 ? 1 : 0;
-        if (constant) {
-            if (!cached[regime][implicit]) {
-                fill_rows(stencils, regime, model.exposure(0), model.net_income(0), rows);
-                factor_step(rows, n, st.dt, st.theta, cache[regime][implicit]);
-                cached[regime][implicit] = true;
-            }
-            f = &cache[regime][implicit];
-        } else if (s >= block_end) {
-            block_end = s + 1;
-            while (block_end < steps.size() && block_end - s < kBlock && steps[block_end].theta == st.theta &&
-                   (model.later_regime(steps[block_end].t_end - steps[block_end].dt / 2) ? 1 : 0) == regime) {
-                ++block_end;
-            }
-            const double t_block = 0.5 * (st.t_end - st.dt + steps[block_end - 1].t_end);
-            fill_rows(stencils, regime, model.exposure(t_block), model.net_income(t_block), rows);
-            factor_step(rows, n, st.dt, st.theta, factors);
-            f = &factors;
-        }
-        ruined += apply_step(*f, n, hi, w, y, top);
-        while (hi < n && (std::fabs(w[hi]) > 1e-40 || std::fabs(w[hi + 1]) > 1e-40)) hi = std::min(n, hi + 32);
-        result.t.push_back(st.t_end);
-        result.ruin.push_back(ruined);
-        for (std::size_t k = 0; k < snapshot_step.size(); ++k) {
-            if (snapshot_step[k] == s) {
-                result.snapshots[k] = w;
-                result.snapshot_ruin[k] = ruined;
-                result.top_loss_at_last_snapshot = top;
-            }
-        }
-        if (pump && s % 256 == 0) pump();
-    }
-    result.top_loss = top;
-    result.snapshot_prefix.resize(result.snapshots.size());
-    for (std::size_t k = 0; k < result.snapshots.size(); ++k) {
-        std::vector<double>& p = result.snapshot_prefix[k];
-        p.assign(n + 2, 0.0);
-        for (int j = 1; j <= n; ++j) p[j] = p[j - 1] + result.snapshots[k][j];
-    }
+    const std::vector<std::size_t> snapshot_step = snapshot_steps(sweep, steps, n, result);
+    march(model, stencils, steps, snapshot_step, w, result, pump);
+    fill_snapshot_prefix(n, result);
     return result;
 }
 
