@@ -12,27 +12,15 @@
 #include <nlohmann/json.hpp>
 
 #include "app/cli/cli.h"
+#include "cli_run.h"
 
 namespace quorrel {
 namespace {
 
 using nlohmann::json;
 
-struct Outcome {
-    int status = -1;
-    std::string out, err;
-};
-
-Outcome run(std::vector<std::string> args) {
-    std::vector<const char*> argv{"quorrel-cli"};
-    for (const std::string& a : args) argv.push_back(a.c_str());
-    std::ostringstream out, err;
-    Outcome r;
-    r.status = run_cli(static_cast<int>(argv.size()), argv.data(), out, err);
-    r.out = out.str();
-    r.err = err.str();
-    return r;
-}
+using cli_test::Outcome;
+using cli_test::run;
 
 json run_json(std::vector<std::string> args) {
     args.push_back("--json");

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/cli/cli.h"
+#include "cli_run.h"
 #include "core/defaults.h"
 #include "core/pipeline.h"
 
@@ -20,21 +21,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct Outcome {
-    int status = -1;
-    std::string out, err;
-};
-
-Outcome run(const std::vector<std::string>& args) {
-    std::vector<const char*> argv{"quorrel-cli"};
-    for (const std::string& a : args) argv.push_back(a.c_str());
-    std::ostringstream out, err;
-    Outcome r;
-    r.status = run_cli(static_cast<int>(argv.size()), argv.data(), out, err);
-    r.out = out.str();
-    r.err = err.str();
-    return r;
-}
+using cli_test::Outcome;
+using cli_test::run;
 
 #ifdef QUORREL_CLI_PDF
 

@@ -1,0 +1,28 @@
+// Runs the command line in this process and keeps what it printed.
+#pragma once
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/cli/cli.h"
+
+namespace quorrel::cli_test {
+
+struct Outcome {
+    int status = -1;
+    std::string out, err;
+};
+
+inline Outcome run(const std::vector<std::string>& args) {
+    std::vector<const char*> argv{"quorrel-cli"};
+    for (const std::string& a : args) argv.push_back(a.c_str());
+    std::ostringstream out, err;
+    Outcome r;
+    r.status = run_cli(static_cast<int>(argv.size()), argv.data(), out, err);
+    r.out = out.str();
+    r.err = err.str();
+    return r;
+}
+
+}  // namespace quorrel::cli_test
