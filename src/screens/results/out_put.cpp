@@ -207,8 +207,13 @@ void OutPut::install_tab_keys() {
         connect(new QShortcut(keys, this), &QShortcut::activated, this, [step_tab] { step_tab(1); });
     for (const QKeySequence& keys : {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab),
                                      QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Tab),
-                                     QKeySequence(Qt::CTRL | Qt::Key_Backtab)})
-        connect(new QShortcut(keys, this), &QShortcut::activated, this, [step_tab] { step_tab(-1); });
+                                     QKeySequence(Qt::CTRL | Qt::Key_Backtab)}) {
+        // On X, Ctrl+Shift+Tab arrives as Backtab and matches more than one of
+        // these spellings; Qt then calls the press ambiguous and picks one.
+        auto* back = new QShortcut(keys, this);
+        connect(back, &QShortcut::activated, this, [step_tab] { step_tab(-1); });
+        connect(back, &QShortcut::activatedAmbiguously, this, [step_tab] { step_tab(-1); });
+    }
 }
 
 OutPut::~OutPut() = default;
