@@ -162,6 +162,15 @@ private:
         const double value = mode_ == SolveFor::income ? std::floor(best_value) : std::ceil(best_value);
         out_.value = value;
         out_.lifetime_ruin = value == best_value ? best_p : lifetime_at(value);
+        // Where the probability jumps across the target (wealth nil beside
+        // the annuities) the search ends at the jump; that amount is no answer.
+        if (!(std::fabs(out_.lifetime_ruin - probability_) <= kSolveProbabilityTolerance)) {
+            refuse(std::string(mode_ == SolveFor::income ? "No target income" : "No wealth") +
+                   " gives a lifetime ruin probability of " + format_percent2(probability_) +
+                   ": it jumps past it at $" + format_grouped0(value) + ", where it is " +
+                   format_percent2(out_.lifetime_ruin) + ".");
+            return;
+        }
         out_.found = true;
     }
 

@@ -66,12 +66,19 @@ TEST(SpendingSolveLimits, NoAnswerIsExplained) {
         double probability;
         double pension_cpi;
         const char* message_start;
+        double liquid_wealth = 0;  // 0: the default
+        double purchase_cpi = 0;
     };
     for (const Row& r : {Row{SolveFor::wealth, 0.05, 40000, "No wealth is needed"},
                          Row{SolveFor::income, 0.001, 0, "The lifetime ruin probability to solve for must be between"},
-                         Row{SolveFor::wealth, 0.6, 0, "The lifetime ruin probability to solve for must be between"}}) {
+                         Row{SolveFor::wealth, 0.6, 0, "The lifetime ruin probability to solve for must be between"},
+                         // All wealth in the annuity: the probability jumps from 0 past the target.
+                         Row{SolveFor::income, 0.05, 0, "No target income gives a lifetime ruin probability of 5.00%",
+                             100000, 100000}}) {
         AnalysisState inputs = default_inputs();
         inputs.pension_cpi_income = r.pension_cpi;
+        if (r.liquid_wealth > 0) inputs.liquid_wealth = r.liquid_wealth;
+        inputs.purchase_cpi = r.purchase_cpi;
         const SpendingSolution s = solve_sustainable_spending(inputs, r.mode, r.probability);
         EXPECT_FALSE(s.found);
         EXPECT_EQ(s.message.rfind(r.message_start, 0), 0u) << s.message;

@@ -559,15 +559,6 @@ int run_solve(const CLI::App& app, const Options& texts, const RunChoices& choic
         err << "quorrel-cli: --solve " << mode << ": the calculation stopped: " << one_line(e.what()) << '\n';
         return 1;
     }
-    // Where the probability jumps across the target (wealth nil beside the
-    // annuities) the search ends at the jump; that amount is no answer.
-    if (solved.found && !(std::fabs(solved.lifetime_ruin - choices.lifetime_ruin) <= kSolveProbabilityTolerance)) {
-        solved.found = false;
-        solved.message = std::string(*choices.solve == SolveFor::income ? "No target income" : "No wealth") +
-                         " gives a lifetime ruin probability of " + format_percent2(choices.lifetime_ruin) +
-                         ": it jumps past it at $" + format_grouped0(solved.value) + ", where it is " +
-                         format_percent2(solved.lifetime_ruin) + ".";
-    }
     if (!solved.found) {
         err << "quorrel-cli: --solve " << mode << ": " << one_line(solved.message) << '\n';
         return 1;
