@@ -37,12 +37,7 @@ double clamp_to(double v, double lo, double hi) {
 void draw_axes(ChartGeometry& g, const AxisLayout& a, const AnalysisState& state,
                const std::vector<std::string>& value_captions) {
     const ChartFrame& p = g.plot;
-    g.axes.push_back({{p.left, p.top}, {p.left, p.bottom}});
-    g.axes.push_back({{p.left, p.top}, {p.left - 5, p.top + 5}});
-    g.axes.push_back({{p.left, p.top}, {p.left + 5, p.top + 5}});
-    g.axes.push_back({{p.left, p.bottom}, {p.right, p.bottom}});
-    g.axes.push_back({{p.right - 5, p.bottom - 5}, {p.right, p.bottom}});
-    g.axes.push_back({{p.right, p.bottom}, {p.right - 5, p.bottom + 5}});
+    add_arrow_axes(g);
 
     g.texts.push_back({indexed(a.value_label_name, 0), value_captions[0],
                        p.left - a.value_label_dx, p.bottom - 5});
@@ -157,6 +152,16 @@ ChartGeometry income_chart(const AnalysisState& state, const ResultsRecord& resu
     }
     g.curve.colour = ChartColour::red;
     return g;
+}
+
+void add_arrow_axes(ChartGeometry& g) {
+    const ChartFrame& p = g.plot;
+    g.axes.push_back({{p.left, p.top}, {p.left, p.bottom}});
+    g.axes.push_back({{p.left, p.top}, {p.left - 5, p.top + 5}});
+    g.axes.push_back({{p.left, p.top}, {p.left + 5, p.top + 5}});
+    g.axes.push_back({{p.left, p.bottom}, {p.right, p.bottom}});
+    g.axes.push_back({{p.right - 5, p.bottom - 5}, {p.right, p.bottom}});
+    g.axes.push_back({{p.right, p.bottom}, {p.right - 5, p.bottom + 5}});
 }
 
 }  // namespace quorrel

@@ -94,6 +94,9 @@ inline constexpr int kLastMarkedRuinAge = 105;
 // Survival chart of the "Mortality Parameters" tab: the probability of
 // surviving t years for t = 0 .. survival_years, and the expected-ruin-age
 // marker.
+// The two axes of the plot frame, each ending in an arrow head.
+void add_arrow_axes(ChartGeometry& g);
+
 ChartGeometry survival_chart(const AnalysisState& state, const ResultsRecord& results);
 
 // Income chart of the "Projected Consumption" tab: the expected income as a

@@ -25,12 +25,7 @@ double y_of(double value, double top) {
 void axes_and_captions(ChartGeometry& g, double ruin_top, double estate_top) {
     const ChartFrame& p = g.plot;
     const double right_axis = x_of(1);
-    g.axes.push_back({{p.left, p.top}, {p.left, p.bottom}});
-    g.axes.push_back({{p.left, p.top}, {p.left - 5, p.top + 5}});
-    g.axes.push_back({{p.left, p.top}, {p.left + 5, p.top + 5}});
-    g.axes.push_back({{p.left, p.bottom}, {p.right, p.bottom}});
-    g.axes.push_back({{p.right - 5, p.bottom - 5}, {p.right, p.bottom}});
-    g.axes.push_back({{p.right, p.bottom}, {p.right - 5, p.bottom + 5}});
+    add_arrow_axes(g);
     g.axes.push_back({{right_axis, p.top + 10}, {right_axis, p.bottom}, ChartColour::blue});
     for (int i = 0; i <= 10; ++i) {
         const double y = p.bottom - kTick * i;
