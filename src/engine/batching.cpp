@@ -61,26 +61,29 @@ struct Batch {
     std::vector<std::size_t> index;
 };
 
-// Every worker takes its share of every group, cut into batches of at most
-// the kernel's lanes.
+// Every worker takes its share of every group in whole SIMD vectors, so that
+// no worker pays for more part-filled vectors than it must, cut into batches
+// of at most the kernel's lanes.
 std::vector<std::vector<Batch>> plan_batches(const std::vector<GridGroup>& groups,
                                              const std::vector<SolveRequest>& requests, int workers) {
     std::vector<std::vector<Batch>> plan(static_cast<std::size_t>(workers));
-    const auto lanes = static_cast<std::size_t>(max_forward_lanes());
+    const auto width = static_cast<std::size_t>(vector_lanes());
+    const auto most = static_cast<std::size_t>(max_forward_lanes()) / width;  // vectors per batch
     for (const GridGroup& group : groups) {
         std::size_t next = 0;
-        const auto shares = even_parts(group.members.size(), static_cast<std::size_t>(workers));
+        const std::size_t vectors = (group.members.size() + width - 1) / width;
+        const auto shares = even_parts(vectors, static_cast<std::size_t>(workers));
         for (std::size_t w = 0; w < shares.size(); ++w) {
-            const std::size_t batches = (shares[w] + lanes - 1) / lanes;
-            for (std::size_t size : even_parts(shares[w], batches)) {
+            for (std::size_t size : even_parts(shares[w], (shares[w] + most - 1) / most)) {
                 Batch batch{&group, {}, {}, {}};
-                for (std::size_t m = next; m < next + size; ++m) {
+                const std::size_t end = std::min(next + size * width, group.members.size());
+                for (std::size_t m = next; m < end; ++m) {
                     batch.requests.push_back(requests[group.members[m]]);
                     batch.barriers.push_back(group.barriers[m]);
                     batch.index.push_back(group.members[m]);
                 }
-                next += size;
-                plan[w].push_back(std::move(batch));
+                next = end;
+                if (!batch.requests.empty()) plan[w].push_back(std::move(batch));
             }
         }
     }

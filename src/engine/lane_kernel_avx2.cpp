@@ -4,6 +4,7 @@
 // the figures are the same to the bit.
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "core/errors.h"
@@ -22,7 +23,7 @@ namespace quorrel::engine_detail {
 typedef double Avx2Vector __attribute__((vector_size(32)));
 
 const KernelSet& avx2_kernels() {
-    static const KernelSet set = kernel_set<Avx2Vector, 3, 1>();
+    static const KernelSet set = kernel_set<Avx2Vector, 5, 1>();
     return set;
 }
 

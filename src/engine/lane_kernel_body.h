@@ -2,7 +2,7 @@
 // lane_kernel_<instruction set>.cpp files, after all of their headers, so that
 // every function here is compiled for that file's instruction set; all of it
 // has internal linkage, so no copy built for one set can stand in for
-// another's at link time. Needs <cstdint>, <vector>, core/errors.h,
+// another's at link time. Needs <cstdint>, <cstring>, <vector>, core/errors.h,
 // engine/lane_kernel.h and engine/scheme_common.h.
 
 namespace quorrel::engine_detail {
@@ -66,6 +66,19 @@ void load_step(const WealthModel& wm, const SolveRequest* rq, const LaneSetup* s
     }
 }
 
+// Whether two steps give every lane the same matrix: all constants but the
+// killing factor K, which only scales the right-hand side, equal to the bit.
+template <class V, int K>
+bool same_matrix(const VectorStep<V>* a, const VectorStep<V>* b) {
+    for (int j = 0; j < K; ++j) {
+        for (auto field : {&VectorStep<V>::mu, &VectorStep<V>::m, &VectorStep<V>::w, &VectorStep<V>::enir,
+                           &VectorStep<V>::cs, &VectorStep<V>::dt}) {
+            if (std::memcmp(&(a[j].*field), &(b[j].*field), sizeof(V)) != 0) return false;
+        }
+    }
+    return true;
+}
+
 template <class V>
 struct UpwindRow {
     V a_neg, a_pos, b, lower, diag, upper;
@@ -120,7 +133,11 @@ void check_pivots(const Elimination<V, K>& e, int used) {
 }
 
 // Forward solves: the lanes of K vectors, each with its own request and
-// barrier, over the shared nodes of one grid.
+// barrier, over the shared nodes of one grid. A step whose matrix equals the
+// previous step's (see same_matrix) reuses that step's factorisation: only
+// the right-hand side is eliminated, with one division per row instead of
+// three, and the values are those a fresh factorisation would give, since it
+// would repeat the same operations on the same operands.
 template <class V, int K>
 class ForwardLanes final {
     using M = MaskOf<V>;
@@ -131,16 +148,24 @@ public:
     ForwardLanes(const WealthModel& wm, const LaneJob& job)
         : wm_(wm), job_(job), grid_(*job.grid), used_(static_cast<int>(job.requests.size())),
           values_(static_cast<std::size_t>(grid_.M + 1) * K),
-          gam_(static_cast<std::size_t>(grid_.M + 1) * K) {
+          gam_(static_cast<std::size_t>(grid_.M + 1) * K), lower_(static_cast<std::size_t>(grid_.M + 1) * K),
+          bet_(static_cast<std::size_t>(grid_.M + 1) * K) {
         set_up_lanes();
         set_terminal_values();
     }
 
     void run() {
+        bool factored = false;
         for (int k = kSteps + 1; k >= 2; --k) {
             if (job_.pump && *job_.pump) (*job_.pump)();
             load_step<V, K>(wm_, rq_, setup_, k, step_);
-            factor_and_eliminate();
+            if (factored && same_matrix<V, K>(step_, factored_step_)) {
+                eliminate_right_hand_side();
+            } else {
+                factor_and_eliminate();
+                for (int j = 0; j < K; ++j) factored_step_[j] = step_[j];
+                factored = true;
+            }
             back_substitute();
         }
         for (int l = 0; l < used_; ++l) {
@@ -175,28 +200,39 @@ private:
         }
     }
 
+    // The right-hand side of node i for the lanes of vector j. The first row
+    // above a lane's barrier adds the barrier term, the last row the top one
+    // (bnd[M] = 0, so it vanishes); at and below the barrier a lane holds its
+    // value.
+    [[gnu::always_inline]] V masked_rhs(int i, int j, V held, V rhs) const {
+        const V node = splat<V>(static_cast<double>(i));
+        rhs = node == first_row_[j] ? rhs + first_term_[j] : rhs;
+        if (i == hi_) rhs = rhs + top_term_[j];
+        return node > barrier_[j] ? rhs : held;
+    }
+
     // Nodes at or below a lane's barrier become identity rows with zero
     // coupling, which leaves that lane's held values and its first real row
-    // as the reference has them. The first row above the barrier adds the
-    // barrier term, the last row the top one (bnd[M] = 0, so it vanishes).
-    [[gnu::always_inline]] M barrier_masks(int i, int j, V held, UpwindRow<V>& row, V& rhs) const {
+    // as the reference has them. Keeps the barrier and top terms for the
+    // steps that reuse this factorisation.
+    [[gnu::always_inline]] M barrier_masks(int i, int j, V held, UpwindRow<V>& row, V& rhs) {
         const V zero{};
         const V node = splat<V>(static_cast<double>(i));
         const M first = node == first_row_[j];
         const M active = node > barrier_[j];
-        rhs = first ? rhs + (row.b - row.a_neg) : rhs;
-        if (i == hi_) rhs = rhs + (row.b + row.a_pos) * 0.0;
+        first_term_[j] = first ? row.b - row.a_neg : first_term_[j];
+        if (i == hi_) top_term_[j] = (row.b + row.a_pos) * 0.0;
+        rhs = masked_rhs(i, j, held, rhs);
         row.lower = first ? zero : row.lower;
         row.diag = active ? row.diag : splat<V>(1);
         row.lower = active ? row.lower : zero;
         row.upper = active ? row.upper : zero;
-        rhs = active ? rhs : held;
         return first;
     }
 
     // One forward-elimination step of tridag for the lanes of vector j.
     [[gnu::always_inline]] static void eliminate(int j, const UpwindRow<V>& row, V rhs, M first,
-                                                 Elimination<V, K>& e, V& gam_out, V& u_out) {
+                                                 Elimination<V, K>& e, V& gam_out, V& bet_out, V& u_out) {
         const V gam = e.prev_upper[j] / e.prev_bet[j];
         const V bet = row.diag - row.lower * gam;
         const V u = (rhs - row.lower * e.prev_u[j]) / bet;
@@ -204,6 +240,7 @@ private:
         e.bad[j] |= zero_pivot;
         e.bad_first[j] |= zero_pivot & first;
         gam_out = gam;
+        bet_out = bet;
         u_out = u;
         e.prev_upper[j] = row.upper;
         e.prev_bet[j] = bet;
@@ -214,15 +251,19 @@ private:
     [[gnu::always_inline]] void factor_node(int i, const VectorStep<V>* step, Elimination<V, K>& e) {
         const double x = grid_.X[i];
         const double x2 = job_.X2[i];
-        V* v = values_.at(static_cast<std::size_t>(i) * K);
-        V* g = gam_.at(static_cast<std::size_t>(i) * K);
+        const std::size_t at = static_cast<std::size_t>(i) * K;
+        V* v = values_.at(at);
+        V* g = gam_.at(at);
+        V* lw = lower_.at(at);
+        V* bt = bet_.at(at);
         for (int j = 0; j < K; ++j) {
             UpwindRow<V> row = row_coefficients(step[j], x, x2, wm_.real_income_ratio, grid_.dx);
             const V held = v[j];
             V rhs = step[j].K * held;
             M first{};
             if constexpr (kMasked) first = barrier_masks(i, j, held, row, rhs);
-            eliminate(j, row, rhs, first, e, g[j], v[j]);
+            eliminate(j, row, rhs, first, e, g[j], bt[j], v[j]);
+            lw[j] = row.lower;
         }
     }
 
@@ -237,6 +278,34 @@ private:
         for (int i = mid_ + 1; i < hi_; ++i) factor_node<false>(i, step, e);
         factor_node<true>(hi_, step, e);
         check_pivots<V, K>(e, used_);
+    }
+
+    // The elimination of factor_node on the kept rows and pivots.
+    template <bool kMasked>
+    [[gnu::always_inline]] void eliminate_node(int i, const V* killing, V* prev_u) {
+        const std::size_t at = static_cast<std::size_t>(i) * K;
+        V* v = values_.at(at);
+        const V* lw = lower_.at(at);
+        const V* bt = bet_.at(at);
+        for (int j = 0; j < K; ++j) {
+            const V held = v[j];
+            V rhs = killing[j] * held;
+            if constexpr (kMasked) rhs = masked_rhs(i, j, held, rhs);
+            const V u = (rhs - lw[j] * prev_u[j]) / bt[j];
+            v[j] = u;
+            prev_u[j] = u;
+        }
+    }
+
+    void eliminate_right_hand_side() {
+        V killing[K], prev_u[K];
+        for (int j = 0; j < K; ++j) {
+            killing[j] = step_[j].K;
+            prev_u[j] = V{};
+        }
+        for (int i = lo_; i <= mid_; ++i) eliminate_node<true>(i, killing, prev_u);
+        for (int i = mid_ + 1; i < hi_; ++i) eliminate_node<false>(i, killing, prev_u);
+        eliminate_node<true>(hi_, killing, prev_u);
     }
 
     // u[i] -= gam[i + 1] u[i + 1] from the top down; a lane's held values at
@@ -268,9 +337,10 @@ private:
     int ib_[W] = {};
     LaneSetup setup_[W];
     V barrier_[K] = {}, first_row_[K] = {};
+    V first_term_[K] = {}, top_term_[K] = {};  // of the kept factorisation
     int lo_ = 0, mid_ = 0, hi_ = 0;
-    VectorStep<V> step_[K];
-    VectorArray<V> values_, gam_;
+    VectorStep<V> step_[K], factored_step_[K];
+    VectorArray<V> values_, gam_, lower_, bet_;
 };
 
 // The adjoint sweep of the wealth-below solves. Forward, each step solves
@@ -288,7 +358,8 @@ public:
     AdjointLanes(const WealthModel& wm, const AdjointJob& job)
         : wm_(wm), job_(job), grid_(*job.grid), used_(static_cast<int>(job.T.size())),
           n_(grid_.M - 1 - grid_.ib), z_(static_cast<std::size_t>(n_ + 2) * K),
-          gam_(static_cast<std::size_t>(n_ + 2) * K) {
+          gam_(static_cast<std::size_t>(n_ + 2) * K), sub_(static_cast<std::size_t>(n_ + 2) * K),
+          bet_(static_cast<std::size_t>(n_ + 2) * K) {
         for (int l = 0; l < W; ++l) {
             rq_[l] = {.kind = SolveKind::wealth_below, .g = job.g, .t0 = job.t0, .T = job.T[l < used_ ? l : 0]};
             setup_[l] = lane_setup(wm_, rq_[l], grid_.dx);
@@ -299,14 +370,20 @@ public:
 
     void run() {
         V acc[K] = {};
+        bool factored = false;
         for (int k = 2; k <= kSteps + 1; ++k) {
             if (job_.pump && *job_.pump) (*job_.pump)();
             load_step<V, K>(wm_, rq_, setup_, k, step_);
-            V barrier[K] = {};
-            transposed_eliminate(barrier);
+            if (factored && same_matrix<V, K>(step_, factored_step_)) {
+                eliminate_right_hand_side();
+            } else {
+                transposed_eliminate();
+                for (int j = 0; j < K; ++j) factored_step_[j] = step_[j];
+                factored = true;
+            }
             back_substitute();
             const V* first = z_.at(K);
-            for (int j = 0; j < K; ++j) acc[j] = acc[j] + first[j] * barrier[j];
+            for (int j = 0; j < K; ++j) acc[j] = acc[j] + first[j] * barrier_[j];
         }
         for (int l = 0; l < used_; ++l) {
             job_.barrier_part[l] = acc[l / L][l % L];
@@ -318,9 +395,10 @@ public:
 
 private:
     // Elimination of the transposed rows: sub-diagonal upper[r - 1],
-    // super-diagonal lower[r + 1]. barrier[j] gets the first row's barrier
-    // coefficient.
-    void transposed_eliminate(V* barrier) {
+    // super-diagonal lower[r + 1]. barrier_[j] gets the first row's barrier
+    // coefficient; the pivots and sub-diagonals are kept for the steps that
+    // reuse this factorisation.
+    void transposed_eliminate() {
         VectorStep<V> step[K];
         for (int j = 0; j < K; ++j) step[j] = step_[j];
         Elimination<V, K> e;
@@ -328,11 +406,14 @@ private:
             const int i = grid_.ib + r;
             const double x = grid_.X[i];
             const double x2 = job_.X2[i];
-            V* zr = z_.at(static_cast<std::size_t>(r) * K);
-            V* gr = gam_.at(static_cast<std::size_t>(r) * K);
+            const std::size_t at = static_cast<std::size_t>(r) * K;
+            V* zr = z_.at(at);
+            V* gr = gam_.at(at);
+            V* sub = sub_.at(at);
+            V* bt = bet_.at(at);
             for (int j = 0; j < K; ++j) {
                 const UpwindRow<V> row = row_coefficients(step[j], x, x2, wm_.real_income_ratio, grid_.dx);
-                if (r == 1) barrier[j] = row.b - row.a_neg;
+                if (r == 1) barrier_[j] = row.b - row.a_neg;
                 const V gam = row.lower / e.prev_bet[j];
                 const V bet = row.diag - e.prev_upper[j] * gam;
                 const V u = (zr[j] - e.prev_upper[j] * e.prev_u[j]) / bet;
@@ -340,6 +421,8 @@ private:
                 e.bad[j] |= zero_pivot;
                 if (r == 1) e.bad_first[j] |= zero_pivot;
                 gr[j] = gam;
+                sub[j] = e.prev_upper[j];
+                bt[j] = bet;
                 zr[j] = u;
                 e.prev_upper[j] = row.upper;
                 e.prev_bet[j] = bet;
@@ -347,6 +430,22 @@ private:
             }
         }
         check_pivots<V, K>(e, used_);
+    }
+
+    // The elimination above on the kept sub-diagonals and pivots.
+    void eliminate_right_hand_side() {
+        V prev_u[K] = {};
+        for (int r = 1; r <= n_; ++r) {
+            const std::size_t at = static_cast<std::size_t>(r) * K;
+            V* zr = z_.at(at);
+            const V* sub = sub_.at(at);
+            const V* bt = bet_.at(at);
+            for (int j = 0; j < K; ++j) {
+                const V u = (zr[j] - sub[j] * prev_u[j]) / bt[j];
+                zr[j] = u;
+                prev_u[j] = u;
+            }
+        }
     }
 
     void back_substitute() {
@@ -365,8 +464,9 @@ private:
     const int n_;
     SolveRequest rq_[W];
     LaneSetup setup_[W];
-    VectorStep<V> step_[K];
-    VectorArray<V> z_, gam_;
+    VectorStep<V> step_[K], factored_step_[K];
+    V barrier_[K] = {};  // barrier coefficient of the kept factorisation
+    VectorArray<V> z_, gam_, sub_, bet_;
 };
 
 // The smallest K of at most KMax vectors that holds every lane of the job.

@@ -3,6 +3,7 @@
 // vectors the node loop is bound by throughput, not by the division chain.
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "core/errors.h"
