@@ -2,6 +2,8 @@
 // batches of lanes, and spread over worker threads; the adjoint curves of
 // the estate searches.
 #include <algorithm>
+#include <bit>
+#include <cstdint>
 #include <chrono>
 #include <cmath>
 #include <exception>
@@ -64,15 +66,23 @@ struct Batch {
 // Every worker takes its share of every group in whole SIMD vectors, so that
 // no worker pays for more part-filled vectors than it must, cut into batches
 // of at most the kernel's lanes.
+// The last worker's share is `side` vectors lighter: it runs the side task.
 std::vector<std::vector<Batch>> plan_batches(const std::vector<GridGroup>& groups,
-                                             const std::vector<SolveRequest>& requests, int workers) {
+                                             const std::vector<SolveRequest>& requests, int workers,
+                                             std::size_t side) {
     std::vector<std::vector<Batch>> plan(static_cast<std::size_t>(workers));
     const auto width = static_cast<std::size_t>(vector_lanes());
     const auto most = static_cast<std::size_t>(max_forward_lanes()) / width;  // vectors per batch
     for (const GridGroup& group : groups) {
         std::size_t next = 0;
         const std::size_t vectors = (group.members.size() + width - 1) / width;
-        const auto shares = even_parts(vectors, static_cast<std::size_t>(workers));
+        auto shares = even_parts(vectors + side, static_cast<std::size_t>(workers));
+        for (std::size_t w = shares.size(); w-- > 0 && side > 0;) {
+            const std::size_t lighter = std::min(side, shares[w]);
+            shares[w] -= lighter;
+            side -= lighter;
+        }
+        side = 0;  // one task, weighed against the first group only
         for (std::size_t w = 0; w < shares.size(); ++w) {
             for (std::size_t size : even_parts(shares[w], (shares[w] + most - 1) / most)) {
                 Batch batch{&group, {}, {}, {}};
@@ -199,18 +209,51 @@ double fast_solve(const WealthModel& model, const SolveRequest& rq, const EventP
 
 void solve_batch(const WealthModel& model, const std::vector<SolveRequest>& requests,
                  std::vector<double>& out, const EventPump& pump) {
+    solve_batch(model, requests, out, pump, {});
+}
+
+void solve_batch(const WealthModel& model, const std::vector<SolveRequest>& requests,
+                 std::vector<double>& out, const EventPump& pump, const SideTask& side) {
     out.assign(requests.size(), 0);
-    if (requests.empty()) return;
+    if (requests.empty()) {
+        if (side.run) side.run();
+        return;
+    }
     count_solves(static_cast<long>(requests.size()));
     const std::vector<GridGroup> groups = group_by_grid(requests);
     const int workers = worker_count(requests.size());
-    const std::vector<std::vector<Batch>> plan = plan_batches(groups, requests, workers);
+    const auto side_vectors = static_cast<std::size_t>(std::lround(std::max(0.0, side.vectors)));
+    const std::vector<std::vector<Batch>> plan = plan_batches(groups, requests, workers, side.run ? side_vectors : 0);
     std::vector<std::function<void()>> tasks;
     for (std::size_t w = 0; w < plan.size(); ++w) {
         const EventPump* p = w == 0 ? &pump : nullptr;
-        tasks.emplace_back([&, w, p] { run_batches(model, plan[w], out, p); });
+        const bool last = w + 1 == plan.size();
+        tasks.emplace_back([&, w, p, last] {
+            run_batches(model, plan[w], out, p);
+            if (last && side.run) side.run();
+        });
     }
     run_on_workers(tasks, pump);
+}
+
+void count_curve(const WealthBelowCurve& curve) {
+    if (!curve.trivial) count_solves(1);
+}
+
+double adjoint_sweep_vectors(int rows) {
+    // Measured where every step is factored: a four-lane adjoint sweep of
+    // 1000 rows takes about as long as one forward vector of a full batch on
+    // the 1201-node grid.
+    return rows / 1000.0;
+}
+
+bool matrices_repeat(const WealthModel& model, const SolveRequest& request) {
+    const LaneSetup setup = lane_setup(model, request, 1.0);
+    const StepConstants a = step_constants(model, request, setup, kSteps + 1);
+    const StepConstants b = step_constants(model, request, setup, kSteps);
+    const auto same = [](double x, double y) { return std::bit_cast<std::uint64_t>(x) == std::bit_cast<std::uint64_t>(y); };
+    return same(a.mu, b.mu) && same(a.m, b.m) && same(a.w, b.w) && same(a.enir, b.enir) && same(a.cs, b.cs) &&
+           same(a.dt, b.dt);
 }
 
 double WealthBelowCurve::probability(double level) const {
@@ -223,7 +266,7 @@ double WealthBelowCurve::probability(double level) const {
 
 void build_wealth_below_curves(const WealthModel& model, double g, double x0, double t0, bool wide_grid,
                                const std::vector<double>& T, std::vector<WealthBelowCurve>& curves,
-                               const EventPump& pump) {
+                               const EventPump& pump, bool speculative) {
     curves.assign(T.size(), WealthBelowCurve{});
     if (T.empty()) return;
     const Grid grid = make_grid(wide_grid ? GridKind::wide_below : GridKind::narrow_below, x0, 0.0);
@@ -235,7 +278,7 @@ void build_wealth_below_curves(const WealthModel& model, double g, double x0, do
         for (WealthBelowCurve& c : curves) c.trivial = true;
         return;
     }
-    count_solves(static_cast<long>(T.size()));
+    if (!speculative) count_solves(static_cast<long>(T.size()));
     const std::vector<double> X2 = squares(grid);
     const int n = grid.M - 1 - grid.ib;
     const auto finish = [&](WealthBelowCurve& c, double barrier_part, const std::vector<double>& weights) {
@@ -248,6 +291,10 @@ void build_wealth_below_curves(const WealthModel& model, double g, double x0, do
             c.prefix[r] = sum;
         }
     };
+    if (speculative) {
+        sweep_curves(model, grid, X2, g, t0, T, curves, &pump, finish);
+        return;
+    }
     const auto shares = even_parts(T.size(), static_cast<std::size_t>(worker_count(T.size())));
     std::vector<std::function<void()>> tasks;
     std::size_t first = 0;

@@ -62,6 +62,17 @@ double fast_solve(const WealthModel& model, const SolveRequest& request,
 void solve_batch(const WealthModel& model, const std::vector<SolveRequest>& requests,
                  std::vector<double>& out, const EventPump& pump = {});
 
+// Work to run beside a batch of solves, on the worker with the lightest
+// share, and what it weighs in SIMD vectors of forward solves. It runs on a
+// worker thread: it must not touch the caller's event loop, and what it
+// throws fails the whole batch.
+struct SideTask {
+    std::function<void()> run;
+    double vectors = 0;
+};
+void solve_batch(const WealthModel& model, const std::vector<SolveRequest>& requests,
+                 std::vector<double>& out, const EventPump& pump, const SideTask& side);
+
 // The wealth-below probability of one horizon as a function of the level.
 // The scheme is linear in its terminal values and its matrices do not depend
 // on the level, so one adjoint sweep per horizon and grid gives every level's
@@ -76,20 +87,36 @@ public:
 private:
     friend void build_wealth_below_curves(const WealthModel&, double, double, double, bool,
                                           const std::vector<double>&,
-                                          std::vector<WealthBelowCurve>&, const EventPump&);
+                                          std::vector<WealthBelowCurve>&, const EventPump&, bool);
     std::vector<double> X;       // nodes of the solved rows, ascending
     std::vector<double> prefix;  // prefix[r]: sum of the adjoint weights of rows 1..r
     double barrier_part = 0;     // what the held barrier contributes
     bool trivial = false;        // the start node is at or below the barrier
     double x0 = 0;
     double T = 0;
+    friend void count_curve(const WealthBelowCurve&);
 };
 
 // Builds the curves of the horizons `T` (same g, x0, t0) on the narrow or the
-// wide wealth-below grid, over the worker threads.
+// wide wealth-below grid, over the worker threads. A `speculative` build, of
+// curves that may turn out not to be needed, runs on the calling thread and
+// leaves the solve count alone: its user counts each curve it reads
+// (count_curve).
 void build_wealth_below_curves(const WealthModel& model, double g, double x0, double t0,
                                bool wide_grid, const std::vector<double>& T,
-                               std::vector<WealthBelowCurve>& curves, const EventPump& pump = {});
+                               std::vector<WealthBelowCurve>& curves, const EventPump& pump = {},
+                               bool speculative = false);
+// Whether the solve's matrix stays the same from one time step to the next
+// (the first two steps compared), so that the kernel factors it once.
+bool matrices_repeat(const WealthModel& model, const SolveRequest& request);
+
+// Counts a speculatively built curve as the solve it stands for.
+void count_curve(const WealthBelowCurve& curve);
+
+// What one adjoint sweep of `rows` rows weighs against a forward vector on
+// the ruin grid: its elimination is one serial chain, bound by the latency of
+// the division rather than by the divider's throughput.
+double adjoint_sweep_vectors(int rows);
 
 // Worker threads worth starting for `units` independent pieces of work: the
 // processor's hardware threads, at most `units`, at least 1.

@@ -3,6 +3,7 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <exception>
 #include <vector>
 
 #include "core/errors.h"
@@ -68,7 +69,7 @@ bool same_request(const SolveRequest& a, const SolveRequest& b) {
 // Solves the requests in order, one at a time, or all at once in batches, a
 // request asked for twice (bit for bit the same) solved once.
 std::vector<double> solve_all(const AnalysisState& state, const std::vector<SolveRequest>& requests,
-                              const EventPump& pump, EngineMode mode) {
+                              const EventPump& pump, EngineMode mode, const engine_detail::SideTask& side = {}) {
     std::vector<double> out;
     if (mode == EngineMode::reference) {
         for (const SolveRequest& rq : requests) out.push_back(engine_detail::reference_solve(state, rq, pump));
@@ -85,7 +86,7 @@ std::vector<double> solve_all(const AnalysisState& state, const std::vector<Solv
     // The count is of solves asked for: a shared one counts for each asker.
     engine_detail::count_solves(static_cast<long>(requests.size() - distinct.size()));
     std::vector<double> values;
-    engine_detail::solve_batch(WealthModel(state), distinct, values, pump);
+    engine_detail::solve_batch(WealthModel(state), distinct, values, pump, side);
     for (std::size_t k = 0; k < requests.size(); ++k) out.push_back(values[slot[k]]);
     return out;
 }
@@ -276,13 +277,24 @@ void compute_estate_quantiles(const AnalysisState& state, ResultSink& sink, Resu
     compute_estate_quantiles(state, sink, results, pump, EngineMode::fast);
 }
 
-void compute_estate_quantiles(const AnalysisState& state, ResultSink& sink, ResultsRecord& results,
-                              const EventPump& pump, EngineMode mode) {
+namespace {
+
+// The estate searches; `prebuilt`, when given, holds the narrow curves of
+// all three horizons.
+void estate_quantiles(const AnalysisState& state, ResultSink& sink, ResultsRecord& results, const EventPump& pump,
+                      EngineMode mode, std::vector<WealthBelowCurve>* prebuilt) {
     const double P[3] = {state.ruin_probability_10, state.ruin_probability_20, state.ruin_probability_30};
     const WealthModel model(state);
     // The fast path sweeps each needed horizon once on the narrow grid.
     std::vector<WealthBelowCurve> narrow(3);
-    if (mode == EngineMode::fast) {
+    if (mode == EngineMode::fast && prebuilt) {
+        for (int h = 0; h < 3; ++h) {
+            if (P[h] < 0.75) {
+                engine_detail::count_curve((*prebuilt)[h]);
+                narrow[h] = std::move((*prebuilt)[h]);
+            }
+        }
+    } else if (mode == EngineMode::fast) {
         std::vector<double> horizons;
         std::vector<int> which;
         for (int h = 0; h < 3; ++h) {
@@ -299,6 +311,37 @@ void compute_estate_quantiles(const AnalysisState& state, ResultSink& sink, Resu
         EstateProbability probability(state, model, pump, mode, kGridHorizons[h], std::move(narrow[h]));
         estate_horizon(state, h, P[h], probability, sink, results);
     }
+}
+
+// The narrow curves of the three estate horizons, swept beside the solves
+// of the table: which of them the searches need is known only from the
+// table's figures, and one sweep of four lanes costs the same for one
+// horizon as for three. A failure is kept, not raised: the searches then
+// build the curves they need as they would without this.
+struct SpeculativeCurves {
+    std::vector<WealthBelowCurve> curves;
+    std::exception_ptr failure;
+
+    engine_detail::SideTask task(const WealthModel& model, double x0) {
+        const auto run = [this, &model, x0] {
+            try {
+                engine_detail::build_wealth_below_curves(model, 0, x0, 0, false, {kGridHorizons.begin(), kGridHorizons.end()},
+                                                         curves, {}, true);
+            } catch (...) {
+                failure = std::current_exception();
+            }
+        };
+        return {.run = run, .vectors = engine_detail::adjoint_sweep_vectors(engine_detail::kGridShapes[1].M)};
+    }
+    // Null when the curves were not built or their sweep failed.
+    std::vector<WealthBelowCurve>* usable() { return failure || curves.size() != 3 ? nullptr : &curves; }
+};
+
+}  // namespace
+
+void compute_estate_quantiles(const AnalysisState& state, ResultSink& sink, ResultsRecord& results,
+                              const EventPump& pump, EngineMode mode) {
+    estate_quantiles(state, sink, results, pump, mode, nullptr);
 }
 
 std::array<double, 20> build_expected_income_curve(const AnalysisState& state, const EventPump& pump) {
@@ -334,9 +377,18 @@ void run_result_stages(AnalysisState& state, ResultSink& sink, ResultsRecord& re
         std::vector<SolveRequest> requests = income_curve_requests(state);
         const std::vector<SolveRequest> table = ruin_table_requests(state);
         requests.insert(requests.end(), table.begin(), table.end());
-        const std::vector<double> p = solve_all(state, requests, pump, mode);
+        // Where every step must be factored, the forward solves leave room
+        // for the estate sweep beside them; where the kernel factors once,
+        // the latency-bound sweep would hold up a worker, and it runs after.
+        const WealthModel model(state);
+        SpeculativeCurves narrow;
+        const bool beside = !engine_detail::matrices_repeat(model, requests.front());
+        const std::vector<double> p =
+            solve_all(state, requests, pump, mode, beside ? narrow.task(model, state.wealth_ratio) : engine_detail::SideTask{});
         results.expected_income = expected_income_from(state, requests, p.data());
         publish_ruin_table(state, sink, results, std::vector<double>(p.begin() + 20, p.end()));
+        estate_quantiles(state, sink, results, pump, mode, narrow.usable());
+        return;
     }
     compute_estate_quantiles(state, sink, results, pump, mode);
 }

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <limits>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -196,17 +197,22 @@ TEST(Solver, MakehamFunctions) {
                 1e-14);
 }
 
-TEST(Solver, FastPathsMatchTheReferencePath) {
-    const AnalysisState s = test::prepared_state([](AnalysisState& st) {
-        st.purchase_nominal = 100000;
-        st.purchase_variable = 100000;
-        st.pension_cpi_income = 5000;
-        st.cola_rate = 0.02;
-        st.later_allocation_years = 5;
-        st.weight_copy_stock = st.weight_stock = 0.6;
-        st.weight_copy_cash = st.weight_cash = 0;
-        st.weight_copy_estate = st.weight_estate = 0;
-    });
+// The kernel factors a step's matrix afresh or reuses the last one when its
+// coefficients have not moved; either way every lane must equal the
+// reference bit for bit.
+struct FastPathCase {
+    const char* name;
+    void (*change)(AnalysisState&);
+    bool matrices_repeat;
+};
+
+class FastPaths : public ::testing::TestWithParam<FastPathCase> {};
+
+TEST_P(FastPaths, MatchTheReferencePath) {
+    const AnalysisState s = test::prepared_state(GetParam().change);
+    EXPECT_EQ(engine_detail::matrices_repeat(engine_detail::WealthModel(s),
+                                             {.kind = SolveKind::ruin_by_horizon, .x0 = s.wealth_ratio, .T = 20}),
+              GetParam().matrices_repeat);
     const double x0 = s.wealth_ratio;
     ASSERT_GT(x0, 10);
     std::vector<SolveRequest> requests;
@@ -241,6 +247,37 @@ TEST(Solver, FastPathsMatchTheReferencePath) {
     const double high = x0 + 150;
     EXPECT_NEAR(wide[0].probability(high), reference_solve(s, {SolveKind::wealth_below, 0, x0, high, 0, 20}), 1e-12);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Solver, FastPaths,
+    ::testing::Values(
+        // Annuities make the exposure and the nominal income move every step.
+        FastPathCase{"factored_every_step",
+                     [](AnalysisState& st) {
+                         st.purchase_nominal = 100000;
+                         st.purchase_variable = 100000;
+                         st.pension_cpi_income = 5000;
+                         st.cola_rate = 0.02;
+                         st.later_allocation_years = 5;
+                         st.weight_copy_stock = st.weight_stock = 0.6;
+                         st.weight_copy_cash = st.weight_cash = 0;
+                         st.weight_copy_estate = st.weight_estate = 0;
+                     },
+                     false},
+        FastPathCase{"factored_once", [](AnalysisState&) {}, true},
+        // The matrix changes once, where the later allocation starts.
+        FastPathCase{"factored_again_at_the_switch",
+                     [](AnalysisState& st) {
+                         st.later_allocation_years = 5;
+                         st.weight_copy_stock = st.weight_stock = 0.6;
+                         st.weight_copy_cash = st.weight_cash = 0;
+                         st.weight_copy_estate = st.weight_estate = 0;
+                     },
+                     true},
+        // A nominal pension alone: only the income term moves.
+        FastPathCase{"nominal_pension_moves_the_drift", [](AnalysisState& st) { st.pension_nominal_income = 8000; },
+                     false}),
+    [](const ::testing::TestParamInfo<FastPathCase>& info) { return std::string(info.param.name); });
 
 TEST(Solver, NonFiniteResultsThrowSolverError) {
     AnalysisState s = test::default_state();
