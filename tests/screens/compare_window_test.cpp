@@ -17,17 +17,13 @@
 #include "core/defaults.h"
 #include "core/pipeline.h"
 #include "results_app.h"
+#include "default_calculation.h"
 #include "screens/recording_platform.h"
 #include "screens/results/compare_window.h"
 #include "screens/results/out_put.h"
 
 namespace quorrel {
 namespace {
-
-class QuietHooks : public CalculationHooks {
-public:
-    void show_message(const std::string&, const std::string&) override {}
-};
 
 // Stands in for saved case files: each name changes the defaults its way.
 std::string read_fake_case(const QString& path, AnalysisState& state) {
@@ -58,22 +54,17 @@ class CompareTest : public ::testing::TestWithParam<CompareCase> {
 protected:
     static void SetUpTestSuite() {
         testing::ensure_application();
-        state_ = new AnalysisState;
-        results_ = new ResultsRecord;
-        apply_input_defaults(*state_);
-        QuietHooks hooks;
-        ASSERT_EQ(run_calculation(*state_, hooks, *results_), CalculationOutcome::completed);
+        const testing::DefaultCalculation& d = testing::default_calculation();
+        ASSERT_EQ(d.outcome, CalculationOutcome::completed);
+        state_ = &d.state;
+        results_ = &d.results;
     }
-    static void TearDownTestSuite() {
-        delete state_;
-        delete results_;
-    }
-    static AnalysisState* state_;
-    static ResultsRecord* results_;
+    static const AnalysisState* state_;
+    static const ResultsRecord* results_;
     testing::RecordingPlatform platform;
 };
-AnalysisState* CompareTest::state_ = nullptr;
-ResultsRecord* CompareTest::results_ = nullptr;
+const AnalysisState* CompareTest::state_ = nullptr;
+const ResultsRecord* CompareTest::results_ = nullptr;
 
 TEST_P(CompareTest, PicksReadsAndShows) {
     const CompareCase& c = GetParam();

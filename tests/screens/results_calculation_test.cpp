@@ -11,6 +11,7 @@
 #include "core/defaults.h"
 #include "core/number_format.h"
 #include "core/pipeline.h"
+#include "default_calculation.h"
 #include "results_app.h"
 #include "screens/recording_platform.h"
 #include "screens/results/chart_view.h"
@@ -19,37 +20,26 @@
 namespace quorrel {
 namespace {
 
-class SilentHooks : public CalculationHooks {
-public:
-    void show_message(const std::string& text, const std::string&) override { messages.push_back(text); }
-    std::vector<std::string> messages;
-};
-
-// One calculation for the whole suite: it takes a few seconds.
+// One calculation for the whole binary: it takes a moment.
 class ResultsCalculationTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         testing::ensure_application();
-        state_ = new AnalysisState;
-        results_ = new ResultsRecord;
-        apply_input_defaults(*state_);
-        SilentHooks hooks;
-        outcome_ = run_calculation(*state_, hooks, *results_);
-    }
-    static void TearDownTestSuite() {
-        delete state_;
-        delete results_;
+        const testing::DefaultCalculation& d = testing::default_calculation();
+        state_ = &d.state;
+        results_ = &d.results;
+        outcome_ = d.outcome;
     }
     void SetUp() override { ASSERT_EQ(outcome_, CalculationOutcome::completed); }
 
-    static AnalysisState* state_;
-    static ResultsRecord* results_;
+    static const AnalysisState* state_;
+    static const ResultsRecord* results_;
     static CalculationOutcome outcome_;
     testing::RecordingPlatform platform;
 };
 
-AnalysisState* ResultsCalculationTest::state_ = nullptr;
-ResultsRecord* ResultsCalculationTest::results_ = nullptr;
+const AnalysisState* ResultsCalculationTest::state_ = nullptr;
+const ResultsRecord* ResultsCalculationTest::results_ = nullptr;
 CalculationOutcome ResultsCalculationTest::outcome_ = CalculationOutcome::failed;
 
 TEST_F(ResultsCalculationTest, EveryCellShowsTheRecordText) {

@@ -14,6 +14,7 @@
 #include "core/defaults.h"
 #include "core/pipeline.h"
 #include "engine/monte_carlo.h"
+#include "default_calculation.h"
 #include "results_app.h"
 #include "screens/recording_platform.h"
 #include "screens/results/out_put.h"
@@ -21,11 +22,6 @@
 
 namespace quorrel {
 namespace {
-
-class QuietHooks : public CalculationHooks {
-public:
-    void show_message(const std::string&, const std::string&) override {}
-};
 
 // What a person sees of the screen: every text and whether it is shown.
 QStringList snapshot(const QWidget& screen) {
@@ -53,15 +49,10 @@ class ResultsSimulationTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         testing::ensure_application();
-        state_ = new AnalysisState;
-        results_ = new ResultsRecord;
-        apply_input_defaults(*state_);
-        QuietHooks hooks;
-        outcome_ = run_calculation(*state_, hooks, *results_);
-    }
-    static void TearDownTestSuite() {
-        delete state_;
-        delete results_;
+        const testing::DefaultCalculation& d = testing::default_calculation();
+        state_ = &d.state;
+        results_ = &d.results;
+        outcome_ = d.outcome;
     }
     void SetUp() override {
         ASSERT_EQ(outcome_, CalculationOutcome::completed);
@@ -70,15 +61,15 @@ protected:
     QPushButton* check() const { return screen->findChild<QPushButton*>("check_by_simulation"); }
     QLabel* shown(const QString& name) const { return screen->findChild<QLabel*>(name); }
 
-    static AnalysisState* state_;
-    static ResultsRecord* results_;
+    static const AnalysisState* state_;
+    static const ResultsRecord* results_;
     static CalculationOutcome outcome_;
     testing::RecordingPlatform platform;
     std::unique_ptr<OutPut> screen;
 };
 
-AnalysisState* ResultsSimulationTest::state_ = nullptr;
-ResultsRecord* ResultsSimulationTest::results_ = nullptr;
+const AnalysisState* ResultsSimulationTest::state_ = nullptr;
+const ResultsRecord* ResultsSimulationTest::results_ = nullptr;
 CalculationOutcome ResultsSimulationTest::outcome_ = CalculationOutcome::failed;
 
 TEST_F(ResultsSimulationTest, EveryCellGetsTheSimulatedFigureAndItsError) {

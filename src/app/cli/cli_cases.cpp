@@ -212,6 +212,44 @@ int run_batch(const std::string& path, std::ostream& out, std::ostream& err, boo
     return any_refused ? 1 : 0;
 }
 
+namespace {
+
+// The comparison as a text table: a heading line per section, the first
+// column (the figure) left-aligned, the cases' columns right-aligned.
+void print_comparison(const std::vector<ComparedCase>& cases, std::ostream& out) {
+    const CaseComparison comparison = compare_cases(cases);
+    const std::vector<std::string> columns = comparison_columns(comparison);
+    const std::vector<std::vector<std::string>> cells = comparison_cells(comparison);
+    // Columns and cells start with the section, shown as a heading instead.
+    std::vector<std::size_t> width(columns.size(), 0);
+    for (std::size_t k = 1; k < columns.size(); ++k) width[k] = columns[k].size();
+    for (const auto& row : cells)
+        for (std::size_t k = 1; k < row.size() && k < width.size(); ++k) width[k] = std::max(width[k], row[k].size());
+    const auto line = [&](const std::vector<std::string>& texts) {
+        std::ostringstream text;
+        for (std::size_t k = 1; k < width.size() && k < texts.size(); ++k) {
+            if (k == 1)
+                text << "  " << std::left << std::setw(static_cast<int>(width[k])) << texts[k];
+            else
+                text << "  " << std::right << std::setw(static_cast<int>(width[k])) << texts[k];
+        }
+        std::string shown = text.str();
+        while (!shown.empty() && shown.back() == ' ') shown.pop_back();
+        out << shown << '\n';
+    };
+    line(columns);
+    std::string section;
+    for (const auto& row : cells) {
+        if (!row.empty() && row[0] != section) {
+            section = row[0];
+            out << section << '\n';
+        }
+        line(row);
+    }
+}
+
+}  // namespace
+
 int run_compare(NamedCase current, const std::vector<std::string>& files, bool as_json, std::ostream& out,
                 std::ostream& err, Accuracy accuracy) {
     std::vector<ComparedCase> cases{{current.name, std::move(current.state), {}}};
@@ -246,35 +284,7 @@ int run_compare(NamedCase current, const std::vector<std::string>& files, bool a
         return 0;
     }
 
-    const CaseComparison comparison = compare_cases(cases);
-    const std::vector<std::string> columns = comparison_columns(comparison);
-    const std::vector<std::vector<std::string>> cells = comparison_cells(comparison);
-    // Columns and cells start with the section, shown as a heading instead.
-    std::vector<std::size_t> width(columns.size(), 0);
-    for (std::size_t k = 1; k < columns.size(); ++k) width[k] = columns[k].size();
-    for (const auto& row : cells)
-        for (std::size_t k = 1; k < row.size() && k < width.size(); ++k) width[k] = std::max(width[k], row[k].size());
-    const auto line = [&](const std::vector<std::string>& texts) {
-        std::ostringstream text;
-        for (std::size_t k = 1; k < width.size() && k < texts.size(); ++k) {
-            if (k == 1)
-                text << "  " << std::left << std::setw(static_cast<int>(width[k])) << texts[k];
-            else
-                text << "  " << std::right << std::setw(static_cast<int>(width[k])) << texts[k];
-        }
-        std::string shown = text.str();
-        while (!shown.empty() && shown.back() == ' ') shown.pop_back();
-        out << shown << '\n';
-    };
-    line(columns);
-    std::string section;
-    for (const auto& row : cells) {
-        if (!row.empty() && row[0] != section) {
-            section = row[0];
-            out << section << '\n';
-        }
-        line(row);
-    }
+    print_comparison(cases, out);
     return 0;
 }
 

@@ -1,0 +1,35 @@
+// The default inputs calculated once for the whole test binary: the results
+// screen's suites read it and none changes it, so one calculation serves all.
+#pragma once
+
+#include <string>
+
+#include "core/analysis_state.h"
+#include "core/defaults.h"
+#include "core/pipeline.h"
+#include "core/results.h"
+
+namespace quorrel::testing {
+
+struct DefaultCalculation {
+    AnalysisState state;
+    ResultsRecord results;
+    CalculationOutcome outcome = CalculationOutcome::failed;
+};
+
+inline const DefaultCalculation& default_calculation() {
+    class Quiet final : public CalculationHooks {
+    public:
+        void show_message(const std::string&, const std::string&) override {}
+    };
+    static const DefaultCalculation done = [] {
+        DefaultCalculation d;
+        apply_input_defaults(d.state);
+        Quiet hooks;
+        d.outcome = run_calculation(d.state, hooks, d.results);
+        return d;
+    }();
+    return done;
+}
+
+}  // namespace quorrel::testing
