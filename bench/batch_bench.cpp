@@ -43,4 +43,9 @@ void BM_Batch(benchmark::State& state) {
 
 }  // namespace
 
-BENCHMARK(BM_Batch)->Arg(1000)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime()->MeasureProcessCPUTime();
+BENCHMARK(BM_Batch)
+    ->Arg(1000)
+    ->Iterations(1)
+    ->Unit(benchmark::kSecond)
+    ->UseRealTime()
+    ->MeasureProcessCPUTime();

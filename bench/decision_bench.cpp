@@ -30,9 +30,17 @@ void BM_AnnuitySweep(benchmark::State& bs, AnnuityKind kind) {
     }
 }
 
-BENCHMARK_CAPTURE(BM_SpendingSolve, income, SolveFor::income)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK_CAPTURE(BM_SpendingSolve, wealth, SolveFor::wealth)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK_CAPTURE(BM_AnnuitySweep, cpi, AnnuityKind::cpi)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK_CAPTURE(BM_AnnuitySweep, variable, AnnuityKind::variable)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(BM_SpendingSolve, income, SolveFor::income)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(BM_SpendingSolve, wealth, SolveFor::wealth)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(BM_AnnuitySweep, cpi, AnnuityKind::cpi)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(BM_AnnuitySweep, variable, AnnuityKind::variable)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 }  // namespace

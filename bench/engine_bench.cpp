@@ -27,7 +27,8 @@ public:
 enum Scenario { defaults, age50, wealth59, volatile_market, purchases, kScenarioCount };
 
 const char* scenario_name(int s) {
-    static const char* names[] = {"defaults", "age50", "wealth_ratio_59", "high_volatility", "purchases"};
+    static const char* names[] = {"defaults", "age50", "wealth_ratio_59", "high_volatility",
+                                  "purchases"};
     return names[s];
 }
 
@@ -38,23 +39,23 @@ AnalysisState scenario_state(int scenario) {
     AnalysisState s;
     apply_input_defaults(s);
     switch (scenario) {
-    case age50: s.current_age = 50; break;
-    case wealth59: s.liquid_wealth = 2360000; break;
-    case volatile_market:
-        s.dev_stock = 0.35;
-        s.dev_estate = 0.30;
-        s.dev_nomi_bond = 0.15;
-        s.mean_stock = 0.09;
-        break;
-    case purchases:
-        s.purchase_nominal = 100000;
-        s.purchase_cpi = 100000;
-        s.purchase_variable = 100000;
-        s.pension_cpi_income = 6000;
-        s.pension_nominal_income = 4000;
-        s.cola_rate = 0.02;
-        break;
-    default: break;
+        case age50: s.current_age = 50; break;
+        case wealth59: s.liquid_wealth = 2360000; break;
+        case volatile_market:
+            s.dev_stock = 0.35;
+            s.dev_estate = 0.30;
+            s.dev_nomi_bond = 0.15;
+            s.mean_stock = 0.09;
+            break;
+        case purchases:
+            s.purchase_nominal = 100000;
+            s.purchase_cpi = 100000;
+            s.purchase_variable = 100000;
+            s.pension_cpi_income = 6000;
+            s.pension_nominal_income = 4000;
+            s.cola_rate = 0.02;
+            break;
+        default: break;
     }
     return prepared_for_engine(s);
 }
@@ -99,7 +100,8 @@ void BM_SingleSolve(benchmark::State& bs, engine_detail::SolveKind kind, bool re
     const engine_detail::SolveRequest rq{.kind = kind, .x0 = x0, .level = level, .T = T};
     const long before = solver_call_count();
     for (auto _ : bs) {
-        const double p = reference ? engine_detail::reference_solve(state, rq) : engine_detail::fast_solve(model, rq);
+        const double p = reference ? engine_detail::reference_solve(state, rq)
+                                   : engine_detail::fast_solve(model, rq);
         benchmark::DoNotOptimize(p);
     }
     bs.counters["solver_calls_per_iter"] =
@@ -112,7 +114,9 @@ void BM_TwentySolvesBatched(benchmark::State& bs) {
     const engine_detail::WealthModel model(state);
     std::vector<engine_detail::SolveRequest> requests;
     for (int i = 1; i <= 20; ++i) {
-        requests.push_back({.kind = engine_detail::SolveKind::ruin_by_horizon, .x0 = state.wealth_ratio, .T = i * 2.5});
+        requests.push_back({.kind = engine_detail::SolveKind::ruin_by_horizon,
+                            .x0 = state.wealth_ratio,
+                            .T = i * 2.5});
     }
     std::vector<double> out;
     for (auto _ : bs) {
@@ -126,33 +130,43 @@ void BM_EstateAdjoint(benchmark::State& bs) {
     const engine_detail::WealthModel model(state);
     std::vector<engine_detail::WealthBelowCurve> curves;
     for (auto _ : bs) {
-        engine_detail::build_wealth_below_curves(model, 0, state.wealth_ratio, 0, false, {10, 20, 30}, curves);
+        engine_detail::build_wealth_below_curves(model, 0, state.wealth_ratio, 0, false,
+                                                 {10, 20, 30}, curves);
         benchmark::DoNotOptimize(curves.data());
     }
 }
 
 void register_all() {
     using engine_detail::SolveKind;
-    const std::pair<const char*, SolveKind> kinds[] = {{"ruin_by_horizon", SolveKind::ruin_by_horizon},
-                                                      {"wealth_below", SolveKind::wealth_below},
-                                                      {"lifetime_ruin", SolveKind::lifetime_ruin}};
+    const std::pair<const char*, SolveKind> kinds[] = {
+        {"ruin_by_horizon", SolveKind::ruin_by_horizon},
+        {"wealth_below", SolveKind::wealth_below},
+        {"lifetime_ruin", SolveKind::lifetime_ruin}};
     for (const auto& [name, kind] : kinds) {
-        benchmark::RegisterBenchmark((std::string("SingleSolve/reference/") + name).c_str(), BM_SingleSolve, kind, true)
+        benchmark::RegisterBenchmark((std::string("SingleSolve/reference/") + name).c_str(),
+                                     BM_SingleSolve, kind, true)
             ->Unit(benchmark::kMillisecond);
-        benchmark::RegisterBenchmark((std::string("SingleSolve/fast/") + name).c_str(), BM_SingleSolve, kind, false)
+        benchmark::RegisterBenchmark((std::string("SingleSolve/fast/") + name).c_str(),
+                                     BM_SingleSolve, kind, false)
             ->Unit(benchmark::kMillisecond);
     }
-    benchmark::RegisterBenchmark("TwentySolvesBatched", BM_TwentySolvesBatched)->Unit(benchmark::kMillisecond)->UseRealTime();
-    benchmark::RegisterBenchmark("EstateAdjoint/10-20-30", BM_EstateAdjoint)->Unit(benchmark::kMillisecond)->UseRealTime();
+    benchmark::RegisterBenchmark("TwentySolvesBatched", BM_TwentySolvesBatched)
+        ->Unit(benchmark::kMillisecond)
+        ->UseRealTime();
+    benchmark::RegisterBenchmark("EstateAdjoint/10-20-30", BM_EstateAdjoint)
+        ->Unit(benchmark::kMillisecond)
+        ->UseRealTime();
     for (int s = 0; s < kScenarioCount; ++s) {
-        benchmark::RegisterBenchmark((std::string("WholeCalculation/fast/") + scenario_name(s)).c_str(),
-                                     BM_WholeCalculation, s, EngineMode::fast)
+        benchmark::RegisterBenchmark(
+            (std::string("WholeCalculation/fast/") + scenario_name(s)).c_str(), BM_WholeCalculation,
+            s, EngineMode::fast)
             ->Unit(benchmark::kMillisecond)
             ->UseRealTime();
     }
     for (int s = 0; s < kScenarioCount; ++s) {
-        benchmark::RegisterBenchmark((std::string("WholeCalculation/reference/") + scenario_name(s)).c_str(),
-                                     BM_WholeCalculation, s, EngineMode::reference)
+        benchmark::RegisterBenchmark(
+            (std::string("WholeCalculation/reference/") + scenario_name(s)).c_str(),
+            BM_WholeCalculation, s, EngineMode::reference)
             ->Unit(benchmark::kMillisecond)
             ->UseRealTime()
             ->Iterations(3);

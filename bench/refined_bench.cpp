@@ -74,14 +74,29 @@ void BM_MonteCarlo(benchmark::State& bs, long paths) {
         benchmark::DoNotOptimize(r);
     }
     bs.counters["paths_per_second"] =
-        benchmark::Counter(static_cast<double>(paths) * static_cast<double>(bs.iterations()), benchmark::Counter::kIsRate);
+        benchmark::Counter(static_cast<double>(paths) * static_cast<double>(bs.iterations()),
+                           benchmark::Counter::kIsRate);
 }
 
-BENCHMARK_CAPTURE(BM_WholeCalculationStandard, defaults, false)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK_CAPTURE(BM_WholeCalculationRefined, defaults, false)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK_CAPTURE(BM_WholeCalculationStandard, pensions_and_annuities, true)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK_CAPTURE(BM_WholeCalculationRefined, pensions_and_annuities, true)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK_CAPTURE(BM_MonteCarlo, paths_100000, 100000L)->Unit(benchmark::kSecond)->UseRealTime()->Iterations(2);
-BENCHMARK_CAPTURE(BM_MonteCarlo, paths_1000000, 1000000L)->Unit(benchmark::kSecond)->UseRealTime()->Iterations(1);
+BENCHMARK_CAPTURE(BM_WholeCalculationStandard, defaults, false)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(BM_WholeCalculationRefined, defaults, false)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(BM_WholeCalculationStandard, pensions_and_annuities, true)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(BM_WholeCalculationRefined, pensions_and_annuities, true)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(BM_MonteCarlo, paths_100000, 100000L)
+    ->Unit(benchmark::kSecond)
+    ->UseRealTime()
+    ->Iterations(2);
+BENCHMARK_CAPTURE(BM_MonteCarlo, paths_1000000, 1000000L)
+    ->Unit(benchmark::kSecond)
+    ->UseRealTime()
+    ->Iterations(1);
 
 }  // namespace

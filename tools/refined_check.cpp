@@ -49,8 +49,10 @@ int main(int argc, char** argv) {
              s.liquid_wealth = 500000;
              s.target_income = 50000;
          }},
-        {"S6: 100% cash, 60/40 stocks/nominal bonds after 10 years", check_cases::cash_then_sixty_forty},
-        {"pensions and all three annuities (CPI 10,000, nominal 8,000, COLA 2%, 100,000 on each annuity, "
+        {"S6: 100% cash, 60/40 stocks/nominal bonds after 10 years",
+         check_cases::cash_then_sixty_forty},
+        {"pensions and all three annuities (CPI 10,000, nominal 8,000, COLA 2%, 100,000 on each "
+         "annuity, "
          "AIR 4%, target 60,000)",
          check_cases::pensions_and_annuities},
     };
@@ -76,13 +78,18 @@ int main(int argc, char** argv) {
         options.seed = seed;
         const auto start = std::chrono::steady_clock::now();
         const MonteCarloResults mc = run_monte_carlo(s, options);
-        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        const double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 
-        std::printf("\n### %s\n\nwealth ratio %.4f; simulation %ld paths, seed %lu, step %.2f years, %.1f s; "
-                    "refined grid %d / %d nodes to %.0f\n\n",
-                    c.name, s.wealth_ratio, mc.paths, seed, mc.dt, seconds, refined.coarse_nodes, refined.fine_nodes,
-                    refined.grid_top);
-        std::printf("| level | horizon | standard | refined | error est. | simulated | SE | refined - sim | tolerance | ok |\n");
+        std::printf(
+            "\n### %s\n\nwealth ratio %.4f; simulation %ld paths, seed %lu, step %.2f years, %.1f "
+            "s; "
+            "refined grid %d / %d nodes to %.0f\n\n",
+            c.name, s.wealth_ratio, mc.paths, seed, mc.dt, seconds, refined.coarse_nodes,
+            refined.fine_nodes, refined.grid_top);
+        std::printf(
+            "| level | horizon | standard | refined | error est. | simulated | SE | refined - sim "
+            "| tolerance | ok |\n");
         std::printf("|---|---|---|---|---|---|---|---|---|---|\n");
         for (int r = 0; r < 4; ++r) {
             for (int k = 0; k < 4; ++k) {
@@ -91,12 +98,15 @@ int main(int argc, char** argv) {
                 const double tol = std::max(2 * m.standard_error, 0.0005);
                 const bool ok = std::fabs(p - m.value) <= tol;
                 failures += !ok;
-                std::printf("| %s | %s | %.4f | %.5f | %.1e | %.5f | %.5f | %+.5f | %.5f | %s |\n", kRows[r], kCols[k],
-                            standard.ruin_grid[r][k], p, refined.ruin_error[r][k], m.value, m.standard_error,
-                            p - m.value, tol, ok ? "yes" : "NO");
+                std::printf("| %s | %s | %.4f | %.5f | %.1e | %.5f | %.5f | %+.5f | %.5f | %s |\n",
+                            kRows[r], kCols[k], standard.ruin_grid[r][k], p,
+                            refined.ruin_error[r][k], m.value, m.standard_error, p - m.value, tol,
+                            ok ? "yes" : "NO");
             }
         }
-        std::printf("\n| years | percentile | standard | refined | error est. | simulated | SE | refined - sim | ok (0.02) |\n");
+        std::printf(
+            "\n| years | percentile | standard | refined | error est. | simulated | SE | refined - "
+            "sim | ok (0.02) |\n");
         std::printf("|---|---|---|---|---|---|---|---|---|\n");
         for (int h = 0; h < 3; ++h) {
             for (int k = 0; k < 3; ++k) {
@@ -104,14 +114,18 @@ int main(int argc, char** argv) {
                 const McEstimate m = mc.estate[h][k];
                 const bool ok = std::fabs(v - m.value) <= 0.02;
                 failures += !ok;
-                std::printf("| %d | %s | %.2f | %.4f | %.1e | %.4f | %.4f | %+.4f | %s |\n", 10 * (h + 1), kQuantiles[k],
-                            standard.estate_grid[h][k], v, refined.estate_error[h][k], m.value, m.standard_error,
-                            v - m.value, ok ? "yes" : "NO");
+                std::printf("| %d | %s | %.2f | %.4f | %.1e | %.4f | %.4f | %+.4f | %s |\n",
+                            10 * (h + 1), kQuantiles[k], standard.estate_grid[h][k], v,
+                            refined.estate_error[h][k], m.value, m.standard_error, v - m.value,
+                            ok ? "yes" : "NO");
             }
         }
-        std::printf("\nexpected ruin age: standard %.3f, refined %.3f (error est. %.1e), simulated %.3f (SE %.3f)\n",
-                    standard.expected_ruin_age, refined.record.expected_ruin_age, refined.expected_ruin_age_error,
-                    mc.expected_ruin_age.value, mc.expected_ruin_age.standard_error);
+        std::printf(
+            "\nexpected ruin age: standard %.3f, refined %.3f (error est. %.1e), simulated %.3f "
+            "(SE %.3f)\n",
+            standard.expected_ruin_age, refined.record.expected_ruin_age,
+            refined.expected_ruin_age_error, mc.expected_ruin_age.value,
+            mc.expected_ruin_age.standard_error);
     }
     std::printf("\n%d figures outside their tolerance\n", failures);
     return failures == 0 ? 0 : 1;

@@ -39,10 +39,10 @@ struct AnalysisState {
     std::int16_t annuity_projection_years = 0;
 
     // Yield curve: bucket 1 is 0-5 years ... bucket 6 above 25 years
-    double nominal_rate_1 = 0, nominal_rate_2 = 0, nominal_rate_3 = 0,
-           nominal_rate_4 = 0, nominal_rate_5 = 0, nominal_rate_6 = 0;
-    double real_rate_1 = 0, real_rate_2 = 0, real_rate_3 = 0,
-           real_rate_4 = 0, real_rate_5 = 0, real_rate_6 = 0;
+    double nominal_rate_1 = 0, nominal_rate_2 = 0, nominal_rate_3 = 0, nominal_rate_4 = 0,
+           nominal_rate_5 = 0, nominal_rate_6 = 0;
+    double real_rate_1 = 0, real_rate_2 = 0, real_rate_3 = 0, real_rate_4 = 0, real_rate_5 = 0,
+           real_rate_6 = 0;
     std::int16_t survival_years = 0;
 
     // Money amounts and their results
@@ -52,46 +52,31 @@ struct AnalysisState {
     double consumption_deficit = 0;
 
     // Capital-market assumptions and allocations
-    double mean_stock = 0, mean_nomi_bond = 0, mean_real_bond = 0, mean_cash = 0,
-           mean_estate = 0;
+    double mean_stock = 0, mean_nomi_bond = 0, mean_real_bond = 0, mean_cash = 0, mean_estate = 0;
     double dev_stock = 0, dev_nomi_bond = 0, dev_real_bond = 0, dev_estate = 0;
-    double weight_stock = 0, weight_nomi_bond = 0, weight_real_bond = 0,
-           weight_cash = 0, weight_estate = 0;
-    double weight_copy_stock = 0, weight_copy_nomi_bond = 0,
-           weight_copy_real_bond = 0, weight_copy_cash = 0,
-           weight_copy_estate = 0;
+    double weight_stock = 0, weight_nomi_bond = 0, weight_real_bond = 0, weight_cash = 0,
+           weight_estate = 0;
+    double weight_copy_stock = 0, weight_copy_nomi_bond = 0, weight_copy_real_bond = 0,
+           weight_copy_cash = 0, weight_copy_estate = 0;
     double later_weight_copy_stock = 0, later_weight_copy_nomi_bond = 0,
            later_weight_copy_real_bond = 0, later_weight_copy_cash = 0,
            later_weight_copy_estate = 0;
-    double later_weight_stock = 0, later_weight_nomi_bond = 0,
-           later_weight_real_bond = 0, later_weight_cash = 0,
-           later_weight_estate = 0;
+    double later_weight_stock = 0, later_weight_nomi_bond = 0, later_weight_real_bond = 0,
+           later_weight_cash = 0, later_weight_estate = 0;
 
     // Mortality tables: table_gender_parameter
-    MortalityArray gam1983_female_lambda{}, gam1983_female_modal_age{},
-        gam1983_female_dispersion{};
-    MortalityArray gam1983_male_lambda{}, gam1983_male_modal_age{},
-        gam1983_male_dispersion{};
-    MortalityArray gam1983_unisex_lambda{}, gam1983_unisex_modal_age{},
-        gam1983_unisex_dispersion{};
-    MortalityArray up1994_female_lambda{}, up1994_female_modal_age{},
-        up1994_female_dispersion{};
-    MortalityArray up1994_male_lambda{}, up1994_male_modal_age{},
-        up1994_male_dispersion{};
-    MortalityArray up1994_unisex_lambda{}, up1994_unisex_modal_age{},
-        up1994_unisex_dispersion{};
-    MortalityArray iam2000_female_lambda{}, iam2000_female_modal_age{},
-        iam2000_female_dispersion{};
-    MortalityArray iam2000_male_lambda{}, iam2000_male_modal_age{},
-        iam2000_male_dispersion{};
-    MortalityArray iam2000_unisex_lambda{}, iam2000_unisex_modal_age{},
-        iam2000_unisex_dispersion{};
-    MortalityArray rp2000_female_lambda{}, rp2000_female_modal_age{},
-        rp2000_female_dispersion{};
-    MortalityArray rp2000_male_lambda{}, rp2000_male_modal_age{},
-        rp2000_male_dispersion{};
-    MortalityArray rp2000_unisex_lambda{}, rp2000_unisex_modal_age{},
-        rp2000_unisex_dispersion{};
+    MortalityArray gam1983_female_lambda{}, gam1983_female_modal_age{}, gam1983_female_dispersion{};
+    MortalityArray gam1983_male_lambda{}, gam1983_male_modal_age{}, gam1983_male_dispersion{};
+    MortalityArray gam1983_unisex_lambda{}, gam1983_unisex_modal_age{}, gam1983_unisex_dispersion{};
+    MortalityArray up1994_female_lambda{}, up1994_female_modal_age{}, up1994_female_dispersion{};
+    MortalityArray up1994_male_lambda{}, up1994_male_modal_age{}, up1994_male_dispersion{};
+    MortalityArray up1994_unisex_lambda{}, up1994_unisex_modal_age{}, up1994_unisex_dispersion{};
+    MortalityArray iam2000_female_lambda{}, iam2000_female_modal_age{}, iam2000_female_dispersion{};
+    MortalityArray iam2000_male_lambda{}, iam2000_male_modal_age{}, iam2000_male_dispersion{};
+    MortalityArray iam2000_unisex_lambda{}, iam2000_unisex_modal_age{}, iam2000_unisex_dispersion{};
+    MortalityArray rp2000_female_lambda{}, rp2000_female_modal_age{}, rp2000_female_dispersion{};
+    MortalityArray rp2000_male_lambda{}, rp2000_male_modal_age{}, rp2000_male_dispersion{};
+    MortalityArray rp2000_unisex_lambda{}, rp2000_unisex_modal_age{}, rp2000_unisex_dispersion{};
     std::array<double, 6> asset_correlation{};
 
     // Portfolio statistics

@@ -42,7 +42,8 @@ json natural_json(const InputRow& row, InputValue v) {
 }
 
 // One input's value from the document, or the message naming its key.
-std::optional<InputValue> input_from_json(const InputRow& row, const json& value, std::string& error) {
+std::optional<InputValue> input_from_json(const InputRow& row, const json& value,
+                                          std::string& error) {
     const std::string key = quoted_key(std::string("inputs.") + row.key);
     const auto refuse = [&] {
         error = key + " is " + shown(value) + ", not " + input_range(row);
@@ -75,19 +76,23 @@ std::string check_header(const json& doc) {
             return "unknown key " + quoted_key(key) +
                    " (a case holds format, version, name, inputs and results)";
     }
-    if (!doc.contains("version")) return "missing key \"version\" (" + std::to_string(kCaseVersion) + ")";
+    if (!doc.contains("version"))
+        return "missing key \"version\" (" + std::to_string(kCaseVersion) + ")";
     const json& version = doc["version"];
     if (!version.is_number_integer())
         return "\"version\" is " + shown(version) + ", not a whole number";
     const auto v = version.get<long long>();
     if (v > kCaseVersion)
-        return "\"version\" is " + std::to_string(v) + ": the case was written by a newer program (this one reads version " +
+        return "\"version\" is " + std::to_string(v) +
+               ": the case was written by a newer program (this one reads version " +
                std::to_string(kCaseVersion) + ")";
-    if (v < 1) return "\"version\" is " + std::to_string(v) + ", not " + std::to_string(kCaseVersion);
+    if (v < 1)
+        return "\"version\" is " + std::to_string(v) + ", not " + std::to_string(kCaseVersion);
     if (doc.contains("name") && !doc["name"].is_string())
         return "\"name\" is " + shown(doc["name"]) + ", not a text";
     if (!doc.contains("inputs")) return "missing key \"inputs\"";
-    if (!doc["inputs"].is_object()) return "\"inputs\" is " + shown(doc["inputs"]) + ", not an object";
+    if (!doc["inputs"].is_object())
+        return "\"inputs\" is " + shown(doc["inputs"]) + ", not an object";
     return {};
 }
 
@@ -112,11 +117,12 @@ std::string system_reason() { return std::strerror(errno); }
 std::string case_text(const InputValues& values, const std::string& name) {
     json inputs = json::object();
     const auto& rows = input_catalogue();
-    for (std::size_t i = 0; i < rows.size(); ++i) inputs[rows[i].key] = natural_json(rows[i], values.at(i));
+    for (std::size_t i = 0; i < rows.size(); ++i)
+        inputs[rows[i].key] = natural_json(rows[i], values.at(i));
     // The fields in a fixed order a person can read: header, then the inputs
     // in the order of the catalogue.
-    std::string text = "{\n  \"format\": \"" + std::string(kCaseFormat) + "\",\n  \"version\": " +
-                       std::to_string(kCaseVersion) + ",\n";
+    std::string text = "{\n  \"format\": \"" + std::string(kCaseFormat) +
+                       "\",\n  \"version\": " + std::to_string(kCaseVersion) + ",\n";
     if (!name.empty()) text += "  \"name\": " + json(name).dump() + ",\n";
     text += "  \"inputs\": {\n";
     for (std::size_t i = 0; i < rows.size(); ++i) {
@@ -144,8 +150,9 @@ CaseReadResult parse_case(std::string_view text) {
         try {
             (void)input_index(key);
         } catch (const std::out_of_range&) {
-            result.error = "unknown key " + quoted_key("inputs." + key) +
-                           " (quorrel-cli --help lists the inputs; a case names them as the record does)";
+            result.error =
+                "unknown key " + quoted_key("inputs." + key) +
+                " (quorrel-cli --help lists the inputs; a case names them as the record does)";
             return result;
         }
     }
@@ -195,7 +202,8 @@ CaseValuesResult case_values(const AnalysisState& state) {
         const auto v = read_input(state, row);
         if (!v) {
             result.values.clear();
-            result.error = std::string(row.caption) + " holds a value that is not " + input_range(row);
+            result.error =
+                std::string(row.caption) + " holds a value that is not " + input_range(row);
             return result;
         }
         result.values.push_back(*v);
@@ -203,13 +211,15 @@ CaseValuesResult case_values(const AnalysisState& state) {
     return result;
 }
 
-std::string write_case_file(const std::string& path, const AnalysisState& state, const std::string& name) {
+std::string write_case_file(const std::string& path, const AnalysisState& state,
+                            const std::string& name) {
     const CaseValuesResult v = case_values(state);
     if (!v.error.empty()) return v.error;
     return write_case_file(path, v.values, name);
 }
 
-std::string write_case_file(const std::string& path, const InputValues& values, const std::string& name) {
+std::string write_case_file(const std::string& path, const InputValues& values,
+                            const std::string& name) {
     const std::string text = case_text(values, name);
     // A temporary file in the target's folder, so that the rename stays on
     // one file system and replaces the old file in one step.
@@ -247,6 +257,8 @@ std::string write_case_file(const std::string& path, const InputValues& values, 
     return {};
 }
 
-std::string case_name_of_path(const std::string& path) { return std::filesystem::path(path).stem().string(); }
+std::string case_name_of_path(const std::string& path) {
+    return std::filesystem::path(path).stem().string();
+}
 
 }  // namespace quorrel

@@ -37,7 +37,9 @@ const char* const kPeriodCaptions[6] = {
 
 }  // namespace
 
-double life_expectancy_shown(const AnalysisState& s) { return life_expectancy_shown(s.expected_death_age); }
+double life_expectancy_shown(const AnalysisState& s) {
+    return life_expectancy_shown(s.expected_death_age);
+}
 
 double ninetieth_percentile_age(const AnalysisState& s, const ResultsRecord& r) {
     return r.ninetieth_percentile_index + s.current_age;
@@ -144,11 +146,11 @@ SummarySection allocation_section(const AnalysisState& s) {
                               format_percent2(s.later_expected_return)});
     portfolio.rows.push_back({"Standard Deviation", format_percent2(s.current_standard_deviation),
                               format_percent2(s.later_standard_deviation)});
-    SummaryTable choices{"",
-                         {},
-                         {{"Market of the capital-market assumptions:",
-                           market_caption(s.market_country)},
-                          {"Later allocation in (yrs):", std::to_string(s.later_allocation_years)}}};
+    SummaryTable choices{
+        "",
+        {},
+        {{"Market of the capital-market assumptions:", market_caption(s.market_country)},
+         {"Later allocation in (yrs):", std::to_string(s.later_allocation_years)}}};
     return {"Investment and Portfolio Asset Allocation", {choices, allocation, portfolio}};
 }
 

@@ -33,8 +33,8 @@ struct Bracket {
 // step that finds no answer sets the message and returns false.
 class SpendingSolver {
 public:
-    SpendingSolver(const AnalysisState& inputs, SolveFor mode, double probability, const ToolControl& control,
-                   SpendingSolution& out)
+    SpendingSolver(const AnalysisState& inputs, SolveFor mode, double probability,
+                   const ToolControl& control, SpendingSolution& out)
         : inputs_(inputs), mode_(mode), probability_(probability), control_(control), out_(out) {}
 
     void run() {
@@ -65,14 +65,17 @@ private:
     bool bracket_income(Bracket& b) {
         const double niw = prepared_for_engine(inputs_).net_investable_wealth;
         if (!(niw > 0)) {
-            return refuse("No target income can be solved for: the annuity purchases leave no investable wealth.");
+            return refuse(
+                "No target income can be solved for: the annuity purchases leave no investable "
+                "wealth.");
         }
         b.lo = std::ceil(niw / kRatioLimit * (1 + 1e-9));
         b.f_lo = gap_at(b.lo);
         if (b.f_lo >= 0) {
-            return refuse("No target income gives a lifetime ruin probability as low as " + percent(probability_) +
-                          ": even the smallest income the calculation allows (" + format_grouped0(b.lo) +
-                          ") gives " + percent(b.f_lo + probability_) + ".");
+            return refuse(
+                "No target income gives a lifetime ruin probability as low as " +
+                percent(probability_) + ": even the smallest income the calculation allows (" +
+                format_grouped0(b.lo) + ") gives " + percent(b.f_lo + probability_) + ".");
         }
         b.hi = std::max(2 * b.lo, inputs_.target_income);
         b.f_hi = gap_at(b.hi);
@@ -81,8 +84,8 @@ private:
             b.f_lo = b.f_hi;
             b.hi *= 2;
             if (b.hi > 1e13) {
-                return refuse("No target income reaches a lifetime ruin probability of " + percent(probability_) +
-                              ".");
+                return refuse("No target income reaches a lifetime ruin probability of " +
+                              percent(probability_) + ".");
             }
             b.f_hi = gap_at(b.hi);
         }
@@ -95,7 +98,8 @@ private:
     bool bracket_wealth(Bracket& b) {
         // Evaluated for its Go step's failures, as the income side does.
         static_cast<void>(prepared_for_engine(inputs_));
-        if (!(inputs_.target_income > 0)) return refuse("No wealth can be solved for without a positive target income.");
+        if (!(inputs_.target_income > 0))
+            return refuse("No wealth can be solved for without a positive target income.");
         least_ = inputs_.purchase_nominal + inputs_.purchase_cpi + inputs_.purchase_variable;
         most_ = std::floor(least_ + kRatioLimit * inputs_.target_income * (1 - 1e-9));
         const double v = std::clamp(inputs_.liquid_wealth, least_ + 1, most_);
@@ -107,9 +111,11 @@ private:
     bool grow_wealth(Bracket& b) {
         while (b.f_hi > 0) {
             if (b.hi >= most_) {
-                return refuse("No wealth the calculation allows (up to 60 times the target income beside the "
-                              "purchases) brings the lifetime ruin probability down to " + percent(probability_) +
-                              "; at that wealth it is " + percent(b.f_hi + probability_) + ".");
+                return refuse(
+                    "No wealth the calculation allows (up to 60 times the target income beside the "
+                    "purchases) brings the lifetime ruin probability down to " +
+                    percent(probability_) + "; at that wealth it is " +
+                    percent(b.f_hi + probability_) + ".");
             }
             b.lo = b.hi;
             b.f_lo = b.f_hi;
@@ -122,9 +128,11 @@ private:
     bool shrink_wealth(Bracket& b) {
         while (b.f_lo <= 0) {
             if (b.lo <= least_) {
-                return refuse("No wealth is needed: the pensions and annuities alone keep the lifetime ruin "
-                              "probability at " + percent(b.f_lo + probability_) + ", at or below " +
-                              percent(probability_) + ".");
+                return refuse(
+                    "No wealth is needed: the pensions and annuities alone keep the lifetime ruin "
+                    "probability at " +
+                    percent(b.f_lo + probability_) + ", at or below " + percent(probability_) +
+                    ".");
             }
             b.hi = b.lo;
             b.f_hi = b.f_lo;
@@ -155,11 +163,13 @@ private:
         // Half the probability tolerance, so that the published whole amount
         // computed again still lies within it.
         auto tol = [&](double lo, double hi) {
-            return best_gap <= kSolveProbabilityTolerance / 2 || std::fabs(hi - lo) <= kSolveMoneyTolerance;
+            return best_gap <= kSolveProbabilityTolerance / 2 ||
+                   std::fabs(hi - lo) <= kSolveMoneyTolerance;
         };
         std::uintmax_t max_iterations = 60;
         boost::math::tools::toms748_solve(f, b.lo, b.hi, b.f_lo, b.f_hi, tol, max_iterations);
-        const double value = mode_ == SolveFor::income ? std::floor(best_value) : std::ceil(best_value);
+        const double value =
+            mode_ == SolveFor::income ? std::floor(best_value) : std::ceil(best_value);
         out_.value = value;
         out_.lifetime_ruin = value == best_value ? best_p : lifetime_at(value);
         // Where the probability jumps across the target (wealth nil beside
@@ -184,8 +194,8 @@ private:
 
 }  // namespace
 
-SpendingSolution solve_sustainable_spending(const AnalysisState& inputs, SolveFor mode, double probability,
-                                            const ToolControl& control) {
+SpendingSolution solve_sustainable_spending(const AnalysisState& inputs, SolveFor mode,
+                                            double probability, const ToolControl& control) {
     SpendingSolution out;
     out.solved_for = mode;
     if (!(probability >= kSolveLowestProbability && probability <= kSolveHighestProbability)) {
@@ -204,9 +214,9 @@ SpendingSolution solve_sustainable_spending(const AnalysisState& inputs, SolveFo
 
 const char* annuity_kind_name(AnnuityKind kind) {
     switch (kind) {
-    case AnnuityKind::cpi: return "cpi";
-    case AnnuityKind::nominal: return "nominal";
-    case AnnuityKind::variable: return "variable";
+        case AnnuityKind::cpi: return "cpi";
+        case AnnuityKind::nominal: return "nominal";
+        case AnnuityKind::variable: return "variable";
     }
     return "cpi";
 }
@@ -232,9 +242,9 @@ AnnuitySweep sweep_annuitization(const AnalysisState& inputs, AnnuityKind kind, 
         point.share = k / 20.0;
         point.purchase = inputs.liquid_wealth * k / 20;
         AnalysisState trial = inputs;
-        (kind == AnnuityKind::cpi ? trial.purchase_cpi
-                                  : kind == AnnuityKind::nominal ? trial.purchase_nominal : trial.purchase_variable) =
-            point.purchase;
+        (kind == AnnuityKind::cpi       ? trial.purchase_cpi
+         : kind == AnnuityKind::nominal ? trial.purchase_nominal
+                                        : trial.purchase_variable) = point.purchase;
         const AnalysisState s = prepared_for_engine(trial);
         const RefinedLevelZero f = refined_level_zero(s);
         point.lifetime_ruin = f.lifetime.value;
@@ -255,7 +265,8 @@ AnnuitySweep sweep_annuitization(const AnalysisState& inputs, AnnuityKind kind, 
         if (control.progress) control.progress((k + 1) / 21.0);
     }
     for (int k = 0; k < static_cast<int>(out.points.size()); ++k) {
-        if (out.best < 0 || out.points[k].lifetime_ruin < out.points[out.best].lifetime_ruin) out.best = k;
+        if (out.best < 0 || out.points[k].lifetime_ruin < out.points[out.best].lifetime_ruin)
+            out.best = k;
         if (!out.first_below && out.points[k].lifetime_ruin < threshold) out.first_below = k;
     }
     return out;

@@ -47,8 +47,8 @@ struct ToolControl {
 // The inputs as the input screen holds them (before any Go step of this
 // solve); `probability` a fraction between 0.005 and 0.5. Valuation and
 // engine failures are thrown as CalculationFailure.
-SpendingSolution solve_sustainable_spending(const AnalysisState& inputs, SolveFor mode, double probability,
-                                            const ToolControl& control = {});
+SpendingSolution solve_sustainable_spending(const AnalysisState& inputs, SolveFor mode,
+                                            double probability, const ToolControl& control = {});
 
 enum class AnnuityKind { cpi, nominal, variable };
 
@@ -66,14 +66,15 @@ struct SweepPoint {
 struct AnnuitySweep {
     bool cancelled = false;
     AnnuityKind kind = AnnuityKind::cpi;
-    std::vector<SweepPoint> points;      // 21, shares 0, 0.05, .., 1
-    int best = -1;                       // lowest lifetime ruin (the smallest such share)
+    std::vector<SweepPoint> points;  // 21, shares 0, 0.05, .., 1
+    int best = -1;                   // lowest lifetime ruin (the smallest such share)
     double threshold = kSolveDefaultProbability;
-    std::optional<int> first_below;      // smallest share with lifetime ruin below threshold
+    std::optional<int> first_below;  // smallest share with lifetime ruin below threshold
 };
 
 AnnuitySweep sweep_annuitization(const AnalysisState& inputs, AnnuityKind kind,
-                                 double threshold = kSolveDefaultProbability, const ToolControl& control = {});
+                                 double threshold = kSolveDefaultProbability,
+                                 const ToolControl& control = {});
 
 const char* annuity_kind_name(AnnuityKind kind);  // "cpi", "nominal", "variable"
 std::optional<AnnuityKind> annuity_kind_from_name(const std::string& name);

@@ -24,26 +24,56 @@ const char* const kCurves =
 // The lists of the screen, by their position rules.
 constexpr ListRule kAges{.first = 50, .step = 1, .count = 41};
 constexpr ListRule kProjection{.first = 0, .step = 1, .count = 31};
-constexpr ListRule kRates{.first = 1, .step = 1, .count = 500, .per_record = 1000, .per_natural = 10,
+constexpr ListRule kRates{.first = 1,
+                          .step = 1,
+                          .count = 500,
+                          .per_record = 1000,
+                          .per_natural = 10,
                           .style = ItemStyle::percent2};  // (i + 1) / 1000
-constexpr ListRule kCola{.first = 0, .step = 1, .count = 5, .per_record = 100,
+constexpr ListRule kCola{.first = 0,
+                         .step = 1,
+                         .count = 5,
+                         .per_record = 100,
                          .style = ItemStyle::whole_percent};  // i / 100
-constexpr ListRule kAir{.first = 2, .step = 2, .count = 4, .per_record = 100,
-                        .style = ItemStyle::whole_percent};  // (i + 1) x 2 / 100
+constexpr ListRule kAir{.first = 2,
+                        .step = 2,
+                        .count = 4,
+                        .per_record = 100,
+                        .style = ItemStyle::whole_percent};         // (i + 1) x 2 / 100
 constexpr ListRule kLaterYears{.first = 5, .step = 5, .count = 6};  // (i + 1) x 5
-constexpr ListRule kWeights{.first = 0, .step = 1, .count = 101, .per_record = 100,
+constexpr ListRule kWeights{.first = 0,
+                            .step = 1,
+                            .count = 101,
+                            .per_record = 100,
                             .style = ItemStyle::whole_percent};  // i / 100
-constexpr ListRule kMeans{.first = 0, .step = 1, .count = 301, .per_record = 1000, .per_natural = 10,
+constexpr ListRule kMeans{.first = 0,
+                          .step = 1,
+                          .count = 301,
+                          .per_record = 1000,
+                          .per_natural = 10,
                           .style = ItemStyle::percent2};  // i / 1000
-constexpr ListRule kDeviations{.first = 0, .step = 1, .count = 401, .per_record = 1000,
-                               .per_natural = 10, .style = ItemStyle::percent2};
+constexpr ListRule kDeviations{.first = 0,
+                               .step = 1,
+                               .count = 401,
+                               .per_record = 1000,
+                               .per_natural = 10,
+                               .style = ItemStyle::percent2};
 
 InputRow amount(const char* key, const char* caption, double S::*field, const char* default_text,
                 const char* json_key, const char* json_sub, const char* option, const char* help) {
-    return {.key = key, .caption = caption, .kind = InputKind::amount, .page = 3,
-            .default_amount = default_text, .number = field, .json_key = json_key,
-            .json_sub = json_sub, .option = option, .option_type = "AMOUNT", .option_group = kMoney,
-            .help = help, .range = "a nonnegative amount"};
+    return {.key = key,
+            .caption = caption,
+            .kind = InputKind::amount,
+            .page = 3,
+            .default_amount = default_text,
+            .number = field,
+            .json_key = json_key,
+            .json_sub = json_sub,
+            .option = option,
+            .option_type = "AMOUNT",
+            .option_group = kMoney,
+            .help = help,
+            .range = "a nonnegative amount"};
 }
 
 // Five allocation rows sharing one option; the first carries its texts.
@@ -73,22 +103,38 @@ void weights(std::vector<InputRow>& rows, bool later, const char* option, const 
          &S::later_weight_copy_estate}};
     const int c = later ? 1 : 0;
     for (int k = 0; k < 5; ++k)
-        rows.push_back({.key = kKeys[c][k], .caption = kCaptions[c][k], .page = 4,
-                        .list = kWeights, .default_index = 20, .number = fields[c][k],
+        rows.push_back({.key = kKeys[c][k],
+                        .caption = kCaptions[c][k],
+                        .page = 4,
+                        .list = kWeights,
+                        .default_index = 20,
+                        .number = fields[c][k],
                         .copy = copies[c][k],
                         .json_key = later ? "allocation_later" : "allocation_today",
-                        .json_index = k, .option = option, .option_type = "P,P,P,P,P",
-                        .option_group = kAllocation, .help = k == 0 ? help : "",
+                        .json_index = k,
+                        .option = option,
+                        .option_type = "P,P,P,P,P",
+                        .option_group = kAllocation,
+                        .help = k == 0 ? help : "",
                         .range = "a whole percent from 0 to 100",
                         .option_range = "five whole percents from 0 to 100 separated by commas"});
 }
 
 InputRow assumption(const char* key, const char* caption, double S::*field, bool mean, int k,
                     int usa, int canada, const char* option, const char* help) {
-    return {.key = key, .caption = caption, .page = 5, .list = mean ? kMeans : kDeviations,
-            .follows_market = true, .preset = {usa, canada}, .number = field,
-            .json_key = mean ? "means" : "deviations", .json_index = k, .option = option,
-            .option_type = "PERCENT", .option_group = kMarket, .help = help,
+    return {.key = key,
+            .caption = caption,
+            .page = 5,
+            .list = mean ? kMeans : kDeviations,
+            .follows_market = true,
+            .preset = {usa, canada},
+            .number = field,
+            .json_key = mean ? "means" : "deviations",
+            .json_index = k,
+            .option = option,
+            .option_type = "PERCENT",
+            .option_group = kMarket,
+            .help = help,
             .range = mean ? "a percent from 0 to 30 in steps of 0.1"
                           : "a percent from 0 to 40 in steps of 0.1"};
 }
@@ -98,52 +144,74 @@ void curve(std::vector<InputRow>& rows, bool real, const char* option, const cha
     static const char* const kKeys[2][6] = {
         {"nominal_rate_1_percent", "nominal_rate_2_percent", "nominal_rate_3_percent",
          "nominal_rate_4_percent", "nominal_rate_5_percent", "nominal_rate_6_percent"},
-        {"real_rate_1_percent", "real_rate_2_percent", "real_rate_3_percent",
-         "real_rate_4_percent", "real_rate_5_percent", "real_rate_6_percent"}};
+        {"real_rate_1_percent", "real_rate_2_percent", "real_rate_3_percent", "real_rate_4_percent",
+         "real_rate_5_percent", "real_rate_6_percent"}};
     static const char* const kCaptions[2][6] = {
         {"Nominal rate 0 - 5 years", "Nominal rate 5 - 10 years", "Nominal rate 10 - 15 years",
          "Nominal rate 15 - 20 years", "Nominal rate 20 - 25 years", "Nominal rate above 25 years"},
         {"Real rate 0 - 5 years", "Real rate 5 - 10 years", "Real rate 10 - 15 years",
          "Real rate 15 - 20 years", "Real rate 20 - 25 years", "Real rate above 25 years"}};
-    double S::*const fields[2][6] = {
-        {&S::nominal_rate_1, &S::nominal_rate_2, &S::nominal_rate_3, &S::nominal_rate_4,
-         &S::nominal_rate_5, &S::nominal_rate_6},
-        {&S::real_rate_1, &S::real_rate_2, &S::real_rate_3, &S::real_rate_4, &S::real_rate_5,
-         &S::real_rate_6}};
+    double S::*const fields[2][6] = {{&S::nominal_rate_1, &S::nominal_rate_2, &S::nominal_rate_3,
+                                      &S::nominal_rate_4, &S::nominal_rate_5, &S::nominal_rate_6},
+                                     {&S::real_rate_1, &S::real_rate_2, &S::real_rate_3,
+                                      &S::real_rate_4, &S::real_rate_5, &S::real_rate_6}};
     const int c = real ? 1 : 0;
     for (int k = 0; k < 6; ++k)
-        rows.push_back({.key = kKeys[c][k], .caption = kCaptions[c][k], .page = 2,
-                        .list = kRates, .default_index = real ? 29 : 49, .number = fields[c][k],
-                        .json_key = real ? "real_curve" : "nominal_curve", .json_index = k,
-                        .option = option, .option_type = "R,R,R,R,R,R", .option_group = kCurves,
-                        .help = k == 0 ? help : "",
-                        .range = "a percent from 0.1 to 50 in steps of 0.1",
-                        .option_range =
-                            "six percents from 0.1 to 50 in steps of 0.1 separated by commas",
-                        .default_each = true});
+        rows.push_back(
+            {.key = kKeys[c][k],
+             .caption = kCaptions[c][k],
+             .page = 2,
+             .list = kRates,
+             .default_index = real ? 29 : 49,
+             .number = fields[c][k],
+             .json_key = real ? "real_curve" : "nominal_curve",
+             .json_index = k,
+             .option = option,
+             .option_type = "R,R,R,R,R,R",
+             .option_group = kCurves,
+             .help = k == 0 ? help : "",
+             .range = "a percent from 0.1 to 50 in steps of 0.1",
+             .option_range = "six percents from 0.1 to 50 in steps of 0.1 separated by commas",
+             .default_each = true});
 }
 
 // The rows by input page, in the catalogue's order.
 void person_and_money_rows(std::vector<InputRow>& rows) {
-    rows.push_back({.key = "current_age", .caption = "Current age", .page = 3, .list = kAges,
-                    .default_index = 15, .number = &S::current_age, .json_key = "current_age",
-                    .option = "--age", .option_type = "YEARS", .option_group = kPerson,
+    rows.push_back({.key = "current_age",
+                    .caption = "Current age",
+                    .page = 3,
+                    .list = kAges,
+                    .default_index = 15,
+                    .number = &S::current_age,
+                    .json_key = "current_age",
+                    .option = "--age",
+                    .option_type = "YEARS",
+                    .option_group = kPerson,
                     .help = "current age, whole years 50 to 90",
                     .range = "a whole age from 50 to 90"});
-    rows.push_back({.key = "gender", .caption = "Gender", .kind = InputKind::choice, .page = 3,
-                    .captions = {"Male", "Female", "Unisex"}, .names = {"male", "female", "unisex"},
-                    .code = &S::gender_code, .text = &S::gender_text, .json_key = "gender",
-                    .option = "--gender", .option_type = "NAME", .option_group = kPerson,
+    rows.push_back({.key = "gender",
+                    .caption = "Gender",
+                    .kind = InputKind::choice,
+                    .page = 3,
+                    .captions = {"Male", "Female", "Unisex"},
+                    .names = {"male", "female", "unisex"},
+                    .code = &S::gender_code,
+                    .text = &S::gender_text,
+                    .json_key = "gender",
+                    .option = "--gender",
+                    .option_type = "NAME",
+                    .option_group = kPerson,
                     .help = "male, female or unisex"});
 
-    rows.push_back(amount("liquid_wealth", "Liquid retirement wealth", &S::liquid_wealth,
-                          "800,000", "liquid_wealth", nullptr, "--wealth",
-                          "liquid retirement wealth, >= 0"));
+    rows.push_back(amount("liquid_wealth", "Liquid retirement wealth", &S::liquid_wealth, "800,000",
+                          "liquid_wealth", nullptr, "--wealth", "liquid retirement wealth, >= 0"));
     rows.push_back(amount("target_income", "Real target income", &S::target_income, "40,000",
-                          "target_income", nullptr, "--target", "real target income per year, > 0"));
+                          "target_income", nullptr, "--target",
+                          "real target income per year, > 0"));
     rows.push_back(amount("pension_nominal_income", "Nominal / COLA pension income",
                           &S::pension_nominal_income, "0", "pension_income", "nominal",
-                          "--pension-nominal", "current nominal (COLA) pension income per year, >= 0"));
+                          "--pension-nominal",
+                          "current nominal (COLA) pension income per year, >= 0"));
     rows.push_back(amount("pension_cpi_income", "CPI-linked pension income", &S::pension_cpi_income,
                           "0", "pension_income", "cpi", "--pension-cpi",
                           "current CPI-linked pension income per year, >= 0"));
@@ -151,59 +219,91 @@ void person_and_money_rows(std::vector<InputRow>& rows) {
                           &S::pension_variable_income, "0", "pension_income", "variable",
                           "--pension-variable",
                           "current variable (AIR) pension income per year, >= 0"));
-    rows.push_back(amount("purchase_nominal", "Nominal / COLA annuity purchase", &S::purchase_nominal,
-                          "0", "annuity_purchase", "nominal", "--purchase-nominal",
+    rows.push_back(amount("purchase_nominal", "Nominal / COLA annuity purchase",
+                          &S::purchase_nominal, "0", "annuity_purchase", "nominal",
+                          "--purchase-nominal",
                           "amount spent on a nominal (COLA) life annuity, >= 0"));
     rows.push_back(amount("purchase_cpi", "CPI-linked annuity purchase", &S::purchase_cpi, "0",
                           "annuity_purchase", "cpi", "--purchase-cpi",
                           "amount spent on a CPI-linked life annuity, >= 0"));
     rows.push_back(amount("purchase_variable", "Variable / AIR annuity purchase",
                           &S::purchase_variable, "0", "annuity_purchase", "variable",
-                          "--purchase-variable", "amount spent on a variable (AIR) life annuity, >= 0"));
-    rows.push_back({.key = "cola_percent", .caption = "COLA", .page = 3, .list = kCola,
-                    .default_index = 0, .number = &S::cola_rate, .copy = &S::cola_rate_mirror,
-                    .json_key = "cola_rate", .option = "--cola", .option_type = "PERCENT",
+                          "--purchase-variable",
+                          "amount spent on a variable (AIR) life annuity, >= 0"));
+    rows.push_back({.key = "cola_percent",
+                    .caption = "COLA",
+                    .page = 3,
+                    .list = kCola,
+                    .default_index = 0,
+                    .number = &S::cola_rate,
+                    .copy = &S::cola_rate_mirror,
+                    .json_key = "cola_rate",
+                    .option = "--cola",
+                    .option_type = "PERCENT",
                     .option_group = kMoney,
                     .help = "cost-of-living adjustment, whole percent 0 to 4",
                     .range = "a whole percent from 0 to 4"});
-    rows.push_back({.key = "air_percent", .caption = "AIR", .page = 3, .list = kAir,
-                    .default_index = 0, .number = &S::air_rate, .copy = &S::air_rate_mirror,
-                    .json_key = "air_rate", .option = "--air", .option_type = "PERCENT",
-                    .option_group = kMoney, .help = "assumed interest rate, percent: 2, 4, 6 or 8",
+    rows.push_back({.key = "air_percent",
+                    .caption = "AIR",
+                    .page = 3,
+                    .list = kAir,
+                    .default_index = 0,
+                    .number = &S::air_rate,
+                    .copy = &S::air_rate_mirror,
+                    .json_key = "air_rate",
+                    .option = "--air",
+                    .option_type = "PERCENT",
+                    .option_group = kMoney,
+                    .help = "assumed interest rate, percent: 2, 4, 6 or 8",
                     .range = "one of 2, 4, 6, 8 (percent)"});
 }
 
 void allocation_rows(std::vector<InputRow>& rows) {
     weights(rows, false, "--today", "allocation today, whole percents 0 to 100");
     weights(rows, true, "--later", "allocation after the switch, whole percents 0 to 100");
-    rows.push_back({.key = "later_allocation_years", .caption = "Years until the later allocation",
-                    .page = 4, .list = kLaterYears, .default_index = 0,
-                    .code = &S::later_allocation_years, .json_key = "later_allocation_years",
-                    .option = "--switch-years", .option_type = "YEARS", .option_group = kAllocation,
+    rows.push_back({.key = "later_allocation_years",
+                    .caption = "Years until the later allocation",
+                    .page = 4,
+                    .list = kLaterYears,
+                    .default_index = 0,
+                    .code = &S::later_allocation_years,
+                    .json_key = "later_allocation_years",
+                    .option = "--switch-years",
+                    .option_type = "YEARS",
+                    .option_group = kAllocation,
                     .help = "years until the later allocation applies: 5, 10, 15, 20, 25 or 30",
                     .range = "one of 5, 10, 15, 20, 25, 30"});
 }
 
 void market_rows(std::vector<InputRow>& rows) {
-    rows.push_back({.key = "market", .caption = "Market", .kind = InputKind::choice, .page = 4,
-                    .captions = {"U.S.A", "Canada"}, .names = {"usa", "canada"},
-                    .code = &S::market_country, .json_key = "market", .option = "--market",
-                    .option_type = "NAME", .option_group = kMarket,
-                    .help = "preset usa or canada, applied before the single means and deviations"});
+    rows.push_back(
+        {.key = "market",
+         .caption = "Market",
+         .kind = InputKind::choice,
+         .page = 4,
+         .captions = {"U.S.A", "Canada"},
+         .names = {"usa", "canada"},
+         .code = &S::market_country,
+         .json_key = "market",
+         .option = "--market",
+         .option_type = "NAME",
+         .option_group = kMarket,
+         .help = "preset usa or canada, applied before the single means and deviations"});
     rows.push_back(assumption("mean_stock_percent", "Equity / Stocks mean", &S::mean_stock, true, 0,
                               70, 60, "--stock-mean", "expected return of stocks, 0 to 30 by 0.1"));
     rows.push_back(assumption("mean_nomi_bond_percent", "Nominal Return Bonds mean",
                               &S::mean_nomi_bond, true, 1, 30, 30, "--nominal-bond-mean",
                               "expected return of nominal bonds, 0 to 30 by 0.1"));
-    rows.push_back(assumption("mean_real_bond_percent", "Real Return Bonds mean", &S::mean_real_bond,
-                              true, 2, 25, 20, "--real-bond-mean",
+    rows.push_back(assumption("mean_real_bond_percent", "Real Return Bonds mean",
+                              &S::mean_real_bond, true, 2, 25, 20, "--real-bond-mean",
                               "expected return of real return bonds, 0 to 30 by 0.1"));
-    rows.push_back(assumption("mean_cash_percent", "Cash / Money Market mean", &S::mean_cash, true, 3,
-                              5, 5, "--cash-mean", "expected return of cash, 0 to 30 by 0.1"));
-    rows.push_back(assumption("mean_estate_percent", "Real Estate mean", &S::mean_estate, true, 4, 35,
-                              35, "--estate-mean", "expected return of real estate, 0 to 30 by 0.1"));
-    rows.push_back(assumption("dev_stock_percent", "Equity / Stocks deviation", &S::dev_stock, false,
-                              0, 200, 180, "--stock-dev",
+    rows.push_back(assumption("mean_cash_percent", "Cash / Money Market mean", &S::mean_cash, true,
+                              3, 5, 5, "--cash-mean", "expected return of cash, 0 to 30 by 0.1"));
+    rows.push_back(assumption("mean_estate_percent", "Real Estate mean", &S::mean_estate, true, 4,
+                              35, 35, "--estate-mean",
+                              "expected return of real estate, 0 to 30 by 0.1"));
+    rows.push_back(assumption("dev_stock_percent", "Equity / Stocks deviation", &S::dev_stock,
+                              false, 0, 200, 180, "--stock-dev",
                               "standard deviation of stocks, 0 to 40 by 0.1"));
     rows.push_back(assumption("dev_nomi_bond_percent", "Nominal Return Bonds deviation",
                               &S::dev_nomi_bond, false, 1, 100, 100, "--nominal-bond-dev",
@@ -211,38 +311,61 @@ void market_rows(std::vector<InputRow>& rows) {
     rows.push_back(assumption("dev_real_bond_percent", "Real Return Bonds deviation",
                               &S::dev_real_bond, false, 2, 80, 70, "--real-bond-dev",
                               "standard deviation of real return bonds, 0 to 40 by 0.1"));
-    rows.push_back(assumption("dev_estate_percent", "Real Estate deviation", &S::dev_estate, false, 3,
-                              120, 140, "--estate-dev",
+    rows.push_back(assumption("dev_estate_percent", "Real Estate deviation", &S::dev_estate, false,
+                              3, 120, 140, "--estate-dev",
                               "standard deviation of real estate, 0 to 40 by 0.1"));
 }
 
 void mortality_rows(std::vector<InputRow>& rows) {
-    rows.push_back({.key = "ruin_table", .caption = "Ruin probability table",
-                    .kind = InputKind::choice, .page = 1,
+    rows.push_back({.key = "ruin_table",
+                    .caption = "Ruin probability table",
+                    .kind = InputKind::choice,
+                    .page = 1,
                     .captions = {"UP 1994", "IAM 2000  Basic", "RP2000"},
-                    .names = {"up1994", "iam2000", "rp2000"}, .code_base = 1,
-                    .code = &S::ruin_table_code, .text = &S::ruin_table_name,
-                    .json_key = "ruin_table", .option = "--ruin-table", .option_type = "NAME",
+                    .names = {"up1994", "iam2000", "rp2000"},
+                    .code_base = 1,
+                    .code = &S::ruin_table_code,
+                    .text = &S::ruin_table_name,
+                    .json_key = "ruin_table",
+                    .option = "--ruin-table",
+                    .option_type = "NAME",
                     .option_group = kMortality,
                     .help = "table of the ruin probabilities: up1994, iam2000 or rp2000"});
-    rows.push_back({.key = "ruin_projection_years", .caption = "Ruin table projection", .page = 1,
-                    .list = kProjection, .code = &S::ruin_projection_years,
-                    .text = &S::ruin_projection_text, .json_key = "ruin_projection_years",
-                    .option = "--ruin-projection", .option_type = "YEARS",
+    rows.push_back({.key = "ruin_projection_years",
+                    .caption = "Ruin table projection",
+                    .page = 1,
+                    .list = kProjection,
+                    .code = &S::ruin_projection_years,
+                    .text = &S::ruin_projection_text,
+                    .json_key = "ruin_projection_years",
+                    .option = "--ruin-projection",
+                    .option_type = "YEARS",
                     .option_group = kMortality,
                     .help = "projection of the ruin table, whole years 0 to 30",
                     .range = "a whole number of years from 0 to 30"});
-    rows.push_back({.key = "annuity_table", .caption = "Annuity table", .kind = InputKind::choice,
-                    .page = 1, .captions = {"GAM 1983 (PBGC)", "IAM 2000 Basic"},
-                    .names = {"gam1983", "iam2000"}, .code_base = 1,
-                    .code = &S::annuity_table_code, .text = &S::annuity_table_name,
-                    .json_key = "annuity_table", .option = "--annuity-table", .option_type = "NAME",
+    rows.push_back({.key = "annuity_table",
+                    .caption = "Annuity table",
+                    .kind = InputKind::choice,
+                    .page = 1,
+                    .captions = {"GAM 1983 (PBGC)", "IAM 2000 Basic"},
+                    .names = {"gam1983", "iam2000"},
+                    .code_base = 1,
+                    .code = &S::annuity_table_code,
+                    .text = &S::annuity_table_name,
+                    .json_key = "annuity_table",
+                    .option = "--annuity-table",
+                    .option_type = "NAME",
                     .option_group = kMortality,
                     .help = "table of the annuity prices: gam1983 or iam2000"});
-    rows.push_back({.key = "annuity_projection_years", .caption = "Annuity table projection",
-                    .page = 1, .list = kProjection, .code = &S::annuity_projection_years,
-                    .text = &S::annuity_projection_text, .json_key = "annuity_projection_years",
-                    .option = "--annuity-projection", .option_type = "YEARS",
+    rows.push_back({.key = "annuity_projection_years",
+                    .caption = "Annuity table projection",
+                    .page = 1,
+                    .list = kProjection,
+                    .code = &S::annuity_projection_years,
+                    .text = &S::annuity_projection_text,
+                    .json_key = "annuity_projection_years",
+                    .option = "--annuity-projection",
+                    .option_type = "YEARS",
                     .option_group = kMortality,
                     .help = "projection of the annuity table, whole years 0 to 30",
                     .range = "a whole number of years from 0 to 30"});
@@ -365,7 +488,8 @@ std::optional<int> index_of_name(const InputRow& row, std::string_view name) {
 std::string input_range(const InputRow& row) {
     if (row.kind != InputKind::choice) return row.range;
     std::string text = "one of";
-    for (std::size_t i = 0; i < row.names.size(); ++i) text += (i ? ", " : " ") + std::string(row.names[i]);
+    for (std::size_t i = 0; i < row.names.size(); ++i)
+        text += (i ? ", " : " ") + std::string(row.names[i]);
     return text;
 }
 
@@ -395,18 +519,18 @@ std::vector<std::size_t> market_rows() {
 
 void write_input(AnalysisState& s, const InputRow& row, InputValue value) {
     switch (row.kind) {
-        case InputKind::amount:
-            s.*row.number = value.amount;
-            return;
+        case InputKind::amount: s.*row.number = value.amount; return;
         case InputKind::choice:
             s.*row.code = static_cast<std::int16_t>(value.index + row.code_base);
             if (row.text != nullptr) s.*row.text = item_text(row, value.index);
             break;
         case InputKind::list: {
             const long long ticks = ticks_of(row, value.index);
-            if (row.number != nullptr) s.*row.number = static_cast<double>(ticks) / row.list.per_record;
+            if (row.number != nullptr)
+                s.*row.number = static_cast<double>(ticks) / row.list.per_record;
             if (row.copy != nullptr) s.*row.copy = s.*row.number;
-            if (row.code != nullptr) s.*row.code = static_cast<std::int16_t>(ticks / row.list.per_record);
+            if (row.code != nullptr)
+                s.*row.code = static_cast<std::int16_t>(ticks / row.list.per_record);
             if (row.text != nullptr) s.*row.text = item_text(row, value.index);
             return;
         }

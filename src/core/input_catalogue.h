@@ -46,12 +46,12 @@ struct InputRow {
     const char* key = "";      // key in a case file
     const char* caption = "";  // what the input is, for a person
     InputKind kind = InputKind::list;
-    int page = 0;              // page of the input screen, 1..5
+    int page = 0;  // page of the input screen, 1..5
 
-    ListRule list{};                     // kind list
-    std::vector<const char*> captions{}; // kind choice: items as the screen shows them
-    std::vector<const char*> names{};    // kind choice: names in case files and on the command line
-    int code_base = 0;                   // kind choice: record code = position + code_base
+    ListRule list{};                      // kind list
+    std::vector<const char*> captions{};  // kind choice: items as the screen shows them
+    std::vector<const char*> names{};  // kind choice: names in case files and on the command line
+    int code_base = 0;                 // kind choice: record code = position + code_base
 
     int default_index = 0;            // list and choice (ignored when follows_market)
     const char* default_amount = "";  // amount: the box's text at start
@@ -59,10 +59,10 @@ struct InputRow {
     std::vector<int> preset{};        // follows_market: list position per market
 
     // Record fields the input writes.
-    double AnalysisState::*number = nullptr;       // the value
-    double AnalysisState::*copy = nullptr;         // a second field given the same value
-    std::int16_t AnalysisState::*code = nullptr;   // whole-number value or choice code
-    std::string AnalysisState::*text = nullptr;    // item text or caption
+    double AnalysisState::*number = nullptr;      // the value
+    double AnalysisState::*copy = nullptr;        // a second field given the same value
+    std::int16_t AnalysisState::*code = nullptr;  // whole-number value or choice code
+    std::string AnalysisState::*text = nullptr;   // item text or caption
 
     // The "inputs" block of the command line's JSON: key, then either a
     // sub-key or a position in an array (-1 for neither).
@@ -76,8 +76,8 @@ struct InputRow {
     const char* option = "";
     const char* option_type = "";
     const char* option_group = "";
-    const char* help = "";          // without the default, which the table supplies
-    const char* range = "";         // "a whole age from 50 to 90": what a refusal names
+    const char* help = "";               // without the default, which the table supplies
+    const char* range = "";              // "a whole age from 50 to 90": what a refusal names
     const char* option_range = nullptr;  // of a shared option, if other than range
     bool default_each = false;
 };

@@ -166,7 +166,8 @@ std::optional<double> parse_amount(const std::string& text) {
     bool has_point = false;
     if (i < s.size() && s[i] == '.') {
         has_point = true;
-        for (++i; i < s.size() && std::isdigit(static_cast<unsigned char>(s[i])); ++i) fraction.push_back(s[i]);
+        for (++i; i < s.size() && std::isdigit(static_cast<unsigned char>(s[i])); ++i)
+            fraction.push_back(s[i]);
     }
     if (i != s.size() || (integer.empty() && fraction.empty())) return std::nullopt;
     plain += integer.empty() ? "0" : integer;

@@ -104,7 +104,8 @@ CalculationOutcome run_calculation(AnalysisState& state, CalculationHooks& hooks
 CalculationOutcome run_calculation(AnalysisState& state, CalculationHooks& hooks,
                                    ResultsRecord& results, Accuracy accuracy) {
     compute_allocation_sums(state);
-    if (!allocation_is_complete(state.weight_sum) || !allocation_is_complete(state.later_weight_sum))
+    if (!allocation_is_complete(state.weight_sum) ||
+        !allocation_is_complete(state.later_weight_sum))
         return refuse(hooks, kAllocationMessage);
 
     if (!(state.target_income > 0)) return refuse(hooks, kTargetIncomeMessage);

@@ -17,7 +17,8 @@ inline constexpr const char* kNegativeWealthMessage =
 inline constexpr const char* kTargetIncomeMessage =
     "ERROR: Real target income should be greater than zero. Please try again!!!";
 inline constexpr const char* kRatioMessage =
-    "ERROR: Ruin Probability is Zero...Please Reduce Initial Wealth or Increase Target Consumption!!!";
+    "ERROR: Ruin Probability is Zero...Please Reduce Initial Wealth or Increase Target "
+    "Consumption!!!";
 
 // What the pipeline needs from a screen. The defaults do nothing, so a
 // screen-free caller overrides only show_message.
@@ -53,13 +54,13 @@ bool allocation_is_complete(double weight_sum);
 void compute_allocation_sums(AnalysisState& state);
 
 [[nodiscard]] CalculationOutcome run_calculation(AnalysisState& state, CalculationHooks& hooks,
-                                   ResultsRecord& results);
+                                                 ResultsRecord& results);
 
 // standard: the figures of the finite-difference stages as they have always
 // been; refined: every figure from the refined engine, with error estimates.
 enum class Accuracy { standard, refined };
 
 [[nodiscard]] CalculationOutcome run_calculation(AnalysisState& state, CalculationHooks& hooks,
-                                   ResultsRecord& results, Accuracy accuracy);
+                                                 ResultsRecord& results, Accuracy accuracy);
 
 }  // namespace quorrel

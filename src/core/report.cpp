@@ -1,12 +1,12 @@
 #include "core/report.h"
 
-#include <cerrno>
-#include <csignal>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
 
 #include "core/number_format.h"
 
@@ -75,13 +75,13 @@ std::vector<std::string> report_lines(const AnalysisState& s, const ResultsRecor
     sep(2);
     text("Current Expected Return :  " + format_percent2(s.current_expected_return));
     sep();
-    text("Expected Return -- " + later_years + " Years later  :  " +
-         format_percent2(s.later_expected_return));
+    text("Expected Return -- " + later_years +
+         " Years later  :  " + format_percent2(s.later_expected_return));
     sep();
     text("Current Standard Deviation :  " + format_percent2(s.current_standard_deviation));
     sep();
-    text("Standard Deviation -- " + later_years + " Years later :  " +
-         format_percent2(s.later_standard_deviation));
+    text("Standard Deviation -- " + later_years +
+         " Years later :  " + format_percent2(s.later_standard_deviation));
     sep();
     text("Implied Inflation Assumption :  " + format_percent2(s.implied_inflation));
     sep(2);

@@ -23,7 +23,8 @@ std::string report_file_name(const std::string& name);
 // string on success, otherwise the reason the file could not be written.
 // Appends are exclusive among processes that append this way; a failed one
 // leaves the file exactly as it found it.
-[[nodiscard]] std::string append_report(const std::string& path, const std::vector<std::string>& lines);
+[[nodiscard]] std::string append_report(const std::string& path,
+                                        const std::vector<std::string>& lines);
 
 // A file-size limit then fails a write with an error instead of killing the
 // program half-way through a report. Both programs call it at start.

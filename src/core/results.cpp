@@ -5,11 +5,13 @@
 
 namespace quorrel {
 
-double life_expectancy_shown(double expected_death_age) { return std::floor(expected_death_age) + 1; }
+double life_expectancy_shown(double expected_death_age) {
+    return std::floor(expected_death_age) + 1;
+}
 
 const std::array<const char*, 4>& ruin_row_captions() {
-    static const std::array<const char*, 4> captions = {"0% of initial NIW", "10 % of initial NIW",
-                                                        "25 % of initial NIW", "50 % of initial NIW"};
+    static const std::array<const char*, 4> captions = {
+        "0% of initial NIW", "10 % of initial NIW", "25 % of initial NIW", "50 % of initial NIW"};
     return captions;
 }
 

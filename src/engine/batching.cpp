@@ -3,9 +3,9 @@
 // the estate searches.
 #include <algorithm>
 #include <bit>
-#include <cstdint>
 #include <chrono>
 #include <cmath>
+#include <cstdint>
 #include <exception>
 #include <future>
 #include <system_error>
@@ -34,15 +34,18 @@ std::vector<GridGroup> group_by_grid(const std::vector<SolveRequest>& requests) 
     for (std::size_t k = 0; k < requests.size(); ++k) {
         const SolveRequest& rq = requests[k];
         Grid grid = make_grid(rq.kind, rq.x0, rq.level);
-        auto same = std::find_if(groups.begin(), groups.end(),
-                                 [&](const GridGroup& g) { return g.grid.M == grid.M && g.grid.X == grid.X; });
+        auto same = std::find_if(groups.begin(), groups.end(), [&](const GridGroup& g) {
+            return g.grid.M == grid.M && g.grid.X == grid.X;
+        });
         if (same == groups.end()) {
             groups.push_back({std::move(grid), {}, {}, {}});
             same = groups.end() - 1;
             same->X2 = squares(same->grid);
         }
         same->members.push_back(k);
-        same->barriers.push_back(rq.kind == SolveKind::wealth_below ? same->grid.ib : barrier_index(same->grid, rq.level));
+        same->barriers.push_back(rq.kind == SolveKind::wealth_below
+                                     ? same->grid.ib
+                                     : barrier_index(same->grid, rq.level));
     }
     return groups;
 }
@@ -51,7 +54,8 @@ std::vector<GridGroup> group_by_grid(const std::vector<SolveRequest>& requests) 
 // larger first.
 std::vector<std::size_t> even_parts(std::size_t count, std::size_t parts) {
     std::vector<std::size_t> sizes;
-    for (std::size_t p = 0; p < parts; ++p) sizes.push_back(count / parts + (p < count % parts ? 1 : 0));
+    for (std::size_t p = 0; p < parts; ++p)
+        sizes.push_back(count / parts + (p < count % parts ? 1 : 0));
     return sizes;
 }
 
@@ -100,8 +104,8 @@ std::vector<std::vector<Batch>> plan_batches(const std::vector<GridGroup>& group
     return plan;
 }
 
-void run_batches(const WealthModel& model, const std::vector<Batch>& batches, std::vector<double>& out,
-                 const EventPump* pump) {
+void run_batches(const WealthModel& model, const std::vector<Batch>& batches,
+                 std::vector<double>& out, const EventPump* pump) {
     std::vector<double> values;
     for (const Batch& batch : batches) {
         values.assign(batch.requests.size(), 0);
@@ -117,10 +121,10 @@ void run_batches(const WealthModel& model, const std::vector<Batch>& batches, st
 
 // Runs `count` horizons from T[first] on, at most the kernel's lanes at a
 // time, and turns each sweep into its curve.
-void sweep_curves(const WealthModel& model, const Grid& grid, const std::vector<double>& X2, double g,
-                  double t0, std::span<const double> T, std::span<WealthBelowCurve> curves,
-                  const EventPump* pump,
-                  const std::function<void(WealthBelowCurve&, double, const std::vector<double>&)>& finish) {
+void sweep_curves(
+    const WealthModel& model, const Grid& grid, const std::vector<double>& X2, double g, double t0,
+    std::span<const double> T, std::span<WealthBelowCurve> curves, const EventPump* pump,
+    const std::function<void(WealthBelowCurve&, double, const std::vector<double>&)>& finish) {
     const auto lanes = static_cast<std::size_t>(max_adjoint_lanes());
     std::vector<double> barrier_part;
     std::vector<std::vector<double>> weights;
@@ -136,7 +140,8 @@ void sweep_curves(const WealthModel& model, const Grid& grid, const std::vector<
                               .pump = pump,
                               .barrier_part = barrier_part,
                               .weights = weights});
-        for (std::size_t l = 0; l < step; ++l) finish(curves[done + l], barrier_part[l], weights[l]);
+        for (std::size_t l = 0; l < step; ++l)
+            finish(curves[done + l], barrier_part[l], weights[l]);
         done += step;
     }
 }
@@ -174,7 +179,8 @@ void run_on_workers(std::span<const std::function<void()>> tasks, const EventPum
     // when the pump fails.
     bool pumping = static_cast<bool>(pump);
     for (std::size_t w = 0; w < started.size(); ++w) {
-        while (pumping && started[w].wait_for(std::chrono::milliseconds(3)) != std::future_status::ready) {
+        while (pumping &&
+               started[w].wait_for(std::chrono::milliseconds(3)) != std::future_status::ready) {
             try {
                 pump();
             } catch (...) {
@@ -223,7 +229,8 @@ void solve_batch(const WealthModel& model, const std::vector<SolveRequest>& requ
     const std::vector<GridGroup> groups = group_by_grid(requests);
     const int workers = worker_count(requests.size());
     const auto side_vectors = static_cast<std::size_t>(std::lround(std::max(0.0, side.vectors)));
-    const std::vector<std::vector<Batch>> plan = plan_batches(groups, requests, workers, side.run ? side_vectors : 0);
+    const std::vector<std::vector<Batch>> plan =
+        plan_batches(groups, requests, workers, side.run ? side_vectors : 0);
     std::vector<std::function<void()>> tasks;
     for (std::size_t w = 0; w < plan.size(); ++w) {
         const EventPump* p = w == 0 ? &pump : nullptr;
@@ -251,9 +258,11 @@ bool matrices_repeat(const WealthModel& model, const SolveRequest& request) {
     const LaneSetup setup = lane_setup(model, request, 1.0);
     const StepConstants a = step_constants(model, request, setup, kSteps + 1);
     const StepConstants b = step_constants(model, request, setup, kSteps);
-    const auto same = [](double x, double y) { return std::bit_cast<std::uint64_t>(x) == std::bit_cast<std::uint64_t>(y); };
-    return same(a.mu, b.mu) && same(a.m, b.m) && same(a.w, b.w) && same(a.enir, b.enir) && same(a.cs, b.cs) &&
-           same(a.dt, b.dt);
+    const auto same = [](double x, double y) {
+        return std::bit_cast<std::uint64_t>(x) == std::bit_cast<std::uint64_t>(y);
+    };
+    return same(a.mu, b.mu) && same(a.m, b.m) && same(a.w, b.w) && same(a.enir, b.enir) &&
+           same(a.cs, b.cs) && same(a.dt, b.dt);
 }
 
 double WealthBelowCurve::probability(double level) const {
@@ -264,9 +273,10 @@ double WealthBelowCurve::probability(double level) const {
     return checked(SolveKind::wealth_below, level, T, p);
 }
 
-void build_wealth_below_curves(const WealthModel& model, double g, double x0, double t0, bool wide_grid,
-                               const std::vector<double>& T, std::vector<WealthBelowCurve>& curves,
-                               const EventPump& pump, bool speculative) {
+void build_wealth_below_curves(const WealthModel& model, double g, double x0, double t0,
+                               bool wide_grid, const std::vector<double>& T,
+                               std::vector<WealthBelowCurve>& curves, const EventPump& pump,
+                               bool speculative) {
     curves.assign(T.size(), WealthBelowCurve{});
     if (T.empty()) return;
     const Grid grid = make_grid(wide_grid ? GridKind::wide_below : GridKind::narrow_below, x0, 0.0);
@@ -281,7 +291,8 @@ void build_wealth_below_curves(const WealthModel& model, double g, double x0, do
     if (!speculative) count_solves(static_cast<long>(T.size()));
     const std::vector<double> X2 = squares(grid);
     const int n = grid.M - 1 - grid.ib;
-    const auto finish = [&](WealthBelowCurve& c, double barrier_part, const std::vector<double>& weights) {
+    const auto finish = [&](WealthBelowCurve& c, double barrier_part,
+                            const std::vector<double>& weights) {
         c.barrier_part = barrier_part;
         c.X.assign(grid.X.begin() + grid.ib + 1, grid.X.begin() + grid.M);
         c.prefix.assign(static_cast<std::size_t>(n) + 1, 0);
@@ -302,7 +313,9 @@ void build_wealth_below_curves(const WealthModel& model, double g, double x0, do
         const std::span<const double> horizons(T.data() + first, shares[w]);
         const std::span<WealthBelowCurve> mine(curves.data() + first, shares[w]);
         const EventPump* p = w == 0 ? &pump : nullptr;
-        tasks.emplace_back([&, horizons, mine, p] { sweep_curves(model, grid, X2, g, t0, horizons, mine, p, finish); });
+        tasks.emplace_back([&, horizons, mine, p] {
+            sweep_curves(model, grid, X2, g, t0, horizons, mine, p, finish);
+        });
         first += shares[w];
     }
     run_on_workers(tasks, pump);

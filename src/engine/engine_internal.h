@@ -135,8 +135,8 @@ void count_solves(long n);
 
 // Where a quantile search stands within one estate horizon.
 struct QuantileSearch {
-    double c = 0;  // trial multiple of today's wealth
-    double p = 0;  // last probability found
+    double c = 0;       // trial multiple of today's wealth
+    double p = 0;       // last probability found
     double tried = -1;  // the multiple p belongs to; negative before the first
 };
 
@@ -144,8 +144,8 @@ struct QuantileSearch {
 // wealth reaches q - 0.03; `capped` leaves the loop once c passes 9. An
 // uncapped search also leaves once `saturated`(c) says that no larger c can
 // change the probability (the level lies above every node), where it could
-// otherwise never end; a capped one always runs to its bound. Returns the number of probabilities evaluated; throws
-// SolverError if the search runs away all the same.
+// otherwise never end; a capped one always runs to its bound. Returns the number of probabilities
+// evaluated; throws SolverError if the search runs away all the same.
 int quantile_search(double q, bool capped, QuantileSearch& search,
                     const std::function<double(double c)>& probability_below,
                     const std::function<bool(double c)>& saturated = {});

@@ -24,7 +24,8 @@ Grid make_grid(GridKind kind, double x0, double barrier_level) {
     // A product then a difference, never fused: whether the barrier lands on
     // a node is decided by exact comparisons with these values.
     for (int i = 1; i <= grid.H; ++i) grid.X[i] = x0 - static_cast<double>(grid.H - i) * grid.dx;
-    for (int i = grid.H + 1; i <= grid.M; ++i) grid.X[i] = x0 + static_cast<double>(i - grid.H) * grid.dx;
+    for (int i = grid.H + 1; i <= grid.M; ++i)
+        grid.X[i] = x0 + static_cast<double>(i - grid.H) * grid.dx;
     grid.ib = barrier_index(grid, barrier_level);
     return grid;
 }

@@ -71,8 +71,8 @@ void load_step(const WealthModel& wm, const SolveRequest* rq, const LaneSetup* s
 template <class V, int K>
 bool same_matrix(const VectorStep<V>* a, const VectorStep<V>* b) {
     for (int j = 0; j < K; ++j) {
-        for (auto field : {&VectorStep<V>::mu, &VectorStep<V>::m, &VectorStep<V>::w, &VectorStep<V>::enir,
-                           &VectorStep<V>::cs, &VectorStep<V>::dt}) {
+        for (auto field : {&VectorStep<V>::mu, &VectorStep<V>::m, &VectorStep<V>::w,
+                           &VectorStep<V>::enir, &VectorStep<V>::cs, &VectorStep<V>::dt}) {
             if (std::memcmp(&(a[j].*field), &(b[j].*field), sizeof(V)) != 0) return false;
         }
     }
@@ -88,8 +88,8 @@ struct UpwindRow {
 // taken as min/max against zero: the same values as the two cases of the
 // scheme (up to the sign of a zero).
 template <class V>
-[[gnu::always_inline]] inline UpwindRow<V> row_coefficients(const VectorStep<V>& c, double x, double x2,
-                                                            double rir, double dx) {
+[[gnu::always_inline]] inline UpwindRow<V> row_coefficients(const VectorStep<V>& c, double x,
+                                                            double x2, double rir, double dx) {
     const V zero{};
     V a = (((c.mu * x) * c.m + c.w) + rir) + c.enir;
     a = a * c.dt / dx;
@@ -146,9 +146,13 @@ class ForwardLanes final {
 
 public:
     ForwardLanes(const WealthModel& wm, const LaneJob& job)
-        : wm_(wm), job_(job), grid_(*job.grid), used_(static_cast<int>(job.requests.size())),
+        : wm_(wm),
+          job_(job),
+          grid_(*job.grid),
+          used_(static_cast<int>(job.requests.size())),
           values_(static_cast<std::size_t>(grid_.M + 1) * K),
-          gam_(static_cast<std::size_t>(grid_.M + 1) * K), lower_(static_cast<std::size_t>(grid_.M + 1) * K),
+          gam_(static_cast<std::size_t>(grid_.M + 1) * K),
+          lower_(static_cast<std::size_t>(grid_.M + 1) * K),
           bet_(static_cast<std::size_t>(grid_.M + 1) * K) {
         set_up_lanes();
         set_terminal_values();
@@ -169,7 +173,8 @@ public:
             back_substitute();
         }
         for (int l = 0; l < used_; ++l) {
-            const double value = (*values_.at(static_cast<std::size_t>(grid_.H) * K + l / L))[l % L];
+            const double value =
+                (*values_.at(static_cast<std::size_t>(grid_.H) * K + l / L))[l % L];
             job_.out[l] = checked(rq_[l].kind, rq_[l].level, rq_[l].T, value);
         }
     }
@@ -232,7 +237,8 @@ private:
 
     // One forward-elimination step of tridag for the lanes of vector j.
     [[gnu::always_inline]] static void eliminate(int j, const UpwindRow<V>& row, V rhs, M first,
-                                                 Elimination<V, K>& e, V& gam_out, V& bet_out, V& u_out) {
+                                                 Elimination<V, K>& e, V& gam_out, V& bet_out,
+                                                 V& u_out) {
         const V gam = e.prev_upper[j] / e.prev_bet[j];
         const V bet = row.diag - row.lower * gam;
         const V u = (rhs - row.lower * e.prev_u[j]) / bet;
@@ -248,7 +254,8 @@ private:
     }
 
     template <bool kMasked>
-    [[gnu::always_inline]] void factor_node(int i, const VectorStep<V>* step, Elimination<V, K>& e) {
+    [[gnu::always_inline]] void factor_node(int i, const VectorStep<V>* step,
+                                            Elimination<V, K>& e) {
         const double x = grid_.X[i];
         const double x2 = job_.X2[i];
         const std::size_t at = static_cast<std::size_t>(i) * K;
@@ -356,12 +363,20 @@ class AdjointLanes final {
 
 public:
     AdjointLanes(const WealthModel& wm, const AdjointJob& job)
-        : wm_(wm), job_(job), grid_(*job.grid), used_(static_cast<int>(job.T.size())),
-          n_(grid_.M - 1 - grid_.ib), z_(static_cast<std::size_t>(n_ + 2) * K),
-          gam_(static_cast<std::size_t>(n_ + 2) * K), sub_(static_cast<std::size_t>(n_ + 2) * K),
+        : wm_(wm),
+          job_(job),
+          grid_(*job.grid),
+          used_(static_cast<int>(job.T.size())),
+          n_(grid_.M - 1 - grid_.ib),
+          z_(static_cast<std::size_t>(n_ + 2) * K),
+          gam_(static_cast<std::size_t>(n_ + 2) * K),
+          sub_(static_cast<std::size_t>(n_ + 2) * K),
           bet_(static_cast<std::size_t>(n_ + 2) * K) {
         for (int l = 0; l < W; ++l) {
-            rq_[l] = {.kind = SolveKind::wealth_below, .g = job.g, .t0 = job.t0, .T = job.T[l < used_ ? l : 0]};
+            rq_[l] = {.kind = SolveKind::wealth_below,
+                      .g = job.g,
+                      .t0 = job.t0,
+                      .T = job.T[l < used_ ? l : 0]};
             setup_[l] = lane_setup(wm_, rq_[l], grid_.dx);
         }
         V* start = z_.at(static_cast<std::size_t>(grid_.H - grid_.ib) * K);
@@ -389,7 +404,8 @@ public:
             job_.barrier_part[l] = acc[l / L][l % L];
             std::vector<double>& weights = job_.weights[l];
             weights.assign(static_cast<std::size_t>(n_) + 1, 0);
-            for (int r = 1; r <= n_; ++r) weights[r] = (*z_.at(static_cast<std::size_t>(r) * K + l / L))[l % L];
+            for (int r = 1; r <= n_; ++r)
+                weights[r] = (*z_.at(static_cast<std::size_t>(r) * K + l / L))[l % L];
         }
     }
 
@@ -412,7 +428,8 @@ private:
             V* sub = sub_.at(at);
             V* bt = bet_.at(at);
             for (int j = 0; j < K; ++j) {
-                const UpwindRow<V> row = row_coefficients(step[j], x, x2, wm_.real_income_ratio, grid_.dx);
+                const UpwindRow<V> row =
+                    row_coefficients(step[j], x, x2, wm_.real_income_ratio, grid_.dx);
                 if (r == 1) barrier_[j] = row.b - row.a_neg;
                 const V gam = row.lower / e.prev_bet[j];
                 const V bet = row.diag - e.prev_upper[j] * gam;

@@ -83,7 +83,8 @@ struct Simulation {
     long horizon_step[3];
     std::vector<double> wealth[3];  // X_T / x0 per path, 0 when exhausted before T
 
-    Simulation(const RefinedModel& m, double x0_, const SimulationHorizons& h, double dt_, long paths)
+    Simulation(const RefinedModel& m, double x0_, const SimulationHorizons& h, double dt_,
+               long paths)
         : model(m), x0(x0_), horizons(h), dt(dt_) {
         const double end = std::max({h.tail, h.lifetime, 30.0});
         steps = std::max(1L, std::lround(end / dt));
@@ -140,7 +141,8 @@ struct Simulation {
 
     // Steps path p until it has reached every level or the last step, noting
     // its wealth at the estate horizons.
-    void follow_path(long p, PathLevels& path, Rng& rng, boost::random::normal_distribution<double>& normal,
+    void follow_path(long p, PathLevels& path, Rng& rng,
+                     boost::random::normal_distribution<double>& normal,
                      boost::random::uniform_01<double>& uniform) {
         double x = x0;
         while (path.next < 4 && x <= path.level[path.next]) path.tau[path.next++] = 0;
@@ -177,7 +179,8 @@ struct Simulation {
         for (long p = first; p < first + count; ++p) {
             if (stop && stop->load(std::memory_order_relaxed)) return;
             const double death = death_time(model, uniform(rng), horizons.lifetime);
-            PathLevels path{{kRuinLevels[3] * x0, kRuinLevels[2] * x0, kRuinLevels[1] * x0, kRuinLevels[0] * x0}};
+            PathLevels path{{kRuinLevels[3] * x0, kRuinLevels[2] * x0, kRuinLevels[1] * x0,
+                             kRuinLevels[0] * x0}};
             follow_path(p, path, rng, normal, uniform);
             count_path(path, death, tally);
         }
@@ -216,7 +219,8 @@ bool run_blocks(Simulation& sim, long paths, long blocks, const MonteCarloOption
     unsigned running = 0;
     std::exception_ptr failure;
 
-    unsigned threads = options.threads ? options.threads : std::max(1u, std::thread::hardware_concurrency());
+    unsigned threads =
+        options.threads ? options.threads : std::max(1u, std::thread::hardware_concurrency());
     threads = static_cast<unsigned>(std::min<long>(threads, blocks));
     auto work = [&] {
         try {
@@ -242,7 +246,8 @@ bool run_blocks(Simulation& sim, long paths, long blocks, const MonteCarloOption
     for (unsigned k = 0; k < threads; ++k) pool.emplace_back(work);
     const auto cancelled = [&] { return options.cancel && options.cancel->load(); };
     const auto report = [&] {
-        if (options.progress) options.progress(static_cast<double>(done_paths.load()) / static_cast<double>(paths));
+        if (options.progress)
+            options.progress(static_cast<double>(done_paths.load()) / static_cast<double>(paths));
     };
     {
         std::unique_lock<std::mutex> lock(mutex);
@@ -315,7 +320,8 @@ void fill_estates(Simulation& sim, long n, long blocks, MonteCarloResults& out) 
     for (int h = 0; h < 3; ++h) {
         std::vector<std::vector<double>> groups(static_cast<std::size_t>(batches));
         for (long p = 0; p < n; ++p) {
-            groups[static_cast<std::size_t>((p / kBlockPaths) % batches)].push_back(sim.wealth[h][static_cast<std::size_t>(p)]);
+            groups[static_cast<std::size_t>((p / kBlockPaths) % batches)].push_back(
+                sim.wealth[h][static_cast<std::size_t>(p)]);
         }
         for (int k = 0; k < 3; ++k) {
             out.estate[h][k].value = sample_quantile(sim.wealth[h], q[k]);
@@ -326,7 +332,8 @@ void fill_estates(Simulation& sim, long n, long blocks, MonteCarloResults& out) 
 
 }  // namespace
 
-MonteCarloResults simulate_wealth_paths(const RefinedModel& model, double x0, const SimulationHorizons& horizons,
+MonteCarloResults simulate_wealth_paths(const RefinedModel& model, double x0,
+                                        const SimulationHorizons& horizons,
                                         const MonteCarloOptions& options) {
     MonteCarloResults out;
     out.seed = options.seed;

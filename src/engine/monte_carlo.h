@@ -60,7 +60,8 @@ struct SimulationHorizons {
 };
 
 MonteCarloResults simulate_wealth_paths(const refined::RefinedModel& model, double x0,
-                                        const SimulationHorizons& horizons, const MonteCarloOptions& options);
+                                        const SimulationHorizons& horizons,
+                                        const MonteCarloOptions& options);
 
 // The prepared state's calculation (engine inputs and ruin mortality
 // parameters set), simulated.

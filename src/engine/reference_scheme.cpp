@@ -37,8 +37,15 @@ namespace {
 // The working arrays of one solve, 1-based, built once per solve.
 struct ReferenceArrays {
     explicit ReferenceArrays(int M)
-        : V(M + 1), a(M + 1), b(M + 1), lower(M + 1), diag(M + 1), upper(M + 1), rhs(M + 1),
-          bnd(M + 1), u(M + 1) {}
+        : V(M + 1),
+          a(M + 1),
+          b(M + 1),
+          lower(M + 1),
+          diag(M + 1),
+          upper(M + 1),
+          rhs(M + 1),
+          bnd(M + 1),
+          u(M + 1) {}
     std::vector<double> V, a, b, lower, diag, upper, rhs, bnd, u;
 };
 
@@ -66,7 +73,8 @@ void node_terms(const AnalysisState& state, const SolveRequest& rq, const Grid& 
     const double dx = grid.dx;
     for (int i = grid.ib + 1; i <= grid.M - 1; ++i) {
         w.a[i] = (regime.mu * X[i] * m + withdrawal + state.real_income_ratio +
-                  std::exp((state.cola_rate - state.implied_inflation) * t) * state.nominal_income_ratio) *
+                  std::exp((state.cola_rate - state.implied_inflation) * t) *
+                      state.nominal_income_ratio) *
                  dt / dx;
         w.b[i] = (0.5 * dt / dx / dx) * (regime.sigma * regime.sigma) * (X[i] * X[i]) * m;
     }

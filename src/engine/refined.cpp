@@ -38,8 +38,11 @@ struct SweepTask {
 void run_sweeps(const RefinedModel& model, std::vector<SweepTask>& tasks, const EventPump& pump) {
     std::vector<std::size_t> order(tasks.size());
     for (std::size_t k = 0; k < order.size(); ++k) order[k] = k;
-    auto cost = [&](std::size_t k) { return tasks[k].sweep.end * tasks[k].sweep.refinement * tasks[k].sweep.refinement; };
-    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return cost(a) > cost(b); });
+    auto cost = [&](std::size_t k) {
+        return tasks[k].sweep.end * tasks[k].sweep.refinement * tasks[k].sweep.refinement;
+    };
+    std::stable_sort(order.begin(), order.end(),
+                     [&](std::size_t a, std::size_t b) { return cost(a) > cost(b); });
 
     std::atomic<std::size_t> next{0};
     std::exception_ptr failure;
@@ -50,7 +53,8 @@ void run_sweeps(const RefinedModel& model, std::vector<SweepTask>& tasks, const 
             if (k >= order.size()) return;
             try {
                 SweepTask& task = tasks[order[k]];
-                task.result = refined::run_sweep(model, task.sweep, caller ? pump : refined::Pump{});
+                task.result =
+                    refined::run_sweep(model, task.sweep, caller ? pump : refined::Pump{});
             } catch (...) {
                 std::lock_guard<std::mutex> lock(failure_mutex);
                 if (!failure) failure = std::current_exception();
@@ -67,8 +71,9 @@ void run_sweeps(const RefinedModel& model, std::vector<SweepTask>& tasks, const 
 }
 
 [[noreturn]] void scheme_failed() {
-    throw SolverError("The refined figures could not be computed for these inputs. "
-                      "Please change some of the inputs.");
+    throw SolverError(
+        "The refined figures could not be computed for these inputs. "
+        "Please change some of the inputs.");
 }
 
 double checked(double value) {
@@ -80,8 +85,8 @@ double checked(double value) {
 // q (exhaustion counting as below); 0 when exhaustion alone reaches q. When
 // even the top of the grid is not enough, the top's multiple, and *at_top
 // (when given) says so.
-double quantile_of(const std::function<double(double level)>& below, double x0, double top, double q,
-                   bool* at_top = nullptr) {
+double quantile_of(const std::function<double(double level)>& below, double x0, double top,
+                   double q, bool* at_top = nullptr) {
     auto f = [&](double level) { return below(level) - q; };
     if (at_top != nullptr) *at_top = false;
     const double f0 = f(0);
@@ -93,7 +98,9 @@ double quantile_of(const std::function<double(double level)>& below, double x0, 
         return hi / x0;
     }
     std::uintmax_t iterations = 200;
-    const auto tol = [x0](double a, double b) { return std::fabs(b - a) <= 1e-10 * std::max(1.0, x0); };
+    const auto tol = [x0](double a, double b) {
+        return std::fabs(b - a) <= 1e-10 * std::max(1.0, x0);
+    };
     const auto root = boost::math::tools::toms748_solve(f, 0.0, hi, f0, fhi, tol, iterations);
     return 0.5 * (root.first + root.second) / x0;
 }
@@ -102,8 +109,8 @@ double quantile_of(const std::function<double(double level)>& below, double x0, 
 
 namespace refined {
 
-LevelSweeps sweep_level(const RefinedModel& model, double x0, double barrier, double end, double top,
-                        const std::vector<double>& snapshot_times) {
+LevelSweeps sweep_level(const RefinedModel& model, double x0, double barrier, double end,
+                        double top, const std::vector<double>& snapshot_times) {
     std::vector<SweepTask> tasks(2);
     for (int r = 0; r < 2; ++r) {
         SweepSpec& sweep = tasks[r].sweep;
@@ -138,7 +145,8 @@ RefinedValue richardson(double coarse, double fine, double lower, double upper) 
 
 std::string refined_scheme_line(const RefinedResults& r) {
     std::ostringstream text;
-    text << "Refined accuracy: Crank-Nicolson forward sweeps at spacings 0.1 and 0.05 and time steps "
+    text << "Refined accuracy: Crank-Nicolson forward sweeps at spacings 0.1 and 0.05 and time "
+            "steps "
             "0.02 and 0.01 years, Richardson extrapolated; grid to "
          << format_grouped0(r.grid_top) << " years of target income.";
     return text.str();
@@ -151,11 +159,17 @@ namespace {
 class RefinedCalculation {
 public:
     RefinedCalculation(AnalysisState& state, ResultSink& sink, RefinedResults& out)
-        : state_(state), sink_(sink), out_(out), model_(RefinedModel::from_state(state)),
-          x0_(state.wealth_ratio), t_life_(110 - state.current_age), t_tail_(t_life_ + 20),
+        : state_(state),
+          sink_(sink),
+          out_(out),
+          model_(RefinedModel::from_state(state)),
+          x0_(state.wealth_ratio),
+          t_life_(110 - state.current_age),
+          t_tail_(t_life_ + 20),
           ruined_now_(!(x0_ > 0) || !std::isfinite(x0_)),
           top_(ruined_now_ ? 0 : refined::sweep_top(model_, x0_, kBaseSpacing, 30)) {
-        for (int i = 1; i <= 20; ++i) income_horizon_[i - 1] = expected_income_horizon(state.current_age, i);
+        for (int i = 1; i <= 20; ++i)
+            income_horizon_[i - 1] = expected_income_horizon(state.current_age, i);
     }
 
     void run(const EventPump& pump) {
@@ -193,19 +207,23 @@ private:
         }
     }
 
-    const SweepResult& sweep(int resolution, int level) const { return tasks_[resolution * 4 + level].result; }
+    const SweepResult& sweep(int resolution, int level) const {
+        return tasks_[resolution * 4 + level].result;
+    }
 
     void read_sweeps() {
         for (int r = 0; r < 2; ++r) {
             for (int level = 0; level < 4; ++level) {
                 const SweepResult& res = sweep(r, level);
-                for (int h = 0; h < 3; ++h) ruin_[r][level][h] = checked(res.ruin_by(kGridHorizons[h]));
+                for (int h = 0; h < 3; ++h)
+                    ruin_[r][level][h] = checked(res.ruin_by(kGridHorizons[h]));
                 life_[r][level] = checked(res.lifetime_ruin(model_, t_life_));
                 out_.top_loss = std::max(out_.top_loss, res.top_loss_at_last_snapshot);
             }
             const SweepResult& zero = sweep(r, 0);
             unruined_[r] = checked(zero.mean_unruined_time(t_tail_));
-            for (int i = 0; i < 20; ++i) income_p_[r][i] = checked(zero.ruin_by(income_horizon_[i]));
+            for (int i = 0; i < 20; ++i)
+                income_p_[r][i] = checked(zero.ruin_by(income_horizon_[i]));
         }
         out_.coarse_nodes = static_cast<int>(sweep(0, 0).grid.x.size());
         out_.fine_nodes = static_cast<int>(sweep(1, 0).grid.x.size());
@@ -251,7 +269,8 @@ private:
         for (int level = 0; level < 4; ++level) {
             for (int h = 0; h < 3; ++h) publish(names[level][h], format_percent1(grid[level][h]));
         }
-        for (int level = 0; level < 4; ++level) publish(names[level][3], format_percent1(grid[level][3]));
+        for (int level = 0; level < 4; ++level)
+            publish(names[level][3], format_percent1(grid[level][3]));
     }
 
     // The true percentiles of the 0% sweeps' wealth at 10, 20 and 30 years.
@@ -267,7 +286,9 @@ private:
                     auto below_coarse = [&](double level) { return coarse.wealth_below(h, level); };
                     auto below_fine = [&](double level) { return fine.wealth_below(h, level); };
                     auto below_combined = [&](double level) {
-                        return richardson(coarse.wealth_below(h, level), fine.wealth_below(h, level)).value;
+                        return richardson(coarse.wealth_below(h, level),
+                                          fine.wealth_below(h, level))
+                            .value;
                     };
                     c = checked(quantile_of(below_combined, x0_, top_, kQuantiles[k], &at_top));
                     err = std::fabs(quantile_of(below_fine, x0_, top_, kQuantiles[k]) -
@@ -336,17 +357,22 @@ RefinedLevelZero refined_level_zero(const AnalysisState& state) {
     }
     const double t_life = 110 - state.current_age;
     const double top = refined::sweep_top(model, x0, kBaseSpacing, 30);
-    const refined::LevelSweeps s = refined::sweep_level(model, x0, 0, std::max(t_life, 30.0), top, {10, 20, 30});
-    out.lifetime = richardson(checked(s.coarse.lifetime_ruin(model, t_life)), checked(s.fine.lifetime_ruin(model, t_life)));
+    const refined::LevelSweeps s =
+        refined::sweep_level(model, x0, 0, std::max(t_life, 30.0), top, {10, 20, 30});
+    out.lifetime = richardson(checked(s.coarse.lifetime_ruin(model, t_life)),
+                              checked(s.fine.lifetime_ruin(model, t_life)));
     for (int h = 0; h < 3; ++h) {
-        out.ruin[h] = richardson(checked(s.coarse.ruin_by(kGridHorizons[h])), checked(s.fine.ruin_by(kGridHorizons[h])));
-        auto below = [&](const SweepResult& r) { return [&r, h](double level) { return r.wealth_below(h, level); }; };
+        out.ruin[h] = richardson(checked(s.coarse.ruin_by(kGridHorizons[h])),
+                                 checked(s.fine.ruin_by(kGridHorizons[h])));
+        auto below = [&](const SweepResult& r) {
+            return [&r, h](double level) { return r.wealth_below(h, level); };
+        };
         auto combined = [&](double level) {
             return richardson(s.coarse.wealth_below(h, level), s.fine.wealth_below(h, level)).value;
         };
         out.median[h].value = checked(quantile_of(combined, x0, top, 0.5));
-        out.median[h].error_estimate =
-            std::fabs(quantile_of(below(s.fine), x0, top, 0.5) - quantile_of(below(s.coarse), x0, top, 0.5));
+        out.median[h].error_estimate = std::fabs(quantile_of(below(s.fine), x0, top, 0.5) -
+                                                 quantile_of(below(s.coarse), x0, top, 0.5));
     }
     return out;
 }

@@ -21,8 +21,8 @@ namespace refined {
 struct LevelSweeps {
     SweepResult coarse, fine;
 };
-LevelSweeps sweep_level(const RefinedModel& model, double x0, double barrier, double end, double top,
-                        const std::vector<double>& snapshot_times = {});
+LevelSweeps sweep_level(const RefinedModel& model, double x0, double barrier, double end,
+                        double top, const std::vector<double>& snapshot_times = {});
 
 }  // namespace refined
 
@@ -48,8 +48,8 @@ struct RefinedResults {
     // Grid facts of the level-0 sweep at the coarse resolution.
     int coarse_nodes = 0;
     int fine_nodes = 0;
-    double grid_top = 0;      // in years of target income
-    double top_loss = 0;      // largest mass lost through the top by year 30, any sweep
+    double grid_top = 0;  // in years of target income
+    double top_loss = 0;  // largest mass lost through the top by year 30, any sweep
     int sweeps = 0;
 };
 

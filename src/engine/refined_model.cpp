@@ -29,7 +29,8 @@ double RefinedModel::exposure(double t) const {
 }
 
 double RefinedModel::net_income(double t) const {
-    return -1 + real_income_ratio + nominal_income_ratio * std::exp((cola_rate - implied_inflation) * t);
+    return -1 + real_income_ratio +
+           nominal_income_ratio * std::exp((cola_rate - implied_inflation) * t);
 }
 
 bool RefinedModel::coefficients_constant_in_time() const {

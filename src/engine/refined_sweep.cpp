@@ -21,11 +21,12 @@ struct OperatorRows {
 // rows at a time, so each recurrence step spans two nodes and the chain of
 // dependent multiplications is half as long.
 struct StepFactors {
-    std::vector<double> inv, b, bb;   // forward: z[j] = w[j] inv[j] - b[j] z[j - 1]; bb[j] = b[j] b[j - 1]
-    std::vector<double> cp, cc;       // back: y[j] = z[j] - cp[j] y[j + 1]; cc[j] = cp[j] cp[j + 1]
-    std::vector<double> bo, bd, bu;   // B's lower, diagonal and upper entries
-    double barrier_coupling = 0;      // dt lo[1]
-    double top_coupling = 0;          // dt up[n]
+    std::vector<double> inv, b,
+        bb;  // forward: z[j] = w[j] inv[j] - b[j] z[j - 1]; bb[j] = b[j] b[j - 1]
+    std::vector<double> cp, cc;      // back: y[j] = z[j] - cp[j] y[j + 1]; cc[j] = cp[j] cp[j + 1]
+    std::vector<double> bo, bd, bu;  // B's lower, diagonal and upper entries
+    double barrier_coupling = 0;     // dt lo[1]
+    double top_coupling = 0;         // dt up[n]
 };
 
 // Central differences on the non-uniform grid. Where wealth drifts away
@@ -42,9 +43,9 @@ struct StepFactors {
 // there), and further up the layer cannot lie, while upwinding's numerical
 // diffusion would be the largest error of the scheme.
 struct Stencils {
-    int n = 0;  // unknowns 1..n
+    int n = 0;                                                 // unknowns 1..n
     std::vector<double> x, half_cell, d1lo, d1up, d2lo, d2up;  // half_cell: half the cell above
-    double mu[2] = {0, 0}, half_var[2] = {0, 0};  // mu and sigma^2 / 2 by regime
+    double mu[2] = {0, 0}, half_var[2] = {0, 0};               // mu and sigma^2 / 2 by regime
     double fit_width = 0;  // the fitting applies this far above the barrier
 };
 
@@ -52,7 +53,8 @@ Stencils make_stencils(const RefinedModel& model, const std::vector<double>& x, 
     Stencils s;
     s.n = static_cast<int>(x.size()) - 2;
     const int size = s.n + 2;
-    for (std::vector<double>* v : {&s.half_cell, &s.d1lo, &s.d1up, &s.d2lo, &s.d2up}) v->assign(size, 0);
+    for (std::vector<double>* v : {&s.half_cell, &s.d1lo, &s.d1up, &s.d2lo, &s.d2up})
+        v->assign(size, 0);
     s.x = x;
     // Eight cells of the coarse grid: where a layer at the barrier can lie.
     s.fit_width = 8 * (x[1] - x[0]) * static_cast<double>(refinement);
@@ -94,14 +96,16 @@ void fill_rows(const Stencils& s, int regime, double m, double c, OperatorRows& 
         const double x = s.x[j];
         const double a = mu * x + c;
         const double plain = half_var * x * x;
-        const double D = a > 0 && x - s.x[0] < s.fit_width ? fitted_diffusion(a, plain, s.half_cell[j]) : plain;
+        const double D =
+            a > 0 && x - s.x[0] < s.fit_width ? fitted_diffusion(a, plain, s.half_cell[j]) : plain;
         rows.lo[j] = a * s.d1lo[j] + D * s.d2lo[j];
         rows.up[j] = a * s.d1up[j] + D * s.d2up[j];
     }
 }
 
 void factor_step(const OperatorRows& rows, int n, double dt, double theta, StepFactors& f) {
-    for (std::vector<double>* v : {&f.inv, &f.b, &f.bb, &f.cp, &f.cc, &f.bo, &f.bd, &f.bu}) v->assign(n + 3, 0.0);
+    for (std::vector<double>* v : {&f.inv, &f.b, &f.bb, &f.cp, &f.cc, &f.bo, &f.bd, &f.bu})
+        v->assign(n + 3, 0.0);
     const double ti = theta * dt;
     const double te = (1 - theta) * dt;
     // A^T row j: A_up[j - 1] y[j - 1] + A_diag[j] y[j] + A_lo[j + 1] y[j + 1].
@@ -112,7 +116,8 @@ void factor_step(const OperatorRows& rows, int n, double dt, double theta, StepF
         const double sub = j > 1 ? -ti * rows.up[j - 1] : 0;
         const double sup = j < n ? -ti * rows.lo[j + 1] : 0;
         const double den = diag - sub * cp_prev;
-        if (!(den != 0) || !std::isfinite(den)) throw std::runtime_error("refined sweep: singular step");
+        if (!(den != 0) || !std::isfinite(den))
+            throw std::runtime_error("refined sweep: singular step");
         f.inv[j] = 1 / den;
         f.b[j] = sub / den;
         f.cp[j] = sup / den;
@@ -130,8 +135,8 @@ void factor_step(const OperatorRows& rows, int n, double dt, double theta, StepF
 // w <- B^T A^-T w on rows 1..hi (w is zero above hi and stays negligible
 // there); returns the mass absorbed at the barrier and adds the mass lost
 // through the top to `top`.
-double apply_step(const StepFactors& f, int n, int hi, std::vector<double>& w, std::vector<double>& y,
-                  double& top) {
+double apply_step(const StepFactors& f, int n, int hi, std::vector<double>& w,
+                  std::vector<double>& y, double& top) {
     double* yy = y.data();
     double* ww = w.data();
     const double* inv = f.inv.data();
@@ -186,14 +191,17 @@ std::vector<SubStep> sub_steps(double start, double end, double dt, int implicit
     const long implicit_steps = std::min<long>(steps, implicit_half_steps / 2);
     std::vector<SubStep> out;
     out.reserve(static_cast<std::size_t>(steps + implicit_steps));
-    for (long s = 1; s <= 2 * implicit_steps; ++s) out.push_back({dt / 2, 1.0, start + static_cast<double>(s) * dt / 2});
-    for (long k = implicit_steps + 1; k <= steps; ++k) out.push_back({dt, 0.5, start + static_cast<double>(k) * dt});
+    for (long s = 1; s <= 2 * implicit_steps; ++s)
+        out.push_back({dt / 2, 1.0, start + static_cast<double>(s) * dt / 2});
+    for (long k = implicit_steps + 1; k <= steps; ++k)
+        out.push_back({dt, 0.5, start + static_cast<double>(k) * dt});
     return out;
 }
 
 }  // namespace
 
-SweepGrid make_sweep_grid(double x0, double barrier, double base_spacing, double top, int refinement) {
+SweepGrid make_sweep_grid(double x0, double barrier, double base_spacing, double top,
+                          int refinement) {
     SweepGrid g;
     const double span = x0 - barrier;
     // Today's wealth closer to the barrier than half the spacing: the first
@@ -232,7 +240,8 @@ double sweep_top(const RefinedModel& model, double x0, double base_spacing, doub
     const double mu = std::max({0.0, model.current_mu, model.later_mu}) * m;
     const double sigma = std::max(model.current_sigma, model.later_sigma) * std::sqrt(m);
     const double income = std::max({0.0, model.net_income(0), model.net_income(years)});
-    double top = (std::max(x0, 0.0) + income * years) * std::exp(mu * years + 6 * sigma * std::sqrt(years));
+    double top =
+        (std::max(x0, 0.0) + income * years) * std::exp(mu * years + 6 * sigma * std::sqrt(years));
     return std::max(top, 2 * std::max(x0, 200 * base_spacing));
 }
 
@@ -302,12 +311,14 @@ struct SpreadStart {
     double time = 0, mean = 0, variance = 0;
 };
 
-SpreadStart spread_start(const RefinedModel& m, const SweepSpec& sweep, double start, double x_start) {
+SpreadStart spread_start(const RefinedModel& m, const SweepSpec& sweep, double start,
+                         double x_start) {
     SpreadStart out;
     const double span = x_start - sweep.barrier;
-    const double h = span < sweep.base_spacing / 2
-                         ? sweep.base_spacing
-                         : span / static_cast<double>(std::max(1L, std::lround(span / sweep.base_spacing)));
+    const double h =
+        span < sweep.base_spacing / 2
+            ? sweep.base_spacing
+            : span / static_cast<double>(std::max(1L, std::lround(span / sweep.base_spacing)));
     const double e0 = m.exposure(start);
     const double a0 = m.mu(start) * e0 * x_start + m.net_income(start);
     const double d0 = 0.5 * m.sigma(start) * m.sigma(start) * e0 * x_start * x_start;
@@ -350,8 +361,8 @@ SpreadStart spread_start(const RefinedModel& m, const SweepSpec& sweep, double s
 // end of that phase. True when that finished the sweep (ruined on the way,
 // or no volatile phase before the end); otherwise start and x_start say
 // where the grid sweep begins.
-bool follow_certain_phase(const RefinedModel& model, const SweepSpec& sweep, double dt, SweepResult& result,
-                          double& start, double& x_start) {
+bool follow_certain_phase(const RefinedModel& model, const SweepSpec& sweep, double dt,
+                          SweepResult& result, double& start, double& x_start) {
     start = model.later_sigma == 0 ? sweep.end : std::min(model.later_years, sweep.end);
     x_start = follow_certain_path(model, sweep, start, dt, result);
     const bool ruined = std::isnan(x_start);
@@ -367,7 +378,8 @@ bool follow_certain_phase(const RefinedModel& model, const SweepSpec& sweep, dou
         result.t.push_back(sweep.end);
         result.ruin.push_back(1);
     }
-    result.grid = make_sweep_grid(sweep.x0, sweep.barrier, sweep.base_spacing, sweep.top, sweep.refinement);
+    result.grid =
+        make_sweep_grid(sweep.x0, sweep.barrier, sweep.base_spacing, sweep.top, sweep.refinement);
     for (auto& w : result.snapshots) w.assign(result.grid.x.size() + 1, 0.0);
     result.snapshot_prefix = result.snapshots;
     return true;
@@ -393,8 +405,8 @@ std::vector<double> start_weights(const SweepGrid& grid, int n, const SpreadStar
 
 // The sub-step at whose end each snapshot is taken (past the end for one
 // the certain phase already fixed).
-std::vector<std::size_t> snapshot_steps(const SweepSpec& sweep, const std::vector<SubStep>& steps, int n,
-                                        SweepResult& result) {
+std::vector<std::size_t> snapshot_steps(const SweepSpec& sweep, const std::vector<SubStep>& steps,
+                                        int n, SweepResult& result) {
     const std::size_t snapshots = sweep.snapshot_times.size();
     std::vector<std::size_t> snapshot_step(snapshots, steps.size() + 1);
     for (std::size_t k = 0; k < snapshots; ++k) {
@@ -402,7 +414,8 @@ std::vector<std::size_t> snapshot_steps(const SweepSpec& sweep, const std::vecto
         for (std::size_t s = 0; s < steps.size(); ++s) {
             if (std::fabs(steps[s].t_end - sweep.snapshot_times[k]) < 1e-9) snapshot_step[k] = s;
         }
-        if (snapshot_step[k] > steps.size()) throw std::runtime_error("refined sweep: snapshot off the time grid");
+        if (snapshot_step[k] > steps.size())
+            throw std::runtime_error("refined sweep: snapshot off the time grid");
     }
     for (std::size_t k = 0; k < snapshots; ++k) {
         if (!std::isnan(result.snapshot_point[k])) result.snapshots[k].assign(n + 3, 0.0);
@@ -417,8 +430,12 @@ std::vector<std::size_t> snapshot_steps(const SweepSpec& sweep, const std::vecto
 // factorisation per regime and step kind.
 class StepOperators {
 public:
-    StepOperators(const RefinedModel& model, const Stencils& stencils, const std::vector<SubStep>& steps)
-        : model_(model), stencils_(stencils), steps_(steps), n_(stencils.n),
+    StepOperators(const RefinedModel& model, const Stencils& stencils,
+                  const std::vector<SubStep>& steps)
+        : model_(model),
+          stencils_(stencils),
+          steps_(steps),
+          n_(stencils.n),
           constant_(model.coefficients_constant_in_time()) {}
 
     const StepFactors& for_step(std::size_t s) {
@@ -435,12 +452,14 @@ public:
         }
         if (s >= block_end_) {
             block_end_ = s + 1;
-            while (block_end_ < steps_.size() && block_end_ - s < kBlock && steps_[block_end_].theta == st.theta &&
+            while (block_end_ < steps_.size() && block_end_ - s < kBlock &&
+                   steps_[block_end_].theta == st.theta &&
                    regime_of(steps_[block_end_]) == regime) {
                 ++block_end_;
             }
             const double t_block = 0.5 * (st.t_end - st.dt + steps_[block_end_ - 1].t_end);
-            fill_rows(stencils_, regime, model_.exposure(t_block), model_.net_income(t_block), rows_);
+            fill_rows(stencils_, regime, model_.exposure(t_block), model_.net_income(t_block),
+                      rows_);
             factor_step(rows_, n_, st.dt, st.theta, factors_);
         }
         return factors_;
@@ -448,7 +467,9 @@ public:
 
 private:
     static constexpr std::size_t kBlock = 8;
-    int regime_of(const SubStep& st) const { return model_.later_regime(st.t_end - st.dt / 2) ? 1 : 0; }
+    int regime_of(const SubStep& st) const {
+        return model_.later_regime(st.t_end - st.dt / 2) ? 1 : 0;
+    }
 
     const RefinedModel& model_;
     const Stencils& stencils_;
@@ -465,8 +486,8 @@ private:
 // Runs the sub-steps from the start weights w, recording the ruin
 // probability after each and the snapshots.
 void march(const RefinedModel& model, const Stencils& stencils, const std::vector<SubStep>& steps,
-           const std::vector<std::size_t>& snapshot_step, std::vector<double>& w, SweepResult& result,
-           const Pump& pump) {
+           const std::vector<std::size_t>& snapshot_step, std::vector<double>& w,
+           SweepResult& result, const Pump& pump) {
     const int n = stencils.n;
     std::vector<double> y(n + 3, 0.0);
     StepOperators operators(model, stencils, steps);
@@ -476,7 +497,8 @@ void march(const RefinedModel& model, const Stencils& stencils, const std::vecto
     double top = 0;
     for (std::size_t s = 0; s < steps.size(); ++s) {
         ruined += apply_step(operators.for_step(s), n, hi, w, y, top);
-        while (hi < n && (std::fabs(w[hi]) > 1e-40 || std::fabs(w[hi + 1]) > 1e-40)) hi = std::min(n, hi + 32);
+        while (hi < n && (std::fabs(w[hi]) > 1e-40 || std::fabs(w[hi + 1]) > 1e-40))
+            hi = std::min(n, hi + 32);
         result.t.push_back(steps[s].t_end);
         result.ruin.push_back(ruined);
         for (std::size_t k = 0; k < snapshot_step.size(); ++k) {
@@ -512,9 +534,11 @@ SweepResult run_sweep(const RefinedModel& model, const SweepSpec& sweep, const P
 
     double start = 0;
     double x_start = sweep.x0;
-    if (model.current_sigma == 0 && follow_certain_phase(model, sweep, dt, result, start, x_start)) return result;
+    if (model.current_sigma == 0 && follow_certain_phase(model, sweep, dt, result, start, x_start))
+        return result;
 
-    result.grid = make_sweep_grid(x_start, sweep.barrier, sweep.base_spacing, sweep.top, sweep.refinement);
+    result.grid =
+        make_sweep_grid(x_start, sweep.barrier, sweep.base_spacing, sweep.top, sweep.refinement);
     const Stencils stencils = make_stencils(model, result.grid.x, sweep.refinement);
     const int n = stencils.n;
     const SpreadStart spread = spread_start(model, sweep, start, x_start);

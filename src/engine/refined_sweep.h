@@ -28,7 +28,8 @@ struct SweepGrid {
     double stretch_from = 0;  // where the geometric part begins
 };
 
-SweepGrid make_sweep_grid(double x0, double barrier, double base_spacing, double top, int refinement);
+SweepGrid make_sweep_grid(double x0, double barrier, double base_spacing, double top,
+                          int refinement);
 
 // Top of the grid: above the wealth that a process growing at the largest
 // drift of the model, with its largest volatility, exceeds before `years`
@@ -41,13 +42,13 @@ double sweep_top(const RefinedModel& model, double x0, double base_spacing, doub
 struct SweepSpec {
     double x0 = 0;
     double barrier = 0;
-    double end = 0;                     // years swept
+    double end = 0;  // years swept
     double dt = 0.02;
     double base_spacing = 0.1;
-    int refinement = 1;                 // 1 coarse, 2 fine (half spacing and half step)
+    int refinement = 1;  // 1 coarse, 2 fine (half spacing and half step)
     double top = 0;
-    std::vector<double> snapshot_times; // wealth weights kept at these times
-    int implicit_half_steps = 4;        // Rannacher start: replaces the first two steps
+    std::vector<double> snapshot_times;  // wealth weights kept at these times
+    int implicit_half_steps = 4;         // Rannacher start: replaces the first two steps
 };
 
 struct SweepResult {

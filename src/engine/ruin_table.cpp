@@ -24,7 +24,6 @@ using engine_detail::WealthModel;
 
 namespace {
 
-
 // The requests of the probability table: the level-0 horizons 5, 15, 25,
 // 10, 20, 30 and 130 - age first (five of them serve the expected ruin age
 // alone), then the other levels by row, then the lifetime column.
@@ -40,11 +39,15 @@ std::vector<SolveRequest> ruin_table_requests(const AnalysisState& state) {
     }
     for (std::size_t row = 1; row < kRuinLevels.size(); ++row) {
         for (double T : kGridHorizons) {
-            requests.push_back({.kind = SolveKind::ruin_by_horizon, .x0 = x0, .level = kRuinLevels[row] * x0, .T = T});
+            requests.push_back({.kind = SolveKind::ruin_by_horizon,
+                                .x0 = x0,
+                                .level = kRuinLevels[row] * x0,
+                                .T = T});
         }
     }
     for (double f : kRuinLevels) {
-        requests.push_back({.kind = SolveKind::lifetime_ruin, .x0 = x0, .level = f * x0, .T = t_life});
+        requests.push_back(
+            {.kind = SolveKind::lifetime_ruin, .x0 = x0, .level = f * x0, .T = t_life});
     }
     return requests;
 }
@@ -69,10 +72,12 @@ bool same_request(const SolveRequest& a, const SolveRequest& b) {
 // Solves the requests in order, one at a time, or all at once in batches, a
 // request asked for twice (bit for bit the same) solved once.
 std::vector<double> solve_all(const AnalysisState& state, const std::vector<SolveRequest>& requests,
-                              const EventPump& pump, EngineMode mode, const engine_detail::SideTask& side = {}) {
+                              const EventPump& pump, EngineMode mode,
+                              const engine_detail::SideTask& side = {}) {
     std::vector<double> out;
     if (mode == EngineMode::reference) {
-        for (const SolveRequest& rq : requests) out.push_back(engine_detail::reference_solve(state, rq, pump));
+        for (const SolveRequest& rq : requests)
+            out.push_back(engine_detail::reference_solve(state, rq, pump));
         return out;
     }
     std::vector<SolveRequest> distinct;
@@ -91,11 +96,13 @@ std::vector<double> solve_all(const AnalysisState& state, const std::vector<Solv
     return out;
 }
 
-std::array<double, 20> expected_income_from(const AnalysisState& state, const std::vector<SolveRequest>& requests,
+std::array<double, 20> expected_income_from(const AnalysisState& state,
+                                            const std::vector<SolveRequest>& requests,
                                             const double* p) {
     std::array<double, 20> income{};
     for (int i = 1; i <= 20; ++i) {
-        income[i - 1] = expected_income_ratio(annuity_income_ratio(state, requests[i - 1].T), p[i - 1]);
+        income[i - 1] =
+            expected_income_ratio(annuity_income_ratio(state, requests[i - 1].T), p[i - 1]);
     }
     return income;
 }
@@ -125,7 +132,8 @@ void publish_ruin_table(AnalysisState& state, ResultSink& sink, ResultsRecord& r
 
     const auto& names = ruin_cell_names();
     results.ruin_grid[0] = {p[1], p[3], p[5], 0};
-    for (int col = 0; col < 3; ++col) sink.publish_result(names[0][col], format_percent1(results.ruin_grid[0][col]));
+    for (int col = 0; col < 3; ++col)
+        sink.publish_result(names[0][col], format_percent1(results.ruin_grid[0][col]));
     std::size_t next = kLevelZeroRequests;
     for (int row = 1; row < 4; ++row) {
         for (int col = 0; col < 3; ++col, ++next) {
@@ -171,8 +179,9 @@ int quantile_search(double q, bool capped, QuantileSearch& search,
         // stepping through levels above the top node to that bound.
         if (!capped && search.p < q - 0.03 && saturated && saturated(tried)) break;
         if (evaluations >= kMaxEvaluations) {
-            throw SolverError("The projected wealth could not be found for these inputs. "
-                              "Please change some of the inputs.");
+            throw SolverError(
+                "The projected wealth could not be found for these inputs. "
+                "Please change some of the inputs.");
         }
     }
     return evaluations;
@@ -183,8 +192,8 @@ int quantile_search(double q, bool capped, QuantileSearch& search,
 double expected_ruin_age_from(double current_age, const LevelZeroRuin& p) {
     const double t_tail = 110 - current_age + 20;
     // The blocks in the order of the defined sum: 10, 5, 15, 20, 25, 30 years, then the tail.
-    return 5 * (1 - p[1]) + 5 * (1 - p[0]) + 5 * (1 - p[2]) + 5 * (1 - p[3]) + 5 * (1 - p[4]) + 5 * (1 - p[5]) +
-           (1 - p[6]) * (t_tail - 30) + current_age;
+    return 5 * (1 - p[1]) + 5 * (1 - p[0]) + 5 * (1 - p[2]) + 5 * (1 - p[3]) + 5 * (1 - p[4]) +
+           5 * (1 - p[5]) + (1 - p[6]) * (t_tail - 30) + current_age;
 }
 
 void compute_ruin_table(AnalysisState& state, ResultSink& sink, ResultsRecord& results,
@@ -196,8 +205,9 @@ void compute_ruin_table(AnalysisState& state, ResultSink& sink, ResultsRecord& r
                         const EventPump& pump, EngineMode mode) {
     const std::vector<SolveRequest> requests = ruin_table_requests(state);
     if (mode == EngineMode::reference) {
-        publish_ruin_table(state, sink, results,
-                           [&](std::size_t k) { return engine_detail::reference_solve(state, requests[k], pump); });
+        publish_ruin_table(state, sink, results, [&](std::size_t k) {
+            return engine_detail::reference_solve(state, requests[k], pump);
+        });
         return;
     }
     publish_ruin_table(state, sink, results, solve_all(state, requests, pump, mode));
@@ -210,16 +220,22 @@ namespace {
 // grid only when a level needs it.
 class EstateProbability final {
 public:
-    EstateProbability(const AnalysisState& state, const WealthModel& model, const EventPump& pump, EngineMode mode,
-                      double T, WealthBelowCurve narrow)
-        : state_(state), model_(model), pump_(pump), mode_(mode), T_(T), narrow_(std::move(narrow)) {}
+    EstateProbability(const AnalysisState& state, const WealthModel& model, const EventPump& pump,
+                      EngineMode mode, double T, WealthBelowCurve narrow)
+        : state_(state),
+          model_(model),
+          pump_(pump),
+          mode_(mode),
+          T_(T),
+          narrow_(std::move(narrow)) {}
 
     double operator()(double c) {
         const double x0 = state_.wealth_ratio;
         const double level = c * x0;
         if (mode_ == EngineMode::reference) {
             return engine_detail::reference_solve(
-                state_, {.kind = SolveKind::wealth_below, .x0 = x0, .level = level, .T = T_}, pump_);
+                state_, {.kind = SolveKind::wealth_below, .x0 = x0, .level = level, .T = T_},
+                pump_);
         }
         if (!engine_detail::uses_wide_grid(x0, level)) return narrow_.probability(level);
         if (!have_wide_) {
@@ -267,7 +283,8 @@ void estate_horizon(const AnalysisState& state, int h, double P_T, EstateProbabi
     for (int col = 0; col < zeros; ++col) publish(col, 0, false);
     s.c = 0;
     const double targets[3] = {0.25, 0.5, 0.75};
-    for (int col = zeros; col < 3; ++col) search(col, targets[col], zeros == 0 && col == 2 && kGridHorizons[h] == 20);
+    for (int col = zeros; col < 3; ++col)
+        search(col, targets[col], zeros == 0 && col == 2 && kGridHorizons[h] == 20);
 }
 
 }  // namespace
@@ -281,9 +298,11 @@ namespace {
 
 // The estate searches; `prebuilt`, when given, holds the narrow curves of
 // all three horizons.
-void estate_quantiles(const AnalysisState& state, ResultSink& sink, ResultsRecord& results, const EventPump& pump,
-                      EngineMode mode, std::vector<WealthBelowCurve>* prebuilt) {
-    const double P[3] = {state.ruin_probability_10, state.ruin_probability_20, state.ruin_probability_30};
+void estate_quantiles(const AnalysisState& state, ResultSink& sink, ResultsRecord& results,
+                      const EventPump& pump, EngineMode mode,
+                      std::vector<WealthBelowCurve>* prebuilt) {
+    const double P[3] = {state.ruin_probability_10, state.ruin_probability_20,
+                         state.ruin_probability_30};
     const WealthModel model(state);
     // The fast path sweeps each needed horizon once on the narrow grid.
     std::vector<WealthBelowCurve> narrow(3);
@@ -304,11 +323,13 @@ void estate_quantiles(const AnalysisState& state, ResultSink& sink, ResultsRecor
             }
         }
         std::vector<WealthBelowCurve> built;
-        engine_detail::build_wealth_below_curves(model, 0, state.wealth_ratio, 0, false, horizons, built, pump);
+        engine_detail::build_wealth_below_curves(model, 0, state.wealth_ratio, 0, false, horizons,
+                                                 built, pump);
         for (std::size_t k = 0; k < which.size(); ++k) narrow[which[k]] = std::move(built[k]);
     }
     for (int h = 0; h < 3; ++h) {
-        EstateProbability probability(state, model, pump, mode, kGridHorizons[h], std::move(narrow[h]));
+        EstateProbability probability(state, model, pump, mode, kGridHorizons[h],
+                                      std::move(narrow[h]));
         estate_horizon(state, h, P[h], probability, sink, results);
     }
 }
@@ -325,16 +346,20 @@ struct SpeculativeCurves {
     engine_detail::SideTask task(const WealthModel& model, double x0) {
         const auto run = [this, &model, x0] {
             try {
-                engine_detail::build_wealth_below_curves(model, 0, x0, 0, false, {kGridHorizons.begin(), kGridHorizons.end()},
-                                                         curves, {}, true);
+                engine_detail::build_wealth_below_curves(
+                    model, 0, x0, 0, false, {kGridHorizons.begin(), kGridHorizons.end()}, curves,
+                    {}, true);
             } catch (...) {
                 failure = std::current_exception();
             }
         };
-        return {.run = run, .vectors = engine_detail::adjoint_sweep_vectors(engine_detail::kGridShapes[1].M)};
+        return {.run = run,
+                .vectors = engine_detail::adjoint_sweep_vectors(engine_detail::kGridShapes[1].M)};
     }
     // Null when the curves were not built or their sweep failed.
-    std::vector<WealthBelowCurve>* usable() { return failure || curves.size() != 3 ? nullptr : &curves; }
+    std::vector<WealthBelowCurve>* usable() {
+        return failure || curves.size() != 3 ? nullptr : &curves;
+    }
 };
 
 }  // namespace
@@ -344,12 +369,13 @@ void compute_estate_quantiles(const AnalysisState& state, ResultSink& sink, Resu
     estate_quantiles(state, sink, results, pump, mode, nullptr);
 }
 
-std::array<double, 20> build_expected_income_curve(const AnalysisState& state, const EventPump& pump) {
+std::array<double, 20> build_expected_income_curve(const AnalysisState& state,
+                                                   const EventPump& pump) {
     return build_expected_income_curve(state, pump, EngineMode::fast);
 }
 
-std::array<double, 20> build_expected_income_curve(const AnalysisState& state, const EventPump& pump,
-                                                   EngineMode mode) {
+std::array<double, 20> build_expected_income_curve(const AnalysisState& state,
+                                                   const EventPump& pump, EngineMode mode) {
     const std::vector<SolveRequest> requests = income_curve_requests(state);
     const std::vector<double> p = solve_all(state, requests, pump, mode);
     return expected_income_from(state, requests, p.data());
@@ -368,8 +394,8 @@ AnalysisState prepared_for_engine(const AnalysisState& inputs) {
     return s;
 }
 
-void run_result_stages(AnalysisState& state, ResultSink& sink, ResultsRecord& results, const EventPump& pump,
-                       EngineMode mode) {
+void run_result_stages(AnalysisState& state, ResultSink& sink, ResultsRecord& results,
+                       const EventPump& pump, EngineMode mode) {
     if (mode == EngineMode::reference) {
         results.expected_income = build_expected_income_curve(state, pump, mode);
         compute_ruin_table(state, sink, results, pump, mode);
@@ -384,7 +410,8 @@ void run_result_stages(AnalysisState& state, ResultSink& sink, ResultsRecord& re
         SpeculativeCurves narrow;
         const bool beside = !engine_detail::matrices_repeat(model, requests.front());
         const std::vector<double> p =
-            solve_all(state, requests, pump, mode, beside ? narrow.task(model, state.wealth_ratio) : engine_detail::SideTask{});
+            solve_all(state, requests, pump, mode,
+                      beside ? narrow.task(model, state.wealth_ratio) : engine_detail::SideTask{});
         results.expected_income = expected_income_from(state, requests, p.data());
         publish_ruin_table(state, sink, results, std::vector<double>(p.begin() + 20, p.end()));
         estate_quantiles(state, sink, results, pump, mode, narrow.usable());

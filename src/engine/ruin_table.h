@@ -44,8 +44,8 @@ void compute_estate_quantiles(const AnalysisState& state, ResultSink& sink, Resu
 // expected_income_horizon(current_age, i), i = 1..20.
 std::array<double, 20> build_expected_income_curve(const AnalysisState& state,
                                                    const EventPump& pump = {});
-std::array<double, 20> build_expected_income_curve(const AnalysisState& state, const EventPump& pump,
-                                                   EngineMode mode);
+std::array<double, 20> build_expected_income_curve(const AnalysisState& state,
+                                                   const EventPump& pump, EngineMode mode);
 
 // What the engine needs after the portfolio statistics: its ratios
 // (prepare_engine_inputs) and the ruin mortality parameters of the lifetime

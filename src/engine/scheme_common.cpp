@@ -11,9 +11,9 @@ namespace {
 
 const char* kind_text(SolveKind kind) {
     switch (kind) {
-    case SolveKind::ruin_by_horizon: return "ruin probability";
-    case SolveKind::wealth_below: return "wealth percentile probability";
-    case SolveKind::lifetime_ruin: return "lifetime ruin probability";
+        case SolveKind::ruin_by_horizon: return "ruin probability";
+        case SolveKind::wealth_below: return "wealth percentile probability";
+        case SolveKind::lifetime_ruin: return "lifetime ruin probability";
     }
     return "probability";
 }
@@ -37,13 +37,14 @@ double terminal_value(const Grid& grid, const SolveRequest& rq, int ib, int i) {
 double lifetime_death_rate(const WealthModel& wm, double s, double S_T) {
     const double h = makeham_hazard(0, wm.ruin_lambda, wm.current_age + s, wm.ruin_modal_age,
                                     wm.ruin_dispersion);
-    const double S_s =
-        makeham_survival(0, s, wm.current_age, wm.ruin_lambda, wm.ruin_modal_age, wm.ruin_dispersion);
+    const double S_s = makeham_survival(0, s, wm.current_age, wm.ruin_lambda, wm.ruin_modal_age,
+                                        wm.ruin_dispersion);
     return (S_s * h) / (S_s - S_T);
 }
 
 double lifetime_tail_survival(const WealthModel& wm, double T) {
-    return makeham_survival(0, T, wm.current_age, wm.ruin_lambda, wm.ruin_modal_age, wm.ruin_dispersion);
+    return makeham_survival(0, T, wm.current_age, wm.ruin_lambda, wm.ruin_modal_age,
+                            wm.ruin_dispersion);
 }
 
 LaneSetup lane_setup(const WealthModel& wm, const SolveRequest& rq, double dx) {
@@ -55,7 +56,8 @@ LaneSetup lane_setup(const WealthModel& wm, const SolveRequest& rq, double dx) {
     return s;
 }
 
-StepConstants step_constants(const WealthModel& wm, const SolveRequest& rq, const LaneSetup& ls, int k) {
+StepConstants step_constants(const WealthModel& wm, const SolveRequest& rq, const LaneSetup& ls,
+                             int k) {
     StepConstants c;
     c.dt = ls.dt;
     c.t = rq.t0 + (k - 1) * ls.dt;

@@ -38,6 +38,7 @@ LaneSetup lane_setup(const WealthModel& wm, const SolveRequest& rq, double dx);
 struct StepConstants {
     double t = 0, mu = 0, m = 0, w = 0, enir = 0, cs = 0, K = 1, dt = 0;
 };
-StepConstants step_constants(const WealthModel& wm, const SolveRequest& rq, const LaneSetup& ls, int k);
+StepConstants step_constants(const WealthModel& wm, const SolveRequest& rq, const LaneSetup& ls,
+                             int k);
 
 }  // namespace quorrel::engine_detail

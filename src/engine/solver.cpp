@@ -35,21 +35,24 @@ double ruin_probability_by_horizon(const AnalysisState& state, double g, double 
                                    double t0, double T, const EventPump& pump) {
     return engine_detail::fast_solve(
         WealthModel(state),
-        {.kind = SolveKind::ruin_by_horizon, .g = g, .x0 = x0, .level = level, .t0 = t0, .T = T}, pump);
+        {.kind = SolveKind::ruin_by_horizon, .g = g, .x0 = x0, .level = level, .t0 = t0, .T = T},
+        pump);
 }
 
 double wealth_below_probability(const AnalysisState& state, double g, double x0, double level,
                                 double t0, double T, const EventPump& pump) {
     return engine_detail::fast_solve(
         WealthModel(state),
-        {.kind = SolveKind::wealth_below, .g = g, .x0 = x0, .level = level, .t0 = t0, .T = T}, pump);
+        {.kind = SolveKind::wealth_below, .g = g, .x0 = x0, .level = level, .t0 = t0, .T = T},
+        pump);
 }
 
 double lifetime_ruin_probability(const AnalysisState& state, double g, double x0, double level,
                                  double t0, double T, const EventPump& pump) {
     return engine_detail::fast_solve(
         WealthModel(state),
-        {.kind = SolveKind::lifetime_ruin, .g = g, .x0 = x0, .level = level, .t0 = t0, .T = T}, pump);
+        {.kind = SolveKind::lifetime_ruin, .g = g, .x0 = x0, .level = level, .t0 = t0, .T = T},
+        pump);
 }
 
 namespace engine_detail {

@@ -27,8 +27,8 @@ double makeham_survival(double r, double t, double age, double lambda, double m,
 
 // Solves the n-row tridiagonal system (1-based arrays of at least n + 1
 // entries); throws SolverError when a pivot is zero.
-void tridag(int n, const double* lower, const double* diag, const double* upper,
-            const double* rhs, double* u);
+void tridag(int n, const double* lower, const double* diag, const double* upper, const double* rhs,
+            double* u);
 
 // Solves made by this process so far (all threads).
 long solver_call_count();

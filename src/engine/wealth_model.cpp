@@ -8,12 +8,13 @@ namespace quorrel {
 
 void prepare_engine_inputs(AnalysisState& s) {
     s.real_income_ratio = (s.acquired_cpi_income + s.pension_cpi_income) / s.target_income;
-    s.nominal_income_ratio = (s.acquired_nominal_income + s.pension_nominal_income) / s.target_income;
+    s.nominal_income_ratio =
+        (s.acquired_nominal_income + s.pension_nominal_income) / s.target_income;
     // All wealth spent on annuities: a tiny positive wealth keeps the ratios defined.
     if (s.net_investable_wealth == 0) s.net_investable_wealth = 1e-7;
     s.variable_value_ratio =
-        (s.variable_annuity_factor * s.pension_variable_income + s.purchase_variable) / s.target_income /
-        s.net_investable_wealth;
+        (s.variable_annuity_factor * s.pension_variable_income + s.purchase_variable) /
+        s.target_income / s.net_investable_wealth;
     s.variable_income_ratio = s.variable_value_ratio / s.variable_annuity_factor;
     s.wealth_ratio = s.net_investable_wealth / s.target_income;
 }
@@ -35,8 +36,8 @@ double wealth_diffusion(const AnalysisState& state, double t, double x) {
 }
 
 double annuity_income_ratio(const AnalysisState& state, double T) {
-    const double mu =
-        state.later_allocation_years < T ? state.later_expected_return : state.current_expected_return;
+    const double mu = state.later_allocation_years < T ? state.later_expected_return
+                                                       : state.current_expected_return;
     return state.nominal_income_ratio * std::exp((state.cola_rate - state.implied_inflation) * T) +
            state.real_income_ratio +
            state.net_investable_wealth * state.variable_income_ratio *

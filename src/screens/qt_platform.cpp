@@ -7,13 +7,13 @@
 #include <QPainter>
 #include <QPixmap>
 #include <QPointer>
-#include <QPrinter>
 #include <QPrintPreviewDialog>
+#include <QPrinter>
 #include <QPrinterInfo>
 #include <QProgressDialog>
 #include <QScreen>
-#include <algorithm>
 #include <QWidget>
+#include <algorithm>
 
 #include "screens/platform.h"
 

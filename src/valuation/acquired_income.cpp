@@ -31,7 +31,8 @@ void compute_acquired_income(AnalysisState& s) {
                             s.pension_variable_income - s.acquired_nominal_income -
                             s.acquired_cpi_income - s.acquired_variable_income;
 
-    s.net_investable_wealth = s.liquid_wealth - s.purchase_nominal - s.purchase_cpi - s.purchase_variable;
+    s.net_investable_wealth =
+        s.liquid_wealth - s.purchase_nominal - s.purchase_cpi - s.purchase_variable;
 }
 
 }  // namespace quorrel

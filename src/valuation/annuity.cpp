@@ -58,8 +58,9 @@ double real_annuity_factor(const AnalysisState& s, double age, double lambda, do
 
 double cola_annuity_factor(const AnalysisState& s, double age, double lambda, double m, double b) {
     const std::array<double, 6> rate = {
-        s.nominal_rate_1 - s.cola_rate, s.nominal_rate_2 - s.cola_rate, s.nominal_rate_3 - s.cola_rate,
-        s.nominal_rate_4 - s.cola_rate, s.nominal_rate_5 - s.cola_rate, s.nominal_rate_6 - s.cola_rate};
+        s.nominal_rate_1 - s.cola_rate, s.nominal_rate_2 - s.cola_rate,
+        s.nominal_rate_3 - s.cola_rate, s.nominal_rate_4 - s.cola_rate,
+        s.nominal_rate_5 - s.cola_rate, s.nominal_rate_6 - s.cola_rate};
     return curve_annuity_factor(rate, age, lambda, m, b);
 }
 

@@ -11,7 +11,9 @@ namespace quorrel {
 double annuity_tail_value(double t, double r, double age, double lambda, double m, double b);
 
 // Curve-based factors over the six maturity buckets of the state's curves.
-double real_annuity_factor(const AnalysisState& state, double age, double lambda, double m, double b);
-double cola_annuity_factor(const AnalysisState& state, double age, double lambda, double m, double b);
+double real_annuity_factor(const AnalysisState& state, double age, double lambda, double m,
+                           double b);
+double cola_annuity_factor(const AnalysisState& state, double age, double lambda, double m,
+                           double b);
 
 }  // namespace quorrel

@@ -14,11 +14,10 @@ constexpr double kEulerGamma = 0.5772156649015329;
 // zeta(k) - 1 for k = 2 .. 15 (computed to 30 digits with mpmath and
 // rounded to double); higher k are summed directly, see zeta_minus_one.
 constexpr double kZetaMinusOne[] = {
-    0.6449340668482264,     0.2020569031595943,     0.08232323371113819,
-    0.03692775514336993,    0.01734306198444914,    0.008349277381922827,
-    0.00407735619794434,    0.0020083928260822143,  0.0009945751278180853,
-    0.0004941886041194645,  0.0002460865533080483,  0.00012271334757848915,
-    6.124813505870483e-05,  3.058823630702049e-05,
+    0.6449340668482264,    0.2020569031595943,    0.08232323371113819,   0.03692775514336993,
+    0.01734306198444914,   0.008349277381922827,  0.00407735619794434,   0.0020083928260822143,
+    0.0009945751278180853, 0.0004941886041194645, 0.0002460865533080483, 0.00012271334757848915,
+    6.124813505870483e-05, 3.058823630702049e-05,
 };
 
 double zeta_minus_one(int k) {
@@ -121,8 +120,8 @@ double incomplete_gamma(double a, double z) {
 }  // namespace
 
 double log_gamma(double x) {
-    static constexpr double coefficients[6] = {76.1800917294715,     -86.5053203294168,
-                                               24.0140982408309,     -1.23173957245015,
+    static constexpr double coefficients[6] = {76.1800917294715,    -86.5053203294168,
+                                               24.0140982408309,    -1.23173957245015,
                                                0.00120865097386618, -5.395239384953E-06};
     if (!(x > 0) || !std::isfinite(x)) throw ValuationError();
     double y = x;
@@ -169,9 +168,7 @@ double upper_incomplete_gamma(double a, double z) {
     return result;
 }
 
-double gompertz_hazard(double age, double m, double b) {
-    return std::exp((age - m) / b) / b;
-}
+double gompertz_hazard(double age, double m, double b) { return std::exp((age - m) / b) / b; }
 
 double survival_probability(double age, double t, double lambda, double m, double b) {
     return std::exp(-lambda * t + std::exp((age - m) / b) - std::exp((age + t - m) / b));
@@ -186,14 +183,14 @@ double mean_death_age(double age, double m, double b, double lambda) {
 }
 
 void select_ruin_parameters(AnalysisState& state) {
-    const GompertzMakehamParams p =
-        select_mortality_parameters(state, ruin_table_for_code(state.ruin_table_code), state.gender_code,
-                                    state.current_age, state.ruin_projection_years);
+    const GompertzMakehamParams p = select_mortality_parameters(
+        state, ruin_table_for_code(state.ruin_table_code), state.gender_code, state.current_age,
+        state.ruin_projection_years);
     state.ruin_lambda = p.lambda;
     state.ruin_modal_age = p.modal_age;
     state.ruin_dispersion = p.dispersion;
-    state.expected_death_age =
-        mean_death_age(state.current_age, state.ruin_modal_age, state.ruin_dispersion, state.ruin_lambda);
+    state.expected_death_age = mean_death_age(state.current_age, state.ruin_modal_age,
+                                              state.ruin_dispersion, state.ruin_lambda);
 }
 
 std::vector<double> build_survival_curve(AnalysisState& state) {
@@ -207,13 +204,14 @@ std::vector<double> build_survival_curve(AnalysisState& state) {
     std::vector<double> curve;
     curve.reserve(static_cast<std::size_t>(state.survival_years) + 1);
     for (int k = 0; k <= state.survival_years; ++k) {
-        curve.push_back(survival_probability(state.current_age, k, state.ruin_lambda, state.ruin_modal_age,
-                                             state.ruin_dispersion));
+        curve.push_back(survival_probability(state.current_age, k, state.ruin_lambda,
+                                             state.ruin_modal_age, state.ruin_dispersion));
     }
     return curve;
 }
 
-std::int16_t find_ninetieth_percentile(const std::vector<double>& survival_curve, std::int16_t previous) {
+std::int16_t find_ninetieth_percentile(const std::vector<double>& survival_curve,
+                                       std::int16_t previous) {
     for (std::size_t k = 0; k < survival_curve.size(); ++k) {
         if (std::fabs(survival_curve[k] - 0.1) < 0.05) return static_cast<std::int16_t>(k + 1);
     }

@@ -18,23 +18,38 @@ struct ParameterArrays {
 // gender_code 0 male, 1 female, anything else unisex.
 ParameterArrays arrays_for(const AnalysisState& s, MortalityTable table, int gender_code) {
     switch (table) {
-    case MortalityTable::gam1983:
-        if (gender_code == 0) return {&s.gam1983_male_lambda, &s.gam1983_male_modal_age, &s.gam1983_male_dispersion};
-        if (gender_code == 1) return {&s.gam1983_female_lambda, &s.gam1983_female_modal_age, &s.gam1983_female_dispersion};
-        return {&s.gam1983_unisex_lambda, &s.gam1983_unisex_modal_age, &s.gam1983_unisex_dispersion};
-    case MortalityTable::up1994:
-        if (gender_code == 0) return {&s.up1994_male_lambda, &s.up1994_male_modal_age, &s.up1994_male_dispersion};
-        if (gender_code == 1) return {&s.up1994_female_lambda, &s.up1994_female_modal_age, &s.up1994_female_dispersion};
-        return {&s.up1994_unisex_lambda, &s.up1994_unisex_modal_age, &s.up1994_unisex_dispersion};
-    case MortalityTable::iam2000:
-        if (gender_code == 0) return {&s.iam2000_male_lambda, &s.iam2000_male_modal_age, &s.iam2000_male_dispersion};
-        if (gender_code == 1) return {&s.iam2000_female_lambda, &s.iam2000_female_modal_age, &s.iam2000_female_dispersion};
-        return {&s.iam2000_unisex_lambda, &s.iam2000_unisex_modal_age, &s.iam2000_unisex_dispersion};
-    case MortalityTable::rp2000:
-        break;
+        case MortalityTable::gam1983:
+            if (gender_code == 0)
+                return {&s.gam1983_male_lambda, &s.gam1983_male_modal_age,
+                        &s.gam1983_male_dispersion};
+            if (gender_code == 1)
+                return {&s.gam1983_female_lambda, &s.gam1983_female_modal_age,
+                        &s.gam1983_female_dispersion};
+            return {&s.gam1983_unisex_lambda, &s.gam1983_unisex_modal_age,
+                    &s.gam1983_unisex_dispersion};
+        case MortalityTable::up1994:
+            if (gender_code == 0)
+                return {&s.up1994_male_lambda, &s.up1994_male_modal_age, &s.up1994_male_dispersion};
+            if (gender_code == 1)
+                return {&s.up1994_female_lambda, &s.up1994_female_modal_age,
+                        &s.up1994_female_dispersion};
+            return {&s.up1994_unisex_lambda, &s.up1994_unisex_modal_age,
+                    &s.up1994_unisex_dispersion};
+        case MortalityTable::iam2000:
+            if (gender_code == 0)
+                return {&s.iam2000_male_lambda, &s.iam2000_male_modal_age,
+                        &s.iam2000_male_dispersion};
+            if (gender_code == 1)
+                return {&s.iam2000_female_lambda, &s.iam2000_female_modal_age,
+                        &s.iam2000_female_dispersion};
+            return {&s.iam2000_unisex_lambda, &s.iam2000_unisex_modal_age,
+                    &s.iam2000_unisex_dispersion};
+        case MortalityTable::rp2000: break;
     }
-    if (gender_code == 0) return {&s.rp2000_male_lambda, &s.rp2000_male_modal_age, &s.rp2000_male_dispersion};
-    if (gender_code == 1) return {&s.rp2000_female_lambda, &s.rp2000_female_modal_age, &s.rp2000_female_dispersion};
+    if (gender_code == 0)
+        return {&s.rp2000_male_lambda, &s.rp2000_male_modal_age, &s.rp2000_male_dispersion};
+    if (gender_code == 1)
+        return {&s.rp2000_female_lambda, &s.rp2000_female_modal_age, &s.rp2000_female_dispersion};
     return {&s.rp2000_unisex_lambda, &s.rp2000_unisex_modal_age, &s.rp2000_unisex_dispersion};
 }
 

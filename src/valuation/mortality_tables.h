@@ -6,9 +6,9 @@
 namespace quorrel {
 
 struct GompertzMakehamParams {
-    double lambda = 0;     // age-independent force of mortality per year
-    double modal_age = 0;  // years of age
-    double dispersion = 0; // years
+    double lambda = 0;      // age-independent force of mortality per year
+    double modal_age = 0;   // years of age
+    double dispersion = 0;  // years
 };
 
 enum class MortalityTable { gam1983, up1994, iam2000, rp2000 };

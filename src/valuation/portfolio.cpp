@@ -29,26 +29,28 @@ double portfolio_deviation(const AnalysisState& s, double w_stock, double w_nomi
 }  // namespace
 
 void current_portfolio_return(AnalysisState& s) {
-    s.current_expected_return = s.mean_stock * s.weight_stock + s.mean_nomi_bond * s.weight_nomi_bond +
-                                s.mean_real_bond * s.weight_real_bond + s.mean_cash * s.weight_cash +
-                                s.mean_estate * s.weight_estate;
+    s.current_expected_return = s.mean_stock * s.weight_stock +
+                                s.mean_nomi_bond * s.weight_nomi_bond +
+                                s.mean_real_bond * s.weight_real_bond +
+                                s.mean_cash * s.weight_cash + s.mean_estate * s.weight_estate;
 }
 
 void later_portfolio_return(AnalysisState& s) {
-    s.later_expected_return = s.mean_stock * s.later_weight_stock +
-                              s.mean_nomi_bond * s.later_weight_nomi_bond +
-                              s.mean_real_bond * s.later_weight_real_bond +
-                              s.mean_cash * s.later_weight_cash + s.mean_estate * s.later_weight_estate;
+    s.later_expected_return =
+        s.mean_stock * s.later_weight_stock + s.mean_nomi_bond * s.later_weight_nomi_bond +
+        s.mean_real_bond * s.later_weight_real_bond + s.mean_cash * s.later_weight_cash +
+        s.mean_estate * s.later_weight_estate;
 }
 
 void current_portfolio_deviation(AnalysisState& s) {
-    s.current_standard_deviation =
-        portfolio_deviation(s, s.weight_stock, s.weight_nomi_bond, s.weight_real_bond, s.weight_estate);
+    s.current_standard_deviation = portfolio_deviation(s, s.weight_stock, s.weight_nomi_bond,
+                                                       s.weight_real_bond, s.weight_estate);
 }
 
 void later_portfolio_deviation(AnalysisState& s) {
-    s.later_standard_deviation = portfolio_deviation(s, s.later_weight_stock, s.later_weight_nomi_bond,
-                                                     s.later_weight_real_bond, s.later_weight_estate);
+    s.later_standard_deviation =
+        portfolio_deviation(s, s.later_weight_stock, s.later_weight_nomi_bond,
+                            s.later_weight_real_bond, s.later_weight_estate);
 }
 
 void compute_portfolio_statistics(AnalysisState& s) {

@@ -107,15 +107,47 @@ TEST(Cli, HelpDocumentsEveryOptionWithItsRange) {
     const CliRun r = cli({"--help"});
     EXPECT_EQ(r.status, 0);
     EXPECT_TRUE(r.err.empty());
-    for (const char* text :
-         {"--age", "50 to 90", "--gender", "--wealth", "--target", "--pension-nominal", "--pension-cpi",
-          "--pension-variable", "--purchase-nominal", "--purchase-cpi", "--purchase-variable", "--cola",
-          "0 to 4", "--air", "2, 4, 6 or 8", "--today", "--later", "--switch-years", "--market",
-          "--stock-mean", "--nominal-bond-mean", "--real-bond-mean", "--cash-mean", "--estate-mean",
-          "0 to 30 by 0.1", "--stock-dev", "--nominal-bond-dev", "--real-bond-dev", "--estate-dev",
-          "0 to 40 by 0.1", "--ruin-table", "up1994, iam2000 or rp2000", "--ruin-projection",
-          "--annuity-table", "gam1983 or iam2000", "--annuity-projection", "--nominal-curve",
-          "--real-curve", "0.1 to 50 by 0.1", "--json", "--report"})
+    for (const char* text : {"--age",
+                             "50 to 90",
+                             "--gender",
+                             "--wealth",
+                             "--target",
+                             "--pension-nominal",
+                             "--pension-cpi",
+                             "--pension-variable",
+                             "--purchase-nominal",
+                             "--purchase-cpi",
+                             "--purchase-variable",
+                             "--cola",
+                             "0 to 4",
+                             "--air",
+                             "2, 4, 6 or 8",
+                             "--today",
+                             "--later",
+                             "--switch-years",
+                             "--market",
+                             "--stock-mean",
+                             "--nominal-bond-mean",
+                             "--real-bond-mean",
+                             "--cash-mean",
+                             "--estate-mean",
+                             "0 to 30 by 0.1",
+                             "--stock-dev",
+                             "--nominal-bond-dev",
+                             "--real-bond-dev",
+                             "--estate-dev",
+                             "0 to 40 by 0.1",
+                             "--ruin-table",
+                             "up1994, iam2000 or rp2000",
+                             "--ruin-projection",
+                             "--annuity-table",
+                             "gam1983 or iam2000",
+                             "--annuity-projection",
+                             "--nominal-curve",
+                             "--real-curve",
+                             "0.1 to 50 by 0.1",
+                             "--json",
+                             "--report"})
         EXPECT_NE(r.out.find(text), std::string::npos) << text;
 }
 
@@ -142,13 +174,45 @@ TEST(Cli, RefusedCalculationPrintsTheMessageAndExitsOne) {
 }
 
 TEST(Cli, JsonMatchesADirectCalculation) {
-    const CliRun r = cli({"--json", "--age", "70", "--gender", "female", "--today", "60,30,10,0,0",
-                       "--later", "30,30,20,10,10", "--switch-years", "10", "--market", "canada",
-                       "--stock-mean", "5.5", "--wealth", "750,000", "--target", "45000",
-                       "--pension-cpi", "5000", "--purchase-nominal", "50000", "--cola", "3", "--air", "4",
-                       "--ruin-table", "iam2000", "--ruin-projection", "5", "--annuity-table", "iam2000",
-                       "--annuity-projection", "10", "--nominal-curve", "4,4.5,5,5,5.5,6",
-                       "--real-curve", "2,2,2.5,2.5,3,3"});
+    const CliRun r = cli({"--json",
+                          "--age",
+                          "70",
+                          "--gender",
+                          "female",
+                          "--today",
+                          "60,30,10,0,0",
+                          "--later",
+                          "30,30,20,10,10",
+                          "--switch-years",
+                          "10",
+                          "--market",
+                          "canada",
+                          "--stock-mean",
+                          "5.5",
+                          "--wealth",
+                          "750,000",
+                          "--target",
+                          "45000",
+                          "--pension-cpi",
+                          "5000",
+                          "--purchase-nominal",
+                          "50000",
+                          "--cola",
+                          "3",
+                          "--air",
+                          "4",
+                          "--ruin-table",
+                          "iam2000",
+                          "--ruin-projection",
+                          "5",
+                          "--annuity-table",
+                          "iam2000",
+                          "--annuity-projection",
+                          "10",
+                          "--nominal-curve",
+                          "4,4.5,5,5,5.5,6",
+                          "--real-curve",
+                          "2,2,2.5,2.5,3,3"});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_TRUE(r.err.empty());
     const nlohmann::json j = nlohmann::json::parse(r.out);
@@ -234,10 +298,10 @@ TEST(Cli, DefaultRunPrintsTheFourTabs) {
     ResultsRecord results;
     ASSERT_EQ(run_calculation(s, hooks, results), CalculationOutcome::completed);
 
-    for (const char* text : {"Probability Results", "10 Years", "Lifetime", "0% of initial NIW",
-                             "50 % of initial NIW", "Projected Wealth", "Bad (25%)", "Good (75%)",
-                             "30 years:", "Projected Consumption", "Mortality Parameters",
-                             "Life Expectancy:", "90th Percentile:", "$800,000"})
+    for (const char* text :
+         {"Probability Results", "10 Years", "Lifetime", "0% of initial NIW", "50 % of initial NIW",
+          "Projected Wealth", "Bad (25%)", "Good (75%)", "30 years:", "Projected Consumption",
+          "Mortality Parameters", "Life Expectancy:", "90th Percentile:", "$800,000"})
         EXPECT_NE(r.out.find(text), std::string::npos) << text;
     // The probability row of 0% shows the four published figures in order.
     const size_t at = r.out.find("\n  0% of initial NIW");
@@ -258,8 +322,9 @@ TEST(Cli, DefaultRunPrintsTheFourTabs) {
 }
 
 TEST(Cli, ReportIsAppended) {
-    const std::filesystem::path file = std::filesystem::temp_directory_path() /
-                                       ("quorrel_cli_report_" + std::to_string(::getpid()) + ".txt");
+    const std::filesystem::path file =
+        std::filesystem::temp_directory_path() /
+        ("quorrel_cli_report_" + std::to_string(::getpid()) + ".txt");
     std::filesystem::remove(file);
     const std::string name = file.string();
     ASSERT_EQ(cli({"--report", name.c_str(), "--json"}).status, 0);
@@ -320,11 +385,13 @@ TEST_P(ReportUnderSizeLimit, FailsWithAMessageAndLeavesNoPart) {
     ::close(err_pipe[1]);
     std::string err;
     char buf[512];
-    for (ssize_t n; (n = ::read(err_pipe[0], buf, sizeof buf)) > 0;) err.append(buf, static_cast<size_t>(n));
+    for (ssize_t n; (n = ::read(err_pipe[0], buf, sizeof buf)) > 0;)
+        err.append(buf, static_cast<size_t>(n));
     ::close(err_pipe[0]);
     int status = 0;
     ASSERT_EQ(::waitpid(pid, &status, 0), pid);
-    ASSERT_TRUE(WIFEXITED(status)) << "killed by signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+    ASSERT_TRUE(WIFEXITED(status))
+        << "killed by signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
     EXPECT_EQ(WEXITSTATUS(status), 1);
     EXPECT_EQ(line_count(err), 1u) << err;
     EXPECT_NE(err.find("cannot append the report"), std::string::npos) << err;
@@ -334,7 +401,8 @@ TEST_P(ReportUnderSizeLimit, FailsWithAMessageAndLeavesNoPart) {
 }
 
 // Nothing fits; a part of the first line fits; most of the report fits.
-INSTANTIATE_TEST_SUITE_P(Limits, ReportUnderSizeLimit, ::testing::Values(rlim_t{0}, rlim_t{10}, rlim_t{1500}));
+INSTANTIATE_TEST_SUITE_P(Limits, ReportUnderSizeLimit,
+                         ::testing::Values(rlim_t{0}, rlim_t{10}, rlim_t{1500}));
 
 }  // namespace
 }  // namespace quorrel

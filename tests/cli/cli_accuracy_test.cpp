@@ -54,18 +54,23 @@ TEST_P(AccuracyRefusal, OneLineExitTwo) {
 
 INSTANTIATE_TEST_SUITE_P(
     Values, AccuracyRefusal,
-    ::testing::Values(BadValue{"accuracy_name", {"--accuracy", "fine"}, "--accuracy: 'fine' is not standard or refined"},
-                      BadValue{"zero_paths", {"--monte-carlo", "0"}, "--monte-carlo: '0'"},
-                      BadValue{"negative_paths", {"--monte-carlo", "-5000"}, "--monte-carlo: '-5000'"},
-                      BadValue{"word_paths", {"--monte-carlo", "many"}, "--monte-carlo: 'many'"},
-                      BadValue{"fraction_paths", {"--monte-carlo", "1500.5"}, "--monte-carlo"},
-                      BadValue{"too_few_paths", {"--monte-carlo", "999"}, "from 1,000"},
-                      BadValue{"too_many_paths", {"--monte-carlo", "100,000,001"}, "to 100,000,000"},
-                      BadValue{"bad_seed", {"--monte-carlo", "5000", "--seed", "-1"}, "--seed: '-1'"},
-                      BadValue{"huge_seed", {"--monte-carlo", "5000", "--seed", "18446744073709551616"}, "--seed"},
-                      BadValue{"seed_alone", {"--seed", "3"}, "--seed"},
-                      BadValue{"simulated_batch", {"--batch", "x.txt", "--monte-carlo", "5000"}, "--batch"},
-                      BadValue{"simulated_compare", {"--compare", "x.json", "--monte-carlo", "5000"}, "--compare"}),
+    ::testing::Values(
+        BadValue{"accuracy_name",
+                 {"--accuracy", "fine"},
+                 "--accuracy: 'fine' is not standard or refined"},
+        BadValue{"zero_paths", {"--monte-carlo", "0"}, "--monte-carlo: '0'"},
+        BadValue{"negative_paths", {"--monte-carlo", "-5000"}, "--monte-carlo: '-5000'"},
+        BadValue{"word_paths", {"--monte-carlo", "many"}, "--monte-carlo: 'many'"},
+        BadValue{"fraction_paths", {"--monte-carlo", "1500.5"}, "--monte-carlo"},
+        BadValue{"too_few_paths", {"--monte-carlo", "999"}, "from 1,000"},
+        BadValue{"too_many_paths", {"--monte-carlo", "100,000,001"}, "to 100,000,000"},
+        BadValue{"bad_seed", {"--monte-carlo", "5000", "--seed", "-1"}, "--seed: '-1'"},
+        BadValue{
+            "huge_seed", {"--monte-carlo", "5000", "--seed", "18446744073709551616"}, "--seed"},
+        BadValue{"seed_alone", {"--seed", "3"}, "--seed"},
+        BadValue{"simulated_batch", {"--batch", "x.txt", "--monte-carlo", "5000"}, "--batch"},
+        BadValue{
+            "simulated_compare", {"--compare", "x.json", "--monte-carlo", "5000"}, "--compare"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // The state and record of a direct calculation of the defaults.
@@ -78,7 +83,8 @@ Direct direct(Accuracy accuracy) {
     Direct d;
     apply_input_defaults(d.state);
     Quiet hooks;
-    EXPECT_EQ(run_calculation(d.state, hooks, d.results, accuracy), CalculationOutcome::completed) << hooks.message;
+    EXPECT_EQ(run_calculation(d.state, hooks, d.results, accuracy), CalculationOutcome::completed)
+        << hooks.message;
     return d;
 }
 
@@ -139,10 +145,14 @@ TEST_P(CliSimulation, BlockIsTheSeededSimulationAndAgrees) {
     const MonteCarloResults again = run_monte_carlo(d.state, options);
     for (size_t row = 0; row < 4; ++row)
         for (size_t col = 0; col < 4; ++col) {
-            const char* key = col == 3 ? "lifetime" : col == 0 ? "years_10" : col == 1 ? "years_20" : "years_30";
+            const char* key = col == 3   ? "lifetime"
+                              : col == 0 ? "years_10"
+                              : col == 1 ? "years_20"
+                                         : "years_30";
             const json& cell = mc["ruin_probability"][row][key];
             EXPECT_EQ(cell["value"].get<double>(), again.ruin[row][col].value) << row << key;
-            EXPECT_EQ(cell["standard_error"].get<double>(), again.ruin[row][col].standard_error) << row << key;
+            EXPECT_EQ(cell["standard_error"].get<double>(), again.ruin[row][col].standard_error)
+                << row << key;
             if (c.accuracy == Accuracy::refined) {
                 const double shown = j["ruin_probability"][row][key].get<double>();
                 EXPECT_LE(std::fabs(shown - again.ruin[row][col].value),
@@ -155,10 +165,11 @@ TEST_P(CliSimulation, BlockIsTheSeededSimulationAndAgrees) {
     EXPECT_EQ(mc["expected_income"].size(), 20u);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, CliSimulation,
-                         ::testing::Values(SimulatedCase{"standard", {}, Accuracy::standard},
-                                           SimulatedCase{"refined", {"--accuracy", "refined"}, Accuracy::refined}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Cases, CliSimulation,
+    ::testing::Values(SimulatedCase{"standard", {}, Accuracy::standard},
+                      SimulatedCase{"refined", {"--accuracy", "refined"}, Accuracy::refined}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(CliSimulationTables, ASimulatedColumnBesideEachFigure) {
     const Outcome r = run({"--monte-carlo", "5000", "--seed", "3"});
@@ -170,8 +181,9 @@ TEST(CliSimulationTables, ASimulatedColumnBesideEachFigure) {
     options.seed = 3;
     const MonteCarloResults again = run_monte_carlo(d.state, options);
     char lifetime[64];
-    std::snprintf(lifetime, sizeof lifetime, "%s   %.2f%% +-%.2f", d.results.cells.at("Text5").c_str(),
-                  again.ruin[0][3].value * 100, again.ruin[0][3].standard_error * 100);
+    std::snprintf(lifetime, sizeof lifetime, "%s   %.2f%% +-%.2f",
+                  d.results.cells.at("Text5").c_str(), again.ruin[0][3].value * 100,
+                  again.ruin[0][3].standard_error * 100);
     const size_t at = r.out.find("\n  0% of initial NIW");
     ASSERT_NE(at, std::string::npos);
     const std::string line = r.out.substr(at + 1, r.out.find('\n', at + 1) - at - 1);
@@ -194,7 +206,8 @@ TEST(CliSimulationTables, ProgressBarOnATerminal) {
         const int null = ::open("/dev/null", O_WRONLY);
         ::dup2(null, 1);
         ::dup2(slave, 2);
-        ::execl(QUORREL_CLI_PROGRAM, "quorrel-cli", "--json", "--monte-carlo", "20000", static_cast<char*>(nullptr));
+        ::execl(QUORREL_CLI_PROGRAM, "quorrel-cli", "--json", "--monte-carlo", "20000",
+                static_cast<char*>(nullptr));
         ::_exit(127);
     }
     std::string err;

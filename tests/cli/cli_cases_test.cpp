@@ -62,9 +62,10 @@ protected:
 TEST_F(CliCases, SavedCaseReopensWithTheSameFigures) {
     const struct {
         std::vector<std::string> options;
-    } cases[] = {{{}},
-                 {{"--age", "72", "--market", "canada", "--stock-mean", "5.5", "--today", "60,30,10,0,0",
-                   "--wealth", "$650,000", "--ruin-table", "rp2000", "--real-curve", "2,2,2.5,2.5,3,3.1"}}};
+    } cases[] = {
+        {{}},
+        {{"--age", "72", "--market", "canada", "--stock-mean", "5.5", "--today", "60,30,10,0,0",
+          "--wealth", "$650,000", "--ruin-table", "rp2000", "--real-curve", "2,2,2.5,2.5,3,3.1"}}};
     for (const auto& c : cases) {
         std::vector<std::string> save = c.options;
         save.insert(save.end(), {"--save-case", path("c.json"), "--json"});
@@ -90,7 +91,8 @@ TEST_F(CliCases, BadCaseFilesAreOneLineAndExitTwo) {
         std::string message;
     } cases[] = {
         {{"--case", path("missing.json")}, "--case: " + path("missing.json") + ": cannot be read"},
-        {{"--case", path("bad.json")}, "--case: " + path("bad.json") + ": missing key \"inputs.gender\""},
+        {{"--case", path("bad.json")},
+         "--case: " + path("bad.json") + ": missing key \"inputs.gender\""},
         {{"--compare", path("bad.json")}, "--compare: " + path("bad.json") + ": missing key"},
         {{"--save-case", path("no/such/folder/c.json")}, "--save-case: cannot write"},
         {{"--batch", path("list.txt"), "--age", "70"}, "--batch takes its cases from FILE alone"},
@@ -151,8 +153,9 @@ TEST_F(CliCases, BatchOfCaseFilesInOrderWithErrorRows) {
     EXPECT_EQ(lines[1]["case"], "missing.json");
     EXPECT_NE(lines[1]["error"].get<std::string>().find("cannot be read"), std::string::npos);
     EXPECT_FALSE(lines[1].contains("cells"));
-    EXPECT_EQ(lines[2]["error"], "ERROR: Ruin Probability is Zero...Please Reduce Initial Wealth or "
-                                 "Increase Target Consumption!!!");
+    EXPECT_EQ(lines[2]["error"],
+              "ERROR: Ruin Probability is Zero...Please Reduce Initial Wealth or "
+              "Increase Target Consumption!!!");
     EXPECT_EQ(figures(lines[3]), direct({"--gender", "female", "--json"}));
 }
 
@@ -173,7 +176,7 @@ TEST_F(CliCases, BatchOfCsvRowsByOptionNames) {
     EXPECT_EQ(lines[0]["name"], "first");
     EXPECT_EQ(figures(lines[0]),
               direct({"--age", "70", "--gender", "female", "--today", "60,30,10,0,0",
-                               "--stock-mean", "5.5", "--wealth", "750,000", "--json"}));
+                      "--stock-mean", "5.5", "--wealth", "750,000", "--json"}));
     EXPECT_EQ(figures(lines[1]), direct({"--json"}));
     EXPECT_EQ(lines[2]["error"], "--age: '49' is not a whole age from 50 to 90");
     EXPECT_EQ(lines[3]["error"], "row 4 has 2 fields where the header names 6");

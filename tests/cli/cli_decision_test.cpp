@@ -54,7 +54,8 @@ TEST_P(CliSolve, SolvedAmountFedBackGivesTheProbability) {
     EXPECT_EQ(value, std::floor(value));
     EXPECT_GT(s["iterations"].get<int>(), 1);
     // The analysis printed is the one at the solved amount.
-    EXPECT_EQ(solved["ruin_probability"][0]["lifetime"].get<double>(), s["lifetime_ruin"].get<double>());
+    EXPECT_EQ(solved["ruin_probability"][0]["lifetime"].get<double>(),
+              s["lifetime_ruin"].get<double>());
 
     std::vector<std::string> again = {"--accuracy", "refined", c.fed_back,
                                       std::to_string(static_cast<long long>(value))};
@@ -80,7 +81,8 @@ INSTANTIATE_TEST_SUITE_P(
                                 "income",
                                 "2",
                                 "--target",
-                                {"--purchase-cpi", "100,000", "--purchase-nominal", "50,000", "--cola", "2"}}),
+                                {"--purchase-cpi", "100,000", "--purchase-nominal", "50,000",
+                                 "--cola", "2"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct NoAnswerCase {
@@ -104,28 +106,48 @@ TEST_P(CliToolRefusal, OneLineAndTheStatus) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, CliToolRefusal,
     ::testing::Values(
-        NoAnswerCase{"pensions_cover", {"--solve", "wealth", "--pension-cpi", "50,000"}, 1, "No wealth is needed"},
+        NoAnswerCase{"pensions_cover",
+                     {"--solve", "wealth", "--pension-cpi", "50,000"},
+                     1,
+                     "No wealth is needed"},
         NoAnswerCase{"negative_investable_wealth",
                      {"--solve", "income", "--wealth", "100,000", "--purchase-cpi", "150,000"},
                      1,
                      "No target income can be solved for"},
-        NoAnswerCase{"nil_investable_wealth",
-                     {"--solve", "income", "--wealth", "100,000", "--purchase-cpi", "100,000"},
+        NoAnswerCase{
+            "nil_investable_wealth",
+            {"--solve", "income", "--wealth", "100,000", "--purchase-cpi", "100,000"},
+            1,
+            "No target income gives a lifetime ruin probability of 5.00%: it jumps past it"},
+        NoAnswerCase{"allocation",
+                     {"--solve", "income", "--today", "20,20,20,20,10"},
                      1,
-                     "No target income gives a lifetime ruin probability of 5.00%: it jumps past it"},
-        NoAnswerCase{"allocation", {"--solve", "income", "--today", "20,20,20,20,10"}, 1, "must sum to 100%"},
-        NoAnswerCase{"sweep_allocation", {"--annuity-sweep", "cpi", "--later", "50,50,50,0,0"}, 1, "must sum"},
-        NoAnswerCase{"mode", {"--solve", "spending"}, 2, "--solve: 'spending' is not income or wealth"},
+                     "must sum to 100%"},
+        NoAnswerCase{"sweep_allocation",
+                     {"--annuity-sweep", "cpi", "--later", "50,50,50,0,0"},
+                     1,
+                     "must sum"},
+        NoAnswerCase{
+            "mode", {"--solve", "spending"}, 2, "--solve: 'spending' is not income or wealth"},
         NoAnswerCase{"kind", {"--annuity-sweep", "joint"}, 2, "is not cpi, nominal or variable"},
         NoAnswerCase{"low", {"--solve", "income", "--lifetime-ruin", "0.4"}, 2, "from 0.5 to 50"},
         NoAnswerCase{"high", {"--solve", "income", "--lifetime-ruin", "50.5"}, 2, "from 0.5 to 50"},
-        NoAnswerCase{"word", {"--solve", "income", "--lifetime-ruin", "five"}, 2, "--lifetime-ruin: 'five'"},
+        NoAnswerCase{
+            "word", {"--solve", "income", "--lifetime-ruin", "five"}, 2, "--lifetime-ruin: 'five'"},
         NoAnswerCase{"alone", {"--lifetime-ruin", "5"}, 2, "needs --solve or --annuity-sweep"},
-        NoAnswerCase{"both", {"--solve", "income", "--annuity-sweep", "cpi"}, 2, "cannot be given with"},
-        NoAnswerCase{"standard", {"--solve", "income", "--accuracy", "standard"}, 2, "refined accuracy"},
-        NoAnswerCase{"sweep_standard", {"--annuity-sweep", "cpi", "--accuracy", "standard"}, 2, "refined accuracy"},
+        NoAnswerCase{
+            "both", {"--solve", "income", "--annuity-sweep", "cpi"}, 2, "cannot be given with"},
+        NoAnswerCase{
+            "standard", {"--solve", "income", "--accuracy", "standard"}, 2, "refined accuracy"},
+        NoAnswerCase{"sweep_standard",
+                     {"--annuity-sweep", "cpi", "--accuracy", "standard"},
+                     2,
+                     "refined accuracy"},
         NoAnswerCase{"empty_mode", {"--solve", ""}, 2, "--solve: '' is not income or wealth"},
-        NoAnswerCase{"sweep_simulated", {"--annuity-sweep", "cpi", "--monte-carlo", "5000"}, 2, "--monte-carlo"}),
+        NoAnswerCase{"sweep_simulated",
+                     {"--annuity-sweep", "cpi", "--monte-carlo", "5000"},
+                     2,
+                     "--monte-carlo"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct SweepCase {
@@ -158,7 +180,8 @@ TEST_P(CliSweep, TwentyOnePointsTheFirstThePlainRefinedCalculation) {
     const double niw = plain["net_investable_wealth"].get<double>();
     for (int k = 0; k < 3; ++k) {
         const std::string key = "median_estate_" + std::to_string(10 * (k + 1));
-        EXPECT_NEAR(first[key].get<double>(), plain["estate_multiple"][k]["median"].get<double>() * niw, 1e-6 * niw)
+        EXPECT_NEAR(first[key].get<double>(),
+                    plain["estate_multiple"][k]["median"].get<double>() * niw, 1e-6 * niw)
             << key;
     }
 
@@ -175,23 +198,25 @@ TEST_P(CliSweep, TwentyOnePointsTheFirstThePlainRefinedCalculation) {
     EXPECT_EQ(sweep["best_share"].get<double>(), lowest_share);
 }
 
-INSTANTIATE_TEST_SUITE_P(Kinds, CliSweep,
-                         ::testing::Values(SweepCase{"cpi_default", "cpi", {}},
-                                           SweepCase{"variable_older", "variable", {"--age", "78", "--air", "4"}}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, CliSweep,
+    ::testing::Values(SweepCase{"cpi_default", "cpi", {}},
+                      SweepCase{"variable_older", "variable", {"--age", "78", "--air", "4"}}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(CliSweepTable, RowsAndTheBestShare) {
     const Outcome r = run({"--annuity-sweep", "nominal", "--cola", "3", "--lifetime-ruin", "3"});
     ASSERT_EQ(r.status, 0) << r.err;
-    const json sweep = run_json({"--annuity-sweep", "nominal", "--cola", "3", "--lifetime-ruin", "3"});
+    const json sweep =
+        run_json({"--annuity-sweep", "nominal", "--cola", "3", "--lifetime-ruin", "3"});
     EXPECT_NE(r.out.find("nominal life annuity (COLA 3%)"), std::string::npos) << r.out;
     std::istringstream lines(r.out);
     int rows = 0;
-    for (std::string line; std::getline(lines, line);) rows += line.find("% ") != std::string::npos &&
-                                                                 line.find('$') != std::string::npos &&
-                                                                 line.find("Lowest") == std::string::npos &&
-                                                                 line.find("Smallest") == std::string::npos &&
-                                                                 line.find("Annuitization") == std::string::npos;
+    for (std::string line; std::getline(lines, line);)
+        rows += line.find("% ") != std::string::npos && line.find('$') != std::string::npos &&
+                line.find("Lowest") == std::string::npos &&
+                line.find("Smallest") == std::string::npos &&
+                line.find("Annuitization") == std::string::npos;
     EXPECT_EQ(rows, 21);
     const double best = sweep["best_share"].get<double>();
     const std::string best_line =
@@ -199,16 +224,17 @@ TEST(CliSweepTable, RowsAndTheBestShare) {
     EXPECT_NE(r.out.find(best_line), std::string::npos) << r.out;
     EXPECT_EQ(sweep["lifetime_ruin_threshold"].get<double>(), 0.03);
     EXPECT_NE(r.out.find(sweep["smallest_share_below_threshold"].is_null() ? "No share brings"
-                                                                          : "Smallest share with"),
+                                                                           : "Smallest share with"),
               std::string::npos);
 }
 
 TEST(CliToolHelp, NamesTheToolsAndTheirRanges) {
     const Outcome r = run({"--help"});
     ASSERT_EQ(r.status, 0);
-    for (const char* text : {"--accuracy NAME", "standard or refined", "(default standard)", "--monte-carlo PATHS",
-                             "1,000 to 100,000,000", "--seed N", "--solve NAME", "--lifetime-ruin PERCENT",
-                             "0.5 to 50 (default 5)", "--annuity-sweep NAME", "cpi, nominal or variable"})
+    for (const char* text :
+         {"--accuracy NAME", "standard or refined", "(default standard)", "--monte-carlo PATHS",
+          "1,000 to 100,000,000", "--seed N", "--solve NAME", "--lifetime-ruin PERCENT",
+          "0.5 to 50 (default 5)", "--annuity-sweep NAME", "cpi, nominal or variable"})
         EXPECT_NE(r.out.find(text), std::string::npos) << text;
     // CLI11's own notes of needed and excluded options stay out of it.
     EXPECT_EQ(r.out.find("Needs:"), std::string::npos);

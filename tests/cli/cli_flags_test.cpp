@@ -29,7 +29,7 @@ struct FlagCase {
     const char* name;
     std::vector<std::string> args;
     std::array<bool, 4> barrier_rows;  // probability rows flagged whole, 0% to 50%
-    bool estates;      // every estate cell flagged
+    bool estates;                      // every estate cell flagged
 };
 
 class CliFlags : public ::testing::TestWithParam<FlagCase> {};
@@ -56,7 +56,8 @@ TEST_P(CliFlags, JsonFlagsAndTableMarks) {
         }
     for (size_t row = 0; row < 3; ++row)
         for (const char* key : kEstateKeys) {
-            EXPECT_EQ(j["estate_multiple"][row]["at_grid_limit"][key].get<bool>(), c.estates) << row << " " << key;
+            EXPECT_EQ(j["estate_multiple"][row]["at_grid_limit"][key].get<bool>(), c.estates)
+                << row << " " << key;
             flagged += c.estates;
         }
 
@@ -68,15 +69,20 @@ TEST_P(CliFlags, JsonFlagsAndTableMarks) {
             ++footnotes;
             continue;
         }
-        for (size_t at = line.find("%*"); at != std::string::npos; at = line.find("%*", at + 1)) ++marks;
+        for (size_t at = line.find("%*"); at != std::string::npos; at = line.find("%*", at + 1))
+            ++marks;
         if (line.find("years:") != std::string::npos)
-            for (size_t at = line.find('*'); at != std::string::npos; at = line.find('*', at + 1)) ++marks;
+            for (size_t at = line.find('*'); at != std::string::npos; at = line.find('*', at + 1))
+                ++marks;
     }
     EXPECT_EQ(marks, flagged) << tables;
-    const bool any_barrier = c.barrier_rows[0] || c.barrier_rows[1] || c.barrier_rows[2] || c.barrier_rows[3];
+    const bool any_barrier =
+        c.barrier_rows[0] || c.barrier_rows[1] || c.barrier_rows[2] || c.barrier_rows[3];
     EXPECT_EQ(footnotes, any_barrier + c.estates) << tables;
-    EXPECT_EQ(tables.find("  * today's wealth is less than one grid node") != std::string::npos, any_barrier);
-    EXPECT_EQ(tables.find("  * the search passed the grid's top node") != std::string::npos, c.estates);
+    EXPECT_EQ(tables.find("  * today's wealth is less than one grid node") != std::string::npos,
+              any_barrier);
+    EXPECT_EQ(tables.find("  * the search passed the grid's top node") != std::string::npos,
+              c.estates);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -86,19 +92,20 @@ INSTANTIATE_TEST_SUITE_P(
                                {"--wealth", "3,999", "--pension-cpi", "400,000"},
                                {true, true, true, true},
                                false},
-                      // 0.15 x the target income: more than one node (0.1) above the levels 0, 0.015 and
-                      // 0.0375, less above 0.075.
+                      // 0.15 x the target income: more than one node (0.1) above the levels 0,
+                      // 0.015 and 0.0375, less above 0.075.
                       FlagCase{"wealth_between_nodes",
                                {"--wealth", "6,000", "--pension-cpi", "40,000"},
                                {false, false, false, true},
                                false},
                       FlagCase{"riskless_growth",
-                               {"--stock-dev", "0", "--stock-mean", "30", "--today", "100,0,0,0,0", "--later",
-                                "100,0,0,0,0"},
+                               {"--stock-dev", "0", "--stock-mean", "30", "--today", "100,0,0,0,0",
+                                "--later", "100,0,0,0,0"},
                                {false, false, false, false},
                                true},
                       FlagCase{"refined_tiny_wealth",
-                               {"--wealth", "3,999", "--pension-cpi", "400,000", "--accuracy", "refined"},
+                               {"--wealth", "3,999", "--pension-cpi", "400,000", "--accuracy",
+                                "refined"},
                                {false, false, false, false},
                                false}),
     [](const auto& info) { return std::string(info.param.name); });

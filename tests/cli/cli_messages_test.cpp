@@ -49,10 +49,12 @@ TEST_P(OneLineRefusal, EscapedAndCut) {
 INSTANTIATE_TEST_SUITE_P(
     Values, OneLineRefusal,
     ::testing::Values(
-        RefusalCase{"newline", {"--age", "6\n5"}, "--age: '6\\n5' is not a whole age from 50 to 90"},
+        RefusalCase{
+            "newline", {"--age", "6\n5"}, "--age: '6\\n5' is not a whole age from 50 to 90"},
         RefusalCase{"escape", {"--gender", "\x1b[2Jmale"}, "'\\x1B[2Jmale' is not one of male"},
         RefusalCase{"carriage", {"--wealth", "1\r000"}, "'1\\r000'"},
-        RefusalCase{"long", {"--target", std::string(100000, '7') + "x"},
+        RefusalCase{"long",
+                    {"--target", std::string(100000, '7') + "x"},
                     "... (100001 characters)' is not a nonnegative amount"},
         RefusalCase{"list", {"--today", "20,20,\n20,20,20"}, "'20,20,\\n20,20,20' is not five"},
         RefusalCase{"stray", {std::string("stray\nline")}, "stray\\nline"},

@@ -111,20 +111,22 @@ TEST_P(CliPdfFigures, DocumentHoldsTheCalculatedFigures) {
     EXPECT_NE(text.find("$800,000"), std::string::npos);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, CliPdfFigures,
-                         ::testing::Values(PdfCase{"standard", {}, Accuracy::standard, "Case: Unsaved case"},
-                                           PdfCase{"refined", {"--accuracy", "refined"}, Accuracy::refined,
-                                                   "Case: Unsaved case"},
-                                           PdfCase{"saved", {"--case", "CASE"}, Accuracy::standard,
-                                                   "Case: Pension plan"}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Cases, CliPdfFigures,
+    ::testing::Values(
+        PdfCase{"standard", {}, Accuracy::standard, "Case: Unsaved case"},
+        PdfCase{"refined", {"--accuracy", "refined"}, Accuracy::refined, "Case: Unsaved case"},
+        PdfCase{"saved", {"--case", "CASE"}, Accuracy::standard, "Case: Pension plan"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(CliPdf, UnwritablePathIsOneLineAndStatusOne) {
-    for (const std::string& file : {std::string("/nonexistent-quorrel-dir/report.pdf"), dir_.string()}) {
+    for (const std::string& file :
+         {std::string("/nonexistent-quorrel-dir/report.pdf"), dir_.string()}) {
         const Outcome r = run({"--json", "--pdf", file});
         EXPECT_EQ(r.status, 1) << file;
         EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << r.err;
-        EXPECT_NE(r.err.find("cannot write the PDF report to '" + file + "'"), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find("cannot write the PDF report to '" + file + "'"), std::string::npos)
+            << r.err;
     }
     EXPECT_TRUE(fs::is_empty(dir_));
     EXPECT_NE(run({"--help"}).out.find("--pdf FILE"), std::string::npos);

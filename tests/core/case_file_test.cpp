@@ -32,8 +32,9 @@ public:
 class CaseFileTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        dir_ = fs::temp_directory_path() / ("quorrel_case_" + std::to_string(::getpid()) + "_" +
-                                            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        dir_ = fs::temp_directory_path() /
+               ("quorrel_case_" + std::to_string(::getpid()) + "_" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(dir_);
         fs::create_directories(dir_);
     }
@@ -59,17 +60,28 @@ AnalysisState varied_case() {
         const char* key;
         InputValue v;
     } changes[] = {
-        {"market", {.index = 1}},                   {"current_age", {.index = 20}},
-        {"gender", {.index = 1}},                   {"liquid_wealth", {.amount = 750000.5}},
-        {"target_income", {.amount = 45000}},       {"pension_cpi_income", {.amount = 5000}},
-        {"purchase_nominal", {.amount = 50000}},    {"cola_percent", {.index = 3}},
-        {"air_percent", {.index = 1}},              {"weight_stock_percent", {.index = 60}},
-        {"weight_nomi_bond_percent", {.index = 30}}, {"weight_real_bond_percent", {.index = 10}},
-        {"weight_cash_percent", {.index = 0}},      {"weight_estate_percent", {.index = 0}},
-        {"later_allocation_years", {.index = 1}},   {"mean_stock_percent", {.index = 55}},
-        {"dev_estate_percent", {.index = 151}},     {"ruin_table", {.index = 1}},
-        {"ruin_projection_years", {.index = 5}},    {"annuity_table", {.index = 1}},
-        {"annuity_projection_years", {.index = 10}}, {"nominal_rate_2_percent", {.index = 44}},
+        {"market", {.index = 1}},
+        {"current_age", {.index = 20}},
+        {"gender", {.index = 1}},
+        {"liquid_wealth", {.amount = 750000.5}},
+        {"target_income", {.amount = 45000}},
+        {"pension_cpi_income", {.amount = 5000}},
+        {"purchase_nominal", {.amount = 50000}},
+        {"cola_percent", {.index = 3}},
+        {"air_percent", {.index = 1}},
+        {"weight_stock_percent", {.index = 60}},
+        {"weight_nomi_bond_percent", {.index = 30}},
+        {"weight_real_bond_percent", {.index = 10}},
+        {"weight_cash_percent", {.index = 0}},
+        {"weight_estate_percent", {.index = 0}},
+        {"later_allocation_years", {.index = 1}},
+        {"mean_stock_percent", {.index = 55}},
+        {"dev_estate_percent", {.index = 151}},
+        {"ruin_table", {.index = 1}},
+        {"ruin_projection_years", {.index = 5}},
+        {"annuity_table", {.index = 1}},
+        {"annuity_projection_years", {.index = 10}},
+        {"nominal_rate_2_percent", {.index = 44}},
         {"real_rate_6_percent", {.index = 0}},
     };
     for (const auto& c : changes) write_input(s, input_row(c.key), c.v);
@@ -78,10 +90,10 @@ AnalysisState varied_case() {
 
 TEST_F(CaseFileTest, RoundTripKeepsEveryInputAndEveryFigure) {
     for (const AnalysisState& original : {varied_case(), [] {
-             AnalysisState d;
-             apply_input_defaults(d);
-             return d;
-         }()}) {
+                                              AnalysisState d;
+                                              apply_input_defaults(d);
+                                              return d;
+                                          }()}) {
         const std::string file = path("case.json");
         ASSERT_EQ(write_case_file(file, original, "Mrs. Example"), "");
         const CaseReadResult back = read_case_file(file);
@@ -109,12 +121,12 @@ TEST_F(CaseFileTest, RoundTripKeepsEveryInputAndEveryFigure) {
 
 TEST_F(CaseFileTest, NaturalUnitsInTheDocument) {
     const std::string text = case_text(case_values(varied_case()).values);
-    for (const char* part : {"\"format\": \"quorrel-case\"", "\"version\": 1", "\"current_age\": 70",
-                             "\"gender\": \"female\"", "\"liquid_wealth\": 750000.5",
-                             "\"target_income\": 45000", "\"cola_percent\": 3", "\"air_percent\": 4",
-                             "\"mean_stock_percent\": 5.5", "\"dev_estate_percent\": 15.1",
-                             "\"market\": \"canada\"", "\"ruin_table\": \"iam2000\"",
-                             "\"nominal_rate_2_percent\": 4.5", "\"real_rate_6_percent\": 0.1"})
+    for (const char* part :
+         {"\"format\": \"quorrel-case\"", "\"version\": 1", "\"current_age\": 70",
+          "\"gender\": \"female\"", "\"liquid_wealth\": 750000.5", "\"target_income\": 45000",
+          "\"cola_percent\": 3", "\"air_percent\": 4", "\"mean_stock_percent\": 5.5",
+          "\"dev_estate_percent\": 15.1", "\"market\": \"canada\"", "\"ruin_table\": \"iam2000\"",
+          "\"nominal_rate_2_percent\": 4.5", "\"real_rate_6_percent\": 0.1"})
         EXPECT_NE(text.find(part), std::string::npos) << part;
 }
 
@@ -145,7 +157,8 @@ TEST_P(CaseRefusal, OneMessageAndNothingChanged) {
     EXPECT_EQ(r.error.find('\n'), std::string::npos);
 
     // Through a file, into a record that must stay as it is.
-    const fs::path file = fs::temp_directory_path() / ("quorrel_bad_case_" + std::to_string(::getpid()));
+    const fs::path file =
+        fs::temp_directory_path() / ("quorrel_bad_case_" + std::to_string(::getpid()));
     std::ofstream(file, std::ios::binary) << text;
     AnalysisState s = varied_case();
     const std::string message = read_case_file(file.string(), s);
@@ -158,26 +171,32 @@ TEST_P(CaseRefusal, OneMessageAndNothingChanged) {
 INSTANTIATE_TEST_SUITE_P(
     Documents, CaseRefusal,
     ::testing::Values(
-        BadCase{"not_json", "", "{\n  \"format\": \"quorrel-case\",\n  oops\n}", "not JSON (line 3, column 3)"},
+        BadCase{"not_json", "", "{\n  \"format\": \"quorrel-case\",\n  oops\n}",
+                "not JSON (line 3, column 3)"},
         BadCase{"empty", "", "", "not JSON (line 1, column 1)"},
-        BadCase{"not_a_case", "", "[1, 2, 3]", "not a Quorrel case: \"format\" must be \"quorrel-case\""},
+        BadCase{"not_a_case", "", "[1, 2, 3]",
+                "not a Quorrel case: \"format\" must be \"quorrel-case\""},
         BadCase{"other_format", "quorrel-case", "quorrel-report",
                 "not a Quorrel case: \"format\" must be \"quorrel-case\""},
-        BadCase{"newer", "\"version\": 1", "\"version\": 2",
-                "\"version\" is 2: the case was written by a newer program (this one reads version 1)"},
-        BadCase{"version_text", "\"version\": 1", "\"version\": \"1\"", "\"version\" is \"1\", not a whole number"},
+        BadCase{
+            "newer", "\"version\": 1", "\"version\": 2",
+            "\"version\" is 2: the case was written by a newer program (this one reads version 1)"},
+        BadCase{"version_text", "\"version\": 1", "\"version\": \"1\"",
+                "\"version\" is \"1\", not a whole number"},
         BadCase{"no_version", "\"version\": 1,", "", "missing key \"version\" (1)"},
         BadCase{"unknown_top", "\"version\": 1,", "\"version\": 1, \"colour\": 3,",
                 "unknown key \"colour\" (a case holds format, version, name, inputs and results)"},
-        BadCase{"unknown_input", "\"current_age\": 65", "\"current_age\": 65, \"age\": 65",
-                "unknown key \"inputs.age\" (quorrel-cli --help lists the inputs; a case names them as "
-                "the record does)"},
+        BadCase{
+            "unknown_input", "\"current_age\": 65", "\"current_age\": 65, \"age\": 65",
+            "unknown key \"inputs.age\" (quorrel-cli --help lists the inputs; a case names them as "
+            "the record does)"},
         BadCase{"missing_input", "\"current_age\": 65,", "",
                 "missing key \"inputs.current_age\" (a whole age from 50 to 90)"},
         BadCase{"age_beyond", "\"current_age\": 65", "\"current_age\": 91",
                 "\"inputs.current_age\" is 91, not a whole age from 50 to 90"},
-        BadCase{"between_items", "\"mean_stock_percent\": 7.0", "\"mean_stock_percent\": 7.05",
-                "\"inputs.mean_stock_percent\" is 7.05, not a percent from 0 to 30 in steps of 0.1"},
+        BadCase{
+            "between_items", "\"mean_stock_percent\": 7.0", "\"mean_stock_percent\": 7.05",
+            "\"inputs.mean_stock_percent\" is 7.05, not a percent from 0 to 30 in steps of 0.1"},
         BadCase{"air_odd", "\"air_percent\": 2", "\"air_percent\": 3",
                 "\"inputs.air_percent\" is 3, not one of 2, 4, 6, 8 (percent)"},
         BadCase{"gender_unknown", "\"gender\": \"male\"", "\"gender\": \"other\"",
@@ -204,8 +223,9 @@ TEST_F(CaseFileTest, RecordWithAValueNoListHoldsIsNotSaved) {
     apply_input_defaults(s);
     s.mean_stock = 0.0705;
     const std::string file = path("odd.json");
-    EXPECT_EQ(write_case_file(file, s),
-              "Equity / Stocks mean holds a value that is not a percent from 0 to 30 in steps of 0.1");
+    EXPECT_EQ(
+        write_case_file(file, s),
+        "Equity / Stocks mean holds a value that is not a percent from 0 to 30 in steps of 0.1");
     EXPECT_FALSE(fs::exists(file));
 }
 

@@ -56,9 +56,11 @@ TEST_P(SpendingSolve, TheSolvedAmountFedBackGivesTheChosenProbability) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, SpendingSolve,
-                         ::testing::Values(SolveCase{SolveFor::income, 0.05, 0}, SolveCase{SolveFor::income, 0.01, 0},
+                         ::testing::Values(SolveCase{SolveFor::income, 0.05, 0},
+                                           SolveCase{SolveFor::income, 0.01, 0},
                                            SolveCase{SolveFor::income, 0.30, 8000},
-                                           SolveCase{SolveFor::wealth, 0.05, 0}, SolveCase{SolveFor::wealth, 0.20, 12000}));
+                                           SolveCase{SolveFor::wealth, 0.05, 0},
+                                           SolveCase{SolveFor::wealth, 0.20, 12000}));
 
 TEST(SpendingSolveLimits, NoAnswerIsExplained) {
     struct Row {
@@ -69,12 +71,15 @@ TEST(SpendingSolveLimits, NoAnswerIsExplained) {
         double liquid_wealth = 0;  // 0: the default
         double purchase_cpi = 0;
     };
-    for (const Row& r : {Row{SolveFor::wealth, 0.05, 40000, "No wealth is needed"},
-                         Row{SolveFor::income, 0.001, 0, "The lifetime ruin probability to solve for must be between"},
-                         Row{SolveFor::wealth, 0.6, 0, "The lifetime ruin probability to solve for must be between"},
-                         // All wealth in the annuity: the probability jumps from 0 past the target.
-                         Row{SolveFor::income, 0.05, 0, "No target income gives a lifetime ruin probability of 5.00%",
-                             100000, 100000}}) {
+    for (const Row& r :
+         {Row{SolveFor::wealth, 0.05, 40000, "No wealth is needed"},
+          Row{SolveFor::income, 0.001, 0,
+              "The lifetime ruin probability to solve for must be between"},
+          Row{SolveFor::wealth, 0.6, 0,
+              "The lifetime ruin probability to solve for must be between"},
+          // All wealth in the annuity: the probability jumps from 0 past the target.
+          Row{SolveFor::income, 0.05, 0,
+              "No target income gives a lifetime ruin probability of 5.00%", 100000, 100000}}) {
         AnalysisState inputs = default_inputs();
         inputs.pension_cpi_income = r.pension_cpi;
         if (r.liquid_wealth > 0) inputs.liquid_wealth = r.liquid_wealth;
@@ -87,7 +92,8 @@ TEST(SpendingSolveLimits, NoAnswerIsExplained) {
 
 TEST(RefinedMonotone, MoreWealthNeverRaisesTheRuinProbability) {
     double previous_life = 2, previous_20 = 2;
-    for (double wealth : {300000.0, 450000.0, 600000.0, 750000.0, 800000.0, 812345.0, 900000.0, 1200000.0}) {
+    for (double wealth :
+         {300000.0, 450000.0, 600000.0, 750000.0, 800000.0, 812345.0, 900000.0, 1200000.0}) {
         AnalysisState inputs = default_inputs();
         inputs.liquid_wealth = wealth;
         const RefinedLevelZero f = refined_level_zero(prepared_for_engine(inputs));
@@ -134,15 +140,18 @@ TEST(AnnuitySweepTest, ShareZeroIsThePlainCalculationAndAllWealthInACpiAnnuityCo
     EXPECT_GE(sweep.points[*sweep.first_below - 1].lifetime_ruin, 0.05);
     ASSERT_GT(sweep.best, 0);
     EXPECT_LT(sweep.points[sweep.best].lifetime_ruin, sweep.points[sweep.best - 1].lifetime_ruin);
-    for (const SweepPoint& p : sweep.points) EXPECT_GE(p.lifetime_ruin, sweep.points[sweep.best].lifetime_ruin);
+    for (const SweepPoint& p : sweep.points)
+        EXPECT_GE(p.lifetime_ruin, sweep.points[sweep.best].lifetime_ruin);
 }
 
 TEST(DecisionTools, CancelStopsBeforeTheNextTrial) {
     std::atomic<bool> cancel{true};
     ToolControl control;
     control.cancel = &cancel;
-    EXPECT_TRUE(solve_sustainable_spending(default_inputs(), SolveFor::income, 0.05, control).cancelled);
-    EXPECT_TRUE(sweep_annuitization(default_inputs(), AnnuityKind::nominal, 0.05, control).cancelled);
+    EXPECT_TRUE(
+        solve_sustainable_spending(default_inputs(), SolveFor::income, 0.05, control).cancelled);
+    EXPECT_TRUE(
+        sweep_annuitization(default_inputs(), AnnuityKind::nominal, 0.05, control).cancelled);
     EXPECT_EQ(annuity_kind_from_name("variable"), AnnuityKind::variable);
     EXPECT_FALSE(annuity_kind_from_name("gold").has_value());
 }

@@ -52,8 +52,10 @@ void riskless_stocks_at_30_5(AnalysisState& s) {
     s.liquid_wealth = 1220000;
     s.weight_stock = s.weight_copy_stock = s.later_weight_stock = s.later_weight_copy_stock = 1;
     s.weight_nomi_bond = s.weight_real_bond = s.weight_cash = s.weight_estate = 0;
-    s.weight_copy_nomi_bond = s.weight_copy_real_bond = s.weight_copy_cash = s.weight_copy_estate = 0;
-    s.later_weight_nomi_bond = s.later_weight_real_bond = s.later_weight_cash = s.later_weight_estate = 0;
+    s.weight_copy_nomi_bond = s.weight_copy_real_bond = s.weight_copy_cash = s.weight_copy_estate =
+        0;
+    s.later_weight_nomi_bond = s.later_weight_real_bond = s.later_weight_cash =
+        s.later_weight_estate = 0;
     s.later_weight_copy_nomi_bond = s.later_weight_copy_real_bond = s.later_weight_copy_cash =
         s.later_weight_copy_estate = 0;
     s.mean_stock = 0.3;
@@ -64,7 +66,9 @@ std::ostream& operator<<(std::ostream& os, const FlagCase& c) { return os << c.n
 
 class MessageHooks final : public CalculationHooks {
 public:
-    void show_message(const std::string& text, const std::string&) override { messages.push_back(text); }
+    void show_message(const std::string& text, const std::string&) override {
+        messages.push_back(text);
+    }
     std::vector<std::string> messages;
 };
 
@@ -103,7 +107,10 @@ INSTANTIATE_TEST_SUITE_P(
                  Accuracy::standard,
                  {true, true, true, true},
                  kNoEstate,
-                 {{"Text2", "100.0%"}, {"Text5", "100.0%"}, {"Text38", "100.0%"}, {"Text54(0)", "0.00"}}},
+                 {{"Text2", "100.0%"},
+                  {"Text5", "100.0%"},
+                  {"Text38", "100.0%"},
+                  {"Text54(0)", "0.00"}}},
         FlagCase{"wealth_of_015_targets",
                  wealth_of_015_targets,
                  Accuracy::standard,
@@ -115,8 +122,11 @@ INSTANTIATE_TEST_SUITE_P(
                  Accuracy::standard,
                  {},
                  kEveryEstate,
-                 {{"Text54(0)", "11.20"}, {"Text55(0)", "11.30"}, {"Text56(0)", "11.40"},
-                  {"Text59(0)", "11.40"}, {"Text62(0)", "11.40"}}},
+                 {{"Text54(0)", "11.20"},
+                  {"Text55(0)", "11.30"},
+                  {"Text56(0)", "11.40"},
+                  {"Text59(0)", "11.40"},
+                  {"Text62(0)", "11.40"}}},
         FlagCase{"capped_good_runs_to_its_bound",
                  riskless_stocks_at_30_5,
                  Accuracy::standard,
@@ -126,10 +136,18 @@ INSTANTIATE_TEST_SUITE_P(
         // The refined grid has the barrier at the level and today's wealth on
         // a node above it, and its top lies far beyond these quantiles.
         FlagCase{"refined_defaults", no_change, Accuracy::refined, {}, kNoEstate, {}},
-        FlagCase{"refined_pensions_cover_tiny_wealth", pensions_cover_tiny_wealth, Accuracy::refined,
-                 {}, kNoEstate, {}},
-        FlagCase{"refined_riskless_30_percent", riskless_30_percent, Accuracy::refined, {},
-                 kNoEstate, {}}),
+        FlagCase{"refined_pensions_cover_tiny_wealth",
+                 pensions_cover_tiny_wealth,
+                 Accuracy::refined,
+                 {},
+                 kNoEstate,
+                 {}},
+        FlagCase{"refined_riskless_30_percent",
+                 riskless_30_percent,
+                 Accuracy::refined,
+                 {},
+                 kNoEstate,
+                 {}}),
     [](const ::testing::TestParamInfo<FlagCase>& info) { return std::string(info.param.name); });
 
 }  // namespace

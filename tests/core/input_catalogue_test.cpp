@@ -98,14 +98,23 @@ TEST(CatalogueNatural, ValuesBetweenOrBeyondTheItemsAreRefused) {
         const char* key;
         double natural;
     } cases[] = {
-        {"mean_stock_percent", 7.05}, {"mean_stock_percent", 30.1}, {"mean_stock_percent", -0.1},
-        {"nominal_rate_1_percent", 0}, {"nominal_rate_1_percent", 50.1}, {"air_percent", 3},
-        {"air_percent", 10},           {"cola_percent", 0.5},         {"current_age", 49},
-        {"current_age", 65.5},         {"later_allocation_years", 7}, {"weight_stock_percent", 101},
+        {"mean_stock_percent", 7.05},
+        {"mean_stock_percent", 30.1},
+        {"mean_stock_percent", -0.1},
+        {"nominal_rate_1_percent", 0},
+        {"nominal_rate_1_percent", 50.1},
+        {"air_percent", 3},
+        {"air_percent", 10},
+        {"cola_percent", 0.5},
+        {"current_age", 49},
+        {"current_age", 65.5},
+        {"later_allocation_years", 7},
+        {"weight_stock_percent", 101},
         {"dev_stock_percent", 1e300},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(index_of_natural(input_row(c.key), c.natural), std::nullopt) << c.key << " " << c.natural;
+        EXPECT_EQ(index_of_natural(input_row(c.key), c.natural), std::nullopt)
+            << c.key << " " << c.natural;
 }
 
 // Every item of every list and choice reads back from the record as the

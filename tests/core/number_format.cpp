@@ -92,9 +92,10 @@ TEST(ParseAmount, AcceptsWhatAPersonTypes) {
 }
 
 TEST(ParseAmount, RejectsEverythingElse) {
-    for (const char* text : {"abc", "", "   ", "nan", "NaN", "inf", "-inf", "infinity", "0x10", "1e5",
-                             "1E5", "1,00", "1.2.3", ",100", "100,", "1,,000", "1000,000", "1,0000",
-                             ".", "-", "+", "- 5", "5 5", "12a", "$100", "1.000,5", "1,000.5.0"}) {
+    for (const char* text :
+         {"abc", "",    "   ",  "nan",   "NaN",  "inf",  "-inf",   "infinity", "0x10",
+          "1e5", "1E5", "1,00", "1.2.3", ",100", "100,", "1,,000", "1000,000", "1,0000",
+          ".",   "-",   "+",    "- 5",   "5 5",  "12a",  "$100",   "1.000,5",  "1,000.5.0"}) {
         EXPECT_FALSE(parse_amount(text).has_value()) << '"' << text << '"';
     }
     // Too large to be a finite double.
@@ -121,26 +122,27 @@ TEST_P(MoneyText, ReadAndShownAgain) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Typed, MoneyText,
-    ::testing::Values(
-        // A leading dollar sign, after the sign if any.
-        TypedAmount{"$40,000", "40,000"}, TypedAmount{" $800000 ", "800,000"},
-        TypedAmount{"-$5", "-5"}, TypedAmount{"$.5", "1"}, TypedAmount{"$ 40", ""},
-        TypedAmount{"$$5", ""}, TypedAmount{"40$", ""}, TypedAmount{"$", ""},
-        TypedAmount{"$-5", ""}, TypedAmount{"5$5", ""},
-        // A first group of zeros before another group meant a decimal comma.
-        TypedAmount{"0,123", ""}, TypedAmount{"00,500", ""}, TypedAmount{"0,000", ""},
-        TypedAmount{"000,001,000", ""}, TypedAmount{"$0,500", ""}, TypedAmount{"0.123", "0"},
-        TypedAmount{"10,500", "10,500"}, TypedAmount{"0", "0"},
-        // Sixteen digits and more: the digits of the stored double.
-        TypedAmount{"1,234,567,890,123,456", "1,234,567,890,123,456"},
-        TypedAmount{"12,345,678,901,234,567", "12,345,678,901,234,568"},
-        TypedAmount{"9007199254740993", "9,007,199,254,740,992"},
-        TypedAmount{"1000000000000000.5", "1,000,000,000,000,001"},
-        TypedAmount{"999,999,999,999,999.5", "1,000,000,000,000,000"},
-        TypedAmount{"-1,234,567,890,123,456", "-1,234,567,890,123,456"},
-        TypedAmount{"100000000000000000000", "100,000,000,000,000,000,000"}));
+INSTANTIATE_TEST_SUITE_P(Typed, MoneyText,
+                         ::testing::Values(
+                             // A leading dollar sign, after the sign if any.
+                             TypedAmount{"$40,000", "40,000"}, TypedAmount{" $800000 ", "800,000"},
+                             TypedAmount{"-$5", "-5"}, TypedAmount{"$.5", "1"},
+                             TypedAmount{"$ 40", ""}, TypedAmount{"$$5", ""},
+                             TypedAmount{"40$", ""}, TypedAmount{"$", ""}, TypedAmount{"$-5", ""},
+                             TypedAmount{"5$5", ""},
+                             // A first group of zeros before another group meant a decimal comma.
+                             TypedAmount{"0,123", ""}, TypedAmount{"00,500", ""},
+                             TypedAmount{"0,000", ""}, TypedAmount{"000,001,000", ""},
+                             TypedAmount{"$0,500", ""}, TypedAmount{"0.123", "0"},
+                             TypedAmount{"10,500", "10,500"}, TypedAmount{"0", "0"},
+                             // Sixteen digits and more: the digits of the stored double.
+                             TypedAmount{"1,234,567,890,123,456", "1,234,567,890,123,456"},
+                             TypedAmount{"12,345,678,901,234,567", "12,345,678,901,234,568"},
+                             TypedAmount{"9007199254740993", "9,007,199,254,740,992"},
+                             TypedAmount{"1000000000000000.5", "1,000,000,000,000,001"},
+                             TypedAmount{"999,999,999,999,999.5", "1,000,000,000,000,000"},
+                             TypedAmount{"-1,234,567,890,123,456", "-1,234,567,890,123,456"},
+                             TypedAmount{"100000000000000000000", "100,000,000,000,000,000,000"}));
 
 TEST(NumberFormat, LongNumbersKeepTheirDecimals) {
     EXPECT_EQ(format_grouped2(1234567890123456.25), "1,234,567,890,123,456.25");

@@ -47,7 +47,8 @@ public:
     void progress_stop() override { calls.push_back("progress_stop"); }
     void set_busy(bool on) override { calls.push_back(on ? "busy_on" : "busy_off"); }
     void process_pending_events() override {
-        if (pending_events++ == throw_at_pending_event) throw SolverError("solver stopped for the test");
+        if (pending_events++ == throw_at_pending_event)
+            throw SolverError("solver stopped for the test");
         if (calls.empty() || calls.back() != "pending") calls.push_back("pending");
     }
     void result_published(const std::string& cell, const std::string& text) override {
@@ -76,12 +77,28 @@ void set_today(AnalysisState& s, int a, int b, int c, int d, int e) {
 
 // The inputs of the analysis, for checking that a failed run left them alone.
 std::vector<double> inputs_of(const AnalysisState& s) {
-    return {s.current_age, static_cast<double>(s.gender_code), s.target_income, s.liquid_wealth,
-            s.pension_nominal_income, s.pension_cpi_income, s.pension_variable_income,
-            s.purchase_nominal, s.purchase_cpi, s.purchase_variable, s.cola_rate, s.air_rate,
-            s.weight_stock, s.weight_copy_stock, s.later_weight_estate, s.later_weight_copy_estate,
-            s.mean_stock, s.dev_stock, s.nominal_rate_1, s.real_rate_6,
-            static_cast<double>(s.later_allocation_years), static_cast<double>(s.ruin_table_code)};
+    return {s.current_age,
+            static_cast<double>(s.gender_code),
+            s.target_income,
+            s.liquid_wealth,
+            s.pension_nominal_income,
+            s.pension_cpi_income,
+            s.pension_variable_income,
+            s.purchase_nominal,
+            s.purchase_cpi,
+            s.purchase_variable,
+            s.cola_rate,
+            s.air_rate,
+            s.weight_stock,
+            s.weight_copy_stock,
+            s.later_weight_estate,
+            s.later_weight_copy_estate,
+            s.mean_stock,
+            s.dev_stock,
+            s.nominal_rate_1,
+            s.real_rate_6,
+            static_cast<double>(s.later_allocation_years),
+            static_cast<double>(s.ruin_table_code)};
 }
 
 TEST(AllocationCheck, EveryWholePercentAllocationOfOneHundredPasses) {
@@ -96,7 +113,8 @@ TEST(AllocationCheck, EveryWholePercentAllocationOfOneHundredPasses) {
                     const double sum = a / 100.0 + b / 100.0 + c / 100.0 + d / 100.0 + e / 100.0;
                     ++checked;
                     if (!allocation_is_complete(sum)) ++refused;
-                    if (e > 0 && allocation_is_complete(sum - e / 100.0 + (e - 1) / 100.0)) ++refused;
+                    if (e > 0 && allocation_is_complete(sum - e / 100.0 + (e - 1) / 100.0))
+                        ++refused;
                     if (allocation_is_complete(sum - e / 100.0 + (e + 1) / 100.0)) ++refused;
                 }
     EXPECT_EQ(checked, 4598126);
@@ -201,9 +219,10 @@ TEST(RunCalculation, RatioOfSixtyOrMoreIsRefused) {
         ResultsRecord results;
         EXPECT_EQ(run_calculation(s, hooks, results), CalculationOutcome::refused);
         ASSERT_EQ(hooks.messages.size(), 1u);
-        EXPECT_EQ(hooks.messages[0].text,
-                  "ERROR: Ruin Probability is Zero...Please Reduce Initial Wealth or Increase Target "
-                  "Consumption!!!");
+        EXPECT_EQ(
+            hooks.messages[0].text,
+            "ERROR: Ruin Probability is Zero...Please Reduce Initial Wealth or Increase Target "
+            "Consumption!!!");
         EXPECT_EQ(hooks.go_steps, 1);
         EXPECT_EQ(s.net_investable_wealth, wealth);
     }
@@ -226,7 +245,8 @@ TEST(RunCalculation, DefaultGoStepShowsTheValuationFailure) {
     EXPECT_EQ(run_calculation(s, hooks, results), CalculationOutcome::failed);
     ASSERT_EQ(hooks.messages.size(), 1u);
     EXPECT_EQ(hooks.messages[0].title, "VELD WARNING");
-    EXPECT_EQ(hooks.messages[0].text, "The variable does not make sense, please change some of them!");
+    EXPECT_EQ(hooks.messages[0].text,
+              "The variable does not make sense, please change some of them!");
     EXPECT_EQ(hooks.calls.back(), "message");
 }
 
@@ -279,8 +299,8 @@ TEST(RunCalculation, DefaultRunCallsTheHooksInOrderAndFillsEveryCell) {
     ASSERT_EQ(results.survival_curve.size(), 46u);
     EXPECT_EQ(results.survival_curve[0], 1.0);
     EXPECT_GT(results.ninetieth_percentile_index, 0);
-    EXPECT_NEAR(results.survival_curve[static_cast<size_t>(results.ninetieth_percentile_index - 1)], 0.1,
-                0.05);
+    EXPECT_NEAR(results.survival_curve[static_cast<size_t>(results.ninetieth_percentile_index - 1)],
+                0.1, 0.05);
     for (double income : results.expected_income) {
         EXPECT_GE(income, 0.0);
         EXPECT_LE(income, 1.0);

@@ -17,8 +17,12 @@ namespace {
 
 class QuietHooks : public CalculationHooks {
 public:
-    void show_message(const std::string& text, const std::string&) override { messages.push_back(text); }
-    void result_published(const std::string& cell, const std::string&) override { published.push_back(cell); }
+    void show_message(const std::string& text, const std::string&) override {
+        messages.push_back(text);
+    }
+    void result_published(const std::string& cell, const std::string&) override {
+        published.push_back(cell);
+    }
     std::vector<std::string> messages, published;
 };
 

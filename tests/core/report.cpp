@@ -7,10 +7,10 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <random>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <set>
 #include <sstream>
 
@@ -59,8 +59,9 @@ TEST(ReportLines, LayoutOfTheFiftyEightLines) {
     const auto lines = Case().lines();
     ASSERT_EQ(lines.size(), 58u);
     // 1-based numbers of the separator lines.
-    const std::set<size_t> separators{2,  4,  6,  7,  9,  11, 13, 14, 16, 18, 20, 22, 23, 25, 27, 29,
-                                      31, 32, 34, 36, 38, 40, 42, 43, 45, 47, 49, 51, 52, 54, 56, 58};
+    const std::set<size_t> separators{2,  4,  6,  7,  9,  11, 13, 14, 16, 18, 20,
+                                      22, 23, 25, 27, 29, 31, 32, 34, 36, 38, 40,
+                                      42, 43, 45, 47, 49, 51, 52, 54, 56, 58};
     for (size_t n = 1; n <= 58; ++n) {
         const std::string& line = lines[n - 1];
         if (separators.count(n)) {
@@ -214,8 +215,9 @@ TEST_P(ConcurrentAppend, EverySuccessfulReportWholeAndNothingElse) {
         std::vector<std::string> contents(static_cast<size_t>(writers));
         for (size_t w = 0; w < lines.size(); ++w) {
             const Case base;
-            lines[w] = report_lines(base.state, base.results, "800,000",
-                                    "round " + std::to_string(round) + " writer " + std::to_string(w));
+            lines[w] =
+                report_lines(base.state, base.results, "800,000",
+                             "round " + std::to_string(round) + " writer " + std::to_string(w));
             for (const auto& line : lines[w]) contents[w] += line + "\r\n";
         }
         const double total = static_cast<double>(contents[0].size()) * writers;
@@ -239,7 +241,8 @@ TEST_P(ConcurrentAppend, EverySuccessfulReportWholeAndNothingElse) {
                 char byte;
                 while (::read(gate[0], &byte, 1) > 0) {
                 }
-                ::_exit(append_report(file.string(), lines[static_cast<size_t>(w)]).empty() ? 0 : 1);
+                ::_exit(append_report(file.string(), lines[static_cast<size_t>(w)]).empty() ? 0
+                                                                                            : 1);
             }
             children.push_back(pid);
         }
@@ -274,23 +277,22 @@ TEST_P(ConcurrentAppend, EverySuccessfulReportWholeAndNothingElse) {
             at += contents[static_cast<size_t>(*match)].size();
             left.erase(match);
         }
-        EXPECT_TRUE(left.empty()) << c.name << ", round " << round << ": " << left.size()
-                                  << " of " << succeeded.size() << " successful reports missing";
+        EXPECT_TRUE(left.empty()) << c.name << ", round " << round << ": " << left.size() << " of "
+                                  << succeeded.size() << " successful reports missing";
     }
     // The limits did make writers fail, or the case tested nothing.
     EXPECT_GE(failures_seen, rounds);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Writers, ConcurrentAppend,
-    ::testing::Values(ConcurrentCase{"nothing fits", 10, 10, 0.0},
-                      ConcurrentCase{"limit inside the file", 10, 10, 1.0}),
-    [](const auto& info) {
-        std::string name = info.param.name;
-        for (char& ch : name)
-            if (ch == ' ') ch = '_';
-        return name;
-    });
+INSTANTIATE_TEST_SUITE_P(Writers, ConcurrentAppend,
+                         ::testing::Values(ConcurrentCase{"nothing fits", 10, 10, 0.0},
+                                           ConcurrentCase{"limit inside the file", 10, 10, 1.0}),
+                         [](const auto& info) {
+                             std::string name = info.param.name;
+                             for (char& ch : name)
+                                 if (ch == ' ') ch = '_';
+                             return name;
+                         });
 
 }  // namespace
 }  // namespace quorrel

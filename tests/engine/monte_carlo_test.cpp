@@ -97,8 +97,10 @@ TEST(RefinedAgainstSimulationLifetime, ExponentialDeathWithConstantSpending) {
     m.modal_age = 1e4;
     m.dispersion = 10;
     const double horizon = 250;
-    const refined::LevelSweeps s = refined::sweep_level(m, 20, 0, horizon, refined::sweep_top(m, 20, 0.1, 30));
-    const RefinedValue v = richardson(s.coarse.lifetime_ruin(m, horizon), s.fine.lifetime_ruin(m, horizon));
+    const refined::LevelSweeps s =
+        refined::sweep_level(m, 20, 0, horizon, refined::sweep_top(m, 20, 0.1, 30));
+    const RefinedValue v =
+        richardson(s.coarse.lifetime_ruin(m, horizon), s.fine.lifetime_ruin(m, horizon));
 
     SimulationHorizons h;
     h.lifetime = horizon;

@@ -48,7 +48,8 @@ double gbm_first_passage(double mu, double sigma, double x0, double b, double T)
     const double nu = mu - 0.5 * sigma * sigma;
     const double a = std::log(b / x0);
     const double s = sigma * std::sqrt(T);
-    return normal_cdf((a - nu * T) / s) + std::exp(2 * nu * a / (sigma * sigma)) * normal_cdf((a + nu * T) / s);
+    return normal_cdf((a - nu * T) / s) +
+           std::exp(2 * nu * a / (sigma * sigma)) * normal_cdf((a + nu * T) / s);
 }
 
 // Without volatility wealth x0 e^(mu t) - (e^(mu t) - 1)/mu reaches 0 at this time.
@@ -57,11 +58,14 @@ double deterministic_ruin_time(double mu, double x0) { return -std::log(1 - mu *
 std::vector<ClosedFormCase> closed_form_cases() {
     std::vector<ClosedFormCase> cases;
     // Net income 0 (a CPI-linked income equal to the withdrawal): pure GBM.
-    for (const auto& [mu, sigma, f, T] : std::vector<std::array<double, 4>>{
-             {0.05, 0.15, 0.5, 10}, {0.03, 0.10, 0.75, 20}, {0.07, 0.25, 0.25, 30}, {0.0, 0.2, 0.5, 15}}) {
-        cases.push_back({"gbm_mu" + std::to_string(int(mu * 100)) + "_sigma" + std::to_string(int(sigma * 100)),
-                         flat_model(mu, sigma, 1), 20, f * 20, T, gbm_first_passage(mu, sigma, 20, f * 20, T),
-                         3e-4});
+    for (const auto& [mu, sigma, f, T] : std::vector<std::array<double, 4>>{{0.05, 0.15, 0.5, 10},
+                                                                            {0.03, 0.10, 0.75, 20},
+                                                                            {0.07, 0.25, 0.25, 30},
+                                                                            {0.0, 0.2, 0.5, 15}}) {
+        cases.push_back(
+            {"gbm_mu" + std::to_string(int(mu * 100)) + "_sigma" + std::to_string(int(sigma * 100)),
+             flat_model(mu, sigma, 1), 20, f * 20, T, gbm_first_passage(mu, sigma, 20, f * 20, T),
+             3e-4});
     }
     // No volatility: ruin is certain just after the deterministic time and
     // impossible well before it.
@@ -81,7 +85,8 @@ TEST_P(RefinedClosedForm, RuinProbabilityMatches) {
     const RefinedValue v = richardson(s.coarse.ruin_by(c.T), s.fine.ruin_by(c.T));
     EXPECT_NEAR(v.value, c.expected, c.tolerance);
     // The error estimate bounds the fine figure's error.
-    EXPECT_LE(std::fabs(s.fine.ruin_by(c.T) - c.expected), std::max(2 * v.error_estimate, c.tolerance));
+    EXPECT_LE(std::fabs(s.fine.ruin_by(c.T) - c.expected),
+              std::max(2 * v.error_estimate, c.tolerance));
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, RefinedClosedForm, ::testing::ValuesIn(closed_form_cases()),
@@ -92,8 +97,10 @@ TEST(RefinedClosedFormTime, NoVolatilityRuinAgeIsTheDeterministicTime) {
     // a known time it is that time.
     for (double mu : {0.0, 0.03}) {
         const RefinedModel m = flat_model(mu, 0);
-        const refined::LevelSweeps s = refined::sweep_level(m, 20, 0, 65, refined::sweep_top(m, 20, 0.1, 30));
-        const RefinedValue v = richardson(s.coarse.mean_unruined_time(65), s.fine.mean_unruined_time(65), 0, 65);
+        const refined::LevelSweeps s =
+            refined::sweep_level(m, 20, 0, 65, refined::sweep_top(m, 20, 0.1, 30));
+        const RefinedValue v =
+            richardson(s.coarse.mean_unruined_time(65), s.fine.mean_unruined_time(65), 0, 65);
         EXPECT_NEAR(v.value, mu == 0 ? 20 : deterministic_ruin_time(mu, 20), 2e-3) << mu;
     }
 }
@@ -113,15 +120,17 @@ TEST_P(RefinedPerpetuity, RuinEverMatchesTheReciprocalGammaLaw) {
     // 400 years every path still standing has grown out of reach.
     const PerpetuityCase& c = GetParam();
     const RefinedModel m = flat_model(c.mu, c.sigma);
-    const double expected =
-        boost::math::gamma_p(2 * c.mu / (c.sigma * c.sigma) - 1, 2 / (c.sigma * c.sigma * c.wealth));
-    const refined::LevelSweeps s = refined::sweep_level(m, c.wealth, 0, 400, refined::sweep_top(m, c.wealth, 0.1, 30));
+    const double expected = boost::math::gamma_p(2 * c.mu / (c.sigma * c.sigma) - 1,
+                                                 2 / (c.sigma * c.sigma * c.wealth));
+    const refined::LevelSweeps s =
+        refined::sweep_level(m, c.wealth, 0, 400, refined::sweep_top(m, c.wealth, 0.1, 30));
     const RefinedValue v = richardson(s.coarse.ruin_by(400), s.fine.ruin_by(400));
     EXPECT_NEAR(v.value, expected, 5e-4);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, RefinedPerpetuity,
-                         ::testing::Values(PerpetuityCase{0.07, 0.20, 20}, PerpetuityCase{0.06, 0.15, 30}));
+                         ::testing::Values(PerpetuityCase{0.07, 0.20, 20},
+                                           PerpetuityCase{0.06, 0.15, 30}));
 
 // ---- Estate percentiles --------------------------------------------------------
 
@@ -130,17 +139,21 @@ TEST(RefinedEstate, PercentilesOfLognormalWealth) {
     // quartiles are known in closed form.
     const double mu = 0.04, sigma = 0.12, x0 = 20;
     const RefinedModel m = flat_model(mu, sigma, 1);
-    const refined::LevelSweeps s = refined::sweep_level(m, x0, 0, 30, refined::sweep_top(m, x0, 0.1, 30), {10, 20, 30});
+    const refined::LevelSweeps s =
+        refined::sweep_level(m, x0, 0, 30, refined::sweep_top(m, x0, 0.1, 30), {10, 20, 30});
     for (int k = 0; k < 3; ++k) {
         const double T = 10.0 * (k + 1);
         for (double q : {0.25, 0.5, 0.75}) {
             const double z = boost::math::quantile(boost::math::normal(), q);
-            const double expected = std::exp((mu - 0.5 * sigma * sigma) * T + sigma * std::sqrt(T) * z);
+            const double expected =
+                std::exp((mu - 0.5 * sigma * sigma) * T + sigma * std::sqrt(T) * z);
             // Root of the extrapolated distribution, as the engine finds it.
             double lo = 0, hi = 50;
             for (int it = 0; it < 100; ++it) {
                 const double mid = 0.5 * (lo + hi);
-                const double F = richardson(s.coarse.wealth_below(k, mid * x0), s.fine.wealth_below(k, mid * x0)).value;
+                const double F =
+                    richardson(s.coarse.wealth_below(k, mid * x0), s.fine.wealth_below(k, mid * x0))
+                        .value;
                 (F < q ? lo : hi) = mid;
             }
             EXPECT_NEAR(lo, expected, 2e-3) << "T " << T << " q " << q;
@@ -155,11 +168,11 @@ TEST(RefinedCalculation, PublishesEveryCellInTheStandardOrderAndFillsTheState) {
     test::RecordingSink sink;
     RefinedResults out;
     compute_refined_results(state, sink, out);
-    const std::vector<std::string> order = {"Text2",  "Text3",  "Text4",  "Text6",     "Text7",     "Text29",
-                                            "Text31", "Text32", "Text33", "Text35",    "Text36",    "Text37",
-                                            "Text5",  "Text30", "Text34", "Text38",    "Text54(0)", "Text55(0)",
-                                            "Text56(0)", "Text57(0)", "Text58(0)", "Text59(0)", "Text60(0)",
-                                            "Text61(0)", "Text62(0)"};
+    const std::vector<std::string> order = {
+        "Text2",     "Text3",     "Text4",     "Text6",     "Text7",     "Text29",    "Text31",
+        "Text32",    "Text33",    "Text35",    "Text36",    "Text37",    "Text5",     "Text30",
+        "Text34",    "Text38",    "Text54(0)", "Text55(0)", "Text56(0)", "Text57(0)", "Text58(0)",
+        "Text59(0)", "Text60(0)", "Text61(0)", "Text62(0)"};
     ASSERT_EQ(sink.order, order);
     for (int r = 0; r < 4; ++r) {
         for (int c = 0; c < 4; ++c) {
@@ -177,7 +190,8 @@ TEST(RefinedCalculation, PublishesEveryCellInTheStandardOrderAndFillsTheState) {
     }
     for (int h = 0; h < 3; ++h) {
         for (int k = 0; k < 3; ++k) {
-            EXPECT_EQ(sink.cells[estate_cell_names()[h][k]], format_plain2(out.record.estate_grid[h][k]));
+            EXPECT_EQ(sink.cells[estate_cell_names()[h][k]],
+                      format_plain2(out.record.estate_grid[h][k]));
             if (k > 0) {
                 EXPECT_GE(out.record.estate_grid[h][k], out.record.estate_grid[h][k - 1]);
             }
@@ -189,7 +203,8 @@ TEST(RefinedCalculation, PublishesEveryCellInTheStandardOrderAndFillsTheState) {
     EXPECT_NEAR(out.record.ruin_grid[0][1], 0.0164, 2e-4);
     // Far less than 1e-9 of the distribution reaches the top by year 30.
     EXPECT_LT(out.top_loss, 1e-9);
-    for (int i = 1; i < 20; ++i) EXPECT_LE(out.record.expected_income[i], out.record.expected_income[i - 1]);
+    for (int i = 1; i < 20; ++i)
+        EXPECT_LE(out.record.expected_income[i], out.record.expected_income[i - 1]);
 }
 
 TEST(RefinedCalculation, WealthAtOrBelowTheBarrierIsRuinedAtOnce) {
@@ -208,8 +223,8 @@ TEST(Richardson, ExtrapolatesAndGuardsTheBounds) {
     struct Row {
         double coarse, fine, value, error;
     };
-    for (const Row& r : {Row{0.10, 0.13, 0.14, 0.03}, Row{0.02, 0.001, 0.001, 0.019}, Row{0.5, 0.5, 0.5, 0},
-                         Row{0.97, 0.999, 0.999, 0.029}, Row{0, 0, 0, 0}}) {
+    for (const Row& r : {Row{0.10, 0.13, 0.14, 0.03}, Row{0.02, 0.001, 0.001, 0.019},
+                         Row{0.5, 0.5, 0.5, 0}, Row{0.97, 0.999, 0.999, 0.029}, Row{0, 0, 0, 0}}) {
         const RefinedValue v = richardson(r.coarse, r.fine);
         EXPECT_NEAR(v.value, r.value, 1e-12) << r.coarse << " " << r.fine;
         EXPECT_NEAR(v.error_estimate, r.error, 1e-12);

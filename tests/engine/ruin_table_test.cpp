@@ -16,11 +16,12 @@ namespace {
 
 using engine_detail::QuantileSearch;
 
-const std::vector<std::string> kRuinOrder = {"Text2",  "Text3",  "Text4",  "Text6",  "Text7",  "Text29",
-                                             "Text31", "Text32", "Text33", "Text35", "Text36", "Text37",
-                                             "Text5",  "Text30", "Text34", "Text38"};
-const std::vector<std::string> kEstateOrder = {"Text54(0)", "Text55(0)", "Text56(0)", "Text57(0)", "Text58(0)",
-                                               "Text59(0)", "Text60(0)", "Text61(0)", "Text62(0)"};
+const std::vector<std::string> kRuinOrder = {
+    "Text2",  "Text3",  "Text4",  "Text6",  "Text7", "Text29", "Text31", "Text32",
+    "Text33", "Text35", "Text36", "Text37", "Text5", "Text30", "Text34", "Text38"};
+const std::vector<std::string> kEstateOrder = {"Text54(0)", "Text55(0)", "Text56(0)",
+                                               "Text57(0)", "Text58(0)", "Text59(0)",
+                                               "Text60(0)", "Text61(0)", "Text62(0)"};
 
 struct StageRun {
     AnalysisState state;
@@ -45,7 +46,8 @@ TEST(ExpectedRuinAge, StepSumOfTheNoRuinProbability) {
     EXPECT_EQ(expected_ruin_age_from(90, {0, 0, 0, 0, 0, 0, 0}), 130);
     EXPECT_EQ(expected_ruin_age_from(65, {1, 1, 1, 1, 1, 1, 1}), 65);
     // Six half-weighted 5-year blocks and a half-weighted 35-year block.
-    EXPECT_DOUBLE_EQ(expected_ruin_age_from(65, {0.5, 0.5, 0.5, 0.5, 0.5, 0.5, 0.5}), 65 + 15 + 17.5);
+    EXPECT_DOUBLE_EQ(expected_ruin_age_from(65, {0.5, 0.5, 0.5, 0.5, 0.5, 0.5, 0.5}),
+                     65 + 15 + 17.5);
     // At 90 the last block runs from 30 to 40 years; at 50 from 30 to 80.
     EXPECT_DOUBLE_EQ(expected_ruin_age_from(90, {1, 1, 1, 1, 1, 1, 0}), 100);
     EXPECT_DOUBLE_EQ(expected_ruin_age_from(50, {1, 1, 1, 1, 1, 1, 0}), 100);
@@ -56,8 +58,8 @@ TEST(QuantileSearchTest, StepsAndStops) {
     // 0.1 steps far from the target, 0.05 steps within 0.1 of it; the
     // published multiple is one step above the one that ended the search.
     QuantileSearch s;
-    const int evaluations =
-        engine_detail::quantile_search(0.75, false, s, [](double c) { return c < 2.95 ? 0.0 : 0.8; });
+    const int evaluations = engine_detail::quantile_search(
+        0.75, false, s, [](double c) { return c < 2.95 ? 0.0 : 0.8; });
     EXPECT_EQ(evaluations, 31);
     EXPECT_EQ(format_plain2(s.c), "3.05");
     EXPECT_EQ(s.p, 0.8);
@@ -77,7 +79,8 @@ TEST(RuinTable, PublishesInOrderAndFillsTheRecord) {
     const StageRun run = run_stages(test::default_state(), EngineMode::fast);
     ASSERT_EQ(run.sink.order.size(), 25u);
     for (std::size_t k = 0; k < kRuinOrder.size(); ++k) EXPECT_EQ(run.sink.order[k], kRuinOrder[k]);
-    for (std::size_t k = 0; k < kEstateOrder.size(); ++k) EXPECT_EQ(run.sink.order[16 + k], kEstateOrder[k]);
+    for (std::size_t k = 0; k < kEstateOrder.size(); ++k)
+        EXPECT_EQ(run.sink.order[16 + k], kEstateOrder[k]);
 
     const auto& g = run.results.ruin_grid;
     const auto& names = ruin_cell_names();
@@ -104,7 +107,8 @@ TEST(RuinTable, PublishesInOrderAndFillsTheRecord) {
     const auto& enames = estate_cell_names();
     for (int row = 0; row < 3; ++row) {
         for (int col = 0; col < 3; ++col) {
-            EXPECT_EQ(run.sink.cells.at(enames[row][col]), format_plain2(run.results.estate_grid[row][col]));
+            EXPECT_EQ(run.sink.cells.at(enames[row][col]),
+                      format_plain2(run.results.estate_grid[row][col]));
             if (col > 0) {
                 EXPECT_GE(run.results.estate_grid[row][col], run.results.estate_grid[row][col - 1]);
             }
@@ -148,7 +152,8 @@ TEST(RuinTable, FastPathGivesTheReferenceFigures) {
         EXPECT_EQ(fast.sink.cells, reference.sink.cells);
         for (int row = 0; row < 3; ++row) {
             for (int col = 0; col < 3; ++col) {
-                EXPECT_NEAR(fast.results.estate_grid[row][col], reference.results.estate_grid[row][col], 1e-12);
+                EXPECT_NEAR(fast.results.estate_grid[row][col],
+                            reference.results.estate_grid[row][col], 1e-12);
             }
         }
         // The reference path makes one solve per figure and search step.
@@ -187,7 +192,8 @@ TEST(RuinTable, CertainRuinGivesTheCurrentAgeAndNoEstateSearch) {
         const long before = solver_call_count();
         compute_estate_quantiles(state, sink, results, {}, mode);
         EXPECT_EQ(solver_call_count(), before);  // P_T >= 0.75: no wealth solve
-        for (const char* cell : {"Text54(0)", "Text55(0)", "Text56(0)", "Text60(0)", "Text61(0)", "Text62(0)"}) {
+        for (const char* cell :
+             {"Text54(0)", "Text55(0)", "Text56(0)", "Text60(0)", "Text61(0)", "Text62(0)"}) {
             EXPECT_EQ(sink.cells.at(cell), "0.00") << cell;
         }
     }
@@ -217,7 +223,8 @@ TEST(EstateQuantiles, CasesByTheHorizonRuinProbability) {
         EXPECT_EQ(sink.cells.at("Text57(0)"), "0.00");
         EXPECT_GE(results.estate_grid[1][1], 0.05);
         EXPECT_GE(results.estate_grid[1][2], results.estate_grid[1][1]);
-        for (const char* cell : {"Text60(0)", "Text61(0)", "Text62(0)"}) EXPECT_EQ(sink.cells.at(cell), "0.00");
+        for (const char* cell : {"Text60(0)", "Text61(0)", "Text62(0)"})
+            EXPECT_EQ(sink.cells.at(cell), "0.00");
     }
 
     // The full 20-year searches from the real probabilities: the Median
@@ -288,8 +295,8 @@ TEST(ExpectedIncome, HorizonsAndAnnuityIncome) {
     AnalysisState s = test::linear_decline_state(20);
     const auto income = build_expected_income_curve(s);
     // Linear decline from 20: p(T) is the transport probability, income 1 - p.
-    EXPECT_GT(income[0], 1 - 1e-9);   // T = 2.5
-    EXPECT_LT(income[19], 1e-9);      // T = 50
+    EXPECT_GT(income[0], 1 - 1e-9);    // T = 2.5
+    EXPECT_LT(income[19], 1e-9);       // T = 50
     EXPECT_NEAR(income[7], 0.5, 0.1);  // T = 20: half the paths have run out
 
     // A CPI income of half the target: after ruin half the target remains.
@@ -313,8 +320,8 @@ TEST(ExpectedIncome, HorizonsAndAnnuityIncome) {
     variable.later_expected_return = 0.01;
     variable.later_allocation_years = 10;
     const auto v = build_expected_income_curve(variable);
-    EXPECT_DOUBLE_EQ(v[3], 0.1 * std::exp((0.05 - 0) * 10));   // T = 10: today's return
-    EXPECT_DOUBLE_EQ(v[4], 0.1 * std::exp((0.01 - 0) * 12.5)); // T = 12.5: the later one
+    EXPECT_DOUBLE_EQ(v[3], 0.1 * std::exp((0.05 - 0) * 10));    // T = 10: today's return
+    EXPECT_DOUBLE_EQ(v[4], 0.1 * std::exp((0.01 - 0) * 12.5));  // T = 12.5: the later one
 
     // Age 90: step 3, horizons 1.5 .. 30; age 50: step 7, horizons 3.5 .. 70.
     AnalysisState old = s;

@@ -31,7 +31,8 @@ double transport_ruin(double c, int d) {
     const double log_q = std::log(c) - std::log1p(c);
     double below = 0;
     for (int n = 0; n < d; ++n) {
-        below += std::exp(std::lgamma(n + r) - std::lgamma(n + 1.0) - std::lgamma(r) + r * log_p + n * log_q);
+        below += std::exp(std::lgamma(n + r) - std::lgamma(n + 1.0) - std::lgamma(r) + r * log_p +
+                          n * log_q);
     }
     return 1 - below;
 }
@@ -83,7 +84,9 @@ TEST(Solver, LinearDeclineMatchesTheTransportClosedForm) {
         const double c = (T / 500) / 0.1;
         const double expected = transport_ruin(c, 200);
         EXPECT_NEAR(ruin_probability_by_horizon(s, 0, 20, 0, 0, T), expected, 1e-9) << T;
-        EXPECT_NEAR(reference_solve(s, {SolveKind::ruin_by_horizon, 0, 20, 0, 0, T}), expected, 1e-9) << T;
+        EXPECT_NEAR(reference_solve(s, {SolveKind::ruin_by_horizon, 0, 20, 0, 0, T}), expected,
+                    1e-9)
+            << T;
     }
     // Ruin by T happens iff x0 <= T, up to the smearing of the upwind scheme.
     EXPECT_LT(ruin_probability_by_horizon(s, 0, 20, 0, 0, 10), 1e-6);
@@ -125,7 +128,8 @@ double transport_lifetime_ruin(const AnalysisState& s, double T, double c, int d
         const double log_p = -std::log1p(c), log_q = std::log(c) - std::log1p(c);
         double not_yet = 0;
         for (int j = 0; j < d; ++j) {
-            not_yet += std::exp(std::lgamma(j + n) - std::lgamma(j + 1.0) - std::lgamma(n) + n * log_p + j * log_q);
+            not_yet += std::exp(std::lgamma(j + n) - std::lgamma(j + 1.0) - std::lgamma(n) +
+                                n * log_p + j * log_q);
         }
         const double arrived = 1 - not_yet;
         result += (arrived - arrived_before) * alive;
@@ -143,7 +147,9 @@ struct LifetimeCase {
     int nodes;     // nodes between x0 = 20 and the barrier on the 0.1 grid
 };
 
-void PrintTo(const LifetimeCase& c, std::ostream* os) { *os << "level " << c.level << ", " << c.nodes << " nodes"; }
+void PrintTo(const LifetimeCase& c, std::ostream* os) {
+    *os << "level " << c.level << ", " << c.nodes << " nodes";
+}
 
 class LifetimeClosedForm : public testing::TestWithParam<LifetimeCase> {};
 
@@ -153,18 +159,21 @@ TEST_P(LifetimeClosedForm, LinearDeclineAgainstTheSurvivalFunction) {
     const LifetimeCase lc = GetParam();
     const double expected = transport_lifetime_ruin(s, T, (T / 500) / 0.1, lc.nodes);
     EXPECT_NEAR(lifetime_ruin_probability(s, 0, 20, lc.level, 0, T), expected, 1e-9);
-    EXPECT_NEAR(reference_solve(s, {SolveKind::lifetime_ruin, 0, 20, lc.level, 0, T}), expected, 1e-9);
+    EXPECT_NEAR(reference_solve(s, {SolveKind::lifetime_ruin, 0, 20, lc.level, 0, T}), expected,
+                1e-9);
     // Without the smearing of the scheme, ruin comes at 20 - level years:
     // the chance of living that long among lives ending before T.
     const double t_ruin = 20 - lc.level;
-    const double S_T = survival_probability(s.current_age, T, s.ruin_lambda, s.ruin_modal_age, s.ruin_dispersion);
-    const double S_ruin =
-        survival_probability(s.current_age, t_ruin, s.ruin_lambda, s.ruin_modal_age, s.ruin_dispersion);
+    const double S_T =
+        survival_probability(s.current_age, T, s.ruin_lambda, s.ruin_modal_age, s.ruin_dispersion);
+    const double S_ruin = survival_probability(s.current_age, t_ruin, s.ruin_lambda,
+                                               s.ruin_modal_age, s.ruin_dispersion);
     EXPECT_NEAR(expected, (S_ruin - S_T) / (1 - S_T), 0.02);
 }
 
 INSTANTIATE_TEST_SUITE_P(Levels, LifetimeClosedForm,
-                         testing::Values(LifetimeCase{0, 200}, LifetimeCase{10, 100}, LifetimeCase{15, 50}));
+                         testing::Values(LifetimeCase{0, 200}, LifetimeCase{10, 100},
+                                         LifetimeCase{15, 50}));
 
 TEST(Solver, LevelAtTheStartIsCertainRuin) {
     const AnalysisState s = test::default_state();
@@ -188,13 +197,16 @@ TEST(Solver, MortalityOnlyLowersTheRuinProbability) {
 
 TEST(Solver, MakehamFunctions) {
     // With r = 0 the survival is the Gompertz-Makeham survival of the valuation.
-    EXPECT_DOUBLE_EQ(makeham_survival(0, 12.5, 65, 0.001, 88, 9.5), survival_probability(65, 12.5, 0.001, 88, 9.5));
+    EXPECT_DOUBLE_EQ(makeham_survival(0, 12.5, 65, 0.001, 88, 9.5),
+                     survival_probability(65, 12.5, 0.001, 88, 9.5));
     EXPECT_EQ(makeham_survival(0, 0, 65, 0.001, 88, 9.5), 1.0);
-    EXPECT_DOUBLE_EQ(makeham_hazard(0, 0.001, 70, 88, 9.5), std::exp((70 - 88) / 9.5) / 9.5 + 0.001);
-    EXPECT_DOUBLE_EQ(makeham_hazard(0.5, 0.001, 70, 88, 9.5), (std::exp((70 - 88) / 9.5) / 9.5 + 0.001) * 1.5);
+    EXPECT_DOUBLE_EQ(makeham_hazard(0, 0.001, 70, 88, 9.5),
+                     std::exp((70 - 88) / 9.5) / 9.5 + 0.001);
+    EXPECT_DOUBLE_EQ(makeham_hazard(0.5, 0.001, 70, 88, 9.5),
+                     (std::exp((70 - 88) / 9.5) / 9.5 + 0.001) * 1.5);
     // Scaling the hazard by 1 + r shifts the modal age by b ln(1 + r).
-    EXPECT_NEAR(makeham_survival(0.5, 10, 70, 0, 88, 9.5), survival_probability(70, 10, 0, 88 - 9.5 * std::log(1.5), 9.5),
-                1e-14);
+    EXPECT_NEAR(makeham_survival(0.5, 10, 70, 0, 88, 9.5),
+                survival_probability(70, 10, 0, 88 - 9.5 * std::log(1.5), 9.5), 1e-14);
 }
 
 // The kernel factors a step's matrix afresh or reuses the last one when its
@@ -210,16 +222,19 @@ class FastPaths : public ::testing::TestWithParam<FastPathCase> {};
 
 TEST_P(FastPaths, MatchTheReferencePath) {
     const AnalysisState s = test::prepared_state(GetParam().change);
-    EXPECT_EQ(engine_detail::matrices_repeat(engine_detail::WealthModel(s),
-                                             {.kind = SolveKind::ruin_by_horizon, .x0 = s.wealth_ratio, .T = 20}),
+    EXPECT_EQ(engine_detail::matrices_repeat(
+                  engine_detail::WealthModel(s),
+                  {.kind = SolveKind::ruin_by_horizon, .x0 = s.wealth_ratio, .T = 20}),
               GetParam().matrices_repeat);
     const double x0 = s.wealth_ratio;
     ASSERT_GT(x0, 10);
     std::vector<SolveRequest> requests;
     for (double T : {3.0, 10.0, 27.5}) {
-        for (double f : {0.0, 0.1, 0.5}) requests.push_back({SolveKind::ruin_by_horizon, 0, x0, f * x0, 0, T});
+        for (double f : {0.0, 0.1, 0.5})
+            requests.push_back({SolveKind::ruin_by_horizon, 0, x0, f * x0, 0, T});
     }
-    for (double f : {0.0, 0.25}) requests.push_back({SolveKind::lifetime_ruin, 0, x0, f * x0, 0, 110 - s.current_age});
+    for (double f : {0.0, 0.25})
+        requests.push_back({SolveKind::lifetime_ruin, 0, x0, f * x0, 0, 110 - s.current_age});
 
     std::vector<double> batched;
     engine_detail::solve_batch(engine_detail::WealthModel(s), requests, batched);
@@ -228,24 +243,28 @@ TEST_P(FastPaths, MatchTheReferencePath) {
         const double reference = reference_solve(s, requests[k]);
         // Same arithmetic in every lane: equal to the last bit.
         EXPECT_EQ(batched[k], reference) << k;
-        EXPECT_EQ(engine_detail::fast_solve(engine_detail::WealthModel(s), requests[k]), reference) << k;
+        EXPECT_EQ(engine_detail::fast_solve(engine_detail::WealthModel(s), requests[k]), reference)
+            << k;
     }
 
     // The adjoint sweep gives every level's wealth-below probability.
     std::vector<engine_detail::WealthBelowCurve> narrow, wide;
-    engine_detail::build_wealth_below_curves(engine_detail::WealthModel(s), 0, x0, 0, false, {10, 20}, narrow);
-    engine_detail::build_wealth_below_curves(engine_detail::WealthModel(s), 0, x0, 0, true, {20}, wide);
+    engine_detail::build_wealth_below_curves(engine_detail::WealthModel(s), 0, x0, 0, false,
+                                             {10, 20}, narrow);
+    engine_detail::build_wealth_below_curves(engine_detail::WealthModel(s), 0, x0, 0, true, {20},
+                                             wide);
     for (double c : {0.0, 0.35, 1.0, 2.05}) {
         const double level = c * x0;
-        EXPECT_NEAR(narrow[0].probability(level), reference_solve(s, {SolveKind::wealth_below, 0, x0, level, 0, 10}),
-                    1e-12)
+        EXPECT_NEAR(narrow[0].probability(level),
+                    reference_solve(s, {SolveKind::wealth_below, 0, x0, level, 0, 10}), 1e-12)
             << c;
-        EXPECT_NEAR(narrow[1].probability(level), reference_solve(s, {SolveKind::wealth_below, 0, x0, level, 0, 20}),
-                    1e-12)
+        EXPECT_NEAR(narrow[1].probability(level),
+                    reference_solve(s, {SolveKind::wealth_below, 0, x0, level, 0, 20}), 1e-12)
             << c;
     }
     const double high = x0 + 150;
-    EXPECT_NEAR(wide[0].probability(high), reference_solve(s, {SolveKind::wealth_below, 0, x0, high, 0, 20}), 1e-12);
+    EXPECT_NEAR(wide[0].probability(high),
+                reference_solve(s, {SolveKind::wealth_below, 0, x0, high, 0, 20}), 1e-12);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -275,33 +294,39 @@ INSTANTIATE_TEST_SUITE_P(
                      },
                      true},
         // A nominal pension alone: only the income term moves.
-        FastPathCase{"nominal_pension_moves_the_drift", [](AnalysisState& st) { st.pension_nominal_income = 8000; },
-                     false}),
-    [](const ::testing::TestParamInfo<FastPathCase>& info) { return std::string(info.param.name); });
+        FastPathCase{"nominal_pension_moves_the_drift",
+                     [](AnalysisState& st) { st.pension_nominal_income = 8000; }, false}),
+    [](const ::testing::TestParamInfo<FastPathCase>& info) {
+        return std::string(info.param.name);
+    });
 
 TEST(Solver, NonFiniteResultsThrowSolverError) {
     AnalysisState s = test::default_state();
     s.ruin_dispersion = 0;  // the killing term is no number
     EXPECT_THROW(lifetime_ruin_probability(s, 0, s.wealth_ratio, 0, 0, 45), SolverError);
-    EXPECT_THROW(reference_solve(s, {SolveKind::lifetime_ruin, 0, s.wealth_ratio, 0, 0, 45}), SolverError);
+    EXPECT_THROW(reference_solve(s, {SolveKind::lifetime_ruin, 0, s.wealth_ratio, 0, 0, 45}),
+                 SolverError);
     std::vector<double> out;
-    EXPECT_THROW(engine_detail::solve_batch(engine_detail::WealthModel(s),
-                                            {{SolveKind::ruin_by_horizon, 0, s.wealth_ratio, 0, 0, 10},
-                                             {SolveKind::lifetime_ruin, 0, s.wealth_ratio, 0, 0, 45},
-                                             {SolveKind::ruin_by_horizon, 0, s.wealth_ratio, 0, 0, 20}},
-                                            out),
-                 SolverError);
+    EXPECT_THROW(
+        engine_detail::solve_batch(engine_detail::WealthModel(s),
+                                   {{SolveKind::ruin_by_horizon, 0, s.wealth_ratio, 0, 0, 10},
+                                    {SolveKind::lifetime_ruin, 0, s.wealth_ratio, 0, 0, 45},
+                                    {SolveKind::ruin_by_horizon, 0, s.wealth_ratio, 0, 0, 20}},
+                                   out),
+        SolverError);
     // The same failure on the worker thread reaches the caller too.
-    EXPECT_THROW(engine_detail::solve_batch(engine_detail::WealthModel(s),
-                                            {{SolveKind::ruin_by_horizon, 0, s.wealth_ratio, 0, 0, 10},
-                                             {SolveKind::ruin_by_horizon, 0, s.wealth_ratio, 0, 0, 20},
-                                             {SolveKind::lifetime_ruin, 0, s.wealth_ratio, 0, 0, 45}},
-                                            out, [] {}),
-                 SolverError);
+    EXPECT_THROW(
+        engine_detail::solve_batch(engine_detail::WealthModel(s),
+                                   {{SolveKind::ruin_by_horizon, 0, s.wealth_ratio, 0, 0, 10},
+                                    {SolveKind::ruin_by_horizon, 0, s.wealth_ratio, 0, 0, 20},
+                                    {SolveKind::lifetime_ruin, 0, s.wealth_ratio, 0, 0, 45}},
+                                   out, [] {}),
+        SolverError);
 
     AnalysisState overflow = test::default_state();
     overflow.current_expected_return = std::numeric_limits<double>::quiet_NaN();
-    EXPECT_THROW(ruin_probability_by_horizon(overflow, 0, overflow.wealth_ratio, 0, 0, 10), SolverError);
+    EXPECT_THROW(ruin_probability_by_horizon(overflow, 0, overflow.wealth_ratio, 0, 0, 10),
+                 SolverError);
 }
 
 TEST(Solver, PumpRunsOncePerStepOnTheCallingThreadOnly) {
@@ -314,7 +339,8 @@ TEST(Solver, PumpRunsOncePerStepOnTheCallingThreadOnly) {
     int batch_calls = 0;
     bool elsewhere = false;
     std::vector<SolveRequest> requests;
-    for (int i = 1; i <= 6; ++i) requests.push_back({SolveKind::ruin_by_horizon, 0, s.wealth_ratio, 0, 0, 5.0 * i});
+    for (int i = 1; i <= 6; ++i)
+        requests.push_back({SolveKind::ruin_by_horizon, 0, s.wealth_ratio, 0, 0, 5.0 * i});
     std::vector<double> out;
     engine_detail::solve_batch(engine_detail::WealthModel(s), requests, out, [&] {
         ++batch_calls;

@@ -27,7 +27,8 @@ TEST(Tridag, SolvesHandCheckedSystems) {
     // [0 1 4 1] [-1]   [ 1]
     // [0 0 1 4] [ 3]   [11]
     {
-        const double lower[] = {0, 99, 1, 1, 1}, diag[] = {0, 4, 4, 4, 4}, upper[] = {0, 1, 1, 1, 99};
+        const double lower[] = {0, 99, 1, 1, 1}, diag[] = {0, 4, 4, 4, 4},
+                     upper[] = {0, 1, 1, 1, 99};
         const double rhs[] = {0, 6, 8, 1, 11};
         double u[5] = {};
         tridag(4, lower, diag, upper, rhs, u);
@@ -50,7 +51,8 @@ TEST(Tridag, SolvesHandCheckedSystems) {
 TEST(Tridag, ZeroPivotsThrowSolverErrorWithTheirTexts) {
     double u[4] = {};
     {
-        const double lower[] = {0, 0, 1, 1}, diag[] = {0, 0, 2, 2}, upper[] = {0, 1, 1, 0}, rhs[] = {0, 1, 1, 1};
+        const double lower[] = {0, 0, 1, 1}, diag[] = {0, 0, 2, 2}, upper[] = {0, 1, 1, 0},
+                     rhs[] = {0, 1, 1, 1};
         try {
             tridag(3, lower, diag, upper, rhs, u);
             FAIL() << "no failure reported";
@@ -60,7 +62,8 @@ TEST(Tridag, ZeroPivotsThrowSolverErrorWithTheirTexts) {
     }
     {
         // Second pivot: 1 - 1 x (1 / 1) = 0.
-        const double lower[] = {0, 0, 1, 1}, diag[] = {0, 1, 1, 2}, upper[] = {0, 1, 1, 0}, rhs[] = {0, 1, 1, 1};
+        const double lower[] = {0, 0, 1, 1}, diag[] = {0, 1, 1, 2}, upper[] = {0, 1, 1, 0},
+                     rhs[] = {0, 1, 1, 1};
         try {
             tridag(3, lower, diag, upper, rhs, u);
             FAIL() << "no failure reported";

@@ -41,11 +41,11 @@ const json& reference_cases() {
 // captions of the coded choices).
 using FieldSetter = std::function<void(AnalysisState&, const json&)>;
 
-FieldSetter number(double AnalysisState::* field) {
+FieldSetter number(double AnalysisState::*field) {
     return [field](AnalysisState& s, const json& v) { s.*field = v.get<double>(); };
 }
 
-FieldSetter with_copy(double AnalysisState::* field, double AnalysisState::* copy) {
+FieldSetter with_copy(double AnalysisState::*field, double AnalysisState::*copy) {
     return [field, copy](AnalysisState& s, const json& v) { s.*field = s.*copy = v.get<double>(); };
 }
 
@@ -65,7 +65,8 @@ const std::map<std::string, FieldSetter>& field_setters() {
              s.annuity_table_code = v.get<std::int16_t>();
              s.annuity_table_name = annuity_table_caption(s.annuity_table_code);
          }},
-        {"later_allocation_years", [](S& s, const json& v) { s.later_allocation_years = v.get<std::int16_t>(); }},
+        {"later_allocation_years",
+         [](S& s, const json& v) { s.later_allocation_years = v.get<std::int16_t>(); }},
         {"liquid_wealth", number(&S::liquid_wealth)},
         {"target_income", number(&S::target_income)},
         {"pension_nominal_income", number(&S::pension_nominal_income)},
@@ -82,8 +83,10 @@ const std::map<std::string, FieldSetter>& field_setters() {
         {"weight_cash", with_copy(&S::weight_cash, &S::weight_copy_cash)},
         {"weight_estate", with_copy(&S::weight_estate, &S::weight_copy_estate)},
         {"later_weight_stock", with_copy(&S::later_weight_stock, &S::later_weight_copy_stock)},
-        {"later_weight_nomi_bond", with_copy(&S::later_weight_nomi_bond, &S::later_weight_copy_nomi_bond)},
-        {"later_weight_real_bond", with_copy(&S::later_weight_real_bond, &S::later_weight_copy_real_bond)},
+        {"later_weight_nomi_bond",
+         with_copy(&S::later_weight_nomi_bond, &S::later_weight_copy_nomi_bond)},
+        {"later_weight_real_bond",
+         with_copy(&S::later_weight_real_bond, &S::later_weight_copy_real_bond)},
         {"later_weight_cash", with_copy(&S::later_weight_cash, &S::later_weight_copy_cash)},
         {"later_weight_estate", with_copy(&S::later_weight_estate, &S::later_weight_copy_estate)},
     };
@@ -152,26 +155,31 @@ void expect_raw(const CaseRun& run, const json& raw) {
     for (int row = 0; row < 4; ++row) {
         for (int col = 0; col < 4; ++col) {
             const std::string key = std::string(kLevelKeys[row]) + "|" + kHorizonKeys[col];
-            EXPECT_NEAR(r.ruin_grid[row][col], raw["ruin_grid"][key].get<double>(), kRawTolerance) << key;
+            EXPECT_NEAR(r.ruin_grid[row][col], raw["ruin_grid"][key].get<double>(), kRawTolerance)
+                << key;
         }
     }
     for (int row = 0; row < 3; ++row) {
         for (int col = 0; col < 3; ++col) {
             const std::string key = std::to_string(10 * (row + 1)) + "|" + kQuantileKeys[col];
-            EXPECT_NEAR(r.estate_grid[row][col], raw["estate_grid"][key].get<double>(), kRawTolerance) << key;
+            EXPECT_NEAR(r.estate_grid[row][col], raw["estate_grid"][key].get<double>(),
+                        kRawTolerance)
+                << key;
         }
     }
     EXPECT_NEAR(r.expected_ruin_age, raw["expected_ruin_age"].get<double>(), kRawTolerance);
     EXPECT_NEAR(s.expected_death_age, raw["expected_death_age"].get<double>(), kDeathAgeTolerance);
     ASSERT_EQ(raw["expected_income"].size(), r.expected_income.size());
     for (std::size_t i = 0; i < r.expected_income.size(); ++i) {
-        EXPECT_NEAR(r.expected_income[i], raw["expected_income"][i].get<double>(), kRawTolerance) << "point " << i + 1;
+        EXPECT_NEAR(r.expected_income[i], raw["expected_income"][i].get<double>(), kRawTolerance)
+            << "point " << i + 1;
     }
     // The record keeps the variable factor; the other two show in the
     // incomes they buy.
     const json& factors = raw["annuity_factors"];
     EXPECT_NEAR(s.variable_annuity_factor, factors["variable"].get<double>(), kRawTolerance);
-    EXPECT_NEAR(s.acquired_cpi_income * factors["real"].get<double>(), s.purchase_cpi, 1e-9 * (1 + s.purchase_cpi));
+    EXPECT_NEAR(s.acquired_cpi_income * factors["real"].get<double>(), s.purchase_cpi,
+                1e-9 * (1 + s.purchase_cpi));
     EXPECT_NEAR(s.acquired_nominal_income * factors["cola"].get<double>(), s.purchase_nominal,
                 1e-9 * (1 + s.purchase_nominal));
 }
@@ -180,7 +188,8 @@ class ReferenceCase : public testing::TestWithParam<const char*> {};
 
 TEST_P(ReferenceCase, WholeCalculationMatchesTheIndependentFigures) {
     const json& cases = reference_cases();
-    ASSERT_TRUE(cases.contains(GetParam())) << "tests/data/reference_cases.json lacks case " << GetParam();
+    ASSERT_TRUE(cases.contains(GetParam()))
+        << "tests/data/reference_cases.json lacks case " << GetParam();
     const json& c = cases[GetParam()];
     SCOPED_TRACE(std::string(GetParam()) + " (" + c["description"].get<std::string>() +
                  "), inputs over the defaults: " + c["inputs_overriding_defaults"].dump());
@@ -194,7 +203,9 @@ TEST_P(ReferenceCase, WholeCalculationMatchesTheIndependentFigures) {
 constexpr const char* kCaseNames[] = {"S1", "S2", "S3", "S4", "S5", "S6"};
 
 INSTANTIATE_TEST_SUITE_P(Cases, ReferenceCase, testing::ValuesIn(kCaseNames),
-                         [](const testing::TestParamInfo<const char*>& info) { return std::string(info.param); });
+                         [](const testing::TestParamInfo<const char*>& info) {
+                             return std::string(info.param);
+                         });
 
 TEST(ReferenceCaseFile, HoldsExactlyTheTabulatedCases) {
     std::vector<std::string> names;

@@ -16,8 +16,8 @@
 
 #include "core/defaults.h"
 #include "core/pipeline.h"
-#include "results_app.h"
 #include "default_calculation.h"
+#include "results_app.h"
 #include "screens/recording_platform.h"
 #include "screens/results/compare_window.h"
 #include "screens/results/out_put.h"

@@ -65,8 +65,8 @@ TEST(HelpTexts, CoverTheirPagesTopics) {
     const std::vector<std::vector<const char*>> topics = {
         {"GAM 1983", "IAM 2000", "UP 1994", "RP2000", "projection", "static table"},
         {"nominal", "real", "six breakpoints", "5-year", "5%", "3%", "web site"},
-        {"liquid", "Real Target Income (RTI)", "(COLA)", "(CPI)", "(AIR)", "GO button",
-         "deficit", "(NIW)", "(SWiP)"},
+        {"liquid", "Real Target Income (RTI)", "(COLA)", "(CPI)", "(AIR)", "GO button", "deficit",
+         "(NIW)", "(SWiP)"},
         {"five asset classes", "variable payout annuity", "balanced", "once"},
         {"after inflation", "historical", "correlations", "log-normally"}};
     for (int page = 1; page <= 5; ++page) {

@@ -44,9 +44,12 @@ INSTANTIATE_TEST_SUITE_P(
         TotalCase{"defaults", {_, _, _, _, _, _, _, _, _, _}, "100%", "100%"},
         TotalCase{"today_short", {"10%", _, _, _, _, _, _, _, _, _}, "90%", "100%"},
         TotalCase{"later_over", {_, _, _, _, _, "30%", "30%", _, _, _}, "100%", "120%"},
-        TotalCase{"both_off", {"0%", "0%", "0%", "0%", "0%", "100%", "100%", _, _, _}, "0%", "260%"},
-        TotalCase{"rearranged", {"60%", "30%", "10%", "0%", "0%", "100%", "0%", "0%", "0%", "0%"},
-                  "100%", "100%"}),
+        TotalCase{
+            "both_off", {"0%", "0%", "0%", "0%", "0%", "100%", "100%", _, _, _}, "0%", "260%"},
+        TotalCase{"rearranged",
+                  {"60%", "30%", "10%", "0%", "0%", "100%", "0%", "0%", "0%", "0%"},
+                  "100%",
+                  "100%"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(InputScreenTest, TotalFollowsAnOpenedOrResetCase) {

@@ -25,10 +25,18 @@ namespace {
 // Every field an input writes, by the catalogue, and the Go step's figures.
 void expect_same_record(const AnalysisState& a, const AnalysisState& b) {
     for (const InputRow& row : input_catalogue()) {
-        if (row.number != nullptr) { EXPECT_EQ(a.*row.number, b.*row.number) << row.key; }
-        if (row.copy != nullptr) { EXPECT_EQ(a.*row.copy, b.*row.copy) << row.key; }
-        if (row.code != nullptr) { EXPECT_EQ(a.*row.code, b.*row.code) << row.key; }
-        if (row.text != nullptr) { EXPECT_EQ(a.*row.text, b.*row.text) << row.key; }
+        if (row.number != nullptr) {
+            EXPECT_EQ(a.*row.number, b.*row.number) << row.key;
+        }
+        if (row.copy != nullptr) {
+            EXPECT_EQ(a.*row.copy, b.*row.copy) << row.key;
+        }
+        if (row.code != nullptr) {
+            EXPECT_EQ(a.*row.code, b.*row.code) << row.key;
+        }
+        if (row.text != nullptr) {
+            EXPECT_EQ(a.*row.text, b.*row.text) << row.key;
+        }
     }
     EXPECT_EQ(a.cola_rate_mirror, b.cola_rate_mirror);
     EXPECT_EQ(a.air_rate_mirror, b.air_rate_mirror);
@@ -137,8 +145,12 @@ TEST_F(CaseFileTest, CommandLineCaseOpensAsItsRecord) {
     ASSERT_TRUE(platform.messages.empty());
     EXPECT_EQ(case_values(state).values, values);
     for (const InputRow& row : input_catalogue()) {
-        if (row.number != nullptr) { EXPECT_EQ(state.*row.number, cli.*row.number) << row.key; }
-        if (row.code != nullptr) { EXPECT_EQ(state.*row.code, cli.*row.code) << row.key; }
+        if (row.number != nullptr) {
+            EXPECT_EQ(state.*row.number, cli.*row.number) << row.key;
+        }
+        if (row.code != nullptr) {
+            EXPECT_EQ(state.*row.code, cli.*row.code) << row.key;
+        }
     }
     EXPECT_EQ(list("estate_dev")->currentText(), "15.00%");
     EXPECT_EQ(box("Text10")->text(), "52,501");
@@ -174,7 +186,8 @@ TEST_P(BadFileTest, RefusedFileChangesNothing) {
     action("mnuOpen")->trigger();
 
     ASSERT_EQ(platform.messages.size(), 1u);
-    EXPECT_TRUE(platform.messages[0].text.contains(c.message)) << platform.messages[0].text.toStdString();
+    EXPECT_TRUE(platform.messages[0].text.contains(c.message))
+        << platform.messages[0].text.toStdString();
     EXPECT_EQ(platform.messages[0].icon, MessageIcon::critical);
     EXPECT_EQ(platform.messages[0].title, "Input Individual Information");
     expect_same_record(state, before);
@@ -204,16 +217,16 @@ const std::string kUnknown = with_value("current_age", "65, \"shoe_size\": 9");
 const std::string kOffList = with_value("mean_stock_percent", "7.05");
 const std::string kMissing = with_value("current_age", nullptr);
 
-INSTANTIATE_TEST_SUITE_P(
-    Files, BadFileTest,
-    ::testing::Values(BadFile{"not_json", "{ \"format\": ", "not JSON"},
-                      BadFile{"not_a_case", kNotCase.c_str(), "format"},
-                      BadFile{"newer_version", kNewer.c_str(), "version"},
-                      BadFile{"unknown_key", kUnknown.c_str(), "shoe_size"},
-                      BadFile{"value_off_its_list", kOffList.c_str(), "mean_stock_percent"},
-                      BadFile{"missing_key", kMissing.c_str(), "current_age"},
-                      BadFile{"no_such_file", nullptr, "cannot be read"}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Files, BadFileTest,
+                         ::testing::Values(BadFile{"not_json", "{ \"format\": ", "not JSON"},
+                                           BadFile{"not_a_case", kNotCase.c_str(), "format"},
+                                           BadFile{"newer_version", kNewer.c_str(), "version"},
+                                           BadFile{"unknown_key", kUnknown.c_str(), "shoe_size"},
+                                           BadFile{"value_off_its_list", kOffList.c_str(),
+                                                   "mean_stock_percent"},
+                                           BadFile{"missing_key", kMissing.c_str(), "current_age"},
+                                           BadFile{"no_such_file", nullptr, "cannot be read"}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // ---- Leaving unsaved changes ------------------------------------------------
 
@@ -254,35 +267,41 @@ TEST_P(LeaveTest, UnsavedChangesAreSavedDroppedOrKept) {
     }
 
     ASSERT_EQ(platform.questions.size(), 1u);
-    EXPECT_TRUE(platform.questions[0].text.contains("\"mine\"")) << platform.questions[0].text.toStdString();
+    EXPECT_TRUE(platform.questions[0].text.contains("\"mine\""))
+        << platform.questions[0].text.toStdString();
     EXPECT_TRUE(platform.messages.empty());
     const CaseReadResult file = read_case_file(path("mine.json").toStdString());
     ASSERT_TRUE(file.ok());
     EXPECT_EQ(file.values[input_index("current_age")].index, c.saved ? 70 - 50 : 65 - 50);
-    const double age_after = c.leave == Leave::new_case ? 65 : c.leave == Leave::open_case ? 88 : 70;
+    const double age_after = c.leave == Leave::new_case    ? 65
+                             : c.leave == Leave::open_case ? 88
+                                                           : 70;
     if (c.leave == Leave::exit_button || c.leave == Leave::close_window) {
         EXPECT_EQ(exited, c.left);
         EXPECT_EQ(screen->isVisible(), !c.left);
     } else {
         EXPECT_EQ(state.current_age, c.left ? age_after : 70);
     }
-    if (!c.left) { EXPECT_TRUE(screen->inputs_modified()); }
+    if (!c.left) {
+        EXPECT_TRUE(screen->inputs_modified());
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Ways, LeaveTest,
-    ::testing::Values(LeaveCase{"exit_save", Leave::exit_button, SaveChoice::save, true, true},
-                      LeaveCase{"exit_discard", Leave::exit_button, SaveChoice::discard, true, false},
-                      LeaveCase{"exit_cancel", Leave::exit_button, SaveChoice::cancel, false, false},
-                      LeaveCase{"close_save", Leave::close_window, SaveChoice::save, true, true},
-                      LeaveCase{"close_discard", Leave::close_window, SaveChoice::discard, true, false},
-                      LeaveCase{"close_cancel", Leave::close_window, SaveChoice::cancel, false, false},
-                      LeaveCase{"new_save", Leave::new_case, SaveChoice::save, true, true},
-                      LeaveCase{"new_discard", Leave::new_case, SaveChoice::discard, true, false},
-                      LeaveCase{"new_cancel", Leave::new_case, SaveChoice::cancel, false, false},
-                      LeaveCase{"open_save", Leave::open_case, SaveChoice::save, true, true},
-                      LeaveCase{"open_discard", Leave::open_case, SaveChoice::discard, true, false},
-                      LeaveCase{"open_cancel", Leave::open_case, SaveChoice::cancel, false, false}),
+    ::testing::Values(
+        LeaveCase{"exit_save", Leave::exit_button, SaveChoice::save, true, true},
+        LeaveCase{"exit_discard", Leave::exit_button, SaveChoice::discard, true, false},
+        LeaveCase{"exit_cancel", Leave::exit_button, SaveChoice::cancel, false, false},
+        LeaveCase{"close_save", Leave::close_window, SaveChoice::save, true, true},
+        LeaveCase{"close_discard", Leave::close_window, SaveChoice::discard, true, false},
+        LeaveCase{"close_cancel", Leave::close_window, SaveChoice::cancel, false, false},
+        LeaveCase{"new_save", Leave::new_case, SaveChoice::save, true, true},
+        LeaveCase{"new_discard", Leave::new_case, SaveChoice::discard, true, false},
+        LeaveCase{"new_cancel", Leave::new_case, SaveChoice::cancel, false, false},
+        LeaveCase{"open_save", Leave::open_case, SaveChoice::save, true, true},
+        LeaveCase{"open_discard", Leave::open_case, SaveChoice::discard, true, false},
+        LeaveCase{"open_cancel", Leave::open_case, SaveChoice::cancel, false, false}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(CaseFileTest, NothingIsAskedWhileTheInputsAreAsSaved) {
@@ -366,13 +385,15 @@ TEST_F(CaseFileTest, SaveThatFailsPartWayKeepsTheOldFile) {
     ASSERT_EQ(platform.messages.size(), 1u);
     EXPECT_TRUE(platform.messages[0].text.contains("kept as it was"));
     EXPECT_EQ(file_text(path("kept.json")), old_text);
-    EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files), QStringList{"kept.json"});  // no half file
+    EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files),
+              QStringList{"kept.json"});  // no half file
     EXPECT_TRUE(screen->inputs_modified());
     action("mnuSave")->trigger();  // with room again
     EXPECT_EQ(platform.messages.size(), 1u);
     EXPECT_FALSE(screen->inputs_modified());
-    EXPECT_EQ(read_case_file(path("kept.json").toStdString()).values[input_index("current_age")].index,
-              81 - 50);
+    EXPECT_EQ(
+        read_case_file(path("kept.json").toStdString()).values[input_index("current_age")].index,
+        81 - 50);
 }
 
 TEST_F(CaseFileTest, SavingChecksTheAmountBeingTyped) {
@@ -387,7 +408,9 @@ TEST_F(CaseFileTest, SavingChecksTheAmountBeingTyped) {
     EXPECT_FALSE(QFile::exists(path("typed.json")));
     box("Text10")->setText("61000");
     action("mnuSaveAs")->trigger();
-    EXPECT_EQ(read_case_file(path("typed.json").toStdString()).values[input_index("target_income")].amount,
+    EXPECT_EQ(read_case_file(path("typed.json").toStdString())
+                  .values[input_index("target_income")]
+                  .amount,
               61000);
 }
 
@@ -405,7 +428,8 @@ TEST_F(CaseFileTest, MenuCommandsCarryTheStandardShortcuts) {
     for (const Row& row : rows) {
         const QList<QKeySequence> desktop = QKeySequence::keyBindings(row.key);
         const QList<QKeySequence> expected =
-            desktop.isEmpty() ? QList<QKeySequence>{QKeySequence(row.where_the_desktop_has_none)} : desktop;
+            desktop.isEmpty() ? QList<QKeySequence>{QKeySequence(row.where_the_desktop_has_none)}
+                              : desktop;
         EXPECT_EQ(action(row.name)->shortcuts(), expected) << row.name;
     }
     // The keys work from anywhere in the window, the menu closed.

@@ -79,12 +79,11 @@ TEST_P(OnXLostClickTest, ClickAfterTheBoxIsPutRightRuns) {
 
 INSTANTIATE_TEST_SUITE_P(
     Ways, OnXLostClickTest,
-    ::testing::Values(LostClickCase{"page_change_then_Calculate", Left::by_page_change, "Command1"},
-                      LostClickCase{"page_change_then_Go", Left::by_page_change, "Command6"},
-                      LostClickCase{"pressed_Calculate_then_again", Left::by_press_on_the_button,
-                                    "Command1"},
-                      LostClickCase{"pressed_Go_then_again", Left::by_press_on_the_button,
-                                    "Command6"}),
+    ::testing::Values(
+        LostClickCase{"page_change_then_Calculate", Left::by_page_change, "Command1"},
+        LostClickCase{"page_change_then_Go", Left::by_page_change, "Command6"},
+        LostClickCase{"pressed_Calculate_then_again", Left::by_press_on_the_button, "Command1"},
+        LostClickCase{"pressed_Go_then_again", Left::by_press_on_the_button, "Command6"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // "Exit" ends the program from any state of the amount boxes, without a

@@ -59,8 +59,8 @@ TEST_F(AmountBoxTest, RefusedTextKeepsTheFieldAndTheFocus) {
         const char* text;
         const QString* message;
     };
-    const Case cases[] = {{"abc", &kTwoBlanks},  {"", &kTwoBlanks},     {"nan", &kTwoBlanks},
-                          {"inf", &kTwoBlanks},  {"0x10", &kTwoBlanks}, {"1e5", &kTwoBlanks},
+    const Case cases[] = {{"abc", &kTwoBlanks},   {"", &kTwoBlanks},     {"nan", &kTwoBlanks},
+                          {"inf", &kTwoBlanks},   {"0x10", &kTwoBlanks}, {"1e5", &kTwoBlanks},
                           {"12,34", &kTwoBlanks}, {"-5", &kBlankBefore}, {"-0.01", &kBlankBefore}};
     for (const Case& c : cases) {
         platform.messages.clear();

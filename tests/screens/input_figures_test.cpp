@@ -41,7 +41,8 @@ protected:
             EXPECT_EQ(box(name)->font().italic(), stale) << name << " " << when;
             EXPECT_EQ(box(name)->toolTip().contains("Out of date"), stale) << name << " " << when;
             const QColor text = box(name)->palette().color(QPalette::Text);
-            EXPECT_EQ(text == screen->palette().color(QPalette::Text), !stale) << name << " " << when;
+            EXPECT_EQ(text == screen->palette().color(QPalette::Text), !stale)
+                << name << " " << when;
         }
     }
 };

@@ -105,7 +105,10 @@ INSTANTIATE_TEST_SUITE_P(
 QChar mnemonic_of(const QString& text) {
     for (int i = 0; i + 1 < text.size(); ++i) {
         if (text[i] != '&') continue;
-        if (text[i + 1] == '&') { ++i; continue; }
+        if (text[i + 1] == '&') {
+            ++i;
+            continue;
+        }
         return text[i + 1].toLower();
     }
     return QChar();
@@ -137,7 +140,8 @@ TEST_P(MnemonicTest, EveryButtonAndTabHasItsOwnLetter) {
         EXPECT_EQ(QString(marked).remove('&'), bar->tabText(i));  // the caption is unchanged
         claim(marked, "tab " + bar->tabText(i));
     }
-    for (QAction* menu : screen->findChild<QMenuBar*>()->actions()) claim(menu->text(), menu->text());
+    for (QAction* menu : screen->findChild<QMenuBar*>()->actions())
+        claim(menu->text(), menu->text());
     EXPECT_GE(owners.size(), 9u);
 
     // Alt and a tab's letter shows its page.

@@ -63,18 +63,17 @@ TEST_P(RateListTest, TypingTheDigitsOfARatePicksIt) {
     EXPECT_EQ(l->currentText(), c.picked) << c.typed << " with the list open";
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Lists, RateListTest,
-    ::testing::Values(RateList{"Combo4(0)", 2, "7.3", "7.30%"},
-                      RateList{"Combo4(11)", 2, "12", "12.00%"},
-                      RateList{"stock_mean", 5, "8.5", "8.50%"},
-                      RateList{"estate_dev", 5, "25", "25.00%"},
-                      RateList{"Combo6(2)", 4, "45", "45%"}),
-    [](const auto& info) {
-        std::string name = info.param.list;
-        std::erase_if(name, [](char ch) { return ch == '(' || ch == ')'; });
-        return name;
-    });
+INSTANTIATE_TEST_SUITE_P(Lists, RateListTest,
+                         ::testing::Values(RateList{"Combo4(0)", 2, "7.3", "7.30%"},
+                                           RateList{"Combo4(11)", 2, "12", "12.00%"},
+                                           RateList{"stock_mean", 5, "8.5", "8.50%"},
+                                           RateList{"estate_dev", 5, "25", "25.00%"},
+                                           RateList{"Combo6(2)", 4, "45", "45%"}),
+                         [](const auto& info) {
+                             std::string name = info.param.list;
+                             std::erase_if(name, [](char ch) { return ch == '(' || ch == ')'; });
+                             return name;
+                         });
 
 }  // namespace
 }  // namespace quorrel::testing

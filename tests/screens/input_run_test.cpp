@@ -22,10 +22,14 @@ protected:
     void enter(const QString& name, const QString& text) {
         box(name)->setText(text);
         const QString handler = "in_put_" + name + "_LostFocus";
-        if (name == "Text10") screen->in_put_Text10_LostFocus();
-        else if (name == "Text11") screen->in_put_Text11_LostFocus();
-        else if (name == "Text5") screen->in_put_Text5_LostFocus();
-        else FAIL() << handler.toStdString();
+        if (name == "Text10")
+            screen->in_put_Text10_LostFocus();
+        else if (name == "Text11")
+            screen->in_put_Text11_LostFocus();
+        else if (name == "Text5")
+            screen->in_put_Text5_LostFocus();
+        else
+            FAIL() << handler.toStdString();
     }
     void expect_refused_with(const QString& text) {
         ASSERT_EQ(platform.messages.size(), 1u);
@@ -54,13 +58,15 @@ TEST_F(CalculateTest, RefusesAnIncompleteAllocation) {
 TEST_F(CalculateTest, RefusesAZeroTargetIncome) {
     enter("Text10", "0");
     button("Command1")->click();
-    expect_refused_with("ERROR: Real target income should be greater than zero. Please try again!!!");
+    expect_refused_with(
+        "ERROR: Real target income should be greater than zero. Please try again!!!");
 }
 
 TEST_F(CalculateTest, RefusesANegativeNetInvestableWealth) {
     enter("Text5", "900,000");
     button("Command1")->click();
-    expect_refused_with("ERROR: Net investable wealth should be greater than zero. Please try again!!!");
+    expect_refused_with(
+        "ERROR: Net investable wealth should be greater than zero. Please try again!!!");
     // The Go step of the calculation ran and shows its figures.
     EXPECT_EQ(box("ind_invest_wealth")->text(), "-100,000");
 }
@@ -69,7 +75,8 @@ TEST_F(CalculateTest, RefusesAWealthOfSixtyYearsOfIncome) {
     enter("Text10", "10,000");
     button("Command1")->click();
     expect_refused_with(
-        "ERROR: Ruin Probability is Zero...Please Reduce Initial Wealth or Increase Target Consumption!!!");
+        "ERROR: Ruin Probability is Zero...Please Reduce Initial Wealth or Increase Target "
+        "Consumption!!!");
 }
 
 TEST_F(CalculateTest, GoFillsTheFiveShadedBoxes) {
@@ -86,7 +93,8 @@ TEST_F(CalculateTest, GoFillsTheFiveShadedBoxes) {
     EXPECT_EQ(box("Text6")->text(), shown(state.acquired_nominal_income));
     EXPECT_EQ(box("Text7")->text(), "7,416");
     EXPECT_EQ(box("Text8")->text(), "8,137");
-    EXPECT_EQ(box("Text9")->text(), QString::fromStdString(format_grouped0(state.consumption_deficit)));
+    EXPECT_EQ(box("Text9")->text(),
+              QString::fromStdString(format_grouped0(state.consumption_deficit)));
     EXPECT_NEAR(state.consumption_deficit, 40000 - 8904.6 - 7415.7 - 8136.9, 2);
     EXPECT_EQ(box("ind_invest_wealth")->text(), "500,000");
     EXPECT_EQ(state.net_investable_wealth, 500000);
@@ -101,7 +109,8 @@ TEST_F(CalculateTest, FailedGoStepShowsItsWarningAndChangesNothing) {
     button("Command6")->click();
     ASSERT_EQ(platform.messages.size(), 1u);
     EXPECT_EQ(platform.messages[0].title, "VELD WARNING");
-    EXPECT_EQ(platform.messages[0].text, "The variable does not make sense, please change some of them!");
+    EXPECT_EQ(platform.messages[0].text,
+              "The variable does not make sense, please change some of them!");
     EXPECT_EQ(box("Text6")->text(), " ");
     EXPECT_EQ(box("ind_invest_wealth")->text(), "");
     EXPECT_EQ(state.implied_inflation, before.implied_inflation);
@@ -219,7 +228,8 @@ TEST_F(CalculateTest, PrintScreenWithoutPrinterShowsItsMessage) {
         ASSERT_EQ(platform.printed.size(), 1u) << name;
         EXPECT_EQ(platform.printed[0], screen.get());  // the whole window
         ASSERT_EQ(platform.messages.size(), 1u) << name;
-        EXPECT_EQ(platform.messages[0].text, "This screen can't be printed. Please check the Printer.");
+        EXPECT_EQ(platform.messages[0].text,
+                  "This screen can't be printed. Please check the Printer.");
         EXPECT_EQ(platform.messages[0].title, "Input Individual Information");
         EXPECT_EQ(platform.messages[0].icon, MessageIcon::critical);
     }

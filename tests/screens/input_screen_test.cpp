@@ -13,33 +13,82 @@ namespace {
 // Every field the input screen's loading writes.
 void expect_same_inputs(const AnalysisState& a, const AnalysisState& b) {
 #define SAME(f) EXPECT_EQ(a.f, b.f) << #f
-    SAME(current_age); SAME(gender_code); SAME(gender_text);
-    SAME(ruin_table_code); SAME(ruin_table_name); SAME(annuity_table_code);
-    SAME(annuity_table_name); SAME(ruin_projection_years); SAME(ruin_projection_text);
-    SAME(annuity_projection_years); SAME(annuity_projection_text);
-    SAME(nominal_rate_1); SAME(nominal_rate_2); SAME(nominal_rate_3);
-    SAME(nominal_rate_4); SAME(nominal_rate_5); SAME(nominal_rate_6);
-    SAME(real_rate_1); SAME(real_rate_2); SAME(real_rate_3);
-    SAME(real_rate_4); SAME(real_rate_5); SAME(real_rate_6);
-    SAME(target_income); SAME(liquid_wealth);
-    SAME(pension_nominal_income); SAME(pension_cpi_income); SAME(pension_variable_income);
-    SAME(purchase_nominal); SAME(purchase_cpi); SAME(purchase_variable);
-    SAME(cola_rate); SAME(cola_rate_mirror); SAME(air_rate); SAME(air_rate_mirror);
+    SAME(current_age);
+    SAME(gender_code);
+    SAME(gender_text);
+    SAME(ruin_table_code);
+    SAME(ruin_table_name);
+    SAME(annuity_table_code);
+    SAME(annuity_table_name);
+    SAME(ruin_projection_years);
+    SAME(ruin_projection_text);
+    SAME(annuity_projection_years);
+    SAME(annuity_projection_text);
+    SAME(nominal_rate_1);
+    SAME(nominal_rate_2);
+    SAME(nominal_rate_3);
+    SAME(nominal_rate_4);
+    SAME(nominal_rate_5);
+    SAME(nominal_rate_6);
+    SAME(real_rate_1);
+    SAME(real_rate_2);
+    SAME(real_rate_3);
+    SAME(real_rate_4);
+    SAME(real_rate_5);
+    SAME(real_rate_6);
+    SAME(target_income);
+    SAME(liquid_wealth);
+    SAME(pension_nominal_income);
+    SAME(pension_cpi_income);
+    SAME(pension_variable_income);
+    SAME(purchase_nominal);
+    SAME(purchase_cpi);
+    SAME(purchase_variable);
+    SAME(cola_rate);
+    SAME(cola_rate_mirror);
+    SAME(air_rate);
+    SAME(air_rate_mirror);
     SAME(later_allocation_years);
-    SAME(weight_stock); SAME(weight_nomi_bond); SAME(weight_real_bond); SAME(weight_cash);
+    SAME(weight_stock);
+    SAME(weight_nomi_bond);
+    SAME(weight_real_bond);
+    SAME(weight_cash);
     SAME(weight_estate);
-    SAME(weight_copy_stock); SAME(weight_copy_nomi_bond); SAME(weight_copy_real_bond);
-    SAME(weight_copy_cash); SAME(weight_copy_estate);
-    SAME(later_weight_stock); SAME(later_weight_nomi_bond); SAME(later_weight_real_bond);
-    SAME(later_weight_cash); SAME(later_weight_estate);
-    SAME(later_weight_copy_stock); SAME(later_weight_copy_nomi_bond);
-    SAME(later_weight_copy_real_bond); SAME(later_weight_copy_cash); SAME(later_weight_copy_estate);
-    SAME(weight_sum); SAME(later_weight_sum); SAME(market_country);
-    SAME(mean_stock); SAME(mean_nomi_bond); SAME(mean_real_bond); SAME(mean_cash); SAME(mean_estate);
-    SAME(dev_stock); SAME(dev_nomi_bond); SAME(dev_real_bond); SAME(dev_estate);
-    SAME(progress_frame); SAME(net_investable_wealth); SAME(consumption_deficit);
-    SAME(up1994_male_modal_age); SAME(gam1983_female_dispersion); SAME(rp2000_unisex_lambda);
-    SAME(iam2000_male_lambda); SAME(asset_correlation);
+    SAME(weight_copy_stock);
+    SAME(weight_copy_nomi_bond);
+    SAME(weight_copy_real_bond);
+    SAME(weight_copy_cash);
+    SAME(weight_copy_estate);
+    SAME(later_weight_stock);
+    SAME(later_weight_nomi_bond);
+    SAME(later_weight_real_bond);
+    SAME(later_weight_cash);
+    SAME(later_weight_estate);
+    SAME(later_weight_copy_stock);
+    SAME(later_weight_copy_nomi_bond);
+    SAME(later_weight_copy_real_bond);
+    SAME(later_weight_copy_cash);
+    SAME(later_weight_copy_estate);
+    SAME(weight_sum);
+    SAME(later_weight_sum);
+    SAME(market_country);
+    SAME(mean_stock);
+    SAME(mean_nomi_bond);
+    SAME(mean_real_bond);
+    SAME(mean_cash);
+    SAME(mean_estate);
+    SAME(dev_stock);
+    SAME(dev_nomi_bond);
+    SAME(dev_real_bond);
+    SAME(dev_estate);
+    SAME(progress_frame);
+    SAME(net_investable_wealth);
+    SAME(consumption_deficit);
+    SAME(up1994_male_modal_age);
+    SAME(gam1983_female_dispersion);
+    SAME(rp2000_unisex_lambda);
+    SAME(iam2000_male_lambda);
+    SAME(asset_correlation);
 #undef SAME
 }
 
@@ -97,7 +146,8 @@ TEST_F(InputScreenTest, LoadingShowsTheDefaultsAndTheListsAsWritten) {
     // Page 5's captions are copies of page 4's, the U.S. set showing.
     for (int k = 0; k < 10; ++k) {
         const QString n = QString::number(k);
-        EXPECT_EQ(child<QLabel>("Label51(" + n + ")")->text(), child<QLabel>("Label50(" + n + ")")->text());
+        EXPECT_EQ(child<QLabel>("Label51(" + n + ")")->text(),
+                  child<QLabel>("Label50(" + n + ")")->text());
         EXPECT_EQ(child<QLabel>("Label51(" + n + ")")->isHidden(), k >= 5) << k;
         EXPECT_EQ(child<QLabel>("Label50(" + n + ")")->isHidden(), k >= 5) << k;
     }

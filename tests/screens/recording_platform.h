@@ -20,7 +20,8 @@ struct RecordedMessage {
 
 class RecordingPlatform : public Platform {
 public:
-    void show_message(QWidget*, const QString& title, const QString& text, MessageIcon icon) override {
+    void show_message(QWidget*, const QString& title, const QString& text,
+                      MessageIcon icon) override {
         messages.push_back({title, text, icon});
         if (on_message) on_message();
     }
@@ -74,7 +75,8 @@ public:
     private:
         RecordingPlatform& owner_;
     };
-    std::unique_ptr<ProgressWindow> open_progress(QWidget*, const QString& title, const QString& text,
+    std::unique_ptr<ProgressWindow> open_progress(QWidget*, const QString& title,
+                                                  const QString& text,
                                                   std::function<void()> on_cancel) override {
         progress_titles << title + "|" + text;
         progress_cancel = std::move(on_cancel);
@@ -95,19 +97,19 @@ public:
     QStringList dialog_requests;
     std::vector<bool> busy_calls;
     int pump_calls = 0;
-    QStringList previews;                          // titles of the print previews asked for
-    std::function<void(QPrinter&)> last_preview;   // what the last preview would paint
-    QStringList open_requests;                     // filters of the open dialogs
-    std::vector<RecordedMessage> questions;        // Save / Discard / Cancel questions asked
+    QStringList previews;                         // titles of the print previews asked for
+    std::function<void(QPrinter&)> last_preview;  // what the last preview would paint
+    QStringList open_requests;                    // filters of the open dialogs
+    std::vector<RecordedMessage> questions;       // Save / Discard / Cancel questions asked
 
     bool printer_available = false;
-    QString next_file_name;  // empty: the user cancels
-    QStringList next_open_names;  // empty: the user cancels
+    QString next_file_name;                             // empty: the user cancels
+    QStringList next_open_names;                        // empty: the user cancels
     SaveChoice next_save_choice = SaveChoice::discard;  // the answer to every question
     // Runs inside every pump, as the event loop would: lets a test act while
     // a calculation is under way.
     std::function<void()> on_process_events;
-    QStringList progress_titles;         // title|text of every progress window opened
+    QStringList progress_titles;          // title|text of every progress window opened
     std::vector<double> progress_values;  // every share shown
     int progress_open = 0;                // progress windows open now
     std::function<void()> progress_cancel;

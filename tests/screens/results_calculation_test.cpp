@@ -93,7 +93,8 @@ TEST_F(ResultsCalculationTest, ChartsDrawTheRecordCurves) {
     ASSERT_EQ(income.curve.points.size(), 21u);
     for (int i = 1; i <= 20; ++i) {
         EXPECT_LE(results_->expected_income[i - 1], 1.0);
-        EXPECT_NEAR(income.curve.points[i].y, 40 + 200 * (1 - results_->expected_income[i - 1]), 1e-9);
+        EXPECT_NEAR(income.curve.points[i].y, 40 + 200 * (1 - results_->expected_income[i - 1]),
+                    1e-9);
     }
     const double r1 = std::floor(results_->expected_ruin_age) + 1;
     EXPECT_EQ(screen.findChild<QLabel*>("Label12")->text().toStdString(),

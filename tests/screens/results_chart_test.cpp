@@ -31,7 +31,9 @@ Case make_case(double age, double expected_ruin_age = 200) {
     return c;
 }
 
-std::string at(const char* name, int i) { return std::string(name) + "(" + std::to_string(i) + ")"; }
+std::string at(const char* name, int i) {
+    return std::string(name) + "(" + std::to_string(i) + ")";
+}
 
 void expect_inside(const ChartGeometry& g) {
     for (const ChartPoint& p : g.curve.points) {
@@ -147,7 +149,8 @@ TEST(ResultsChartTest, IncomeChartRunsThroughAllTwentyHorizons) {
         for (int i = 1; i <= 20; ++i) {
             // Horizon i x step / 2 years at 44 pixels per caption step.
             EXPECT_NEAR(g.curve.points[i].x, 40 + 22.0 * i, 1e-9);
-            EXPECT_NEAR(g.curve.points[i].y, 40 + 200 * (1 - c.results.expected_income[i - 1]), 1e-9);
+            EXPECT_NEAR(g.curve.points[i].y, 40 + 200 * (1 - c.results.expected_income[i - 1]),
+                        1e-9);
         }
         // The last horizon is ten caption steps ahead: the tenth age tick.
         EXPECT_DOUBLE_EQ(g.curve.points[20].x, g.ticks[19].from.x);

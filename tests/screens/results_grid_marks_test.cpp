@@ -19,7 +19,8 @@ namespace quorrel {
 namespace {
 
 // The screen renders a record it never writes.
-static_assert(std::is_constructible_v<OutPut, const AnalysisState&, const ResultsRecord&, Platform&, QString>);
+static_assert(std::is_constructible_v<OutPut, const AnalysisState&, const ResultsRecord&, Platform&,
+                                      QString>);
 
 class QuietHooks : public CalculationHooks {
 public:
@@ -62,7 +63,8 @@ TEST_P(ResultsGridMarksTest, FlaggedCellsAndOnlyThoseAreMarked) {
         const QLineEdit* box = screen.findChild<QLineEdit*>(name);
         ASSERT_NE(box, nullptr) << name;
         EXPECT_EQ(box->text().toStdString(), results.cells[name]) << name;
-        EXPECT_EQ(box->palette().color(QPalette::Base), flagged ? grid_mark_colour() : plain) << name;
+        EXPECT_EQ(box->palette().color(QPalette::Base), flagged ? grid_mark_colour() : plain)
+            << name;
         EXPECT_EQ(box->toolTip(), flagged ? QString(tip) : QString()) << name;
     };
     for (int r = 0; r < 4; ++r)
@@ -88,11 +90,13 @@ TEST_P(ResultsGridMarksTest, FlaggedCellsAndOnlyThoseAreMarked) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, ResultsGridMarksTest,
     ::testing::Values(
-        MarksCase{"defaults", [](AnalysisState& s, ResultsRecord& r) { calculated(s, r, 800000, 0); }, false,
+        MarksCase{"defaults",
+                  [](AnalysisState& s, ResultsRecord& r) { calculated(s, r, 800000, 0); }, false,
                   false},
         // Net investable wealth below 0.1 x target: the 0% row's barrier is today's node.
         MarksCase{"wealth_3999_pension_400000",
-                  [](AnalysisState& s, ResultsRecord& r) { calculated(s, r, 3999, 400000); }, true, false},
+                  [](AnalysisState& s, ResultsRecord& r) { calculated(s, r, 3999, 400000); }, true,
+                  false},
         MarksCase{"estate_ceiling_standard",
                   [](AnalysisState& s, ResultsRecord& r) {
                       s.current_age = 65;

@@ -32,7 +32,9 @@ void press(QWidget* target, int key, Qt::KeyboardModifiers modifiers) {
     QApplication::sendEvent(target, &up);
 }
 
-QString shown_caption(QString text) { return text.replace("&&", "\x01").remove('&').replace("\x01", "&"); }
+QString shown_caption(QString text) {
+    return text.replace("&&", "\x01").remove('&').replace("\x01", "&");
+}
 
 // The mnemonics of every button and tab a person sees now in `window`.
 QList<QKeySequence> visible_mnemonics(const QWidget& window) {
@@ -81,7 +83,8 @@ protected:
     std::unique_ptr<OutPut> screen;
 };
 
-class ResultsButtonKeysTest : public ResultsKeyboardTest, public ::testing::WithParamInterface<ButtonCase> {};
+class ResultsButtonKeysTest : public ResultsKeyboardTest,
+                              public ::testing::WithParamInterface<ButtonCase> {};
 
 TEST_P(ResultsButtonKeysTest, MnemonicIsUniqueAndEnterAndMnemonicPressIt) {
     const ButtonCase& c = GetParam();
@@ -104,11 +107,13 @@ TEST_P(ResultsButtonKeysTest, MnemonicIsUniqueAndEnterAndMnemonicPressIt) {
 
     ASSERT_TRUE(testing::activate(screen.get()));
     tabs()->setCurrentIndex(c.tab);
-    press(QApplication::focusWidget() ? QApplication::focusWidget() : screen.get(), c.letter, Qt::AltModifier);
+    press(QApplication::focusWidget() ? QApplication::focusWidget() : screen.get(), c.letter,
+          Qt::AltModifier);
     // A mnemonic presses its button visibly: the click follows a moment later.
     QElapsedTimer clock;
     clock.start();
-    while (clicks < 2 && clock.elapsed() < 2000) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    while (clicks < 2 && clock.elapsed() < 2000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     EXPECT_EQ(clicks, 2) << "mnemonic";
     settle();
 }
@@ -147,8 +152,8 @@ TEST_F(ResultsKeyboardTest, TabsHaveUniqueMnemonicsAndCtrlTabStepsThroughThem) {
         EXPECT_EQ(tabs()->currentIndex(), expected);
     }
     for (int expected : {3, 2}) {
-        press(QApplication::focusWidget() ? QApplication::focusWidget() : screen.get(), Qt::Key_Backtab,
-              Qt::ControlModifier | Qt::ShiftModifier);
+        press(QApplication::focusWidget() ? QApplication::focusWidget() : screen.get(),
+              Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier);
         EXPECT_EQ(tabs()->currentIndex(), expected);
     }
     // Alt and a tab's letter shows it.

@@ -131,13 +131,21 @@ TEST_F(ResultsScreenTest, CaptionsOfTheGrids) {
     const std::pair<const char*, const char*> captions[] = {
         {"Label1", "Your Net Investable Wealth (NIW) is :"},
         {"Label36", "Your Net Consumption Deficit is:"},
-        {"Label2", "Probability"}, {"Label3", "NIW hits"},
-        {"Label4", "10 Years"}, {"Label7", "Lifetime"},
-        {"Label25", "0% of initial NIW"}, {"Label28", "50 % of initial NIW"},
-        {"Label47", "Bad (25%)"}, {"Label49", "Good (75%)"}, {"Label46", "30 years:"},
-        {"Label8(0)", "X "}, {"Label13", "Expected Income Conditional on Survival "},
-        {"Label33", "Current Age:"}, {"Label35", "90th Percentile:"},
-        {"Label22", "The probability of Survival"}, {"Label16", "X"}};
+        {"Label2", "Probability"},
+        {"Label3", "NIW hits"},
+        {"Label4", "10 Years"},
+        {"Label7", "Lifetime"},
+        {"Label25", "0% of initial NIW"},
+        {"Label28", "50 % of initial NIW"},
+        {"Label47", "Bad (25%)"},
+        {"Label49", "Good (75%)"},
+        {"Label46", "30 years:"},
+        {"Label8(0)", "X "},
+        {"Label13", "Expected Income Conditional on Survival "},
+        {"Label33", "Current Age:"},
+        {"Label35", "90th Percentile:"},
+        {"Label22", "The probability of Survival"},
+        {"Label16", "X"}};
     for (const auto& [name, text] : captions) EXPECT_EQ(field(name), text) << name;
 }
 
@@ -151,17 +159,20 @@ TEST_F(ResultsScreenTest, ExplanationsBeginAndEndAsWritten) {
     EXPECT_TRUE(text("Text20").startsWith(
         "    What is the probability that your net investable wealth (NIW) -- from which you "
         "are financing "));
-    EXPECT_TRUE(text("Text20").endsWith(
-        "A large number indicates a low probability that your consumption strategy is sustainable."));
-    EXPECT_TRUE(text("Text24").startsWith(
-        " The above table provides a statistical range for the net investable wealth (NIW) process"));
+    EXPECT_TRUE(
+        text("Text20").endsWith("A large number indicates a low probability that your consumption "
+                                "strategy is sustainable."));
+    EXPECT_TRUE(
+        text("Text24").startsWith(" The above table provides a statistical range for the net "
+                                  "investable wealth (NIW) process"));
     EXPECT_EQ(text("Text8"),
               "The above graph displays the amount of income you can expect to be receiving at "
               "various points - specified as a multiple of your consumption target -- assuming "
               "you survive to the given age.");
-    EXPECT_EQ(text("Text25"),
-              " The above graph displays the probability of surviving to any given age based on "
-              "the mortality table selected, as well as the age at which ruin is expected to occur.");
+    EXPECT_EQ(
+        text("Text25"),
+        " The above graph displays the probability of surviving to any given age based on "
+        "the mortality table selected, as well as the age at which ruin is expected to occur.");
 }
 
 TEST_F(ResultsScreenTest, TabsShowTheirFrame) {
@@ -203,7 +214,8 @@ TEST_F(ResultsScreenTest, ReturnAndWindowCloseEachReportOnce) {
 TEST_F(ResultsScreenTest, PrintScreenOnEveryTab) {
     screen->show();
     platform.printer_available = true;
-    for (const char* name : {"Command5", "Command7", "Command2", "Command8"}) command(name)->click();
+    for (const char* name : {"Command5", "Command7", "Command2", "Command8"})
+        command(name)->click();
     ASSERT_EQ(platform.printed.size(), 4u);
     for (QWidget* w : platform.printed) EXPECT_EQ(w, screen.get());
     EXPECT_TRUE(platform.messages.empty());
@@ -380,8 +392,7 @@ INSTANTIATE_TEST_SUITE_P(
     Saves, ResultsSaveStatusTest,
     ::testing::Values(SaveOutcome{"fresh", false, "The report was saved in %1"},
                       SaveOutcome{"kept", true, "The report was added to the end of %1"},
-                      SaveOutcome{"", false, ""},
-                      SaveOutcome{"no folder/case", false, ""}));
+                      SaveOutcome{"", false, ""}, SaveOutcome{"no folder/case", false, ""}));
 
 }  // namespace
 }  // namespace quorrel

@@ -13,8 +13,8 @@
 
 #include "core/defaults.h"
 #include "core/pipeline.h"
-#include "engine/monte_carlo.h"
 #include "default_calculation.h"
+#include "engine/monte_carlo.h"
 #include "results_app.h"
 #include "screens/recording_platform.h"
 #include "screens/results/out_put.h"
@@ -76,12 +76,14 @@ TEST_F(ResultsSimulationTest, EveryCellGetsTheSimulatedFigureAndItsError) {
     constexpr long kPaths = 8192;
     screen->set_simulation_paths(kPaths);
     for (const auto& row : ruin_cell_names())
-        for (const char* cell : row) EXPECT_TRUE(shown(QString("simulated_%1").arg(cell))->isHidden());
+        for (const char* cell : row)
+            EXPECT_TRUE(shown(QString("simulated_%1").arg(cell))->isHidden());
     check()->click();
     EXPECT_TRUE(screen->simulation_running());
     EXPECT_FALSE(check()->isEnabled());
     ASSERT_EQ(platform.progress_titles.size(), 1);
-    EXPECT_TRUE(platform.progress_titles[0].startsWith("Check by simulation|Simulating 8,192 paths"));
+    EXPECT_TRUE(
+        platform.progress_titles[0].startsWith("Check by simulation|Simulating 8,192 paths"));
     wait_for_simulation(*screen);
     ASSERT_FALSE(screen->simulation_running());
     EXPECT_EQ(platform.progress_open, 0);
@@ -134,7 +136,8 @@ TEST_F(ResultsSimulationTest, ClosingTheScreenMidRunWaitsForTheWorker) {
     check()->click();
     QElapsedTimer clock;
     clock.start();
-    while (!started && clock.elapsed() < 60000) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    while (!started && clock.elapsed() < 60000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     ASSERT_TRUE(screen->simulation_running());
     EXPECT_TRUE(screen->close());
     screen.reset();
@@ -167,12 +170,14 @@ TEST_P(ResultsSchemeLineTest, NamesTheScheme) {
     EXPECT_EQ(line->text().toStdString(), c.shown);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Schemes, ResultsSchemeLineTest,
-    ::testing::Values(SchemeCase{"standard", false, "", kStandardSchemeLine},
-                      SchemeCase{"standard_ignores_a_stray_line", false, "Refined x", kStandardSchemeLine},
-                      SchemeCase{"refined", true, "Refined accuracy: two grids.", "Refined accuracy: two grids."}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Schemes, ResultsSchemeLineTest,
+                         ::testing::Values(SchemeCase{"standard", false, "", kStandardSchemeLine},
+                                           SchemeCase{"standard_ignores_a_stray_line", false,
+                                                      "Refined x", kStandardSchemeLine},
+                                           SchemeCase{"refined", true,
+                                                      "Refined accuracy: two grids.",
+                                                      "Refined accuracy: two grids."}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace quorrel

@@ -40,7 +40,8 @@ void wait_until_idle(const WhatIfWindow& window) {
 
 QStringList snapshot(const QWidget& window) {
     QStringList seen;
-    for (const QLabel* l : window.findChildren<QLabel*>()) seen << l->objectName() + "=" + l->text();
+    for (const QLabel* l : window.findChildren<QLabel*>())
+        seen << l->objectName() + "=" + l->text();
     for (const QPushButton* b : window.findChildren<QPushButton*>())
         seen << b->objectName() + (b->isEnabled() ? " on" : " off");
     for (const QTableWidget* t : window.findChildren<QTableWidget*>())
@@ -80,7 +81,8 @@ class WhatIfSolveTest : public WhatIfTest, public ::testing::WithParamInterface<
 TEST_P(WhatIfSolveTest, ShowsTheCoreSolutionAndHandsItOn) {
     const SolveCase& c = GetParam();
     child<QDoubleSpinBox>("target_probability")->setValue(c.percent);
-    child<QRadioButton>(c.mode == SolveFor::income ? "solve_income" : "solve_wealth")->setChecked(true);
+    child<QRadioButton>(c.mode == SolveFor::income ? "solve_income" : "solve_wealth")
+        ->setChecked(true);
     EXPECT_FALSE(button("use_solved")->isEnabled());
     button("solve")->click();
     EXPECT_TRUE(window->busy());
@@ -91,7 +93,9 @@ TEST_P(WhatIfSolveTest, ShowsTheCoreSolutionAndHandsItOn) {
     ASSERT_TRUE(direct.found) << direct.message;
     EXPECT_EQ(window->solution()->value, direct.value);
     EXPECT_EQ(window->solution()->lifetime_ruin, direct.lifetime_ruin);
-    EXPECT_TRUE(child<QLabel>("solve_result")->text().contains(QString::fromStdString(format_grouped0(direct.value))));
+    EXPECT_TRUE(child<QLabel>("solve_result")
+                    ->text()
+                    .contains(QString::fromStdString(format_grouped0(direct.value))));
     EXPECT_TRUE(platform.messages.empty());
 
     QString key;
@@ -106,10 +110,11 @@ TEST_P(WhatIfSolveTest, ShowsTheCoreSolutionAndHandsItOn) {
     EXPECT_EQ(value, direct.value);
 }
 
-INSTANTIATE_TEST_SUITE_P(Modes, WhatIfSolveTest,
-                         ::testing::Values(SolveCase{"income_at_5", SolveFor::income, 5, kTargetIncomeKey},
-                                           SolveCase{"wealth_at_10", SolveFor::wealth, 10, kLiquidWealthKey}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Modes, WhatIfSolveTest,
+    ::testing::Values(SolveCase{"income_at_5", SolveFor::income, 5, kTargetIncomeKey},
+                      SolveCase{"wealth_at_10", SolveFor::wealth, 10, kLiquidWealthKey}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 struct NoAnswerCase {
     const char* name;
@@ -123,7 +128,8 @@ class WhatIfNoAnswerTest : public WhatIfTest, public ::testing::WithParamInterfa
 TEST_P(WhatIfNoAnswerTest, SaysWhyAndOffersNothing) {
     const NoAnswerCase& c = GetParam();
     inputs.*c.field = c.value;
-    child<QRadioButton>(c.mode == SolveFor::income ? "solve_income" : "solve_wealth")->setChecked(true);
+    child<QRadioButton>(c.mode == SolveFor::income ? "solve_income" : "solve_wealth")
+        ->setChecked(true);
     button("solve")->click();
     wait_until_idle(*window);
     const SpendingSolution direct = solve_sustainable_spending(inputs, c.mode, 0.05);
@@ -138,9 +144,10 @@ TEST_P(WhatIfNoAnswerTest, SaysWhyAndOffersNothing) {
 
 INSTANTIATE_TEST_SUITE_P(
     Plans, WhatIfNoAnswerTest,
-    ::testing::Values(
-        NoAnswerCase{"pensions_cover_the_target", SolveFor::wealth, &AnalysisState::pension_cpi_income, 400000},
-        NoAnswerCase{"a_nominal_pension_covers_it", SolveFor::wealth, &AnalysisState::pension_nominal_income, 2000000}),
+    ::testing::Values(NoAnswerCase{"pensions_cover_the_target", SolveFor::wealth,
+                                   &AnalysisState::pension_cpi_income, 400000},
+                      NoAnswerCase{"a_nominal_pension_covers_it", SolveFor::wealth,
+                                   &AnalysisState::pension_nominal_income, 2000000}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(WhatIfTest, CancelLeavesTheWindowAsItWas) {
@@ -168,7 +175,9 @@ TEST_F(WhatIfTest, SweepShowsChartsTableAndExportsTheCoreSweep) {
     auto* table = child<QTableWidget>("sweep_table");
     ASSERT_EQ(table->rowCount(), 21);
     for (int r = 0; r < 21; ++r)
-        EXPECT_EQ(table->item(r, 2)->text().toStdString(), format_percent2(direct.points[r].lifetime_ruin)) << r;
+        EXPECT_EQ(table->item(r, 2)->text().toStdString(),
+                  format_percent2(direct.points[r].lifetime_ruin))
+            << r;
     EXPECT_TRUE(table->item(direct.best, 0)->font().bold());
 
     // The chart marks the best share, and draws both curves through every share.
@@ -207,7 +216,8 @@ TEST(WhatIfCsvTest, OneHandCheckedLine) {
     sweep.points.push_back(p);
     const std::string csv = sweep_csv(sweep);
     EXPECT_EQ(csv.substr(csv.find('\n') + 1),
-              "35,280000.00,0.042346,0.000000,0.012500,0.030000,612345.68,500000.00,0.00,1.000000,1.000000\n");
+              "35,280000.00,0.042346,0.000000,0.012500,0.030000,612345.68,500000.00,0.00,1.000000,"
+              "1.000000\n");
     EXPECT_EQ(csv.substr(0, csv.find(',')), "share_percent");
 }
 
@@ -215,11 +225,14 @@ struct AxisTopCase {
     double value, top;
 };
 class NiceAxisTopTest : public ::testing::TestWithParam<AxisTopCase> {};
-TEST_P(NiceAxisTopTest, SmallestRoundTop) { EXPECT_DOUBLE_EQ(nice_axis_top(GetParam().value), GetParam().top); }
+TEST_P(NiceAxisTopTest, SmallestRoundTop) {
+    EXPECT_DOUBLE_EQ(nice_axis_top(GetParam().value), GetParam().top);
+}
 INSTANTIATE_TEST_SUITE_P(Tops, NiceAxisTopTest,
-                         ::testing::Values(AxisTopCase{0, 1}, AxisTopCase{0.043, 0.05}, AxisTopCase{0.05, 0.05},
-                                           AxisTopCase{0.11, 0.2}, AxisTopCase{0.21, 0.25},
-                                           AxisTopCase{612345, 1000000}, AxisTopCase{1800000, 2000000}));
+                         ::testing::Values(AxisTopCase{0, 1}, AxisTopCase{0.043, 0.05},
+                                           AxisTopCase{0.05, 0.05}, AxisTopCase{0.11, 0.2},
+                                           AxisTopCase{0.21, 0.25}, AxisTopCase{612345, 1000000},
+                                           AxisTopCase{1800000, 2000000}));
 
 // The results screen opens the window, passes its amount on and returns.
 TEST_F(WhatIfTest, ResultsScreenPassesTheAmountOnAndReturns) {
@@ -264,7 +277,8 @@ TEST_F(WhatIfInputTest, SolvedAmountIsCommittedThroughItsBox) {
     emit results->input_amount_chosen(kLiquidWealthKey, 912345);
     EXPECT_EQ(box("Text11")->text(), "912,345");
     EXPECT_EQ(state.liquid_wealth, 912345);
-    EXPECT_EQ(box("ind_invest_wealth")->text().toStdString(), format_grouped0(state.net_investable_wealth));
+    EXPECT_EQ(box("ind_invest_wealth")->text().toStdString(),
+              format_grouped0(state.net_investable_wealth));
     EXPECT_NE(box("ind_invest_wealth")->text(), wealth_before);
     EXPECT_TRUE(platform.messages.empty());
 }

@@ -97,7 +97,8 @@ TEST_P(SaveDialogTest, ReturnsTheChoiceWithoutAskingToReplace) {
         }
     });
     driver.start(20);
-    const QString chosen = desktop_platform().save_file_name(nullptr, QString(), "text file (*.txt)");
+    const QString chosen =
+        desktop_platform().save_file_name(nullptr, QString(), "text file (*.txt)");
     // A question would come up after the dialog's accept; give it its moment.
     for (int i = 0; i < 5; ++i) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     driver.stop();
@@ -115,7 +116,9 @@ TEST_P(SaveDialogTest, ReturnsTheChoiceWithoutAskingToReplace) {
 INSTANTIATE_TEST_SUITE_P(Choices, SaveDialogTest,
                          ::testing::Values(SaveChoice{"earlier.txt", true},
                                            SaveChoice{"new.txt", false}),
-                         [](const auto& info) { return std::string(info.param.exists ? "existing" : "new"); });
+                         [](const auto& info) {
+                             return std::string(info.param.exists ? "existing" : "new");
+                         });
 
 }  // namespace
 }  // namespace quorrel::testing

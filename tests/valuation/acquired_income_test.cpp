@@ -47,8 +47,9 @@ TEST(AcquiredIncome, QuotedIncomesOfOneHundredThousandEach) {
     EXPECT_EQ(format_grouped0(s.acquired_cpi_income), "7,416");
     EXPECT_EQ(format_grouped0(s.acquired_variable_income), "8,137");
     // Deficit: target less the three pensions less the three incomes, in that order.
-    EXPECT_DOUBLE_EQ(s.consumption_deficit, 60000 - 10000 - 5000 - 1000 - s.acquired_nominal_income -
-                                                s.acquired_cpi_income - s.acquired_variable_income);
+    EXPECT_DOUBLE_EQ(s.consumption_deficit, 60000 - 10000 - 5000 - 1000 -
+                                                s.acquired_nominal_income - s.acquired_cpi_income -
+                                                s.acquired_variable_income);
     EXPECT_EQ(s.net_investable_wealth, 700000);
     EXPECT_NEAR(s.implied_inflation, 0.02, 1e-15);
 }
@@ -122,7 +123,7 @@ TEST(AcquiredIncome, PricingFailureWritesNothingAfterTheFailingStep) {
     s.net_investable_wealth = -4;
     EXPECT_THROW(compute_acquired_income(s), ValuationError);
     EXPECT_NEAR(s.implied_inflation, 0.03, 1e-15);  // step 1 ran
-    EXPECT_EQ(s.annuity_modal_age, 85.7217);         // step 2 ran
+    EXPECT_EQ(s.annuity_modal_age, 85.7217);        // step 2 ran
     EXPECT_EQ(s.variable_annuity_factor, -2);
     EXPECT_EQ(s.acquired_cpi_income, -1);
     EXPECT_EQ(s.consumption_deficit, -3);

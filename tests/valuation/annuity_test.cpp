@@ -81,7 +81,8 @@ TEST(Annuity, BucketsAndHorizonsOfTheCurveFactor) {
             const double lo = 5.0 * k;
             const double hi = std::min(k == 5 ? kForever : 5.0 * (k + 1), horizon);
             if (hi <= lo) continue;
-            expected += test::survival_integral(lo, hi == kForever ? -1 : hi, rates[k], age, lambda, m, b);
+            expected +=
+                test::survival_integral(lo, hi == kForever ? -1 : hi, rates[k], age, lambda, m, b);
         }
         EXPECT_NEAR(real_annuity_factor(s, age, lambda, m, b), expected, 1e-8) << age;
     }
@@ -92,17 +93,21 @@ TEST(Annuity, FlatCurveFactorAgainstTailValuesByAge) {
     test::set_flat_curves(s, 0.03, 0.03);
     const double lambda = 0.002, m = 89.0, b = 9.0;
     for (double age : {70.0, 73.0, 80.0}) {
-        EXPECT_NEAR(real_annuity_factor(s, age, lambda, m, b), annuity_tail_value(0, 0.03, age, lambda, m, b), 1e-12)
+        EXPECT_NEAR(real_annuity_factor(s, age, lambda, m, b),
+                    annuity_tail_value(0, 0.03, age, lambda, m, b), 1e-12)
             << age;
     }
     for (double age : {80.5, 81.0, 86.0, 90.0}) {
         EXPECT_NEAR(real_annuity_factor(s, age, lambda, m, b),
-                    annuity_tail_value(0, 0.03, age, lambda, m, b) - annuity_tail_value(20, 0.03, age, lambda, m, b),
+                    annuity_tail_value(0, 0.03, age, lambda, m, b) -
+                        annuity_tail_value(20, 0.03, age, lambda, m, b),
                     1e-12)
             << age;
     }
     EXPECT_NEAR(real_annuity_factor(s, 60, lambda, m, b),
-                annuity_tail_value(0, 0.03, 60, lambda, m, b) - annuity_tail_value(40, 0.03, 60, lambda, m, b), 1e-12);
+                annuity_tail_value(0, 0.03, 60, lambda, m, b) -
+                    annuity_tail_value(40, 0.03, 60, lambda, m, b),
+                1e-12);
 }
 
 // Every row of every table prices, at ages 50 to 90, on the curve and for
@@ -113,19 +118,26 @@ TEST(Annuity, EveryRowPricesAndMatchesQuadrature) {
     load_mortality_tables(s);
     test::set_flat_curves(s, 0.03, 0.05);
     int rows = 0;
-    for (MortalityTable table :
-         {MortalityTable::gam1983, MortalityTable::iam2000, MortalityTable::up1994, MortalityTable::rp2000}) {
+    for (MortalityTable table : {MortalityTable::gam1983, MortalityTable::iam2000,
+                                 MortalityTable::up1994, MortalityTable::rp2000}) {
         for (int gender : {0, 1, 2}) {
             for (int age = 50; age <= 90; ++age) {
-                const GompertzMakehamParams p = select_mortality_parameters(s, table, gender, age, 0);
+                const GompertzMakehamParams p =
+                    select_mortality_parameters(s, table, gender, age, 0);
                 const double end = age > 80 ? 20 : (age < 70 ? 100.0 - age : -1);
-                const double factor = real_annuity_factor(s, age, p.lambda, p.modal_age, p.dispersion);
-                EXPECT_NEAR(factor, test::survival_integral(0, end, 0.03, age, p.lambda, p.modal_age, p.dispersion),
-                            1e-7 * factor)
+                const double factor =
+                    real_annuity_factor(s, age, p.lambda, p.modal_age, p.dispersion);
+                EXPECT_NEAR(
+                    factor,
+                    test::survival_integral(0, end, 0.03, age, p.lambda, p.modal_age, p.dispersion),
+                    1e-7 * factor)
                     << static_cast<int>(table) << " " << gender << " " << age;
-                const double life = annuity_tail_value(0, 0.04, age, p.lambda, p.modal_age, p.dispersion);
-                EXPECT_NEAR(life, test::survival_integral(0, -1, 0.04, age, p.lambda, p.modal_age, p.dispersion),
-                            1e-7 * life)
+                const double life =
+                    annuity_tail_value(0, 0.04, age, p.lambda, p.modal_age, p.dispersion);
+                EXPECT_NEAR(
+                    life,
+                    test::survival_integral(0, -1, 0.04, age, p.lambda, p.modal_age, p.dispersion),
+                    1e-7 * life)
                     << static_cast<int>(table) << " " << gender << " " << age;
                 ++rows;
             }

@@ -21,7 +21,8 @@ TEST(GammaFunction, AgreesWithTheLibraryGamma) {
         EXPECT_NEAR(log_gamma(x), std::lgamma(x), 1e-9) << x;
         EXPECT_NEAR(gamma_function(x) / std::tgamma(x), 1.0, 1e-9) << x;
     }
-    for (double x : {-0.6, -1.5, -2.25, -9.5}) EXPECT_NEAR(gamma_function(x) / std::tgamma(x), 1.0, 1e-9) << x;
+    for (double x : {-0.6, -1.5, -2.25, -9.5})
+        EXPECT_NEAR(gamma_function(x) / std::tgamma(x), 1.0, 1e-9) << x;
 }
 
 TEST(GammaFunction, NegativeArgumentByOneStepOfTheLoop) {
@@ -53,7 +54,8 @@ TEST(GammaFunction, NoFiniteValueThrowsInsteadOfEndingTheProgram) {
 // tools/gamma_reference.py): a from -10 to 1 with the whole negatives, 0
 // (priced as 1e-9) and points near 0, z from 1e-3 to 10,000.
 TEST(UpperIncompleteGamma, MatchesHighPrecisionReference) {
-    const auto rows = test::read_csv(std::string(QUORREL_TEST_DATA_DIR) + "/incomplete_gamma_reference.csv");
+    const auto rows =
+        test::read_csv(std::string(QUORREL_TEST_DATA_DIR) + "/incomplete_gamma_reference.csv");
     ASSERT_GT(rows.size(), 1000u);
     double worst_relative = 0;
     for (const auto& row : rows) {
@@ -64,7 +66,8 @@ TEST(UpperIncompleteGamma, MatchesHighPrecisionReference) {
         const double error = std::fabs(got - expected);
         EXPECT_TRUE(error <= 1e-10 * std::fabs(expected) || error <= 1e-12)
             << "a=" << row[0] << " z=" << row[1] << " got " << got << " expected " << row[2];
-        if (std::fabs(expected) > 1e-290) worst_relative = std::max(worst_relative, error / std::fabs(expected));
+        if (std::fabs(expected) > 1e-290)
+            worst_relative = std::max(worst_relative, error / std::fabs(expected));
     }
     // Measured: 5.3e-14.
     EXPECT_LT(worst_relative, 1e-12);
@@ -128,7 +131,8 @@ TEST(UpperIncompleteGamma, LargeArgumentsNoLongerOverflow) {
 
 TEST(UpperIncompleteGamma, BadArgumentsThrow) {
     const double inf = std::numeric_limits<double>::infinity();
-    for (double z : {0.0, -1.0, std::nan(""), inf}) EXPECT_THROW(upper_incomplete_gamma(-0.5, z), ValuationError) << z;
+    for (double z : {0.0, -1.0, std::nan(""), inf})
+        EXPECT_THROW(upper_incomplete_gamma(-0.5, z), ValuationError) << z;
     EXPECT_THROW(upper_incomplete_gamma(std::nan(""), 1.0), ValuationError);
     EXPECT_THROW(upper_incomplete_gamma(-inf, 1.0), ValuationError);
     // A result past the range of a double.
@@ -144,13 +148,14 @@ TEST(Survival, ClosedForms) {
         const double pure = std::exp(std::exp((65 - m) / b) * (1 - std::exp(t / b)));
         EXPECT_NEAR(survival_probability(65, t, 0, m, b), pure, 1e-14) << t;
         // lambda adds a factor exp(-lambda t).
-        EXPECT_NEAR(survival_probability(65, t, 0.02, m, b), pure * std::exp(-0.02 * t), 1e-14) << t;
+        EXPECT_NEAR(survival_probability(65, t, 0.02, m, b), pure * std::exp(-0.02 * t), 1e-14)
+            << t;
     }
     // The hazard is minus the log-derivative of pure Gompertz survival.
     const double h = 1e-5;
-    const double slope =
-        (std::log(survival_probability(65, 10 + h, 0, m, b)) - std::log(survival_probability(65, 10 - h, 0, m, b))) /
-        (2 * h);
+    const double slope = (std::log(survival_probability(65, 10 + h, 0, m, b)) -
+                          std::log(survival_probability(65, 10 - h, 0, m, b))) /
+                         (2 * h);
     EXPECT_NEAR(-slope, gompertz_hazard(75, m, b), 1e-8);
 }
 
@@ -196,7 +201,8 @@ TEST(Survival, CurveLengthsAndValues) {
     EXPECT_EQ(s.survival_years, 20);
     ASSERT_EQ(curve.size(), 21u);
     EXPECT_EQ(curve[0], 1.0);
-    EXPECT_EQ(curve[7], survival_probability(90, 7, s.ruin_lambda, s.ruin_modal_age, s.ruin_dispersion));
+    EXPECT_EQ(curve[7],
+              survival_probability(90, 7, s.ruin_lambda, s.ruin_modal_age, s.ruin_dispersion));
 
     s = ruin_state(50, 1, 1, 0);
     select_ruin_parameters(s);

@@ -53,9 +53,12 @@ TEST(MortalityData, ArraysEqualTheCsv) {
         // Projection 0 returns the stored triple; whole ages read their row.
         const GompertzMakehamParams p =
             select_mortality_parameters(s, table_from_key(row[0]), gender_from_key(row[1]), age, 0);
-        EXPECT_EQ(p.lambda, std::strtod(row[3].c_str(), nullptr)) << row[0] << " " << row[1] << " " << age;
-        EXPECT_EQ(p.modal_age, std::strtod(row[4].c_str(), nullptr)) << row[0] << " " << row[1] << " " << age;
-        EXPECT_EQ(p.dispersion, std::strtod(row[5].c_str(), nullptr)) << row[0] << " " << row[1] << " " << age;
+        EXPECT_EQ(p.lambda, std::strtod(row[3].c_str(), nullptr))
+            << row[0] << " " << row[1] << " " << age;
+        EXPECT_EQ(p.modal_age, std::strtod(row[4].c_str(), nullptr))
+            << row[0] << " " << row[1] << " " << age;
+        EXPECT_EQ(p.dispersion, std::strtod(row[5].c_str(), nullptr))
+            << row[0] << " " << row[1] << " " << age;
     }
     EXPECT_EQ(seen.size(), 492u) << "duplicate rows in the CSV";
 }
@@ -121,9 +124,11 @@ TEST(MortalityData, ReferenceRowsAtFiftySixtyFiveEightyNinety) {
     const AnalysisState s = loaded_state();
     for (const Row& r : rows) {
         const GompertzMakehamParams p = select_mortality_parameters(s, r.table, r.gender, r.age, 0);
-        EXPECT_EQ(p.lambda, r.lambda) << static_cast<int>(r.table) << " " << r.gender << " " << r.age;
+        EXPECT_EQ(p.lambda, r.lambda)
+            << static_cast<int>(r.table) << " " << r.gender << " " << r.age;
         EXPECT_EQ(p.modal_age, r.m) << static_cast<int>(r.table) << " " << r.gender << " " << r.age;
-        EXPECT_EQ(p.dispersion, r.b) << static_cast<int>(r.table) << " " << r.gender << " " << r.age;
+        EXPECT_EQ(p.dispersion, r.b)
+            << static_cast<int>(r.table) << " " << r.gender << " " << r.age;
     }
 }
 
@@ -194,11 +199,13 @@ TEST(MortalityTables, LoaderFillsCorrelations) {
 TEST(MortalityTables, CodesMapToTables) {
     EXPECT_EQ(annuity_table_for_code(1), MortalityTable::gam1983);
     EXPECT_EQ(annuity_table_for_code(2), MortalityTable::iam2000);
-    for (int code : {0, 3, -1, 99}) EXPECT_EQ(annuity_table_for_code(code), MortalityTable::iam2000) << code;
+    for (int code : {0, 3, -1, 99})
+        EXPECT_EQ(annuity_table_for_code(code), MortalityTable::iam2000) << code;
     EXPECT_EQ(ruin_table_for_code(1), MortalityTable::up1994);
     EXPECT_EQ(ruin_table_for_code(2), MortalityTable::iam2000);
     EXPECT_EQ(ruin_table_for_code(3), MortalityTable::rp2000);
-    for (int code : {0, 4, -1, 99}) EXPECT_EQ(ruin_table_for_code(code), MortalityTable::rp2000) << code;
+    for (int code : {0, 4, -1, 99})
+        EXPECT_EQ(ruin_table_for_code(code), MortalityTable::rp2000) << code;
 }
 
 TEST(MortalityTables, AgeFiftyReadsRowZeroAndNinetyRowForty) {

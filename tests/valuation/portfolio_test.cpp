@@ -47,8 +47,10 @@ TEST(Portfolio, BondsAreCorrelatedStocksAndEstateAreNot) {
     s.later_weight_stock = s.later_weight_estate = 0.5;
     run_all(s);
     const double d2 = 0.08, d3 = 0.06;
-    EXPECT_NEAR(s.current_standard_deviation, std::sqrt(0.25 * d2 * d2 + 0.25 * d3 * d3 + 0.25 * d2 * d3), 1e-15);
-    EXPECT_NEAR(s.later_standard_deviation, std::sqrt(0.25 * 0.2 * 0.2 + 0.25 * 0.15 * 0.15), 1e-15);
+    EXPECT_NEAR(s.current_standard_deviation,
+                std::sqrt(0.25 * d2 * d2 + 0.25 * d3 * d3 + 0.25 * d2 * d3), 1e-15);
+    EXPECT_NEAR(s.later_standard_deviation, std::sqrt(0.25 * 0.2 * 0.2 + 0.25 * 0.15 * 0.15),
+                1e-15);
     EXPECT_NEAR(s.current_expected_return, 0.5 * 0.03 + 0.5 * 0.025, 1e-15);
     EXPECT_NEAR(s.later_expected_return, 0.5 * 0.07 + 0.5 * 0.05, 1e-15);
 }

@@ -48,14 +48,16 @@ inline double survival_integral(double t0, double t1, double r, double age, doub
                                 double b) {
     if (t1 < 0) t1 = 160 - age;
     const int panels = 2 * static_cast<int>(std::ceil((t1 - t0) / 0.01));
-    return simpson([&](double s) { return std::exp(-r * s) * survival_probability(age, s, lambda, m, b); },
-                   t0, t1, panels);
+    return simpson(
+        [&](double s) { return std::exp(-r * s) * survival_probability(age, s, lambda, m, b); }, t0,
+        t1, panels);
 }
 
 // Flat yield curves on the state: every real bucket at `real`, every
 // nominal bucket at `nominal`.
 inline void set_flat_curves(AnalysisState& s, double real, double nominal) {
-    s.real_rate_1 = s.real_rate_2 = s.real_rate_3 = s.real_rate_4 = s.real_rate_5 = s.real_rate_6 = real;
+    s.real_rate_1 = s.real_rate_2 = s.real_rate_3 = s.real_rate_4 = s.real_rate_5 = s.real_rate_6 =
+        real;
     s.nominal_rate_1 = s.nominal_rate_2 = s.nominal_rate_3 = s.nominal_rate_4 = s.nominal_rate_5 =
         s.nominal_rate_6 = nominal;
 }

@@ -5,11 +5,11 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdint>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
-#include <iostream>
 #include <iomanip>
+#include <iostream>
 #include <optional>
 #include <ostream>
 #include <sstream>
@@ -31,8 +31,8 @@
 #include "core/message_text.h"
 #include "core/number_format.h"
 #include "core/pipeline.h"
-#include "engine/monte_carlo.h"
 #include "core/report.h"
+#include "engine/monte_carlo.h"
 
 namespace quorrel {
 namespace {
@@ -54,8 +54,8 @@ std::string trimmed(const std::string& text) {
     return text.substr(begin, text.find_last_not_of(" \t") + 1 - begin);
 }
 
-std::vector<std::string> list_items(const std::string& option, const std::string& text, size_t count,
-                                    const std::string& expected) {
+std::vector<std::string> list_items(const std::string& option, const std::string& text,
+                                    size_t count, const std::string& expected) {
     std::vector<std::string> items;
     std::string item;
     std::istringstream in(text);
@@ -112,7 +112,7 @@ struct RunChoices {
     std::optional<SolveFor> solve;
     std::optional<AnnuityKind> sweep;
     double lifetime_ruin = kSolveDefaultProbability;  // to solve for, or the sweep's threshold
-    std::string case_name;  // of the case file; empty: an unsaved case
+    std::string case_name;                            // of the case file; empty: an unsaved case
 };
 
 constexpr long kLeastPaths = 1000;
@@ -127,7 +127,8 @@ std::optional<double> whole_number(const std::string& text) {
 
 std::uint64_t seed_value(const std::string& text) {
     const char* expected = "a whole number from 0 to 18446744073709551615";
-    if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos || text.size() > 20)
+    if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos ||
+        text.size() > 20)
         refuse_value("--seed", text, expected);
     errno = 0;
     const unsigned long long v = std::strtoull(text.c_str(), nullptr, 10);
@@ -145,7 +146,8 @@ void check_combinations(const CLI::App& app) {
     if (given("--seed") && !given("--monte-carlo")) throw OptionError("--seed needs --monte-carlo");
     for (const char* single : {"--monte-carlo", "--pdf"})
         if (given(single) && given("--compare"))
-            throw OptionError(std::string(single) + " is of one case; it cannot be given with --compare");
+            throw OptionError(std::string(single) +
+                              " is of one case; it cannot be given with --compare");
     if (given("--lifetime-ruin") && !given("--solve") && !given("--annuity-sweep"))
         throw OptionError("--lifetime-ruin needs --solve or --annuity-sweep");
     for (const char* tool : {"--solve", "--annuity-sweep"}) {
@@ -156,8 +158,9 @@ void check_combinations(const CLI::App& app) {
     }
     if (given("--annuity-sweep"))
         for (const char* other : {"--monte-carlo", "--report", "--pdf"})
-            if (given(other)) throw OptionError(std::string("--annuity-sweep prints its table alone; ") + other +
-                                                " cannot be given with it");
+            if (given(other))
+                throw OptionError(std::string("--annuity-sweep prints its table alone; ") + other +
+                                  " cannot be given with it");
 }
 
 void decision_choices(const CLI::App& app, const Options& o, RunChoices& c) {
@@ -165,10 +168,12 @@ void decision_choices(const CLI::App& app, const Options& o, RunChoices& c) {
     // solved amount.
     const bool tool = app.count("--solve") > 0 || app.count("--annuity-sweep") > 0;
     if (tool && o.accuracy == "standard" && app.count("--accuracy") > 0)
-        throw OptionError(std::string(app.count("--solve") > 0 ? "--solve" : "--annuity-sweep") +
-                          " works at refined accuracy; --accuracy standard cannot be given with it");
+        throw OptionError(
+            std::string(app.count("--solve") > 0 ? "--solve" : "--annuity-sweep") +
+            " works at refined accuracy; --accuracy standard cannot be given with it");
     if (app.count("--solve") > 0) {
-        if (o.solve != "income" && o.solve != "wealth") refuse_value("--solve", o.solve, "income or wealth");
+        if (o.solve != "income" && o.solve != "wealth")
+            refuse_value("--solve", o.solve, "income or wealth");
         c.solve = o.solve == "income" ? SolveFor::income : SolveFor::wealth;
         c.accuracy = Accuracy::refined;
     }
@@ -178,7 +183,8 @@ void decision_choices(const CLI::App& app, const Options& o, RunChoices& c) {
     }
     if (app.count("--lifetime-ruin") > 0) {
         const auto percent = parse_amount(o.lifetime_ruin);
-        if (!percent || !(*percent >= kSolveLowestProbability * 100 && *percent <= kSolveHighestProbability * 100))
+        if (!percent || !(*percent >= kSolveLowestProbability * 100 &&
+                          *percent <= kSolveHighestProbability * 100))
             refuse_value("--lifetime-ruin", o.lifetime_ruin, "a percent from 0.5 to 50");
         c.lifetime_ruin = *percent / 100;
     }
@@ -194,7 +200,8 @@ RunChoices run_choices(const CLI::App& app, const Options& o) {
     if (app.count("--monte-carlo") > 0) {
         const auto paths = whole_number(o.monte_carlo);
         if (!paths || *paths < kLeastPaths || *paths > kMostPaths)
-            refuse_value("--monte-carlo", o.monte_carlo, "a whole number of paths from 1,000 to 100,000,000");
+            refuse_value("--monte-carlo", o.monte_carlo,
+                         "a whole number of paths from 1,000 to 100,000,000");
         c.paths = static_cast<long>(*paths);
     }
     if (app.count("--seed") > 0) c.seed = seed_value(o.seed);
@@ -208,7 +215,8 @@ std::vector<InputOption> catalogue_options() {
     std::vector<InputOption> options;
     const auto& rows = input_catalogue();
     for (std::size_t i = 0; i < rows.size(); ++i) {
-        if (options.empty() || std::string(row_at(options.back().rows.front()).option) != rows[i].option)
+        if (options.empty() ||
+            std::string(row_at(options.back().rows.front()).option) != rows[i].option)
             options.push_back({});
         options.back().rows.push_back(i);
     }
@@ -230,13 +238,15 @@ std::string help_text(const InputOption& option) {
     const InputRow& first = row_at(option.rows.front());
     if (first.follows_market) {
         const InputRow& market = input_row("market");
-        return std::string(first.help) + " (" + default_text(market) + " " + default_text(first) + ")";
+        return std::string(first.help) + " (" + default_text(market) + " " + default_text(first) +
+               ")";
     }
     std::string shown = default_text(first);
     if (first.default_each) {
         shown += " each";
     } else {
-        for (std::size_t k = 1; k < option.rows.size(); ++k) shown += "," + default_text(row_at(option.rows[k]));
+        for (std::size_t k = 1; k < option.rows.size(); ++k)
+            shown += "," + default_text(row_at(option.rows[k]));
     }
     return std::string(first.help) + " (default " + shown + ")";
 }
@@ -250,7 +260,8 @@ std::optional<InputValue> typed_value(const InputRow& row, const std::string& te
     const auto v = row.kind == InputKind::amount ? parse_money(text) : parse_amount(text);
     if (!v) return std::nullopt;
     if (row.kind == InputKind::amount) {
-        return *v >= 0 ? std::optional<InputValue>(InputValue{.index = 0, .amount = *v}) : std::nullopt;
+        return *v >= 0 ? std::optional<InputValue>(InputValue{.index = 0, .amount = *v})
+                       : std::nullopt;
     }
     const auto i = index_of_natural(row, *v);
     return i ? std::optional<InputValue>(InputValue{.index = *i}) : std::nullopt;
@@ -299,32 +310,37 @@ void add_options(CLI::App& app, Options& o) {
     }
 
     const char* cases = "Cases";
-    app.add_option("--case", o.case_file, "start from the inputs of a saved case, then apply the options given")
+    app.add_option("--case", o.case_file,
+                   "start from the inputs of a saved case, then apply the options given")
         ->type_name("FILE")
         ->group(cases);
     app.add_option("--save-case", o.save_case, "write the inputs used as a case file")
         ->type_name("FILE")
         ->group(cases);
-    app.add_option("--compare", o.compare,
-                   "compare this case with the saved case FILE (repeatable): aligned columns, or a JSON "
-                   "array with --json")
+    app.add_option(
+           "--compare", o.compare,
+           "compare this case with the saved case FILE (repeatable): aligned columns, or a JSON "
+           "array with --json")
         ->type_name("FILE")
         ->group(cases);
-    app.add_option("--batch", o.batch,
-                   "compute many cases: FILE lists case files one per line, or is a CSV whose header "
-                   "names input options; one JSON object per line")
+    app.add_option(
+           "--batch", o.batch,
+           "compute many cases: FILE lists case files one per line, or is a CSV whose header "
+           "names input options; one JSON object per line")
         ->type_name("FILE")
         ->group(cases);
 
     const char* accuracy = "Accuracy";
-    app.add_option("--accuracy", o.accuracy,
-                   "standard or refined; refined computes every figure with the converged scheme, each "
-                   "probability with its error estimate (default standard)")
+    app.add_option(
+           "--accuracy", o.accuracy,
+           "standard or refined; refined computes every figure with the converged scheme, each "
+           "probability with its error estimate (default standard)")
         ->type_name("NAME")
         ->group(accuracy);
-    app.add_option("--monte-carlo", o.monte_carlo,
-                   "also simulate 1,000 to 100,000,000 wealth paths: each figure simulated, with its "
-                   "standard error")
+    app.add_option(
+           "--monte-carlo", o.monte_carlo,
+           "also simulate 1,000 to 100,000,000 wealth paths: each figure simulated, with its "
+           "standard error")
         ->type_name("PATHS")
         ->group(accuracy);
     app.add_option("--seed", o.seed, "seed of the simulation, a whole number (default 1)")
@@ -333,28 +349,34 @@ void add_options(CLI::App& app, Options& o) {
 
     const char* tools = "Decision tools (at refined accuracy)";
     app.add_option("--solve", o.solve,
-                   "income: the largest real target income, wealth: the smallest liquid wealth, at the lifetime "
+                   "income: the largest real target income, wealth: the smallest liquid wealth, at "
+                   "the lifetime "
                    "ruin probability of --lifetime-ruin; prints it, then the analysis at it")
         ->type_name("NAME")
         ->group(tools);
     app.add_option("--lifetime-ruin", o.lifetime_ruin,
-                   "lifetime ruin probability (0% level) to solve for, and the sweep's threshold; percent 0.5 "
+                   "lifetime ruin probability (0% level) to solve for, and the sweep's threshold; "
+                   "percent 0.5 "
                    "to 50 (default 5)")
         ->type_name("PERCENT")
         ->group(tools);
     app.add_option("--annuity-sweep", o.annuity_sweep,
-                   "cpi, nominal or variable: the figures with 0% to 100% of the liquid wealth spent on that "
+                   "cpi, nominal or variable: the figures with 0% to 100% of the liquid wealth "
+                   "spent on that "
                    "annuity, in steps of 5%, and the share with the lowest lifetime ruin")
         ->type_name("NAME")
         ->group(tools);
 
     const char* output = "Output";
-    app.add_flag("--json", o.json, "print every figure as JSON instead of the tables")->group(output);
-    app.add_option("--report", o.report, "also append the text report to FILE (created when missing)")
+    app.add_flag("--json", o.json, "print every figure as JSON instead of the tables")
+        ->group(output);
+    app.add_option("--report", o.report,
+                   "also append the text report to FILE (created when missing)")
         ->type_name("FILE")
         ->group(output);
 #ifdef QUORREL_CLI_PDF
-    app.add_option("--pdf", o.pdf, "also write the report with both charts as a PDF document to FILE")
+    app.add_option("--pdf", o.pdf,
+                   "also write the report with both charts as a PDF document to FILE")
         ->type_name("FILE")
         ->group(output);
 #endif
@@ -404,7 +426,8 @@ std::string apply_option_texts(const std::vector<std::pair<std::string, std::str
 std::string calculate(AnalysisState& state, ResultsRecord& results, Accuracy accuracy) {
     CliHooks hooks;
     try {
-        if (run_calculation(state, hooks, results, accuracy) == CalculationOutcome::completed) return {};
+        if (run_calculation(state, hooks, results, accuracy) == CalculationOutcome::completed)
+            return {};
     } catch (const std::exception& e) {
         // Not one of the calculation's own failures (out of memory, no
         // thread): still one line and a failure status rather than an abort.
@@ -415,13 +438,16 @@ std::string calculate(AnalysisState& state, ResultsRecord& results, Accuracy acc
 
 namespace {
 
-bool stderr_is_terminal(const std::ostream& err) { return &err == &std::cerr && ::isatty(STDERR_FILENO); }
+bool stderr_is_terminal(const std::ostream& err) {
+    return &err == &std::cerr && ::isatty(STDERR_FILENO);
+}
 
 // --batch alone, or with --json and --accuracy.
 int batch_option(const CLI::App& app, const Options& texts, std::ostream& out, std::ostream& err) {
     const auto options = app.get_options([](const CLI::Option* o) {
         const std::string name = o->get_name();
-        return o->count() > 0 && name != "--batch" && name != "--json" && name != "--help" && name != "--accuracy";
+        return o->count() > 0 && name != "--batch" && name != "--json" && name != "--help" &&
+               name != "--accuracy";
     });
     if (!options.empty()) {
         err << "quorrel-cli: --batch takes its cases from FILE alone (see --help)\n";
@@ -438,8 +464,8 @@ int batch_option(const CLI::App& app, const Options& texts, std::ostream& out, s
 
 // The inputs: the defaults, the case file's, then the options given.
 // Returns the exit status of a refusal, or -1.
-int read_inputs(const CLI::App& app, const Options& texts, AnalysisState& state, std::string& case_name,
-                std::ostream& err) {
+int read_inputs(const CLI::App& app, const Options& texts, AnalysisState& state,
+                std::string& case_name, std::ostream& err) {
     apply_input_defaults(state);
     if (!texts.case_file.empty()) {
         const CaseReadResult c = read_case_file(texts.case_file);
@@ -468,7 +494,8 @@ int read_inputs(const CLI::App& app, const Options& texts, AnalysisState& state,
 
 // The simulation of the calculated (prepared) state, with a bar of the
 // paths done while it runs when standard error is a terminal.
-MonteCarloResults simulate(const AnalysisState& state, const RunChoices& choices, std::ostream& err) {
+MonteCarloResults simulate(const AnalysisState& state, const RunChoices& choices,
+                           std::ostream& err) {
     MonteCarloOptions options;
     options.paths = choices.paths;
     options.seed = choices.seed;
@@ -482,9 +509,10 @@ MonteCarloResults simulate(const AnalysisState& state, const RunChoices& choices
     return simulated;
 }
 
-int append_report_option(const Options& texts, const AnalysisState& state, const ResultsRecord& results,
-                         std::ostream& err) {
-    const auto lines = report_lines(state, results, format_grouped0(state.liquid_wealth), local_date_time());
+int append_report_option(const Options& texts, const AnalysisState& state,
+                         const ResultsRecord& results, std::ostream& err) {
+    const auto lines =
+        report_lines(state, results, format_grouped0(state.liquid_wealth), local_date_time());
     const std::string reason = append_report(texts.report, lines);
     if (reason.empty()) return 0;
     err << "quorrel-cli: cannot append the report to '" << printable_excerpt(texts.report, 200)
@@ -493,8 +521,9 @@ int append_report_option(const Options& texts, const AnalysisState& state, const
 }
 
 // One calculation of the state, printed; then the report.
-int run_analysis(const CLI::App& app, const Options& texts, const RunChoices& choices, AnalysisState& state,
-                 std::ostream& out, std::ostream& err, const SpendingSolution* solved = nullptr) {
+int run_analysis(const CLI::App& app, const Options& texts, const RunChoices& choices,
+                 AnalysisState& state, std::ostream& out, std::ostream& err,
+                 const SpendingSolution* solved = nullptr) {
     ResultsRecord results;
     const std::string message = calculate(state, results, choices.accuracy);
     if (!message.empty()) {
@@ -524,13 +553,14 @@ int run_analysis(const CLI::App& app, const Options& texts, const RunChoices& ch
     if (app.count("--pdf") > 0) {
         const std::string reason = write_pdf_report(texts.pdf, state, results, choices.case_name);
         if (!reason.empty()) {
-            err << "quorrel-cli: cannot write the PDF report to '" << printable_excerpt(texts.pdf, 200)
-                << "': " << one_line(reason) << '\n';
+            err << "quorrel-cli: cannot write the PDF report to '"
+                << printable_excerpt(texts.pdf, 200) << "': " << one_line(reason) << '\n';
             return 1;
         }
     }
 #endif
-    if (!texts.report.empty() || app.count("--report") > 0) return append_report_option(texts, state, results, err);
+    if (!texts.report.empty() || app.count("--report") > 0)
+        return append_report_option(texts, state, results, err);
     return 0;
 }
 
@@ -538,17 +568,19 @@ int run_analysis(const CLI::App& app, const Options& texts, const RunChoices& ch
 // every trial; empty when none.
 std::string tool_refusal(AnalysisState state, bool income_solved) {
     compute_allocation_sums(state);
-    if (!allocation_is_complete(state.weight_sum) || !allocation_is_complete(state.later_weight_sum))
+    if (!allocation_is_complete(state.weight_sum) ||
+        !allocation_is_complete(state.later_weight_sum))
         return kAllocationMessage;
     if (!income_solved && !(state.target_income > 0)) return kTargetIncomeMessage;
     return {};
 }
 
 // The amount solved for, then the analysis at it.
-int run_solve(const CLI::App& app, const Options& texts, const RunChoices& choices, AnalysisState& state,
-              std::ostream& out, std::ostream& err) {
+int run_solve(const CLI::App& app, const Options& texts, const RunChoices& choices,
+              AnalysisState& state, std::ostream& out, std::ostream& err) {
     const char* mode = *choices.solve == SolveFor::income ? "income" : "wealth";
-    if (const std::string refusal = tool_refusal(state, *choices.solve == SolveFor::income); !refusal.empty()) {
+    if (const std::string refusal = tool_refusal(state, *choices.solve == SolveFor::income);
+        !refusal.empty()) {
         err << refusal << '\n';
         return 1;
     }
@@ -556,7 +588,8 @@ int run_solve(const CLI::App& app, const Options& texts, const RunChoices& choic
     try {
         solved = solve_sustainable_spending(state, *choices.solve, choices.lifetime_ruin);
     } catch (const std::exception& e) {
-        err << "quorrel-cli: --solve " << mode << ": the calculation stopped: " << one_line(e.what()) << '\n';
+        err << "quorrel-cli: --solve " << mode
+            << ": the calculation stopped: " << one_line(e.what()) << '\n';
         return 1;
     }
     if (!solved.found) {
@@ -567,8 +600,8 @@ int run_solve(const CLI::App& app, const Options& texts, const RunChoices& choic
     return run_analysis(app, texts, choices, state, out, err, &solved);
 }
 
-int run_sweep(const Options& texts, const RunChoices& choices, const AnalysisState& state, std::ostream& out,
-              std::ostream& err) {
+int run_sweep(const Options& texts, const RunChoices& choices, const AnalysisState& state,
+              std::ostream& out, std::ostream& err) {
     if (const std::string refusal = tool_refusal(state, false); !refusal.empty()) {
         err << refusal << '\n';
         return 1;
@@ -577,7 +610,8 @@ int run_sweep(const Options& texts, const RunChoices& choices, const AnalysisSta
     try {
         sweep = sweep_annuitization(state, *choices.sweep, choices.lifetime_ruin);
     } catch (const std::exception& e) {
-        err << "quorrel-cli: --annuity-sweep: the calculation stopped: " << one_line(e.what()) << '\n';
+        err << "quorrel-cli: --annuity-sweep: the calculation stopped: " << one_line(e.what())
+            << '\n';
         return 1;
     }
     if (texts.json)
@@ -590,8 +624,9 @@ int run_sweep(const Options& texts, const RunChoices& choices, const AnalysisSta
 }  // namespace
 
 int run_cli(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
-    CLI::App app{"Quorrel: retirement income analysis of one person, from the input screen's "
-                 "defaults and the options given.\nPercent options take percents (7.5 means 7.5%)."};
+    CLI::App app{
+        "Quorrel: retirement income analysis of one person, from the input screen's "
+        "defaults and the options given.\nPercent options take percents (7.5 means 7.5%)."};
     app.name("quorrel-cli");
     Options texts;
     add_options(app, texts);
@@ -620,10 +655,12 @@ int run_cli(int argc, const char* const* argv, std::ostream& out, std::ostream& 
         err << "quorrel-cli: " << e.what() << '\n';
         return 2;
     }
-    if (const int status = read_inputs(app, texts, state, case_name, err); status >= 0) return status;
+    if (const int status = read_inputs(app, texts, state, case_name, err); status >= 0)
+        return status;
     if (!texts.case_file.empty()) choices.case_name = case_name;
     if (!texts.compare.empty())
-        return run_compare({case_name, state}, texts.compare, texts.json, out, err, choices.accuracy);
+        return run_compare({case_name, state}, texts.compare, texts.json, out, err,
+                           choices.accuracy);
     if (choices.solve) return run_solve(app, texts, choices, state, out, err);
     if (choices.sweep) return run_sweep(texts, choices, state, out, err);
     return run_analysis(app, texts, choices, state, out, err);

@@ -25,7 +25,7 @@ using nlohmann::json;
 
 // One case of a batch, made ready to calculate before the workers start.
 struct BatchCase {
-    json label;         // {"case": path} or {"row": n}
+    json label;  // {"case": path} or {"row": n}
     std::string name;
     AnalysisState state;
     std::string error;  // refused while reading; the case is not calculated
@@ -153,8 +153,8 @@ void draw_progress(std::ostream& err, std::size_t done, std::size_t total) {
     const int width = 30;
     const auto filled = static_cast<int>(total == 0 ? width : done * width / total);
     err << "\r[" << std::string(static_cast<std::size_t>(filled), '#')
-        << std::string(static_cast<std::size_t>(width - filled), ' ') << "] " << done << "/" << total
-        << std::flush;
+        << std::string(static_cast<std::size_t>(width - filled), ' ') << "] " << done << "/"
+        << total << std::flush;
 }
 
 }  // namespace
@@ -191,8 +191,8 @@ int run_batch(const std::string& path, std::ostream& out, std::ostream& err, boo
             ready.notify_one();
         }
     };
-    const std::size_t threads =
-        std::max<std::size_t>(1, std::min<std::size_t>(std::thread::hardware_concurrency(), cases.size()));
+    const std::size_t threads = std::max<std::size_t>(
+        1, std::min<std::size_t>(std::thread::hardware_concurrency(), cases.size()));
     std::vector<std::thread> workers;
     for (std::size_t t = 0; t < threads; ++t) workers.emplace_back(work);
 
@@ -224,7 +224,8 @@ void print_comparison(const std::vector<ComparedCase>& cases, std::ostream& out)
     std::vector<std::size_t> width(columns.size(), 0);
     for (std::size_t k = 1; k < columns.size(); ++k) width[k] = columns[k].size();
     for (const auto& row : cells)
-        for (std::size_t k = 1; k < row.size() && k < width.size(); ++k) width[k] = std::max(width[k], row[k].size());
+        for (std::size_t k = 1; k < row.size() && k < width.size(); ++k)
+            width[k] = std::max(width[k], row[k].size());
     const auto line = [&](const std::vector<std::string>& texts) {
         std::ostringstream text;
         for (std::size_t k = 1; k < width.size() && k < texts.size(); ++k) {
@@ -250,8 +251,8 @@ void print_comparison(const std::vector<ComparedCase>& cases, std::ostream& out)
 
 }  // namespace
 
-int run_compare(NamedCase current, const std::vector<std::string>& files, bool as_json, std::ostream& out,
-                std::ostream& err, Accuracy accuracy) {
+int run_compare(NamedCase current, const std::vector<std::string>& files, bool as_json,
+                std::ostream& out, std::ostream& err, Accuracy accuracy) {
     std::vector<ComparedCase> cases{{current.name, std::move(current.state), {}}};
     for (const std::string& file : files) {
         ComparedCase other{{}, {}, {}};

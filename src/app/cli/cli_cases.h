@@ -24,7 +24,8 @@ std::string apply_option_texts(const std::vector<std::pair<std::string, std::str
                                AnalysisState& state);
 
 // Runs the calculation. Returns its message, or an empty string when it completed.
-std::string calculate(AnalysisState& state, ResultsRecord& results, Accuracy accuracy = Accuracy::standard);
+std::string calculate(AnalysisState& state, ResultsRecord& results,
+                      Accuracy accuracy = Accuracy::standard);
 
 // Every case of a batch file, one JSON object per line in the file's order.
 // Returns the exit status: 1 when any case was refused or the file unreadable.
@@ -37,7 +38,7 @@ struct NamedCase {
 };
 // The first case beside each other one: aligned columns, or one JSON array.
 // Returns the exit status.
-int run_compare(NamedCase current, const std::vector<std::string>& files, bool json, std::ostream& out,
-                std::ostream& err, Accuracy accuracy = Accuracy::standard);
+int run_compare(NamedCase current, const std::vector<std::string>& files, bool json,
+                std::ostream& out, std::ostream& err, Accuracy accuracy = Accuracy::standard);
 
 }  // namespace quorrel

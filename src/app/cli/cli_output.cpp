@@ -5,8 +5,8 @@
 #include <cmath>
 #include <cstdio>
 #include <functional>
-#include <optional>
 #include <iomanip>
+#include <optional>
 #include <ostream>
 #include <sstream>
 #include <string>
@@ -40,14 +40,16 @@ std::string one_decimal(double value) { return printed("%.1f", value); }
 std::string plus_minus(const McEstimate& e, bool percent) {
     const double scale = percent ? 100 : 1;
     std::string text = printed(percent ? "%.2f%%" : "%.3f", e.value * scale);
-    if (std::isfinite(e.standard_error)) text += printed(percent ? " +-%.2f" : " +-%.3f", e.standard_error * scale);
+    if (std::isfinite(e.standard_error))
+        text += printed(percent ? " +-%.2f" : " +-%.3f", e.standard_error * scale);
     return text;
 }
 
 // A figure of the JSON; a standard error that could not be estimated is null.
 json estimate_json(const McEstimate& e) {
     return {{"value", e.value},
-            {"standard_error", std::isfinite(e.standard_error) ? json(e.standard_error) : json(nullptr)}};
+            {"standard_error",
+             std::isfinite(e.standard_error) ? json(e.standard_error) : json(nullptr)}};
 }
 
 const std::vector<std::string> kColumnCaptions = {"10 Years", "20 Years", "30 Years", "Lifetime"};
@@ -78,8 +80,8 @@ struct GridLayout {
 // column of the simulated figure after each column. When a cell is
 // flagged, each cell has room for a mark, and the flagged ones carry it.
 // Returns whether any cell was marked.
-bool print_grid(std::ostream& out, const GridLayout& g, const CellText& text, const CellText& simulated,
-                const CellFlag& flagged) {
+bool print_grid(std::ostream& out, const GridLayout& g, const CellText& text,
+                const CellText& simulated, const CellFlag& flagged) {
     bool marks = false;
     for (size_t row = 0; row < g.rows.size(); ++row)
         for (size_t col = 0; col < g.columns.size(); ++col) marks = marks || flagged(row, col);
@@ -107,27 +109,36 @@ bool print_grid(std::ostream& out, const GridLayout& g, const CellText& text, co
 }
 
 // Where the standard scheme points to the refined one.
-std::string refined_pointer(const ResultsRecord& r) { return r.refined ? "" : "; --accuracy refined gives the model's figure"; }
+std::string refined_pointer(const ResultsRecord& r) {
+    return r.refined ? "" : "; --accuracy refined gives the model's figure";
+}
 
 void print_probabilities(std::ostream& out, const AnalysisState& s, const ResultsRecord& r,
                          const MonteCarloResults* mc) {
     out << "Probability Results\n"
-        << "  Your Net Investable Wealth (NIW) is : $" << format_grouped0(s.net_investable_wealth) << '\n'
-        << "  Your Net Consumption Deficit is: $" << format_grouped0(s.consumption_deficit) << "\n\n";
+        << "  Your Net Investable Wealth (NIW) is : $" << format_grouped0(s.net_investable_wealth)
+        << '\n'
+        << "  Your Net Consumption Deficit is: $" << format_grouped0(s.consumption_deficit)
+        << "\n\n";
     const auto& names = ruin_cell_names();
     const auto& captions = ruin_row_captions();
-    const GridLayout layout{"Probability NIW hits", 22, 10, kColumnCaptions, {captions.begin(), captions.end()}};
+    const GridLayout layout{
+        "Probability NIW hits", 22, 10, kColumnCaptions, {captions.begin(), captions.end()}};
     const CellText text = [&](size_t row, size_t col) { return cell(r, names[row][col]); };
     CellText simulated;
-    if (mc) simulated = [mc](size_t row, size_t col) { return plus_minus(mc->ruin[row][col], true); };
+    if (mc)
+        simulated = [mc](size_t row, size_t col) { return plus_minus(mc->ruin[row][col], true); };
     const CellFlag flagged = [&r](size_t row, size_t col) { return r.barrier_at_start[row][col]; };
     if (print_grid(out, layout, text, simulated, flagged)) {
-        out << "  " << kMark << " today's wealth is less than one grid node above this level, so the barrier "
-            << "sits on today's node and the figure is 100% whatever the income" << refined_pointer(r) << '\n';
+        out << "  " << kMark
+            << " today's wealth is less than one grid node above this level, so the barrier "
+            << "sits on today's node and the figure is 100% whatever the income"
+            << refined_pointer(r) << '\n';
     }
 }
 
-void print_estates(std::ostream& out, const AnalysisState& s, const ResultsRecord& r, const MonteCarloResults* mc) {
+void print_estates(std::ostream& out, const AnalysisState& s, const ResultsRecord& r,
+                   const MonteCarloResults* mc) {
     out << "\nProjected Wealth\n"
         << "  Estate (Real) Conditional on Survival, as multiples of the NIW of $"
         << format_grouped0(s.net_investable_wealth) << ":\n";
@@ -135,15 +146,22 @@ void print_estates(std::ostream& out, const AnalysisState& s, const ResultsRecor
     const GridLayout layout{"", 12, 12, kEstateColumns, kEstateRows};
     const CellText text = [&](size_t row, size_t col) { return cell(r, names[row][col]); };
     CellText simulated;
-    if (mc) simulated = [mc](size_t row, size_t col) { return plus_minus(mc->estate[row][col], false); };
-    const CellFlag flagged = [&r](size_t row, size_t col) { return r.estate_at_grid_limit[row][col]; };
+    if (mc)
+        simulated = [mc](size_t row, size_t col) {
+            return plus_minus(mc->estate[row][col], false);
+        };
+    const CellFlag flagged = [&r](size_t row, size_t col) {
+        return r.estate_at_grid_limit[row][col];
+    };
     if (print_grid(out, layout, text, simulated, flagged)) {
-        out << "  " << kMark << " the search passed the grid's top node: a ceiling of the grid, not a percentile"
+        out << "  " << kMark
+            << " the search passed the grid's top node: a ceiling of the grid, not a percentile"
             << refined_pointer(r) << '\n';
     }
 }
 
-void print_income(std::ostream& out, const AnalysisState& s, const ResultsRecord& r, const MonteCarloResults* mc) {
+void print_income(std::ostream& out, const AnalysisState& s, const ResultsRecord& r,
+                  const MonteCarloResults* mc) {
     out << "\nProjected Consumption\n"
         << "  Expected Income Conditional on Survival, as multiples of the real target income of $"
         << format_grouped0(s.target_income) << ":\n"
@@ -153,14 +171,16 @@ void print_income(std::ostream& out, const AnalysisState& s, const ResultsRecord
     for (int i = 1; i <= 20; ++i) {
         const double T = expected_income_horizon(s.current_age, i);
         const auto k = static_cast<size_t>(i - 1);
-        out << "  " << std::setw(8) << one_decimal(T) << std::setw(8) << one_decimal(s.current_age + T)
-            << std::setw(10) << format_plain2(r.expected_income[k]);
+        out << "  " << std::setw(8) << one_decimal(T) << std::setw(8)
+            << one_decimal(s.current_age + T) << std::setw(10)
+            << format_plain2(r.expected_income[k]);
         if (mc) out << std::setw(kSimulatedWidth) << plus_minus(mc->expected_income[k], false);
         out << '\n';
     }
 }
 
-void print_mortality(std::ostream& out, const AnalysisState& s, const ResultsRecord& r, const MonteCarloResults* mc) {
+void print_mortality(std::ostream& out, const AnalysisState& s, const ResultsRecord& r,
+                     const MonteCarloResults* mc) {
     out << "\nMortality Parameters\n";
     const auto row = [&out](const char* caption, const std::string& value) {
         out << "  " << std::left << std::setw(22) << caption << std::right << value << '\n';
@@ -219,7 +239,8 @@ json estate_rows_json(const ResultsRecord& r) {
         entry["at_grid_limit"] = std::move(flags);
         if (r.refined) {
             json errors;
-            for (size_t col = 0; col < 3; ++col) errors[kEstateKeys[col]] = r.estate_error[row][col];
+            for (size_t col = 0; col < 3; ++col)
+                errors[kEstateKeys[col]] = r.estate_error[row][col];
             entry["error_estimate"] = std::move(errors);
         }
         estate.push_back(std::move(entry));
@@ -229,11 +250,13 @@ json estate_rows_json(const ResultsRecord& r) {
 
 }  // namespace
 
-void print_tables(std::ostream& out, const AnalysisState& s, const ResultsRecord& r, const MonteCarloResults* mc) {
+void print_tables(std::ostream& out, const AnalysisState& s, const ResultsRecord& r,
+                  const MonteCarloResults* mc) {
     if (r.refined) out << r.scheme_line << "\n\n";
     if (mc) {
-        out << "Simulated: " << format_grouped0(static_cast<double>(mc->paths)) << " paths, seed " << mc->seed
-            << ", time step " << printed("%.2f", mc->dt) << " years; each simulated figure with its standard error\n\n";
+        out << "Simulated: " << format_grouped0(static_cast<double>(mc->paths)) << " paths, seed "
+            << mc->seed << ", time step " << printed("%.2f", mc->dt)
+            << " years; each simulated figure with its standard error\n\n";
     }
     print_probabilities(out, s, r, mc);
     print_estates(out, s, r, mc);
@@ -310,13 +333,15 @@ json monte_carlo_json(const MonteCarloResults& mc) {
     json ruin = json::array();
     for (size_t row = 0; row < 4; ++row) {
         json entry = {{"level", kRuinLevels[row]}};
-        for (size_t col = 0; col < 4; ++col) entry[kRuinKeys[col]] = estimate_json(mc.ruin[row][col]);
+        for (size_t col = 0; col < 4; ++col)
+            entry[kRuinKeys[col]] = estimate_json(mc.ruin[row][col]);
         ruin.push_back(std::move(entry));
     }
     json estate = json::array();
     for (size_t row = 0; row < 3; ++row) {
         json entry = {{"years", 10 * static_cast<int>(row + 1)}};
-        for (size_t col = 0; col < 3; ++col) entry[kEstateKeys[col]] = estimate_json(mc.estate[row][col]);
+        for (size_t col = 0; col < 3; ++col)
+            entry[kEstateKeys[col]] = estimate_json(mc.estate[row][col]);
         estate.push_back(std::move(entry));
     }
     json income = json::array();
@@ -331,12 +356,13 @@ json monte_carlo_json(const MonteCarloResults& mc) {
 }
 
 std::string solve_caption(const SpendingSolution& solution, double probability) {
-    const std::string at = solution.solved_for == SolveFor::income
-                               ? "Sustainable real target income at a lifetime ruin probability of "
-                               : "Liquid retirement wealth needed for a lifetime ruin probability of ";
-    return at + format_percent2(probability) + ": $" + format_grouped0(solution.value) + " (lifetime ruin " +
-           format_percent2(solution.lifetime_ruin) + " there, refined; " + std::to_string(solution.iterations) +
-           " trials)";
+    const std::string at =
+        solution.solved_for == SolveFor::income
+            ? "Sustainable real target income at a lifetime ruin probability of "
+            : "Liquid retirement wealth needed for a lifetime ruin probability of ";
+    return at + format_percent2(probability) + ": $" + format_grouped0(solution.value) +
+           " (lifetime ruin " + format_percent2(solution.lifetime_ruin) + " there, refined; " +
+           std::to_string(solution.iterations) + " trials)";
 }
 
 json solve_json(const SpendingSolution& solution, double probability) {
@@ -352,8 +378,10 @@ namespace {
 std::string annuity_caption(const AnalysisState& s, AnnuityKind kind) {
     switch (kind) {
         case AnnuityKind::cpi: return "a CPI-linked life annuity";
-        case AnnuityKind::nominal: return "a nominal life annuity (COLA " + printed("%g", s.cola_rate * 100) + "%)";
-        case AnnuityKind::variable: return "a variable life annuity (AIR " + printed("%g", s.air_rate * 100) + "%)";
+        case AnnuityKind::nominal:
+            return "a nominal life annuity (COLA " + printed("%g", s.cola_rate * 100) + "%)";
+        case AnnuityKind::variable:
+            return "a variable life annuity (AIR " + printed("%g", s.air_rate * 100) + "%)";
     }
     return {};
 }
@@ -378,27 +406,30 @@ void print_sweep_row(std::ostream& out, const SweepPoint& p, bool best) {
 }  // namespace
 
 void print_sweep(std::ostream& out, const AnalysisState& inputs, const AnnuitySweep& sweep) {
-    out << "Annuitization: a share of the liquid wealth of $" << format_grouped0(inputs.liquid_wealth)
-        << " spent on " << annuity_caption(inputs, sweep.kind) << ", at refined accuracy\n\n"
+    out << "Annuitization: a share of the liquid wealth of $"
+        << format_grouped0(inputs.liquid_wealth) << " spent on "
+        << annuity_caption(inputs, sweep.kind) << ", at refined accuracy\n\n"
         << "  " << std::setw(19) << "" << std::setw(40) << "Ruin probability (0% of initial NIW)"
         << std::setw(39) << "Median estate (real)" << std::setw(20) << "Expected income" << '\n'
-        << "  " << std::setw(6) << "Share" << std::setw(13) << "Purchase" << std::setw(10) << "Lifetime"
-        << std::setw(10) << "10 Years" << std::setw(10) << "20 Years" << std::setw(10) << "30 Years"
-        << std::setw(13) << "10 years" << std::setw(13) << "20 years" << std::setw(13) << "30 years"
-        << std::setw(10) << "20 years" << std::setw(10) << "30 years" << '\n';
+        << "  " << std::setw(6) << "Share" << std::setw(13) << "Purchase" << std::setw(10)
+        << "Lifetime" << std::setw(10) << "10 Years" << std::setw(10) << "20 Years" << std::setw(10)
+        << "30 Years" << std::setw(13) << "10 years" << std::setw(13) << "20 years" << std::setw(13)
+        << "30 years" << std::setw(10) << "20 years" << std::setw(10) << "30 years" << '\n';
     for (size_t k = 0; k < sweep.points.size(); ++k)
         print_sweep_row(out, sweep.points[k], static_cast<int>(k) == sweep.best);
     out << '\n';
     if (sweep.best >= 0) {
         const SweepPoint& best = sweep.points[static_cast<size_t>(sweep.best)];
-        out << "Lowest lifetime ruin probability: " << format_percent2(best.lifetime_ruin) << " at a share of "
-            << share_text(best) << '\n';
+        out << "Lowest lifetime ruin probability: " << format_percent2(best.lifetime_ruin)
+            << " at a share of " << share_text(best) << '\n';
     }
     if (sweep.first_below) {
-        out << "Smallest share with a lifetime ruin probability below " << format_percent2(sweep.threshold) << ": "
+        out << "Smallest share with a lifetime ruin probability below "
+            << format_percent2(sweep.threshold) << ": "
             << share_text(sweep.points[static_cast<size_t>(*sweep.first_below)]) << '\n';
     } else {
-        out << "No share brings the lifetime ruin probability below " << format_percent2(sweep.threshold) << '\n';
+        out << "No share brings the lifetime ruin probability below "
+            << format_percent2(sweep.threshold) << '\n';
     }
 }
 

@@ -18,8 +18,8 @@ void fatal_only(QtMsgType type, const QMessageLogContext& context, const QString
 
 }  // namespace
 
-std::string write_pdf_report(const std::string& path, const AnalysisState& state, const ResultsRecord& results,
-                             const std::string& case_name) {
+std::string write_pdf_report(const std::string& path, const AnalysisState& state,
+                             const ResultsRecord& results, const std::string& case_name) {
     // Qt's notes while it starts without a desktop session (no runtime
     // folder, say) are not the user's business: standard error keeps to the
     // program's own one-line messages, and the outcome is the return value.

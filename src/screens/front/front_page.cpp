@@ -58,8 +58,7 @@ QPixmap title_image() {
     title.setLetterSpacing(QFont::PercentageSpacing, 104);
     p.setFont(title);
     p.setPen(QColor(40, 52, 86));
-    p.drawText(QRectF(card.left(), card.top() + 24, card.width(), 110), Qt::AlignCenter,
-               "Quorrel");
+    p.drawText(QRectF(card.left(), card.top() + 24, card.width(), 110), Qt::AlignCenter, "Quorrel");
 
     QFont sub(p.font());
     sub.setPixelSize(22);
@@ -70,7 +69,8 @@ QPixmap title_image() {
     p.drawText(QRectF(card.left(), card.top() + 140, card.width(), 30), Qt::AlignCenter,
                "Retirement Income and Ruin Probability Analyser");
     p.setPen(QPen(QColor(40, 52, 86), 2));
-    p.drawLine(QPointF(card.left() + 120, card.top() + 182), QPointF(card.right() - 120, card.top() + 182));
+    p.drawLine(QPointF(card.left() + 120, card.top() + 182),
+               QPointF(card.right() - 120, card.top() + 182));
 
     QFont small(p.font());
     small.setPixelSize(16);

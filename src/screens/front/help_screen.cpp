@@ -24,7 +24,8 @@ const char* const kCaptions[5] = {
 // reads the same at any window width.
 const char* const kTexts[5] = {
     // 1: mortality tables
-    "    In this panel, select the mortality table that is to be used as the basis for the calculations in the program.\n"
+    "    In this panel, select the mortality table that is to be used as the basis for the "
+    "calculations in the program.\n"
     "\n"
     "Two separate choices are made. The annuity factors, that is the price of every\n"
     "life annuity bought on the Individual Information page, are based on either the\n"

@@ -3,15 +3,14 @@
 // amount boxes when they lose the focus.
 #include "screens/input/in_put.h"
 
-#include <QApplication>
-#include <algorithm>
 #include <QAbstractItemView>
+#include <QApplication>
 #include <QCloseEvent>
-#include <QDateTime>
-#include <QKeyEvent>
 #include <QComboBox>
+#include <QDateTime>
 #include <QFocusEvent>
 #include <QFrame>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -19,6 +18,7 @@
 #include <QSignalBlocker>
 #include <QTabWidget>
 #include <QTimer>
+#include <algorithm>
 
 #include "core/case_file.h"
 #include "core/input_catalogue.h"
@@ -75,8 +75,7 @@ protected:
                 return target_ != nullptr && w != nullptr &&
                        (w == target_ || target_->isAncestorOf(w));
             }
-            default:
-                return false;
+            default: return false;
         }
     }
 
@@ -110,7 +109,8 @@ HelpScreen* InPut::help_screen(int page) const {
 
 void InPut::connect_handlers() {
     auto on_select = [this](QComboBox* list, void (InPut::*handler)()) {
-        connect(list, &QComboBox::currentIndexChanged, this, [this, handler] { (this->*handler)(); });
+        connect(list, &QComboBox::currentIndexChanged, this,
+                [this, handler] { (this->*handler)(); });
     };
     auto on_option = [this](QRadioButton* option, void (InPut::*handler)()) {
         connect(option, &QRadioButton::toggled, this, [this, handler](bool on) {
@@ -125,17 +125,21 @@ void InPut::connect_handlers() {
     on_select(prob_proj_num, &InPut::in_put_prob_proj_num_Click);
     on_select(annu_proj_num, &InPut::in_put_annu_proj_num_Click);
     for (int k = 0; k < 12; ++k)
-        connect(Combo4[k], &QComboBox::currentIndexChanged, this, [this, k] { in_put_Combo4_Click(k); });
+        connect(Combo4[k], &QComboBox::currentIndexChanged, this,
+                [this, k] { in_put_Combo4_Click(k); });
     on_select(ind_current_age, &InPut::in_put_ind_current_age_Click);
     on_select(ind_sex, &InPut::in_put_ind_sex_Click);
     for (int k = 0; k < 2; ++k) {
-        connect(Combo1[k], &QComboBox::currentIndexChanged, this, [this, k] { in_put_Combo1_Click(k); });
-        connect(Combo2[k], &QComboBox::currentIndexChanged, this, [this, k] { in_put_Combo2_Click(k); });
+        connect(Combo1[k], &QComboBox::currentIndexChanged, this,
+                [this, k] { in_put_Combo1_Click(k); });
+        connect(Combo2[k], &QComboBox::currentIndexChanged, this,
+                [this, k] { in_put_Combo2_Click(k); });
     }
     on_select(Combo3, &InPut::in_put_Combo3_Click);
     on_select(Combo5, &InPut::in_put_Combo5_Click);
     for (int k = 0; k < 10; ++k)
-        connect(Combo6[k], &QComboBox::currentIndexChanged, this, [this, k] { in_put_Combo6_Click(k); });
+        connect(Combo6[k], &QComboBox::currentIndexChanged, this,
+                [this, k] { in_put_Combo6_Click(k); });
     on_select(stock_mean, &InPut::in_put_stock_mean_Click);
     on_select(nomi_bond_mean, &InPut::in_put_nomi_bond_mean_Click);
     on_select(real_bond_mean, &InPut::in_put_real_bond_mean_Click);
@@ -187,7 +191,8 @@ void InPut::bind_inputs() {
         lists(class_key("weight_", k), {Combo6[k]});
         lists(class_key("later_weight_", k), {Combo6[k + 5]});
     }
-    QComboBox* const means[5] = {stock_mean, nomi_bond_mean, real_bond_mean, cash_mean, estate_mean};
+    QComboBox* const means[5] = {stock_mean, nomi_bond_mean, real_bond_mean, cash_mean,
+                                 estate_mean};
     QComboBox* const devs[5] = {stock_dev, nomi_bond_dev, real_bond_dev, nullptr, estate_dev};
     for (int k = 0; k < 5; ++k) {
         lists(class_key("mean_", k), {means[k]});
@@ -261,7 +266,8 @@ void InPut::in_put_Form_Load() {
 
     // The names of the mortality choices.
     state_.ruin_table_name = item_text(input_row("ruin_table"), default_of("ruin_table").index);
-    state_.annuity_table_name = item_text(input_row("annuity_table"), default_of("annuity_table").index);
+    state_.annuity_table_name =
+        item_text(input_row("annuity_table"), default_of("annuity_table").index);
     state_.ruin_projection_text = prob_proj_num->currentText().toStdString();
     state_.annuity_projection_text = annu_proj_num->currentText().toStdString();
 
@@ -507,8 +513,8 @@ void InPut::update_totals() {
         for (int k = 0; k < 5; ++k) percent += std::max(0, Combo6[5 * col + k]->currentIndex());
         totals_[col]->setText(QStringLiteral("%1%").arg(percent));
         QPalette p = totals_[col]->palette();
-        p.setColor(QPalette::WindowText, percent == 100 ? palette().color(QPalette::WindowText)
-                                                        : QColor(200, 0, 0));
+        p.setColor(QPalette::WindowText,
+                   percent == 100 ? palette().color(QPalette::WindowText) : QColor(200, 0, 0));
         totals_[col]->setPalette(p);
     }
 }

@@ -42,7 +42,8 @@ inline constexpr const char* kNegativeAmountMessage = "please input a nonnegativ
 // of a pixel, so that the creep adds up exactly.
 inline constexpr int kCaptionStartThirds = 18;
 inline constexpr int kCaptionStepThirds = 2;
-inline constexpr const char* kPageAllocationMessage = "ERROR: The assest allocation must sum to 100%!!!";
+inline constexpr const char* kPageAllocationMessage =
+    "ERROR: The assest allocation must sum to 100%!!!";
 
 // Frame k (0..6) of the progress animation, 140 x 90 pixels.
 QPixmap progress_frame_image(int k);
@@ -60,8 +61,8 @@ public:
     void in_put_Command2_Click();                // "Exit"
     void in_put_Command6_Click();                // "Go"
     void in_put_Timer1_Timer();
-    void in_put_PrintScreen_Click();             // Command9 .. Command13
-    void in_put_Help_Click(int page);            // page 1..5
+    void in_put_PrintScreen_Click();   // Command9 .. Command13
+    void in_put_Help_Click(int page);  // page 1..5
 
     // The File menu
     void in_put_mnuNew_Click();
@@ -223,7 +224,7 @@ private:
     QPushButton* refused_for_button_ = nullptr;
     int refused_box_for_button_ = -1;
     Qt::FocusReason leaving_reason_ = Qt::OtherFocusReason;  // of the box being left
-    int caption_thirds_ = kCaptionStartThirds;  // the running caption's left edge
+    int caption_thirds_ = kCaptionStartThirds;               // the running caption's left edge
     bool bulk_selection_ = false;  // opening or resetting a case: one update at the end
     bool figures_stale_ = false;   // the shaded boxes show figures of earlier inputs
     QString typed_;                // digits typed into an open list, while typing goes on

@@ -62,8 +62,9 @@ void InPut::build_menu() {
     menu_bar_->setObjectName("menu_bar");
     QMenu* file = menu_bar_->addMenu("&File");
     file->setObjectName("mnuFile");
-    const auto item = [this, file](const char* text, const char* name, QKeySequence::StandardKey key,
-                                   const char* fallback, void (InPut::*handler)()) {
+    const auto item = [this, file](const char* text, const char* name,
+                                   QKeySequence::StandardKey key, const char* fallback,
+                                   void (InPut::*handler)()) {
         QAction* action = file->addAction(text);
         action->setObjectName(name);
         // The desktop's own keys; where its scheme has none (Save As and Quit
@@ -79,7 +80,8 @@ void InPut::build_menu() {
     item("&New", "mnuNew", QKeySequence::New, "Ctrl+N", &InPut::in_put_mnuNew_Click);
     item("&Open...", "mnuOpen", QKeySequence::Open, "Ctrl+O", &InPut::in_put_mnuOpen_Click);
     item("&Save", "mnuSave", QKeySequence::Save, "Ctrl+S", &InPut::in_put_mnuSave_Click);
-    item("Save &As...", "mnuSaveAs", QKeySequence::SaveAs, "Ctrl+Shift+S", &InPut::in_put_mnuSaveAs_Click);
+    item("Save &As...", "mnuSaveAs", QKeySequence::SaveAs, "Ctrl+Shift+S",
+         &InPut::in_put_mnuSaveAs_Click);
     file->addSeparator();
     recent_menu_ = file->addMenu("&Recent Cases");
     recent_menu_->setObjectName("mnuRecent");
@@ -180,7 +182,8 @@ bool InPut::write_case(const QString& path) {
                                MessageIcon::critical);
         return false;
     }
-    const QString name = path == case_path_ && !case_name_.isEmpty() ? case_name_ : name_of_path(path);
+    const QString name =
+        path == case_path_ && !case_name_.isEmpty() ? case_name_ : name_of_path(path);
     const std::string text = case_text(v.values, name.toStdString());
     QSaveFile file(path);
     // Unbuffered, and each step checked: a failure met only when the last
@@ -194,7 +197,8 @@ bool InPut::write_case(const QString& path) {
     written = written && file.commit();
     if (!written) {
         platform_.show_message(this, kInputTitle,
-                               "The case could not be saved to " + path + ": " + file.errorString() +
+                               "The case could not be saved to " + path + ": " +
+                                   file.errorString() +
                                    ".\nA file saved there before is kept as it was.",
                                MessageIcon::critical);
         return false;
@@ -215,20 +219,19 @@ bool InPut::save_case_as() {
 // saved, dropped, or the step is not taken.
 bool InPut::may_leave_case() {
     if (!modified_) return true;
-    const QString text =
-        case_name_.isEmpty()
-            ? QStringLiteral("The inputs have changed and are not saved in a case file.\n"
-                             "Do you want to save them?")
-            : QStringLiteral("The inputs have changed since \"%1\" was saved.\n"
-                             "Do you want to save the changes?")
-                  .arg(case_name_);
+    const QString text = case_name_.isEmpty()
+                             ? QStringLiteral(
+                                   "The inputs have changed and are not saved in a case file.\n"
+                                   "Do you want to save them?")
+                             : QStringLiteral(
+                                   "The inputs have changed since \"%1\" was saved.\n"
+                                   "Do you want to save the changes?")
+                                   .arg(case_name_);
     switch (platform_.ask_save_changes(this, kInputTitle, text)) {
         case SaveChoice::save:
             return case_path_.isEmpty() ? save_case_as() : write_case(case_path_);
-        case SaveChoice::discard:
-            return true;
-        case SaveChoice::cancel:
-            return false;
+        case SaveChoice::discard: return true;
+        case SaveChoice::cancel: return false;
     }
     return false;
 }

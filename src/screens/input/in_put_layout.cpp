@@ -16,9 +16,9 @@
 #include <QStyleOptionTab>
 #include <QTabBar>
 #include <QTabWidget>
-#include <algorithm>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "core/input_catalogue.h"
 #include "core/pipeline.h"
@@ -27,20 +27,17 @@
 namespace quorrel {
 namespace {
 
-const char* const kTabCaptions[5] = {"Mortality Tables", "Annuity Valuation Rates",
-                                     "Individual Information",
-                                     "Investment and Portfolio Asset Allocation",
-                                     "Financial Economic Assumptions"};
+const char* const kTabCaptions[5] = {
+    "Mortality Tables", "Annuity Valuation Rates", "Individual Information",
+    "Investment and Portfolio Asset Allocation", "Financial Economic Assumptions"};
 // The same captions with their mnemonics, unique in the window together with
 // "&File" and the buttons' (Calculate, Exit, Refined, Help, Print, Go).
-const char* const kTabMnemonics[5] = {"&Mortality Tables", "&Annuity Valuation Rates",
-                                      "&Individual Information",
-                                      "In&vestment and Portfolio Asset Allocation",
-                                      "Financial &Economic Assumptions"};
-const char* const kTabToolTips[5] = {"Choose the relevant mortality tables", "",
-                                     "Input your personal information",
-                                     "Input informtion about your current asset allocation",
-                                     "Input parameters about the asset"};
+const char* const kTabMnemonics[5] = {
+    "&Mortality Tables", "&Annuity Valuation Rates", "&Individual Information",
+    "In&vestment and Portfolio Asset Allocation", "Financial &Economic Assumptions"};
+const char* const kTabToolTips[5] = {
+    "Choose the relevant mortality tables", "", "Input your personal information",
+    "Input informtion about your current asset allocation", "Input parameters about the asset"};
 
 // Market-index captions: k = class - 1 for the U.S.A, k + 5 for Canada.
 const char* const kIndexCaptions[10] = {
@@ -160,7 +157,8 @@ void same_width(QVBoxLayout* column) {
     int width = 0;
     for (int i = 0; i < column->count(); ++i)
         width = std::max(width, column->itemAt(i)->widget()->sizeHint().width());
-    for (int i = 0; i < column->count(); ++i) column->itemAt(i)->widget()->setFixedWidth(width + 12);
+    for (int i = 0; i < column->count(); ++i)
+        column->itemAt(i)->widget()->setFixedWidth(width + 12);
 }
 
 // Help at the top left and Print Screen at the bottom right of a page.
@@ -324,9 +322,9 @@ QWidget* InPut::build_page2() {
     }
     grid->addWidget(nominal, 0, 1);
     grid->addWidget(real, 0, 2);
-    const char* const rows[6] = {"0 yrs  -   5 yrs :", "5 yrs  -  10 yrs :",
-                                 "10 yrs  -  15 yrs :", "15 yrs  -  20 yrs :",
-                                 "20 yrs  -  25 yrs :", "above 25 yrs :"};
+    const char* const rows[6] = {
+        "0 yrs  -   5 yrs :",  "5 yrs  -  10 yrs :",  "10 yrs  -  15 yrs :",
+        "15 yrs  -  20 yrs :", "20 yrs  -  25 yrs :", "above 25 yrs :"};
     for (int k = 0; k < 12; ++k) Combo4[k] = list(indexed("Combo4", k), page);
     for (int k = 0; k < 6; ++k) {
         QLabel* row = label(rows[k], page, indexed("Label36", k));
@@ -367,10 +365,21 @@ QWidget* InPut::build_page3() {
     v->addLayout(right_aligned(button("&Print Screen", "Command11", page)));
 
     // Keyboard order: person, pensions row by row, purchases, Go.
-    QWidget* order[] = {ind_current_age, ind_sex, amounts_[kText10].edit, amounts_[kText11].edit,
-                        amounts_[kText1].edit, Combo1[0], amounts_[kText3].edit,
-                        amounts_[kText4].edit, Combo2[0], amounts_[kText5].edit, Combo1[1],
-                        amounts_[kIndAnnuIncome].edit, amounts_[kText2].edit, Combo2[1], Command6};
+    QWidget* order[] = {ind_current_age,
+                        ind_sex,
+                        amounts_[kText10].edit,
+                        amounts_[kText11].edit,
+                        amounts_[kText1].edit,
+                        Combo1[0],
+                        amounts_[kText3].edit,
+                        amounts_[kText4].edit,
+                        Combo2[0],
+                        amounts_[kText5].edit,
+                        Combo1[1],
+                        amounts_[kIndAnnuIncome].edit,
+                        amounts_[kText2].edit,
+                        Combo2[1],
+                        Command6};
     for (std::size_t k = 1; k < std::size(order); ++k) setTabOrder(order[k - 1], order[k]);
     return page;
 }
@@ -497,9 +506,9 @@ QWidget* InPut::build_page4() {
     later->addWidget(label("yrs", page));
     grid->addWidget(label("Today", page), 0, 1, Qt::AlignCenter);
     grid->addLayout(later, 0, 2, Qt::AlignCenter);
-    const char* const rows[5] = {"1.) Equity / Stocks:", "2.) Nominal Return Bonds:",
-                                 "3.) Real Return Bonds:", "4.) Cash / Money Market :",
-                                 "5.) Real Estate:"};
+    const char* const rows[5] = {
+        "1.) Equity / Stocks:", "2.) Nominal Return Bonds:", "3.) Real Return Bonds:",
+        "4.) Cash / Money Market :", "5.) Real Estate:"};
     for (int k = 0; k < 10; ++k) Combo6[k] = list(indexed("Combo6", k), page);
     for (int k = 0; k < 5; ++k) {
         auto* cell = new QVBoxLayout;
@@ -562,9 +571,9 @@ QWidget* InPut::build_page5() {
     estate_dev = list("estate_dev", page);
     QComboBox* means[5] = {stock_mean, nomi_bond_mean, real_bond_mean, cash_mean, estate_mean};
     QComboBox* devs[5] = {stock_dev, nomi_bond_dev, real_bond_dev, nullptr, estate_dev};
-    const char* const rows[5] = {"1.) Equity / Stocks :", "2.) Nominal Return Bonds :",
-                                 "3.) Real Return Bonds : ", "4.) Cash / Money Market :",
-                                 "5.) Real Estate:"};
+    const char* const rows[5] = {
+        "1.) Equity / Stocks :", "2.) Nominal Return Bonds :", "3.) Real Return Bonds : ",
+        "4.) Cash / Money Market :", "5.) Real Estate:"};
     for (int k = 0; k < 5; ++k) {
         auto* cell = new QVBoxLayout;
         cell->setSpacing(0);
@@ -582,8 +591,8 @@ QWidget* InPut::build_page5() {
     grid->setColumnStretch(0, 1);
     v->addLayout(grid);
     v->addStretch(1);
-    QWidget* order[] = {stock_mean, stock_dev, nomi_bond_mean, nomi_bond_dev, real_bond_mean,
-                        real_bond_dev, cash_mean, estate_mean, estate_dev};
+    QWidget* order[] = {stock_mean,    stock_dev, nomi_bond_mean, nomi_bond_dev, real_bond_mean,
+                        real_bond_dev, cash_mean, estate_mean,    estate_dev};
     for (std::size_t k = 1; k < std::size(order); ++k) setTabOrder(order[k - 1], order[k]);
     return page;
 }

@@ -64,7 +64,8 @@ bool InPut::run_go_step() {
     const double shown[5] = {state_.acquired_nominal_income, state_.acquired_cpi_income,
                              state_.acquired_variable_income, state_.consumption_deficit,
                              state_.net_investable_wealth};
-    for (int k = 0; k < 5; ++k) shaded_[k]->setText(QString::fromStdString(format_grouped0(shown[k])));
+    for (int k = 0; k < 5; ++k)
+        shaded_[k]->setText(QString::fromStdString(format_grouped0(shown[k])));
     set_figures_stale(false);
     return true;
 }
@@ -194,8 +195,8 @@ void InPut::results_returned() {
 
 QPixmap progress_frame_image(int k) {
     // Where the pupils look in each frame: ahead, then round the clock.
-    static const QPointF gaze[7] = {{0, 0},   {-1, 0},    {-0.7, -0.7}, {0, -1},
-                                    {0.7, -0.7}, {1, 0}, {0, 1}};
+    static const QPointF gaze[7] = {{0, 0},      {-1, 0}, {-0.7, -0.7}, {0, -1},
+                                    {0.7, -0.7}, {1, 0},  {0, 1}};
     const QPointF g = gaze[((k % 7) + 7) % 7];
     const qreal ratio = 2;
     QPixmap pm(QSize(140, 90) * ratio);

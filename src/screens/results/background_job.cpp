@@ -48,7 +48,8 @@ void BackgroundJob::poll() {
     timer_->stop();
     worker_.join();
     progress_window_.reset();
-    const JobEnd end = failed_ ? JobEnd::failed : (cancel_.load() ? JobEnd::cancelled : JobEnd::finished);
+    const JobEnd end =
+        failed_ ? JobEnd::failed : (cancel_.load() ? JobEnd::cancelled : JobEnd::finished);
     Done done = std::move(done_);
     if (done) done(end, QString::fromStdString(failure_));
 }

@@ -28,7 +28,8 @@ public:
     // tenths of a second once it is set) and stores the share done in
     // `progress`. It owns no screen object; whatever it produces it leaves
     // in data of its own, which `done` reads.
-    using Work = std::function<void(const std::atomic<bool>& cancel, std::atomic<double>& progress)>;
+    using Work =
+        std::function<void(const std::atomic<bool>& cancel, std::atomic<double>& progress)>;
     // Runs on the user-interface thread once the worker has ended; `message`
     // is the failure's text when the work threw.
     using Done = std::function<void(JobEnd end, const QString& message)>;

@@ -39,13 +39,13 @@ void draw_axes(ChartGeometry& g, const AxisLayout& a, const AnalysisState& state
     const ChartFrame& p = g.plot;
     add_arrow_axes(g);
 
-    g.texts.push_back({indexed(a.value_label_name, 0), value_captions[0],
-                       p.left - a.value_label_dx, p.bottom - 5});
+    g.texts.push_back({indexed(a.value_label_name, 0), value_captions[0], p.left - a.value_label_dx,
+                       p.bottom - 5});
     for (int i = 1; i <= 10; ++i) {
         const double y = p.top + a.value_tick_spacing * i;
         g.ticks.push_back({{p.left, y}, {p.left + 5, y}});
-        g.texts.push_back({indexed(a.value_label_name, i), value_captions[i],
-                           p.left - a.value_label_dx, y - 5});
+        g.texts.push_back(
+            {indexed(a.value_label_name, i), value_captions[i], p.left - a.value_label_dx, y - 5});
     }
 
     g.step = age_caption_step(state.current_age);
@@ -53,8 +53,8 @@ void draw_axes(ChartGeometry& g, const AxisLayout& a, const AnalysisState& state
         g.age_tick_years.push_back(static_cast<double>(g.step) * j);
         const double x = p.left + a.age_tick_spacing * j;
         if (j > 0) g.ticks.push_back({{x, p.bottom}, {x, p.bottom - 5}});
-        g.texts.push_back({indexed(a.age_label_name, j),
-                           str_form(g.step * j + state.current_age), x - 8, p.bottom + 8});
+        g.texts.push_back({indexed(a.age_label_name, j), str_form(g.step * j + state.current_age),
+                           x - 8, p.bottom + 8});
     }
 }
 
@@ -90,8 +90,8 @@ ChartGeometry survival_chart(const AnalysisState& state, const ResultsRecord& re
 
     // The probability 1.0 sits on the first value tick, 0 at 180 pixels below it.
     const double one_level = p.top + kSpacingY;
-    const int last = std::min<int>(state.survival_years,
-                                   static_cast<int>(results.survival_curve.size()) - 1);
+    const int last =
+        std::min<int>(state.survival_years, static_cast<int>(results.survival_curve.size()) - 1);
     for (int t = 0; t <= last; ++t) {
         const double y = one_level + kPixelsPerUnit * (1 - results.survival_curve[t]);
         g.curve.points.push_back({x_at_years(g, kSpacingX, t), clamp_to(y, p.top, p.bottom)});
@@ -138,8 +138,8 @@ ChartGeometry income_chart(const AnalysisState& state, const ResultsRecord& resu
     draw_axes(g, {kSpacingY, kSpacingX, 30, "Label10", "Label14"}, state, value_captions);
 
     g.texts.push_back({"Label16", "X", 48, 2, ChartColour::red});
-    g.texts.push_back({"Label15", format_grouped0(state.target_income), 62, 2,
-                       ChartColour::black, true, "Real Target Income"});
+    g.texts.push_back({"Label15", format_grouped0(state.target_income), 62, 2, ChartColour::black,
+                       true, "Real Target Income"});
 
     // Today the whole target is met; horizon i lies i x step / 2 years ahead,
     // so the 20 horizons end on the tenth age tick.

@@ -72,7 +72,7 @@ struct ChartGeometry {
     std::vector<ChartLine> ticks;  // ten on the value axis, then ten on the age axis
     ChartPolyline curve;
     std::vector<ChartPolyline> more_curves;  // drawn after `curve`, in order
-    std::optional<ChartLine> marker;  // expected ruin age, survival chart only
+    std::optional<ChartLine> marker;         // expected ruin age, survival chart only
     std::vector<ChartText> texts;
     // One line shown under the chart, empty when there is nothing to add.
     std::string note;

@@ -15,8 +15,8 @@ void draw_polyline(QPainter& painter, const ChartPolyline& curve) {
     if (curve.points.size() < 2) return;
     QPainterPath path(point_of(curve.points.front()));
     for (std::size_t i = 1; i < curve.points.size(); ++i) path.lineTo(point_of(curve.points[i]));
-    painter.setPen(QPen(chart_colour(curve.colour), curve.width, Qt::SolidLine, Qt::RoundCap,
-                        Qt::RoundJoin));
+    painter.setPen(
+        QPen(chart_colour(curve.colour), curve.width, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
     painter.setBrush(Qt::NoBrush);
     painter.drawPath(path);
 }

@@ -71,7 +71,8 @@ void ChartView::place_labels() {
         label->setMargin(t.boxed ? std::max(1, static_cast<int>(kChartBoxPadding * k + 0.5)) : 0);
         label->adjustSize();
         const double left = t.right ? *t.right * k - label->width() : t.left * k;
-        label->move(static_cast<int>(o.x() + left + 0.5), static_cast<int>(o.y() + t.top * k + 0.5));
+        label->move(static_cast<int>(o.x() + left + 0.5),
+                    static_cast<int>(o.y() + t.top * k + 0.5));
     }
 }
 

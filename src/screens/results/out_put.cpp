@@ -131,8 +131,8 @@ OutPut::OutPut(const AnalysisState& state, const ResultsRecord& results, Platfor
     auto* area = new QWidget(this);
     auto* stack = new QGridLayout(area);
     stack->setContentsMargins(0, 0, 0, 0);
-    QWidget* const pages[4] = {build_probability_tab(), build_wealth_tab(),
-                               build_consumption_tab(), build_mortality_tab()};
+    QWidget* const pages[4] = {build_probability_tab(), build_wealth_tab(), build_consumption_tab(),
+                               build_mortality_tab()};
     for (int i = 0; i < 4; ++i) {
         auto* frame = new QFrame(area);
         frame->setObjectName(QString("Frame1(%1)").arg(i + 1));
@@ -145,8 +145,9 @@ OutPut::OutPut(const AnalysisState& state, const ResultsRecord& results, Platfor
     }
     layout->addWidget(area, 1);
     // Which scheme produced the figures.
-    QLabel* scheme = label(this, "scheme_line",
-                           results_.refined ? qs(results_.scheme_line) : QString(kStandardSchemeLine));
+    QLabel* scheme =
+        label(this, "scheme_line",
+              results_.refined ? qs(results_.scheme_line) : QString(kStandardSchemeLine));
     scheme->setWordWrap(true);
     layout->addWidget(scheme);
 
@@ -204,7 +205,8 @@ void OutPut::install_tab_keys() {
         tab_strip_->setCurrentIndex((tab_strip_->currentIndex() + by + n) % n);
     };
     for (const QKeySequence& keys : {QKeySequence(Qt::CTRL | Qt::Key_Tab)})
-        connect(new QShortcut(keys, this), &QShortcut::activated, this, [step_tab] { step_tab(1); });
+        connect(new QShortcut(keys, this), &QShortcut::activated, this,
+                [step_tab] { step_tab(1); });
     for (const QKeySequence& keys : {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab),
                                      QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Tab),
                                      QKeySequence(Qt::CTRL | Qt::Key_Backtab)}) {
@@ -244,8 +246,10 @@ QWidget* OutPut::build_probability_tab() {
     heading->setFont(bold);
     grid->addWidget(heading, 0, 0);
     grid->addWidget(label(shape, "Label3", "NIW hits"), 1, 0);
-    const char* columns[4][2] = {{"Label4", "10 Years"}, {"Label5", "20 Years"},
-                                 {"Label6", "30 Years"}, {"Label7", "Lifetime"}};
+    const char* columns[4][2] = {{"Label4", "10 Years"},
+                                 {"Label5", "20 Years"},
+                                 {"Label6", "30 Years"},
+                                 {"Label7", "Lifetime"}};
     for (int c = 0; c < 4; ++c) {
         QLabel* l = label(shape, columns[c][0], columns[c][1]);
         l->setAlignment(Qt::AlignCenter);
@@ -430,7 +434,8 @@ void OutPut::mark_grid_cells() {
             if (results_.barrier_at_start[r][c])
                 if (auto* box = findChild<QLineEdit*>(ruin_cell_names()[r][c]))
                     mark_grid_cell(*box, kBarrierAtStartTip);
-    const char* estate_tip = results_.refined ? kRefinedEstateAtGridLimitTip : kEstateAtGridLimitTip;
+    const char* estate_tip =
+        results_.refined ? kRefinedEstateAtGridLimitTip : kEstateAtGridLimitTip;
     for (int r = 0; r < 3; ++r)
         for (int c = 0; c < 3; ++c)
             if (results_.estate_at_grid_limit[r][c])
@@ -438,7 +443,8 @@ void OutPut::mark_grid_cells() {
                     mark_grid_cell(*box, estate_tip);
     const bool marked[2] = {any_barrier_at_start(results_), any_estate_at_grid_limit(results_)};
     for (int k = 0; k < 2; ++k) {
-        grid_marks_notes_[k]->setText(results_.refined && k == 1 ? kRefinedGridMarksNote : kGridMarksNote);
+        grid_marks_notes_[k]->setText(results_.refined && k == 1 ? kRefinedGridMarksNote
+                                                                 : kGridMarksNote);
         grid_marks_notes_[k]->setVisible(marked[k]);
     }
 }
@@ -484,8 +490,8 @@ void OutPut::out_put_Command3_Click() {
         return;
     }
     const std::string path = report_file_name(QFile::encodeName(chosen).toStdString());
-    const std::vector<std::string> lines = report_lines(
-        state_, results_, liquid_wealth_text_.toStdString(), stamp.toStdString());
+    const std::vector<std::string> lines =
+        report_lines(state_, results_, liquid_wealth_text_.toStdString(), stamp.toStdString());
     const QString shown_path = QFile::decodeName(path.c_str());
     const bool existed = QFileInfo(shown_path).isFile();
     const std::string reason = append_report(path, lines);
@@ -552,17 +558,20 @@ void OutPut::compare_clicked() {
         return;
     }
     std::vector<ComparedCase> cases{
-        {(case_name_.isEmpty() ? QString(kUnnamedCase) : case_name_).toStdString(), state_, results_}};
+        {(case_name_.isEmpty() ? QString(kUnnamedCase) : case_name_).toStdString(), state_,
+         results_}};
     platform_.set_busy(true);
     for (const QString& path : files) {
         ComparedCase other{QFileInfo(path).completeBaseName().toStdString(), {}, {}};
         apply_input_defaults(other.state);
-        std::string reason = case_reader_ ? case_reader_(path, other.state)
-                                          : std::string("saved cases cannot be read in this program");
+        std::string reason = case_reader_
+                                 ? case_reader_(path, other.state)
+                                 : std::string("saved cases cannot be read in this program");
         if (reason.empty()) {
             CompareHooks hooks;
             try {
-                if (run_calculation(other.state, hooks, other.results) != CalculationOutcome::completed)
+                if (run_calculation(other.state, hooks, other.results) !=
+                    CalculationOutcome::completed)
                     reason = hooks.message;
             } catch (const std::exception& e) {
                 reason = e.what();
@@ -570,9 +579,9 @@ void OutPut::compare_clicked() {
         }
         if (!reason.empty()) {
             platform_.set_busy(false);
-            platform_.show_message(this, kTitle,
-                                   QString("The case %1 cannot be compared:\n%2").arg(path, qs(reason)),
-                                   MessageIcon::critical);
+            platform_.show_message(
+                this, kTitle, QString("The case %1 cannot be compared:\n%2").arg(path, qs(reason)),
+                MessageIcon::critical);
             return;
         }
         cases.push_back(std::move(other));

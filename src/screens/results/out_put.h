@@ -2,8 +2,8 @@
 // the two charts, printing and the report.
 #pragma once
 
-#include <QString>
 #include <QPointer>
+#include <QString>
 #include <QWidget>
 #include <array>
 #include <cstdint>
@@ -89,9 +89,9 @@ private:
     void out_put_Command2_Click();  // Print Screen, "Projected Consumption"
     void out_put_Command8_Click();  // Print Screen, "Mortality Parameters"
     void print_screen();
-    void export_pdf_clicked();    // "Export PDF..."
-    void print_report_clicked();  // "Print Report..."
-    void compare_clicked();       // "Compare..."
+    void export_pdf_clicked();           // "Export PDF..."
+    void print_report_clicked();         // "Print Report..."
+    void compare_clicked();              // "Compare..."
     void check_by_simulation_clicked();  // "Check by simulation"
     void what_if_clicked();              // "What if"
     void show_simulation(const MonteCarloResults& simulated);

@@ -29,18 +29,21 @@ QString error_text(double standard_error, double scale) {
 }  // namespace
 
 QString simulated_probability_text(const McEstimate& e) {
-    return QString("%1 %2 %3").arg(qs(format_percent2(e.value)), QString::fromUtf8(kPlusMinus),
-                                   error_text(e.standard_error, 100));
+    return QString("%1 %2 %3")
+        .arg(qs(format_percent2(e.value)), QString::fromUtf8(kPlusMinus),
+             error_text(e.standard_error, 100));
 }
 
 QString simulated_multiple_text(const McEstimate& e) {
-    return QString("%1 %2 %3").arg(qs(format_plain2(e.value)), QString::fromUtf8(kPlusMinus),
-                                   error_text(e.standard_error, 1));
+    return QString("%1 %2 %3")
+        .arg(qs(format_plain2(e.value)), QString::fromUtf8(kPlusMinus),
+             error_text(e.standard_error, 1));
 }
 
 QString simulation_note(long paths, std::uint64_t seed) {
-    return QString("Below each cell: a simulation of the same wealth process, %1 paths (seed %2), "
-                   "its figure %3 one standard error.")
+    return QString(
+               "Below each cell: a simulation of the same wealth process, %1 paths (seed %2), "
+               "its figure %3 one standard error.")
         .arg(qs(format_grouped0(static_cast<double>(paths))))
         .arg(seed)
         .arg(QString::fromUtf8(kPlusMinus));
@@ -58,7 +61,8 @@ void OutPut::check_by_simulation_clicked() {
     base.paths = simulation_paths_;
     base.seed = kCheckSeed;
     check_button_->setEnabled(false);
-    auto work = [simulated, state, base](const std::atomic<bool>& cancel, std::atomic<double>& progress) {
+    auto work = [simulated, state, base](const std::atomic<bool>& cancel,
+                                         std::atomic<double>& progress) {
         MonteCarloOptions options = base;
         options.cancel = &cancel;
         options.progress = [&progress](double share) { progress.store(share); };

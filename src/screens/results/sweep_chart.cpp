@@ -15,7 +15,9 @@ constexpr double kSharePixels = 400;  // share 0 to 1
 constexpr double kValuePixels = 200;  // bottom to the tenth tick
 constexpr double kTick = 20;
 
-std::string indexed(const char* name, int i) { return std::string(name) + "(" + std::to_string(i) + ")"; }
+std::string indexed(const char* name, int i) {
+    return std::string(name) + "(" + std::to_string(i) + ")";
+}
 
 double x_of(double share) { return kFrame.left + kSharePixels * std::clamp(share, 0.0, 1.0); }
 double y_of(double value, double top) {
@@ -46,14 +48,15 @@ void axes_and_captions(ChartGeometry& g, double ruin_top, double estate_top) {
     for (int j = 0; j <= 10; ++j) {
         const double x = x_of(j / 10.0);
         if (j > 0) g.ticks.push_back({{x, p.bottom}, {x, p.bottom - 5}});
-        g.texts.push_back({indexed("sweep_share", j), std::to_string(10 * j) + "%", x - 9, p.bottom + 6});
+        g.texts.push_back(
+            {indexed("sweep_share", j), std::to_string(10 * j) + "%", x - 9, p.bottom + 6});
     }
     g.texts.push_back({"sweep_ruin_title", "Lifetime ruin probability", 4, 2, ChartColour::red});
     ChartText estate("sweep_estate_title", "Median estate after 20 years", 0, 2, ChartColour::blue);
     estate.right = kSweepCanvasWidth - 4;
     g.texts.push_back(estate);
-    g.texts.push_back({"sweep_share_title", "Share of liquid wealth spent on the annuity", 170,
-                       p.bottom + 21});
+    g.texts.push_back(
+        {"sweep_share_title", "Share of liquid wealth spent on the annuity", 170, p.bottom + 21});
 }
 
 }  // namespace
@@ -93,8 +96,8 @@ ChartGeometry sweep_chart(const AnnuitySweep& sweep) {
         const double x = x_of(best.share);
         g.marker = ChartLine{{x, kFrame.top + 10}, {x, kFrame.bottom}, ChartColour::dark_blue, 2};
         ChartText caption("sweep_best",
-                          "Lowest ruin at " + format_grouped0(best.share * 100) + "%: " +
-                              format_percent2(best.lifetime_ruin),
+                          "Lowest ruin at " + format_grouped0(best.share * 100) +
+                              "%: " + format_percent2(best.lifetime_ruin),
                           x + 5, kFrame.top + 12, ChartColour::dark_blue);
         if (x > x_of(0.55)) caption.right = x - 5;
         caption.boxed = true;

@@ -33,8 +33,8 @@ QString qs(const std::string& s) { return QString::fromStdString(s); }
 // Locale-free: a CSV file reads the same on every desktop.
 std::string fixed(double value, int decimals) {
     std::array<char, 64> buffer{};
-    const auto [end, error] =
-        std::to_chars(buffer.data(), buffer.data() + buffer.size(), value, std::chars_format::fixed, decimals);
+    const auto [end, error] = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value,
+                                            std::chars_format::fixed, decimals);
     return error == std::errc() ? std::string(buffer.data(), end) : std::string("nan");
 }
 
@@ -45,23 +45,31 @@ QPushButton* button(QWidget* parent, const char* name, const char* text) {
     return b;
 }
 
-const char* const kColumns[] = {"Share",           "Purchase",         "Lifetime\nruin",
-                                "Ruin\n10 years",  "Ruin\n20 years",   "Ruin\n30 years",
-                                "Median estate\n10 years", "Median estate\n20 years",
-                                "Median estate\n30 years", "Income\n20 years", "Income\n30 years"};
+const char* const kColumns[] = {"Share",
+                                "Purchase",
+                                "Lifetime\nruin",
+                                "Ruin\n10 years",
+                                "Ruin\n20 years",
+                                "Ruin\n30 years",
+                                "Median estate\n10 years",
+                                "Median estate\n20 years",
+                                "Median estate\n30 years",
+                                "Income\n20 years",
+                                "Income\n30 years"};
 
 std::array<std::string, 11> row_texts(const SweepPoint& p) {
     return {format_grouped0(p.share * 100) + "%", format_grouped0(p.purchase),
-            format_percent2(p.lifetime_ruin),   format_percent1(p.ruin_10),
-            format_percent1(p.ruin_20),         format_percent1(p.ruin_30),
-            format_grouped0(p.median_estate_10), format_grouped0(p.median_estate_20),
-            format_grouped0(p.median_estate_30), format_plain2(p.expected_income_20),
+            format_percent2(p.lifetime_ruin),     format_percent1(p.ruin_10),
+            format_percent1(p.ruin_20),           format_percent1(p.ruin_30),
+            format_grouped0(p.median_estate_10),  format_grouped0(p.median_estate_20),
+            format_grouped0(p.median_estate_30),  format_plain2(p.expected_income_20),
             format_plain2(p.expected_income_30)};
 }
 
 QString solution_text(const SpendingSolution& s) {
     if (!s.found) return "No answer: " + qs(s.message);
-    const char* what = s.solved_for == SolveFor::income ? "Largest target income" : "Smallest liquid wealth";
+    const char* what =
+        s.solved_for == SolveFor::income ? "Largest target income" : "Smallest liquid wealth";
     return QString("%1: %2, at a lifetime ruin probability of %3 (refined accuracy, %4 trials).")
         .arg(what, qs(format_grouped0(s.value)), qs(format_percent2(s.lifetime_ruin)))
         .arg(s.iterations);
@@ -70,8 +78,9 @@ QString solution_text(const SpendingSolution& s) {
 QString sweep_summary_text(const AnnuitySweep& sweep) {
     if (sweep.best < 0) return {};
     const SweepPoint& best = sweep.points[static_cast<std::size_t>(sweep.best)];
-    QString text = QString("Lowest lifetime ruin probability: %1 at a share of %2%.")
-                       .arg(qs(format_percent2(best.lifetime_ruin)), qs(format_grouped0(best.share * 100)));
+    QString text =
+        QString("Lowest lifetime ruin probability: %1 at a share of %2%.")
+            .arg(qs(format_percent2(best.lifetime_ruin)), qs(format_grouped0(best.share * 100)));
     const QString threshold = qs(format_percent1(sweep.threshold));
     if (sweep.first_below) {
         const SweepPoint& first = sweep.points[static_cast<std::size_t>(*sweep.first_below)];
@@ -90,11 +99,11 @@ std::string sweep_csv(const AnnuitySweep& sweep) {
         "share_percent,purchase,lifetime_ruin,ruin_10,ruin_20,ruin_30,median_estate_10,"
         "median_estate_20,median_estate_30,expected_income_20,expected_income_30\n";
     for (const SweepPoint& p : sweep.points) {
-        csv += fixed(p.share * 100, 0) + "," + fixed(p.purchase, 2) + "," + fixed(p.lifetime_ruin, 6) + "," +
-               fixed(p.ruin_10, 6) + "," + fixed(p.ruin_20, 6) + "," + fixed(p.ruin_30, 6) + "," +
-               fixed(p.median_estate_10, 2) + "," + fixed(p.median_estate_20, 2) + "," +
-               fixed(p.median_estate_30, 2) + "," + fixed(p.expected_income_20, 6) + "," +
-               fixed(p.expected_income_30, 6) + "\n";
+        csv += fixed(p.share * 100, 0) + "," + fixed(p.purchase, 2) + "," +
+               fixed(p.lifetime_ruin, 6) + "," + fixed(p.ruin_10, 6) + "," + fixed(p.ruin_20, 6) +
+               "," + fixed(p.ruin_30, 6) + "," + fixed(p.median_estate_10, 2) + "," +
+               fixed(p.median_estate_20, 2) + "," + fixed(p.median_estate_30, 2) + "," +
+               fixed(p.expected_income_20, 6) + "," + fixed(p.expected_income_30, 6) + "\n";
     }
     return csv;
 }
@@ -140,8 +149,9 @@ QWidget* WhatIfWindow::build_solver() {
     solve_ = button(group, "solve", "&Solve");
     use_ = button(group, "use_solved", "&Use in the input screen");
     use_->setEnabled(false);
-    use_->setToolTip("Puts the amount into its box on the input screen and returns there; "
-                     "Calculate then shows the whole analysis at it.");
+    use_->setToolTip(
+        "Puts the amount into its box on the input screen and returns there; "
+        "Calculate then shows the whole analysis at it.");
     solve_result_ = new QLabel(group);
     solve_result_->setObjectName("solve_result");
     solve_result_->setWordWrap(true);
@@ -183,8 +193,9 @@ QWidget* WhatIfWindow::build_sweep() {
     sweep_summary_ = new QLabel(group);
     sweep_summary_->setObjectName("sweep_summary");
     sweep_summary_->setWordWrap(true);
-    sweep_summary_->setText("The sweep reruns the calculation, with refined accuracy, for each share "
-                            "of the liquid wealth from 0% to 100% in steps of 5% spent on the annuity.");
+    sweep_summary_->setText(
+        "The sweep reruns the calculation, with refined accuracy, for each share "
+        "of the liquid wealth from 0% to 100% in steps of 5% spent on the annuity.");
     v->addWidget(sweep_summary_);
 
     auto* body = new QHBoxLayout;
@@ -226,7 +237,8 @@ void WhatIfWindow::start(const QString& text,
         else if (end == JobEnd::finished)
             finished();
     };
-    job_ = std::make_unique<BackgroundJob>(platform_, this, kWhatIfTitle, text, std::move(work), std::move(done));
+    job_ = std::make_unique<BackgroundJob>(platform_, this, kWhatIfTitle, text, std::move(work),
+                                           std::move(done));
 }
 
 void WhatIfWindow::solve_clicked() {
@@ -235,11 +247,12 @@ void WhatIfWindow::solve_clicked() {
     const double probability = probability_->value() / 100;
     auto result = std::make_shared<SpendingSolution>();
     auto work = [inputs = inputs_, mode, probability, result](const std::atomic<bool>& cancel,
-                                                             std::atomic<double>& progress) {
+                                                              std::atomic<double>& progress) {
         const ToolControl control{&cancel, [&progress](double share) { progress.store(share); }};
         *result = solve_sustainable_spending(inputs, mode, probability, control);
     };
-    start(mode == SolveFor::income ? "Solving for the target income..." : "Solving for the liquid wealth...",
+    start(mode == SolveFor::income ? "Solving for the target income..."
+                                   : "Solving for the liquid wealth...",
           std::move(work), [this, result] {
               if (!result->cancelled) show_solution(*result);
           });
@@ -255,8 +268,9 @@ void WhatIfWindow::show_solution(const SpendingSolution& solution) {
 
 void WhatIfWindow::use_clicked() {
     if (!solution_ || !solution_->found) return;
-    emit amount_chosen(solution_->solved_for == SolveFor::income ? kTargetIncomeKey : kLiquidWealthKey,
-                       solution_->value);
+    emit amount_chosen(
+        solution_->solved_for == SolveFor::income ? kTargetIncomeKey : kLiquidWealthKey,
+        solution_->value);
 }
 
 void WhatIfWindow::sweep_clicked() {
@@ -265,7 +279,7 @@ void WhatIfWindow::sweep_clicked() {
     const double threshold = probability_->value() / 100;
     auto result = std::make_shared<AnnuitySweep>();
     auto work = [inputs = inputs_, kind, threshold, result](const std::atomic<bool>& cancel,
-                                                           std::atomic<double>& progress) {
+                                                            std::atomic<double>& progress) {
         const ToolControl control{&cancel, [&progress](double share) { progress.store(share); }};
         *result = sweep_annuitization(inputs, kind, threshold, control);
     };
@@ -300,7 +314,8 @@ void WhatIfWindow::show_sweep(const AnnuitySweep& sweep) {
 void WhatIfWindow::export_clicked() {
     if (!sweep_) return;
     QString chosen = platform_.export_file_name(
-        this, "Export the sweep", QString("annuity_sweep_%1.csv").arg(annuity_kind_name(sweep_->kind)), kCsvFilter);
+        this, "Export the sweep",
+        QString("annuity_sweep_%1.csv").arg(annuity_kind_name(sweep_->kind)), kCsvFilter);
     if (chosen.isEmpty()) return;
     if (!chosen.endsWith(".csv", Qt::CaseInsensitive)) chosen += ".csv";
     // Written whole or not at all: a failed write leaves an older file as it was.

@@ -65,7 +65,8 @@ private:
     void export_clicked();
     void show_solution(const SpendingSolution& solution);
     void show_sweep(const AnnuitySweep& sweep);
-    void start(const QString& text, std::function<void(const std::atomic<bool>&, std::atomic<double>&)> work,
+    void start(const QString& text,
+               std::function<void(const std::atomic<bool>&, std::atomic<double>&)> work,
                std::function<void()> finished);
 
     const AnalysisState& inputs_;
