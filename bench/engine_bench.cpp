@@ -10,7 +10,9 @@
 #include "core/defaults.h"
 #include "core/results.h"
 #include "engine/engine_internal.h"
+#include "engine/lane_kernel.h"
 #include "engine/ruin_table.h"
+#include "engine/scheme_common.h"
 #include "engine/solver.h"
 #include "engine/wealth_model.h"
 #include "valuation/gompertz.h"
@@ -91,6 +93,47 @@ void BM_WholeCalculation(benchmark::State& bs, int scenario, EngineMode mode) {
     bs.counters["cpu_ms_all_threads"] = 1e3 * cpu / static_cast<double>(bs.iterations());
 }
 
+// A whole calculation on one instruction set of the lane kernel.
+void BM_KernelSet(benchmark::State& bs, int scenario, const engine_detail::KernelSet* set) {
+    const engine_detail::KernelOverride chosen(*set);
+    const AnalysisState prepared = scenario_state(scenario);
+    for (auto _ : bs) {
+        AnalysisState state = prepared;
+        whole_calculation(state, EngineMode::fast);
+    }
+}
+
+// One kernel call of `lanes` ruin solves (horizons 5 to 30 at four levels)
+// on one instruction set, on one thread: the kernel's own throughput.
+void BM_KernelCall(benchmark::State& bs, int scenario, const engine_detail::KernelSet* set,
+                   int lanes) {
+    const AnalysisState state = scenario_state(scenario);
+    const engine_detail::WealthModel model(state);
+    const double x0 = state.wealth_ratio;
+    std::vector<engine_detail::SolveRequest> requests;
+    std::vector<int> barriers;
+    const engine_detail::Grid grid =
+        engine_detail::make_grid(engine_detail::SolveKind::ruin_by_horizon, x0, 0.0);
+    const std::vector<double> X2 = engine_detail::squares(grid);
+    for (int l = 0; l < lanes; ++l) {
+        requests.push_back({.kind = engine_detail::SolveKind::ruin_by_horizon,
+                            .x0 = x0,
+                            .level = 0.1 * (l % 4) * x0,
+                            .T = 5.0 + 25.0 * l / lanes});
+        barriers.push_back(engine_detail::barrier_index(grid, requests.back().level));
+    }
+    std::vector<double> out(requests.size());
+    for (auto _ : bs) {
+        set->solve(
+            model,
+            {.grid = &grid, .X2 = X2, .requests = requests, .barriers = barriers, .out = out});
+        benchmark::DoNotOptimize(out.data());
+    }
+    bs.counters["ns_per_lane_row"] = benchmark::Counter(
+        static_cast<double>(lanes) * engine_detail::kSteps * grid.M,
+        benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+
 void BM_SingleSolve(benchmark::State& bs, engine_detail::SolveKind kind, bool reference) {
     const AnalysisState state = scenario_state(defaults);
     const engine_detail::WealthModel model(state);
@@ -162,6 +205,23 @@ void register_all() {
             s, EngineMode::fast)
             ->Unit(benchmark::kMillisecond)
             ->UseRealTime();
+    }
+    for (const engine_detail::KernelSet* set : engine_detail::supported_kernel_sets()) {
+        for (int lanes = set->vector_lanes; lanes <= set->max_forward_lanes;
+             lanes += set->vector_lanes) {
+            benchmark::RegisterBenchmark(
+                (std::string("KernelCall/") + set->name + "/purchases/" + std::to_string(lanes))
+                    .c_str(),
+                BM_KernelCall, purchases, set, lanes)
+                ->Unit(benchmark::kMillisecond);
+        }
+        for (int s : {defaults, purchases}) {
+            benchmark::RegisterBenchmark(
+                (std::string("KernelSet/") + set->name + "/" + scenario_name(s)).c_str(),
+                BM_KernelSet, s, set)
+                ->Unit(benchmark::kMillisecond)
+                ->UseRealTime();
+        }
     }
     for (int s = 0; s < kScenarioCount; ++s) {
         benchmark::RegisterBenchmark(

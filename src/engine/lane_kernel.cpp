@@ -1,15 +1,41 @@
 #include "engine/lane_kernel.h"
 
+#include <atomic>
+
 namespace quorrel::engine_detail {
 
 namespace {
 
-const KernelSet& chosen_kernels() {
-    static const KernelSet& set = __builtin_cpu_supports("avx2") ? avx2_kernels() : sse2_kernels();
+bool has_avx512() {
+    return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq") &&
+           __builtin_cpu_supports("avx512vl");
+}
+
+const KernelSet& widest_kernels() {
+    static const KernelSet& set = has_avx512()                     ? avx512_kernels()
+                                  : __builtin_cpu_supports("avx2") ? avx2_kernels()
+                                                                   : sse2_kernels();
     return set;
 }
 
+std::atomic<const KernelSet*> overridden{nullptr};
+
+const KernelSet& chosen_kernels() {
+    const KernelSet* set = overridden.load(std::memory_order_relaxed);
+    return set ? *set : widest_kernels();
+}
+
 }  // namespace
+
+std::vector<const KernelSet*> supported_kernel_sets() {
+    std::vector<const KernelSet*> sets{&sse2_kernels()};
+    if (__builtin_cpu_supports("avx2")) sets.push_back(&avx2_kernels());
+    if (has_avx512()) sets.push_back(&avx512_kernels());
+    return sets;
+}
+
+KernelOverride::KernelOverride(const KernelSet& set) : previous_(overridden.exchange(&set)) {}
+KernelOverride::~KernelOverride() { overridden.store(previous_); }
 
 int max_forward_lanes() { return chosen_kernels().max_forward_lanes; }
 int max_adjoint_lanes() { return chosen_kernels().max_adjoint_lanes; }

@@ -48,6 +48,7 @@ void adjoint_lanes(const WealthModel& model, const AdjointJob& job);
 
 // The entry points of one instruction set.
 struct KernelSet {
+    const char* name;
     int vector_lanes;
     int max_forward_lanes;
     int max_adjoint_lanes;
@@ -55,7 +56,25 @@ struct KernelSet {
     void (*adjoint)(const WealthModel&, const AdjointJob&);
 };
 const KernelSet& sse2_kernels();
-// Call only where the processor has AVX2.
+// Call only where the processor has AVX2, or AVX-512 (F, DQ and VL).
 const KernelSet& avx2_kernels();
+const KernelSet& avx512_kernels();
+
+// The instruction sets this processor runs, narrowest first; the widest is
+// the one the solves use unless a test chooses another.
+std::vector<const KernelSet*> supported_kernel_sets();
+
+// While one lives, the solves of this process use `set` (tests compare the
+// sets with each other). Not for use while solves run on other threads.
+class KernelOverride final {
+public:
+    explicit KernelOverride(const KernelSet& set);
+    ~KernelOverride();
+    KernelOverride(const KernelOverride&) = delete;
+    KernelOverride& operator=(const KernelOverride&) = delete;
+
+private:
+    const KernelSet* previous_;
+};
 
 }  // namespace quorrel::engine_detail

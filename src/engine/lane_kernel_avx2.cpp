@@ -23,7 +23,7 @@ namespace quorrel::engine_detail {
 typedef double Avx2Vector __attribute__((vector_size(32)));
 
 const KernelSet& avx2_kernels() {
-    static const KernelSet set = kernel_set<Avx2Vector, 5, 1>();
+    static const KernelSet set = kernel_set<Avx2Vector, 5, 1>("avx2");
     return set;
 }
 

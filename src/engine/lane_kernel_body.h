@@ -121,7 +121,7 @@ struct Elimination {
 };
 
 template <class V, int K>
-void check_pivots(const Elimination<V, K>& e, int used) {
+[[gnu::always_inline]] inline void check_pivots(const Elimination<V, K>& e, int used) {
     constexpr int L = kLanesOf<V>;
     bool any_first = false, any = false;
     for (int l = 0; l < used; ++l) {
@@ -263,6 +263,7 @@ private:
         V* g = gam_.at(at);
         V* lw = lower_.at(at);
         V* bt = bet_.at(at);
+#pragma GCC unroll 8
         for (int j = 0; j < K; ++j) {
             UpwindRow<V> row = row_coefficients(step[j], x, x2, wm_.real_income_ratio, grid_.dx);
             const V held = v[j];
@@ -294,6 +295,7 @@ private:
         V* v = values_.at(at);
         const V* lw = lower_.at(at);
         const V* bt = bet_.at(at);
+#pragma GCC unroll 8
         for (int j = 0; j < K; ++j) {
             const V held = v[j];
             V rhs = killing[j] * held;
@@ -322,6 +324,7 @@ private:
             V* vi = values_.at(static_cast<std::size_t>(i) * K);
             const V* vn = values_.at(static_cast<std::size_t>(i + 1) * K);
             const V* gn = gam_.at(static_cast<std::size_t>(i + 1) * K);
+#pragma GCC unroll 8
             for (int j = 0; j < K; ++j) vi[j] = vi[j] - gn[j] * vn[j];
         }
         for (int i = mid_ - 1; i >= lo_; --i) {
@@ -329,6 +332,7 @@ private:
             V* vi = values_.at(static_cast<std::size_t>(i) * K);
             const V* vn = values_.at(static_cast<std::size_t>(i + 1) * K);
             const V* gn = gam_.at(static_cast<std::size_t>(i + 1) * K);
+#pragma GCC unroll 8
             for (int j = 0; j < K; ++j) {
                 const V updated = vi[j] - gn[j] * vn[j];
                 vi[j] = node > barrier_[j] ? updated : vi[j];
@@ -427,6 +431,7 @@ private:
             V* gr = gam_.at(at);
             V* sub = sub_.at(at);
             V* bt = bet_.at(at);
+#pragma GCC unroll 8
             for (int j = 0; j < K; ++j) {
                 const UpwindRow<V> row =
                     row_coefficients(step[j], x, x2, wm_.real_income_ratio, grid_.dx);
@@ -457,6 +462,7 @@ private:
             V* zr = z_.at(at);
             const V* sub = sub_.at(at);
             const V* bt = bet_.at(at);
+#pragma GCC unroll 8
             for (int j = 0; j < K; ++j) {
                 const V u = (zr[j] - sub[j] * prev_u[j]) / bt[j];
                 zr[j] = u;
@@ -470,6 +476,7 @@ private:
             V* zr = z_.at(static_cast<std::size_t>(r) * K);
             const V* zn = z_.at(static_cast<std::size_t>(r + 1) * K);
             const V* gn = gam_.at(static_cast<std::size_t>(r + 1) * K);
+#pragma GCC unroll 8
             for (int j = 0; j < K; ++j) zr[j] = zr[j] - gn[j] * zn[j];
         }
     }
@@ -510,9 +517,13 @@ void solve_adjoint(const WealthModel& wm, const AdjointJob& job) {
 }
 
 template <class V, int KMaxForward, int KMaxAdjoint>
-KernelSet kernel_set() {
-    return {kLanesOf<V>, KMaxForward * kLanesOf<V>, KMaxAdjoint * kLanesOf<V>,
-            &solve_forward<V, 1, KMaxForward>, &solve_adjoint<V, 1, KMaxAdjoint>};
+KernelSet kernel_set(const char* name) {
+    return {name,
+            kLanesOf<V>,
+            KMaxForward * kLanesOf<V>,
+            KMaxAdjoint * kLanesOf<V>,
+            &solve_forward<V, 1, KMaxForward>,
+            &solve_adjoint<V, 1, KMaxAdjoint>};
 }
 
 }  // namespace

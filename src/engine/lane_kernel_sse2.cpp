@@ -17,7 +17,7 @@ namespace quorrel::engine_detail {
 typedef double Sse2Vector __attribute__((vector_size(16)));
 
 const KernelSet& sse2_kernels() {
-    static const KernelSet set = kernel_set<Sse2Vector, 5, 2>();
+    static const KernelSet set = kernel_set<Sse2Vector, 5, 2>("sse2");
     return set;
 }
 

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <string>
@@ -8,6 +9,7 @@
 
 #include "core/errors.h"
 #include "engine/engine_internal.h"
+#include "engine/lane_kernel.h"
 #include "engine/solver.h"
 #include "engine/wealth_model.h"
 #include "engine_test_support.h"
@@ -210,8 +212,8 @@ TEST(Solver, MakehamFunctions) {
 }
 
 // The kernel factors a step's matrix afresh or reuses the last one when its
-// coefficients have not moved; either way every lane must equal the
-// reference bit for bit.
+// coefficients have not moved; either way every lane of every instruction
+// set this processor runs must equal the reference bit for bit.
 struct FastPathCase {
     const char* name;
     void (*change)(AnalysisState&);
@@ -220,51 +222,85 @@ struct FastPathCase {
 
 class FastPaths : public ::testing::TestWithParam<FastPathCase> {};
 
+// Requests on the ruin grid: horizons, barrier levels and both kinds.
+std::vector<SolveRequest> ruin_grid_requests(const AnalysisState& s) {
+    std::vector<SolveRequest> requests;
+    const double x0 = s.wealth_ratio;
+    for (double f : {0.0, 0.1, 0.25, 0.5}) {
+        for (double T : {3.0, 10.0, 17.5, 27.5, 30.0})
+            requests.push_back(
+                {.kind = SolveKind::ruin_by_horizon, .x0 = x0, .level = f * x0, .T = T});
+        requests.push_back({.kind = SolveKind::lifetime_ruin,
+                            .x0 = x0,
+                            .level = f * x0,
+                            .T = 110.0 - s.current_age});
+    }
+    return requests;
+}
+
+// One kernel call holding the first lanes - 1 requests, so that the widest
+// batch of the set and a spare lane are both exercised.
+std::vector<double> one_kernel_call(const engine_detail::KernelSet& set,
+                                    const engine_detail::WealthModel& model,
+                                    const std::vector<SolveRequest>& all) {
+    const auto used = std::min<std::size_t>(all.size(), set.max_forward_lanes - 1);
+    const std::vector<SolveRequest> requests(all.begin(), all.begin() + used);
+    const engine_detail::Grid grid = make_grid(requests[0].kind, requests[0].x0, 0.0);
+    const std::vector<double> X2 = engine_detail::squares(grid);
+    std::vector<int> barriers;
+    for (const SolveRequest& rq : requests)
+        barriers.push_back(engine_detail::barrier_index(grid, rq.level));
+    std::vector<double> out(used, 0);
+    set.solve(model,
+              {.grid = &grid, .X2 = X2, .requests = requests, .barriers = barriers, .out = out});
+    return out;
+}
+
 TEST_P(FastPaths, MatchTheReferencePath) {
     const AnalysisState s = test::prepared_state(GetParam().change);
+    const engine_detail::WealthModel model(s);
     EXPECT_EQ(engine_detail::matrices_repeat(
-                  engine_detail::WealthModel(s),
-                  {.kind = SolveKind::ruin_by_horizon, .x0 = s.wealth_ratio, .T = 20}),
+                  model, {.kind = SolveKind::ruin_by_horizon, .x0 = s.wealth_ratio, .T = 20}),
               GetParam().matrices_repeat);
     const double x0 = s.wealth_ratio;
     ASSERT_GT(x0, 10);
-    std::vector<SolveRequest> requests;
-    for (double T : {3.0, 10.0, 27.5}) {
-        for (double f : {0.0, 0.1, 0.5})
-            requests.push_back({SolveKind::ruin_by_horizon, 0, x0, f * x0, 0, T});
-    }
-    for (double f : {0.0, 0.25})
-        requests.push_back({SolveKind::lifetime_ruin, 0, x0, f * x0, 0, 110 - s.current_age});
-
-    std::vector<double> batched;
-    engine_detail::solve_batch(engine_detail::WealthModel(s), requests, batched);
-    ASSERT_EQ(batched.size(), requests.size());
-    for (std::size_t k = 0; k < requests.size(); ++k) {
-        const double reference = reference_solve(s, requests[k]);
-        // Same arithmetic in every lane: equal to the last bit.
-        EXPECT_EQ(batched[k], reference) << k;
-        EXPECT_EQ(engine_detail::fast_solve(engine_detail::WealthModel(s), requests[k]), reference)
-            << k;
-    }
-
-    // The adjoint sweep gives every level's wealth-below probability.
-    std::vector<engine_detail::WealthBelowCurve> narrow, wide;
-    engine_detail::build_wealth_below_curves(engine_detail::WealthModel(s), 0, x0, 0, false,
-                                             {10, 20}, narrow);
-    engine_detail::build_wealth_below_curves(engine_detail::WealthModel(s), 0, x0, 0, true, {20},
-                                             wide);
-    for (double c : {0.0, 0.35, 1.0, 2.05}) {
-        const double level = c * x0;
-        EXPECT_NEAR(narrow[0].probability(level),
-                    reference_solve(s, {SolveKind::wealth_below, 0, x0, level, 0, 10}), 1e-12)
-            << c;
-        EXPECT_NEAR(narrow[1].probability(level),
-                    reference_solve(s, {SolveKind::wealth_below, 0, x0, level, 0, 20}), 1e-12)
-            << c;
+    const std::vector<SolveRequest> requests = ruin_grid_requests(s);
+    std::vector<double> reference;
+    for (const SolveRequest& rq : requests) reference.push_back(reference_solve(s, rq));
+    const std::vector<double> levels{0.0, 0.35 * x0, x0, 2.05 * x0};
+    std::vector<double> below10, below20;
+    for (double level : levels) {
+        below10.push_back(reference_solve(s, {SolveKind::wealth_below, 0, x0, level, 0, 10}));
+        below20.push_back(reference_solve(s, {SolveKind::wealth_below, 0, x0, level, 0, 20}));
     }
     const double high = x0 + 150;
-    EXPECT_NEAR(wide[0].probability(high),
-                reference_solve(s, {SolveKind::wealth_below, 0, x0, high, 0, 20}), 1e-12);
+    const double high20 = reference_solve(s, {SolveKind::wealth_below, 0, x0, high, 0, 20});
+
+    const auto sets = engine_detail::supported_kernel_sets();
+    ASSERT_FALSE(sets.empty());
+    for (const engine_detail::KernelSet* set : sets) {
+        SCOPED_TRACE(set->name);
+        const engine_detail::KernelOverride chosen(*set);
+        // Same arithmetic in every lane: equal to the last bit.
+        std::vector<double> batched;
+        engine_detail::solve_batch(model, requests, batched);
+        ASSERT_EQ(batched.size(), requests.size());
+        for (std::size_t k = 0; k < requests.size(); ++k) EXPECT_EQ(batched[k], reference[k]) << k;
+        const std::vector<double> widest = one_kernel_call(*set, model, requests);
+        for (std::size_t k = 0; k < widest.size(); ++k) EXPECT_EQ(widest[k], reference[k]) << k;
+        for (std::size_t k = 0; k < requests.size(); k += 5)
+            EXPECT_EQ(engine_detail::fast_solve(model, requests[k]), reference[k]) << k;
+
+        // The adjoint sweep gives every level's wealth-below probability.
+        std::vector<engine_detail::WealthBelowCurve> narrow, wide;
+        engine_detail::build_wealth_below_curves(model, 0, x0, 0, false, {10, 20}, narrow);
+        engine_detail::build_wealth_below_curves(model, 0, x0, 0, true, {20}, wide);
+        for (std::size_t c = 0; c < levels.size(); ++c) {
+            EXPECT_NEAR(narrow[0].probability(levels[c]), below10[c], 1e-12) << levels[c];
+            EXPECT_NEAR(narrow[1].probability(levels[c]), below20[c], 1e-12) << levels[c];
+        }
+        EXPECT_NEAR(wide[0].probability(high), high20, 1e-12);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
