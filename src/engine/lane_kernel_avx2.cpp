@@ -2,14 +2,7 @@
 // processors that have them. Only the instruction set differs from the SSE2
 // build: no fused multiply-adds, the same operations in the same order, so
 // the figures are the same to the bit.
-#include <algorithm>
-#include <cstdint>
-#include <cstring>
-#include <vector>
-
-#include "core/errors.h"
-#include "engine/lane_kernel.h"
-#include "engine/scheme_common.h"
+#include "engine/lane_kernel_prelude.h"
 
 // Everything above keeps the default instruction set; only the kernel body
 // below, all of it internal to this file, is built for AVX2.
@@ -19,14 +12,7 @@
 #include "engine/lane_kernel_body.h"
 
 namespace quorrel::engine_detail {
-
-typedef double Avx2Vector __attribute__((vector_size(32)));
-
-const KernelSet& avx2_kernels() {
-    static const KernelSet set = kernel_set<Avx2Vector, 5, 1>("avx2");
-    return set;
-}
-
+const KernelSet& avx2_kernels() { return kernels_of<32, 5, 1>("avx2"); }
 }  // namespace quorrel::engine_detail
 
 #pragma GCC pop_options

@@ -1,9 +1,8 @@
 // The lane kernel for one GCC vector type of doubles. Included only by the
-// lane_kernel_<instruction set>.cpp files, after all of their headers, so that
+// lane_kernel_<instruction set>.cpp files, after lane_kernel_prelude.h, so that
 // every function here is compiled for that file's instruction set; all of it
 // has internal linkage, so no copy built for one set can stand in for
-// another's at link time. Needs <cstdint>, <cstring>, <vector>, core/errors.h,
-// engine/lane_kernel.h and engine/scheme_common.h.
+// another's at link time.
 
 namespace quorrel::engine_detail {
 namespace {
@@ -524,6 +523,15 @@ KernelSet kernel_set(const char* name) {
             KMaxAdjoint * kLanesOf<V>,
             &solve_forward<V, 1, KMaxForward>,
             &solve_adjoint<V, 1, KMaxAdjoint>};
+}
+
+// The entry points on vectors of `Bytes` bytes, at most KMaxForward vectors
+// a forward batch and KMaxAdjoint an adjoint one.
+template <int Bytes, int KMaxForward, int KMaxAdjoint>
+const KernelSet& kernels_of(const char* name) {
+    typedef double V __attribute__((vector_size(Bytes)));
+    static const KernelSet set = kernel_set<V, KMaxForward, KMaxAdjoint>(name);
+    return set;
 }
 
 }  // namespace

@@ -628,8 +628,8 @@ bool InPut::eventFilter(QObject* watched, QEvent* event) {
         // not the user leaving the box.
         if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason) {
             leaving_reason_ = reason;
-            int box = 0;
-            while (box < 8 && watched != amounts_[box].edit) ++box;
+            std::size_t box = 0;
+            while (box < amounts_.size() && watched != amounts_[box].edit) ++box;
             switch (box) {
                 case kText10: in_put_Text10_LostFocus(); break;
                 case kText11: in_put_Text11_LostFocus(); break;
@@ -639,7 +639,10 @@ bool InPut::eventFilter(QObject* watched, QEvent* event) {
                 case kText5: in_put_Text5_LostFocus(); break;
                 case kIndAnnuIncome: in_put_ind_annu_income_LostFocus(); break;
                 case kText2: in_put_Text2_LostFocus(); break;
-                default: break;
+                default:
+                    // A box without a handler of its own is checked the same way.
+                    if (box < amounts_.size()) amount_lost_focus(static_cast<int>(box));
+                    break;
             }
             leaving_reason_ = Qt::OtherFocusReason;
         }

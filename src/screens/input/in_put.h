@@ -155,7 +155,17 @@ private:
         std::vector<QRadioButton*> options;
         int amount = -1;
     };
-    enum AmountIndex { kText10, kText11, kText1, kText3, kText4, kText5, kIndAnnuIncome, kText2 };
+    enum AmountIndex {
+        kText10,
+        kText11,
+        kText1,
+        kText3,
+        kText4,
+        kText5,
+        kIndAnnuIncome,
+        kText2,
+        kAmountCount
+    };
 
     void build_ui();
     QWidget* build_page1();
@@ -235,7 +245,7 @@ private:
     InputValues saved_values_;  // the inputs as the case file holds them
     bool modified_ = false;
 
-    std::array<AmountBox, 8> amounts_{};
+    std::array<AmountBox, kAmountCount> amounts_{};
     std::vector<InputControls> controls_;  // by catalogue row
     ResultsRecord results_record_;
     QPointer<OutPut> results_;
