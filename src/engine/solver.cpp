@@ -31,28 +31,30 @@ double makeham_survival(double r, double t, double age, double lambda, double m,
 
 long solver_call_count() { return g_solver_calls.load(); }
 
+namespace {
+
+double solve_one(const AnalysisState& state, SolveKind kind, double g, double x0, double level,
+                 double t0, double T, const EventPump& pump) {
+    return engine_detail::fast_solve(
+        WealthModel(state), {.kind = kind, .g = g, .x0 = x0, .level = level, .t0 = t0, .T = T},
+        pump);
+}
+
+}  // namespace
+
 double ruin_probability_by_horizon(const AnalysisState& state, double g, double x0, double level,
                                    double t0, double T, const EventPump& pump) {
-    return engine_detail::fast_solve(
-        WealthModel(state),
-        {.kind = SolveKind::ruin_by_horizon, .g = g, .x0 = x0, .level = level, .t0 = t0, .T = T},
-        pump);
+    return solve_one(state, SolveKind::ruin_by_horizon, g, x0, level, t0, T, pump);
 }
 
 double wealth_below_probability(const AnalysisState& state, double g, double x0, double level,
                                 double t0, double T, const EventPump& pump) {
-    return engine_detail::fast_solve(
-        WealthModel(state),
-        {.kind = SolveKind::wealth_below, .g = g, .x0 = x0, .level = level, .t0 = t0, .T = T},
-        pump);
+    return solve_one(state, SolveKind::wealth_below, g, x0, level, t0, T, pump);
 }
 
 double lifetime_ruin_probability(const AnalysisState& state, double g, double x0, double level,
                                  double t0, double T, const EventPump& pump) {
-    return engine_detail::fast_solve(
-        WealthModel(state),
-        {.kind = SolveKind::lifetime_ruin, .g = g, .x0 = x0, .level = level, .t0 = t0, .T = T},
-        pump);
+    return solve_one(state, SolveKind::lifetime_ruin, g, x0, level, t0, T, pump);
 }
 
 namespace engine_detail {

@@ -10,6 +10,30 @@
 
 namespace quorrel {
 
+namespace {
+
+struct CardFont {
+    int pixels;
+    bool bold;
+    int spacing;  // percent
+    bool italic;
+};
+
+// One centred line of the title card.
+void card_line(QPainter& p, const QRectF& box, const CardFont& f, const QColor& colour,
+               const QString& text) {
+    QFont font(p.font());
+    font.setPixelSize(f.pixels);
+    font.setBold(f.bold);
+    font.setLetterSpacing(QFont::PercentageSpacing, f.spacing);
+    font.setItalic(f.italic);
+    p.setFont(font);
+    p.setPen(colour);
+    p.drawText(box, Qt::AlignCenter, text);
+}
+
+}  // namespace
+
 QPixmap title_image() {
     const QSize size(719, 521);
     const qreal ratio = 2;
@@ -52,36 +76,18 @@ QPixmap title_image() {
     p.setPen(QPen(QColor(90, 90, 100), 1.5));
     p.drawRoundedRect(card, 14, 14);
 
-    QFont title(p.font());
-    title.setPixelSize(84);
-    title.setBold(true);
-    title.setLetterSpacing(QFont::PercentageSpacing, 104);
-    p.setFont(title);
-    p.setPen(QColor(40, 52, 86));
-    p.drawText(QRectF(card.left(), card.top() + 24, card.width(), 110), Qt::AlignCenter, "Quorrel");
-
-    QFont sub(p.font());
-    sub.setPixelSize(22);
-    sub.setBold(false);
-    sub.setLetterSpacing(QFont::PercentageSpacing, 100);
-    p.setFont(sub);
-    p.setPen(QColor(60, 60, 70));
-    p.drawText(QRectF(card.left(), card.top() + 140, card.width(), 30), Qt::AlignCenter,
-               "Retirement Income and Ruin Probability Analyser");
+    card_line(p, {card.left(), card.top() + 24, card.width(), 110}, {84, true, 104, false},
+              QColor(40, 52, 86), "Quorrel");
+    card_line(p, {card.left(), card.top() + 140, card.width(), 30}, {22, false, 100, false},
+              QColor(60, 60, 70), "Retirement Income and Ruin Probability Analyser");
     p.setPen(QPen(QColor(40, 52, 86), 2));
     p.drawLine(QPointF(card.left() + 120, card.top() + 182),
                QPointF(card.right() - 120, card.top() + 182));
-
-    QFont small(p.font());
-    small.setPixelSize(16);
-    p.setFont(small);
-    p.setPen(QColor(50, 50, 60));
-    p.drawText(QRectF(card.left(), card.top() + 196, card.width(), 24), Qt::AlignCenter,
-               "Version 1.0");
-    small.setItalic(true);
-    p.setFont(small);
-    p.drawText(QRectF(card.left(), card.bottom() - 44, card.width(), 24), Qt::AlignCenter,
-               QString::fromUtf8("Written by the Quorrel developers \u00b7 all rights reserved"));
+    card_line(p, {card.left(), card.top() + 196, card.width(), 24}, {16, false, 100, false},
+              QColor(50, 50, 60), "Version 1.0");
+    card_line(p, {card.left(), card.bottom() - 44, card.width(), 24}, {16, false, 100, true},
+              QColor(50, 50, 60),
+              QString::fromUtf8("Written by the Quorrel developers \u00b7 all rights reserved"));
     p.end();
     return pm;
 }

@@ -63,6 +63,14 @@ double x_at_years(const ChartGeometry& g, double tick_spacing, double years) {
     return clamp_to(g.plot.left + tick_spacing * years / g.step, g.plot.left, g.plot.right);
 }
 
+ChartGeometry blank_chart(double width, double height, const ChartFrame& plot) {
+    ChartGeometry g;
+    g.width = width;
+    g.height = height;
+    g.plot = plot;
+    return g;
+}
+
 }  // namespace
 
 const ChartText* ChartGeometry::text(const std::string& name) const {
@@ -73,10 +81,7 @@ const ChartText* ChartGeometry::text(const std::string& name) const {
 
 ChartGeometry survival_chart(const AnalysisState& state, const ResultsRecord& results) {
     constexpr double kSpacingX = 34, kSpacingY = 18, kPixelsPerUnit = 180;
-    ChartGeometry g;
-    g.width = kSurvivalCanvasWidth;
-    g.height = kSurvivalCanvasHeight;
-    g.plot = kSurvivalFrame;
+    ChartGeometry g = blank_chart(kSurvivalCanvasWidth, kSurvivalCanvasHeight, kSurvivalFrame);
     const ChartFrame& p = g.plot;
 
     g.texts.push_back({"Label22", "The probability of Survival", 150, 0, ChartColour::black});
@@ -127,10 +132,7 @@ ChartGeometry survival_chart(const AnalysisState& state, const ResultsRecord& re
 
 ChartGeometry income_chart(const AnalysisState& state, const ResultsRecord& results) {
     constexpr double kSpacingX = 44, kSpacingY = 20, kPixelsPerUnit = 200;
-    ChartGeometry g;
-    g.width = kIncomeCanvasWidth;
-    g.height = kIncomeCanvasHeight;
-    g.plot = kIncomeFrame;
+    ChartGeometry g = blank_chart(kIncomeCanvasWidth, kIncomeCanvasHeight, kIncomeFrame);
     const ChartFrame& p = g.plot;
 
     std::vector<std::string> value_captions{format_grouped2(0)};
