@@ -205,6 +205,27 @@ double sample_quantile(std::vector<double>& v, double q) {
     return v[k];
 }
 
+// The shared counters of the threads running the blocks of one simulation.
+struct BlockQueue {
+    long paths, blocks;
+    std::atomic<long>& next_block;
+    std::atomic<long>& done_paths;
+    const std::atomic<bool>& stop;
+};
+
+// Runs blocks, taking the next one not yet taken, until none is left or the
+// run stops.
+void take_blocks(Simulation& sim, const BlockQueue& queue, std::vector<BlockTally>& tallies) {
+    for (;;) {
+        const long b = queue.next_block.fetch_add(1);
+        if (b >= queue.blocks || queue.stop.load()) break;
+        const long first = b * kBlockPaths;
+        const long count = std::min(kBlockPaths, queue.paths - first);
+        sim.run_block(b, first, count, tallies[static_cast<std::size_t>(b)]);
+        queue.done_paths.fetch_add(count);
+    }
+}
+
 // Runs every block over the threads, reporting progress and watching for a
 // cancel every 50 ms. False when cancelled; a failure on a thread stops the
 // others and is rethrown here.
@@ -224,14 +245,7 @@ bool run_blocks(Simulation& sim, long paths, long blocks, const MonteCarloOption
     threads = static_cast<unsigned>(std::min<long>(threads, blocks));
     auto work = [&] {
         try {
-            for (;;) {
-                const long b = next_block.fetch_add(1);
-                if (b >= blocks || stop.load()) break;
-                const long first = b * kBlockPaths;
-                const long count = std::min(kBlockPaths, paths - first);
-                sim.run_block(b, first, count, tallies[static_cast<std::size_t>(b)]);
-                done_paths.fetch_add(count);
-            }
+            take_blocks(sim, {paths, blocks, next_block, done_paths, stop}, tallies);
         } catch (...) {
             std::lock_guard<std::mutex> lock(mutex);
             if (!failure) failure = std::current_exception();

@@ -609,18 +609,8 @@ void InPut::amount_entered(int box) {
 
 bool InPut::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::KeyPress) {
-        const int key = static_cast<QKeyEvent*>(event)->key();
-        for (int box = 0; box < static_cast<int>(amounts_.size()); ++box) {
-            if (watched == amounts_[box].edit && (key == Qt::Key_Return || key == Qt::Key_Enter)) {
-                amount_entered(box);
-                return true;
-            }
-        }
-        for (QComboBox* list : findChildren<QComboBox*>()) {
-            if (list->view() == watched)
-                return rate_typed(list, static_cast<QKeyEvent*>(event)->text()) ||
-                       QWidget::eventFilter(watched, event);
-        }
+        const auto* press = static_cast<QKeyEvent*>(event);
+        if (key_pressed(watched, *press)) return true;
     }
     if (event->type() == QEvent::FocusOut) {
         const auto reason = static_cast<QFocusEvent*>(event)->reason();
@@ -628,26 +618,46 @@ bool InPut::eventFilter(QObject* watched, QEvent* event) {
         // not the user leaving the box.
         if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason) {
             leaving_reason_ = reason;
-            std::size_t box = 0;
-            while (box < amounts_.size() && watched != amounts_[box].edit) ++box;
-            switch (box) {
-                case kText10: in_put_Text10_LostFocus(); break;
-                case kText11: in_put_Text11_LostFocus(); break;
-                case kText1: in_put_Text1_LostFocus(); break;
-                case kText3: in_put_Text3_LostFocus(); break;
-                case kText4: in_put_Text4_LostFocus(); break;
-                case kText5: in_put_Text5_LostFocus(); break;
-                case kIndAnnuIncome: in_put_ind_annu_income_LostFocus(); break;
-                case kText2: in_put_Text2_LostFocus(); break;
-                default:
-                    // A box without a handler of its own is checked the same way.
-                    if (box < amounts_.size()) amount_lost_focus(static_cast<int>(box));
-                    break;
-            }
+            box_left(watched);
             leaving_reason_ = Qt::OtherFocusReason;
         }
     }
     return QWidget::eventFilter(watched, event);
+}
+
+// Enter in an amount box commits it; digits typed into an open list move to
+// the rate they begin. True when the press is used up.
+bool InPut::key_pressed(QObject* watched, const QKeyEvent& press) {
+    const int key = press.key();
+    for (int box = 0; box < static_cast<int>(amounts_.size()); ++box) {
+        if (watched == amounts_[box].edit && (key == Qt::Key_Return || key == Qt::Key_Enter)) {
+            amount_entered(box);
+            return true;
+        }
+    }
+    for (QComboBox* list : findChildren<QComboBox*>()) {
+        if (list->view() == watched) return rate_typed(list, press.text());
+    }
+    return false;
+}
+
+void InPut::box_left(QObject* watched) {
+    std::size_t box = 0;
+    while (box < amounts_.size() && watched != amounts_[box].edit) ++box;
+    switch (box) {
+        case kText10: in_put_Text10_LostFocus(); break;
+        case kText11: in_put_Text11_LostFocus(); break;
+        case kText1: in_put_Text1_LostFocus(); break;
+        case kText3: in_put_Text3_LostFocus(); break;
+        case kText4: in_put_Text4_LostFocus(); break;
+        case kText5: in_put_Text5_LostFocus(); break;
+        case kIndAnnuIncome: in_put_ind_annu_income_LostFocus(); break;
+        case kText2: in_put_Text2_LostFocus(); break;
+        default:
+            // A box without a handler of its own is checked the same way.
+            if (box < amounts_.size()) amount_lost_focus(static_cast<int>(box));
+            break;
+    }
 }
 
 }  // namespace quorrel

@@ -18,6 +18,7 @@
 class QAction;
 class QCheckBox;
 class QComboBox;
+class QKeyEvent;
 class QLabel;
 class QLayout;
 class QMenu;
@@ -179,6 +180,8 @@ private:
     void build_progress();
     void style_controls();
     bool rate_typed(QComboBox* list, const QString& text);
+    bool key_pressed(QObject* watched, const QKeyEvent& press);
+    void box_left(QObject* watched);
     void connect_handlers();
     void bind_inputs();
     void bind_amount(int box, QLineEdit* edit, const char* key);
