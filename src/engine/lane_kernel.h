@@ -60,8 +60,9 @@ const KernelSet& sse2_kernels();
 const KernelSet& avx2_kernels();
 const KernelSet& avx512_kernels();
 
-// The instruction sets this processor runs, narrowest first; the widest is
-// the one the solves use unless a test chooses another.
+// The instruction sets this processor runs, narrowest first. Batches are cut
+// for the widest; a job that fits in one vector of a narrower set runs on
+// that one, unless a test chooses a set for every job.
 std::vector<const KernelSet*> supported_kernel_sets();
 
 // While one lives, the solves of this process use `set` (tests compare the
