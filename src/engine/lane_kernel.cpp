@@ -1,6 +1,7 @@
 #include "engine/lane_kernel.h"
 
 #include <atomic>
+#include <vector>
 
 namespace quorrel::engine_detail {
 
@@ -11,25 +12,22 @@ bool has_avx512() {
            __builtin_cpu_supports("avx512vl");
 }
 
-const KernelSet& widest_kernels() {
-    static const KernelSet& set = has_avx512()                     ? avx512_kernels()
-                                  : __builtin_cpu_supports("avx2") ? avx2_kernels()
-                                                                   : sse2_kernels();
-    return set;
+// What the processor runs, narrowest first, found once.
+const std::vector<const KernelSet*>& supported() {
+    static const std::vector<const KernelSet*> sets = [] {
+        std::vector<const KernelSet*> found{&sse2_kernels()};
+        if (__builtin_cpu_supports("avx2")) found.push_back(&avx2_kernels());
+        if (has_avx512()) found.push_back(&avx512_kernels());
+        return found;
+    }();
+    return sets;
 }
 
 std::atomic<const KernelSet*> overridden{nullptr};
 
 const KernelSet& chosen_kernels() {
     const KernelSet* set = overridden.load(std::memory_order_relaxed);
-    return set ? *set : widest_kernels();
-}
-
-std::vector<const KernelSet*> find_supported_sets() {
-    std::vector<const KernelSet*> sets{&sse2_kernels()};
-    if (__builtin_cpu_supports("avx2")) sets.push_back(&avx2_kernels());
-    if (has_avx512()) sets.push_back(&avx512_kernels());
-    return sets;
+    return set ? *set : *supported().back();
 }
 
 // A job of no more lanes than one vector of a narrower set holds runs there:
@@ -37,16 +35,15 @@ std::vector<const KernelSet*> find_supported_sets() {
 // vectors (a single solve measured here: SSE2 2.9 ms, AVX2 3.1, AVX-512 3.4).
 const KernelSet& kernels_for(std::size_t lanes) {
     if (const KernelSet* set = overridden.load(std::memory_order_relaxed)) return *set;
-    static const std::vector<const KernelSet*> sets = find_supported_sets();
-    for (const KernelSet* set : sets) {
+    for (const KernelSet* set : supported()) {
         if (lanes <= static_cast<std::size_t>(set->vector_lanes)) return *set;
     }
-    return widest_kernels();
+    return *supported().back();
 }
 
 }  // namespace
 
-std::vector<const KernelSet*> supported_kernel_sets() { return find_supported_sets(); }
+std::vector<const KernelSet*> supported_kernel_sets() { return supported(); }
 
 KernelOverride::KernelOverride(const KernelSet& set) : previous_(overridden.exchange(&set)) {}
 KernelOverride::~KernelOverride() { overridden.store(previous_); }

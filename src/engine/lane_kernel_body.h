@@ -515,22 +515,17 @@ void solve_adjoint(const WealthModel& wm, const AdjointJob& job) {
     AdjointLanes<V, K>(wm, job).run();
 }
 
-template <class V, int KMaxForward, int KMaxAdjoint>
-KernelSet kernel_set(const char* name) {
-    return {name,
-            kLanesOf<V>,
-            KMaxForward * kLanesOf<V>,
-            KMaxAdjoint * kLanesOf<V>,
-            &solve_forward<V, 1, KMaxForward>,
-            &solve_adjoint<V, 1, KMaxAdjoint>};
-}
-
 // The entry points on vectors of `Bytes` bytes, at most KMaxForward vectors
 // a forward batch and KMaxAdjoint an adjoint one.
 template <int Bytes, int KMaxForward, int KMaxAdjoint>
 const KernelSet& kernels_of(const char* name) {
     typedef double V __attribute__((vector_size(Bytes)));
-    static const KernelSet set = kernel_set<V, KMaxForward, KMaxAdjoint>(name);
+    static const KernelSet set{name,
+                               kLanesOf<V>,
+                               KMaxForward * kLanesOf<V>,
+                               KMaxAdjoint * kLanesOf<V>,
+                               &solve_forward<V, 1, KMaxForward>,
+                               &solve_adjoint<V, 1, KMaxAdjoint>};
     return set;
 }
 
