@@ -520,7 +520,7 @@ void march(const RefinedModel& model, const Stencils& stencils, const std::vecto
         {
             const double defect = std::fabs(ruined + grid_mass(w, n) + top - 1);
             result.mass_defect = std::max(result.mass_defect, defect);
-            assert(defect < 1e-12);
+            assert(defect < kMassTolerance);
         }
         (void)record;
         result.t.push_back(steps[s].t_end);
