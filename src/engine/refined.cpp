@@ -31,6 +31,14 @@ constexpr double kBaseStep = 0.02;
 constexpr double kAgeScale = 25;
 constexpr double kLifetimeAge = 110;
 
+// The coarse spacing: 0.1 years of target income, or a 40th of the way from
+// today's wealth down to the level where that is less, so that a level close
+// to today's wealth is resolved as finely as a distant one. The grid's node
+// count does not grow with it: the stretched part above keeps its ratio.
+double base_spacing(double x0, double barrier) {
+    return std::min(kBaseSpacing, (x0 - barrier) / 40);
+}
+
 struct SweepTask {
     SweepSpec sweep;
     SweepResult result;
@@ -121,7 +129,7 @@ LevelSweeps sweep_level(const RefinedModel& model, double x0, double barrier, do
         sweep.barrier = barrier;
         sweep.end = end;
         sweep.dt = kBaseStep;
-        sweep.base_spacing = kBaseSpacing;
+        sweep.base_spacing = base_spacing(x0, barrier);
         sweep.refinement = 1 << r;
         sweep.top = top;
         sweep.snapshot_times = snapshot_times;
@@ -165,9 +173,9 @@ RefinedValue refine_further(const RefinedValue& first, double fine, const double
 
 std::string refined_scheme_line(const RefinedResults& r) {
     std::ostringstream text;
-    text << "Refined accuracy: Crank-Nicolson forward sweeps at spacings 0.1 and 0.05 and time "
-            "steps "
-            "0.02 and 0.01 years, Richardson extrapolated; grid to "
+    text << "Refined accuracy: Crank-Nicolson forward sweeps at spacings 0.1 and 0.05 (or a "
+            "40th and an 80th of the distance from today's wealth to a ruin level, where "
+            "smaller) and time steps 0.02 and 0.01 years, Richardson extrapolated; grid to "
          << format_grouped0(r.grid_top) << " years of target income.";
     static const char* const kLevels[4] = {"0%", "10%", "25%", "50%"};
     std::string further;
@@ -237,7 +245,7 @@ private:
         task.sweep.barrier = kRuinLevels[level] * x0_;
         task.sweep.end = level == 0 ? std::max(t_tail_, 30.0) : std::max(t_life_, 30.0);
         task.sweep.dt = kBaseStep;
-        task.sweep.base_spacing = kBaseSpacing;
+        task.sweep.base_spacing = base_spacing(x0_, task.sweep.barrier);
         task.sweep.refinement = 1 << r;
         task.sweep.top = top_;
         if (level == 0) task.sweep.snapshot_times = {10, 20, 30};
