@@ -164,11 +164,10 @@ bool needs_finest(const RefinedValue& v, double scale) {
     return !(v.error_estimate <= kFinestThreshold * std::max(1.0, std::fabs(scale)));
 }
 
-RefinedValue refine_further(const RefinedValue& first, double fine, const double* finest,
-                            double lower, double upper, bool* used) {
-    if (finest == nullptr || !needs_finest(first, first.value)) return first;
-    if (used != nullptr) *used = true;
-    return richardson(fine, *finest, lower, upper);
+bool ruin_needs_finest(const std::array<double, 4>& coarse, const std::array<double, 4>& fine) {
+    for (int h = 0; h < 4; ++h)
+        if (needs_finest(richardson(coarse[h], fine[h]), 1)) return true;
+    return false;
 }
 
 std::string refined_scheme_line(const RefinedResults& r) {
@@ -187,7 +186,7 @@ std::string refined_scheme_line(const RefinedResults& r) {
     if (!further.empty()) {
         text << " Figures of the " << further
              << " level" << (further.find(',') == std::string::npos ? "" : "s")
-             << " needed a third resolution (spacing 0.025, time step 0.005 years).";
+             << " needed a third resolution (a quarter of the coarse spacing and time step).";
     }
     return text.str();
 }
@@ -325,23 +324,29 @@ private:
     // A figure from the coarse and fine resolutions, or from the fine and
     // finest where those two disagree by more than the threshold.
     RefinedValue combine(int level, const double (&figure)[3], double lower = 0,
-                         double upper = 1, double scale = 1) {
+                         double upper = 1, double scale = 1, bool force = false) {
         RefinedValue v = richardson(figure[0], figure[1], lower, upper);
-        if (!has(2, level) || !needs_finest(v, scale)) return v;
+        if (!has(2, level) || !(force || needs_finest(v, scale))) return v;
         out_.finest_used[level] = true;
         return richardson(figure[1], figure[2], lower, upper);
+    }
+
+    std::array<double, 4> ruin_figures(int r, int level) const {
+        return {ruin_[r][level][0], ruin_[r][level][1], ruin_[r][level][2], life_[r][level]};
     }
 
     void fill_ruin_grid() {
         ResultsRecord& rec = out_.record;
         for (int level = 0; level < 4; ++level) {
+            const bool group = !ruined_now_ && ruin_needs_finest(ruin_figures(0, level),
+                                                                 ruin_figures(1, level));
             for (int h = 0; h < 4; ++h) {
                 RefinedValue v{1, 0};
                 if (!ruined_now_) {
                     double f[3];
                     for (int r = 0; r < 3; ++r)
                         f[r] = h < 3 ? ruin_[r][level][h] : life_[r][level];
-                    v = combine(level, f);
+                    v = combine(level, f, 0, 1, 1, group);
                 }
                 rec.ruin_grid[level][h] = v.value;
                 out_.ruin_error[level][h] = v.error_estimate;
@@ -477,14 +482,19 @@ RefinedValue refined_lifetime_ruin(const AnalysisState& state) {
     if (!(x0 > 0) || !std::isfinite(x0)) return {1, 0};
     const double t_life = kLifetimeAge - state.current_age;
     const double top = refined::level_top(model, x0, state.current_age);
-    refined::LevelSweeps s = refined::sweep_level(model, x0, 0, t_life, top);
-    const double coarse = checked(s.coarse.lifetime_ruin(model, t_life));
-    const double fine = checked(s.fine.lifetime_ruin(model, t_life));
-    const RefinedValue first = richardson(coarse, fine);
-    if (!needs_finest(first, 1)) return first;
-    s = refined::sweep_level(model, x0, 0, t_life, top, {}, true);
-    const double finest = checked(s.finest.lifetime_ruin(model, t_life));
-    return refine_further(first, fine, &finest);
+    // To 30 years at least: the horizons' figures decide, with the lifetime
+    // one, whether the level needs the third resolution.
+    const double end = std::max(t_life, 30.0);
+    auto figures = [&](const SweepResult& r) {
+        return std::array<double, 4>{checked(r.ruin_by(10)), checked(r.ruin_by(20)),
+                                     checked(r.ruin_by(30)),
+                                     checked(r.lifetime_ruin(model, t_life))};
+    };
+    refined::LevelSweeps s = refined::sweep_level(model, x0, 0, end, top);
+    const std::array<double, 4> coarse = figures(s.coarse), fine = figures(s.fine);
+    if (!ruin_needs_finest(coarse, fine)) return richardson(coarse[3], fine[3]);
+    s = refined::sweep_level(model, x0, 0, end, top, {}, true);
+    return richardson(fine[3], figures(s.finest)[3]);
 }
 
 RefinedLevelZero refined_level_zero(const AnalysisState& state) {
@@ -534,19 +544,21 @@ RefinedLevelZero refined_level_zero(const AnalysisState& state) {
     refined::LevelSweeps s = refined::sweep_level(model, x0, 0, end, top, {10, 20, 30});
     const Figures first = figures(s, false);
     out = first.value;
-    bool more = needs_finest(out.lifetime, 1);
-    for (int h = 0; h < 3; ++h)
-        more = more || needs_finest(out.ruin[h], 1) ||
-               needs_finest(out.median[h], first.fine_median[h]);
+    // The ruin figures go to the third resolution together, as the whole
+    // calculation's do; the medians each on their own.
+    bool ruin_group = needs_finest(out.lifetime, 1);
+    for (int h = 0; h < 3; ++h) ruin_group = ruin_group || needs_finest(out.ruin[h], 1);
+    bool more = ruin_group;
+    for (int h = 0; h < 3; ++h) more = more || needs_finest(out.median[h], first.fine_median[h]);
     if (!more) {
         put_in_horizon_order(out.ruin);
         return out;
     }
     s = refined::sweep_level(model, x0, 0, end, top, {10, 20, 30}, true);
     const RefinedLevelZero further = figures(s, true).value;
-    if (needs_finest(out.lifetime, 1)) out.lifetime = further.lifetime;
+    if (ruin_group) out.lifetime = further.lifetime;
     for (int h = 0; h < 3; ++h) {
-        if (needs_finest(out.ruin[h], 1)) out.ruin[h] = further.ruin[h];
+        if (ruin_group) out.ruin[h] = further.ruin[h];
         if (needs_finest(out.median[h], first.fine_median[h])) out.median[h] = further.median[h];
     }
     put_in_horizon_order(out.ruin);

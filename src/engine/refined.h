@@ -49,10 +49,11 @@ RefinedValue richardson(double coarse, double fine, double lower = 0, double upp
 // fine and a third, finer resolution instead.
 inline constexpr double kFinestThreshold = 2e-3;
 bool needs_finest(const RefinedValue& value, double scale);
-// `first` (from coarse and fine) kept, or the fine and finest extrapolated
-// where it needs the third resolution and that is given; *used says which.
-RefinedValue refine_further(const RefinedValue& first, double fine, const double* finest,
-                            double lower = 0, double upper = 1, bool* used = nullptr);
+// A level's ruin probabilities (10, 20, 30 years, lifetime) go to the third
+// resolution together when any of them needs it: where one disagrees the
+// scheme is not yet in its asymptotic range for that level, and the others'
+// agreement can be chance.
+bool ruin_needs_finest(const std::array<double, 4>& coarse, const std::array<double, 4>& fine);
 
 struct RefinedResults {
     // Cells, grids, expected ruin age and expected income as the standard
