@@ -601,7 +601,9 @@ double SweepResult::lifetime_ruin(const RefinedModel& model, double horizon) con
 }
 
 double SweepResult::mean_unruined_time(double T) const {
-    double area = 0;
+    // A sweep moved to a spread start begins at t[0] > 0, and nothing is
+    // ruined before it.
+    double area = std::clamp(t.front(), 0.0, T);
     for (std::size_t s = 1; s < t.size() && t[s - 1] < T; ++s) {
         const double t1 = std::min(t[s], T);
         const double r1 = t[s] <= T ? ruin[s] : ruin_by(T);
