@@ -6,8 +6,8 @@
 
 namespace quorrel {
 
-Agreement compare_with_simulation(double figure, double error_estimate,
-                                  const McEstimate& simulated, double standard_error_floor) {
+Agreement compare_with_simulation(double figure, double error_estimate, const McEstimate& simulated,
+                                  double standard_error_floor) {
     if (!std::isfinite(figure) || !std::isfinite(error_estimate) ||
         !std::isfinite(simulated.value) || !std::isfinite(simulated.standard_error))
         return Agreement::unknown;
@@ -49,9 +49,8 @@ CrossCheck cross_check(const ResultsRecord& r, const MonteCarloResults& mc) {
         for (std::size_t col = 0; col < 3; ++col)
             check.estate[row][col] = compare_with_simulation(
                 r.estate_grid[row][col], r.estate_error[row][col], mc.estate[row][col]);
-    check.expected_ruin_age = compare_with_simulation(r.expected_ruin_age,
-                                                      r.expected_ruin_age_error,
-                                                      mc.expected_ruin_age);
+    check.expected_ruin_age = compare_with_simulation(
+        r.expected_ruin_age, r.expected_ruin_age_error, mc.expected_ruin_age);
     for (std::size_t i = 0; i < 20; ++i)
         check.expected_income[i] = compare_with_simulation(
             r.expected_income[i], r.expected_income_error[i], mc.expected_income[i], floor);

@@ -18,8 +18,8 @@ enum class Agreement { agrees, disagrees, unknown };
 // The floor stands in for a standard error the sample could not show: a
 // proportion of none (or all) of n paths has a standard error of zero,
 // although a probability up to about 3/n gives that outcome often.
-Agreement compare_with_simulation(double figure, double error_estimate,
-                                  const McEstimate& simulated, double standard_error_floor = 0);
+Agreement compare_with_simulation(double figure, double error_estimate, const McEstimate& simulated,
+                                  double standard_error_floor = 0);
 
 struct CrossCheck {
     // [row][col] as ResultsRecord::ruin_grid and estate_grid.

@@ -271,7 +271,8 @@ json ruin_rows_json(const ResultsRecord& r) {
         entry["barrier_at_start"] = std::move(flags);
         if (!r.refined) {
             json order;
-            for (size_t col = 0; col < 4; ++col) order[kRuinKeys[col]] = r.ruin_out_of_order[row][col];
+            for (size_t col = 0; col < 4; ++col)
+                order[kRuinKeys[col]] = r.ruin_out_of_order[row][col];
             entry["out_of_order"] = std::move(order);
         }
         if (r.refined) {
