@@ -153,6 +153,7 @@ CalculationOutcome run_calculation(AnalysisState& state, CalculationHooks& hooks
             fresh.ruin_error = refined.ruin_error;
             fresh.estate_error = refined.estate_error;
             fresh.expected_ruin_age_error = refined.expected_ruin_age_error;
+            fresh.expected_income_error = refined.expected_income_error;
         } else {
             run_result_stages(state, sink, fresh, pump);
         }

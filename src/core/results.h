@@ -38,6 +38,10 @@ struct ResultsRecord {
     // The texts stay; the screen, the JSON and the tables mark these cells.
     std::array<std::array<bool, 4>, 4> barrier_at_start{};
     std::array<std::array<bool, 3>, 3> estate_at_grid_limit{};
+    // Standard scheme: probability cells whose figure breaks the order every
+    // ruin probability keeps (see ruin_order_breaks). The texts stay; the
+    // screen, the JSON and the tables mark these cells.
+    std::array<std::array<bool, 4>, 4> ruin_out_of_order{};
 
     // survival_curve[k]: probability of surviving k years, k = 0 .. survival_years.
     std::vector<double> survival_curve;
@@ -57,6 +61,7 @@ struct ResultsRecord {
     std::array<std::array<double, 4>, 4> ruin_error{};
     std::array<std::array<double, 3>, 3> estate_error{};
     double expected_ruin_age_error = 0;
+    std::array<double, 20> expected_income_error{};
 };
 
 // The life expectancy as the mortality tab and the command line show it:
@@ -74,6 +79,16 @@ inline constexpr std::array<double, 3> kGridHorizons = {10, 20, 30};
 // the expected-income curve's horizons are i x step / 2, i = 1 .. 20.
 int age_caption_step(double current_age);
 double expected_income_horizon(double current_age, int i);
+
+// The cells of a probability grid ([row][col] as ResultsRecord::ruin_grid)
+// that break its order: the chance of reaching a level never falls over a
+// longer horizon (10 <= 20 <= 30 years, per level; the lifetime column is
+// not compared with the horizons, mortality cuts it short) and never rises
+// at a lower level (0% <= 10% <= 25% <= 50% of today's wealth, in every
+// column). Both cells of each breaking pair are flagged; differences within
+// the solver's rounding (1e-9) are not breaks.
+std::array<std::array<bool, 4>, 4> ruin_order_breaks(
+    const std::array<std::array<double, 4>, 4>& grid);
 
 // Names of the probability cells: [row][col] as in ruin_grid.
 const std::array<std::array<const char*, 4>, 4>& ruin_cell_names();

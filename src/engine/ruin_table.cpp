@@ -145,6 +145,7 @@ void publish_ruin_table(AnalysisState& state, ResultSink& sink, ResultsRecord& r
         results.ruin_grid[row][3] = value(next);
         sink.publish_result(names[row][3], format_percent1(results.ruin_grid[row][3]));
     }
+    results.ruin_out_of_order = ruin_order_breaks(results.ruin_grid);
 }
 
 void publish_ruin_table(AnalysisState& state, ResultSink& sink, ResultsRecord& results,

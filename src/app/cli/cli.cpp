@@ -542,7 +542,12 @@ int run_analysis(const CLI::App& app, const Options& texts, const RunChoices& ch
 
     if (texts.json) {
         nlohmann::json j = results_json(state, results);
-        if (simulated) j["monte_carlo"] = monte_carlo_json(*simulated);
+        if (simulated) {
+            // Only refined figures carry the error estimate the check needs.
+            const std::optional<CrossCheck> check =
+                results.refined ? std::optional(cross_check(results, *simulated)) : std::nullopt;
+            j["monte_carlo"] = monte_carlo_json(*simulated, check ? &*check : nullptr);
+        }
         if (solved) j["solve"] = solve_json(*solved, choices.lifetime_ruin);
         out << j.dump(2) << '\n';
     } else {

@@ -46,10 +46,15 @@ std::string plus_minus(const McEstimate& e, bool percent) {
 }
 
 // A figure of the JSON; a standard error that could not be estimated is null.
-json estimate_json(const McEstimate& e) {
-    return {{"value", e.value},
-            {"standard_error",
-             std::isfinite(e.standard_error) ? json(e.standard_error) : json(nullptr)}};
+// With an agreement, whether the refined figure agrees with it.
+json estimate_json(const McEstimate& e, const Agreement* agreement = nullptr) {
+    json j = {{"value", e.value},
+              {"standard_error",
+               std::isfinite(e.standard_error) ? json(e.standard_error) : json(nullptr)}};
+    if (agreement != nullptr)
+        j["agrees"] = *agreement == Agreement::unknown ? json(nullptr)
+                                                       : json(*agreement == Agreement::agrees);
+    return j;
 }
 
 const std::vector<std::string> kColumnCaptions = {"10 Years", "20 Years", "30 Years", "Lifetime"};
@@ -60,6 +65,17 @@ const char* const kEstateKeys[3] = {"bad", "median", "good"};
 constexpr int kSimulatedWidth = 15;
 // The mark of a cell whose text the grid, not the model, decides.
 constexpr const char* kMark = "*";
+// The mark of a probability that breaks the order of the grid.
+constexpr const char* kOrderMark = "!";
+// The mark of a refined figure its simulation does not bear out.
+constexpr const char* kDisagreeMark = "?";
+
+bool disagrees(Agreement a) { return a == Agreement::disagrees; }
+
+std::string disagree_note() {
+    return std::string("  ") + kDisagreeMark +
+           " farther from its simulated figure than 3 standard errors plus its error estimate\n";
+}
 
 std::string cell(const ResultsRecord& results, const char* name) {
     auto it = results.cells.find(name);
@@ -67,7 +83,8 @@ std::string cell(const ResultsRecord& results, const char* name) {
 }
 
 using CellText = std::function<std::string(size_t row, size_t col)>;
-using CellFlag = std::function<bool(size_t row, size_t col)>;
+// The marks of a cell, "" for none.
+using CellMarks = std::function<std::string(size_t row, size_t col)>;
 
 struct GridLayout {
     std::string corner;
@@ -78,20 +95,25 @@ struct GridLayout {
 
 // A grid with its row and column captions, aligned; with `simulated`, a
 // column of the simulated figure after each column. When a cell is
-// flagged, each cell has room for a mark, and the flagged ones carry it.
-// Returns whether any cell was marked.
-bool print_grid(std::ostream& out, const GridLayout& g, const CellText& text,
-                const CellText& simulated, const CellFlag& flagged) {
-    bool marks = false;
+// marked, each cell has room for the most marks any cell has, and the
+// marked ones carry theirs. Returns every mark printed.
+std::string print_grid(std::ostream& out, const GridLayout& g, const CellText& text,
+                       const CellText& simulated, const CellMarks& marks_of) {
+    std::string marks;
+    size_t room = 0;
     for (size_t row = 0; row < g.rows.size(); ++row)
-        for (size_t col = 0; col < g.columns.size(); ++col) marks = marks || flagged(row, col);
-    const auto with_mark = [marks](const std::string& text, bool mark) {
-        return marks ? text + (mark ? kMark : " ") : text;
+        for (size_t col = 0; col < g.columns.size(); ++col) {
+            const std::string m = marks_of(row, col);
+            marks += m;
+            room = std::max(room, m.size());
+        }
+    const auto with_mark = [room](const std::string& text, const std::string& mark) {
+        return text + mark + std::string(room - mark.size(), ' ');
     };
     std::ostringstream head;
     head << "  " << std::left << std::setw(g.caption_width) << g.corner << std::right;
     for (const std::string& c : g.columns) {
-        head << std::setw(g.cell_width) << with_mark(c, false);
+        head << std::setw(g.cell_width) << with_mark(c, "");
         if (simulated) head << std::setw(kSimulatedWidth) << "simulated";
     }
     std::string header = head.str();
@@ -100,7 +122,7 @@ bool print_grid(std::ostream& out, const GridLayout& g, const CellText& text,
     for (size_t row = 0; row < g.rows.size(); ++row) {
         out << "  " << std::left << std::setw(g.caption_width) << g.rows[row] << std::right;
         for (size_t col = 0; col < g.columns.size(); ++col) {
-            out << std::setw(g.cell_width) << with_mark(text(row, col), flagged(row, col));
+            out << std::setw(g.cell_width) << with_mark(text(row, col), marks_of(row, col));
             if (simulated) out << std::setw(kSimulatedWidth) << simulated(row, col);
         }
         out << '\n';
@@ -114,7 +136,7 @@ std::string refined_pointer(const ResultsRecord& r) {
 }
 
 void print_probabilities(std::ostream& out, const AnalysisState& s, const ResultsRecord& r,
-                         const MonteCarloResults* mc) {
+                         const MonteCarloResults* mc, const CrossCheck* check) {
     out << "Probability Results\n"
         << "  Your Net Investable Wealth (NIW) is : $" << format_grouped0(s.net_investable_wealth)
         << '\n'
@@ -128,17 +150,31 @@ void print_probabilities(std::ostream& out, const AnalysisState& s, const Result
     CellText simulated;
     if (mc)
         simulated = [mc](size_t row, size_t col) { return plus_minus(mc->ruin[row][col], true); };
-    const CellFlag flagged = [&r](size_t row, size_t col) { return r.barrier_at_start[row][col]; };
-    if (print_grid(out, layout, text, simulated, flagged)) {
+    const CellMarks marks_of = [&r, check](size_t row, size_t col) {
+        std::string m;
+        if (r.barrier_at_start[row][col]) m += kMark;
+        if (r.ruin_out_of_order[row][col]) m += kOrderMark;
+        if (check && disagrees(check->ruin[row][col])) m += kDisagreeMark;
+        return m;
+    };
+    const std::string marks = print_grid(out, layout, text, simulated, marks_of);
+    if (marks.find(kMark) != std::string::npos) {
         out << "  " << kMark
             << " today's wealth is less than one grid node above this level, so the barrier "
             << "sits on today's node and the figure is 100% whatever the income"
             << refined_pointer(r) << '\n';
     }
+    if (marks.find(kOrderMark) != std::string::npos) {
+        out << "  " << kOrderMark
+            << " out of order with another marked figure: a ruin probability never falls over a "
+            << "longer horizon and never rises at a lower level; an error of the standard scheme"
+            << refined_pointer(r) << '\n';
+    }
+    if (marks.find(kDisagreeMark) != std::string::npos) out << disagree_note();
 }
 
 void print_estates(std::ostream& out, const AnalysisState& s, const ResultsRecord& r,
-                   const MonteCarloResults* mc) {
+                   const MonteCarloResults* mc, const CrossCheck* check) {
     out << "\nProjected Wealth\n"
         << "  Estate (Real) Conditional on Survival, as multiples of the NIW of $"
         << format_grouped0(s.net_investable_wealth) << ":\n";
@@ -150,18 +186,29 @@ void print_estates(std::ostream& out, const AnalysisState& s, const ResultsRecor
         simulated = [mc](size_t row, size_t col) {
             return plus_minus(mc->estate[row][col], false);
         };
-    const CellFlag flagged = [&r](size_t row, size_t col) {
-        return r.estate_at_grid_limit[row][col];
+    const CellMarks marks_of = [&r, check](size_t row, size_t col) {
+        std::string m;
+        if (r.estate_at_grid_limit[row][col]) m += kMark;
+        if (check && disagrees(check->estate[row][col])) m += kDisagreeMark;
+        return m;
     };
-    if (print_grid(out, layout, text, simulated, flagged)) {
+    const std::string marks = print_grid(out, layout, text, simulated, marks_of);
+    if (marks.find(kMark) != std::string::npos) {
         out << "  " << kMark
             << " the search passed the grid's top node: a ceiling of the grid, not a percentile"
             << refined_pointer(r) << '\n';
     }
+    if (marks.find(kDisagreeMark) != std::string::npos) out << disagree_note();
 }
 
 void print_income(std::ostream& out, const AnalysisState& s, const ResultsRecord& r,
-                  const MonteCarloResults* mc) {
+                  const MonteCarloResults* mc, const CrossCheck* check) {
+    bool marked = false;
+    if (check)
+        for (Agreement a : check->expected_income) marked = marked || disagrees(a);
+    const auto with_mark = [marked](const std::string& text, bool mark) {
+        return marked ? text + (mark ? kDisagreeMark : " ") : text;
+    };
     out << "\nProjected Consumption\n"
         << "  Expected Income Conditional on Survival, as multiples of the real target income of $"
         << format_grouped0(s.target_income) << ":\n"
@@ -173,14 +220,16 @@ void print_income(std::ostream& out, const AnalysisState& s, const ResultsRecord
         const auto k = static_cast<size_t>(i - 1);
         out << "  " << std::setw(8) << one_decimal(T) << std::setw(8)
             << one_decimal(s.current_age + T) << std::setw(10)
-            << format_plain2(r.expected_income[k]);
+            << with_mark(format_plain2(r.expected_income[k]),
+                         check && disagrees(check->expected_income[k]));
         if (mc) out << std::setw(kSimulatedWidth) << plus_minus(mc->expected_income[k], false);
         out << '\n';
     }
+    if (marked) out << disagree_note();
 }
 
 void print_mortality(std::ostream& out, const AnalysisState& s, const ResultsRecord& r,
-                     const MonteCarloResults* mc) {
+                     const MonteCarloResults* mc, const CrossCheck* check) {
     out << "\nMortality Parameters\n";
     const auto row = [&out](const char* caption, const std::string& value) {
         out << "  " << std::left << std::setw(22) << caption << std::right << value << '\n';
@@ -190,12 +239,15 @@ void print_mortality(std::ostream& out, const AnalysisState& s, const ResultsRec
     row("Gender:", s.gender_text);
     row("90th Percentile:", format_grouped0(r.ninetieth_percentile_index + s.current_age));
     std::string ruin_age = format_grouped0(std::floor(r.expected_ruin_age) + 1);
+    const bool marked = check && disagrees(check->expected_ruin_age);
     if (mc) {
-        ruin_age += " (expected ruin at " + printed("%.2f", r.expected_ruin_age) + "; simulated " +
+        ruin_age += " (expected ruin at " + printed("%.2f", r.expected_ruin_age) +
+                    (marked ? kDisagreeMark : "") + "; simulated " +
                     printed("%.2f", mc->expected_ruin_age.value) + " +-" +
                     printed("%.2f", mc->expected_ruin_age.standard_error) + ")";
     }
     row("Expected Ruin Age:", ruin_age);
+    if (marked) out << disagree_note();
 }
 
 // The record's value of an input as the JSON of the command line shows it:
@@ -217,6 +269,12 @@ json ruin_rows_json(const ResultsRecord& r) {
             flags[kRuinKeys[col]] = r.barrier_at_start[row][col];
         }
         entry["barrier_at_start"] = std::move(flags);
+        if (!r.refined) {
+            json order;
+            for (size_t col = 0; col < 4; ++col)
+                order[kRuinKeys[col]] = r.ruin_out_of_order[row][col];
+            entry["out_of_order"] = std::move(order);
+        }
         if (r.refined) {
             json errors;
             for (size_t col = 0; col < 4; ++col) errors[kRuinKeys[col]] = r.ruin_error[row][col];
@@ -258,10 +316,14 @@ void print_tables(std::ostream& out, const AnalysisState& s, const ResultsRecord
             << mc->seed << ", time step " << printed("%.2f", mc->dt)
             << " years; each simulated figure with its standard error\n\n";
     }
-    print_probabilities(out, s, r, mc);
-    print_estates(out, s, r, mc);
-    print_income(out, s, r, mc);
-    print_mortality(out, s, r, mc);
+    // Only refined figures carry the error estimate the check needs.
+    std::optional<CrossCheck> check;
+    if (mc && r.refined) check = cross_check(r, *mc);
+    const CrossCheck* c = check ? &*check : nullptr;
+    print_probabilities(out, s, r, mc, c);
+    print_estates(out, s, r, mc, c);
+    print_income(out, s, r, mc, c);
+    print_mortality(out, s, r, mc, c);
 }
 
 json inputs_json(const AnalysisState& s) {
@@ -329,29 +391,34 @@ json results_json(const AnalysisState& s, const ResultsRecord& r) {
     return j;
 }
 
-json monte_carlo_json(const MonteCarloResults& mc) {
+json monte_carlo_json(const MonteCarloResults& mc, const CrossCheck* check) {
     json ruin = json::array();
     for (size_t row = 0; row < 4; ++row) {
         json entry = {{"level", kRuinLevels[row]}};
         for (size_t col = 0; col < 4; ++col)
-            entry[kRuinKeys[col]] = estimate_json(mc.ruin[row][col]);
+            entry[kRuinKeys[col]] =
+                estimate_json(mc.ruin[row][col], check ? &check->ruin[row][col] : nullptr);
         ruin.push_back(std::move(entry));
     }
     json estate = json::array();
     for (size_t row = 0; row < 3; ++row) {
         json entry = {{"years", 10 * static_cast<int>(row + 1)}};
         for (size_t col = 0; col < 3; ++col)
-            entry[kEstateKeys[col]] = estimate_json(mc.estate[row][col]);
+            entry[kEstateKeys[col]] =
+                estimate_json(mc.estate[row][col], check ? &check->estate[row][col] : nullptr);
         estate.push_back(std::move(entry));
     }
     json income = json::array();
-    for (const McEstimate& e : mc.expected_income) income.push_back(estimate_json(e));
+    for (size_t i = 0; i < mc.expected_income.size(); ++i)
+        income.push_back(
+            estimate_json(mc.expected_income[i], check ? &check->expected_income[i] : nullptr));
     return {{"paths", mc.paths},
             {"seed", mc.seed},
             {"time_step", mc.dt},
             {"ruin_probability", std::move(ruin)},
             {"estate_multiple", std::move(estate)},
-            {"expected_ruin_age", estimate_json(mc.expected_ruin_age)},
+            {"expected_ruin_age",
+             estimate_json(mc.expected_ruin_age, check ? &check->expected_ruin_age : nullptr)},
             {"expected_income", std::move(income)}};
 }
 

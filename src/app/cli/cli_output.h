@@ -10,12 +10,14 @@
 #include "core/analysis_state.h"
 #include "core/decision_tools.h"
 #include "core/results.h"
+#include "engine/cross_check.h"
 #include "engine/monte_carlo.h"
 
 namespace quorrel {
 
 // The four result tabs as aligned tables. With `simulated`, a column of the
-// simulated figure and its standard error beside each figure.
+// simulated figure and its standard error beside each figure; refined
+// figures that disagree with it are marked.
 void print_tables(std::ostream& out, const AnalysisState& state, const ResultsRecord& results,
                   const MonteCarloResults* simulated = nullptr);
 
@@ -23,8 +25,11 @@ void print_tables(std::ostream& out, const AnalysisState& state, const ResultsRe
 nlohmann::json inputs_json(const AnalysisState& state);
 
 // The simulation's figures, each with its standard error, its path count
-// and seed.
-nlohmann::json monte_carlo_json(const MonteCarloResults& simulated);
+// and seed. With `check` (refined figures), each figure also says whether
+// the refined one agrees with it ("agrees": true, false, or null when the
+// simulation could not judge).
+nlohmann::json monte_carlo_json(const MonteCarloResults& simulated,
+                                const CrossCheck* check = nullptr);
 
 // The line printed before the analysis at a solved amount, and the solve
 // as JSON; `probability` is the one solved for.

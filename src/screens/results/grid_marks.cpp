@@ -16,11 +16,24 @@ void mark_grid_cell(QLineEdit& cell, const QString& tip) {
     QPalette palette = cell.palette();
     palette.setColor(QPalette::Base, grid_mark_colour());
     cell.setPalette(palette);
-    cell.setToolTip(tip);
+    cell.setToolTip(cell.toolTip().isEmpty() ? tip : cell.toolTip() + "\n\n" + tip);
+}
+
+void unmark_grid_cell(QLineEdit& cell) {
+    // An empty palette resolves nothing: the cell inherits its parent's again.
+    cell.setPalette(QPalette());
+    cell.setToolTip(QString());
 }
 
 bool any_barrier_at_start(const ResultsRecord& results) {
     for (const auto& row : results.barrier_at_start)
+        for (bool flag : row)
+            if (flag) return true;
+    return false;
+}
+
+bool any_ruin_out_of_order(const ResultsRecord& results) {
+    for (const auto& row : results.ruin_out_of_order)
         for (bool flag : row)
             if (flag) return true;
     return false;

@@ -279,6 +279,10 @@ QWidget* OutPut::build_probability_tab() {
     simulation_notes_[0]->setWordWrap(true);
     simulation_notes_[0]->hide();
     v->addWidget(simulation_notes_[0]);
+    check_notes_[0] = label(page, "check_note(0)", "");
+    check_notes_[0]->setWordWrap(true);
+    check_notes_[0]->hide();
+    v->addWidget(check_notes_[0]);
 
     v->addWidget(explanation(page, "Text20", explanations::kProbability), 1);
     QPushButton* print = button(page, "Command5", "Pri&nt Screen");
@@ -330,6 +334,10 @@ QWidget* OutPut::build_wealth_tab() {
     simulation_notes_[1]->setWordWrap(true);
     simulation_notes_[1]->hide();
     v->addWidget(simulation_notes_[1]);
+    check_notes_[1] = label(page, "check_note(1)", "");
+    check_notes_[1]->setWordWrap(true);
+    check_notes_[1]->hide();
+    v->addWidget(check_notes_[1]);
 
     v->addWidget(explanation(page, "Text24", explanations::kWealth), 1);
     QPushButton* print = button(page, "Command7", "Pri&nt Screen");
@@ -427,25 +435,51 @@ void OutPut::out_put_Form_Load() {
     out_put_Command6_Click();
 }
 
-// Cells whose text the grid decides keep it, with a mark and a tooltip.
+// Cells whose text the grid decides, probabilities out of order and refined
+// figures the last simulation does not bear out keep their texts, with a
+// mark and a tooltip each.
 void OutPut::mark_grid_cells() {
     for (int r = 0; r < 4; ++r)
-        for (int c = 0; c < 4; ++c)
-            if (results_.barrier_at_start[r][c])
-                if (auto* box = findChild<QLineEdit*>(ruin_cell_names()[r][c]))
-                    mark_grid_cell(*box, kBarrierAtStartTip);
+        for (int c = 0; c < 4; ++c) {
+            auto* box = findChild<QLineEdit*>(ruin_cell_names()[r][c]);
+            if (!box) continue;
+            unmark_grid_cell(*box);
+            if (results_.barrier_at_start[r][c]) mark_grid_cell(*box, kBarrierAtStartTip);
+            if (results_.ruin_out_of_order[r][c]) mark_grid_cell(*box, kRuinOutOfOrderTip);
+            if (check_ && check_->ruin[r][c] == Agreement::disagrees)
+                mark_grid_cell(*box, kDisagreesTip);
+        }
     const char* estate_tip =
         results_.refined ? kRefinedEstateAtGridLimitTip : kEstateAtGridLimitTip;
     for (int r = 0; r < 3; ++r)
-        for (int c = 0; c < 3; ++c)
-            if (results_.estate_at_grid_limit[r][c])
-                if (auto* box = findChild<QLineEdit*>(estate_cell_names()[r][c]))
-                    mark_grid_cell(*box, estate_tip);
-    const bool marked[2] = {any_barrier_at_start(results_), any_estate_at_grid_limit(results_)};
+        for (int c = 0; c < 3; ++c) {
+            auto* box = findChild<QLineEdit*>(estate_cell_names()[r][c]);
+            if (!box) continue;
+            unmark_grid_cell(*box);
+            if (results_.estate_at_grid_limit[r][c]) mark_grid_cell(*box, estate_tip);
+            if (check_ && check_->estate[r][c] == Agreement::disagrees)
+                mark_grid_cell(*box, kDisagreesTip);
+        }
+
+    const bool barrier = any_barrier_at_start(results_);
+    const bool order = any_ruin_out_of_order(results_);
+    grid_marks_notes_[0]->setText(barrier && order ? kGridAndOrderMarksNote
+                                  : order          ? kOrderMarksNote
+                                                   : kGridMarksNote);
+    grid_marks_notes_[0]->setVisible(barrier || order);
+    grid_marks_notes_[1]->setText(results_.refined ? kRefinedGridMarksNote : kGridMarksNote);
+    grid_marks_notes_[1]->setVisible(any_estate_at_grid_limit(results_));
+
+    bool off[2] = {false, false};
+    if (check_) {
+        for (const auto& row : check_->ruin)
+            for (Agreement a : row) off[0] = off[0] || a == Agreement::disagrees;
+        for (const auto& row : check_->estate)
+            for (Agreement a : row) off[1] = off[1] || a == Agreement::disagrees;
+    }
     for (int k = 0; k < 2; ++k) {
-        grid_marks_notes_[k]->setText(results_.refined && k == 1 ? kRefinedGridMarksNote
-                                                                 : kGridMarksNote);
-        grid_marks_notes_[k]->setVisible(marked[k]);
+        check_notes_[k]->setText(kDisagreesNote);
+        check_notes_[k]->setVisible(off[k]);
     }
 }
 

@@ -9,10 +9,12 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "core/analysis_state.h"
 #include "core/results.h"
+#include "engine/cross_check.h"
 #include "screens/platform.h"
 
 class QCloseEvent;
@@ -127,6 +129,10 @@ private:
     std::array<std::array<QLabel*, 3>, 3> estate_simulated_{};
     std::array<QLabel*, 2> simulation_notes_{};  // under the two grids
     std::array<QLabel*, 2> grid_marks_notes_{};  // under the two grids, when a cell is marked
+    // Under the two grids, when a refined cell disagrees with its simulation.
+    std::array<QLabel*, 2> check_notes_{};
+    // The last simulation's check of refined figures.
+    std::optional<CrossCheck> check_;
     long simulation_paths_ = kCheckPaths;
     std::unique_ptr<BackgroundJob> simulation_;
     std::int16_t current_tab_ = 1;

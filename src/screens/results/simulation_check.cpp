@@ -102,6 +102,11 @@ void OutPut::show_simulation(const MonteCarloResults& simulated) {
         note->setText(tip);
         note->show();
     }
+    // Only refined figures carry the error estimate the check needs.
+    if (results_.refined) {
+        check_ = cross_check(results_, simulated);
+        mark_grid_cells();
+    }
 }
 
 QLabel* OutPut::simulation_label(QWidget* parent, const char* cell) {
