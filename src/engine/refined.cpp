@@ -34,9 +34,11 @@ constexpr double kLifetimeAge = 110;
 // The coarse spacing: 0.1 years of target income, or a 40th of the way from
 // today's wealth down to the level where that is less, so that a level close
 // to today's wealth is resolved as finely as a distant one. The grid's node
-// count does not grow with it: the stretched part above keeps its ratio.
+// count does not grow with it: the stretched part above keeps its ratio. It
+// stays at least a 40th of 0.1: closer than that the grid's first cell runs
+// from the barrier to today's wealth.
 double base_spacing(double x0, double barrier) {
-    return std::min(kBaseSpacing, (x0 - barrier) / 40);
+    return std::clamp((x0 - barrier) / 40, kBaseSpacing / 40, kBaseSpacing);
 }
 
 struct SweepTask {
@@ -174,7 +176,7 @@ std::string refined_scheme_line(const RefinedResults& r) {
     std::ostringstream text;
     text << "Refined accuracy: Crank-Nicolson forward sweeps at spacings 0.1 and 0.05 (or a "
             "40th and an 80th of the distance from today's wealth to a ruin level, where "
-            "smaller) and time steps 0.02 and 0.01 years, Richardson extrapolated; grid to "
+            "smaller, down to 0.0025) and time steps 0.02 and 0.01 years, Richardson extrapolated; grid to "
          << format_grouped0(r.grid_top) << " years of target income.";
     static const char* const kLevels[4] = {"0%", "10%", "25%", "50%"};
     std::string further;
