@@ -185,6 +185,18 @@ TEST(CaseSummary, EveryInputReadsBackFromItsCaptionedCell) {
         EXPECT_NEAR(*v, c.expected, c.resolution + 1e-12)
             << c.section << " / " << c.table << " / " << c.caption << " column " << c.column;
     }
+    // The columns read back above are the ones their headers name.
+    for (const SummarySection& sec : sections) {
+        for (const SummaryTable& t : sec.tables) {
+            if (t.title == "Asset Allocation" || t.title == "Portfolio") {
+                EXPECT_EQ(t.header, (std::vector<std::string>{"", "Today", "Later"})) << t.title;
+            }
+            if (t.title == "The Current Yield Curve:") {
+                EXPECT_EQ(t.header[1], "Nominal");
+                EXPECT_EQ(t.header[2], "Real");
+            }
+        }
+    }
     // Distinct inputs, so that a cell showing its neighbour's input cannot pass.
     for (std::size_t a = 0; a < cells.size(); ++a) {
         for (std::size_t b = a + 1; b < cells.size(); ++b) {
