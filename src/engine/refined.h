@@ -17,12 +17,18 @@ namespace quorrel {
 
 namespace refined {
 
-// One ruin level's sweep at both resolutions, run side by side.
+// One ruin level's sweep at both resolutions (and, when asked, a third at
+// half the fine spacing and step), run side by side.
 struct LevelSweeps {
-    SweepResult coarse, fine;
+    SweepResult coarse, fine, finest;
 };
 LevelSweeps sweep_level(const RefinedModel& model, double x0, double barrier, double end,
-                        double top, const std::vector<double>& snapshot_times = {});
+                        double top, const std::vector<double>& snapshot_times = {},
+                        bool finest = false);
+
+// The grid top every sweep of a calculation shares: the expected ruin age's
+// horizon, 130 - age years (at least 30).
+double level_top(const RefinedModel& model, double x0, double current_age);
 
 }  // namespace refined
 
@@ -37,6 +43,18 @@ struct RefinedValue {
 // yet in the asymptotic range) the fine figure is kept unextrapolated.
 RefinedValue richardson(double coarse, double fine, double lower = 0, double upper = 1);
 
+// Two resolutions that disagree by more than this (times max(1, |scale|):
+// probabilities as they are, multiples above 1 relatively, the ruin age on a
+// scale of 25 years) are not trusted to extrapolate: the figure comes from the
+// fine and a third, finer resolution instead.
+inline constexpr double kFinestThreshold = 2e-3;
+bool needs_finest(const RefinedValue& value, double scale);
+// A level's ruin probabilities (10, 20, 30 years, lifetime) go to the third
+// resolution together when any of them needs it: where one disagrees the
+// scheme is not yet in its asymptotic range for that level, and the others'
+// agreement can be chance.
+bool ruin_needs_finest(const std::array<double, 4>& coarse, const std::array<double, 4>& fine);
+
 struct RefinedResults {
     // Cells, grids, expected ruin age and expected income as the standard
     // stages fill them (the survival figures are the pipeline's).
@@ -48,10 +66,20 @@ struct RefinedResults {
     // Grid facts of the level-0 sweep at the coarse resolution.
     int coarse_nodes = 0;
     int fine_nodes = 0;
-    double grid_top = 0;  // in years of target income
-    double top_loss = 0;  // largest mass lost through the top by year 30, any sweep
+    double grid_top = 0;     // in years of target income
+    double top_loss = 0;     // largest mass lost through the top by a sweep's end
+    double mass_defect = 0;  // largest |ruined + on the grid + through the top - 1|
+    // Levels with a figure that needed the third resolution.
+    std::array<bool, 4> finest_used{};
     int sweeps = 0;
 };
+
+// Ruin probabilities [level][horizon] (10, 20, 30 years, lifetime) put in
+// order: never lower at a later horizon (the lifetime column aside), never
+// lower at a higher level. A figure raised to its neighbour has its error
+// estimate widened by the correction.
+void put_in_order(std::array<std::array<double, 4>, 4>& grid,
+                  std::array<std::array<double, 4>, 4>& error);
 
 // One line naming the scheme, for the results screen and the report.
 std::string refined_scheme_line(const RefinedResults& results);
