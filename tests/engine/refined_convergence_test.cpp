@@ -100,7 +100,7 @@ TEST_P(RefinedErrorEstimate, FiguresLieWithinTheirErrorOfAFinerExtrapolation) {
     const RefinedModel m = RefinedModel::from_state(state);
     const double x0 = state.wealth_ratio;
     const double t_life = 110 - state.current_age, t_tail = t_life + 20;
-    const double top = refined::sweep_top(m, x0, kSpacing, 30);
+    const double top = refined::level_top(m, x0, state.current_age);
     const SweepResult fine = sweep_at(m, x0, std::max(t_tail, 30.0), top, 2);
     const SweepResult finest = sweep_at(m, x0, std::max(t_tail, 30.0), top, 4);
 
