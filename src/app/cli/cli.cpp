@@ -467,7 +467,8 @@ int batch_option(const CLI::App& app, const Options& texts, std::ostream& out, s
 int read_inputs(const CLI::App& app, const Options& texts, AnalysisState& state,
                 std::string& case_name, std::ostream& err) {
     apply_input_defaults(state);
-    if (!texts.case_file.empty()) {
+    // Given but empty is refused by the reader, not taken for "no case".
+    if (app.count("--case") > 0) {
         const CaseReadResult c = read_case_file(texts.case_file);
         if (!c.ok()) {
             err << "quorrel-cli: --case: " << c.error << '\n';
