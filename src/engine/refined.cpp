@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <exception>
 #include <mutex>
+#include <locale>
 #include <sstream>
 #include <thread>
 #include <vector>
@@ -145,6 +146,7 @@ RefinedValue richardson(double coarse, double fine, double lower, double upper) 
 
 std::string refined_scheme_line(const RefinedResults& r) {
     std::ostringstream text;
+    text.imbue(std::locale::classic());
     text << "Refined accuracy: Crank-Nicolson forward sweeps at spacings 0.1 and 0.05 and time "
             "steps "
             "0.02 and 0.01 years, Richardson extrapolated; grid to "

@@ -10,6 +10,7 @@
 #include <ctime>
 #include <iomanip>
 #include <iostream>
+#include <locale>
 #include <optional>
 #include <ostream>
 #include <sstream>
@@ -624,7 +625,33 @@ int run_sweep(const Options& texts, const RunChoices& choices, const AnalysisSta
 
 }  // namespace
 
+namespace {
+
+// The streams write numbers as the "C" locale does for the whole run, then
+// get their own locale back.
+class ClassicStreams {
+public:
+    ClassicStreams(std::ostream& out, std::ostream& err)
+        : out_(out), err_(err),
+          out_locale_(out.imbue(std::locale::classic())),
+          err_locale_(err.imbue(std::locale::classic())) {}
+    ~ClassicStreams() {
+        out_.imbue(out_locale_);
+        err_.imbue(err_locale_);
+    }
+    ClassicStreams(const ClassicStreams&) = delete;
+    ClassicStreams& operator=(const ClassicStreams&) = delete;
+
+private:
+    std::ostream& out_;
+    std::ostream& err_;
+    std::locale out_locale_, err_locale_;
+};
+
+}  // namespace
+
 int run_cli(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
+    const ClassicStreams classic(out, err);
     CLI::App app{
         "Quorrel: retirement income analysis of one person, from the input screen's "
         "defaults and the options given.\nPercent options take percents (7.5 means 7.5%)."};
