@@ -55,17 +55,26 @@ void append_bounded(const json& value, std::string& out, std::size_t limit) {
         out += ']';
     } else if (value.is_string()) {
         const auto& s = value.get_ref<const std::string&>();
-        out += s.size() <= limit ? json(s).dump() : json(s.substr(0, limit)).dump();
+        // Cut between characters: the library refuses to write half of one.
+        std::size_t cut = std::min(s.size(), limit + 1);
+        while (cut < s.size() && cut > 0 && (static_cast<unsigned char>(s[cut]) & 0xC0) == 0x80)
+            --cut;
+        out += json(s.substr(0, cut)).dump();
     } else {
         out += value.dump();
     }
 }
 
 std::string shown(const json& value) {
-    constexpr std::size_t kQuoted = 40;
+    constexpr std::size_t kQuoted = 40, kBound = 4 * kQuoted;
     std::string text;
-    append_bounded(value, text, 4 * kQuoted);
-    return printable_excerpt(text, kQuoted);
+    append_bounded(value, text, kBound);
+    std::string quoted = printable_excerpt(text, kQuoted);
+    // The length printable_excerpt adds would be that of the bounded text,
+    // not of the value: a cut value ends in "..." alone.
+    if (text.size() > kBound)
+        if (const auto at = quoted.rfind("... ("); at != std::string::npos) quoted.erase(at + 3);
+    return quoted;
 }
 
 std::string quoted_key(std::string_view key) { return "\"" + printable_excerpt(key, 40) + "\""; }

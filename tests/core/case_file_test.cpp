@@ -250,8 +250,19 @@ INSTANTIATE_TEST_SUITE_P(
                     for (int i = 1; i < 100000; ++i) t += ",0";
                     return t;
                 }() + "]",
-                "\"inputs.gender\" is [0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0... (161 "
-                "characters), not one of male, female, unisex"}),
+                "\"inputs.gender\" is [0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0..., not one of "
+                "male, female, unisex"},
+        // A long text cut for the message between two characters of two bytes.
+        BadCase{"long_text_cut_between_characters", "\"gender\": \"male\"",
+                "\"gender\": \"x" + [] {
+                    std::string t;
+                    for (int i = 0; i < 300; ++i) t += "\xC3\xA9";
+                    return t;
+                }() + "\"",
+                "\"inputs.gender\" is \"x\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9"
+                "\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9"
+                "\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9..., not one of "
+                "male, female, unisex"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(CaseFileTest, UnreadableFileNamesItself) {
