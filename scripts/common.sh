@@ -23,6 +23,24 @@ install_missing() {
   fi
 }
 
+# The comma-decimal locales the locale tests run under, generated when the
+# machine lacks them (the tests skip a locale that is missing).
+ensure_test_locales() {
+  local wanted=(de_DE.UTF-8 fr_FR.UTF-8) missing=()
+  for l in "${wanted[@]}"; do
+    locale -a 2>/dev/null | grep -qix "${l/UTF-8/utf8}" || missing+=("$l")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "Locales ${missing[*]} are missing; run as root to generate them." >&2
+    return 0
+  fi
+  for l in "${missing[@]}"; do
+    grep -q "^$l UTF-8" /etc/locale.gen 2>/dev/null || echo "$l UTF-8" >> /etc/locale.gen
+  done
+  locale-gen >/dev/null
+}
+
 # configure DIR [cmake options...]
 configure() {
   local dir="$1"; shift

@@ -1,5 +1,6 @@
 // The desktop program: the title screen first, the input screen behind it.
 #include <QApplication>
+#include <QLocale>
 
 #include "core/analysis_state.h"
 #include "core/report.h"
@@ -18,6 +19,10 @@ extern "C" const char* __lsan_default_suppressions() {
 int main(int argc, char** argv) {
     quorrel::ignore_file_size_signal();
     QApplication app(argc, argv);
+    // Qt has set the process locale from the environment; the program's
+    // figures are written with a point whatever it is, and so are Qt's own
+    // number widgets (the what-if window's probability).
+    QLocale::setDefault(QLocale::c());
     QApplication::setApplicationName("Quorrel");
     QApplication::setApplicationVersion("1.0");
 

@@ -53,9 +53,7 @@ std::optional<ShownNumber> shown_number(std::string text) {
 std::string fixed(double value, int decimals, bool grouped) {
     if (grouped && decimals == 0) return format_grouped0(value);
     if (grouped && decimals == 2) return format_grouped2(value);
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%.*f", decimals, value);
-    return buf;
+    return fixed_text(value, decimals);
 }
 
 void add_row(CaseComparison& c, const std::string& section, const std::string& caption,

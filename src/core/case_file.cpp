@@ -4,13 +4,18 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <nlohmann/json.hpp>
+#include <set>
+#include <type_traits>
+#include <vector>
 
 #include "core/message_text.h"
 
@@ -23,7 +28,54 @@ using nlohmann::json;
 // adds for a reader's information and is never read back as inputs.
 const char* const kTopKeys[] = {"format", "version", "name", "inputs", "results"};
 
-std::string shown(const json& value) { return printable_excerpt(value.dump(), 40); }
+// A value's JSON text, stopped soon after `limit` bytes: a message quotes the
+// start of a value, and a huge one must cost no more than a small one.
+void append_bounded(const json& value, std::string& out, std::size_t limit) {
+    if (out.size() > limit) return;
+    if (value.is_object()) {
+        out += '{';
+        bool first = true;
+        for (const auto& [key, item] : value.items()) {
+            if (out.size() > limit) return;
+            if (!first) out += ',';
+            first = false;
+            out += json(key).dump() + ':';
+            append_bounded(item, out, limit);
+        }
+        out += '}';
+    } else if (value.is_array()) {
+        out += '[';
+        bool first = true;
+        for (const json& item : value) {
+            if (out.size() > limit) return;
+            if (!first) out += ',';
+            first = false;
+            append_bounded(item, out, limit);
+        }
+        out += ']';
+    } else if (value.is_string()) {
+        const auto& s = value.get_ref<const std::string&>();
+        // Cut between characters: the library refuses to write half of one.
+        std::size_t cut = std::min(s.size(), limit + 1);
+        while (cut < s.size() && cut > 0 && (static_cast<unsigned char>(s[cut]) & 0xC0) == 0x80)
+            --cut;
+        out += json(s.substr(0, cut)).dump();
+    } else {
+        out += value.dump();
+    }
+}
+
+std::string shown(const json& value) {
+    constexpr std::size_t kQuoted = 40, kBound = 4 * kQuoted;
+    std::string text;
+    append_bounded(value, text, kBound);
+    std::string quoted = printable_excerpt(text, kQuoted);
+    // The length printable_excerpt adds would be that of the bounded text,
+    // not of the value: a cut value ends in "..." alone.
+    if (text.size() > kBound)
+        if (const auto at = quoted.rfind("... ("); at != std::string::npos) quoted.erase(at + 3);
+    return quoted;
+}
 
 std::string quoted_key(std::string_view key) { return "\"" + printable_excerpt(key, 40) + "\""; }
 
@@ -81,13 +133,16 @@ std::string check_header(const json& doc) {
     const json& version = doc["version"];
     if (!version.is_number_integer())
         return "\"version\" is " + shown(version) + ", not a whole number";
-    const auto v = version.get<long long>();
-    if (v > kCaseVersion)
-        return "\"version\" is " + std::to_string(v) +
+    // Unsigned beyond the signed range reads as negative through long long.
+    const bool newer = version.is_number_unsigned()
+                           ? version.get<std::uint64_t>() > static_cast<std::uint64_t>(kCaseVersion)
+                           : version.get<std::int64_t>() > kCaseVersion;
+    if (newer)
+        return "\"version\" is " + shown(version) +
                ": the case was written by a newer program (this one reads version " +
                std::to_string(kCaseVersion) + ")";
-    if (v < 1)
-        return "\"version\" is " + std::to_string(v) + ", not " + std::to_string(kCaseVersion);
+    if (version.get<std::int64_t>() < 1)
+        return "\"version\" is " + shown(version) + ", not " + std::to_string(kCaseVersion);
     if (doc.contains("name") && !doc["name"].is_string())
         return "\"name\" is " + shown(doc["name"]) + ", not a text";
     if (!doc.contains("inputs")) return "missing key \"inputs\"";
@@ -112,6 +167,107 @@ std::string position_of(std::string_view text, std::size_t byte) {
 
 std::string system_reason() { return std::strerror(errno); }
 
+// A case is two levels deep (the document, its inputs); the results block a
+// writer may add needs a few more. Anything deeper is refused before it is
+// parsed, so that no nesting can exhaust the stack of whatever walks it.
+constexpr int kDeepestNesting = 16;
+
+// Bytes JSON never holds raw (a NUL, which the parser would take for the end
+// of the text) and nesting beyond the bound: the message, or empty.
+std::string check_structure(std::string_view text) {
+    int depth = 0;
+    bool in_string = false, escaped = false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '\0') return "not JSON (" + position_of(text, i) + "): a NUL character";
+        if (in_string) {
+            if (escaped)
+                escaped = false;
+            else if (c == '\\')
+                escaped = true;
+            else if (c == '"')
+                in_string = false;
+            continue;
+        }
+        if (c == '"') {
+            in_string = true;
+        } else if (c == '{' || c == '[') {
+            if (++depth > kDeepestNesting)
+                return "nested deeper than " + std::to_string(kDeepestNesting) + " levels (" +
+                       position_of(text, i) + ")";
+        } else if (c == '}' || c == ']') {
+            --depth;
+        }
+    }
+    return {};
+}
+
+// Builds the document as the library's own reader does, refusing a key
+// given twice in one object (which the library would let the last one win)
+// and keeping the position of a number too large for a double.
+class CaseReader : public nlohmann::detail::json_sax_dom_parser<json> {
+public:
+    using Base = nlohmann::detail::json_sax_dom_parser<json>;
+    explicit CaseReader(json& doc) : Base(doc, false) {}
+
+    bool start_object(std::size_t n) {
+        scopes_.push_back({path_of_next(), {}, true});
+        return Base::start_object(n);
+    }
+    bool end_object() {
+        scopes_.pop_back();
+        return Base::end_object();
+    }
+    bool start_array(std::size_t n) {
+        scopes_.push_back({path_of_next(), {}, false});
+        return Base::start_array(n);
+    }
+    bool end_array() {
+        scopes_.pop_back();
+        return Base::end_array();
+    }
+    bool key(std::string& k) {
+        Scope& scope = scopes_.back();
+        if (!scope.keys.insert(k).second) {
+            error = "duplicate key " + quoted_key(scope.path.empty() ? k : scope.path + "." + k) +
+                    " (each key appears once)";
+            return false;
+        }
+        last_key_ = k;
+        return Base::key(k);
+    }
+    template <class Exception>
+    bool parse_error(std::size_t position, const std::string& token, const Exception& e) {
+        error_end = position;
+        number_overflow = std::is_same_v<Exception, nlohmann::detail::out_of_range>;
+        error_token = token;
+        (void)e;
+        return Base::parse_error(position, token, e);
+    }
+
+    std::string error;  // a refusal of this reader's own, or empty
+    std::size_t error_end = 0;  // bytes read when the parser stopped
+    bool number_overflow = false;
+    std::string error_token;
+
+private:
+    struct Scope {
+        std::string path;
+        std::set<std::string> keys;
+        bool object = false;
+    };
+    // The dotted name of the value about to start: a member of an object is
+    // named by its key; an element of an array takes the array's name.
+    std::string path_of_next() const {
+        if (scopes_.empty()) return {};
+        const Scope& parent = scopes_.back();
+        if (!parent.object) return parent.path;
+        return parent.path.empty() ? last_key_ : parent.path + "." + last_key_;
+    }
+    std::vector<Scope> scopes_;
+    std::string last_key_;
+};
+
 }  // namespace
 
 std::string case_text(const InputValues& values, const std::string& name) {
@@ -135,11 +291,32 @@ std::string case_text(const InputValues& values, const std::string& name) {
 
 CaseReadResult parse_case(std::string_view text) {
     CaseReadResult result;
+    result.error = check_structure(text);
+    if (!result.ok()) return result;
     json doc;
+    CaseReader reader(doc);
+    bool parsed = false;
     try {
-        doc = json::parse(text.begin(), text.end());
-    } catch (const json::parse_error& e) {
-        result.error = "not JSON (" + position_of(text, e.byte > 0 ? e.byte - 1 : 0) + ")";
+        parsed = json::sax_parse(text.begin(), text.end(), &reader);
+    } catch (const json::exception& e) {
+        // The reader is built not to throw; anything the library still
+        // throws is a text that is not a case.
+        result.error = "not JSON (" + printable_excerpt(e.what(), 80) + ")";
+        return result;
+    }
+    if (!parsed) {
+        if (!reader.error.empty())
+            result.error = reader.error;
+        else if (reader.number_overflow)
+            result.error =
+                "the number " + printable_excerpt(reader.error_token, 40) + " (" +
+                position_of(text, reader.error_end - std::min(reader.error_end,
+                                                               reader.error_token.size())) +
+                ") is too large for any figure";
+        else
+            result.error =
+                "not JSON (" + position_of(text, reader.error_end > 0 ? reader.error_end - 1 : 0) +
+                ")";
         return result;
     }
     result.error = check_header(doc);
@@ -172,16 +349,56 @@ CaseReadResult parse_case(std::string_view text) {
     return result;
 }
 
-CaseReadResult read_case_file(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    CaseReadResult result;
-    if (!in) {
-        result.error = printable_excerpt(path, 200) + ": cannot be read: " + system_reason();
-        return result;
+namespace {
+
+// The whole of a regular file no larger than `largest` bytes, or the reason
+// it cannot be read. Opened without blocking, so that a FIFO with no writer
+// is refused rather than waited on, and checked on the opened descriptor, so
+// that what is read is what was checked.
+std::string read_small_file(const std::string& path, std::size_t largest, std::string& text) {
+    if (path.empty()) return "the file name is empty";
+    int fd = -1;
+    do {
+        fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) return "cannot be read: " + system_reason();
+    const auto fail = [fd](std::string reason) {
+        ::close(fd);
+        return reason;
+    };
+    struct stat info {};
+    if (::fstat(fd, &info) != 0) return fail("cannot be read: " + system_reason());
+    if (S_ISDIR(info.st_mode)) return fail("is a folder, not a file");
+    if (!S_ISREG(info.st_mode)) return fail("is not a regular file");
+    if (info.st_size < 0 || static_cast<std::uintmax_t>(info.st_size) > largest)
+        return fail("is " + std::to_string(info.st_size) + " bytes; a case file is at most " +
+                    std::to_string(largest));
+    text.clear();
+    char buffer[16384];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return fail("cannot be read: " + system_reason());
+        }
+        if (n == 0) break;
+        text.append(buffer, static_cast<std::size_t>(n));
+        // A file that grows while it is read is held to the same bound.
+        if (text.size() > largest)
+            return fail("is more than " + std::to_string(largest) +
+                        " bytes; a case file is at most " + std::to_string(largest));
     }
-    const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    if (in.bad()) {
-        result.error = printable_excerpt(path, 200) + ": cannot be read: " + system_reason();
+    ::close(fd);
+    return {};
+}
+
+}  // namespace
+
+CaseReadResult read_case_file(const std::string& path) {
+    CaseReadResult result;
+    std::string text;
+    if (std::string reason = read_small_file(path, kLargestCaseBytes, text); !reason.empty()) {
+        result.error = path.empty() ? reason : printable_excerpt(path, 200) + ": " + reason;
         return result;
     }
     result = parse_case(text);

@@ -11,6 +11,7 @@
 // file survives any failure. No Qt: the screens and the command line share it.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -21,6 +22,9 @@ namespace quorrel {
 
 inline constexpr const char* kCaseFormat = "quorrel-case";
 inline constexpr int kCaseVersion = 1;
+// A case file is a few kilobytes; anything much larger is not one, and is
+// refused before it is read.
+inline constexpr std::size_t kLargestCaseBytes = 1 << 20;
 
 struct CaseReadResult {
     InputValues values;  // one per catalogue row when error is empty
@@ -33,7 +37,8 @@ struct CaseReadResult {
 std::string case_text(const InputValues& values, const std::string& name = {});
 [[nodiscard]] CaseReadResult parse_case(std::string_view text);
 
-// Reads a case file; the message names the file.
+// Reads a case file; the message names the file. Only a regular file of at
+// most kLargestCaseBytes is read; an empty path is refused.
 [[nodiscard]] CaseReadResult read_case_file(const std::string& path);
 // Reads a case file and writes its inputs into the record. Returns an empty
 // string on success, otherwise the message; the record is then unchanged.

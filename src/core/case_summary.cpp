@@ -17,11 +17,7 @@ std::string money(double amount) { return "$" + format_grouped0(amount); }
 std::string whole(double value) { return std::isfinite(value) ? format_grouped0(value) : "-"; }
 
 // Horizons and ages of the income curve are whole or half years.
-std::string one_decimal(double value) {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%.1f", value);
-    return buf;
-}
+std::string one_decimal(double value) { return fixed_text(value, 1); }
 
 std::string cell_text(const ResultsRecord& results, const char* name) {
     const auto it = results.cells.find(name);

@@ -128,11 +128,16 @@ private:
     bool shrink_wealth(Bracket& b) {
         while (b.f_lo <= 0) {
             if (b.lo <= least_) {
-                return refuse(
-                    "No wealth is needed: the pensions and annuities alone keep the lifetime ruin "
-                    "probability at " +
-                    percent(b.f_lo + probability_) + ", at or below " + percent(probability_) +
-                    ".");
+                const std::string kept = "keep the lifetime ruin probability at " +
+                                         percent(b.f_lo + probability_) + ", at or below " +
+                                         percent(probability_) + ".";
+                // The purchases themselves are paid from the wealth: that much
+                // is always needed.
+                if (least_ > 0)
+                    return refuse("The annuity purchases alone need $" + format_grouped0(least_) +
+                                  "; no wealth beyond them is needed: the pensions and annuities " +
+                                  kept);
+                return refuse("No wealth is needed: the pensions and annuities alone " + kept);
             }
             b.hi = b.lo;
             b.f_hi = b.f_lo;

@@ -1,10 +1,16 @@
 #include "core/number_format.h"
 
+#include <locale.h>
+
+#include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
+#include <system_error>
 
 namespace quorrel {
 namespace {
@@ -21,20 +27,24 @@ struct Rounded {
 // The significant digits of |value| and the number of them before the
 // decimal point.
 void decimal_digits(double value, std::string& digits, int& point) {
+    // to_chars, not printf: the digits must not depend on the process locale.
     if (std::fabs(value) < 1e15) {
         char buf[64];
-        std::snprintf(buf, sizeof buf, "%.14e", std::fabs(value));
-        digits.push_back(buf[0]);
-        digits.append(buf + 2, 14);
-        point = std::atoi(std::strchr(buf, 'e') + 1) + 1;
+        const auto r =
+            std::to_chars(buf, buf + sizeof buf, std::fabs(value), std::chars_format::scientific, 14);
+        const std::string_view text(buf, static_cast<size_t>(r.ptr - buf));
+        digits.push_back(text[0]);
+        digits.append(text.substr(2, 14));
+        int exponent = 0;
+        const std::string_view e = text.substr(text.find('e') + 1);
+        std::from_chars(e.data() + (e[0] == '+' ? 1 : 0), e.data() + e.size(), exponent);
+        point = exponent + 1;
         return;
     }
     // Sixteen or more integer digits: 15 significant digits would show the
     // last ones as zeros. Past 2^49 a double has at most three binary
-    // fraction digits, so "%.3f" is its exact decimal value.
-    char buf[400];
-    const int n = std::snprintf(buf, sizeof buf, "%.3f", std::fabs(value));
-    digits.assign(buf, static_cast<size_t>(n));
+    // fraction digits, so three fixed decimals are its exact decimal value.
+    digits = fixed_text(std::fabs(value), 3);
     point = static_cast<int>(digits.find('.'));
     digits.erase(static_cast<size_t>(point), 1);
 }
@@ -119,11 +129,33 @@ std::string format_percent2(double fraction) { return format(fraction * 100.0, 2
 std::string format_percent1(double fraction) { return format(fraction * 100.0, 1, false, "%"); }
 std::string format_plain2(double value) { return format(value, 2, false, ""); }
 
+std::string fixed_text(double value, int decimals) {
+    if (!std::isfinite(value)) return std::isnan(value) ? "nan" : value > 0 ? "inf" : "-inf";
+    // The widest double in fixed notation: 309 integer digits and the decimals.
+    std::string text(330 + static_cast<size_t>(std::max(decimals, 0)), '\0');
+    const auto r = std::to_chars(text.data(), text.data() + text.size(), value,
+                                 std::chars_format::fixed, std::max(decimals, 0));
+    text.resize(static_cast<size_t>(r.ptr - text.data()));
+    return text;
+}
+
+std::string c_format(const char* format, double value) {
+    // One "C" locale object for the process, made in the thread that first
+    // needs it; uselocale switches the calling thread only.
+    static const locale_t c_locale = ::newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));
+    const locale_t previous = ::uselocale(c_locale);
+    char buf[512];
+    const int n = std::snprintf(buf, sizeof buf, format, value);
+    ::uselocale(previous);
+    if (n < 0) return {};
+    return std::string(buf, static_cast<size_t>(std::min<int>(n, sizeof buf - 1)));
+}
+
 std::string str_form(double value) {
     if (!std::isfinite(value)) return format(value, 0, false, "");
     char buf[64];
-    std::snprintf(buf, sizeof buf, "%.15g", value);
-    std::string text = buf;
+    const auto r = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::general, 15);
+    std::string text(buf, r.ptr);
     if (text == "-0") text = "0";
     return value >= 0 || text == "0" ? " " + text : text;
 }
@@ -177,8 +209,17 @@ std::optional<double> parse_amount(const std::string& text) {
         plain.push_back('.');
         plain += fraction.empty() ? std::string("0") : fraction;
     }
-    const double v = std::strtod(plain.c_str(), nullptr);
-    if (!std::isfinite(v)) return std::nullopt;
+    // from_chars reads the point whatever the process locale; it takes no '+'.
+    const char* first = plain.data() + (plain[0] == '+' ? 1 : 0);
+    double v = 0;
+    const auto [end_of_number, ec] = std::from_chars(first, plain.data() + plain.size(), v);
+    if (ec == std::errc::result_out_of_range) {
+        // Too small to tell from zero reads as zero; too large is no amount.
+        if (integer.find_first_not_of('0') != std::string::npos) return std::nullopt;
+        return 0.0;
+    }
+    if (ec != std::errc() || end_of_number != plain.data() + plain.size() || !std::isfinite(v))
+        return std::nullopt;
     return v == 0.0 ? 0.0 : v;
 }
 

@@ -23,6 +23,13 @@ std::string format_plain2(double value);
 // not negative (" 65", "-3", " 1.5").
 std::string str_form(double value);
 
+// "%.*f" of the value as in the "C" locale, whatever the process locale:
+// fixed_text(2.5, 2) is "2.50" under every locale.
+std::string fixed_text(double value, int decimals);
+// One printf-style conversion of a double (with any text around it, such as
+// " +-%.3f" or "%g%%") as in the "C" locale, whatever the process locale.
+std::string c_format(const char* format, double value);
+
 // Parses an amount as a person types it: blanks around, an optional sign,
 // digits with optional comma thousands separators in the integer part and an
 // optional decimal part. Anything else (letters, "nan", "inf", hexadecimal,

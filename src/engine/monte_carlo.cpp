@@ -327,16 +327,21 @@ double batch_standard_error(std::vector<std::vector<double>>& groups, double q) 
 }
 
 // Percentiles from all n paths; standard errors from the spread of the
-// percentiles of kBatches groups of blocks.
+// percentiles of kBatches groups: of blocks when there are that many, else
+// of runs of consecutive paths (every path is drawn independently), so that
+// a run of one or a few blocks still has enough groups to estimate a spread.
 void fill_estates(Simulation& sim, long n, long blocks, MonteCarloResults& out) {
-    const int batches = static_cast<int>(std::min<long>(kBatches, blocks));
+    const bool by_block = blocks >= kBatches;
+    const int batches = static_cast<int>(std::min<long>(kBatches, n));
+    const auto group_of = [&](long p) {
+        return static_cast<std::size_t>(by_block ? (p / kBlockPaths) % batches
+                                                 : p * batches / n);
+    };
     const double q[3] = {0.25, 0.5, 0.75};
     for (int h = 0; h < 3; ++h) {
         std::vector<std::vector<double>> groups(static_cast<std::size_t>(batches));
-        for (long p = 0; p < n; ++p) {
-            groups[static_cast<std::size_t>((p / kBlockPaths) % batches)].push_back(
-                sim.wealth[h][static_cast<std::size_t>(p)]);
-        }
+        for (long p = 0; p < n; ++p)
+            groups[group_of(p)].push_back(sim.wealth[h][static_cast<std::size_t>(p)]);
         for (int k = 0; k < 3; ++k) {
             out.estate[h][k].value = sample_quantile(sim.wealth[h], q[k]);
             out.estate[h][k].standard_error = batch_standard_error(groups, q[k]);

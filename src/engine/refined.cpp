@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <exception>
 #include <mutex>
+#include <locale>
 #include <sstream>
 #include <thread>
 #include <vector>
@@ -174,6 +175,7 @@ bool ruin_needs_finest(const std::array<double, 4>& coarse, const std::array<dou
 
 std::string refined_scheme_line(const RefinedResults& r) {
     std::ostringstream text;
+    text.imbue(std::locale::classic());
     text << "Refined accuracy: Crank-Nicolson forward sweeps at spacings 0.1 and 0.05 (or a "
             "40th and an 80th of the distance from today's wealth to a ruin level, where "
             "smaller, down to 0.0025) and time steps 0.02 and 0.01 years, Richardson extrapolated; grid to "

@@ -1,6 +1,7 @@
 #include "engine/scheme_common.h"
 
 #include <cmath>
+#include <locale>
 #include <sstream>
 
 #include "core/errors.h"
@@ -23,6 +24,7 @@ const char* kind_text(SolveKind kind) {
 double checked(SolveKind kind, double level, double T, double value) {
     if (std::isfinite(value)) return value;
     std::ostringstream text;
+    text.imbue(std::locale::classic());
     text << "The " << kind_text(kind) << " for a horizon of " << T << " years at the wealth level "
          << level << " could not be computed: the solver gave a value that is not a number. "
          << "Please change some of the inputs.";

@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -96,6 +97,12 @@ TEST_F(CliCases, BadCaseFilesAreOneLineAndExitTwo) {
         {{"--compare", path("bad.json")}, "--compare: " + path("bad.json") + ": missing key"},
         {{"--save-case", path("no/such/folder/c.json")}, "--save-case: cannot write"},
         {{"--batch", path("list.txt"), "--age", "70"}, "--batch takes its cases from FILE alone"},
+        // Given but empty is not "no case".
+        {{"--case", ""}, "--case: the file name is empty"},
+        {{"--compare", ""}, "--compare: the file name is empty"},
+        {{"--case", dir_.string()}, "--case: " + dir_.string() + ": is a folder, not a file"},
+        {{"--compare", dir_.string()}, "--compare: " + dir_.string() + ": is a folder, not a file"},
+        {{"--case", "/dev/zero"}, "--case: /dev/zero: is not a regular file"},
     };
     for (const auto& c : cases) {
         const Outcome r = run(c.args);
@@ -157,6 +164,25 @@ TEST_F(CliCases, BatchOfCaseFilesInOrderWithErrorRows) {
               "ERROR: Ruin Probability is Zero...Please Reduce Initial Wealth or "
               "Increase Target Consumption!!!");
     EXPECT_EQ(figures(lines[3]), direct({"--gender", "female", "--json"}));
+}
+
+// A folder or a file no case can be in the list costs its own line only.
+TEST_F(CliCases, BatchGoesOnPastAFolderAndANumberBeyondRange) {
+    ASSERT_EQ(run({"--age", "70", "--save-case", path("a.json")}).status, 0);
+    fs::create_directory(path("folder"));
+    std::ifstream in(path("a.json"));
+    std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    text.replace(text.find("\"version\": 1,"), 13, "\"version\": 1, \"results\": [1e400],");
+    put("huge.json", text);
+    put("list.txt", "folder\nhuge.json\na.json\n");
+    const Outcome r = run({"--batch", path("list.txt")});
+    EXPECT_EQ(r.status, 1);
+    const std::vector<json> lines = json_lines(r.out);
+    ASSERT_EQ(lines.size(), 3u) << r.out << r.err;
+    EXPECT_NE(lines[0]["error"].get<std::string>().find("is a folder, not a file"),
+              std::string::npos);
+    EXPECT_NE(lines[1]["error"].get<std::string>().find("the number 1e400"), std::string::npos);
+    EXPECT_EQ(figures(lines[2]), direct({"--age", "70", "--json"}));
 }
 
 TEST_F(CliCases, BatchOfCsvRowsByOptionNames) {

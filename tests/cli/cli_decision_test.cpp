@@ -110,6 +110,11 @@ INSTANTIATE_TEST_SUITE_P(
                      {"--solve", "wealth", "--pension-cpi", "50,000"},
                      1,
                      "No wealth is needed"},
+        NoAnswerCase{"purchase_covers",
+                     {"--solve", "wealth", "--purchase-cpi", "800,000"},
+                     1,
+                     "--solve wealth: The annuity purchases alone need $800,000; no wealth "
+                     "beyond them is needed"},
         NoAnswerCase{"negative_investable_wealth",
                      {"--solve", "income", "--wealth", "100,000", "--purchase-cpi", "150,000"},
                      1,

@@ -4,6 +4,7 @@
 #include "core/case_file.h"
 
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -134,7 +135,7 @@ struct BadCase {
     const char* name;
     std::string from;  // replaced in a good document ...
     std::string to;    // ... by this; an empty `from` replaces the whole text
-    const char* message;
+    std::string message;
 };
 
 class CaseRefusal : public ::testing::TestWithParam<BadCase> {};
@@ -208,7 +209,60 @@ INSTANTIATE_TEST_SUITE_P(
         BadCase{"amount_text", "\"target_income\": 40000", "\"target_income\": \"40,000\"",
                 "\"inputs.target_income\" is \"40,000\", not a nonnegative amount"},
         BadCase{"inputs_list", "\"inputs\": {", "\"inputs\": [], \"x\": {",
-                "unknown key \"x\" (a case holds format, version, name, inputs and results)"}),
+                "unknown key \"x\" (a case holds format, version, name, inputs and results)"},
+        // Numbers beyond a double, wherever they stand, even where nothing is read.
+        BadCase{"overflow_input", "\"target_income\": 40000", "\"target_income\": 1e400",
+                "the number 1e400 (line 8, column 22) is too large for any figure"},
+        BadCase{"overflow_results", "\"version\": 1,", "\"version\": 1, \"results\": [1.8e308],",
+                "the number 1.8e308 (line 3, column 29) is too large for any figure"},
+        BadCase{"overflow_digits", "\"version\": 1,",
+                "\"version\": 1, \"results\": {\"x\": " + std::string(400, '7') + "},",
+                "the number " + std::string(40, '7') +
+                    "... (400 characters) (line 3, column 34) is too large for any figure"},
+        BadCase{"deep", "\"version\": 1,",
+                "\"version\": 1, \"results\": " + std::string(100000, '[') +
+                    std::string(100000, ']') + ",",
+                "nested deeper than 16 levels (line 3, column 43)"},
+        BadCase{"deep_objects", "\"version\": 1,",
+                "\"version\": 1, \"results\": " + [] {
+                    std::string t;
+                    for (int i = 0; i < 100000; ++i) t += "{\"a\":";
+                    return t + "0" + std::string(100000, '}');
+                }() + ",",
+                "nested deeper than 16 levels (line 3, column 103)"},
+        BadCase{"duplicate_input", "\"current_age\": 65", "\"current_age\": 65, \"current_age\": 70",
+                "duplicate key \"inputs.current_age\" (each key appears once)"},
+        BadCase{"duplicate_top", "\"version\": 1,", "\"version\": 1, \"version\": 1,",
+                "duplicate key \"version\" (each key appears once)"},
+        BadCase{"duplicate_in_results", "\"version\": 1,",
+                "\"version\": 1, \"results\": {\"r\": [{\"p\": 1, \"p\": 2}]},",
+                "duplicate key \"results.r.p\" (each key appears once)"},
+        BadCase{"trailing_nul", "  }\n}\n", std::string("  }\n}\n\0", 7),
+                "not JSON (line 56, column 1): a NUL character"},
+        BadCase{"huge_version", "\"version\": 1", "\"version\": 18446744073709551615",
+                "\"version\" is 18446744073709551615: the case was written by a newer program "
+                "(this one reads version 1)"},
+        BadCase{"negative_version", "\"version\": 1", "\"version\": -9223372036854775808",
+                "\"version\" is -9223372036854775808, not 1"},
+        BadCase{"long_value_quoted_short", "\"gender\": \"male\"",
+                "\"gender\": [" + [] {
+                    std::string t = "0";
+                    for (int i = 1; i < 100000; ++i) t += ",0";
+                    return t;
+                }() + "]",
+                "\"inputs.gender\" is [0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0..., not one of "
+                "male, female, unisex"},
+        // A long text cut for the message between two characters of two bytes.
+        BadCase{"long_text_cut_between_characters", "\"gender\": \"male\"",
+                "\"gender\": \"x" + [] {
+                    std::string t;
+                    for (int i = 0; i < 300; ++i) t += "\xC3\xA9";
+                    return t;
+                }() + "\"",
+                "\"inputs.gender\" is \"x\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9"
+                "\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9"
+                "\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9..., not one of "
+                "male, female, unisex"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(CaseFileTest, UnreadableFileNamesItself) {
@@ -216,6 +270,54 @@ TEST_F(CaseFileTest, UnreadableFileNamesItself) {
     apply_input_defaults(s);
     const std::string missing = path("missing.json");
     EXPECT_EQ(read_case_file(missing, s), missing + ": cannot be read: No such file or directory");
+}
+
+// Only a regular file of a case's size is read: anything else is refused
+// before a byte is read, so a device, a FIFO with no writer or a huge file
+// can neither hang nor exhaust memory, and the record stays as it was.
+TEST_F(CaseFileTest, WhatIsNotACaseFileIsRefusedBeforeReading) {
+    const std::string fifo = path("pipe");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::string big = path("big.json");
+    put(big, "{");
+    fs::resize_file(big, kLargestCaseBytes + 1);
+    const std::string broken = path("broken");
+    fs::create_symlink(path("nowhere"), broken);
+    const struct {
+        std::string file;
+        std::string message;  // after "<file>: "; the whole message for an empty name
+    } cases[] = {
+        {dir_.string(), "is a folder, not a file"},
+        {"/dev/zero", "is not a regular file"},
+        {fifo, "is not a regular file"},
+        {big, "is 1048577 bytes; a case file is at most 1048576"},
+        {"/proc/self/mem", "cannot be read: Input/output error"},
+        {broken, "cannot be read: No such file or directory"},
+        {"", "the file name is empty"},
+    };
+    for (const auto& c : cases) {
+        AnalysisState s = varied_case();
+        const std::string message = read_case_file(c.file, s);
+        EXPECT_EQ(message, c.file.empty() ? c.message : c.file + ": " + c.message) << c.file;
+        for (const InputRow& row : input_catalogue())
+            EXPECT_EQ(read_input(s, row), read_input(varied_case(), row)) << row.key;
+    }
+}
+
+// The bound itself is a case file: a document padded to exactly the largest
+// size reads; one byte more does not.
+TEST_F(CaseFileTest, LargestCaseFileReads) {
+    AnalysisState d = varied_case();
+    std::string text = case_text(case_values(d).values);
+    text.resize(kLargestCaseBytes, ' ');
+    const std::string file = path("padded.json");
+    put(file, text);
+    const CaseReadResult at = read_case_file(file);
+    ASSERT_TRUE(at.ok()) << at.error;
+    EXPECT_EQ(at.values, case_values(d).values);
+    put(file, text + " ");
+    EXPECT_EQ(read_case_file(file).error,
+              file + ": is 1048577 bytes; a case file is at most 1048576");
 }
 
 TEST_F(CaseFileTest, RecordWithAValueNoListHoldsIsNotSaved) {

@@ -73,6 +73,12 @@ TEST(SpendingSolveLimits, NoAnswerIsExplained) {
     };
     for (const Row& r :
          {Row{SolveFor::wealth, 0.05, 40000, "No wealth is needed"},
+          // The purchase is paid from the wealth, so it is never "no wealth".
+          Row{SolveFor::wealth, 0.05, 0,
+              "The annuity purchases alone need $800,000; no wealth beyond them is needed", 0,
+              800000},
+          Row{SolveFor::wealth, 0.05, 40000,
+              "The annuity purchases alone need $1,000; no wealth beyond them is needed", 0, 1000},
           Row{SolveFor::income, 0.001, 0,
               "The lifetime ruin probability to solve for must be between"},
           Row{SolveFor::wealth, 0.6, 0,

@@ -117,6 +117,42 @@ TEST(RefinedAgainstSimulationLifetime, ExponentialDeathWithConstantSpending) {
 
 // ---- Reproducibility, cancelling, progress -------------------------------------------
 
+// Every estate percentile has a standard error whatever the number of
+// paths, including a run of a single block, and the error agrees with the
+// spread of the percentile over independent seeds.
+TEST(MonteCarlo, EstateStandardErrorsForFewPaths) {
+    const AnalysisState state = test::default_state();
+    for (const long paths : {1000L, 1024L, 1025L, 2048L, 3000L}) {
+        MonteCarloOptions options;
+        options.paths = paths;
+        const MonteCarloResults r = run_monte_carlo(state, options);
+        for (int h = 0; h < 3; ++h)
+            for (int k = 0; k < 3; ++k)
+                // Zero where a percentile is ruin (no estate) in every group.
+                EXPECT_TRUE(std::isfinite(r.estate[h][k].standard_error) &&
+                            r.estate[h][k].standard_error >= 0)
+                    << paths << " paths, horizon " << h << ", percentile " << k;
+    }
+
+    constexpr int kSeeds = 40;
+    double sum = 0, sum2 = 0, reported = 0;
+    for (int seed = 1; seed <= kSeeds; ++seed) {
+        MonteCarloOptions options;
+        options.paths = 1000;
+        options.seed = static_cast<std::uint64_t>(seed);
+        const MonteCarloResults r = run_monte_carlo(state, options);
+        const double median = r.estate[0][1].value;
+        sum += median;
+        sum2 += median * median;
+        reported += r.estate[0][1].standard_error;
+    }
+    const double mean = sum / kSeeds;
+    const double spread = std::sqrt((sum2 - kSeeds * mean * mean) / (kSeeds - 1));
+    reported /= kSeeds;
+    EXPECT_GT(reported, 0.6 * spread);
+    EXPECT_LT(reported, 1.6 * spread);
+}
+
 TEST(MonteCarlo, SameSeedSameFiguresWhateverTheThreads) {
     const AnalysisState state = test::default_state();
     MonteCarloOptions one;

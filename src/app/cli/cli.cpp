@@ -10,6 +10,7 @@
 #include <ctime>
 #include <iomanip>
 #include <iostream>
+#include <locale>
 #include <optional>
 #include <ostream>
 #include <sstream>
@@ -20,6 +21,7 @@
 #include <CLI/CLI.hpp>
 
 #include "app/cli/cli_cases.h"
+#include "app/cli/cli_option_values.h"
 #include "app/cli/cli_output.h"
 #ifdef QUORREL_CLI_PDF
 #include "app/cli/cli_pdf.h"
@@ -36,34 +38,6 @@
 
 namespace quorrel {
 namespace {
-
-// A malformed or out-of-range option value; its text is the whole message.
-class OptionError final : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
-
-[[noreturn]] void refuse_value(const std::string& option, const std::string& text,
-                               const std::string& expected) {
-    throw OptionError(option + ": '" + printable_excerpt(text) + "' is not " + expected);
-}
-
-std::string trimmed(const std::string& text) {
-    const size_t begin = text.find_first_not_of(" \t");
-    if (begin == std::string::npos) return {};
-    return text.substr(begin, text.find_last_not_of(" \t") + 1 - begin);
-}
-
-std::vector<std::string> list_items(const std::string& option, const std::string& text,
-                                    size_t count, const std::string& expected) {
-    std::vector<std::string> items;
-    std::string item;
-    std::istringstream in(text);
-    while (std::getline(in, item, ',')) items.push_back(trimmed(item));
-    if (!text.empty() && text.back() == ',') items.emplace_back();
-    if (items.size() != count) refuse_value(option, text, expected);
-    return items;
-}
 
 class CliHooks final : public CalculationHooks {
 public:
@@ -84,13 +58,6 @@ std::string local_date_time() {
     std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S", &local);
     return buf;
 }
-
-// One command-line option of the input catalogue: a single input, or
-// several given as one list separated by commas.
-struct InputOption {
-    std::vector<std::size_t> rows;
-    std::string text;
-};
 
 struct Options {
     std::vector<InputOption> inputs;  // in catalogue order
@@ -117,24 +84,6 @@ struct RunChoices {
 
 constexpr long kLeastPaths = 1000;
 constexpr long kMostPaths = 100000000;
-
-// A whole number as typed (thousands may be grouped); nullopt otherwise.
-std::optional<double> whole_number(const std::string& text) {
-    const auto v = parse_amount(text);
-    if (!v || *v != std::floor(*v)) return std::nullopt;
-    return v;
-}
-
-std::uint64_t seed_value(const std::string& text) {
-    const char* expected = "a whole number from 0 to 18446744073709551615";
-    if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos ||
-        text.size() > 20)
-        refuse_value("--seed", text, expected);
-    errno = 0;
-    const unsigned long long v = std::strtoull(text.c_str(), nullptr, 10);
-    if (errno == ERANGE) refuse_value("--seed", text, expected);
-    return v;
-}
 
 // Options that make sense only with another, or never with another.
 void check_combinations(const CLI::App& app) {
@@ -208,21 +157,6 @@ RunChoices run_choices(const CLI::App& app, const Options& o) {
     decision_choices(app, o, c);
     return c;
 }
-
-const InputRow& row_at(std::size_t i) { return input_catalogue()[i]; }
-
-std::vector<InputOption> catalogue_options() {
-    std::vector<InputOption> options;
-    const auto& rows = input_catalogue();
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-        if (options.empty() ||
-            std::string(row_at(options.back().rows.front()).option) != rows[i].option)
-            options.push_back({});
-        options.back().rows.push_back(i);
-    }
-    return options;
-}
-
 // The default as the help names it: "65", "male", "800,000", "5 each".
 std::string default_text(const InputRow& row) {
     const InputValue v = default_value(row);
@@ -250,42 +184,6 @@ std::string help_text(const InputOption& option) {
     }
     return std::string(first.help) + " (default " + shown + ")";
 }
-
-// The value of one input as typed; nullopt when the input cannot take it.
-std::optional<InputValue> typed_value(const InputRow& row, const std::string& text) {
-    if (row.kind == InputKind::choice) {
-        const auto i = index_of_name(row, text);
-        return i ? std::optional<InputValue>(InputValue{.index = *i}) : std::nullopt;
-    }
-    const auto v = row.kind == InputKind::amount ? parse_money(text) : parse_amount(text);
-    if (!v) return std::nullopt;
-    if (row.kind == InputKind::amount) {
-        return *v >= 0 ? std::optional<InputValue>(InputValue{.index = 0, .amount = *v})
-                       : std::nullopt;
-    }
-    const auto i = index_of_natural(row, *v);
-    return i ? std::optional<InputValue>(InputValue{.index = *i}) : std::nullopt;
-}
-
-void apply_option(const InputOption& option, AnalysisState& s) {
-    const InputRow& first = row_at(option.rows.front());
-    if (option.rows.size() == 1) {
-        const auto v = typed_value(first, option.text);
-        if (!v) refuse_value(first.option, option.text, input_range(first));
-        write_input(s, first, *v);
-        return;
-    }
-    const std::string expected = first.option_range != nullptr ? first.option_range : first.range;
-    const auto items = list_items(first.option, option.text, option.rows.size(), expected);
-    for (std::size_t k = 0; k < option.rows.size(); ++k) {
-        const InputRow& row = row_at(option.rows[k]);
-        const auto v = typed_value(row, items[k]);
-        if (!v) refuse_value(first.option, option.text, expected);
-        write_input(s, row, *v);
-    }
-}
-
-// Writes the given options over the record, the market preset before the
 // individual means and deviations so that those win.
 void apply_options(const CLI::App& app, const Options& o, AnalysisState& s) {
     const auto given = [&app](const InputOption& option) {
@@ -390,39 +288,6 @@ std::string one_line(std::string text) {
 
 }  // namespace
 
-bool is_input_option(const std::string& name) {
-    const std::string option = name.rfind("--", 0) == 0 ? name : "--" + name;
-    for (const InputRow& row : input_catalogue())
-        if (option == row.option) return true;
-    return false;
-}
-
-std::string apply_option_texts(const std::vector<std::pair<std::string, std::string>>& given,
-                               AnalysisState& state) {
-    std::vector<InputOption> options = catalogue_options();
-    std::vector<bool> set(options.size(), false);
-    for (const auto& [name, text] : given) {
-        const std::string option = name.rfind("--", 0) == 0 ? name : "--" + name;
-        for (std::size_t k = 0; k < options.size(); ++k)
-            if (option == row_at(options[k].rows.front()).option) {
-                options[k].text = text;
-                set[k] = true;
-            }
-    }
-    AnalysisState s = state;
-    try {
-        for (int pass = 0; pass < 2; ++pass)
-            for (std::size_t k = 0; k < options.size(); ++k) {
-                const bool market = std::string(row_at(options[k].rows.front()).key) == "market";
-                if (set[k] && market == (pass == 0)) apply_option(options[k], s);
-            }
-    } catch (const OptionError& e) {
-        return e.what();
-    }
-    state = std::move(s);
-    return {};
-}
-
 std::string calculate(AnalysisState& state, ResultsRecord& results, Accuracy accuracy) {
     CliHooks hooks;
     try {
@@ -467,7 +332,8 @@ int batch_option(const CLI::App& app, const Options& texts, std::ostream& out, s
 int read_inputs(const CLI::App& app, const Options& texts, AnalysisState& state,
                 std::string& case_name, std::ostream& err) {
     apply_input_defaults(state);
-    if (!texts.case_file.empty()) {
+    // Given but empty is refused by the reader, not taken for "no case".
+    if (app.count("--case") > 0) {
         const CaseReadResult c = read_case_file(texts.case_file);
         if (!c.ok()) {
             err << "quorrel-cli: --case: " << c.error << '\n';
@@ -628,7 +494,33 @@ int run_sweep(const Options& texts, const RunChoices& choices, const AnalysisSta
 
 }  // namespace
 
+namespace {
+
+// The streams write numbers as the "C" locale does for the whole run, then
+// get their own locale back.
+class ClassicStreams {
+public:
+    ClassicStreams(std::ostream& out, std::ostream& err)
+        : out_(out), err_(err),
+          out_locale_(out.imbue(std::locale::classic())),
+          err_locale_(err.imbue(std::locale::classic())) {}
+    ~ClassicStreams() {
+        out_.imbue(out_locale_);
+        err_.imbue(err_locale_);
+    }
+    ClassicStreams(const ClassicStreams&) = delete;
+    ClassicStreams& operator=(const ClassicStreams&) = delete;
+
+private:
+    std::ostream& out_;
+    std::ostream& err_;
+    std::locale out_locale_, err_locale_;
+};
+
+}  // namespace
+
 int run_cli(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
+    const ClassicStreams classic(out, err);
     CLI::App app{
         "Quorrel: retirement income analysis of one person, from the input screen's "
         "defaults and the options given.\nPercent options take percents (7.5 means 7.5%)."};

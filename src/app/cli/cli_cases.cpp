@@ -9,6 +9,7 @@
 #include <iomanip>
 #include <mutex>
 #include <ostream>
+#include <locale>
 #include <sstream>
 #include <thread>
 
@@ -228,6 +229,7 @@ void print_comparison(const std::vector<ComparedCase>& cases, std::ostream& out)
             width[k] = std::max(width[k], row[k].size());
     const auto line = [&](const std::vector<std::string>& texts) {
         std::ostringstream text;
+        text.imbue(std::locale::classic());
         for (std::size_t k = 1; k < width.size() && k < texts.size(); ++k) {
             if (k == 1)
                 text << "  " << std::left << std::setw(static_cast<int>(width[k])) << texts[k];

@@ -8,6 +8,7 @@
 #include <iomanip>
 #include <optional>
 #include <ostream>
+#include <locale>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -27,11 +28,9 @@ std::string trimmed(const std::string& text) {
     return text.substr(begin, text.find_last_not_of(" \t") + 1 - begin);
 }
 
-std::string printed(const char* format, double value) {
-    char buf[64];
-    std::snprintf(buf, sizeof buf, format, value);
-    return buf;
-}
+// Whatever the process locale (the PDF report starts Qt, which sets it from
+// the environment), figures are written with a point.
+std::string printed(const char* format, double value) { return c_format(format, value); }
 
 // Horizons and ages of the income curve are whole or half years.
 std::string one_decimal(double value) { return printed("%.1f", value); }
@@ -111,6 +110,7 @@ std::string print_grid(std::ostream& out, const GridLayout& g, const CellText& t
         return text + mark + std::string(room - mark.size(), ' ');
     };
     std::ostringstream head;
+    head.imbue(std::locale::classic());
     head << "  " << std::left << std::setw(g.caption_width) << g.corner << std::right;
     for (const std::string& c : g.columns) {
         head << std::setw(g.cell_width) << with_mark(c, "");

@@ -86,11 +86,7 @@ ChartGeometry survival_chart(const AnalysisState& state, const ResultsRecord& re
 
     g.texts.push_back({"Label22", "The probability of Survival", 150, 0, ChartColour::black});
     std::vector<std::string> value_captions{"0.0"};
-    for (int i = 1; i <= 10; ++i) {
-        char caption[8];
-        std::snprintf(caption, sizeof caption, "%.1f", (11 - i) / 10.0);
-        value_captions.push_back(caption);
-    }
+    for (int i = 1; i <= 10; ++i) value_captions.push_back(fixed_text((11 - i) / 10.0, 1));
     draw_axes(g, {kSpacingY, kSpacingX, 20, "Label17", "Label19"}, state, value_captions);
 
     // The probability 1.0 sits on the first value tick, 0 at 180 pixels below it.
