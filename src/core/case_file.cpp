@@ -123,7 +123,7 @@ std::string case_text(const InputValues& values, const std::string& name) {
     // in the order of the catalogue.
     std::string text = "{\n  \"format\": \"" + std::string(kCaseFormat) +
                        "\",\n  \"version\": " + std::to_string(kCaseVersion) + ",\n";
-    if (!name.empty()) text += "  \"name\": " + json(name).dump() + ",\n";
+    if (!name.empty()) text += "  \"name\": " + json(name).dump(-1, ' ', false, json::error_handler_t::replace) + ",\n";
     text += "  \"inputs\": {\n";
     for (std::size_t i = 0; i < rows.size(); ++i) {
         text += "    " + json(rows[i].key).dump() + ": " + inputs[rows[i].key].dump();
