@@ -131,7 +131,14 @@ std::string append_report(const std::string& path, const std::vector<std::string
             content += "\r\n";
         }
 
-        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
+        // Made here or already there: a file this call made is taken away
+        // again when the report cannot be written into it.
+        bool created = true;
+        int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_APPEND | O_CLOEXEC, 0666);
+        if (fd < 0 && errno == EEXIST) {
+            created = false;
+            fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
+        }
         if (fd < 0) return std::strerror(errno);
         // Other processes may append to the same file. Under the exclusive lock
         // the end of the file is where this report starts, and a failed write
@@ -163,6 +170,7 @@ std::string append_report(const std::string& path, const std::vector<std::string
         }
         // Closing releases the lock.
         if (::close(fd) != 0 && error == 0) error = errno;
+        if (error != 0 && created && regular && start == 0) ::unlink(path.c_str());
         return error == 0 ? std::string() : std::strerror(error);
     } catch (...) {
         return "not enough memory to write the report";

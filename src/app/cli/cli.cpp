@@ -31,6 +31,7 @@
 #include "core/input_catalogue.h"
 #include "core/message_text.h"
 #include "core/number_format.h"
+#include "core/output_file.h"
 #include "core/pipeline.h"
 #include "core/report.h"
 #include "engine/monte_carlo.h"
@@ -699,6 +700,15 @@ int run_cli(int argc, const char* const* argv, std::ostream& out, std::ostream& 
         return 2;
     }
     if (app.count("--batch") > 0) return batch_option(app, texts, out, err);
+#ifdef QUORREL_CLI_PDF
+    // A path the PDF may not be written to is refused before any computing.
+    if (app.count("--pdf") > 0)
+        if (const OutputTarget target = output_target(texts.pdf); !target.error.empty()) {
+            err << "quorrel-cli: cannot write the PDF report to '"
+                << printable_excerpt(texts.pdf, 200) << "': " << target.error << '\n';
+            return 1;
+        }
+#endif
 
     AnalysisState state;
     std::string case_name = "this case";
