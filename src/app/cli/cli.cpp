@@ -663,6 +663,10 @@ int run_sweep(const Options& texts, const RunChoices& choices, const AnalysisSta
             << '\n';
         return 1;
     }
+    if (!sweep.refused.empty()) {
+        err << sweep.refused << '\n';
+        return 1;
+    }
     if (texts.json)
         out << json_text(sweep_json(state, sweep), 2) << '\n';
     else
