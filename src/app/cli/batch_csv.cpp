@@ -63,12 +63,13 @@ CsvRow CsvLineReader::read(std::string_view line) {
     CsvRow row;
     csv_parser* p = &parser_->p;
     if (csv_parse(p, line.data(), line.size(), on_field, on_record, &row) != line.size()) {
+        const int error = csv_error(p);
         parser_->restart();
         row.fields.clear();
-        row.error = csv_error(p) == CSV_EPARSE
+        row.error = error == CSV_EPARSE
                         ? "a quote inside a field: quote the whole field and double the "
                           "quotes within it"
-                        : "the line cannot be read: " + std::string(csv_strerror(csv_error(p)));
+                        : "the line cannot be read: " + std::string(csv_strerror(error));
         return row;
     }
     if (csv_fini(p, on_field, on_record, &row) != 0) {
