@@ -99,6 +99,7 @@ struct Options {
     std::string report;
     bool json = false;
     std::string case_file, save_case, batch;
+    std::string first_row = "1";
     std::vector<std::string> compare;
     std::string accuracy = "standard";
     std::string monte_carlo, seed;  // as typed
@@ -185,6 +186,7 @@ void check_combinations(const CLI::App& app) {
         return option != nullptr && option->count() > 0;
     };
     if (given("--seed") && !given("--monte-carlo")) throw OptionError("--seed needs --monte-carlo");
+    if (given("--first-row") && !given("--batch")) throw OptionError("--first-row needs --batch");
     for (const char* single : {"--monte-carlo", "--pdf"})
         if (given(single) && given("--compare"))
             throw OptionError(std::string(single) +
@@ -370,6 +372,11 @@ void add_options(CLI::App& app, Options& o) {
            "names input options; one JSON object per line")
         ->type_name("FILE")
         ->group(cases);
+    app.add_option("--first-row", o.first_row,
+                   "number a CSV batch's rows from N, for one part of a batch split into parts "
+                   "(default 1)")
+        ->type_name("N")
+        ->group(cases);
 
     const char* accuracy = "Accuracy";
     app.add_option(
@@ -488,7 +495,7 @@ int batch_option(const CLI::App& app, const Options& texts, std::ostream& out, s
     const auto options = app.get_options([](const CLI::Option* o) {
         const std::string name = o->get_name();
         return o->count() > 0 && name != "--batch" && name != "--json" && name != "--help" &&
-               name != "--accuracy";
+               name != "--accuracy" && name != "--first-row";
     });
     if (!options.empty()) {
         err << "quorrel-cli: --batch takes its cases from FILE alone (see --help)\n";
@@ -496,7 +503,11 @@ int batch_option(const CLI::App& app, const Options& texts, std::ostream& out, s
     }
     try {
         const RunChoices choices = run_choices(app, texts);
-        return run_batch(texts.batch, out, err, stderr_is_terminal(err), choices.accuracy);
+        const auto first = whole_number(texts.first_row);
+        if (!first || *first < 1 || *first > 1e15)
+            refuse_value("--first-row", texts.first_row, "a whole number from 1");
+        return run_batch(texts.batch, out, err, stderr_is_terminal(err), choices.accuracy,
+                         static_cast<long>(*first));
     } catch (const OptionError& e) {
         err << "quorrel-cli: " << e.what() << '\n';
         return 2;

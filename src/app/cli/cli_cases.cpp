@@ -180,7 +180,7 @@ constexpr std::size_t kBatchWindow = 256;
 
 int run_batch(std::istream& in, const std::string& shown_name,
               const std::filesystem::path& folder, std::uintmax_t size, std::ostream& out,
-              std::ostream& err, bool progress, Accuracy accuracy) {
+              std::ostream& err, bool progress, Accuracy accuracy, long first_row) {
     const std::string quoted = printable_excerpt(shown_name, 200);
     BatchLines reader;
     std::deque<std::unique_ptr<BatchJob>> window;  // in the file's order
@@ -218,7 +218,7 @@ int run_batch(std::istream& in, const std::string& shown_name,
     bool too_long = false;
     bool input_left = true;
     std::uintmax_t bytes = 0;
-    long rows = 0;
+    long rows = first_row - 1;
     std::size_t written = 0;
     bool any_refused = false;
     for (;;) {
@@ -274,14 +274,16 @@ int run_batch(std::istream& in, const std::string& shown_name,
 }
 
 int run_batch(const std::string& path, std::ostream& out, std::ostream& err, bool progress,
-              Accuracy accuracy) {
+              Accuracy accuracy, long first_row) {
     if (path.empty()) {
         err << "quorrel-cli: --batch: the file name is empty\n";
         return 2;
     }
     // "-": standard input, with names relative to the current folder, as
     // for any input that is not a regular file (/dev/stdin, a pipe).
-    if (path == "-") return run_batch(std::cin, "standard input", {}, 0, out, err, progress, accuracy);
+    if (path == "-")
+        return run_batch(std::cin, "standard input", {}, 0, out, err, progress, accuracy,
+                         first_row);
     std::error_code ec;
     const auto status = std::filesystem::status(path, ec);
     if (std::filesystem::is_directory(status)) {
@@ -294,10 +296,17 @@ int run_batch(const std::string& path, std::ostream& out, std::ostream& err, boo
         err << "quorrel-cli: --batch: " << printable_excerpt(path, 200) << ": cannot be read\n";
         return 1;
     }
+    // A list's folder is that of the file itself, reached through any link
+    // (/dev/stdin redirected from a file); other inputs have none.
     const bool regular = std::filesystem::is_regular_file(status);
     const std::uintmax_t size = regular ? std::filesystem::file_size(path, ec) : 0;
-    return run_batch(in, path, regular ? std::filesystem::path(path).parent_path() : std::filesystem::path(),
-                     ec ? 0 : size, out, err, progress, accuracy);
+    std::filesystem::path folder;
+    if (regular) {
+        std::error_code link_error;
+        const auto real = std::filesystem::canonical(path, link_error);
+        folder = (link_error ? std::filesystem::path(path) : real).parent_path();
+    }
+    return run_batch(in, path, folder, ec ? 0 : size, out, err, progress, accuracy, first_row);
 }
 
 namespace {
