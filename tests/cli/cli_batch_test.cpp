@@ -1,6 +1,7 @@
 // Batches as files, standard input and split parts; bytes that are not
 // UTF-8 in what reaches JSON; paths refused before computing; a comparison's
 // names shown escaped.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -258,6 +259,25 @@ TEST_F(CliBatch, ComparisonShowsControlCharactersEscaped) {
     EXPECT_EQ(r.out.find('\x07'), std::string::npos);
     EXPECT_NE(r.out.find("\\x1B[2Jred\\x07"), std::string::npos);
 }
+
+#ifdef QUORREL_CLI_PDF
+// The PDF report goes where a case would: never over a FIFO (refused before
+// computing), through a link that stays.
+TEST_F(CliBatch, PdfIsWrittenOnlyToARegularFile) {
+    ASSERT_EQ(::mkfifo(path("fifo").c_str(), 0644), 0);
+    const Outcome fifo = run({"--pdf", path("fifo")});
+    EXPECT_EQ(fifo.status, 1);
+    EXPECT_EQ(fifo.out, "");
+    EXPECT_NE(fifo.err.find("it is not a regular file"), std::string::npos) << fifo.err;
+    EXPECT_TRUE(fs::is_fifo(path("fifo")));
+
+    fs::create_symlink("report.pdf", path("link.pdf"));
+    const Outcome linked = run({"--pdf", path("link.pdf")});
+    EXPECT_EQ(linked.status, 0) << linked.err;
+    EXPECT_TRUE(fs::is_symlink(path("link.pdf")));
+    EXPECT_EQ(slurp(dir_ / "report.pdf").substr(0, 5), "%PDF-");
+}
+#endif
 
 }  // namespace
 }  // namespace quorrel
