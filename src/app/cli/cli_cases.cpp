@@ -11,6 +11,7 @@
 #include <condition_variable>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iomanip>
 #include <mutex>
 #include <ostream>
@@ -205,14 +206,20 @@ int run_batch(std::istream& in, const std::string& shown_name,
     };
     const std::size_t threads = std::max(1u, std::thread::hardware_concurrency());
     std::vector<std::thread> workers;
-    const auto stop_workers = [&] {
+    // The workers are joined however this function is left (an allocation
+    // failing while reading, say), so no running thread is ever destroyed.
+    struct Joiner {
+        std::function<void()> stop;
+        ~Joiner() { stop(); }
+    } joiner{[&] {
         {
             const std::lock_guard<std::mutex> lock(mutex);
             finished_reading = true;
         }
         work_ready.notify_all();
-        for (std::thread& t : workers) t.join();
-    };
+        for (std::thread& t : workers)
+            if (t.joinable()) t.join();
+    }};
 
     std::string line;
     bool too_long = false;
@@ -254,7 +261,7 @@ int run_batch(std::istream& in, const std::string& shown_name,
         ++written;
         if (progress) draw_progress(err, written, bytes, size);
     }
-    stop_workers();
+    joiner.stop();
     if (progress && written > 0) err << '\n';
     out.flush();
     if (!reader.header().error.empty()) {
