@@ -5,7 +5,8 @@ ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 JOBS="$(nproc 2>/dev/null || echo 2)"
 
 PACKAGES=(build-essential cmake g++ qt6-base-dev libgtest-dev libgmock-dev googletest
-          libbenchmark-dev libcli11-dev nlohmann-json3-dev libgl1-mesa-dev libboost-dev)
+          libbenchmark-dev libcli11-dev nlohmann-json3-dev libgl1-mesa-dev libboost-dev
+          libcsv-dev)
 
 install_missing() {
   local missing=()

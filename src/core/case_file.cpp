@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "core/message_text.h"
+#include "core/output_file.h"
 
 namespace quorrel {
 namespace {
@@ -279,7 +280,7 @@ std::string case_text(const InputValues& values, const std::string& name) {
     // in the order of the catalogue.
     std::string text = "{\n  \"format\": \"" + std::string(kCaseFormat) +
                        "\",\n  \"version\": " + std::to_string(kCaseVersion) + ",\n";
-    if (!name.empty()) text += "  \"name\": " + json(name).dump() + ",\n";
+    if (!name.empty()) text += "  \"name\": " + json(name).dump(-1, ' ', false, json::error_handler_t::replace) + ",\n";
     text += "  \"inputs\": {\n";
     for (std::size_t i = 0; i < rows.size(); ++i) {
         text += "    " + json(rows[i].key).dump() + ": " + inputs[rows[i].key].dump();
@@ -437,41 +438,7 @@ std::string write_case_file(const std::string& path, const AnalysisState& state,
 
 std::string write_case_file(const std::string& path, const InputValues& values,
                             const std::string& name) {
-    const std::string text = case_text(values, name);
-    // A temporary file in the target's folder, so that the rename stays on
-    // one file system and replaces the old file in one step.
-    std::string temp = path + ".XXXXXX";
-    const int fd = ::mkstemp(temp.data());
-    if (fd < 0) return "cannot write " + printable_excerpt(path, 200) + ": " + system_reason();
-    const auto fail = [&](const std::string& reason) {
-        ::close(fd);
-        ::unlink(temp.c_str());
-        return "cannot write " + printable_excerpt(path, 200) + ": " + reason;
-    };
-    std::size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return fail(system_reason());
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    // mkstemp makes the file private: give it the old file's mode, or that
-    // of an ordinary document.
-    struct stat old {};
-    const mode_t mode = ::stat(path.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644;
-    if (::fchmod(fd, mode) != 0 || ::fsync(fd) != 0) return fail(system_reason());
-    if (::close(fd) != 0) {
-        ::unlink(temp.c_str());
-        return "cannot write " + printable_excerpt(path, 200) + ": " + system_reason();
-    }
-    if (::rename(temp.c_str(), path.c_str()) != 0) {
-        const std::string reason = system_reason();
-        ::unlink(temp.c_str());
-        return "cannot write " + printable_excerpt(path, 200) + ": " + reason;
-    }
-    return {};
+    return replace_file(path, case_text(values, name));
 }
 
 std::string case_name_of_path(const std::string& path) {

@@ -8,7 +8,8 @@
 // Reading is strict: one message names the first key that is wrong and what
 // it may hold, and nothing is written anywhere on a failure. Writing goes to a
 // temporary file beside the target that is renamed over it, so the previous
-// file survives any failure. No Qt: the screens and the command line share it.
+// file survives any failure (core/output_file.h: a regular file or a new
+// path only, through a symbolic link). No Qt: the screens and the command line share it.
 #pragma once
 
 #include <cstddef>

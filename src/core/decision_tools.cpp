@@ -8,14 +8,21 @@
 #include <boost/math/tools/toms748_solve.hpp>
 
 #include "core/number_format.h"
+#include "core/pipeline.h"
 #include "engine/refined.h"
 #include "engine/wealth_model.h"
+#include "valuation/acquired_income.h"
 
 namespace quorrel {
 
 namespace {
 
 struct Cancelled {};
+// A trial the analysis would refuse; the solve ends with its message.
+struct TrialRefused {
+    double value;
+    std::string message;
+};
 
 // Money amounts the pipeline admits: the net investable wealth below 60 times
 // the target income.
@@ -48,6 +55,8 @@ private:
         if (control_.cancel && control_.cancel->load()) throw Cancelled{};
         AnalysisState trial = inputs_;
         (mode_ == SolveFor::income ? trial.target_income : trial.liquid_wealth) = value;
+        if (std::string refusal = analysis_refusal(trial); !refusal.empty())
+            throw TrialRefused{value, std::move(refusal)};
         const double p = refined_lifetime_ruin(prepared_for_engine(trial)).value;
         ++out_.iterations;
         if (control_.progress) control_.progress(std::min(0.95, out_.iterations / 20.0));
@@ -207,14 +216,44 @@ SpendingSolution solve_sustainable_spending(const AnalysisState& inputs, SolveFo
         out.message = "The lifetime ruin probability to solve for must be between 0.5% and 50%.";
         return out;
     }
+    // The inputs the solve does not change must pass the analysis's checks:
+    // the allocation always, a positive target income when wealth is solved.
+    AnalysisState start = inputs;
+    compute_allocation_sums(start);
+    if (!allocation_is_complete(start.weight_sum) ||
+        !allocation_is_complete(start.later_weight_sum)) {
+        out.message = kAllocationMessage;
+        return out;
+    }
+    if (mode == SolveFor::wealth && !(inputs.target_income > 0)) {
+        out.message = kTargetIncomeMessage;
+        return out;
+    }
     try {
         SpendingSolver(inputs, mode, probability, control, out).run();
     } catch (const Cancelled&) {
         out.cancelled = true;
         out.message = "Cancelled.";
+    } catch (const TrialRefused& refused) {
+        out.found = false;
+        out.message = "The analysis refuses the trial at $" + format_grouped0(refused.value) +
+                      ": " + refused.message;
     }
     if (control.progress) control.progress(1);
     return out;
+}
+
+std::string analysis_refusal(const AnalysisState& inputs) {
+    // The order and the messages of run_calculation's own checks.
+    AnalysisState s = inputs;
+    compute_allocation_sums(s);
+    if (!allocation_is_complete(s.weight_sum) || !allocation_is_complete(s.later_weight_sum))
+        return kAllocationMessage;
+    if (!(s.target_income > 0)) return kTargetIncomeMessage;
+    compute_acquired_income(s);
+    if (!(s.net_investable_wealth >= 0)) return kNegativeWealthMessage;
+    if (s.net_investable_wealth / s.target_income >= 60) return kRatioMessage;
+    return {};
 }
 
 const char* annuity_kind_name(AnnuityKind kind) {
@@ -238,6 +277,10 @@ AnnuitySweep sweep_annuitization(const AnalysisState& inputs, AnnuityKind kind, 
     AnnuitySweep out;
     out.kind = kind;
     out.threshold = threshold;
+    // Refused as the analysis of the same inputs is, rather than run where
+    // the engine's work has no bound (a wealth thousands of times the target).
+    out.refused = analysis_refusal(inputs);
+    if (!out.refused.empty()) return out;
     for (int k = 0; k <= 20; ++k) {
         if (control.cancel && control.cancel->load()) {
             out.cancelled = true;
@@ -250,6 +293,12 @@ AnnuitySweep sweep_annuitization(const AnalysisState& inputs, AnnuityKind kind, 
         (kind == AnnuityKind::cpi       ? trial.purchase_cpi
          : kind == AnnuityKind::nominal ? trial.purchase_nominal
                                         : trial.purchase_variable) = point.purchase;
+        point.refused = analysis_refusal(trial);
+        if (!point.refused.empty()) {
+            out.points.push_back(point);
+            if (control.progress) control.progress((k + 1) / 21.0);
+            continue;
+        }
         const AnalysisState s = prepared_for_engine(trial);
         const RefinedLevelZero f = refined_level_zero(s);
         point.lifetime_ruin = f.lifetime.value;
@@ -270,6 +319,7 @@ AnnuitySweep sweep_annuitization(const AnalysisState& inputs, AnnuityKind kind, 
         if (control.progress) control.progress((k + 1) / 21.0);
     }
     for (int k = 0; k < static_cast<int>(out.points.size()); ++k) {
+        if (!out.points[k].refused.empty()) continue;
         if (out.best < 0 || out.points[k].lifetime_ruin < out.points[out.best].lifetime_ruin)
             out.best = k;
         if (!out.first_below && out.points[k].lifetime_ruin < threshold) out.first_below = k;

@@ -61,10 +61,14 @@ struct SweepPoint {
     double median_estate_10 = 0, median_estate_20 = 0, median_estate_30 = 0;
     // Expected income at 20 and 30 years as a fraction of the target income.
     double expected_income_20 = 0, expected_income_30 = 0;
+    // The analysis's refusal of this point (wealth below the purchases, say);
+    // its figures are then not computed and it is never the best.
+    std::string refused;
 };
 
 struct AnnuitySweep {
     bool cancelled = false;
+    std::string refused;  // the analysis refuses the inputs themselves: no points
     AnnuityKind kind = AnnuityKind::cpi;
     std::vector<SweepPoint> points;  // 21, shares 0, 0.05, .., 1
     int best = -1;                   // lowest lifetime ruin (the smallest such share)
@@ -75,6 +79,14 @@ struct AnnuitySweep {
 AnnuitySweep sweep_annuitization(const AnalysisState& inputs, AnnuityKind kind,
                                  double threshold = kSolveDefaultProbability,
                                  const ToolControl& control = {});
+
+// The message with which the analysis would refuse the inputs before it
+// computes anything (the allocation, the target income, the wealth the
+// purchases leave and its ratio to the target), or an empty string. Every
+// tool applies it to its inputs and to each point it evaluates, so that no
+// point runs the engine where the analysis would not. Go step failures are
+// thrown as CalculationFailure.
+std::string analysis_refusal(const AnalysisState& inputs);
 
 const char* annuity_kind_name(AnnuityKind kind);  // "cpi", "nominal", "variable"
 std::optional<AnnuityKind> annuity_kind_from_name(const std::string& name);

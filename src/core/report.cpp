@@ -131,16 +131,37 @@ std::string append_report(const std::string& path, const std::vector<std::string
             content += "\r\n";
         }
 
-        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
-        if (fd < 0) return std::strerror(errno);
-        // Other processes may append to the same file. Under the exclusive lock
-        // the end of the file is where this report starts, and a failed write
-        // can take out exactly its own bytes, never a report appended meanwhile.
-        // (A file system without locks still gets the report, only unguarded.)
-        while (::flock(fd, LOCK_EX) != 0 && errno == EINTR) {
-        }
+        // Made here or already there: a file this call made is taken away
+        // again when the report cannot be written into it.
+        bool created = false;
+        int fd = -1;
         struct stat info {};
-        const bool regular = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+        bool known = false;
+        for (int attempt = 0;; ++attempt) {
+            created = true;
+            fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_APPEND | O_CLOEXEC, 0666);
+            if (fd < 0 && errno == EEXIST) {
+                created = false;
+                fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
+            }
+            if (fd < 0) return std::strerror(errno);
+            // Other processes may append to the same file. Under the exclusive
+            // lock the end of the file is where this report starts, and a
+            // failed write can take out exactly its own bytes, never a report
+            // appended meanwhile. (A file system without locks still gets the
+            // report, only unguarded.)
+            while (::flock(fd, LOCK_EX) != 0 && errno == EINTR) {
+            }
+            known = ::fstat(fd, &info) == 0;
+            // The file another call made and took away again, its report
+            // failing, while this one waited for the lock: open it afresh.
+            if (known && info.st_nlink == 0 && attempt < 100) {
+                ::close(fd);
+                continue;
+            }
+            break;
+        }
+        const bool regular = known && S_ISREG(info.st_mode);
         const off_t start = regular ? info.st_size : 0;
 
         // The whole report in one call; a short write (a size limit, a full
@@ -161,7 +182,9 @@ std::string append_report(const std::string& path, const std::vector<std::string
         if (error != 0 && regular && ::ftruncate(fd, start) != 0) {
             // Nothing more can be done; the write error is what matters.
         }
-        // Closing releases the lock.
+        // Taken away while the lock is held, so that no other report goes
+        // into it after; closing releases the lock.
+        if (error != 0 && created && regular && start == 0) ::unlink(path.c_str());
         if (::close(fd) != 0 && error == 0) error = errno;
         return error == 0 ? std::string() : std::strerror(error);
     } catch (...) {

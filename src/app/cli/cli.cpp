@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <ctime>
 #include <iomanip>
 #include <iostream>
@@ -32,6 +33,7 @@
 #include "core/input_catalogue.h"
 #include "core/message_text.h"
 #include "core/number_format.h"
+#include "core/output_file.h"
 #include "core/pipeline.h"
 #include "core/report.h"
 #include "engine/monte_carlo.h"
@@ -64,6 +66,7 @@ struct Options {
     std::string report;
     bool json = false;
     std::string case_file, save_case, batch;
+    std::string first_row = "1";
     std::vector<std::string> compare;
     std::string accuracy = "standard";
     std::string monte_carlo, seed;  // as typed
@@ -85,6 +88,45 @@ struct RunChoices {
 constexpr long kLeastPaths = 1000;
 constexpr long kMostPaths = 100000000;
 
+bool given_option(const CLI::App& app, const char* name) {
+    const CLI::Option* option = app.get_option_no_throw(name);
+    return option != nullptr && option->count() > 0;
+}
+
+// The same file, by its identity when both exist, else by its path made
+// absolute ("./a" and "a" are one file).
+bool same_file(const std::string& a, const std::string& b) {
+    std::error_code ec;
+    if (std::filesystem::equivalent(a, b, ec)) return true;
+    const auto full = [](const std::string& p) {
+        std::error_code e;
+        return std::filesystem::weakly_canonical(std::filesystem::absolute(p, e), e);
+    };
+    return full(a) == full(b);
+}
+
+// A path given empty is refused rather than ignored; one file named by two
+// outputs would hold a mixture of both.
+void check_paths(const CLI::App& app, const Options& o) {
+    const std::pair<const char*, const std::string*> paths[] = {
+        {"--case", &o.case_file}, {"--save-case", &o.save_case}, {"--batch", &o.batch},
+        {"--report", &o.report},  {"--pdf", &o.pdf}};
+    for (const auto& [name, path] : paths)
+        if (given_option(app, name) && path->empty())
+            throw OptionError(std::string(name) + ": the file name is empty");
+    for (const std::string& file : o.compare)
+        if (file.empty()) throw OptionError("--compare: the file name is empty");
+    const std::pair<const char*, const std::string*> outputs[] = {
+        {"--save-case", &o.save_case}, {"--report", &o.report}, {"--pdf", &o.pdf}};
+    for (std::size_t i = 0; i < std::size(outputs); ++i)
+        for (std::size_t j = i + 1; j < std::size(outputs); ++j)
+            if (given_option(app, outputs[i].first) && given_option(app, outputs[j].first) &&
+                same_file(*outputs[i].second, *outputs[j].second))
+                throw OptionError(std::string(outputs[i].first) + " and " + outputs[j].first +
+                                  " name the same file '" +
+                                  printable_excerpt(*outputs[i].second, 200) + "'");
+}
+
 // Options that make sense only with another, or never with another.
 void check_combinations(const CLI::App& app) {
     // An option of the Qt build only is never given without Qt.
@@ -93,6 +135,7 @@ void check_combinations(const CLI::App& app) {
         return option != nullptr && option->count() > 0;
     };
     if (given("--seed") && !given("--monte-carlo")) throw OptionError("--seed needs --monte-carlo");
+    if (given("--first-row") && !given("--batch")) throw OptionError("--first-row needs --batch");
     for (const char* single : {"--monte-carlo", "--pdf"})
         if (given(single) && given("--compare"))
             throw OptionError(std::string(single) +
@@ -227,6 +270,11 @@ void add_options(CLI::App& app, Options& o) {
            "names input options; one JSON object per line")
         ->type_name("FILE")
         ->group(cases);
+    app.add_option("--first-row", o.first_row,
+                   "number a CSV batch's rows from N, for one part of a batch split into parts "
+                   "(default 1)")
+        ->type_name("N")
+        ->group(cases);
 
     const char* accuracy = "Accuracy";
     app.add_option(
@@ -312,7 +360,7 @@ int batch_option(const CLI::App& app, const Options& texts, std::ostream& out, s
     const auto options = app.get_options([](const CLI::Option* o) {
         const std::string name = o->get_name();
         return o->count() > 0 && name != "--batch" && name != "--json" && name != "--help" &&
-               name != "--accuracy";
+               name != "--accuracy" && name != "--first-row";
     });
     if (!options.empty()) {
         err << "quorrel-cli: --batch takes its cases from FILE alone (see --help)\n";
@@ -320,7 +368,11 @@ int batch_option(const CLI::App& app, const Options& texts, std::ostream& out, s
     }
     try {
         const RunChoices choices = run_choices(app, texts);
-        return run_batch(texts.batch, out, err, stderr_is_terminal(err), choices.accuracy);
+        const auto first = whole_number(texts.first_row);
+        if (!first || *first < 1 || *first > 1e15)
+            refuse_value("--first-row", texts.first_row, "a whole number from 1");
+        return run_batch(texts.batch, out, err, stderr_is_terminal(err), choices.accuracy,
+                         static_cast<long>(*first));
     } catch (const OptionError& e) {
         err << "quorrel-cli: " << e.what() << '\n';
         return 2;
@@ -348,14 +400,17 @@ int read_inputs(const CLI::App& app, const Options& texts, AnalysisState& state,
         err << "quorrel-cli: " << e.what() << '\n';
         return 2;
     }
-    if (!texts.save_case.empty()) {
-        const std::string reason = write_case_file(texts.save_case, state);
-        if (!reason.empty()) {
-            err << "quorrel-cli: --save-case: " << reason << '\n';
-            return 1;
-        }
-    }
     return -1;
+}
+
+// --save-case: the inputs the analysis uses. Returns the exit status of a
+// failure, or -1.
+int save_case_option(const Options& texts, const AnalysisState& state, std::ostream& err) {
+    if (texts.save_case.empty()) return -1;
+    const std::string reason = write_case_file(texts.save_case, state);
+    if (reason.empty()) return -1;
+    err << "quorrel-cli: --save-case: " << reason << '\n';
+    return 1;
 }
 
 // The simulation of the calculated (prepared) state, with a bar of the
@@ -415,7 +470,7 @@ int run_analysis(const CLI::App& app, const Options& texts, const RunChoices& ch
             j["monte_carlo"] = monte_carlo_json(*simulated, check ? &*check : nullptr);
         }
         if (solved) j["solve"] = solve_json(*solved, choices.lifetime_ruin);
-        out << j.dump(2) << '\n';
+        out << json_text(j, 2) << '\n';
     } else {
         if (solved) out << solve_caption(*solved, choices.lifetime_ruin) << "\n\n";
         print_tables(out, state, results, simulated ? &*simulated : nullptr);
@@ -452,6 +507,7 @@ int run_solve(const CLI::App& app, const Options& texts, const RunChoices& choic
     const char* mode = *choices.solve == SolveFor::income ? "income" : "wealth";
     if (const std::string refusal = tool_refusal(state, *choices.solve == SolveFor::income);
         !refusal.empty()) {
+        if (const int status = save_case_option(texts, state, err); status >= 0) return status;
         err << refusal << '\n';
         return 1;
     }
@@ -464,10 +520,14 @@ int run_solve(const CLI::App& app, const Options& texts, const RunChoices& choic
         return 1;
     }
     if (!solved.found) {
+        // No analysis follows: the case saved is the one given.
+        if (const int status = save_case_option(texts, state, err); status >= 0) return status;
         err << "quorrel-cli: --solve " << mode << ": " << one_line(solved.message) << '\n';
         return 1;
     }
     (*choices.solve == SolveFor::income ? state.target_income : state.liquid_wealth) = solved.value;
+    // The case saved holds the amount solved, as the analysis and the report do.
+    if (const int status = save_case_option(texts, state, err); status >= 0) return status;
     return run_analysis(app, texts, choices, state, out, err, &solved);
 }
 
@@ -485,8 +545,12 @@ int run_sweep(const Options& texts, const RunChoices& choices, const AnalysisSta
             << '\n';
         return 1;
     }
+    if (!sweep.refused.empty()) {
+        err << sweep.refused << '\n';
+        return 1;
+    }
     if (texts.json)
-        out << sweep_json(state, sweep).dump(2) << '\n';
+        out << json_text(sweep_json(state, sweep), 2) << '\n';
     else
         print_sweep(out, state, sweep);
     return 0;
@@ -541,7 +605,22 @@ int run_cli(int argc, const char* const* argv, std::ostream& out, std::ostream& 
         return 2;
     }
 
-    if (!texts.batch.empty()) return batch_option(app, texts, out, err);
+    try {
+        check_paths(app, texts);
+    } catch (const OptionError& e) {
+        err << "quorrel-cli: " << e.what() << '\n';
+        return 2;
+    }
+    if (app.count("--batch") > 0) return batch_option(app, texts, out, err);
+#ifdef QUORREL_CLI_PDF
+    // A path the PDF may not be written to is refused before any computing.
+    if (app.count("--pdf") > 0)
+        if (const OutputTarget target = output_target(texts.pdf); !target.error.empty()) {
+            err << "quorrel-cli: cannot write the PDF report to '"
+                << printable_excerpt(texts.pdf, 200) << "': " << target.error << '\n';
+            return 1;
+        }
+#endif
 
     AnalysisState state;
     std::string case_name = "this case";
@@ -555,10 +634,11 @@ int run_cli(int argc, const char* const* argv, std::ostream& out, std::ostream& 
     if (const int status = read_inputs(app, texts, state, case_name, err); status >= 0)
         return status;
     if (!texts.case_file.empty()) choices.case_name = case_name;
+    if (choices.solve) return run_solve(app, texts, choices, state, out, err);
+    if (const int status = save_case_option(texts, state, err); status >= 0) return status;
     if (!texts.compare.empty())
         return run_compare({case_name, state}, texts.compare, texts.json, out, err,
                            choices.accuracy);
-    if (choices.solve) return run_solve(app, texts, choices, state, out, err);
     if (choices.sweep) return run_sweep(texts, choices, state, out, err);
     return run_analysis(app, texts, choices, state, out, err);
 }

@@ -3,6 +3,8 @@
 // comparison runs built on them.
 #pragma once
 
+#include <cstdint>
+#include <filesystem>
 #include <iosfwd>
 #include <string>
 #include <utility>
@@ -27,10 +29,19 @@ std::string apply_option_texts(const std::vector<std::pair<std::string, std::str
 std::string calculate(AnalysisState& state, ResultsRecord& results,
                       Accuracy accuracy = Accuracy::standard);
 
-// Every case of a batch file, one JSON object per line in the file's order.
-// Returns the exit status: 1 when any case was refused or the file unreadable.
+// Every case of a batch file ("-": standard input), one JSON object per line
+// in the file's order, streamed: memory stays bounded at any length.
+// Returns the exit status: 1 when any case was refused, the file unreadable,
+// its header refused or it holds no case; 2 for an empty name.
+// `first_row` numbers the first CSV row, for one part of a split batch.
 int run_batch(const std::string& path, std::ostream& out, std::ostream& err, bool progress,
-              Accuracy accuracy = Accuracy::standard);
+              Accuracy accuracy = Accuracy::standard, long first_row = 1);
+// The same from a stream; `folder` is where a list's relative names are
+// found, `size` the input's length when known (for the progress bar), or 0.
+int run_batch(std::istream& in, const std::string& shown_name,
+              const std::filesystem::path& folder, std::uintmax_t size, std::ostream& out,
+              std::ostream& err, bool progress, Accuracy accuracy = Accuracy::standard,
+              long first_row = 1);
 
 struct NamedCase {
     std::string name;

@@ -460,6 +460,10 @@ std::string share_text(const SweepPoint& p) {
 void print_sweep_row(std::ostream& out, const SweepPoint& p, bool best) {
     out << "  " << std::setw(6) << format_grouped0(p.share * 100) + "%" << std::setw(13)
         << "$" + format_grouped0(p.purchase);
+    if (!p.refused.empty()) {
+        out << "  not computed: " << p.refused << '\n';
+        return;
+    }
     for (double ruin : {p.lifetime_ruin, p.ruin_10, p.ruin_20, p.ruin_30})
         out << std::setw(10) << format_percent2(ruin);
     for (double estate : {p.median_estate_10, p.median_estate_20, p.median_estate_30})
@@ -503,6 +507,10 @@ void print_sweep(std::ostream& out, const AnalysisState& inputs, const AnnuitySw
 json sweep_json(const AnalysisState& inputs, const AnnuitySweep& sweep) {
     json points = json::array();
     for (const SweepPoint& p : sweep.points) {
+        if (!p.refused.empty()) {
+            points.push_back({{"share", p.share}, {"purchase", p.purchase}, {"refused", p.refused}});
+            continue;
+        }
         points.push_back({{"share", p.share},
                           {"purchase", p.purchase},
                           {"lifetime_ruin", p.lifetime_ruin},

@@ -15,6 +15,13 @@
 
 namespace quorrel {
 
+// JSON text in which any byte that is not UTF-8 (a Latin-1 name from a file
+// or an argument) is replaced by U+FFFD: a dump never throws.
+template <class Json>
+std::string json_text(const Json& j, int indent = -1) {
+    return j.dump(indent, ' ', false, Json::error_handler_t::replace);
+}
+
 // The four result tabs as aligned tables. With `simulated`, a column of the
 // simulated figure and its standard error beside each figure; refined
 // figures that disagree with it are marked.

@@ -9,6 +9,7 @@
 #include <QPainter>
 #include <QPdfWriter>
 #include <QSaveFile>
+#include <QBuffer>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextObjectInterface>
@@ -19,6 +20,7 @@
 
 #include "core/case_comparison.h"
 #include "core/case_summary.h"
+#include "core/output_file.h"
 #include "screens/results/chart_geometry.h"
 #include "screens/results/chart_painter.h"
 #include "screens/results/explanations.h"
@@ -275,20 +277,26 @@ int paint_comparison(QPagedPaintDevice& device, const CaseComparison& comparison
     return paint_pages(device, QPageLayout::Landscape, {html}, "Comparison of cases", {});
 }
 
+namespace {
+
+// The report drawn as a PDF into `device`; false when nothing could be drawn.
+bool draw_report_pdf(QIODevice& device, const AnalysisState& state, const ResultsRecord& results,
+                     const ReportHeading& heading) {
+    QPdfWriter writer(&device);
+    writer.setResolution(600);
+    writer.setTitle(QString(kReportTitle) + " - " +
+                    (heading.case_name.isEmpty() ? QString(kUnnamedCase) : heading.case_name));
+    writer.setCreator("Quorrel");
+    return paint_report(writer, state, results, heading) > 0;
+}
+
+}  // namespace
+
 std::string write_report_pdf(const QString& path, const AnalysisState& state,
                              const ResultsRecord& results, const ReportHeading& heading) {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) return file.errorString().toStdString();
-    int pages = 0;
-    {
-        QPdfWriter writer(&file);
-        writer.setResolution(600);
-        writer.setTitle(QString(kReportTitle) + " - " +
-                        (heading.case_name.isEmpty() ? QString(kUnnamedCase) : heading.case_name));
-        writer.setCreator("Quorrel");
-        pages = paint_report(writer, state, results, heading);
-    }
-    if (pages == 0) {
+    if (!draw_report_pdf(file, state, results, heading)) {
         file.cancelWriting();
         return "the report could not be drawn";
     }
@@ -298,13 +306,25 @@ std::string write_report_pdf(const QString& path, const AnalysisState& state,
 
 std::string render_report_pdf(const std::string& path, const AnalysisState& state,
                               const ResultsRecord& results, const std::string& case_name) {
+    // Refused before anything is drawn when the path may not be written.
+    if (const OutputTarget target = output_target(path); !target.error.empty())
+        return target.error;
     static int argc = 3;
     static char name[] = "quorrel-cli", option[] = "-platform", platform[] = "offscreen";
     static char* argv[] = {name, option, platform, nullptr};
     std::optional<QGuiApplication> app;
     if (!QGuiApplication::instance()) app.emplace(argc, argv);
-    return write_report_pdf(QString::fromStdString(path), state, results,
-                            {QString::fromStdString(case_name), QDateTime::currentDateTime()});
+    // Drawn in memory, then written as the case files are: through a link,
+    // never over a device, leaving nothing behind on a failure.
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    if (!draw_report_pdf(buffer, state, results,
+                         {QString::fromStdString(case_name), QDateTime::currentDateTime()}))
+        return "the report could not be drawn";
+    buffer.close();
+    return replace_file_reason(
+        path, std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
 }
 
 }  // namespace quorrel

@@ -58,6 +58,8 @@ const char* const kColumns[] = {"Share",
                                 "Income\n30 years"};
 
 std::array<std::string, 11> row_texts(const SweepPoint& p) {
+    if (!p.refused.empty())
+        return {format_grouped0(p.share * 100) + "%", format_grouped0(p.purchase), "not computed"};
     return {format_grouped0(p.share * 100) + "%", format_grouped0(p.purchase),
             format_percent2(p.lifetime_ruin),     format_percent1(p.ruin_10),
             format_percent1(p.ruin_20),           format_percent1(p.ruin_30),
@@ -99,6 +101,11 @@ std::string sweep_csv(const AnnuitySweep& sweep) {
         "share_percent,purchase,lifetime_ruin,ruin_10,ruin_20,ruin_30,median_estate_10,"
         "median_estate_20,median_estate_30,expected_income_20,expected_income_30\n";
     for (const SweepPoint& p : sweep.points) {
+        if (!p.refused.empty()) {
+            // Not computed: its figures are left empty.
+            csv += fixed(p.share * 100, 0) + "," + fixed(p.purchase, 2) + ",,,,,,,,,\n";
+            continue;
+        }
         csv += fixed(p.share * 100, 0) + "," + fixed(p.purchase, 2) + "," +
                fixed(p.lifetime_ruin, 6) + "," + fixed(p.ruin_10, 6) + "," + fixed(p.ruin_20, 6) +
                "," + fixed(p.ruin_30, 6) + "," + fixed(p.median_estate_10, 2) + "," +
@@ -284,7 +291,10 @@ void WhatIfWindow::sweep_clicked() {
         *result = sweep_annuitization(inputs, kind, threshold, control);
     };
     start("Sweeping the annuity share from 0% to 100%...", std::move(work), [this, result] {
-        if (!result->cancelled) show_sweep(*result);
+        if (!result->refused.empty())
+            platform_.show_message(this, kWhatIfTitle, qs(result->refused), MessageIcon::critical);
+        else if (!result->cancelled)
+            show_sweep(*result);
     });
 }
 
