@@ -395,8 +395,8 @@ TEST_P(ReportUnderSizeLimit, FailsWithAMessageAndLeavesNoPart) {
     EXPECT_EQ(WEXITSTATUS(status), 1);
     EXPECT_EQ(line_count(err), 1u) << err;
     EXPECT_NE(err.find("cannot append the report"), std::string::npos) << err;
-    ASSERT_TRUE(std::filesystem::exists(file));
-    EXPECT_EQ(std::filesystem::file_size(file), 0u);
+    // The report made the file, so the failure takes it away again.
+    EXPECT_FALSE(std::filesystem::exists(file));
     std::filesystem::remove(file);
 }
 
