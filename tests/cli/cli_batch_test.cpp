@@ -24,15 +24,9 @@ namespace {
 namespace fs = std::filesystem;
 using nlohmann::json;
 using cli_test::Outcome;
+using cli_test::json_lines;
 using cli_test::run;
 
-// Every line of standard output as JSON (a line that is not fails the test).
-std::vector<json> json_lines(const std::string& text) {
-    std::vector<json> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) lines.push_back(json::parse(line));
-    return lines;
-}
 
 json figures(json j) {
     for (const char* key : {"name", "row", "case", "solver_calls"}) j.erase(key);

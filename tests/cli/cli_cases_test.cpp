@@ -23,14 +23,9 @@ namespace fs = std::filesystem;
 using nlohmann::json;
 
 using cli_test::Outcome;
+using cli_test::json_lines;
 using cli_test::run;
 
-std::vector<json> json_lines(const std::string& text) {
-    std::vector<json> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) lines.push_back(json::parse(line));
-    return lines;
-}
 
 class CliCases : public ::testing::Test {
 protected:

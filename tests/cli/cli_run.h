@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "app/cli/cli.h"
 
 namespace quorrel::cli_test {
@@ -23,6 +25,14 @@ inline Outcome run(const std::vector<std::string>& args) {
     r.out = out.str();
     r.err = err.str();
     return r;
+}
+
+// Every line of standard output as JSON (a line that is not fails the test).
+inline std::vector<nlohmann::json> json_lines(const std::string& text) {
+    std::vector<nlohmann::json> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(nlohmann::json::parse(line));
+    return lines;
 }
 
 }  // namespace quorrel::cli_test
