@@ -23,15 +23,15 @@ constexpr double kSpacing = 0.1;
 constexpr double kStep = 0.02;
 
 SweepResult sweep_at(const RefinedModel& m, double x0, double end, double top, int refinement) {
-    refined::SweepSpec spec;
-    spec.x0 = x0;
-    spec.barrier = 0;
-    spec.end = end;
-    spec.dt = kStep;
-    spec.base_spacing = kSpacing;
-    spec.refinement = refinement;
-    spec.top = top;
-    return refined::run_sweep(m, spec);
+    refined::SweepSpec sweep;
+    sweep.x0 = x0;
+    sweep.barrier = 0;
+    sweep.end = end;
+    sweep.dt = kStep;
+    sweep.base_spacing = kSpacing;
+    sweep.refinement = refinement;
+    sweep.top = top;
+    return refined::run_sweep(m, sweep);
 }
 
 // One allocation, steady withdrawals, Gompertz-Makeham death: every
