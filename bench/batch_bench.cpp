@@ -9,7 +9,7 @@
 #include <sstream>
 #include <string>
 
-#include "app/cli/cli_cases.h"
+#include "cli/cli_cases.h"
 
 namespace {
 

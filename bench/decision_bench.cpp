@@ -2,8 +2,8 @@
 // spending solve of each kind and one 21-point annuitization sweep.
 #include <benchmark/benchmark.h>
 
-#include "core/decision_tools.h"
-#include "core/defaults.h"
+#include "analysis/decision_tools.h"
+#include "analysis/defaults.h"
 
 namespace {
 

@@ -6,15 +6,15 @@
 #include <string>
 #include <vector>
 
-#include "core/analysis_state.h"
-#include "core/defaults.h"
-#include "core/results.h"
-#include "engine/engine_internal.h"
-#include "engine/lane_kernel.h"
-#include "engine/ruin_table.h"
-#include "engine/scheme_common.h"
-#include "engine/solver.h"
-#include "engine/wealth_model.h"
+#include "record/analysis_state.h"
+#include "analysis/defaults.h"
+#include "record/results.h"
+#include "engine/standard/engine_internal.h"
+#include "engine/standard/lane_kernel.h"
+#include "engine/stages/ruin_table.h"
+#include "engine/standard/scheme_common.h"
+#include "engine/standard/solver.h"
+#include "engine/model/wealth_model.h"
 #include "valuation/gompertz.h"
 
 namespace {

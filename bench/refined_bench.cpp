@@ -5,13 +5,13 @@
 #include <string>
 
 #include "check_cases.h"
-#include "core/analysis_state.h"
-#include "core/defaults.h"
-#include "core/results.h"
-#include "engine/monte_carlo.h"
-#include "engine/refined.h"
-#include "engine/ruin_table.h"
-#include "engine/wealth_model.h"
+#include "record/analysis_state.h"
+#include "analysis/defaults.h"
+#include "record/results.h"
+#include "engine/simulation/monte_carlo.h"
+#include "engine/refined/refined.h"
+#include "engine/stages/ruin_table.h"
+#include "engine/model/wealth_model.h"
 #include "valuation/gompertz.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "core/number_format.h"
+#include "record/number_format.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string text(reinterpret_cast<const char*>(data), size);

@@ -6,8 +6,8 @@
 #include <string>
 #include <string_view>
 
-#include "core/case_file.h"
-#include "core/input_catalogue.h"
+#include "analysis/case_file.h"
+#include "analysis/input_catalogue.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);

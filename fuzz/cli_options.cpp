@@ -8,9 +8,9 @@
 #include <utility>
 #include <vector>
 
-#include "app/cli/cli_cases.h"
-#include "app/cli/cli_option_values.h"
-#include "core/input_catalogue.h"
+#include "cli/cli_cases.h"
+#include "cli/cli_option_values.h"
+#include "analysis/input_catalogue.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 // state holding the input screen's defaults.
 #pragma once
 
-#include "core/analysis_state.h"
+#include "record/analysis_state.h"
 
 namespace quorrel::check_cases {
 

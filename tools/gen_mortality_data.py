@@ -55,7 +55,7 @@ def main():
         "// Do not edit: change the CSV and run `python3 tools/gen_mortality_data.py`",
         "// from the repository root.",
         "",
-        '#include "core/analysis_state.h"',
+        '#include "record/analysis_state.h"',
         "",
         "namespace quorrel {",
         "",

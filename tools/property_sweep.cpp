@@ -26,12 +26,12 @@
 #include <thread>
 #include <vector>
 
-#include "core/defaults.h"
-#include "core/errors.h"
-#include "core/input_catalogue.h"
-#include "engine/monte_carlo.h"
-#include "engine/refined.h"
-#include "engine/ruin_table.h"
+#include "analysis/defaults.h"
+#include "record/errors.h"
+#include "analysis/input_catalogue.h"
+#include "engine/simulation/monte_carlo.h"
+#include "engine/refined/refined.h"
+#include "engine/stages/ruin_table.h"
 
 using namespace quorrel;
 

@@ -13,10 +13,10 @@
 #include <vector>
 
 #include "check_cases.h"
-#include "core/defaults.h"
-#include "engine/monte_carlo.h"
-#include "engine/refined.h"
-#include "engine/ruin_table.h"
+#include "analysis/defaults.h"
+#include "engine/simulation/monte_carlo.h"
+#include "engine/refined/refined.h"
+#include "engine/stages/ruin_table.h"
 
 using namespace quorrel;
 

@@ -2,8 +2,8 @@
 #include <QApplication>
 #include <QLocale>
 
-#include "core/analysis_state.h"
-#include "core/report.h"
+#include "record/analysis_state.h"
+#include "analysis/report.h"
 #include "screens/front/front_page.h"
 #include "screens/input/in_put.h"
 #include "screens/platform.h"

@@ -2,7 +2,7 @@
 // investable wealth and implied inflation.
 #pragma once
 
-#include "core/analysis_state.h"
+#include "record/analysis_state.h"
 
 namespace quorrel {
 

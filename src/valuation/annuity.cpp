@@ -3,7 +3,7 @@
 #include <array>
 #include <cmath>
 
-#include "core/errors.h"
+#include "record/errors.h"
 #include "valuation/gompertz.h"
 
 namespace quorrel {

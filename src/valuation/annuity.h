@@ -1,7 +1,7 @@
 // Prices of immediate life annuities under the Gompertz-Makeham law.
 #pragma once
 
-#include "core/analysis_state.h"
+#include "record/analysis_state.h"
 
 namespace quorrel {
 

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <limits>
 
-#include "core/errors.h"
+#include "record/errors.h"
 #include "valuation/mortality_tables.h"
 
 namespace quorrel {

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "core/analysis_state.h"
+#include "record/analysis_state.h"
 
 namespace quorrel {
 

@@ -1,7 +1,7 @@
 // Built-in Gompertz-Makeham parameter tables and the one selection rule.
 #pragma once
 
-#include "core/analysis_state.h"
+#include "record/analysis_state.h"
 
 namespace quorrel {
 

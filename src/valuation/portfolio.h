@@ -2,7 +2,7 @@
 // after the change of allocation.
 #pragma once
 
-#include "core/analysis_state.h"
+#include "record/analysis_state.h"
 
 namespace quorrel {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/cli/batch_csv.h"
+#include "cli/batch_csv.h"
 
 namespace quorrel {
 namespace {

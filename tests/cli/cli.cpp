@@ -1,4 +1,4 @@
-#include "app/cli/cli.h"
+#include "cli/cli.h"
 
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -16,8 +16,8 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include "core/defaults.h"
-#include "core/pipeline.h"
+#include "analysis/defaults.h"
+#include "analysis/pipeline.h"
 
 namespace quorrel {
 namespace {

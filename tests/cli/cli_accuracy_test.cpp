@@ -15,11 +15,11 @@
 
 #include <nlohmann/json.hpp>
 
-#include "app/cli/cli.h"
+#include "cli/cli.h"
 #include "cli_run.h"
-#include "core/defaults.h"
-#include "core/pipeline.h"
-#include "engine/monte_carlo.h"
+#include "analysis/defaults.h"
+#include "analysis/pipeline.h"
+#include "engine/simulation/monte_carlo.h"
 
 namespace quorrel {
 namespace {

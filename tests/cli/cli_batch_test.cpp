@@ -15,7 +15,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "app/cli/cli.h"
+#include "cli/cli.h"
 #include "cli_run.h"
 
 namespace quorrel {

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -13,7 +14,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "app/cli/cli.h"
+#include "cli/cli.h"
 #include "cli_run.h"
 
 namespace quorrel {
@@ -80,16 +81,76 @@ TEST_F(CliCases, SavedCaseReopensWithTheSameFigures) {
     EXPECT_EQ(j["inputs"]["market"], "Canada");
 }
 
+// The case file kept from the first version of the format opens with the
+// figures that version computed, and with the figures of the options it was
+// saved from. With keys taken away it opens with those inputs' defaults, says
+// so on standard error, and computes what the options without them compute.
+TEST_F(CliCases, FirstVersionCaseFileOpensForAsLongAsTheFormatLives) {
+    const std::string kept = std::string(QUORREL_TEST_DATA_DIR) + "/case_saved_v1.json";
+    const std::vector<std::string> options = {
+        "--age", "71", "--gender", "female", "--wealth", "912,345", "--target", "47,250",
+        "--pension-nominal", "3,100", "--pension-cpi", "8,400", "--pension-variable", "1,250",
+        "--purchase-nominal", "45,000", "--purchase-cpi", "60,500", "--purchase-variable",
+        "30,250", "--cola", "3", "--air", "6", "--today", "35,25,15,10,15", "--later",
+        "25,30,20,15,10", "--switch-years", "15", "--market", "canada", "--stock-mean", "6.4",
+        "--nominal-bond-mean", "2.7", "--real-bond-mean", "2.1", "--cash-mean", "0.8",
+        "--estate-mean", "3.9", "--stock-dev", "17.5", "--nominal-bond-dev", "9.1",
+        "--real-bond-dev", "7.3", "--estate-dev", "11.4", "--ruin-table", "iam2000",
+        "--ruin-projection", "7", "--annuity-table", "iam2000", "--annuity-projection", "12",
+        "--nominal-curve", "4.1,4.4,4.6,4.8,5.0,5.2", "--real-curve", "1.6,1.8,2.0,2.2,2.4,2.6"};
+    const Outcome opened = run({"--case", kept, "--json"});
+    ASSERT_EQ(opened.status, 0) << opened.err;
+    EXPECT_EQ(opened.err, "");
+    std::ifstream recorded_file(std::string(QUORREL_TEST_DATA_DIR) + "/case_saved_v1_figures.json");
+    const json recorded = figures(json::parse(recorded_file));
+    EXPECT_EQ(figures(json::parse(opened.out)), recorded);
+    EXPECT_EQ(direct(options), recorded);
+
+    // Key taken away, and the options that give what its default gives.
+    const struct {
+        std::vector<std::string> keys, dropped_options;
+    } cases[] = {
+        {{"air_percent"}, {"--air"}},
+        {{"mean_stock_percent", "real_rate_3_percent"}, {"--stock-mean", "--real-curve"}},
+    };
+    std::ifstream kept_file(kept);
+    const json document = json::parse(kept_file);
+    for (const auto& c : cases) {
+        json reduced = document;
+        std::string names;
+        for (const std::string& key : c.keys) {
+            reduced["inputs"].erase(key);
+            names += (names.empty() ? "" : ", ") + key;
+        }
+        put("reduced.json", reduced.dump(2));
+        std::vector<std::string> without;
+        for (std::size_t i = 0; i < options.size(); i += 2) {
+            const bool dropped = std::find(c.dropped_options.begin(), c.dropped_options.end(),
+                                           options[i]) != c.dropped_options.end();
+            if (!dropped) without.insert(without.end(), {options[i], options[i + 1]});
+        }
+        if (c.keys.size() == 2) {
+            // The curve's other five rates stay as the file holds them.
+            without.insert(without.end(), {"--real-curve", "1.6,1.8,3,2.2,2.4,2.6"});
+        }
+        const Outcome r = run({"--case", path("reduced.json"), "--json"});
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.err, "quorrel-cli: --case: inputs not in the file took their defaults: " +
+                             names + "\n");
+        EXPECT_EQ(figures(json::parse(r.out)), direct(without)) << names;
+    }
+}
+
 TEST_F(CliCases, BadCaseFilesAreOneLineAndExitTwo) {
-    put("bad.json", R"({"format": "quorrel-case", "version": 1, "inputs": {"current_age": 65}})");
+    put("bad.json", R"({"format": "quorrel-case", "version": 1, "inputs": {"current_age": 49}})");
     const struct {
         std::vector<std::string> args;
         std::string message;
     } cases[] = {
         {{"--case", path("missing.json")}, "--case: " + path("missing.json") + ": cannot be read"},
         {{"--case", path("bad.json")},
-         "--case: " + path("bad.json") + ": missing key \"inputs.gender\""},
-        {{"--compare", path("bad.json")}, "--compare: " + path("bad.json") + ": missing key"},
+         "--case: " + path("bad.json") + ": \"inputs.current_age\" is 49"},
+        {{"--compare", path("bad.json")}, "--compare: " + path("bad.json") + ": \"inputs.current_age\""},
         {{"--save-case", path("no/such/folder/c.json")}, "--save-case: cannot write"},
         {{"--batch", path("list.txt"), "--age", "70"}, "--batch takes its cases from FILE alone"},
         // Given but empty is not "no case".

@@ -10,12 +10,12 @@
 
 #include <nlohmann/json.hpp>
 
-#include "app/cli/cli_output.h"
+#include "cli/cli_output.h"
 #include "cli_run.h"
-#include "core/defaults.h"
-#include "core/pipeline.h"
-#include "engine/cross_check.h"
-#include "engine/monte_carlo.h"
+#include "analysis/defaults.h"
+#include "analysis/pipeline.h"
+#include "engine/stages/cross_check.h"
+#include "engine/simulation/monte_carlo.h"
 
 namespace quorrel {
 namespace {

@@ -9,7 +9,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "app/cli/cli.h"
+#include "cli/cli.h"
 
 namespace quorrel {
 namespace {

@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "cli_run.h"
-#include "core/number_format.h"
+#include "record/number_format.h"
 
 namespace quorrel {
 namespace {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/cli/cli.h"
+#include "cli/cli.h"
 
 namespace quorrel {
 namespace {

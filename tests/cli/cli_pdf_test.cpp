@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "app/cli/cli.h"
+#include "cli/cli.h"
 #include "cli_run.h"
-#include "core/defaults.h"
-#include "core/pipeline.h"
+#include "analysis/defaults.h"
+#include "analysis/pipeline.h"
 
 namespace quorrel {
 namespace {

@@ -7,7 +7,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "app/cli/cli.h"
+#include "cli/cli.h"
 
 namespace quorrel::cli_test {
 

@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "core/case_comparison.h"
-#include "core/defaults.h"
-#include "core/number_format.h"
-#include "core/pipeline.h"
+#include "analysis/case_comparison.h"
+#include "analysis/defaults.h"
+#include "record/number_format.h"
+#include "analysis/pipeline.h"
 
 namespace quorrel {
 namespace {

@@ -1,7 +1,7 @@
 // Case files: a round trip keeps every input and every figure, each kind of
 // bad document is refused with a message naming its key and changes nothing,
 // and a save that fails half-way leaves the previous file as it was.
-#include "core/case_file.h"
+#include "analysis/case_file.h"
 
 #include <signal.h>
 #include <sys/stat.h>
@@ -11,18 +11,23 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <vector>
 
-#include "core/defaults.h"
-#include "core/pipeline.h"
+#include <nlohmann/json.hpp>
+
+#include "analysis/defaults.h"
+#include "analysis/pipeline.h"
 
 namespace quorrel {
 namespace {
 
 namespace fs = std::filesystem;
+using nlohmann::json;
 
 class QuietHooks final : public CalculationHooks {
 public:
@@ -191,8 +196,6 @@ INSTANTIATE_TEST_SUITE_P(
             "unknown_input", "\"current_age\": 65", "\"current_age\": 65, \"age\": 65",
             "unknown key \"inputs.age\" (quorrel-cli --help lists the inputs; a case names them as "
             "the record does)"},
-        BadCase{"missing_input", "\"current_age\": 65,", "",
-                "missing key \"inputs.current_age\" (a whole age from 50 to 90)"},
         BadCase{"age_beyond", "\"current_age\": 65", "\"current_age\": 91",
                 "\"inputs.current_age\" is 91, not a whole age from 50 to 90"},
         BadCase{
@@ -264,6 +267,54 @@ INSTANTIATE_TEST_SUITE_P(
                 "\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9..., not one of "
                 "male, female, unisex"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// A file saved before an input existed opens: each key it lacks takes the
+// catalogue's default (a market-following one, the file's market's preset),
+// and the reader lists exactly those keys.
+TEST_F(CaseFileTest, MissingKeysTakeTheirDefaultsAndAreNamed) {
+    const std::string saved = case_text(case_values(varied_case()).values);
+    const struct {
+        std::vector<std::string> removed;
+    } cases[] = {
+        {{"current_age"}},
+        {{"air_percent", "real_rate_6_percent"}},
+        // The varied case's market is not the default one: its preset applies.
+        {{"mean_stock_percent", "dev_estate_percent"}},
+        {{"market", "mean_stock_percent"}},
+        {{"liquid_wealth", "gender", "later_allocation_years"}},
+    };
+    for (const auto& c : cases) {
+        json doc = json::parse(saved);
+        for (const std::string& key : c.removed) doc["inputs"].erase(key);
+        const CaseReadResult read = parse_case(doc.dump(2));
+        ASSERT_TRUE(read.ok()) << read.error;
+        std::vector<std::string> expected_keys;
+        const InputValues all = case_values(varied_case()).values;
+        const int market = doc["inputs"].contains("market")
+                               ? all.at(input_index("market")).index
+                               : input_row("market").default_index;
+        for (std::size_t i = 0; i < input_catalogue().size(); ++i) {
+            const InputRow& row = input_catalogue()[i];
+            const bool removed =
+                std::find(c.removed.begin(), c.removed.end(), row.key) != c.removed.end();
+            if (removed) expected_keys.emplace_back(row.key);
+            InputValue want = all[i];
+            if (removed) {
+                want = default_value(row);
+                if (row.follows_market) want.index = row.preset.at(static_cast<std::size_t>(market));
+            }
+            EXPECT_EQ(read.values[i], want) << row.key;
+        }
+        EXPECT_EQ(read.defaulted, expected_keys);
+        EXPECT_EQ(defaulted_inputs_note(read).rfind("inputs not in the file took their defaults: " +
+                                                       expected_keys.front(), 0),
+                  0u)
+            << defaulted_inputs_note(read);
+    }
+    // A whole file reads with no note.
+    EXPECT_TRUE(parse_case(saved).defaulted.empty());
+    EXPECT_EQ(defaulted_inputs_note(parse_case(saved)), "");
+}
 
 TEST_F(CaseFileTest, UnreadableFileNamesItself) {
     AnalysisState s;

@@ -2,7 +2,7 @@
 // back: on a case where every input differs from the defaults and from every
 // other input, each text of the summary parses to the input it captions, so
 // two columns or two rows exchanged cannot pass.
-#include "core/case_summary.h"
+#include "analysis/case_summary.h"
 
 #include <gtest/gtest.h>
 
@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "core/defaults.h"
-#include "core/number_format.h"
-#include "engine/ruin_table.h"
+#include "analysis/defaults.h"
+#include "record/number_format.h"
+#include "engine/stages/ruin_table.h"
 
 namespace quorrel {
 namespace {

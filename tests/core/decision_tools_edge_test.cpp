@@ -5,9 +5,9 @@
 
 #include <string>
 
-#include "core/decision_tools.h"
-#include "core/defaults.h"
-#include "engine/refined.h"
+#include "analysis/decision_tools.h"
+#include "analysis/defaults.h"
+#include "engine/refined/refined.h"
 
 namespace quorrel {
 namespace {

@@ -1,4 +1,4 @@
-#include "core/decision_tools.h"
+#include "analysis/decision_tools.h"
 
 #include <gtest/gtest.h>
 
@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "core/defaults.h"
-#include "engine/refined.h"
+#include "analysis/defaults.h"
+#include "engine/refined/refined.h"
 
 namespace quorrel {
 namespace {

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "core/defaults.h"
-#include "core/pipeline.h"
+#include "analysis/defaults.h"
+#include "analysis/pipeline.h"
 
 namespace quorrel {
 namespace {

@@ -1,14 +1,14 @@
 // The input catalogue against the list rules the input screen is built on,
 // and its conversions between list positions, record values and the values a
 // person writes.
-#include "core/input_catalogue.h"
+#include "analysis/input_catalogue.h"
 
 #include <gtest/gtest.h>
 
 #include <set>
 #include <string>
 
-#include "core/defaults.h"
+#include "analysis/defaults.h"
 
 namespace quorrel {
 namespace {

@@ -1,4 +1,4 @@
-#include "core/message_text.h"
+#include "record/message_text.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "core/number_format.h"
+#include "record/number_format.h"
 
 #include <cmath>
 #include <limits>

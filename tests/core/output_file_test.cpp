@@ -20,8 +20,8 @@
 #include <string>
 #include <vector>
 
-#include "core/output_file.h"
-#include "core/report.h"
+#include "analysis/output_file.h"
+#include "analysis/report.h"
 
 namespace quorrel {
 namespace {

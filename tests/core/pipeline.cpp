@@ -1,4 +1,4 @@
-#include "core/pipeline.h"
+#include "analysis/pipeline.h"
 
 #include <cmath>
 #include <limits>
@@ -7,9 +7,9 @@
 
 #include <gtest/gtest.h>
 
-#include "core/defaults.h"
-#include "core/errors.h"
-#include "engine/solver.h"
+#include "analysis/defaults.h"
+#include "record/errors.h"
+#include "engine/standard/solver.h"
 
 namespace quorrel {
 namespace {

@@ -3,11 +3,11 @@
 #include <string>
 #include <vector>
 
-#include "core/defaults.h"
-#include "core/pipeline.h"
-#include "core/report.h"
-#include "engine/refined.h"
-#include "engine/wealth_model.h"
+#include "analysis/defaults.h"
+#include "analysis/pipeline.h"
+#include "analysis/report.h"
+#include "engine/refined/refined.h"
+#include "engine/model/wealth_model.h"
 #include "valuation/acquired_income.h"
 #include "valuation/gompertz.h"
 #include "valuation/portfolio.h"

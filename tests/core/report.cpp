@@ -1,4 +1,4 @@
-#include "core/report.h"
+#include "analysis/report.h"
 
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -16,7 +16,7 @@
 
 #include <gtest/gtest.h>
 
-#include "core/defaults.h"
+#include "analysis/defaults.h"
 
 namespace quorrel {
 namespace {

@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "core/results.h"
+#include "record/results.h"
 
 namespace quorrel {
 namespace {

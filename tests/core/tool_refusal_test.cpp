@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "core/decision_tools.h"
-#include "core/defaults.h"
-#include "core/pipeline.h"
+#include "analysis/decision_tools.h"
+#include "analysis/defaults.h"
+#include "analysis/pipeline.h"
 
 namespace quorrel {
 namespace {

@@ -7,9 +7,9 @@
 #include <limits>
 #include <string>
 
-#include "engine/cross_check.h"
-#include "engine/monte_carlo.h"
-#include "engine/refined.h"
+#include "engine/stages/cross_check.h"
+#include "engine/simulation/monte_carlo.h"
+#include "engine/refined/refined.h"
 #include "engine_test_support.h"
 
 namespace quorrel {

@@ -5,11 +5,11 @@
 #include <map>
 #include <string>
 
-#include "core/analysis_state.h"
-#include "core/defaults.h"
-#include "core/results.h"
-#include "engine/ruin_table.h"
-#include "engine/wealth_model.h"
+#include "record/analysis_state.h"
+#include "analysis/defaults.h"
+#include "record/results.h"
+#include "engine/stages/ruin_table.h"
+#include "engine/model/wealth_model.h"
 #include "valuation/acquired_income.h"
 #include "valuation/gompertz.h"
 #include "valuation/portfolio.h"

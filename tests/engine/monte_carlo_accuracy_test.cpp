@@ -8,8 +8,8 @@
 
 #include <boost/math/distributions/normal.hpp>
 
-#include "core/results.h"
-#include "engine/monte_carlo.h"
+#include "record/results.h"
+#include "engine/simulation/monte_carlo.h"
 
 namespace quorrel {
 namespace {

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/refined.h"
-#include "engine/refined_sweep.h"
+#include "engine/refined/refined.h"
+#include "engine/refined/refined_sweep.h"
 #include "engine_test_support.h"
 
 namespace quorrel {

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "check_cases.h"
-#include "engine/monte_carlo.h"
-#include "engine/refined.h"
+#include "engine/simulation/monte_carlo.h"
+#include "engine/refined/refined.h"
 #include "engine_test_support.h"
 
 namespace quorrel {

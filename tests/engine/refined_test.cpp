@@ -8,8 +8,8 @@
 #include <boost/math/distributions/normal.hpp>
 #include <boost/math/special_functions/gamma.hpp>
 
-#include "core/number_format.h"
-#include "engine/refined.h"
+#include "record/number_format.h"
+#include "engine/refined/refined.h"
 #include "engine_test_support.h"
 
 namespace quorrel {

@@ -4,11 +4,11 @@
 #include <string>
 #include <vector>
 
-#include "core/number_format.h"
-#include "core/results.h"
-#include "engine/engine_internal.h"
-#include "engine/ruin_table.h"
-#include "engine/solver.h"
+#include "record/number_format.h"
+#include "record/results.h"
+#include "engine/standard/engine_internal.h"
+#include "engine/stages/ruin_table.h"
+#include "engine/standard/solver.h"
 #include "engine_test_support.h"
 
 namespace quorrel {

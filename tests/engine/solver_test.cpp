@@ -7,11 +7,11 @@
 #include <thread>
 #include <vector>
 
-#include "core/errors.h"
-#include "engine/engine_internal.h"
-#include "engine/lane_kernel.h"
-#include "engine/solver.h"
-#include "engine/wealth_model.h"
+#include "record/errors.h"
+#include "engine/standard/engine_internal.h"
+#include "engine/standard/lane_kernel.h"
+#include "engine/standard/solver.h"
+#include "engine/model/wealth_model.h"
 #include "engine_test_support.h"
 
 namespace quorrel {

@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "core/errors.h"
-#include "engine/solver.h"
+#include "record/errors.h"
+#include "engine/standard/solver.h"
 
 namespace quorrel {
 namespace {

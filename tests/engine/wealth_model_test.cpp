@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "engine/wealth_model.h"
+#include "engine/model/wealth_model.h"
 #include "engine_test_support.h"
 
 namespace quorrel {

@@ -1,2 +1,2 @@
 // Must not build: the analysis layer lies below the command line.
-#include "app/cli/cli.h"
+#include "cli/cli.h"

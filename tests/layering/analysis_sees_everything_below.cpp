@@ -1,5 +1,5 @@
 // Builds: a layer sees every layer below it.
-#include "core/analysis_state.h"
-#include "core/pipeline.h"
-#include "engine/solver.h"
+#include "record/analysis_state.h"
+#include "analysis/pipeline.h"
+#include "engine/standard/solver.h"
 #include "valuation/gompertz.h"

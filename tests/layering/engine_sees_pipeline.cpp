@@ -1,2 +1,2 @@
 // Must not build: the engine lies below the analysis layer.
-#include "core/pipeline.h"
+#include "analysis/pipeline.h"

@@ -1,2 +1,2 @@
 // Must not build: valuation lies below the engine.
-#include "engine/solver.h"
+#include "engine/standard/solver.h"

@@ -12,11 +12,11 @@
 
 #include <nlohmann/json.hpp>
 
-#include "core/analysis_state.h"
-#include "core/defaults.h"
-#include "core/number_format.h"
-#include "core/pipeline.h"
-#include "core/results.h"
+#include "record/analysis_state.h"
+#include "analysis/defaults.h"
+#include "record/number_format.h"
+#include "analysis/pipeline.h"
+#include "record/results.h"
 #include "reference_inputs.h"
 
 namespace quorrel {

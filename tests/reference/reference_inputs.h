@@ -10,8 +10,8 @@
 
 #include <nlohmann/json.hpp>
 
-#include "core/analysis_state.h"
-#include "core/defaults.h"
+#include "record/analysis_state.h"
+#include "analysis/defaults.h"
 
 namespace quorrel::reference {
 

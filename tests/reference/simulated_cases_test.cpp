@@ -14,12 +14,12 @@
 
 #include <nlohmann/json.hpp>
 
-#include "core/analysis_state.h"
-#include "core/defaults.h"
-#include "core/results.h"
-#include "engine/monte_carlo.h"
-#include "engine/refined.h"
-#include "engine/ruin_table.h"
+#include "record/analysis_state.h"
+#include "analysis/defaults.h"
+#include "record/results.h"
+#include "engine/simulation/monte_carlo.h"
+#include "engine/refined/refined.h"
+#include "engine/stages/ruin_table.h"
 #include "reference_inputs.h"
 
 namespace quorrel {

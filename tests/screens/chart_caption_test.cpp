@@ -14,7 +14,7 @@
 
 #include "results_app.h"
 #include "screens/recording_platform.h"
-#include "screens/results/chart_geometry.h"
+#include "report/chart_geometry.h"
 #include "screens/results/chart_view.h"
 #include "screens/results/out_put.h"
 

@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "core/defaults.h"
-#include "core/pipeline.h"
+#include "analysis/defaults.h"
+#include "analysis/pipeline.h"
 #include "default_calculation.h"
 #include "results_app.h"
 #include "screens/recording_platform.h"

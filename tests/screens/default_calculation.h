@@ -4,10 +4,10 @@
 
 #include <string>
 
-#include "core/analysis_state.h"
-#include "core/defaults.h"
-#include "core/pipeline.h"
-#include "core/results.h"
+#include "record/analysis_state.h"
+#include "analysis/defaults.h"
+#include "analysis/pipeline.h"
+#include "record/results.h"
 
 namespace quorrel::testing {
 

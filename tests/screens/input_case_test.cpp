@@ -12,10 +12,10 @@
 #include <fstream>
 #include <sstream>
 
-#include "core/case_file.h"
-#include "core/input_catalogue.h"
-#include "core/number_format.h"
-#include "core/report.h"
+#include "analysis/case_file.h"
+#include "analysis/input_catalogue.h"
+#include "record/number_format.h"
+#include "analysis/report.h"
 #include "screens/input_fixture.h"
 #include "screens/results/out_put.h"
 

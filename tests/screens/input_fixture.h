@@ -14,7 +14,7 @@
 #include <QTemporaryDir>
 #include <memory>
 
-#include "core/analysis_state.h"
+#include "record/analysis_state.h"
 #include "screens/input/in_put.h"
 #include "screens/recording_platform.h"
 #include "screens/results_app.h"

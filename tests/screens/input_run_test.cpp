@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <limits>
 
-#include "core/number_format.h"
+#include "record/number_format.h"
 #include "screens/front/help_screen.h"
 #include "screens/input_fixture.h"
 #include "screens/results/out_put.h"

@@ -4,7 +4,7 @@
 #include <QRadioButton>
 #include <QTimer>
 
-#include "core/defaults.h"
+#include "analysis/defaults.h"
 #include "screens/input_fixture.h"
 
 namespace quorrel::testing {

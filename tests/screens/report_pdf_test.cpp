@@ -17,14 +17,14 @@
 #include <string>
 #include <vector>
 
-#include "core/case_summary.h"
-#include "core/defaults.h"
-#include "core/number_format.h"
-#include "core/pipeline.h"
+#include "analysis/case_summary.h"
+#include "analysis/defaults.h"
+#include "record/number_format.h"
+#include "analysis/pipeline.h"
 #include "results_app.h"
 #include "screens/recording_platform.h"
 #include "screens/results/out_put.h"
-#include "screens/results/report_document.h"
+#include "report/report_document.h"
 
 namespace quorrel {
 namespace {

@@ -8,9 +8,9 @@
 #include <cmath>
 #include <string>
 
-#include "core/defaults.h"
-#include "core/number_format.h"
-#include "core/pipeline.h"
+#include "analysis/defaults.h"
+#include "record/number_format.h"
+#include "analysis/pipeline.h"
 #include "default_calculation.h"
 #include "results_app.h"
 #include "screens/recording_platform.h"

@@ -6,7 +6,7 @@
 #include <limits>
 #include <string>
 
-#include "screens/results/chart_geometry.h"
+#include "report/chart_geometry.h"
 
 namespace quorrel {
 namespace {

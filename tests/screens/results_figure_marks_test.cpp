@@ -13,9 +13,9 @@
 #include <functional>
 #include <string>
 
-#include "core/defaults.h"
-#include "core/pipeline.h"
-#include "engine/monte_carlo.h"
+#include "analysis/defaults.h"
+#include "analysis/pipeline.h"
+#include "engine/simulation/monte_carlo.h"
 #include "results_app.h"
 #include "screens/recording_platform.h"
 #include "screens/results/grid_marks.h"

@@ -8,8 +8,8 @@
 #include <functional>
 #include <type_traits>
 
-#include "core/defaults.h"
-#include "core/pipeline.h"
+#include "analysis/defaults.h"
+#include "analysis/pipeline.h"
 #include "results_app.h"
 #include "screens/recording_platform.h"
 #include "screens/results/grid_marks.h"

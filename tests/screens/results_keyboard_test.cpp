@@ -15,7 +15,7 @@
 #include <QTabBar>
 #include <memory>
 
-#include "core/defaults.h"
+#include "analysis/defaults.h"
 #include "screens/input_fixture.h"
 #include "screens/results/out_put.h"
 #include "screens/results/what_if_window.h"

@@ -11,10 +11,10 @@
 #include <QThread>
 #include <memory>
 
-#include "core/defaults.h"
-#include "core/pipeline.h"
+#include "analysis/defaults.h"
+#include "analysis/pipeline.h"
 #include "default_calculation.h"
-#include "engine/monte_carlo.h"
+#include "engine/simulation/monte_carlo.h"
 #include "results_app.h"
 #include "screens/recording_platform.h"
 #include "screens/results/out_put.h"

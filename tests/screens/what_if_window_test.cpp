@@ -16,8 +16,8 @@
 #include <QThread>
 #include <memory>
 
-#include "core/defaults.h"
-#include "core/number_format.h"
+#include "analysis/defaults.h"
+#include "record/number_format.h"
 #include "screens/input_fixture.h"
 #include "screens/results/chart_view.h"
 #include "screens/results/out_put.h"

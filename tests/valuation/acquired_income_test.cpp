@@ -2,8 +2,8 @@
 
 #include <cmath>
 
-#include "core/errors.h"
-#include "core/number_format.h"
+#include "record/errors.h"
+#include "record/number_format.h"
 #include "valuation/acquired_income.h"
 #include "valuation/annuity.h"
 #include "valuation/mortality_tables.h"

@@ -5,7 +5,7 @@
 #include <limits>
 #include <string>
 
-#include "core/errors.h"
+#include "record/errors.h"
 #include "valuation/annuity.h"
 #include "valuation/gompertz.h"
 #include "valuation/mortality_tables.h"

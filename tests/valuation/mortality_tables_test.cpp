@@ -6,7 +6,7 @@
 #include <set>
 #include <string>
 
-#include "core/analysis_state.h"
+#include "record/analysis_state.h"
 #include "valuation/gompertz.h"
 #include "valuation/mortality_tables.h"
 #include "valuation_test_support.h"

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "core/analysis_state.h"
+#include "record/analysis_state.h"
 #include "valuation/gompertz.h"
 
 namespace quorrel::test {

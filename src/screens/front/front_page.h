@@ -6,7 +6,7 @@
 #include <QWidget>
 #include <memory>
 
-#include "core/analysis_state.h"
+#include "record/analysis_state.h"
 #include "screens/platform.h"
 
 class QLabel;

@@ -20,10 +20,10 @@
 #include <QTimer>
 #include <algorithm>
 
-#include "core/case_file.h"
-#include "core/input_catalogue.h"
-#include "core/number_format.h"
-#include "core/pipeline.h"
+#include "analysis/case_file.h"
+#include "analysis/input_catalogue.h"
+#include "record/number_format.h"
+#include "analysis/pipeline.h"
 #include "screens/front/help_screen.h"
 #include "screens/results/out_put.h"
 #include "valuation/mortality_tables.h"

@@ -10,9 +10,9 @@
 #include <memory>
 #include <vector>
 
-#include "core/analysis_state.h"
-#include "core/input_catalogue.h"
-#include "core/results.h"
+#include "record/analysis_state.h"
+#include "analysis/input_catalogue.h"
+#include "record/results.h"
 #include "screens/platform.h"
 
 class QAction;

@@ -13,9 +13,9 @@
 #include <QSaveFile>
 #include <QSettings>
 
-#include "core/case_file.h"
-#include "core/number_format.h"
-#include "core/pipeline.h"
+#include "analysis/case_file.h"
+#include "record/number_format.h"
+#include "analysis/pipeline.h"
 #include "screens/input/in_put.h"
 
 namespace quorrel {
@@ -166,6 +166,12 @@ bool InPut::open_case(const QString& path) {
              case_values(state_).values);
     // The shaded boxes show the figures of the case just opened.
     run_go_step();
+    // A file saved before some input existed opens with that input's default:
+    // say which, so the person can check them before calculating.
+    if (!c.defaulted.empty())
+        platform_.show_message(this, kInputTitle,
+                               QString::fromStdString(defaulted_inputs_note(c)) + '.',
+                               MessageIcon::none);
     return true;
 }
 

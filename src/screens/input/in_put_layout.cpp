@@ -20,8 +20,8 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include "core/input_catalogue.h"
-#include "core/pipeline.h"
+#include "analysis/input_catalogue.h"
+#include "analysis/pipeline.h"
 #include "screens/input/in_put.h"
 
 namespace quorrel {

@@ -12,10 +12,10 @@
 #include <QTabWidget>
 #include <QTimer>
 
-#include "core/case_file.h"
-#include "core/errors.h"
-#include "core/number_format.h"
-#include "core/pipeline.h"
+#include "analysis/case_file.h"
+#include "record/errors.h"
+#include "record/number_format.h"
+#include "analysis/pipeline.h"
 #include "screens/input/in_put.h"
 #include "screens/results/out_put.h"
 #include "valuation/acquired_income.h"

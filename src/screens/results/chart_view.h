@@ -7,8 +7,8 @@
 #include <map>
 #include <string>
 
-#include "screens/results/chart_geometry.h"
-#include "screens/results/chart_painter.h"
+#include "report/chart_geometry.h"
+#include "report/chart_painter.h"
 
 class QLabel;
 

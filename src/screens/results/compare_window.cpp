@@ -11,7 +11,7 @@
 #include <QVBoxLayout>
 
 #include "screens/results/keyboard.h"
-#include "screens/results/report_document.h"
+#include "report/report_document.h"
 
 namespace quorrel {
 

@@ -5,7 +5,7 @@
 
 #include <QWidget>
 
-#include "core/case_comparison.h"
+#include "analysis/case_comparison.h"
 #include "screens/platform.h"
 
 class QTableWidget;

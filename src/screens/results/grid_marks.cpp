@@ -4,7 +4,7 @@
 #include <QPalette>
 #include <QString>
 
-#include "core/results.h"
+#include "record/results.h"
 
 namespace quorrel {
 

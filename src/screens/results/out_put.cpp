@@ -22,19 +22,19 @@
 #include <cmath>
 #include <utility>
 
-#include "core/case_comparison.h"
-#include "core/defaults.h"
-#include "core/number_format.h"
-#include "core/pipeline.h"
-#include "core/report.h"
+#include "analysis/case_comparison.h"
+#include "analysis/defaults.h"
+#include "record/number_format.h"
+#include "analysis/pipeline.h"
+#include "analysis/report.h"
 #include "screens/results/background_job.h"
-#include "screens/results/chart_geometry.h"
+#include "report/chart_geometry.h"
 #include "screens/results/chart_view.h"
 #include "screens/results/compare_window.h"
-#include "screens/results/explanations.h"
+#include "report/explanations.h"
 #include "screens/results/grid_marks.h"
 #include "screens/results/keyboard.h"
-#include "screens/results/report_document.h"
+#include "report/report_document.h"
 #include "screens/results/what_if_window.h"
 
 namespace quorrel {

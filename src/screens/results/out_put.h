@@ -12,9 +12,9 @@
 #include <optional>
 #include <string>
 
-#include "core/analysis_state.h"
-#include "core/results.h"
-#include "engine/cross_check.h"
+#include "record/analysis_state.h"
+#include "record/results.h"
+#include "engine/stages/cross_check.h"
 #include "screens/platform.h"
 
 class QCloseEvent;

@@ -8,7 +8,7 @@
 #include <cmath>
 #include <memory>
 
-#include "core/number_format.h"
+#include "record/number_format.h"
 #include "screens/results/background_job.h"
 #include "screens/results/out_put.h"
 

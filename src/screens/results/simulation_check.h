@@ -4,7 +4,7 @@
 
 #include <QString>
 
-#include "engine/monte_carlo.h"
+#include "engine/simulation/monte_carlo.h"
 
 namespace quorrel {
 

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <string>
 
-#include "core/number_format.h"
+#include "record/number_format.h"
 
 namespace quorrel {
 

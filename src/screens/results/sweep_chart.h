@@ -4,8 +4,8 @@
 // best share marked. Plain drawing data for the results' chart painter.
 #pragma once
 
-#include "core/decision_tools.h"
-#include "screens/results/chart_geometry.h"
+#include "analysis/decision_tools.h"
+#include "report/chart_geometry.h"
 
 namespace quorrel {
 

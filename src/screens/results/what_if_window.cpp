@@ -16,7 +16,7 @@
 #include <array>
 #include <charconv>
 
-#include "core/number_format.h"
+#include "record/number_format.h"
 #include "screens/results/background_job.h"
 #include "screens/results/chart_view.h"
 #include "screens/results/keyboard.h"

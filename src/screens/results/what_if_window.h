@@ -11,8 +11,8 @@
 #include <optional>
 #include <string>
 
-#include "core/analysis_state.h"
-#include "core/decision_tools.h"
+#include "record/analysis_state.h"
+#include "analysis/decision_tools.h"
 #include "screens/platform.h"
 
 class QComboBox;

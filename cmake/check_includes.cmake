@@ -1,0 +1,25 @@
+# cmake -DLIST=<file setting TARGET_NAME, VISIBLE, FOLDERS, ROOT, FILES>
+#       [-DSTAMP=<file touched on success>] -P check_includes.cmake
+# Fails, listing every offence, when a file includes a header of a folder of
+# src/ that is not among VISIBLE.
+cmake_minimum_required(VERSION 3.25)
+include(${LIST})
+set(offences "")
+foreach(f ${FILES})
+  file(STRINGS ${f} lines REGEX "^[ \t]*#[ \t]*include[ \t]*\"[^\"]+\"")
+  foreach(line ${lines})
+    string(REGEX REPLACE "^[ \t]*#[ \t]*include[ \t]*\"([^\"]+)\".*$" "\\1" header "${line}")
+    string(REGEX MATCH "^[^/]+" top "${header}")
+    if(header MATCHES "/" AND top IN_LIST FOLDERS AND NOT top IN_LIST VISIBLE)
+      file(RELATIVE_PATH shown ${ROOT} ${f})
+      string(APPEND offences "  ${shown}: \"${header}\" is not visible here\n")
+    endif()
+  endforeach()
+endforeach()
+if(offences)
+  string(REPLACE ";" ", " visible_text "${VISIBLE}")
+  message(FATAL_ERROR "${TARGET_NAME} may include only ${visible_text}:\n${offences}")
+endif()
+if(STAMP)
+  file(TOUCH ${STAMP})
+endif()

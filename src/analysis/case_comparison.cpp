@@ -1,0 +1,230 @@
+#include "analysis/case_comparison.h"
+
+#include <cmath>
+#include <cstdio>
+#include <optional>
+
+#include "analysis/case_summary.h"
+#include "record/number_format.h"
+
+namespace quorrel {
+
+namespace {
+
+// A shown figure taken apart: "$1,234" is 1234 in dollars with no decimals,
+// "12.3%" is 12.3 percent with one.
+struct ShownNumber {
+    double value = 0;
+    int decimals = 0;
+    bool dollars = false;
+    bool percent = false;
+    bool grouped = false;
+};
+
+std::optional<ShownNumber> shown_number(std::string text) {
+    ShownNumber n;
+    bool negative = false;
+    if (!text.empty() && text.front() == '-') {
+        negative = true;
+        text.erase(0, 1);
+    }
+    if (!text.empty() && text.front() == '$') {
+        n.dollars = true;
+        text.erase(0, 1);
+    }
+    if (!negative && !text.empty() && text.front() == '-') {  // "$-1,000"
+        negative = true;
+        text.erase(0, 1);
+    }
+    if (!text.empty() && text.back() == '%') {
+        n.percent = true;
+        text.pop_back();
+    }
+    if (text.empty() || text.front() < '0' || text.front() > '9') return std::nullopt;
+    const auto parsed = parse_amount(text);
+    if (!parsed) return std::nullopt;
+    const auto point = text.find('.');
+    n.decimals = point == std::string::npos ? 0 : static_cast<int>(text.size() - point - 1);
+    n.grouped = n.dollars || text.find(',') != std::string::npos;
+    n.value = negative ? -*parsed : *parsed;
+    return n;
+}
+
+std::string fixed(double value, int decimals, bool grouped) {
+    if (grouped && decimals == 0) return format_grouped0(value);
+    if (grouped && decimals == 2) return format_grouped2(value);
+    return fixed_text(value, decimals);
+}
+
+void add_row(CaseComparison& c, const std::string& section, const std::string& caption,
+             std::vector<std::string> values) {
+    ComparisonRow row{section, caption, std::move(values), {}};
+    for (size_t i = 0; i < row.values.size(); ++i)
+        row.differences.push_back(i == 0 ? std::string()
+                                         : figure_difference(row.values[0], row.values[i]));
+    c.rows.push_back(std::move(row));
+}
+
+// A caption without its closing colon and with single blanks.
+std::string tidy(const std::string& caption) {
+    std::string out;
+    for (char ch : caption)
+        if (ch != ' ' || (!out.empty() && out.back() != ' ')) out += ch;
+    while (!out.empty() && (out.back() == ' ' || out.back() == ':')) out.pop_back();
+    return out;
+}
+
+// Every input of a case as (caption, text), in the order of the input pages.
+std::vector<std::pair<std::string, std::string>> flat_inputs(const AnalysisState& s) {
+    std::vector<std::pair<std::string, std::string>> items;
+    for (const SummarySection& section : input_summary(s))
+        for (const SummaryTable& table : section.tables) {
+            // A table whose title is a question is named by its page.
+            const std::string group = tidy(
+                table.title.empty() || table.title.back() == ':' ? section.title : table.title);
+            for (const auto& row : table.rows)
+                for (size_t col = 1; col < row.size(); ++col) {
+                    std::string caption = group + ": " + tidy(row[0]);
+                    if (col < table.header.size() && row.size() > 2)
+                        caption += ", " + table.header[col];
+                    items.emplace_back(caption, row[col]);
+                }
+        }
+    return items;
+}
+
+}  // namespace
+
+std::string figure_difference(const std::string& a, const std::string& b) {
+    const auto x = shown_number(a), y = shown_number(b);
+    if (!x || !y || x->dollars != y->dollars || x->percent != y->percent) return {};
+    const int decimals = std::max(x->decimals, y->decimals);
+    const double scale = std::pow(10.0, decimals);
+    const double d = std::round((y->value - x->value) * scale) / scale;
+    const std::string magnitude = fixed(std::fabs(d), decimals, x->grouped || y->grouped);
+    const std::string sign = d > 0 ? "+" : d < 0 ? "-" : "";
+    return sign + (x->dollars ? "$" : "") + magnitude + (x->percent ? "%" : "");
+}
+
+CaseComparison compare_cases(const std::vector<ComparedCase>& cases) {
+    CaseComparison c;
+    for (const ComparedCase& k : cases) c.case_names.push_back(k.name);
+    if (cases.empty()) return c;
+
+    std::vector<std::vector<std::pair<std::string, std::string>>> inputs;
+    for (const ComparedCase& k : cases) inputs.push_back(flat_inputs(k.state));
+    for (size_t i = 0; i < inputs[0].size(); ++i) {
+        std::vector<std::string> values;
+        bool differs = false;
+        for (const auto& each : inputs) {
+            values.push_back(each[i].second);
+            differs = differs || each[i].second != inputs[0][i].second;
+        }
+        if (differs) add_row(c, kDifferingInputs, inputs[0][i].first, values);
+    }
+
+    const auto each = [&cases](auto text_of) {
+        std::vector<std::string> values;
+        for (const ComparedCase& k : cases) values.push_back(text_of(k.state, k.results));
+        return values;
+    };
+    const auto money = [](double amount) { return "$" + format_grouped0(amount); };
+    const auto whole = [](double v) {
+        return std::isfinite(v) ? format_grouped0(v) : std::string("-");
+    };
+
+    const std::string probability = "Probability Results";
+    add_row(c, probability, "Net Investable Wealth (NIW)",
+            each([&](const AnalysisState& s, const ResultsRecord&) {
+                return money(s.net_investable_wealth);
+            }));
+    add_row(c, probability, "Net Consumption Deficit",
+            each([&](const AnalysisState& s, const ResultsRecord&) {
+                return money(s.consumption_deficit);
+            }));
+    for (int row = 0; row < 4; ++row)
+        for (int col = 0; col < 4; ++col)
+            add_row(
+                c, probability,
+                std::string(kProbabilityRowCaptions[row]) + ", " + kProbabilityColumnCaptions[col],
+                each([&](const AnalysisState&, const ResultsRecord& r) {
+                    return probability_text(r, row, col);
+                }));
+
+    const std::string wealth = "Projected Wealth";
+    for (int row = 0; row < 3; ++row)
+        for (int col = 0; col < 3; ++col) {
+            std::string caption =
+                std::string(kEstateColumnCaptions[col]) + ", " + kEstateRowCaptions[row];
+            caption.pop_back();  // the row caption's colon
+            add_row(c, wealth, caption + " (multiple of NIW)",
+                    each([&](const AnalysisState&, const ResultsRecord& r) {
+                        return estate_text(r, row, col);
+                    }));
+            add_row(c, wealth, caption + " (amount)",
+                    each([&](const AnalysisState& s, const ResultsRecord& r) {
+                        return money(estate_multiple_shown(r, row, col) * s.net_investable_wealth);
+                    }));
+        }
+
+    const std::string mortality = "Mortality Parameters";
+    add_row(c, mortality, "Life Expectancy",
+            each([&](const AnalysisState& s, const ResultsRecord&) {
+                return whole(life_expectancy_shown(s));
+            }));
+    add_row(c, mortality, "90th Percentile",
+            each([&](const AnalysisState& s, const ResultsRecord& r) {
+                return whole(ninetieth_percentile_age(s, r));
+            }));
+    add_row(c, mortality, "Expected Ruin Age",
+            each([&](const AnalysisState&, const ResultsRecord& r) {
+                return whole(expected_ruin_age_shown(r));
+            }));
+    return c;
+}
+
+std::vector<std::string> comparison_columns(const CaseComparison& c) {
+    std::vector<std::string> columns{"Section", "Item"};
+    for (size_t i = 0; i < c.case_names.size(); ++i) {
+        columns.push_back(c.case_names[i]);
+        if (i > 0) columns.push_back("Difference");
+    }
+    return columns;
+}
+
+std::vector<std::vector<std::string>> comparison_cells(const CaseComparison& c) {
+    std::vector<std::vector<std::string>> lines;
+    for (const ComparisonRow& row : c.rows) {
+        std::vector<std::string> cells{row.section, row.caption};
+        for (size_t i = 0; i < row.values.size(); ++i) {
+            cells.push_back(row.values[i]);
+            if (i > 0) cells.push_back(row.differences[i]);
+        }
+        lines.push_back(std::move(cells));
+    }
+    return lines;
+}
+
+std::string comparison_csv(const CaseComparison& c) {
+    const auto field = [](const std::string& text) {
+        const bool quote = text.find_first_of(",\"\r\n") != std::string::npos ||
+                           (!text.empty() && (text.front() == ' ' || text.back() == ' '));
+        if (!quote) return text;
+        std::string out = "\"";
+        for (char ch : text) {
+            if (ch == '"') out += '"';
+            out += ch;
+        }
+        return out + "\"";
+    };
+    const auto line = [&field](const std::vector<std::string>& cells) {
+        std::string out;
+        for (size_t i = 0; i < cells.size(); ++i) out += (i ? "," : "") + field(cells[i]);
+        return out + "\r\n";
+    };
+    std::string csv = line(comparison_columns(c));
+    for (const auto& cells : comparison_cells(c)) csv += line(cells);
+    return csv;
+}
+
+}  // namespace quorrel

@@ -1,0 +1,235 @@
+#include "analysis/case_summary.h"
+
+#include <cmath>
+#include <cstdio>
+
+#include "analysis/defaults.h"
+#include "record/number_format.h"
+
+namespace quorrel {
+
+namespace {
+
+using Row = std::vector<std::string>;
+
+std::string money(double amount) { return "$" + format_grouped0(amount); }
+
+std::string whole(double value) { return std::isfinite(value) ? format_grouped0(value) : "-"; }
+
+// Horizons and ages of the income curve are whole or half years.
+std::string one_decimal(double value) { return fixed_text(value, 1); }
+
+std::string cell_text(const ResultsRecord& results, const char* name) {
+    const auto it = results.cells.find(name);
+    return it == results.cells.end() ? std::string() : it->second;
+}
+
+const char* const kClassCaptions[5] = {
+    "1.) Equity / Stocks:", "2.) Nominal Return Bonds:", "3.) Real Return Bonds:",
+    "4.) Cash / Money Market :", "5.) Real Estate:"};
+const char* const kPeriodCaptions[6] = {
+    "0 yrs  -   5 yrs :",  "5 yrs  -  10 yrs :",  "10 yrs  -  15 yrs :",
+    "15 yrs  -  20 yrs :", "20 yrs  -  25 yrs :", "above 25 yrs :"};
+
+}  // namespace
+
+double life_expectancy_shown(const AnalysisState& s) {
+    return life_expectancy_shown(s.expected_death_age);
+}
+
+double ninetieth_percentile_age(const AnalysisState& s, const ResultsRecord& r) {
+    return r.ninetieth_percentile_index + s.current_age;
+}
+
+double expected_ruin_age_shown(const ResultsRecord& r) {
+    return std::floor(r.expected_ruin_age) + 1;
+}
+
+double expected_income_horizon(const AnalysisState& s, int i) {
+    return expected_income_horizon(s.current_age, i);
+}
+
+std::string probability_text(const ResultsRecord& r, int row, int col) {
+    std::string text =
+        cell_text(r, ruin_cell_names()[static_cast<size_t>(row)][static_cast<size_t>(col)]);
+    if (text.empty())
+        text = format_percent1(r.ruin_grid[static_cast<size_t>(row)][static_cast<size_t>(col)]);
+    return text;
+}
+
+std::string estate_text(const ResultsRecord& r, int row, int col) {
+    std::string text =
+        cell_text(r, estate_cell_names()[static_cast<size_t>(row)][static_cast<size_t>(col)]);
+    if (text.empty())
+        text = format_plain2(r.estate_grid[static_cast<size_t>(row)][static_cast<size_t>(col)]);
+    return text;
+}
+
+double estate_multiple_shown(const ResultsRecord& r, int row, int col) {
+    if (auto parsed = parse_amount(estate_text(r, row, col))) return *parsed;
+    return r.estate_grid[static_cast<size_t>(row)][static_cast<size_t>(col)];
+}
+
+namespace {
+
+SummarySection mortality_section(const AnalysisState& s) {
+    return {"Mortality Tables",
+            {{"Please choose the relevant mortality table for:",
+              {"", "Table", "Projection"},
+              {{"Ruin Probability", s.ruin_table_name, s.ruin_projection_text + " years"},
+               {"Annuity Factors", s.annuity_table_name, s.annuity_projection_text + " years"}}}}};
+}
+
+SummarySection rates_section(const AnalysisState& s) {
+    const double nominal[6] = {s.nominal_rate_1, s.nominal_rate_2, s.nominal_rate_3,
+                               s.nominal_rate_4, s.nominal_rate_5, s.nominal_rate_6};
+    const double real[6] = {s.real_rate_1, s.real_rate_2, s.real_rate_3,
+                            s.real_rate_4, s.real_rate_5, s.real_rate_6};
+    SummaryTable curve{
+        "The Current Yield Curve:", {"Interest Rate During Period:", "Nominal", "Real"}, {}};
+    for (int k = 0; k < 6; ++k)
+        curve.rows.push_back(
+            {kPeriodCaptions[k], format_percent2(nominal[k]), format_percent2(real[k])});
+    return {"Annuity Valuation Rates", {curve}};
+}
+
+SummarySection person_section(const AnalysisState& s) {
+    const std::string cola = whole(s.cola_rate * 100) + "%";
+    const std::string air = whole(s.air_rate * 100) + "%";
+    SummarySection person{"Individual Information", {}};
+    person.tables.push_back({"",
+                             {},
+                             {{"Current Age:", whole(s.current_age)},
+                              {"Gender:", s.gender_text},
+                              {"Real Target Income:", money(s.target_income)},
+                              {"Liquid Retirement Wealth:", money(s.liquid_wealth)}}});
+    person.tables.push_back({"Current Pension Income (Annual)",
+                             {"", "Amount", "Rate"},
+                             {{"Nominal / COLA:", money(s.pension_nominal_income), cola},
+                              {"CPI - linked:", money(s.pension_cpi_income), ""},
+                              {"Variable / AIR:", money(s.pension_variable_income), air}}});
+    person.tables.push_back({"Allocation to Purchase of Annuities",
+                             {"", "Amount", "Rate"},
+                             {{"Nominal / COLA:", money(s.purchase_nominal), cola},
+                              {"CPI - linked:", money(s.purchase_cpi), ""},
+                              {"Variable / AIR:", money(s.purchase_variable), air}}});
+    person.tables.push_back(
+        {"Acquired Annuity Income (Annual)",
+         {},
+         {{"Nominal / COLA:", money(s.acquired_nominal_income)},
+          {"CPI - linked:", money(s.acquired_cpi_income)},
+          {"Variable / AIR:", money(s.acquired_variable_income)},
+          {"Net Consumption Deficit:", money(s.consumption_deficit)},
+          {"Net Investable Wealth:", money(s.net_investable_wealth)},
+          {"Implied Inflation Assumption:", format_percent2(s.implied_inflation)}}});
+    return person;
+}
+
+SummarySection allocation_section(const AnalysisState& s) {
+    const double today[5] = {s.weight_stock, s.weight_nomi_bond, s.weight_real_bond, s.weight_cash,
+                             s.weight_estate};
+    const double later[5] = {s.later_weight_stock, s.later_weight_nomi_bond,
+                             s.later_weight_real_bond, s.later_weight_cash, s.later_weight_estate};
+    // The headers stay the same for every case, so that cases line up; the
+    // years and the market are rows of their own.
+    const std::string later_caption = "Later";
+    SummaryTable allocation{"Asset Allocation", {"", "Today", later_caption}, {}};
+    for (int k = 0; k < 5; ++k)
+        allocation.rows.push_back(
+            {kClassCaptions[k], whole(today[k] * 100) + "%", whole(later[k] * 100) + "%"});
+    SummaryTable portfolio{"Portfolio", {"", "Today", later_caption}, {}};
+    portfolio.rows.push_back({"Expected Return", format_percent2(s.current_expected_return),
+                              format_percent2(s.later_expected_return)});
+    portfolio.rows.push_back({"Standard Deviation", format_percent2(s.current_standard_deviation),
+                              format_percent2(s.later_standard_deviation)});
+    SummaryTable choices{
+        "",
+        {},
+        {{"Market of the capital-market assumptions:", market_caption(s.market_country)},
+         {"Later allocation in (yrs):", std::to_string(s.later_allocation_years)}}};
+    return {"Investment and Portfolio Asset Allocation", {choices, allocation, portfolio}};
+}
+
+SummarySection market_section(const AnalysisState& s) {
+    const double means[5] = {s.mean_stock, s.mean_nomi_bond, s.mean_real_bond, s.mean_cash,
+                             s.mean_estate};
+    const double devs[5] = {s.dev_stock, s.dev_nomi_bond, s.dev_real_bond, -1, s.dev_estate};
+    SummaryTable market{"", {"", "Real Expected Return", "Standard Deviation"}, {}};
+    for (int k = 0; k < 5; ++k)
+        market.rows.push_back({kClassCaptions[k], format_percent2(means[k]),
+                               devs[k] < 0 ? std::string() : format_percent2(devs[k])});
+    return {"Financial Economic Assumptions", {market}};
+}
+
+}  // namespace
+
+std::vector<SummarySection> input_summary(const AnalysisState& s) {
+    return {mortality_section(s), rates_section(s), person_section(s), allocation_section(s),
+            market_section(s)};
+}
+
+std::vector<SummarySection> results_summary(const AnalysisState& s, const ResultsRecord& r) {
+    std::vector<SummarySection> sections;
+
+    SummarySection probability{"Probability Results", {}};
+    probability.tables.push_back(
+        {"",
+         {},
+         {{"Your Net Investable Wealth (NIW) is :", money(s.net_investable_wealth)},
+          {"Your Net Consumption Deficit is:", money(s.consumption_deficit)}}});
+    SummaryTable grid{"Probability", {"NIW hits"}, {}};
+    for (const char* c : kProbabilityColumnCaptions) grid.header.push_back(c);
+    for (int row = 0; row < 4; ++row) {
+        Row cells{kProbabilityRowCaptions[row]};
+        for (int col = 0; col < 4; ++col) cells.push_back(probability_text(r, row, col));
+        grid.rows.push_back(cells);
+    }
+    probability.tables.push_back(grid);
+    sections.push_back(probability);
+
+    SummarySection wealth{"Projected Wealth", {}};
+    SummaryTable multiples{"Estate (Real) Conditional on Survival, multiples of the NIW of " +
+                               money(s.net_investable_wealth),
+                           {""},
+                           {}};
+    SummaryTable amounts{"The same estates in today's dollars", {""}, {}};
+    for (const char* c : kEstateColumnCaptions) {
+        multiples.header.push_back(c);
+        amounts.header.push_back(c);
+    }
+    for (int row = 0; row < 3; ++row) {
+        Row m{kEstateRowCaptions[row]}, a{kEstateRowCaptions[row]};
+        for (int col = 0; col < 3; ++col) {
+            m.push_back(estate_text(r, row, col));
+            a.push_back(money(estate_multiple_shown(r, row, col) * s.net_investable_wealth));
+        }
+        multiples.rows.push_back(m);
+        amounts.rows.push_back(a);
+    }
+    wealth.tables = {multiples, amounts};
+    sections.push_back(wealth);
+
+    SummaryTable income{
+        "Expected Income Conditional on Survival, multiples of the real target income of " +
+            money(s.target_income),
+        {"Years from today", "Age", "Expected income"},
+        {}};
+    for (int i = 1; i <= 20; ++i) {
+        const double years = expected_income_horizon(s, i);
+        income.rows.push_back({one_decimal(years), one_decimal(s.current_age + years),
+                               format_plain2(r.expected_income[static_cast<size_t>(i - 1)])});
+    }
+    sections.push_back({"Projected Consumption", {income}});
+
+    sections.push_back({"Mortality Parameters",
+                        {{"Individual Information",
+                          {},
+                          {{"Current Age:", whole(s.current_age)},
+                           {"Life Expectancy:", whole(life_expectancy_shown(s))},
+                           {"Gender:", s.gender_text},
+                           {"90th Percentile:", whole(ninetieth_percentile_age(s, r))},
+                           {"Expected Ruin Age:", whole(expected_ruin_age_shown(r))}}}}});
+    return sections;
+}
+
+}  // namespace quorrel

@@ -1,0 +1,173 @@
+#include "analysis/pipeline.h"
+
+#include <cmath>
+
+#include "record/errors.h"
+#include "engine/refined/refined.h"
+#include "engine/stages/ruin_table.h"
+#include "engine/standard/solver.h"
+#include "engine/model/wealth_model.h"
+#include "valuation/acquired_income.h"
+#include "valuation/gompertz.h"
+#include "valuation/portfolio.h"
+
+namespace quorrel {
+
+bool CalculationHooks::run_go_step(AnalysisState& state) {
+    try {
+        compute_acquired_income(state);
+        return true;
+    } catch (const CalculationFailure& failure) {
+        show_message(failure.what(), failure.title());
+        return false;
+    }
+}
+
+bool allocation_is_complete(double weight_sum) {
+    // The weights are whole percents, so a complete allocation differs from 1
+    // by a few units in the last place at most; 1e-9 is far below 1%.
+    return std::isfinite(weight_sum) && std::fabs(weight_sum - 1.0) < 1e-9;
+}
+
+namespace {
+
+// Keeps every published figure in the record and passes it on to the screen.
+class RecordingSink final : public ResultSink {
+public:
+    RecordingSink(ResultsRecord& results, CalculationHooks& hooks)
+        : results_(results), hooks_(hooks) {}
+    void publish_result(const std::string& cell, const std::string& text) override {
+        results_.cells[cell] = text;
+        hooks_.result_published(cell, text);
+    }
+
+private:
+    ResultsRecord& results_;
+    CalculationHooks& hooks_;
+};
+
+CalculationOutcome refuse(CalculationHooks& hooks, const char* message) {
+    hooks.show_message(message, kInputTitle);
+    return CalculationOutcome::refused;
+}
+
+// Turns the progress display and the busy pointer off again, also when a
+// stage fails part-way.
+class RunningDisplay {
+public:
+    RunningDisplay(AnalysisState& state, CalculationHooks& hooks) : state_(state), hooks_(hooks) {
+        state_.progress_frame = 0;
+        hooks_.progress_start();
+    }
+    void busy() {
+        hooks_.set_busy(true);
+        busy_ = true;
+    }
+    void stop() {
+        if (stopped_) return;
+        stopped_ = true;
+        if (busy_) hooks_.set_busy(false);
+        state_.progress_frame = 0;
+        hooks_.progress_stop();
+    }
+    ~RunningDisplay() {
+        try {
+            stop();
+        } catch (...) {
+            // Already unwinding from a failed stage; that failure is the one to report.
+        }
+    }
+
+private:
+    AnalysisState& state_;
+    CalculationHooks& hooks_;
+    bool busy_ = false;
+    bool stopped_ = false;
+};
+
+}  // namespace
+
+void compute_allocation_sums(AnalysisState& state) {
+    state.weight_sum = state.weight_copy_stock + state.weight_copy_nomi_bond +
+                       state.weight_copy_real_bond + state.weight_copy_cash +
+                       state.weight_copy_estate;
+    state.later_weight_sum = state.later_weight_copy_stock + state.later_weight_copy_nomi_bond +
+                             state.later_weight_copy_real_bond + state.later_weight_copy_cash +
+                             state.later_weight_copy_estate;
+}
+
+CalculationOutcome run_calculation(AnalysisState& state, CalculationHooks& hooks,
+                                   ResultsRecord& results) {
+    return run_calculation(state, hooks, results, Accuracy::standard);
+}
+
+CalculationOutcome run_calculation(AnalysisState& state, CalculationHooks& hooks,
+                                   ResultsRecord& results, Accuracy accuracy) {
+    compute_allocation_sums(state);
+    if (!allocation_is_complete(state.weight_sum) ||
+        !allocation_is_complete(state.later_weight_sum))
+        return refuse(hooks, kAllocationMessage);
+
+    if (!(state.target_income > 0)) return refuse(hooks, kTargetIncomeMessage);
+
+    if (!hooks.run_go_step(state)) return CalculationOutcome::failed;
+
+    // Checked on the wealth this calculation's own Go step just computed: a
+    // figure left by an earlier Go step says nothing about these inputs.
+    // Zero passes (the engine starts from a tiny positive wealth then).
+    if (!(state.net_investable_wealth >= 0)) return refuse(hooks, kNegativeWealthMessage);
+
+    const double ratio = state.net_investable_wealth / state.target_income;
+    if (ratio >= 60) return refuse(hooks, kRatioMessage);
+
+    // Figures go into a fresh record; the caller's record (an earlier
+    // calculation's results) is replaced only by a completed calculation.
+    ResultsRecord fresh;
+    RecordingSink sink(fresh, hooks);
+    const EventPump pump = [&hooks] { hooks.process_pending_events(); };
+    const long calls_before = solver_call_count();
+
+    RunningDisplay display(state, hooks);
+    try {
+        compute_portfolio_statistics(state);
+
+        display.busy();
+        // The ratios, and the ruin mortality parameters that the results
+        // screen's load selects before the first solve that reads them.
+        prepare_engine_stages(state);
+        fresh.survival_curve = build_survival_curve(state);
+        fresh.ninetieth_percentile_index = find_ninetieth_percentile(fresh.survival_curve, 0);
+        if (accuracy == Accuracy::refined) {
+            RefinedResults refined;
+            compute_refined_results(state, sink, refined, pump);
+            fresh.ruin_grid = refined.record.ruin_grid;
+            fresh.estate_grid = refined.record.estate_grid;
+            // Its grid puts the barrier at the level itself with today's
+            // wealth on a node above it, so no row is decided by the grid;
+            // only an estate beyond its top can be.
+            fresh.estate_at_grid_limit = refined.record.estate_at_grid_limit;
+            fresh.expected_ruin_age = refined.record.expected_ruin_age;
+            fresh.expected_income = refined.record.expected_income;
+            fresh.refined = true;
+            fresh.scheme_line = refined_scheme_line(refined);
+            fresh.ruin_error = refined.ruin_error;
+            fresh.estate_error = refined.estate_error;
+            fresh.expected_ruin_age_error = refined.expected_ruin_age_error;
+            fresh.expected_income_error = refined.expected_income_error;
+        } else {
+            run_result_stages(state, sink, fresh, pump);
+        }
+    } catch (const CalculationFailure& failure) {
+        display.stop();
+        hooks.show_message(failure.what(), failure.title());
+        return CalculationOutcome::failed;
+    }
+    fresh.solver_calls = static_cast<int>(solver_call_count() - calls_before);
+    display.stop();
+
+    results = std::move(fresh);
+    hooks.close_input_and_open_results(results);
+    return CalculationOutcome::completed;
+}
+
+}  // namespace quorrel

@@ -1,0 +1,66 @@
+// The calculation that "Calculate" runs: input checks, the Go step, the
+// portfolio statistics, the engine stages, and the hand-over to a screen.
+#pragma once
+
+#include <string>
+
+#include "record/analysis_state.h"
+#include "record/results.h"
+
+namespace quorrel {
+
+inline constexpr const char* kInputTitle = "Input Individual Information";
+inline constexpr const char* kAllocationMessage =
+    "ERROR: The assest allocation must sum to 100%, Please try again!!!";
+inline constexpr const char* kNegativeWealthMessage =
+    "ERROR: Net investable wealth should be greater than zero. Please try again!!!";
+inline constexpr const char* kTargetIncomeMessage =
+    "ERROR: Real target income should be greater than zero. Please try again!!!";
+inline constexpr const char* kRatioMessage =
+    "ERROR: Ruin Probability is Zero...Please Reduce Initial Wealth or Increase Target "
+    "Consumption!!!";
+
+// What the pipeline needs from a screen. The defaults do nothing, so a
+// screen-free caller overrides only show_message.
+class CalculationHooks {
+public:
+    virtual ~CalculationHooks() = default;
+    virtual void show_message(const std::string& text, const std::string& title) = 0;
+    // Runs the Go step on the state (compute_acquired_income and, on a screen,
+    // the refresh of its derived boxes). Returns false when it failed; the
+    // hook has then shown the failure itself.
+    virtual bool run_go_step(AnalysisState& state);
+    virtual void progress_start() {}
+    virtual void progress_stop() {}
+    virtual void set_busy(bool /*on*/) {}
+    // Lets the event loop run once. Called from the calculating thread only.
+    virtual void process_pending_events() {}
+    // Each figure as it is published, for a screen that fills progressively.
+    virtual void result_published(const std::string& /*cell*/, const std::string& /*text*/) {}
+    virtual void close_input_and_open_results(const ResultsRecord& /*results*/) {}
+};
+
+enum class CalculationOutcome {
+    completed,  // results handed to close_input_and_open_results
+    refused,    // one of the four input messages was shown
+    failed,     // a numeric failure of the Go step or the engine was shown
+};
+
+// True when the allocation adds up to 100% (the double sum within 1e-9 of 1, so
+// 60% + 30% + 10% passes although its double sum is 0.9999999999999999).
+bool allocation_is_complete(double weight_sum);
+
+// weight_sum and later_weight_sum from the check copies, added stocks first.
+void compute_allocation_sums(AnalysisState& state);
+
+[[nodiscard]] CalculationOutcome run_calculation(AnalysisState& state, CalculationHooks& hooks,
+                                                 ResultsRecord& results);
+
+// standard: the figures of the finite-difference stages as they have always
+// been; refined: every figure from the refined engine, with error estimates.
+enum class Accuracy { standard, refined };
+
+[[nodiscard]] CalculationOutcome run_calculation(AnalysisState& state, CalculationHooks& hooks,
+                                                 ResultsRecord& results, Accuracy accuracy);
+
+}  // namespace quorrel

@@ -1,0 +1,197 @@
+#include "analysis/report.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+
+#include "record/number_format.h"
+
+namespace quorrel {
+namespace {
+
+const std::string kSeparator(20, ' ');
+
+std::string quoted(const std::string& text) { return "\"" + text + "\""; }
+
+std::string cell_text(const ResultsRecord& results, const char* cell) {
+    auto it = results.cells.find(cell);
+    return it == results.cells.end() ? std::string() : it->second;
+}
+
+// The published median multiple (as shown, two decimals) turned back into
+// money; the raw figure stands in only if the cell was never published.
+double median_estate(const ResultsRecord& results, const AnalysisState& state, int row) {
+    const auto& names = estate_cell_names();
+    double multiple = results.estate_grid[static_cast<size_t>(row)][1];
+    if (auto parsed = parse_amount(cell_text(results, names[static_cast<size_t>(row)][1])))
+        multiple = *parsed;
+    return multiple * state.net_investable_wealth;
+}
+
+}  // namespace
+
+std::vector<std::string> report_lines(const AnalysisState& s, const ResultsRecord& results,
+                                      const std::string& liquid_wealth_text,
+                                      const std::string& date_time_text) {
+    std::vector<std::string> lines;
+    lines.reserve(58);
+    auto text = [&lines](const std::string& t) { lines.push_back(quoted(t)); };
+    auto sep = [&lines](int n = 1) {
+        for (int i = 0; i < n; ++i) lines.push_back(kSeparator);
+    };
+    const std::string later_years = str_form(s.later_allocation_years);
+
+    text("Retirement Ruin and Quorrel");
+    sep();
+    text("------------------Output-------------------");
+    sep();
+    text("----------Summary: at: " + date_time_text + "------------");
+    sep(2);
+    text("Current Age : " + str_form(s.current_age));
+    sep();
+    text("Life Expectancy : " + format_grouped0(s.expected_death_age));
+    sep();
+    text("Gender : " + s.gender_text);
+    sep(2);
+    text("Mortality Table(Probability) : " + s.ruin_table_name);
+    sep();
+    text("Number of Projected Years(Probability) : " + s.ruin_projection_text);
+    sep();
+    text("Mortality Table(Annuity) : " + s.annuity_table_name);
+    sep();
+    text("Number of Projected Years(Annuity) : " + s.annuity_projection_text);
+    sep(2);
+    text("Liquid Retirement Wealth :  $" + liquid_wealth_text);
+    sep();
+    text("Real Target Income :  $" + format_grouped0(s.target_income));
+    sep();
+    text("Net Investable Wealth :  $" + format_grouped0(s.net_investable_wealth));
+    sep();
+    text("Net Consumption Deficit :  $" + format_grouped0(s.consumption_deficit));
+    sep(2);
+    text("Current Expected Return :  " + format_percent2(s.current_expected_return));
+    sep();
+    text("Expected Return -- " + later_years +
+         " Years later  :  " + format_percent2(s.later_expected_return));
+    sep();
+    text("Current Standard Deviation :  " + format_percent2(s.current_standard_deviation));
+    sep();
+    text("Standard Deviation -- " + later_years +
+         " Years later :  " + format_percent2(s.later_standard_deviation));
+    sep();
+    text("Implied Inflation Assumption :  " + format_percent2(s.implied_inflation));
+    sep(2);
+    const auto& ruin = ruin_cell_names()[0];
+    text("Ruin Probability in 10 years :  " + cell_text(results, ruin[0]));
+    sep();
+    text("Ruin Probability in 20 years :  " + cell_text(results, ruin[1]));
+    sep();
+    text("Ruin Probability in 30 years :  " + cell_text(results, ruin[2]));
+    sep();
+    text("Life Time Ruin Probability :  " + cell_text(results, ruin[3]));
+    sep(2);
+    text("Median Estate Value in 10 years :  $" + format_grouped0(median_estate(results, s, 0)));
+    sep();
+    text("Median Estate Value in 20 years :  $" + format_grouped0(median_estate(results, s, 1)));
+    sep();
+    text("Median Estate Value in 30 years :  $" + format_grouped0(median_estate(results, s, 2)));
+    sep();
+    // Only a refined calculation adds a line; a standard report stays as it was.
+    if (results.refined) text(results.scheme_line);
+    return lines;
+}
+
+std::string report_file_name(const std::string& name) {
+    // A chosen name that already ends in .txt is kept as it is, rather than
+    // becoming "name.txt.txt".
+    static const std::string kExtension = ".txt";
+    if (name.size() >= kExtension.size()) {
+        bool same = true;
+        const size_t start = name.size() - kExtension.size();
+        for (size_t i = 0; i < kExtension.size(); ++i) {
+            const char c = name[start + i];
+            const char lower = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+            if (lower != kExtension[i]) same = false;
+        }
+        if (same) return name;
+    }
+    return name + kExtension;
+}
+
+std::string append_report(const std::string& path, const std::vector<std::string>& lines) {
+    try {
+        // Lines end in CR LF, the report's line end on every system it is read on.
+        std::string content;
+        for (const std::string& line : lines) {
+            content += line;
+            content += "\r\n";
+        }
+
+        // Made here or already there: a file this call made is taken away
+        // again when the report cannot be written into it.
+        bool created = false;
+        int fd = -1;
+        struct stat info {};
+        bool known = false;
+        for (int attempt = 0;; ++attempt) {
+            created = true;
+            fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_APPEND | O_CLOEXEC, 0666);
+            if (fd < 0 && errno == EEXIST) {
+                created = false;
+                fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
+            }
+            if (fd < 0) return std::strerror(errno);
+            // Other processes may append to the same file. Under the exclusive
+            // lock the end of the file is where this report starts, and a
+            // failed write can take out exactly its own bytes, never a report
+            // appended meanwhile. (A file system without locks still gets the
+            // report, only unguarded.)
+            while (::flock(fd, LOCK_EX) != 0 && errno == EINTR) {
+            }
+            known = ::fstat(fd, &info) == 0;
+            // The file another call made and took away again, its report
+            // failing, while this one waited for the lock: open it afresh.
+            if (known && info.st_nlink == 0 && attempt < 100) {
+                ::close(fd);
+                continue;
+            }
+            break;
+        }
+        const bool regular = known && S_ISREG(info.st_mode);
+        const off_t start = regular ? info.st_size : 0;
+
+        // The whole report in one call; a short write (a size limit, a full
+        // disk) is continued, and its error ends the attempt.
+        const char* data = content.data();
+        size_t left = content.size();
+        int error = 0;
+        while (left > 0) {
+            const ssize_t written = ::write(fd, data, left);
+            if (written < 0) {
+                if (errno == EINTR) continue;
+                error = errno;
+                break;
+            }
+            data += written;
+            left -= static_cast<size_t>(written);
+        }
+        if (error != 0 && regular && ::ftruncate(fd, start) != 0) {
+            // Nothing more can be done; the write error is what matters.
+        }
+        // Taken away while the lock is held, so that no other report goes
+        // into it after; closing releases the lock.
+        if (error != 0 && created && regular && start == 0) ::unlink(path.c_str());
+        if (::close(fd) != 0 && error == 0) error = errno;
+        return error == 0 ? std::string() : std::strerror(error);
+    } catch (...) {
+        return "not enough memory to write the report";
+    }
+}
+
+void ignore_file_size_signal() { std::signal(SIGXFSZ, SIG_IGN); }
+
+}  // namespace quorrel

@@ -1,0 +1,546 @@
+// The command line's tables and JSON.
+#include "cli/cli_output.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <functional>
+#include <iomanip>
+#include <optional>
+#include <ostream>
+#include <locale>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "cli/cli.h"
+#include "analysis/input_catalogue.h"
+#include "record/number_format.h"
+
+namespace quorrel {
+namespace {
+
+using nlohmann::json;
+
+std::string trimmed(const std::string& text) {
+    const size_t begin = text.find_first_not_of(" \t");
+    if (begin == std::string::npos) return {};
+    return text.substr(begin, text.find_last_not_of(" \t") + 1 - begin);
+}
+
+// Whatever the process locale (the PDF report starts Qt, which sets it from
+// the environment), figures are written with a point.
+std::string printed(const char* format, double value) { return c_format(format, value); }
+
+// Horizons and ages of the income curve are whole or half years.
+std::string one_decimal(double value) { return printed("%.1f", value); }
+
+// A simulated figure and its standard error: "1.64% +-0.01", "0.712 +-0.004".
+std::string plus_minus(const McEstimate& e, bool percent) {
+    const double scale = percent ? 100 : 1;
+    std::string text = printed(percent ? "%.2f%%" : "%.3f", e.value * scale);
+    if (std::isfinite(e.standard_error))
+        text += printed(percent ? " +-%.2f" : " +-%.3f", e.standard_error * scale);
+    return text;
+}
+
+// A figure of the JSON; a standard error that could not be estimated is null.
+// With an agreement, whether the refined figure agrees with it.
+json estimate_json(const McEstimate& e, const Agreement* agreement = nullptr) {
+    json j = {{"value", e.value},
+              {"standard_error",
+               std::isfinite(e.standard_error) ? json(e.standard_error) : json(nullptr)}};
+    if (agreement != nullptr)
+        j["agrees"] = *agreement == Agreement::unknown ? json(nullptr)
+                                                       : json(*agreement == Agreement::agrees);
+    return j;
+}
+
+const std::vector<std::string> kColumnCaptions = {"10 Years", "20 Years", "30 Years", "Lifetime"};
+const std::vector<std::string> kEstateRows = {"10 years:", "20 years:", "30 years:"};
+const std::vector<std::string> kEstateColumns = {"Bad (25%)", "Median", "Good (75%)"};
+const char* const kRuinKeys[4] = {"years_10", "years_20", "years_30", "lifetime"};
+const char* const kEstateKeys[3] = {"bad", "median", "good"};
+constexpr int kSimulatedWidth = 15;
+// The mark of a cell whose text the grid, not the model, decides.
+constexpr const char* kMark = "*";
+// The mark of a probability that breaks the order of the grid.
+constexpr const char* kOrderMark = "!";
+// The mark of a refined figure its simulation does not bear out.
+constexpr const char* kDisagreeMark = "?";
+
+bool disagrees(Agreement a) { return a == Agreement::disagrees; }
+
+std::string disagree_note() {
+    return std::string("  ") + kDisagreeMark +
+           " farther from its simulated figure than 3 standard errors plus its error estimate\n";
+}
+
+std::string cell(const ResultsRecord& results, const char* name) {
+    auto it = results.cells.find(name);
+    return it == results.cells.end() ? std::string("-") : it->second;
+}
+
+using CellText = std::function<std::string(size_t row, size_t col)>;
+// The marks of a cell, "" for none.
+using CellMarks = std::function<std::string(size_t row, size_t col)>;
+
+struct GridLayout {
+    std::string corner;
+    int caption_width = 0;
+    int cell_width = 0;
+    std::vector<std::string> columns, rows;
+};
+
+// A grid with its row and column captions, aligned; with `simulated`, a
+// column of the simulated figure after each column. When a cell is
+// marked, each cell has room for the most marks any cell has, and the
+// marked ones carry theirs. Returns every mark printed.
+std::string print_grid(std::ostream& out, const GridLayout& g, const CellText& text,
+                       const CellText& simulated, const CellMarks& marks_of) {
+    std::string marks;
+    size_t room = 0;
+    for (size_t row = 0; row < g.rows.size(); ++row)
+        for (size_t col = 0; col < g.columns.size(); ++col) {
+            const std::string m = marks_of(row, col);
+            marks += m;
+            room = std::max(room, m.size());
+        }
+    const auto with_mark = [room](const std::string& text, const std::string& mark) {
+        return text + mark + std::string(room - mark.size(), ' ');
+    };
+    std::ostringstream head;
+    head.imbue(std::locale::classic());
+    head << "  " << std::left << std::setw(g.caption_width) << g.corner << std::right;
+    for (const std::string& c : g.columns) {
+        head << std::setw(g.cell_width) << with_mark(c, "");
+        if (simulated) head << std::setw(kSimulatedWidth) << "simulated";
+    }
+    std::string header = head.str();
+    header.erase(header.find_last_not_of(' ') + 1);
+    out << header << '\n';
+    for (size_t row = 0; row < g.rows.size(); ++row) {
+        out << "  " << std::left << std::setw(g.caption_width) << g.rows[row] << std::right;
+        for (size_t col = 0; col < g.columns.size(); ++col) {
+            out << std::setw(g.cell_width) << with_mark(text(row, col), marks_of(row, col));
+            if (simulated) out << std::setw(kSimulatedWidth) << simulated(row, col);
+        }
+        out << '\n';
+    }
+    return marks;
+}
+
+// Where the standard scheme points to the refined one.
+std::string refined_pointer(const ResultsRecord& r) {
+    return r.refined ? "" : "; --accuracy refined gives the model's figure";
+}
+
+void print_probabilities(std::ostream& out, const AnalysisState& s, const ResultsRecord& r,
+                         const MonteCarloResults* mc, const CrossCheck* check) {
+    out << "Probability Results\n"
+        << "  Your Net Investable Wealth (NIW) is : $" << format_grouped0(s.net_investable_wealth)
+        << '\n'
+        << "  Your Net Consumption Deficit is: $" << format_grouped0(s.consumption_deficit)
+        << "\n\n";
+    const auto& names = ruin_cell_names();
+    const auto& captions = ruin_row_captions();
+    const GridLayout layout{
+        "Probability NIW hits", 22, 10, kColumnCaptions, {captions.begin(), captions.end()}};
+    const CellText text = [&](size_t row, size_t col) { return cell(r, names[row][col]); };
+    CellText simulated;
+    if (mc)
+        simulated = [mc](size_t row, size_t col) { return plus_minus(mc->ruin[row][col], true); };
+    const CellMarks marks_of = [&r, check](size_t row, size_t col) {
+        std::string m;
+        if (r.barrier_at_start[row][col]) m += kMark;
+        if (r.ruin_out_of_order[row][col]) m += kOrderMark;
+        if (check && disagrees(check->ruin[row][col])) m += kDisagreeMark;
+        return m;
+    };
+    const std::string marks = print_grid(out, layout, text, simulated, marks_of);
+    if (marks.find(kMark) != std::string::npos) {
+        out << "  " << kMark
+            << " today's wealth is less than one grid node above this level, so the barrier "
+            << "sits on today's node and the figure is 100% whatever the income"
+            << refined_pointer(r) << '\n';
+    }
+    if (marks.find(kOrderMark) != std::string::npos) {
+        out << "  " << kOrderMark
+            << " out of order with another marked figure: a ruin probability never falls over a "
+            << "longer horizon and never rises at a lower level; an error of the standard scheme"
+            << refined_pointer(r) << '\n';
+    }
+    if (marks.find(kDisagreeMark) != std::string::npos) out << disagree_note();
+}
+
+void print_estates(std::ostream& out, const AnalysisState& s, const ResultsRecord& r,
+                   const MonteCarloResults* mc, const CrossCheck* check) {
+    out << "\nProjected Wealth\n"
+        << "  Estate (Real) Conditional on Survival, as multiples of the NIW of $"
+        << format_grouped0(s.net_investable_wealth) << ":\n";
+    const auto& names = estate_cell_names();
+    const GridLayout layout{"", 12, 12, kEstateColumns, kEstateRows};
+    const CellText text = [&](size_t row, size_t col) { return cell(r, names[row][col]); };
+    CellText simulated;
+    if (mc)
+        simulated = [mc](size_t row, size_t col) {
+            return plus_minus(mc->estate[row][col], false);
+        };
+    const CellMarks marks_of = [&r, check](size_t row, size_t col) {
+        std::string m;
+        if (r.estate_at_grid_limit[row][col]) m += kMark;
+        if (check && disagrees(check->estate[row][col])) m += kDisagreeMark;
+        return m;
+    };
+    const std::string marks = print_grid(out, layout, text, simulated, marks_of);
+    if (marks.find(kMark) != std::string::npos) {
+        out << "  " << kMark
+            << " the search passed the grid's top node: a ceiling of the grid, not a percentile"
+            << refined_pointer(r) << '\n';
+    }
+    if (marks.find(kDisagreeMark) != std::string::npos) out << disagree_note();
+}
+
+void print_income(std::ostream& out, const AnalysisState& s, const ResultsRecord& r,
+                  const MonteCarloResults* mc, const CrossCheck* check) {
+    bool marked = false;
+    if (check)
+        for (Agreement a : check->expected_income) marked = marked || disagrees(a);
+    const auto with_mark = [marked](const std::string& text, bool mark) {
+        return marked ? text + (mark ? kDisagreeMark : " ") : text;
+    };
+    out << "\nProjected Consumption\n"
+        << "  Expected Income Conditional on Survival, as multiples of the real target income of $"
+        << format_grouped0(s.target_income) << ":\n"
+        << "  " << std::setw(8) << "Years" << std::setw(8) << "Age" << std::setw(10) << "Income";
+    if (mc) out << std::setw(kSimulatedWidth) << "simulated";
+    out << '\n';
+    for (int i = 1; i <= 20; ++i) {
+        const double T = expected_income_horizon(s.current_age, i);
+        const auto k = static_cast<size_t>(i - 1);
+        out << "  " << std::setw(8) << one_decimal(T) << std::setw(8)
+            << one_decimal(s.current_age + T) << std::setw(10)
+            << with_mark(format_plain2(r.expected_income[k]),
+                         check && disagrees(check->expected_income[k]));
+        if (mc) out << std::setw(kSimulatedWidth) << plus_minus(mc->expected_income[k], false);
+        out << '\n';
+    }
+    if (marked) out << disagree_note();
+}
+
+void print_mortality(std::ostream& out, const AnalysisState& s, const ResultsRecord& r,
+                     const MonteCarloResults* mc, const CrossCheck* check) {
+    out << "\nMortality Parameters\n";
+    const auto row = [&out](const char* caption, const std::string& value) {
+        out << "  " << std::left << std::setw(22) << caption << std::right << value << '\n';
+    };
+    row("Current Age:", trimmed(str_form(s.current_age)));
+    row("Life Expectancy:", format_grouped0(life_expectancy_shown(s.expected_death_age)));
+    row("Gender:", s.gender_text);
+    row("90th Percentile:", format_grouped0(r.ninetieth_percentile_index + s.current_age));
+    std::string ruin_age = format_grouped0(std::floor(r.expected_ruin_age) + 1);
+    const bool marked = check && disagrees(check->expected_ruin_age);
+    if (mc) {
+        ruin_age += " (expected ruin at " + printed("%.2f", r.expected_ruin_age) +
+                    (marked ? kDisagreeMark : "") + "; simulated " +
+                    printed("%.2f", mc->expected_ruin_age.value) + " +-" +
+                    printed("%.2f", mc->expected_ruin_age.standard_error) + ")";
+    }
+    row("Expected Ruin Age:", ruin_age);
+    if (marked) out << disagree_note();
+}
+
+// The record's value of an input as the JSON of the command line shows it:
+// fractions and amounts as stored, whole numbers as integers, names as shown.
+json input_json(const AnalysisState& s, const InputRow& row) {
+    if (row.kind == InputKind::choice)
+        return row.text != nullptr ? s.*row.text : std::string(market_caption(s.*row.code));
+    if (row.number != nullptr) return s.*row.number;
+    return s.*row.code;
+}
+
+json ruin_rows_json(const ResultsRecord& r) {
+    json grid = json::array();
+    for (size_t row = 0; row < 4; ++row) {
+        json entry = {{"level", kRuinLevels[row]}};
+        json flags;
+        for (size_t col = 0; col < 4; ++col) {
+            entry[kRuinKeys[col]] = r.ruin_grid[row][col];
+            flags[kRuinKeys[col]] = r.barrier_at_start[row][col];
+        }
+        entry["barrier_at_start"] = std::move(flags);
+        if (!r.refined) {
+            json order;
+            for (size_t col = 0; col < 4; ++col)
+                order[kRuinKeys[col]] = r.ruin_out_of_order[row][col];
+            entry["out_of_order"] = std::move(order);
+        }
+        if (r.refined) {
+            json errors;
+            for (size_t col = 0; col < 4; ++col) errors[kRuinKeys[col]] = r.ruin_error[row][col];
+            entry["error_estimate"] = std::move(errors);
+        }
+        grid.push_back(std::move(entry));
+    }
+    return grid;
+}
+
+json estate_rows_json(const ResultsRecord& r) {
+    json estate = json::array();
+    for (size_t row = 0; row < 3; ++row) {
+        json entry = {{"years", 10 * static_cast<int>(row + 1)}};
+        json flags;
+        for (size_t col = 0; col < 3; ++col) {
+            entry[kEstateKeys[col]] = r.estate_grid[row][col];
+            flags[kEstateKeys[col]] = r.estate_at_grid_limit[row][col];
+        }
+        entry["at_grid_limit"] = std::move(flags);
+        if (r.refined) {
+            json errors;
+            for (size_t col = 0; col < 3; ++col)
+                errors[kEstateKeys[col]] = r.estate_error[row][col];
+            entry["error_estimate"] = std::move(errors);
+        }
+        estate.push_back(std::move(entry));
+    }
+    return estate;
+}
+
+}  // namespace
+
+void print_tables(std::ostream& out, const AnalysisState& s, const ResultsRecord& r,
+                  const MonteCarloResults* mc) {
+    if (r.refined) out << r.scheme_line << "\n\n";
+    if (mc) {
+        out << "Simulated: " << format_grouped0(static_cast<double>(mc->paths)) << " paths, seed "
+            << mc->seed << ", time step " << printed("%.2f", mc->dt)
+            << " years; each simulated figure with its standard error\n\n";
+    }
+    // Only refined figures carry the error estimate the check needs.
+    std::optional<CrossCheck> check;
+    if (mc && r.refined) check = cross_check(r, *mc);
+    const CrossCheck* c = check ? &*check : nullptr;
+    print_probabilities(out, s, r, mc, c);
+    print_estates(out, s, r, mc, c);
+    print_income(out, s, r, mc, c);
+    print_mortality(out, s, r, mc, c);
+}
+
+json inputs_json(const AnalysisState& s) {
+    json inputs = json::object();
+    for (const InputRow& row : input_catalogue()) {
+        json value = input_json(s, row);
+        if (row.json_sub != nullptr)
+            inputs[row.json_key][row.json_sub] = std::move(value);
+        else if (row.json_index >= 0)
+            inputs[row.json_key][static_cast<std::size_t>(row.json_index)] = std::move(value);
+        else
+            inputs[row.json_key] = std::move(value);
+    }
+    return inputs;
+}
+
+json results_json(const AnalysisState& s, const ResultsRecord& r) {
+    json j;
+    j["inputs"] = inputs_json(s);
+    if (r.refined) {
+        j["accuracy"] = "refined";
+        j["scheme"] = r.scheme_line;
+        j["expected_ruin_age_error_estimate"] = r.expected_ruin_age_error;
+    }
+
+    j["net_investable_wealth"] = s.net_investable_wealth;
+    j["consumption_deficit"] = s.consumption_deficit;
+    j["acquired_income"] = {{"nominal", s.acquired_nominal_income},
+                            {"cpi", s.acquired_cpi_income},
+                            {"variable", s.acquired_variable_income}};
+    j["implied_inflation"] = s.implied_inflation;
+    j["variable_annuity_factor"] = s.variable_annuity_factor;
+    j["portfolio"] = {{"current_expected_return", s.current_expected_return},
+                      {"later_expected_return", s.later_expected_return},
+                      {"current_standard_deviation", s.current_standard_deviation},
+                      {"later_standard_deviation", s.later_standard_deviation}};
+    j["ratios"] = {{"wealth_ratio", s.wealth_ratio},
+                   {"real_income_ratio", s.real_income_ratio},
+                   {"nominal_income_ratio", s.nominal_income_ratio},
+                   {"variable_income_ratio", s.variable_income_ratio},
+                   {"variable_value_ratio", s.variable_value_ratio}};
+    j["ruin_mortality"] = {{"lambda", s.ruin_lambda},
+                           {"modal_age", s.ruin_modal_age},
+                           {"dispersion", s.ruin_dispersion}};
+
+    j["ruin_probability"] = ruin_rows_json(r);
+    j["estate_multiple"] = estate_rows_json(r);
+    j["cells"] = r.cells;
+    j["expected_ruin_age"] = r.expected_ruin_age;
+    j["expected_death_age"] = s.expected_death_age;
+    j["life_expectancy"] = life_expectancy_shown(s.expected_death_age);
+    j["ninetieth_percentile_index"] = r.ninetieth_percentile_index;
+    j["ninetieth_percentile_age"] = r.ninetieth_percentile_index + s.current_age;
+    j["survival_years"] = s.survival_years;
+    j["survival_curve"] = r.survival_curve;
+    json income = json::array();
+    for (int i = 1; i <= 20; ++i) {
+        const double T = expected_income_horizon(s.current_age, i);
+        income.push_back({{"years", T},
+                          {"age", s.current_age + T},
+                          {"income", r.expected_income[static_cast<size_t>(i - 1)]}});
+    }
+    j["expected_income"] = income;
+    j["solver_calls"] = r.solver_calls;
+    return j;
+}
+
+json monte_carlo_json(const MonteCarloResults& mc, const CrossCheck* check) {
+    json ruin = json::array();
+    for (size_t row = 0; row < 4; ++row) {
+        json entry = {{"level", kRuinLevels[row]}};
+        for (size_t col = 0; col < 4; ++col)
+            entry[kRuinKeys[col]] =
+                estimate_json(mc.ruin[row][col], check ? &check->ruin[row][col] : nullptr);
+        ruin.push_back(std::move(entry));
+    }
+    json estate = json::array();
+    for (size_t row = 0; row < 3; ++row) {
+        json entry = {{"years", 10 * static_cast<int>(row + 1)}};
+        for (size_t col = 0; col < 3; ++col)
+            entry[kEstateKeys[col]] =
+                estimate_json(mc.estate[row][col], check ? &check->estate[row][col] : nullptr);
+        estate.push_back(std::move(entry));
+    }
+    json income = json::array();
+    for (size_t i = 0; i < mc.expected_income.size(); ++i)
+        income.push_back(
+            estimate_json(mc.expected_income[i], check ? &check->expected_income[i] : nullptr));
+    return {{"paths", mc.paths},
+            {"seed", mc.seed},
+            {"time_step", mc.dt},
+            {"ruin_probability", std::move(ruin)},
+            {"estate_multiple", std::move(estate)},
+            {"expected_ruin_age",
+             estimate_json(mc.expected_ruin_age, check ? &check->expected_ruin_age : nullptr)},
+            {"expected_income", std::move(income)}};
+}
+
+std::string solve_caption(const SpendingSolution& solution, double probability) {
+    const std::string at =
+        solution.solved_for == SolveFor::income
+            ? "Sustainable real target income at a lifetime ruin probability of "
+            : "Liquid retirement wealth needed for a lifetime ruin probability of ";
+    return at + format_percent2(probability) + ": $" + format_grouped0(solution.value) +
+           " (lifetime ruin " + format_percent2(solution.lifetime_ruin) + " there, refined; " +
+           std::to_string(solution.iterations) + " trials)";
+}
+
+json solve_json(const SpendingSolution& solution, double probability) {
+    return {{"solved_for", solution.solved_for == SolveFor::income ? "income" : "wealth"},
+            {"value", solution.value},
+            {"lifetime_ruin", solution.lifetime_ruin},
+            {"lifetime_ruin_target", probability},
+            {"iterations", solution.iterations}};
+}
+
+namespace {
+
+std::string annuity_caption(const AnalysisState& s, AnnuityKind kind) {
+    switch (kind) {
+        case AnnuityKind::cpi: return "a CPI-linked life annuity";
+        case AnnuityKind::nominal:
+            return "a nominal life annuity (COLA " + printed("%g", s.cola_rate * 100) + "%)";
+        case AnnuityKind::variable:
+            return "a variable life annuity (AIR " + printed("%g", s.air_rate * 100) + "%)";
+    }
+    return {};
+}
+
+std::string share_text(const SweepPoint& p) {
+    return format_grouped0(p.share * 100) + "% ($" + format_grouped0(p.purchase) + ")";
+}
+
+void print_sweep_row(std::ostream& out, const SweepPoint& p, bool best) {
+    out << "  " << std::setw(6) << format_grouped0(p.share * 100) + "%" << std::setw(13)
+        << "$" + format_grouped0(p.purchase);
+    if (!p.refused.empty()) {
+        out << "  not computed: " << p.refused << '\n';
+        return;
+    }
+    for (double ruin : {p.lifetime_ruin, p.ruin_10, p.ruin_20, p.ruin_30})
+        out << std::setw(10) << format_percent2(ruin);
+    for (double estate : {p.median_estate_10, p.median_estate_20, p.median_estate_30})
+        out << std::setw(13) << "$" + format_grouped0(estate);
+    out << std::setw(10) << format_plain2(p.expected_income_20) << std::setw(10)
+        << format_plain2(p.expected_income_30);
+    if (best) out << "  <- lowest";
+    out << '\n';
+}
+
+}  // namespace
+
+void print_sweep(std::ostream& out, const AnalysisState& inputs, const AnnuitySweep& sweep) {
+    out << "Annuitization: a share of the liquid wealth of $"
+        << format_grouped0(inputs.liquid_wealth) << " spent on "
+        << annuity_caption(inputs, sweep.kind) << ", at refined accuracy\n\n"
+        << "  " << std::setw(19) << "" << std::setw(40) << "Ruin probability (0% of initial NIW)"
+        << std::setw(39) << "Median estate (real)" << std::setw(20) << "Expected income" << '\n'
+        << "  " << std::setw(6) << "Share" << std::setw(13) << "Purchase" << std::setw(10)
+        << "Lifetime" << std::setw(10) << "10 Years" << std::setw(10) << "20 Years" << std::setw(10)
+        << "30 Years" << std::setw(13) << "10 years" << std::setw(13) << "20 years" << std::setw(13)
+        << "30 years" << std::setw(10) << "20 years" << std::setw(10) << "30 years" << '\n';
+    for (size_t k = 0; k < sweep.points.size(); ++k)
+        print_sweep_row(out, sweep.points[k], static_cast<int>(k) == sweep.best);
+    out << '\n';
+    if (sweep.best >= 0) {
+        const SweepPoint& best = sweep.points[static_cast<size_t>(sweep.best)];
+        out << "Lowest lifetime ruin probability: " << format_percent2(best.lifetime_ruin)
+            << " at a share of " << share_text(best) << '\n';
+    }
+    if (sweep.first_below) {
+        out << "Smallest share with a lifetime ruin probability below "
+            << format_percent2(sweep.threshold) << ": "
+            << share_text(sweep.points[static_cast<size_t>(*sweep.first_below)]) << '\n';
+    } else {
+        out << "No share brings the lifetime ruin probability below "
+            << format_percent2(sweep.threshold) << '\n';
+    }
+}
+
+json sweep_json(const AnalysisState& inputs, const AnnuitySweep& sweep) {
+    json points = json::array();
+    for (const SweepPoint& p : sweep.points) {
+        if (!p.refused.empty()) {
+            points.push_back({{"share", p.share}, {"purchase", p.purchase}, {"refused", p.refused}});
+            continue;
+        }
+        points.push_back({{"share", p.share},
+                          {"purchase", p.purchase},
+                          {"lifetime_ruin", p.lifetime_ruin},
+                          {"ruin_10", p.ruin_10},
+                          {"ruin_20", p.ruin_20},
+                          {"ruin_30", p.ruin_30},
+                          {"median_estate_10", p.median_estate_10},
+                          {"median_estate_20", p.median_estate_20},
+                          {"median_estate_30", p.median_estate_30},
+                          {"expected_income_20", p.expected_income_20},
+                          {"expected_income_30", p.expected_income_30}});
+    }
+    const auto share_at = [&sweep](std::optional<int> k) {
+        return k && *k >= 0 ? json(sweep.points[static_cast<size_t>(*k)].share) : json(nullptr);
+    };
+    return {{"inputs", inputs_json(inputs)},
+            {"accuracy", "refined"},
+            {"kind", annuity_kind_name(sweep.kind)},
+            {"annuity_sweep", std::move(points)},
+            {"best_share", share_at(sweep.best)},
+            {"lifetime_ruin_threshold", sweep.threshold},
+            {"smallest_share_below_threshold", share_at(sweep.first_below)}};
+}
+
+void draw_share_bar(std::ostream& err, double share, const std::string& label) {
+    const int width = 30;
+    const int filled = static_cast<int>(std::lround(std::clamp(share, 0.0, 1.0) * width));
+    err << '\r' << label << " [" << std::string(static_cast<size_t>(filled), '#')
+        << std::string(static_cast<size_t>(width - filled), ' ') << "] "
+        << std::lround(std::clamp(share, 0.0, 1.0) * 100) << "%" << std::flush;
+}
+
+}  // namespace quorrel

@@ -1,0 +1,648 @@
+#include "engine/refined/refined_sweep.h"
+
+#include <algorithm>
+#include <cassert>
+#include <cmath>
+#include <limits>
+#include <stdexcept>
+
+namespace quorrel::refined {
+
+namespace {
+
+// Rows of the backward operator L = drift d/dx + diffusion d2/dx2 at one
+// time: lo[j] couples node j to j - 1, up[j] to j + 1 (the diagonal is
+// -(lo + up), since L takes constants to zero).
+struct OperatorRows {
+    std::vector<double> lo, up;
+};
+
+// What one sub-step needs: the factorised transpose of A = I - theta dt L
+// and the transpose of B = I + (1 - theta) dt L. The elimination runs two
+// rows at a time, so each recurrence step spans two nodes and the chain of
+// dependent multiplications is half as long.
+struct StepFactors {
+    std::vector<double> inv, b,
+        bb;  // forward: z[j] = w[j] inv[j] - b[j] z[j - 1]; bb[j] = b[j] b[j - 1]
+    std::vector<double> cp, cc;      // back: y[j] = z[j] - cp[j] y[j + 1]; cc[j] = cp[j] cp[j + 1]
+    std::vector<double> bo, bd, bu;  // B's lower, diagonal and upper entries
+    double barrier_coupling = 0;     // dt lo[1]
+    double top_coupling = 0;         // dt up[n]
+};
+
+// Central differences on the non-uniform grid. Where wealth drifts away
+// from the barrier (incomes above the withdrawal) faster than the diffusion
+// spreads it on the scale of the spacing, as it does near the barrier where
+// sigma^2 x^2 / 2 vanishes, the ruin probability falls from 1 to 0 in a
+// layer thinner than the spacing and central differences ripple across it.
+// Within eight coarse cells of the barrier the diffusion is therefore fitted
+// (Il'in-Allen-Southwell: D Pe coth Pe with the cell Peclet number
+// Pe = a h / 2D, h the cell above, so that the limit is the forward
+// difference even where neighbouring cells differ): central differencing up
+// to D Pe^2 / 3 where the diffusion dominates, upwinding where it does not.
+// A drift towards the barrier needs no fitting (the probability is smooth
+// there), and further up the layer cannot lie, while upwinding's numerical
+// diffusion would be the largest error of the scheme.
+struct Stencils {
+    int n = 0;                                                 // unknowns 1..n
+    std::vector<double> x, half_cell, d1lo, d1up, d2lo, d2up;  // half_cell: half the cell above
+    double mu[2] = {0, 0}, half_var[2] = {0, 0};               // mu and sigma^2 / 2 by regime
+    double fit_width = 0;  // the fitting applies this far above the barrier
+};
+
+Stencils make_stencils(const RefinedModel& model, const std::vector<double>& x, int refinement) {
+    Stencils s;
+    s.n = static_cast<int>(x.size()) - 2;
+    const int size = s.n + 2;
+    for (std::vector<double>* v : {&s.half_cell, &s.d1lo, &s.d1up, &s.d2lo, &s.d2up})
+        v->assign(size, 0);
+    s.x = x;
+    // Eight cells of the coarse grid: where a layer at the barrier can lie.
+    s.fit_width = 8 * (x[1] - x[0]) * static_cast<double>(refinement);
+    s.mu[0] = model.current_mu;
+    s.mu[1] = model.later_mu;
+    s.half_var[0] = 0.5 * model.current_sigma * model.current_sigma;
+    s.half_var[1] = 0.5 * model.later_sigma * model.later_sigma;
+    for (int j = 1; j <= s.n; ++j) {
+        const double hm = x[j] - x[j - 1];
+        const double hp = x[j + 1] - x[j];
+        s.half_cell[j] = 0.5 * hp;
+        s.d1lo[j] = -hp / (hm * (hm + hp));
+        s.d1up[j] = hm / (hp * (hm + hp));
+        s.d2lo[j] = 2 / (hm * (hm + hp));
+        s.d2up[j] = 2 / (hp * (hm + hp));
+    }
+    return s;
+}
+
+// D Pe coth(Pe) for the drift a, diffusion D and half the local spacing.
+double fitted_diffusion(double a, double D, double half_h) {
+    const double flow = std::fabs(a) * half_h;  // |a| h / 2
+    if (!(D > 0)) return flow;
+    const double pe = flow / D;
+    if (pe < 0.1) {
+        const double pe2 = pe * pe;
+        return D * (1 + pe2 / 3 - pe2 * pe2 / 45);
+    }
+    if (pe > 20) return flow;
+    return flow / std::tanh(pe);
+}
+
+void fill_rows(const Stencils& s, int regime, double m, double c, OperatorRows& rows) {
+    rows.lo.resize(s.n + 2);
+    rows.up.resize(s.n + 2);
+    const double mu = s.mu[regime] * m;
+    const double half_var = s.half_var[regime] * m;
+    for (int j = 1; j <= s.n; ++j) {
+        const double x = s.x[j];
+        const double a = mu * x + c;
+        const double plain = half_var * x * x;
+        const double D =
+            a > 0 && x - s.x[0] < s.fit_width ? fitted_diffusion(a, plain, s.half_cell[j]) : plain;
+        rows.lo[j] = a * s.d1lo[j] + D * s.d2lo[j];
+        rows.up[j] = a * s.d1up[j] + D * s.d2up[j];
+    }
+}
+
+void factor_step(const OperatorRows& rows, int n, double dt, double theta, StepFactors& f) {
+    for (std::vector<double>* v : {&f.inv, &f.b, &f.bb, &f.cp, &f.cc, &f.bo, &f.bd, &f.bu})
+        v->assign(n + 3, 0.0);
+    const double ti = theta * dt;
+    const double te = (1 - theta) * dt;
+    // A^T row j: A_up[j - 1] y[j - 1] + A_diag[j] y[j] + A_lo[j + 1] y[j + 1].
+    double cp_prev = 0;
+    for (int j = 1; j <= n; ++j) {
+        const double lo = rows.lo[j], up = rows.up[j];
+        const double diag = 1 + ti * (lo + up);
+        const double sub = j > 1 ? -ti * rows.up[j - 1] : 0;
+        const double sup = j < n ? -ti * rows.lo[j + 1] : 0;
+        const double den = diag - sub * cp_prev;
+        if (!(den != 0) || !std::isfinite(den))
+            throw std::runtime_error("refined sweep: singular step");
+        f.inv[j] = 1 / den;
+        f.b[j] = sub / den;
+        f.cp[j] = sup / den;
+        cp_prev = f.cp[j];
+        f.bo[j] = te * lo;
+        f.bd[j] = 1 - te * (lo + up);
+        f.bu[j] = te * up;
+    }
+    for (int j = 2; j <= n; ++j) f.bb[j] = f.b[j] * f.b[j - 1];
+    for (int j = 1; j < n; ++j) f.cc[j] = f.cp[j] * f.cp[j + 1];
+    f.barrier_coupling = dt * rows.lo[1];
+    f.top_coupling = dt * rows.up[n];
+}
+
+// w <- B^T A^-T w on rows 1..n; returns the mass absorbed at the barrier and
+// adds the mass lost through the top to `top`.
+double apply_step(const StepFactors& f, int n, std::vector<double>& w,
+                  std::vector<double>& y, double& top) {
+    double* yy = y.data();
+    double* ww = w.data();
+    const double* inv = f.inv.data();
+    const double* b = f.b.data();
+    const double* bb = f.bb.data();
+    const double* cp = f.cp.data();
+    const double* cc = f.cc.data();
+    // Forward: z[j + 1] from z[j - 1] in one multiply and add, z[j] beside it.
+    double z_prev = 0;  // z[j - 1]
+    int j = 1;
+    for (; j + 1 <= n; j += 2) {
+        const double a0 = ww[j] * inv[j];
+        const double a1 = ww[j + 1] * inv[j + 1];
+        const double z0 = a0 - b[j] * z_prev;
+        const double z1 = (a1 - b[j + 1] * a0) + bb[j + 1] * z_prev;
+        yy[j] = z0;
+        yy[j + 1] = z1;
+        z_prev = z1;
+    }
+    if (j == n) yy[j] = ww[j] * inv[j] - b[j] * z_prev;
+    // Back: y[j] = z[j] - cp[j] y[j + 1], two rows per step.
+    double y_next = 0;  // y[j + 1]
+    j = n;
+    for (; j - 1 >= 1; j -= 2) {
+        const double zj = yy[j];
+        const double zm = yy[j - 1];
+        const double y0 = zj - cp[j] * y_next;
+        const double y1 = (zm - cp[j - 1] * zj) + cc[j - 1] * y_next;
+        yy[j] = y0;
+        yy[j - 1] = y1;
+        y_next = y1;
+    }
+    if (j == 1) yy[1] = yy[1] - cp[1] * y_next;
+    yy[0] = 0;
+    yy[n + 1] = 0;
+    const int last = n;
+    for (int k = 1; k <= last; ++k) {
+        ww[k] = f.bu[k - 1] * yy[k - 1] + f.bd[k] * yy[k] + f.bo[k + 1] * yy[k + 1];
+    }
+    top += f.top_coupling * yy[n];
+    return f.barrier_coupling * yy[1];
+}
+
+struct SubStep {
+    double dt;
+    double theta;
+    double t_end;
+};
+
+std::vector<SubStep> sub_steps(double start, double end, double dt, int implicit_half_steps) {
+    const long steps = std::max(1L, std::lround((end - start) / dt));
+    const long implicit_steps = std::min<long>(steps, implicit_half_steps / 2);
+    std::vector<SubStep> out;
+    out.reserve(static_cast<std::size_t>(steps + implicit_steps));
+    for (long s = 1; s <= 2 * implicit_steps; ++s)
+        out.push_back({dt / 2, 1.0, start + static_cast<double>(s) * dt / 2});
+    for (long k = implicit_steps + 1; k <= steps; ++k)
+        out.push_back({dt, 0.5, start + static_cast<double>(k) * dt});
+    return out;
+}
+
+}  // namespace
+
+SweepGrid make_sweep_grid(double x0, double barrier, double base_spacing, double top,
+                          int refinement) {
+    SweepGrid g;
+    const double span = x0 - barrier;
+    // Today's wealth closer to the barrier than half the spacing: the first
+    // cell runs from the barrier to it, the spacing holds above. (Thousands of
+    // cells far smaller than a year's drift would each be crossed in a
+    // fraction of a time step, which Crank-Nicolson does not damp.)
+    const double first = span < base_spacing / 2 ? span : 0;
+    const long intervals = first > 0 ? 1 : std::max(1L, std::lround(span / base_spacing));
+    const double h = first > 0 ? base_spacing : span / static_cast<double>(intervals);
+    g.spacing = h / refinement;
+    // At most 0.5% growth of the spacing from node to node in the stretched part.
+    g.stretch_from = std::max(x0, barrier + first + 200 * h);
+    auto linear = [&](double xi) {
+        if (first > 0) return xi <= 1 ? barrier + first * xi : x0 + h * (xi - 1);
+        return barrier + h * xi;
+    };
+    const double xi1 = first > 0 ? 1 + (g.stretch_from - x0) / h : (g.stretch_from - barrier) / h;
+    const double rate = h / g.stretch_from;
+    double xi_top = first > 0 ? 1 + (top - x0) / h : (top - barrier) / h;
+    if (top > g.stretch_from) xi_top = xi1 + std::log(top / g.stretch_from) / rate;
+    const long coarse = std::max(static_cast<long>(std::ceil(xi_top)), intervals + 2);
+    const long nodes = coarse * refinement;
+    g.x.resize(static_cast<std::size_t>(nodes + 1));
+    for (long k = 0; k <= nodes; ++k) {
+        const double xi = static_cast<double>(k) / refinement;
+        g.x[k] = xi <= xi1 ? linear(xi) : g.stretch_from * std::exp(rate * (xi - xi1));
+    }
+    g.start = static_cast<int>(intervals * refinement);
+    g.x[g.start] = x0;
+    g.x[0] = barrier;
+    return g;
+}
+
+double sweep_top(const RefinedModel& model, double x0, double base_spacing, double years) {
+    const double m = std::max(model.exposure(0), model.exposure(years));
+    const double mu = std::max({0.0, model.current_mu, model.later_mu}) * m;
+    const double sigma = std::max(model.current_sigma, model.later_sigma) * std::sqrt(m);
+    const double income = std::max({0.0, model.net_income(0), model.net_income(years)});
+    // The running maximum of a Brownian motion passes z standard deviations
+    // with probability 2 Q(z): 8e-11 at z = 6.5.
+    constexpr double z = 6.5;
+    const double top =
+        (std::max(x0, 0.0) + income * years) * std::exp(mu * years + z * sigma * std::sqrt(years));
+    return std::max(top, 2 * std::max(x0, 200 * base_spacing));
+}
+
+namespace {
+
+double deterministic_slope(const RefinedModel& m, double t, double x) {
+    return m.mu(t) * m.exposure(t) * x + m.net_income(t);
+}
+
+// The certain path of a phase without volatility, from 0 to `until`, in
+// Runge-Kutta steps of dt: fills t and ruin (0, then 1 from the crossing on)
+// and the snapshot points, and returns the wealth at `until`, or NaN once
+// the barrier is reached.
+double follow_certain_path(const RefinedModel& m, const SweepSpec& sweep, double until, double dt,
+                           SweepResult& r) {
+    const long steps = std::lround(until / dt);
+    double x = sweep.x0;
+    r.t.push_back(0);
+    r.ruin.push_back(0);
+    auto note_snapshots = [&](double t, double value) {
+        for (std::size_t k = 0; k < sweep.snapshot_times.size(); ++k) {
+            if (std::fabs(sweep.snapshot_times[k] - t) < 1e-9) r.snapshot_point[k] = value;
+        }
+    };
+    for (long k = 0; k < steps; ++k) {
+        const double t0 = static_cast<double>(k) * dt, t1 = static_cast<double>(k + 1) * dt;
+        const double h = t1 - t0;
+        const double k1 = deterministic_slope(m, t0, x);
+        const double k2 = deterministic_slope(m, t0 + h / 2, x + h / 2 * k1);
+        const double k3 = deterministic_slope(m, t0 + h / 2, x + h / 2 * k2);
+        const double k4 = deterministic_slope(m, t1, x + h * k3);
+        const double xn = x + h / 6 * (k1 + 2 * k2 + 2 * k3 + k4);
+        if (xn <= sweep.barrier) {
+            const double tc = t0 + h * (x - sweep.barrier) / (x - xn);
+            r.t.push_back(tc);
+            r.ruin.push_back(0);
+            r.t.push_back(tc);
+            r.ruin.push_back(1);
+            for (std::size_t j = 0; j < sweep.snapshot_times.size(); ++j) {
+                if (sweep.snapshot_times[j] >= tc) {
+                    r.snapshot_point[j] = std::numeric_limits<double>::quiet_NaN();
+                    r.snapshot_ruin[j] = 1;
+                }
+            }
+            return std::numeric_limits<double>::quiet_NaN();
+        }
+        x = xn;
+        r.t.push_back(t1);
+        r.ruin.push_back(0);
+        note_snapshots(t1, x);
+    }
+    return x;
+}
+
+// Where the drift outruns the diffusion at today's wealth by more than the
+// spacing (a cell Peclet number above 1: wealth close to 0 with incomes above
+// the withdrawal, or a very small volatility), a point mass would be carried
+// across many cells before the diffusion spreads it, and the scheme would
+// spread it numerically instead. The start is then moved to the first time
+// step at which the spread of wealth reaches two cells, with the mean and
+// variance of wealth carried there by their exact differential equations and
+// wealth taken as normal with them. That holds while the barrier lies more
+// than six standard deviations below (else the point start is kept) and for
+// five years at most.
+struct SpreadStart {
+    bool used = false;
+    double time = 0, mean = 0, variance = 0;
+};
+
+SpreadStart spread_start(const RefinedModel& m, const SweepSpec& sweep, double start,
+                         double x_start) {
+    SpreadStart out;
+    const double span = x_start - sweep.barrier;
+    const double h =
+        span < sweep.base_spacing / 2
+            ? sweep.base_spacing
+            : span / static_cast<double>(std::max(1L, std::lround(span / sweep.base_spacing)));
+    const double e0 = m.exposure(start);
+    const double a0 = m.mu(start) * e0 * x_start + m.net_income(start);
+    const double d0 = 0.5 * m.sigma(start) * m.sigma(start) * e0 * x_start * x_start;
+    if (!(std::fabs(a0) * h > 2 * d0)) return out;
+    auto slope = [&](double t, double mean, double var, double& dm, double& dv) {
+        const double e = m.exposure(t), mu = m.mu(t), s2 = m.sigma(t) * m.sigma(t);
+        dm = mu * e * mean + m.net_income(t);
+        dv = 2 * mu * e * var + s2 * e * (mean * mean + var);
+    };
+    double mean = x_start, var = 0, t = start;
+    const int sub = 8;
+    const double step = sweep.dt / sub;
+    const double last = std::min(start + 5, sweep.end - sweep.dt);
+    while (t + sweep.dt <= last + 1e-12) {
+        for (int k = 0; k < sub; ++k) {
+            // Sub-steps inside one time step share its regime, as the sweep's do.
+            const double tm = t + (k + 0.5) * step;
+            const double t0 = tm - 0.5 * step * (1 - 1e-9), t1 = tm + 0.5 * step * (1 - 1e-9);
+            double m1, v1, m2, v2, m3, v3, m4, v4;
+            slope(t0, mean, var, m1, v1);
+            slope(tm, mean + step / 2 * m1, var + step / 2 * v1, m2, v2);
+            slope(tm, mean + step / 2 * m2, var + step / 2 * v2, m3, v3);
+            slope(t1, mean + step * m3, var + step * v3, m4, v4);
+            mean += step / 6 * (m1 + 2 * m2 + 2 * m3 + m4);
+            var += step / 6 * (v1 + 2 * v2 + 2 * v3 + v4);
+        }
+        t = start + std::round((t + sweep.dt - start) / sweep.dt) * sweep.dt;
+        if (var >= 4 * h * h) break;
+    }
+    const double variance = std::max(var, 0.25 * h * h);
+    if (!(t > start) || mean - 6 * std::sqrt(variance) <= sweep.barrier) return out;
+    out.used = true;
+    out.time = t;
+    out.mean = mean;
+    out.variance = variance;
+    return out;
+}
+
+// A sweep that starts without volatility: follows the certain path to the
+// end of that phase. True when that finished the sweep (ruined on the way,
+// or no volatile phase before the end); otherwise start and x_start say
+// where the grid sweep begins.
+bool follow_certain_phase(const RefinedModel& model, const SweepSpec& sweep, double dt,
+                          SweepResult& result, double& start, double& x_start) {
+    start = model.later_sigma == 0 ? sweep.end : std::min(model.later_years, sweep.end);
+    x_start = follow_certain_path(model, sweep, start, dt, result);
+    const bool ruined = std::isnan(x_start);
+    if (!ruined && start < sweep.end) {
+        result.t.pop_back();
+        result.ruin.pop_back();
+        return false;
+    }
+    if (!ruined) {
+        result.t.push_back(sweep.end);
+        result.ruin.push_back(0);
+    } else if (result.t.back() < sweep.end) {
+        result.t.push_back(sweep.end);
+        result.ruin.push_back(1);
+    }
+    result.grid =
+        make_sweep_grid(sweep.x0, sweep.barrier, sweep.base_spacing, sweep.top, sweep.refinement);
+    for (auto& w : result.snapshots) w.assign(result.grid.x.size() + 1, 0.0);
+    result.snapshot_prefix = result.snapshots;
+    return true;
+}
+
+// The probability weights at the start: today's node, or the normal spread.
+std::vector<double> start_weights(const SweepGrid& grid, int n, const SpreadStart& spread) {
+    const std::vector<double>& x = grid.x;
+    std::vector<double> w(n + 3, 0.0);
+    if (!spread.used) {
+        w[grid.start] = 1;
+        return w;
+    }
+    double total = 0;
+    for (int j = 1; j <= n; ++j) {
+        const double z = (x[j] - spread.mean) / std::sqrt(spread.variance);
+        w[j] = std::exp(-0.5 * z * z) * 0.5 * (x[j + 1] - x[j - 1]);
+        total += w[j];
+    }
+    for (int j = 1; j <= n; ++j) w[j] /= total;
+    return w;
+}
+
+// The sub-step at whose end each snapshot is taken (past the end for one
+// the certain phase already fixed).
+std::vector<std::size_t> snapshot_steps(const SweepSpec& sweep, const std::vector<SubStep>& steps,
+                                        int n, SweepResult& result) {
+    const std::size_t snapshots = sweep.snapshot_times.size();
+    std::vector<std::size_t> snapshot_step(snapshots, steps.size() + 1);
+    for (std::size_t k = 0; k < snapshots; ++k) {
+        if (!std::isnan(result.snapshot_point[k])) continue;
+        for (std::size_t s = 0; s < steps.size(); ++s) {
+            if (std::fabs(steps[s].t_end - sweep.snapshot_times[k]) < 1e-9) snapshot_step[k] = s;
+        }
+        if (snapshot_step[k] > steps.size())
+            throw std::runtime_error("refined sweep: snapshot off the time grid");
+    }
+    for (std::size_t k = 0; k < snapshots; ++k) {
+        if (!std::isnan(result.snapshot_point[k])) result.snapshots[k].assign(n + 3, 0.0);
+    }
+    return snapshot_step;
+}
+
+// The factorised step operators. Coefficients that change with time are
+// frozen at the middle of blocks of up to kBlock sub-steps of one kind, so a
+// factorisation serves a block; the blocks shrink with the time step, so the
+// freezing error falls with it like the rest. Constant coefficients need one
+// factorisation per regime and step kind.
+class StepOperators {
+public:
+    StepOperators(const RefinedModel& model, const Stencils& stencils,
+                  const std::vector<SubStep>& steps)
+        : model_(model),
+          stencils_(stencils),
+          steps_(steps),
+          n_(stencils.n),
+          constant_(model.coefficients_constant_in_time()) {}
+
+    const StepFactors& for_step(std::size_t s) {
+        const SubStep& st = steps_[s];
+        const int regime = regime_of(st);
+        if (constant_) {
+            const int implicit = st.theta == 1.0 ? 1 : 0;
+            if (!cached_[regime][implicit]) {
+                fill_rows(stencils_, regime, model_.exposure(0), model_.net_income(0), rows_);
+                factor_step(rows_, n_, st.dt, st.theta, cache_[regime][implicit]);
+                cached_[regime][implicit] = true;
+            }
+            return cache_[regime][implicit];
+        }
+        if (s >= block_end_) {
+            block_end_ = s + 1;
+            while (block_end_ < steps_.size() && block_end_ - s < kBlock &&
+                   steps_[block_end_].theta == st.theta &&
+                   regime_of(steps_[block_end_]) == regime) {
+                ++block_end_;
+            }
+            const double t_block = 0.5 * (st.t_end - st.dt + steps_[block_end_ - 1].t_end);
+            fill_rows(stencils_, regime, model_.exposure(t_block), model_.net_income(t_block),
+                      rows_);
+            factor_step(rows_, n_, st.dt, st.theta, factors_);
+        }
+        return factors_;
+    }
+
+private:
+    static constexpr std::size_t kBlock = 8;
+    int regime_of(const SubStep& st) const {
+        return model_.later_regime(st.t_end - st.dt / 2) ? 1 : 0;
+    }
+
+    const RefinedModel& model_;
+    const Stencils& stencils_;
+    const std::vector<SubStep>& steps_;
+    const int n_;
+    const bool constant_;
+    StepFactors cache_[2][2];
+    bool cached_[2][2] = {{false, false}, {false, false}};
+    OperatorRows rows_;
+    StepFactors factors_;
+    std::size_t block_end_ = 0;
+};
+
+double grid_mass(const std::vector<double>& w, int n) {
+    double sum = 0;
+    for (int j = 1; j <= n; ++j) sum += w[j];
+    return sum;
+}
+
+// Runs the sub-steps from the start weights w, recording the ruin
+// probability after each and the snapshots.
+void march(const RefinedModel& model, const Stencils& stencils, const std::vector<SubStep>& steps,
+           const std::vector<std::size_t>& snapshot_step, std::vector<double>& w,
+           SweepResult& result, const Pump& pump) {
+    const int n = stencils.n;
+    std::vector<double> y(n + 3, 0.0);
+    StepOperators operators(model, stencils, steps);
+    // Every row is solved: the implicit half of a step couples all of them,
+    // so a row left out would absorb whatever reached it, counted neither as
+    // ruin nor as wealth.
+    double ruined = 0;
+    double top = 0;
+    for (std::size_t s = 0; s < steps.size(); ++s) {
+        ruined += apply_step(operators.for_step(s), n, w, y, top);
+        // Ruined, on the grid and through the top: nothing else may happen to
+        // probability. Checked every step in debug builds, on snapshots (and
+        // the last step) in every build, where the sum costs nothing beside
+        // the copy.
+        const bool record = s + 1 == steps.size() ||
+                            std::find(snapshot_step.begin(), snapshot_step.end(), s) !=
+                                snapshot_step.end();
+#ifdef NDEBUG
+        if (record)
+#endif
+        {
+            const double defect = std::fabs(ruined + grid_mass(w, n) + top - 1);
+            result.mass_defect = std::max(result.mass_defect, defect);
+            assert(defect < kMassTolerance);
+        }
+        (void)record;
+        result.t.push_back(steps[s].t_end);
+        result.ruin.push_back(ruined);
+        for (std::size_t k = 0; k < snapshot_step.size(); ++k) {
+            if (snapshot_step[k] == s) {
+                result.snapshots[k] = w;
+                result.snapshot_ruin[k] = ruined;
+                result.top_loss_at_last_snapshot = top;
+            }
+        }
+        if (pump && s % 256 == 0) pump();
+    }
+    result.top_loss = top;
+}
+
+void fill_snapshot_prefix(int n, SweepResult& result) {
+    result.snapshot_prefix.resize(result.snapshots.size());
+    for (std::size_t k = 0; k < result.snapshots.size(); ++k) {
+        std::vector<double>& p = result.snapshot_prefix[k];
+        p.assign(n + 2, 0.0);
+        for (int j = 1; j <= n; ++j) p[j] = p[j - 1] + result.snapshots[k][j];
+    }
+}
+
+}  // namespace
+
+SweepResult run_sweep(const RefinedModel& model, const SweepSpec& sweep, const Pump& pump) {
+    SweepResult result;
+    const std::size_t snapshots = sweep.snapshot_times.size();
+    result.snapshots.assign(snapshots, {});
+    result.snapshot_ruin.assign(snapshots, 0);
+    result.snapshot_point.assign(snapshots, std::numeric_limits<double>::quiet_NaN());
+    const double dt = sweep.dt / sweep.refinement;
+
+    double start = 0;
+    double x_start = sweep.x0;
+    if (model.current_sigma == 0 && follow_certain_phase(model, sweep, dt, result, start, x_start))
+        return result;
+
+    result.grid =
+        make_sweep_grid(x_start, sweep.barrier, sweep.base_spacing, sweep.top, sweep.refinement);
+    const Stencils stencils = make_stencils(model, result.grid.x, sweep.refinement);
+    const int n = stencils.n;
+    const SpreadStart spread = spread_start(model, sweep, start, x_start);
+    if (spread.used) start = spread.time;
+    const std::vector<SubStep> steps = sub_steps(start, sweep.end, dt, sweep.implicit_half_steps);
+
+    std::vector<double> w = start_weights(result.grid, n, spread);
+    result.t.reserve(result.t.size() + steps.size() + 1);
+    result.ruin.reserve(result.ruin.size() + steps.size() + 1);
+    result.t.push_back(start);
+    result.ruin.push_back(0);
+    const std::vector<std::size_t> snapshot_step = snapshot_steps(sweep, steps, n, result);
+    march(model, stencils, steps, snapshot_step, w, result, pump);
+    fill_snapshot_prefix(n, result);
+    return result;
+}
+
+double SweepResult::ruin_by(double T) const {
+    if (T <= 0) return 0;
+    const auto it = std::lower_bound(t.begin(), t.end(), T - 1e-12);
+    if (it == t.end()) return ruin.back();
+    const std::size_t s = static_cast<std::size_t>(it - t.begin());
+    if (std::fabs(t[s] - T) < 1e-9 || s == 0) return ruin[s];
+    const double a = (T - t[s - 1]) / (t[s] - t[s - 1]);
+    return ruin[s - 1] + a * (ruin[s] - ruin[s - 1]);
+}
+
+double SweepResult::lifetime_ruin(const RefinedModel& model, double horizon) const {
+    double p = 0;
+    for (std::size_t s = 1; s < t.size() && t[s - 1] < horizon; ++s) {
+        const double mid = 0.5 * (t[s - 1] + std::min(t[s], horizon));
+        const double share = t[s] <= horizon ? 1.0 : (horizon - t[s - 1]) / (t[s] - t[s - 1]);
+        p += share * (ruin[s] - ruin[s - 1]) * model.conditional_survival(mid, horizon);
+    }
+    return p;
+}
+
+double SweepResult::mean_unruined_time(double T) const {
+    // A sweep moved to a spread start begins at t[0] > 0, and nothing is
+    // ruined before it.
+    double area = std::clamp(t.front(), 0.0, T);
+    for (std::size_t s = 1; s < t.size() && t[s - 1] < T; ++s) {
+        const double t1 = std::min(t[s], T);
+        const double r1 = t[s] <= T ? ruin[s] : ruin_by(T);
+        area += (t1 - t[s - 1]) * (1 - 0.5 * (ruin[s - 1] + r1));
+    }
+    if (t.back() < T) area += (T - t.back()) * (1 - ruin.back());
+    return area;
+}
+
+double SweepResult::wealth_below(int k, double level) const {
+    const std::vector<double>& x = grid.x;
+    const std::vector<double>& w = snapshots[k];
+    const std::vector<double>& prefix = snapshot_prefix[k];
+    const int n = static_cast<int>(x.size()) - 2;
+    double below = snapshot_ruin[k];
+    if (!std::isnan(snapshot_point[k])) return level > snapshot_point[k] ? 1.0 : below;
+    if (level <= x[0]) return level < x[0] ? 0.0 : below;
+    // Node j's cell runs from the midpoint with j - 1 to the midpoint with
+    // j + 1; the distribution function is known at the nodes (each node's
+    // cell cut at the node) and taken linear between them. Cutting cells at
+    // an arbitrary level instead would let the odd-even ripple that central
+    // differences leave in the weights, where the drift towards the barrier
+    // outruns the diffusion, move the quantiles near the exhausted mass.
+    auto at_node = [&](int j) {
+        if (j == 0) return below;
+        const double lo = 0.5 * (x[j - 1] + x[j]);
+        const double hi = 0.5 * (x[j] + x[j + 1]);
+        return below + prefix[j - 1] + w[j] * (x[j] - lo) / (hi - lo);
+    };
+    const auto upper = std::upper_bound(x.begin() + 1, x.begin() + n + 1, level);
+    const int j = static_cast<int>(upper - x.begin());  // first node above the level
+    if (j > n) {
+        const double lo = 0.5 * (x[n - 1] + x[n]);
+        const double hi = 0.5 * (x[n] + x[n + 1]);
+        const double share = std::clamp((level - lo) / (hi - lo), 0.0, 1.0);
+        return below + prefix[n - 1] + share * w[n];
+    }
+    const double a = (level - x[j - 1]) / (x[j] - x[j - 1]);
+    return at_node(j - 1) + a * (at_node(j) - at_node(j - 1));
+}
+
+}  // namespace quorrel::refined

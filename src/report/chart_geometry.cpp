@@ -1,0 +1,165 @@
+#include "report/chart_geometry.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <string>
+
+#include "record/number_format.h"
+
+namespace quorrel {
+
+namespace {
+
+constexpr ChartFrame kSurvivalFrame{40, 20, 400, 220};
+constexpr ChartFrame kIncomeFrame{40, 20, 500, 240};
+
+// How one chart lays out its axes.
+struct AxisLayout {
+    double value_tick_spacing;  // pixels between value ticks
+    double age_tick_spacing;    // pixels between age ticks
+    double value_label_dx;      // value captions sit this far left of the axis
+    const char* value_label_name;
+    const char* age_label_name;
+};
+
+std::string indexed(const char* name, int i) {
+    return std::string(name) + "(" + std::to_string(i) + ")";
+}
+
+double clamp_to(double v, double lo, double hi) {
+    if (!std::isfinite(v)) return lo;
+    return std::clamp(v, lo, hi);
+}
+
+// Axes with arrow heads, ten ticks on each, and the age captions; the value
+// captions are the chart's own.
+void draw_axes(ChartGeometry& g, const AxisLayout& a, const AnalysisState& state,
+               const std::vector<std::string>& value_captions) {
+    const ChartFrame& p = g.plot;
+    add_arrow_axes(g);
+
+    g.texts.push_back({indexed(a.value_label_name, 0), value_captions[0], p.left - a.value_label_dx,
+                       p.bottom - 5});
+    for (int i = 1; i <= 10; ++i) {
+        const double y = p.top + a.value_tick_spacing * i;
+        g.ticks.push_back({{p.left, y}, {p.left + 5, y}});
+        g.texts.push_back(
+            {indexed(a.value_label_name, i), value_captions[i], p.left - a.value_label_dx, y - 5});
+    }
+
+    g.step = age_caption_step(state.current_age);
+    for (int j = 0; j <= 10; ++j) {
+        g.age_tick_years.push_back(static_cast<double>(g.step) * j);
+        const double x = p.left + a.age_tick_spacing * j;
+        if (j > 0) g.ticks.push_back({{x, p.bottom}, {x, p.bottom - 5}});
+        g.texts.push_back({indexed(a.age_label_name, j), str_form(g.step * j + state.current_age),
+                           x - 8, p.bottom + 8});
+    }
+}
+
+// x of a value t years from today, on the age captions' scale.
+double x_at_years(const ChartGeometry& g, double tick_spacing, double years) {
+    return clamp_to(g.plot.left + tick_spacing * years / g.step, g.plot.left, g.plot.right);
+}
+
+ChartGeometry blank_chart(double width, double height, const ChartFrame& plot) {
+    ChartGeometry g;
+    g.width = width;
+    g.height = height;
+    g.plot = plot;
+    return g;
+}
+
+}  // namespace
+
+const ChartText* ChartGeometry::text(const std::string& name) const {
+    for (const ChartText& t : texts)
+        if (t.name == name) return &t;
+    return nullptr;
+}
+
+ChartGeometry survival_chart(const AnalysisState& state, const ResultsRecord& results) {
+    constexpr double kSpacingX = 34, kSpacingY = 18, kPixelsPerUnit = 180;
+    ChartGeometry g = blank_chart(kSurvivalCanvasWidth, kSurvivalCanvasHeight, kSurvivalFrame);
+    const ChartFrame& p = g.plot;
+
+    g.texts.push_back({"Label22", "The probability of Survival", 150, 0, ChartColour::black});
+    std::vector<std::string> value_captions{"0.0"};
+    for (int i = 1; i <= 10; ++i) value_captions.push_back(fixed_text((11 - i) / 10.0, 1));
+    draw_axes(g, {kSpacingY, kSpacingX, 20, "Label17", "Label19"}, state, value_captions);
+
+    // The probability 1.0 sits on the first value tick, 0 at 180 pixels below it.
+    const double one_level = p.top + kSpacingY;
+    const int last =
+        std::min<int>(state.survival_years, static_cast<int>(results.survival_curve.size()) - 1);
+    for (int t = 0; t <= last; ++t) {
+        const double y = one_level + kPixelsPerUnit * (1 - results.survival_curve[t]);
+        g.curve.points.push_back({x_at_years(g, kSpacingX, t), clamp_to(y, p.top, p.bottom)});
+    }
+    g.curve.colour = ChartColour::red;
+
+    ChartText caption{"Label12", "", 0, p.bottom / 2, ChartColour::blue, false};
+    caption.boxed = true;
+    if (std::isfinite(results.expected_ruin_age)) {
+        const double ruin_age = std::floor(results.expected_ruin_age) + 1;
+        caption.text = std::string(kRuinAgeCaption) + str_form(ruin_age);
+        if (ruin_age <= kLastMarkedRuinAge) {
+            const double x = x_at_years(g, kSpacingX, ruin_age - state.current_age);
+            g.marker = ChartLine{{x, p.top + 20}, {x, p.bottom}, ChartColour::blue, 3};
+            caption.left = x + 5;
+            // Past 250 the caption would run off the picture: put it left of
+            // the line, ending as far from it as it starts on the right.
+            if (caption.left > 250) {
+                caption.left -= 190;
+                caption.right = x - 5;
+            }
+            caption.visible = true;
+        } else {
+            g.note = caption.text + ", later than age " + std::to_string(kLastMarkedRuinAge) +
+                     ", the last age this chart marks.";
+        }
+    } else {
+        g.note = "The expected ruin age could not be computed for this case.";
+    }
+    g.texts.push_back(caption);
+    return g;
+}
+
+ChartGeometry income_chart(const AnalysisState& state, const ResultsRecord& results) {
+    constexpr double kSpacingX = 44, kSpacingY = 20, kPixelsPerUnit = 200;
+    ChartGeometry g = blank_chart(kIncomeCanvasWidth, kIncomeCanvasHeight, kIncomeFrame);
+    const ChartFrame& p = g.plot;
+
+    std::vector<std::string> value_captions{format_grouped2(0)};
+    for (int i = 1; i <= 10; ++i) value_captions.push_back(format_grouped2(1 - (i - 1) / 10.0));
+    draw_axes(g, {kSpacingY, kSpacingX, 30, "Label10", "Label14"}, state, value_captions);
+
+    g.texts.push_back({"Label16", "X", 48, 2, ChartColour::red});
+    g.texts.push_back({"Label15", format_grouped0(state.target_income), 62, 2, ChartColour::black,
+                       true, "Real Target Income"});
+
+    // Today the whole target is met; horizon i lies i x step / 2 years ahead,
+    // so the 20 horizons end on the tenth age tick.
+    const double one_level = p.top + kSpacingY;
+    g.curve.points.push_back({p.left, one_level});
+    for (int i = 1; i <= 20; ++i) {
+        const double years = i * g.step / 2.0;
+        const double y = one_level + kPixelsPerUnit * (1 - results.expected_income[i - 1]);
+        g.curve.points.push_back({x_at_years(g, kSpacingX, years), clamp_to(y, p.top, p.bottom)});
+    }
+    g.curve.colour = ChartColour::red;
+    return g;
+}
+
+void add_arrow_axes(ChartGeometry& g) {
+    const ChartFrame& p = g.plot;
+    g.axes.push_back({{p.left, p.top}, {p.left, p.bottom}});
+    g.axes.push_back({{p.left, p.top}, {p.left - 5, p.top + 5}});
+    g.axes.push_back({{p.left, p.top}, {p.left + 5, p.top + 5}});
+    g.axes.push_back({{p.left, p.bottom}, {p.right, p.bottom}});
+    g.axes.push_back({{p.right - 5, p.bottom - 5}, {p.right, p.bottom}});
+    g.axes.push_back({{p.right, p.bottom}, {p.right - 5, p.bottom + 5}});
+}
+
+}  // namespace quorrel

@@ -1,0 +1,106 @@
+// The two result charts as plain drawing data: every line, the curve, the
+// marker and each caption with its place, in pixels of the chart's logical
+// canvas (origin top left, y downwards). Computing this is kept apart from
+// painting so that the picture can be checked without a screen.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "record/analysis_state.h"
+#include "record/results.h"
+
+namespace quorrel {
+
+struct ChartFrame {
+    double left = 0, top = 0, right = 0, bottom = 0;
+};
+
+struct ChartPoint {
+    double x = 0, y = 0;
+};
+
+enum class ChartColour { black, red, blue, dark_blue };
+
+struct ChartLine {
+    ChartPoint from, to;
+    ChartColour colour = ChartColour::black;
+    int width = 1;
+};
+
+struct ChartPolyline {
+    std::vector<ChartPoint> points;
+    ChartColour colour = ChartColour::red;
+    int width = 3;
+};
+
+// A caption: `name` is the label's control name ("Label19(3)"); left/top is
+// the label's upper left corner.
+struct ChartText {
+    ChartText() = default;
+    ChartText(std::string name_, std::string text_, double left_, double top_,
+              ChartColour colour_ = ChartColour::black, bool visible_ = true,
+              std::string tool_tip_ = {})
+        : name(std::move(name_)),
+          text(std::move(text_)),
+          left(left_),
+          top(top_),
+          colour(colour_),
+          visible(visible_),
+          tool_tip(std::move(tool_tip_)) {}
+
+    std::string name;
+    std::string text;
+    double left = 0, top = 0;
+    ChartColour colour = ChartColour::black;
+    bool visible = true;
+    std::string tool_tip;
+    // When set, the text ends at this x instead of starting at `left`, so a
+    // caption left of a line stays beside it whatever the font's width.
+    std::optional<double> right;
+    // Drawn on the chart's background inside a thin frame of its colour, so
+    // no curve runs through its letters.
+    bool boxed = false;
+};
+
+struct ChartGeometry {
+    double width = 0, height = 0;  // logical canvas
+    ChartFrame plot;
+    std::vector<ChartLine> axes;   // vertical axis, horizontal axis, arrow heads
+    std::vector<ChartLine> ticks;  // ten on the value axis, then ten on the age axis
+    ChartPolyline curve;
+    std::vector<ChartPolyline> more_curves;  // drawn after `curve`, in order
+    std::optional<ChartLine> marker;         // expected ruin age, survival chart only
+    std::vector<ChartText> texts;
+    // One line shown under the chart, empty when there is nothing to add.
+    std::string note;
+
+    // Years between two age captions, and the years from today at each of
+    // the eleven age ticks.
+    int step = 0;
+    std::vector<double> age_tick_years;
+
+    const ChartText* text(const std::string& name) const;
+};
+
+inline constexpr double kSurvivalCanvasWidth = 453, kSurvivalCanvasHeight = 245;
+inline constexpr double kIncomeCanvasWidth = 539, kIncomeCanvasHeight = 267;
+inline constexpr const char* kRuinAgeCaption = "Expected Ruin Age is";
+// The survival chart marks an expected ruin age up to this age only.
+inline constexpr int kLastMarkedRuinAge = 105;
+
+// Survival chart of the "Mortality Parameters" tab: the probability of
+// surviving t years for t = 0 .. survival_years, and the expected-ruin-age
+// marker.
+// The two axes of the plot frame, each ending in an arrow head.
+void add_arrow_axes(ChartGeometry& g);
+
+ChartGeometry survival_chart(const AnalysisState& state, const ResultsRecord& results);
+
+// Income chart of the "Projected Consumption" tab: the expected income as a
+// multiple of the real target income, from today through the 20 horizons.
+ChartGeometry income_chart(const AnalysisState& state, const ResultsRecord& results);
+
+}  // namespace quorrel
