@@ -212,22 +212,28 @@ SweepGrid make_sweep_grid(double x0, double barrier, double base_spacing, double
     const long intervals = first > 0 ? 1 : std::max(1L, std::lround(span / base_spacing));
     const double h = first > 0 ? base_spacing : span / static_cast<double>(intervals);
     g.spacing = h / refinement;
-    // At most 0.5% growth of the spacing from node to node in the stretched part.
     g.stretch_from = std::max(x0, barrier + first + 200 * h);
     auto linear = [&](double xi) {
         if (first > 0) return xi <= 1 ? barrier + first * xi : x0 + h * (xi - 1);
         return barrier + h * xi;
     };
     const double xi1 = first > 0 ? 1 + (g.stretch_from - x0) / h : (g.stretch_from - barrier) / h;
-    const double rate = h / g.stretch_from;
+    // Above stretch_from the spacing grows from h by the factor exp(rate) a
+    // coarse node: dx/dxi = h exp(rate (xi - xi1)). The map is smooth, so the
+    // central differences stay second order in the index step and Richardson
+    // holds. At the start of the stretching the relative spacing is at most
+    // 0.5% (stretch_from is 200 cells up); far above it tends to the rate.
+    const double rate = std::max(h / g.stretch_from, kStretchRate);
+    const double from = g.stretch_from;
+    auto stretched = [&](double xi) { return from + h / rate * std::expm1(rate * (xi - xi1)); };
     double xi_top = first > 0 ? 1 + (top - x0) / h : (top - barrier) / h;
-    if (top > g.stretch_from) xi_top = xi1 + std::log(top / g.stretch_from) / rate;
+    if (top > from) xi_top = xi1 + std::log1p(rate * (top - from) / h) / rate;
     const long coarse = std::max(static_cast<long>(std::ceil(xi_top)), intervals + 2);
     const long nodes = coarse * refinement;
     g.x.resize(static_cast<std::size_t>(nodes + 1));
     for (long k = 0; k <= nodes; ++k) {
         const double xi = static_cast<double>(k) / refinement;
-        g.x[k] = xi <= xi1 ? linear(xi) : g.stretch_from * std::exp(rate * (xi - xi1));
+        g.x[k] = xi <= xi1 ? linear(xi) : stretched(xi);
     }
     g.start = static_cast<int>(intervals * refinement);
     g.x[g.start] = x0;
