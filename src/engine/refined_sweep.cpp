@@ -157,8 +157,17 @@ double apply_step(const StepFactors& f, int n, std::vector<double>& w,
         z_prev = z1;
     }
     if (j == n) yy[j] = ww[j] * inv[j] - b[j] * z_prev;
-    // Back: y[j] = z[j] - cp[j] y[j + 1], two rows per step.
-    double y_next = 0;  // y[j + 1]
+    // Back: y[j] = z[j] - cp[j] y[j + 1], two rows per step. B^T's rows are
+    // applied as soon as their three y are known, in the slack that the
+    // recurrence leaves, rather than in a pass of their own.
+    const double* bo = f.bo.data();
+    const double* bd = f.bd.data();
+    const double* bu = f.bu.data();
+    auto b_row = [&](int k, double y_lo, double y_mid, double y_hi) {
+        return bu[k - 1] * y_lo + bd[k] * y_mid + bo[k + 1] * y_hi;
+    };
+    double y_next = 0;   // y[j + 1]
+    double y_next2 = 0;  // y[j + 2]
     j = n;
     for (; j - 1 >= 1; j -= 2) {
         const double zj = yy[j];
@@ -167,14 +176,18 @@ double apply_step(const StepFactors& f, int n, std::vector<double>& w,
         const double y1 = (zm - cp[j - 1] * zj) + cc[j - 1] * y_next;
         yy[j] = y0;
         yy[j - 1] = y1;
+        if (j < n) ww[j + 1] = b_row(j + 1, y0, y_next, y_next2);
+        ww[j] = b_row(j, y1, y0, y_next);
+        y_next2 = y0;
         y_next = y1;
     }
-    if (j == 1) yy[1] = yy[1] - cp[1] * y_next;
-    yy[0] = 0;
-    yy[n + 1] = 0;
-    const int last = n;
-    for (int k = 1; k <= last; ++k) {
-        ww[k] = f.bu[k - 1] * yy[k - 1] + f.bd[k] * yy[k] + f.bo[k + 1] * yy[k + 1];
+    if (j == 1) {
+        const double y0 = yy[1] - cp[1] * y_next;
+        yy[1] = y0;
+        if (n > 1) ww[2] = b_row(2, y0, y_next, y_next2);
+        ww[1] = b_row(1, 0.0, y0, y_next);
+    } else {
+        ww[1] = b_row(1, 0.0, y_next, y_next2);
     }
     top += f.top_coupling * yy[n];
     return f.barrier_coupling * yy[1];
