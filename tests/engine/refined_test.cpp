@@ -33,6 +33,52 @@ RefinedModel flat_model(double mu, double sigma, double real_income = 0) {
 
 double normal_cdf(double z) { return boost::math::cdf(boost::math::normal(), z); }
 
+// ---- The sweep's grid -------------------------------------------------------
+
+struct GridCase {
+    std::string name;
+    double x0, barrier, spacing, top;
+};
+
+class RefinedGrid : public ::testing::TestWithParam<GridCase> {};
+
+// Richardson needs the fine grid to be the coarse map at half the index step,
+// central differences need the spacing to change smoothly, and the cost of a
+// high top must grow only with its log.
+TEST_P(RefinedGrid, FineRefinesCoarseAndTheSpacingGrowsSmoothlyToTheTop) {
+    const GridCase& c = GetParam();
+    const refined::SweepGrid coarse =
+        refined::make_sweep_grid(c.x0, c.barrier, c.spacing, c.top, 1);
+    const refined::SweepGrid fine = refined::make_sweep_grid(c.x0, c.barrier, c.spacing, c.top, 2);
+    ASSERT_EQ(fine.x.size(), 2 * coarse.x.size() - 1);
+    for (std::size_t k = 0; k < coarse.x.size(); ++k) ASSERT_EQ(fine.x[2 * k], coarse.x[k]) << k;
+    EXPECT_EQ(fine.start, 2 * coarse.start);
+    for (const refined::SweepGrid* g : {&coarse, &fine}) {
+        EXPECT_EQ(g->x.front(), c.barrier);
+        EXPECT_EQ(g->x[g->start], c.x0);
+        EXPECT_GE(g->x.back(), c.top);
+        // From today's wealth up (below it the cells may be one short first
+        // cell, halved on the fine grid).
+        const double growth = std::exp(refined::kStretchRate / (g == &fine ? 2 : 1));
+        for (std::size_t k = static_cast<std::size_t>(g->start) + 2; k < g->x.size(); ++k) {
+            const double ratio = (g->x[k] - g->x[k - 1]) / (g->x[k - 1] - g->x[k - 2]);
+            ASSERT_GT(ratio, 1 - 1e-9) << "node " << k;
+            ASSERT_LT(ratio, growth * (1 + 1e-9)) << "node " << k;
+        }
+    }
+    const refined::SweepGrid doubled =
+        refined::make_sweep_grid(c.x0, c.barrier, c.spacing, 2 * c.top, 1);
+    EXPECT_LE(doubled.x.size(), coarse.x.size() + std::log(2) / refined::kStretchRate + 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, RefinedGrid,
+    ::testing::Values(GridCase{"defaults", 20, 0, 0.1, 3248},
+                      GridCase{"level_near_wealth", 2, 1, 0.025, 500},
+                      GridCase{"wealth_far_above_the_uniform_part", 50, 0, 0.1, 20000},
+                      GridCase{"wealth_a_hair_above_the_barrier", 1e-4, 0, 0.0025, 800}),
+    [](const ::testing::TestParamInfo<GridCase>& info) { return info.param.name; });
+
 // ---- Ruin probabilities against closed forms --------------------------------
 
 struct ClosedFormCase {

@@ -35,9 +35,10 @@ constexpr double kLifetimeAge = 110;
 // The coarse spacing: 0.1 years of target income, or a 40th of the way from
 // today's wealth down to the level where that is less, so that a level close
 // to today's wealth is resolved as finely as a distant one. The grid's node
-// count does not grow with it: the stretched part above keeps its ratio. It
-// stays at least a 40th of 0.1: closer than that the grid's first cell runs
-// from the barrier to today's wealth.
+// count hardly grows with it: above the uniform part the spacing grows
+// geometrically, which takes a spacing 40 times finer back to the same size
+// in about 185 more coarse nodes. It stays at least a 40th of 0.1: closer than
+// that the grid's first cell runs from the barrier to today's wealth.
 double base_spacing(double x0, double barrier) {
     return std::clamp((x0 - barrier) / 40, kBaseSpacing / 40, kBaseSpacing);
 }

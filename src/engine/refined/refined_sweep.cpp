@@ -157,8 +157,17 @@ double apply_step(const StepFactors& f, int n, std::vector<double>& w,
         z_prev = z1;
     }
     if (j == n) yy[j] = ww[j] * inv[j] - b[j] * z_prev;
-    // Back: y[j] = z[j] - cp[j] y[j + 1], two rows per step.
-    double y_next = 0;  // y[j + 1]
+    // Back: y[j] = z[j] - cp[j] y[j + 1], two rows per step. B^T's rows are
+    // applied as soon as their three y are known, in the slack that the
+    // recurrence leaves, rather than in a pass of their own.
+    const double* bo = f.bo.data();
+    const double* bd = f.bd.data();
+    const double* bu = f.bu.data();
+    auto b_row = [&](int k, double y_lo, double y_mid, double y_hi) {
+        return bu[k - 1] * y_lo + bd[k] * y_mid + bo[k + 1] * y_hi;
+    };
+    double y_next = 0;   // y[j + 1]
+    double y_next2 = 0;  // y[j + 2]
     j = n;
     for (; j - 1 >= 1; j -= 2) {
         const double zj = yy[j];
@@ -167,14 +176,18 @@ double apply_step(const StepFactors& f, int n, std::vector<double>& w,
         const double y1 = (zm - cp[j - 1] * zj) + cc[j - 1] * y_next;
         yy[j] = y0;
         yy[j - 1] = y1;
+        if (j < n) ww[j + 1] = b_row(j + 1, y0, y_next, y_next2);
+        ww[j] = b_row(j, y1, y0, y_next);
+        y_next2 = y0;
         y_next = y1;
     }
-    if (j == 1) yy[1] = yy[1] - cp[1] * y_next;
-    yy[0] = 0;
-    yy[n + 1] = 0;
-    const int last = n;
-    for (int k = 1; k <= last; ++k) {
-        ww[k] = f.bu[k - 1] * yy[k - 1] + f.bd[k] * yy[k] + f.bo[k + 1] * yy[k + 1];
+    if (j == 1) {
+        const double y0 = yy[1] - cp[1] * y_next;
+        yy[1] = y0;
+        if (n > 1) ww[2] = b_row(2, y0, y_next, y_next2);
+        ww[1] = b_row(1, 0.0, y0, y_next);
+    } else {
+        ww[1] = b_row(1, 0.0, y_next, y_next2);
     }
     top += f.top_coupling * yy[n];
     return f.barrier_coupling * yy[1];
@@ -212,22 +225,28 @@ SweepGrid make_sweep_grid(double x0, double barrier, double base_spacing, double
     const long intervals = first > 0 ? 1 : std::max(1L, std::lround(span / base_spacing));
     const double h = first > 0 ? base_spacing : span / static_cast<double>(intervals);
     g.spacing = h / refinement;
-    // At most 0.5% growth of the spacing from node to node in the stretched part.
     g.stretch_from = std::max(x0, barrier + first + 200 * h);
     auto linear = [&](double xi) {
         if (first > 0) return xi <= 1 ? barrier + first * xi : x0 + h * (xi - 1);
         return barrier + h * xi;
     };
     const double xi1 = first > 0 ? 1 + (g.stretch_from - x0) / h : (g.stretch_from - barrier) / h;
-    const double rate = h / g.stretch_from;
+    // Above stretch_from the spacing grows from h by the factor exp(rate) a
+    // coarse node: dx/dxi = h exp(rate (xi - xi1)). The map is smooth, so the
+    // central differences stay second order in the index step and Richardson
+    // holds. At the start of the stretching the relative spacing is at most
+    // 0.5% (stretch_from is 200 cells up); far above it tends to the rate.
+    const double rate = std::max(h / g.stretch_from, kStretchRate);
+    const double from = g.stretch_from;
+    auto stretched = [&](double xi) { return from + h / rate * std::expm1(rate * (xi - xi1)); };
     double xi_top = first > 0 ? 1 + (top - x0) / h : (top - barrier) / h;
-    if (top > g.stretch_from) xi_top = xi1 + std::log(top / g.stretch_from) / rate;
+    if (top > from) xi_top = xi1 + std::log1p(rate * (top - from) / h) / rate;
     const long coarse = std::max(static_cast<long>(std::ceil(xi_top)), intervals + 2);
     const long nodes = coarse * refinement;
     g.x.resize(static_cast<std::size_t>(nodes + 1));
     for (long k = 0; k <= nodes; ++k) {
         const double xi = static_cast<double>(k) / refinement;
-        g.x[k] = xi <= xi1 ? linear(xi) : g.stretch_from * std::exp(rate * (xi - xi1));
+        g.x[k] = xi <= xi1 ? linear(xi) : stretched(xi);
     }
     g.start = static_cast<int>(intervals * refinement);
     g.x[g.start] = x0;

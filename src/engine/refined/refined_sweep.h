@@ -18,9 +18,18 @@ using Pump = std::function<void()>;
 
 // Nodes x[0] (the barrier) .. x.back() (the top). Uniform from the barrier to
 // `stretch_from` (at least today's wealth, so that today's wealth is node
-// `start` exactly), geometric above with the ratio that keeps the spacing
-// continuous there. A refinement of 2 is the same map sampled at half the
-// index step: every coarse node is a fine node.
+// `start` exactly), above it a spacing that grows continuously from the
+// uniform one by the factor exp(kStretchRate) a coarse node, so that the
+// relative spacing rises towards kStretchRate and the nodes up to the top
+// grow with the log of its height. A refinement of 2 is the same map sampled
+// at half the index step: every coarse node is a fine node.
+//
+// The rate trades nodes for accuracy far above today's wealth, where only
+// the upper percentiles and the mass that leaves for the top are read: 2%
+// moves those percentiles by about 1e-5 (well inside their error estimates)
+// and needs less than half the nodes that the 0.5% of the start of the
+// stretching would.
+inline constexpr double kStretchRate = 0.02;
 struct SweepGrid {
     std::vector<double> x;
     int start = 0;
