@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 
+class QDate;
 class QPrinter;
 class QWidget;
 
@@ -80,6 +81,17 @@ inline constexpr const char* kSaveDialogTitle =
 
 // The real desktop.
 Platform& desktop_platform();
+
+// Where file dialogs start: the folder the last one was left in, kept between
+// sessions. A proposed name without a folder is put into it; a name with one,
+// or no remembered folder that still exists, leaves the name as it is.
+QString in_last_folder(const QString& proposed_name);
+// Remembers the folder of a file the user chose; an empty path changes nothing.
+void remember_folder_of(const QString& chosen_path);
+// A file name proposed from the case and the date, "Smith 2026-12-10.pdf";
+// an unsaved case is called "Quorrel report". `suffix` without its dot, may
+// be empty.
+QString proposed_file_name(const QString& case_name, const QDate& date, const QString& suffix);
 
 // Puts a top-level window in the middle of its screen's free area, its top
 // left corner never off the screen.

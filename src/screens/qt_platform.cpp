@@ -2,6 +2,9 @@
 // the default printer, the save dialog, the busy pointer and the event pump.
 #include <QApplication>
 #include <QCursor>
+#include <QDate>
+#include <QDir>
+#include <QFileInfo>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPainter>
@@ -10,8 +13,10 @@
 #include <QPrintPreviewDialog>
 #include <QPrinter>
 #include <QPrinterInfo>
+#include <QRegularExpression>
 #include <QProgressDialog>
 #include <QScreen>
+#include <QSettings>
 #include <QWidget>
 #include <algorithm>
 
@@ -19,6 +24,22 @@
 
 namespace quorrel {
 namespace {
+
+// Kept under the program's own name, whatever the binary is called.
+constexpr const char* kSettingsOwner = "Quorrel";
+constexpr const char* kSettingsName = "Quorrel";
+constexpr const char* kLastFolderKey = "last_folder";
+
+QString last_folder() {
+    const QString folder = QSettings(kSettingsOwner, kSettingsName).value(kLastFolderKey).toString();
+    return !folder.isEmpty() && QFileInfo(folder).isDir() ? folder : QString();
+}
+
+// The chosen file, its folder remembered for the next dialog.
+QString chosen(const QString& path) {
+    remember_folder_of(path);
+    return path;
+}
 
 // A window-modal progress dialog: the window under it keeps painting and
 // its other windows stay usable, but nothing on it starts a second run.
@@ -82,15 +103,15 @@ public:
 
     QString save_file_name(QWidget* parent, const QString& initial_name,
                            const QString& filter) override {
-        QFileDialog dialog(parent, kSaveDialogTitle, initial_name, filter);
+        QFileDialog dialog(parent, kSaveDialogTitle, in_last_folder(initial_name), filter);
         dialog.setAcceptMode(QFileDialog::AcceptSave);
         dialog.setFileMode(QFileDialog::AnyFile);
         // The report is appended, so an existing file is no reason to ask
         // whether to replace it.
         dialog.setOption(QFileDialog::DontConfirmOverwrite);
         if (dialog.exec() != QDialog::Accepted) return {};
-        const QStringList chosen = dialog.selectedFiles();
-        return chosen.isEmpty() ? QString() : chosen.first();
+        const QStringList files = dialog.selectedFiles();
+        return files.isEmpty() ? QString() : chosen(files.first());
     }
 
     void set_busy(bool on) override {
@@ -118,7 +139,10 @@ public:
     }
 
     QStringList open_file_names(QWidget* parent, const QString& filter) override {
-        return QFileDialog::getOpenFileNames(parent, QString(), QString(), filter);
+        const QStringList files =
+            QFileDialog::getOpenFileNames(parent, QString(), last_folder(), filter);
+        if (!files.isEmpty()) remember_folder_of(files.first());
+        return files;
     }
 
     std::unique_ptr<ProgressWindow> open_progress(QWidget* parent, const QString& title,
@@ -129,7 +153,9 @@ public:
 
     QString export_file_name(QWidget* parent, const QString& title, const QString& initial_name,
                              const QString& filter) override {
-        return QFileDialog::getSaveFileName(parent, title, initial_name, filter);
+        // Qt's save dialog asks before an existing file is replaced.
+        return chosen(
+            QFileDialog::getSaveFileName(parent, title, in_last_folder(initial_name), filter));
     }
 
     SaveChoice ask_save_changes(QWidget* parent, const QString& title,
@@ -145,18 +171,18 @@ public:
     }
 
     QString open_file_name(QWidget* parent, const QString& filter) override {
-        return QFileDialog::getOpenFileName(parent, QString(), QString(), filter);
+        return chosen(QFileDialog::getOpenFileName(parent, QString(), last_folder(), filter));
     }
 
     QString replace_file_name(QWidget* parent, const QString& initial_name, const QString& filter,
                               const QString& suffix) override {
-        QFileDialog dialog(parent, QString(), initial_name, filter);
+        QFileDialog dialog(parent, QString(), in_last_folder(initial_name), filter);
         dialog.setAcceptMode(QFileDialog::AcceptSave);
         dialog.setFileMode(QFileDialog::AnyFile);
         dialog.setDefaultSuffix(suffix);
         if (dialog.exec() != QDialog::Accepted) return {};
-        const QStringList chosen = dialog.selectedFiles();
-        return chosen.isEmpty() ? QString() : chosen.first();
+        const QStringList files = dialog.selectedFiles();
+        return files.isEmpty() ? QString() : chosen(files.first());
     }
 
 private:
@@ -173,6 +199,29 @@ void centre_on_screen(QWidget& window) {
     QRect frame(QPoint(0, 0), window.size());
     frame.moveCenter(area.center());
     window.move(std::max(frame.left(), area.left()), std::max(frame.top(), area.top()));
+}
+
+QString in_last_folder(const QString& proposed_name) {
+    if (!proposed_name.isEmpty() && QFileInfo(proposed_name).fileName() != proposed_name)
+        return proposed_name;  // it names its folder itself
+    const QString folder = last_folder();
+    if (folder.isEmpty()) return proposed_name;
+    return proposed_name.isEmpty() ? folder + QDir::separator()
+                                   : QDir(folder).filePath(proposed_name);
+}
+
+void remember_folder_of(const QString& chosen_path) {
+    if (chosen_path.isEmpty()) return;
+    QSettings(kSettingsOwner, kSettingsName)
+        .setValue(kLastFolderKey, QFileInfo(chosen_path).absolutePath());
+}
+
+QString proposed_file_name(const QString& case_name, const QDate& date, const QString& suffix) {
+    // Characters no file system takes in a name are left out of it.
+    QString name = case_name.trimmed().isEmpty() ? QString("Quorrel report") : case_name.trimmed();
+    name.remove(QRegularExpression(R"([/\\:*?"<>|])"));
+    name += " " + date.toString("yyyy-MM-dd");
+    return suffix.isEmpty() ? name : name + "." + suffix;
 }
 
 Platform& desktop_platform() {

@@ -335,7 +335,8 @@ TEST_F(CaseFileTest, ResultsOfAnOpenedCaseCarryItsName) {
     ASSERT_NE(export_pdf, nullptr);
     export_pdf->click();  // the dialog is cancelled
     ASSERT_FALSE(platform.dialog_requests.isEmpty());
-    EXPECT_TRUE(platform.dialog_requests.last().startsWith("Smith 2026.pdf|"))
+    EXPECT_TRUE(platform.dialog_requests.last().startsWith(
+        "Smith 2026 " + QDate::currentDate().toString("yyyy-MM-dd") + ".pdf|"))
         << platform.dialog_requests.last().toStdString();
 }
 

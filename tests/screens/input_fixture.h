@@ -34,14 +34,6 @@ inline bool activate(QWidget* window) {
     return QApplication::activeWindow() == window;
 }
 
-// The screens keep their settings (the recent cases) under a temporary
-// folder, never in the user's own.
-inline void use_private_settings() {
-    static QTemporaryDir folder;
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, folder.path());
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, folder.path());
-}
-
 class InputScreenTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {

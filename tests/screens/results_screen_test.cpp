@@ -293,15 +293,15 @@ protected:
     QTemporaryDir dir;
 };
 
-TEST_F(ResultsSaveTest, CancelledDialogSavesNothing) {
+TEST_F(ResultsSaveTest, CancelledDialogSavesNothingAndSaysNothing) {
     platform.next_file_name.clear();
     command("Command3")->click();
     ASSERT_EQ(platform.dialog_requests.size(), 1);
-    EXPECT_EQ(platform.dialog_requests[0], "|text file (*.txt)");
-    ASSERT_EQ(platform.messages.size(), 1u);
-    EXPECT_EQ(platform.messages[0].text, "Failed to Save the Results!!!");
-    EXPECT_EQ(platform.messages[0].title, "Results and Analysis");
-    EXPECT_EQ(platform.messages[0].icon, MessageIcon::critical);
+    // The appending dialog, a name proposed from the (unsaved) case and the day.
+    EXPECT_EQ(platform.dialog_requests[0],
+              "Quorrel report " + QDate::currentDate().toString("yyyy-MM-dd") +
+                  ".txt|text file (*.txt)");
+    EXPECT_TRUE(platform.messages.empty());
     EXPECT_TRUE(QDir(dir.path()).isEmpty());
 }
 

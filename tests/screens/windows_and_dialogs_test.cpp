@@ -3,6 +3,8 @@
 #include <QDialog>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <functional>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QTemporaryDir>
@@ -119,6 +121,127 @@ INSTANTIATE_TEST_SUITE_P(Choices, SaveDialogTest,
                          [](const auto& info) {
                              return std::string(info.param.exists ? "existing" : "new");
                          });
+
+// What a driven dialog showed: where it started, the questions it asked.
+struct DrivenDialog {
+    QString chosen;
+    QString start_folder;
+    QStringList asked;
+};
+
+// Opens a dialog through `open` and, once it is up, types `path` and accepts
+// it; any question is answered Yes and recorded.
+DrivenDialog drive_dialog(const std::function<QString()>& open, const QString& path) {
+    DrivenDialog seen;
+    QTimer driver;
+    int ticks = 0;
+    QObject::connect(&driver, &QTimer::timeout, [&] {
+        ++ticks;
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            auto* dialog = qobject_cast<QDialog*>(w);
+            if (dialog == nullptr || !dialog->isVisible()) continue;
+            if (ticks > 200) {
+                dialog->reject();
+            } else if (auto* box = qobject_cast<QMessageBox*>(dialog)) {
+                seen.asked << box->text();
+                box->done(QMessageBox::Yes);
+                return;
+            } else if (auto* files = qobject_cast<QFileDialog*>(dialog)) {
+                if (seen.start_folder.isEmpty()) seen.start_folder = files->directory().path();
+                if (auto* name = files->findChild<QLineEdit*>("fileNameEdit")) name->setText(path);
+                QMetaObject::invokeMethod(files, "accept", Qt::QueuedConnection);
+            }
+        }
+    });
+    driver.start(20);
+    seen.chosen = open();
+    for (int i = 0; i < 5; ++i) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    return seen;
+}
+
+// The dialogs of files written whole (Export PDF, Compare's CSV, a case file,
+// the sweep's CSV) ask before an existing file is replaced, and every dialog
+// starts in the folder the last one was left in.
+struct ReplaceChoice {
+    const char* dialog;
+    bool exists;
+};
+
+class ReplaceDialogTest : public ::testing::TestWithParam<ReplaceChoice> {
+protected:
+    static void SetUpTestSuite() {
+        ensure_application();
+        use_private_settings();
+    }
+};
+
+TEST_P(ReplaceDialogTest, AsksBeforeReplacingAndStartsInTheLastFolder) {
+    const ReplaceChoice& c = GetParam();
+    QTemporaryDir last, elsewhere;
+    const QString path = last.filePath("figures.pdf");
+    if (c.exists) {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("older");
+    }
+    remember_folder_of(last.filePath("an earlier choice.json"));
+    Platform& desktop = desktop_platform();
+    const std::string which = c.dialog;
+    const auto open = [&]() -> QString {
+        if (which == "replace")
+            return desktop.replace_file_name(nullptr, "figures.pdf", "PDF document (*.pdf)", "pdf");
+        return desktop.export_file_name(nullptr, "Export", "figures.pdf", "PDF document (*.pdf)");
+    };
+    const DrivenDialog seen = drive_dialog(open, path);
+    EXPECT_EQ(QFileInfo(seen.chosen).absoluteFilePath(), QFileInfo(path).absoluteFilePath());
+    EXPECT_EQ(QFileInfo(seen.start_folder).canonicalFilePath(),
+              QFileInfo(last.path()).canonicalFilePath());
+    EXPECT_EQ(seen.asked.size(), c.exists ? 1 : 0) << seen.asked.join(" | ").toStdString();
+
+    // The folder chosen now is where the next dialog starts.
+    const DrivenDialog next = drive_dialog(
+        [&] { return desktop.replace_file_name(nullptr, "next.csv", "CSV file (*.csv)", "csv"); },
+        elsewhere.filePath("next.csv"));
+    EXPECT_EQ(QFileInfo(next.start_folder).canonicalFilePath(),
+              QFileInfo(last.path()).canonicalFilePath());
+    EXPECT_EQ(in_last_folder("x.txt"), QDir(elsewhere.path()).filePath("x.txt"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Dialogs, ReplaceDialogTest,
+                         ::testing::Values(ReplaceChoice{"replace", true},
+                                           ReplaceChoice{"replace", false},
+                                           ReplaceChoice{"export", true},
+                                           ReplaceChoice{"export", false}),
+                         [](const auto& info) {
+                             return std::string(info.param.dialog) +
+                                    (info.param.exists ? "_existing" : "_new");
+                         });
+
+// Proposed names and where they start.
+TEST(FileNames, ProposedFromTheCaseAndTheDate) {
+    ensure_application();
+    use_private_settings();
+    const QDate day(2026, 12, 10);
+    struct Case {
+        const char* case_name;
+        const char* suffix;
+        const char* expected;
+    };
+    for (const Case& c : {Case{"Smith", "pdf", "Smith 2026-12-10.pdf"},
+                          Case{"", "txt", "Quorrel report 2026-12-10.txt"},
+                          Case{"  ", "", "Quorrel report 2026-12-10"},
+                          Case{"a/b:c?", "csv", "abc 2026-12-10.csv"}})
+        EXPECT_EQ(proposed_file_name(c.case_name, day, c.suffix), c.expected) << c.case_name;
+
+    QTemporaryDir dir;
+    remember_folder_of(dir.filePath("gone/x.pdf"));  // a folder that does not exist
+    EXPECT_EQ(in_last_folder("a.pdf"), "a.pdf");
+    remember_folder_of(dir.filePath("x.pdf"));
+    EXPECT_EQ(in_last_folder("a.pdf"), QDir(dir.path()).filePath("a.pdf"));
+    EXPECT_EQ(in_last_folder("/elsewhere/a.pdf"), "/elsewhere/a.pdf");  // names its own folder
+    remember_folder_of(QString());  // a cancel changes nothing
+    EXPECT_EQ(in_last_folder("a.pdf"), QDir(dir.path()).filePath("a.pdf"));
+}
 
 }  // namespace
 }  // namespace quorrel::testing

@@ -1,5 +1,6 @@
 #include "screens/results/compare_window.h"
 
+#include <QDate>
 #include <QDateTime>
 #include <QFile>
 #include <QHBoxLayout>
@@ -106,7 +107,13 @@ void CompareWindow::print_clicked() {
 }
 
 void CompareWindow::export_csv_clicked() {
-    QString chosen = platform_.save_file_name(this, "comparison.csv", kCsvFilter);
+    // Written whole: the dialog asks before an existing file is replaced.
+    const QString first = comparison_.case_names.empty()
+                              ? QString()
+                              : QString::fromStdString(comparison_.case_names.front());
+    QString chosen = platform_.replace_file_name(
+        this, proposed_file_name(first + " comparison", QDate::currentDate(), "csv"), kCsvFilter,
+        "csv");
     if (chosen.isEmpty()) return;
     if (!chosen.endsWith(".csv", Qt::CaseInsensitive)) chosen += ".csv";
     // Written whole or not at all: a failed write leaves an older file as it was.

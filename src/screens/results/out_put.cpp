@@ -1,6 +1,7 @@
 #include "screens/results/out_put.h"
 
 #include <QCloseEvent>
+#include <QDate>
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
@@ -42,7 +43,6 @@ namespace quorrel {
 namespace {
 
 constexpr const char* kTitle = "Results and Analysis";
-constexpr const char* kSaveFailed = "Failed to Save the Results!!!";
 constexpr const char* kReportFilter = "text file (*.txt)";
 constexpr const char* kPdfFilter = "PDF document (*.pdf)";
 constexpr const char* kCaseFilter = "Quorrel case (*.json)";
@@ -517,12 +517,11 @@ void OutPut::print_screen() {
 void OutPut::out_put_Command3_Click() {
     // The report is stamped with the moment the button was pressed.
     const QString stamp = QDateTime::currentDateTime().toString("yyyy-MM-dd HH:mm:ss");
-    const QString chosen = platform_.save_file_name(this, QString(), kReportFilter);
+    const QString chosen = platform_.save_file_name(
+        this, proposed_file_name(case_name_, QDate::currentDate(), "txt"), kReportFilter);
+    // A cancelled dialog is the person's choice, not a failure: nothing to say.
+    if (chosen.isEmpty()) return;
     save_status_->clear();
-    if (chosen.isEmpty()) {
-        platform_.show_message(this, kTitle, kSaveFailed, MessageIcon::critical);
-        return;
-    }
     const std::string path = report_file_name(QFile::encodeName(chosen).toStdString());
     const std::vector<std::string> lines =
         report_lines(state_, results_, liquid_wealth_text_.toStdString(), stamp.toStdString());
@@ -543,8 +542,9 @@ void OutPut::out_put_Command3_Click() {
 void OutPut::set_case_name(const QString& name) { case_name_ = name; }
 
 void OutPut::export_pdf_clicked() {
-    const QString suggested = (case_name_.isEmpty() ? QString("report") : case_name_) + ".pdf";
-    QString chosen = platform_.save_file_name(this, suggested, kPdfFilter);
+    // Written whole: the dialog asks before an existing file is replaced.
+    QString chosen = platform_.replace_file_name(
+        this, proposed_file_name(case_name_, QDate::currentDate(), "pdf"), kPdfFilter, "pdf");
     if (chosen.isEmpty()) return;  // cancelled: nothing to say
     if (!chosen.endsWith(".pdf", Qt::CaseInsensitive)) chosen += ".pdf";
     save_status_->clear();
