@@ -210,5 +210,54 @@ TEST(CaseSummary, EveryInputReadsBackFromItsCaptionedCell) {
     }
 }
 
+// The headline counts the futures in which the money lasts out of 100, from
+// the lifetime ruin cell it names: the count and the named percentage add
+// up to 100 within the rounding of each.
+TEST(Headline, CountsTheFuturesFromTheLifetimeRuin) {
+    struct Case {
+        double lifetime;
+        const char* cell;  // published text; empty: formatted from the figure
+        const char* expected;
+    };
+    for (const Case& c :
+         {Case{0.093, "9.3%", "In about 91 of 100 futures your money lasts as long as you do "
+                              "(lifetime ruin 9.3%)"},
+          Case{0.5, "", "In about 50 of 100 futures your money lasts as long as you do "
+                        "(lifetime ruin 50.0%)"},
+          Case{0.004, "", "In more than 99 of 100 futures your money lasts as long as you do "
+                          "(lifetime ruin 0.4%)"},
+          Case{0.997, "", "In fewer than 1 of 100 futures your money lasts as long as you do "
+                          "(lifetime ruin 99.7%)"}}) {
+        ResultsRecord r;
+        r.ruin_grid[0][3] = c.lifetime;
+        if (*c.cell) r.cells[ruin_cell_names()[0][3]] = c.cell;
+        EXPECT_EQ(headline_sentence(r), c.expected) << c.lifetime;
+    }
+    for (int percent = 1; percent < 100; ++percent) {
+        ResultsRecord r;
+        r.ruin_grid[0][3] = (percent + 0.3) / 100;
+        const std::string h = headline_sentence(r);
+        const int lasting = std::stoi(h.substr(std::string("In about ").size()));
+        const double shown = std::stod(h.substr(h.find("ruin ") + 5));
+        EXPECT_NEAR(lasting + shown, 100, 0.51) << h;
+    }
+}
+
+// Error estimates appear only for refined figures, in percentage points for a
+// probability and as a multiple for an estate.
+TEST(ErrorEstimates, OnlyRefinedFiguresCarryThem) {
+    ResultsRecord r;
+    r.ruin_error[1][2] = 0.00031;
+    r.estate_error[2][0] = 0.0042;
+    EXPECT_EQ(probability_error_text(r, 1, 2), "");
+    EXPECT_EQ(estate_error_text(r, 2, 0), "");
+    EXPECT_EQ(scheme_sentence(r), kStandardSchemeSentence);
+    r.refined = true;
+    EXPECT_EQ(probability_error_text(r, 1, 2), "\u00b10.03");
+    EXPECT_EQ(estate_error_text(r, 2, 0), "\u00b10.004");
+    EXPECT_EQ(probability_error_text(r, 0, 0), "\u00b10.00");
+    EXPECT_EQ(scheme_sentence(r), kRefinedSchemeSentence);
+}
+
 }  // namespace
 }  // namespace quorrel

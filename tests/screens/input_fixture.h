@@ -40,7 +40,11 @@ protected:
         ensure_application();
         use_private_settings();
     }
-    void SetUp() override { screen = std::make_unique<InPut>(state, platform); }
+    void SetUp() override {
+        // Every test starts from the standard scheme, whatever an earlier one chose.
+        QSettings("Quorrel", "Quorrel").remove("refined_accuracy");
+        screen = std::make_unique<InPut>(state, platform);
+    }
     void TearDown() override {
         screen.reset();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);

@@ -11,6 +11,7 @@
 #include <QThread>
 #include <memory>
 
+#include "core/case_summary.h"
 #include "core/defaults.h"
 #include "core/pipeline.h"
 #include "default_calculation.h"
@@ -168,15 +169,18 @@ TEST_P(ResultsSchemeLineTest, NamesTheScheme) {
     const QLabel* line = screen.findChild<QLabel*>("scheme_line");
     ASSERT_NE(line, nullptr);
     EXPECT_EQ(line->text().toStdString(), c.shown);
+    // The scheme's technical account stays at hand, behind the plain words.
+    EXPECT_EQ(line->toolTip().toStdString(), c.refined ? c.scheme_line : "");
 }
 
 INSTANTIATE_TEST_SUITE_P(Schemes, ResultsSchemeLineTest,
-                         ::testing::Values(SchemeCase{"standard", false, "", kStandardSchemeLine},
+                         ::testing::Values(SchemeCase{"standard", false, "",
+                                                      kStandardSchemeSentence},
                                            SchemeCase{"standard_ignores_a_stray_line", false,
-                                                      "Refined x", kStandardSchemeLine},
+                                                      "Refined x", kStandardSchemeSentence},
                                            SchemeCase{"refined", true,
                                                       "Refined accuracy: two grids.",
-                                                      "Refined accuracy: two grids."}),
+                                                      kRefinedSchemeSentence}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

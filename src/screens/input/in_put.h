@@ -261,6 +261,8 @@ private:
     QPushButton* Command2 = nullptr;
     QPushButton* Command6 = nullptr;
     QCheckBox* refined_accuracy = nullptr;  // beside "Calculate": which scheme it runs
+    // Under the buttons, after "What if" ticked "Refined accuracy" for its amount.
+    QLabel* accuracy_note_ = nullptr;
     QMenuBar* menu_bar_ = nullptr;
     QMenu* recent_menu_ = nullptr;
     QFrame* Picture1 = nullptr;

@@ -12,6 +12,7 @@
 #include <QProxyStyle>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSettings>
 #include <QShortcut>
 #include <QStyleOptionTab>
 #include <QTabBar>
@@ -171,6 +172,13 @@ QHBoxLayout* right_aligned(QWidget* w) {
 
 }  // namespace
 
+namespace {
+// Kept under the program's own name, whatever the binary is called.
+constexpr const char* kSettingsOwner = "Quorrel";
+constexpr const char* kSettingsName = "Quorrel";
+constexpr const char* kAccuracyKey = "refined_accuracy";
+}  // namespace
+
 void InPut::build_ui() {
     setObjectName("in_put");
     setWindowTitle(kInputTitle);
@@ -202,6 +210,17 @@ void InPut::build_ui() {
     refined_accuracy->setToolTip(
         "Calculate every figure with the refined scheme, each probability with its error "
         "estimate. Slower than the standard scheme, and closer to what the model implies.");
+    // The person's choice of scheme holds from one session to the next.
+    refined_accuracy->setChecked(
+        QSettings(kSettingsOwner, kSettingsName).value(kAccuracyKey, false).toBool());
+    connect(refined_accuracy, &QCheckBox::toggled, this, [this](bool on) {
+        QSettings(kSettingsOwner, kSettingsName).setValue(kAccuracyKey, on);
+        if (!on) accuracy_note_->hide();
+    });
+    accuracy_note_ = new QLabel(this);
+    accuracy_note_->setObjectName("accuracy_note");
+    accuracy_note_->setWordWrap(true);
+    accuracy_note_->hide();
 
     build_progress();
 
@@ -218,6 +237,7 @@ void InPut::build_ui() {
     main->setContentsMargins(6, 8, 6, 6);
     main->addWidget(TabStrip1, 1);
     main->addLayout(bottom);
+    main->addWidget(accuracy_note_);
 
     // Wide enough at first for every tab caption to show; scroll buttons
     // appear only when the user makes the window narrower.

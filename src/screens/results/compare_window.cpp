@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QLabel>
 #include <QPrinter>
 #include <QPushButton>
 #include <QSaveFile>
@@ -90,6 +91,11 @@ CompareWindow::CompareWindow(CaseComparison comparison, Platform& platform, QWid
     buttons->addWidget(csv);
     buttons->addWidget(close_button);
     auto* layout = new QVBoxLayout(this);
+    // Differences mean something only between figures of one scheme: say which.
+    auto* accuracy = new QLabel(qs(comparison_accuracy_sentence(comparison_)), this);
+    accuracy->setObjectName("comparison_accuracy");
+    accuracy->setWordWrap(true);
+    layout->addWidget(accuracy);
     layout->addWidget(table_, 1);
     layout->addLayout(buttons);
 

@@ -20,10 +20,14 @@
 #include <QShortcut>
 #include <QTabBar>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <memory>
 #include <utility>
 
 #include "core/case_comparison.h"
+#include "core/case_summary.h"
 #include "core/defaults.h"
 #include "core/number_format.h"
 #include "core/pipeline.h"
@@ -144,10 +148,10 @@ OutPut::OutPut(const AnalysisState& state, const ResultsRecord& results, Platfor
         frames_[i] = frame;
     }
     layout->addWidget(area, 1);
-    // Which scheme produced the figures.
-    QLabel* scheme =
-        label(this, "scheme_line",
-              results_.refined ? qs(results_.scheme_line) : QString(kStandardSchemeLine));
+    // Which scheme produced the figures, in plain words; the refined scheme's
+    // technical account behind them.
+    QLabel* scheme = label(this, "scheme_line", qs(scheme_sentence(results_)));
+    if (results_.refined) scheme->setToolTip(qs(results_.scheme_line));
     scheme->setWordWrap(true);
     layout->addWidget(scheme);
 
@@ -235,6 +239,15 @@ QWidget* OutPut::build_probability_tab() {
     money->addWidget(value_box(frame3, "Text45", 120), 1, 2);
     money->setColumnStretch(3, 1);
     v->addWidget(frame3);
+
+    // The grid's chief figure in plain words, above it.
+    QLabel* headline = label(page, "headline", "");
+    QFont larger = headline->font();
+    larger.setBold(true);
+    larger.setPointSizeF(larger.pointSizeF() * 1.15);
+    headline->setFont(larger);
+    headline->setWordWrap(true);
+    v->addWidget(headline);
 
     auto* shape = new QFrame(page);
     shape->setObjectName("Shape1");
@@ -429,6 +442,7 @@ void OutPut::out_put_Form_Load() {
     set_field("Text1", qs(format_grouped0(state_.net_investable_wealth)));
     set_field("Label9", qs(format_grouped0(state_.net_investable_wealth)));
     set_field("Text45", qs(format_grouped0(state_.consumption_deficit)));
+    set_field("headline", qs(headline_sentence(results_)));
     mark_grid_cells();
 
     out_put_Command4_Click();
@@ -444,6 +458,9 @@ void OutPut::mark_grid_cells() {
             auto* box = findChild<QLineEdit*>(ruin_cell_names()[r][c]);
             if (!box) continue;
             unmark_grid_cell(*box);
+            if (results_.refined)
+                box->setToolTip(QString("Error estimate: %1 percentage points")
+                                    .arg(qs(probability_error_text(results_, r, c))));
             if (results_.barrier_at_start[r][c]) mark_grid_cell(*box, kBarrierAtStartTip);
             if (results_.ruin_out_of_order[r][c]) mark_grid_cell(*box, kRuinOutOfOrderTip);
             if (check_ && check_->ruin[r][c] == Agreement::disagrees)
@@ -456,6 +473,9 @@ void OutPut::mark_grid_cells() {
             auto* box = findChild<QLineEdit*>(estate_cell_names()[r][c]);
             if (!box) continue;
             unmark_grid_cell(*box);
+            if (results_.refined)
+                box->setToolTip(QString("Error estimate: %1 times the NIW")
+                                    .arg(qs(estate_error_text(results_, r, c))));
             if (results_.estate_at_grid_limit[r][c]) mark_grid_cell(*box, estate_tip);
             if (check_ && check_->estate[r][c] == Agreement::disagrees)
                 mark_grid_cell(*box, kDisagreesTip);
@@ -573,17 +593,50 @@ QWidget* OutPut::compare_window() const { return compare_window_.data(); }
 
 namespace {
 
-// Collects the calculation's message instead of showing it: a compared case
-// that cannot be calculated is named in one message of the results screen.
+// A compared case's calculation on the worker: collects the calculation's
+// message instead of showing it (a case that cannot be calculated is named in
+// one message of the results screen), reports progress by the figures
+// published, and stops at the next time step once Cancel is pressed.
 class CompareHooks : public CalculationHooks {
 public:
+    struct Cancelled {};
+    CompareHooks(const std::atomic<bool>& cancel, std::atomic<double>& progress, double from,
+                 double share)
+        : cancel_(cancel), progress_(progress), from_(from), share_(share) {}
     void show_message(const std::string& text, const std::string&) override { message = text; }
+    void process_pending_events() override {
+        if (cancel_.load()) throw Cancelled{};
+    }
+    void result_published(const std::string&, const std::string&) override {
+        constexpr double kFigures = 25;
+        published_ = std::min(published_ + 1, kFigures);
+        progress_.store(from_ + share_ * published_ / kFigures);
+    }
     std::string message;
+
+private:
+    const std::atomic<bool>& cancel_;
+    std::atomic<double>& progress_;
+    double from_, share_;
+    double published_ = 0;
+};
+
+// What the comparison's worker reads and leaves behind.
+struct PendingComparison {
+    std::vector<ComparedCase> cases;  // the current case first
+    QStringList paths;                // of the other cases, in order
+    Accuracy accuracy = Accuracy::standard;
+    bool cancelled = false;
+    QString failed_path;  // the case that could not be calculated, and why
+    std::string reason;
 };
 
 }  // namespace
 
+bool OutPut::comparison_running() const { return comparison_ && comparison_->running(); }
+
 void OutPut::compare_clicked() {
+    if (comparison_running()) return;
     const QStringList files = platform_.open_file_names(this, kCaseFilter);
     if (files.isEmpty()) return;
     if (files.size() > 3) {
@@ -591,42 +644,78 @@ void OutPut::compare_clicked() {
                                MessageIcon::critical);
         return;
     }
-    std::vector<ComparedCase> cases{
+    auto pending = std::make_shared<PendingComparison>();
+    // Every case at the scheme of the figures on screen, so that a difference
+    // is one of inputs, never of accuracy.
+    pending->accuracy = results_.refined ? Accuracy::refined : Accuracy::standard;
+    pending->cases.push_back(
         {(case_name_.isEmpty() ? QString(kUnnamedCase) : case_name_).toStdString(), state_,
-         results_}};
-    platform_.set_busy(true);
+         results_});
+    // The files are read here, quickly; only the calculations go to the worker.
     for (const QString& path : files) {
         ComparedCase other{QFileInfo(path).completeBaseName().toStdString(), {}, {}};
         apply_input_defaults(other.state);
-        std::string reason = case_reader_
-                                 ? case_reader_(path, other.state)
-                                 : std::string("saved cases cannot be read in this program");
-        if (reason.empty()) {
-            CompareHooks hooks;
-            try {
-                if (run_calculation(other.state, hooks, other.results) !=
-                    CalculationOutcome::completed)
-                    reason = hooks.message;
-            } catch (const std::exception& e) {
-                reason = e.what();
-            }
-        }
+        const std::string reason = case_reader_
+                                       ? case_reader_(path, other.state)
+                                       : std::string("saved cases cannot be read in this program");
         if (!reason.empty()) {
-            platform_.set_busy(false);
             platform_.show_message(
                 this, kTitle, QString("The case %1 cannot be compared:\n%2").arg(path, qs(reason)),
                 MessageIcon::critical);
             return;
         }
-        cases.push_back(std::move(other));
+        pending->cases.push_back(std::move(other));
+        pending->paths << path;
     }
-    platform_.set_busy(false);
 
-    if (compare_window_) compare_window_->close();
-    auto* window = new CompareWindow(compare_cases(cases), platform_, this);
-    window->setAttribute(Qt::WA_DeleteOnClose);
-    compare_window_ = window;
-    window->show();
+    comparison_.reset();
+    auto work = [pending](const std::atomic<bool>& cancel, std::atomic<double>& progress) {
+        const double share = 1.0 / static_cast<double>(pending->paths.size());
+        for (qsizetype i = 0; i < pending->paths.size(); ++i) {
+            ComparedCase& other = pending->cases[static_cast<size_t>(i) + 1];
+            CompareHooks hooks(cancel, progress, static_cast<double>(i) * share, share);
+            std::string reason;
+            try {
+                if (run_calculation(other.state, hooks, other.results, pending->accuracy) !=
+                    CalculationOutcome::completed)
+                    reason = hooks.message;
+            } catch (const CompareHooks::Cancelled&) {
+                pending->cancelled = true;
+                return;
+            } catch (const std::exception& e) {
+                reason = e.what();
+            }
+            if (!reason.empty()) {
+                pending->failed_path = pending->paths[i];
+                pending->reason = reason;
+                return;
+            }
+        }
+    };
+    auto done = [this, pending](JobEnd end, const QString& message) {
+        if (end == JobEnd::cancelled || pending->cancelled) return;
+        if (end == JobEnd::failed || !pending->reason.empty()) {
+            const QString path = pending->failed_path.isEmpty() ? pending->paths.join(", ")
+                                                                : pending->failed_path;
+            const QString why = end == JobEnd::failed ? message : qs(pending->reason);
+            platform_.show_message(this, kTitle,
+                                   QString("The case %1 cannot be compared:\n%2").arg(path, why),
+                                   MessageIcon::critical);
+            return;
+        }
+        if (compare_window_) compare_window_->close();
+        auto* window = new CompareWindow(compare_cases(pending->cases), platform_, this);
+        window->setAttribute(Qt::WA_DeleteOnClose);
+        compare_window_ = window;
+        window->show();
+    };
+    comparison_ = std::make_unique<BackgroundJob>(
+        platform_, this, "Compare",
+        QString("Calculating %1 at %2 accuracy...")
+            .arg(files.size() == 1 ? QString("the other case")
+                                   : QString("the %1 other cases").arg(files.size()),
+                 results_.refined ? "refined" : "standard"),
+        std::move(work), std::move(done));
 }
 
 WhatIfWindow* OutPut::what_if_window() const { return what_if_.data(); }
@@ -650,6 +739,7 @@ void OutPut::what_if_clicked() {
 
 void OutPut::out_put_Command1_Click() {
     if (simulation_) simulation_->cancel();
+    if (comparison_) comparison_->cancel();
     if (returned_) return;
     returned_ = true;
     QPointer<OutPut> alive(this);
@@ -662,6 +752,7 @@ void OutPut::closeEvent(QCloseEvent* event) {
     // A simulation still running is of no more use; the destructor waits
     // for its worker.
     if (simulation_) simulation_->cancel();
+    if (comparison_) comparison_->cancel();
     if (returned_) return;
     returned_ = true;
     emit returned();
