@@ -9,6 +9,7 @@
 #include <QMessageBox>
 #include <QPainter>
 #include <QPixmap>
+#include <QPushButton>
 #include <QPointer>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
@@ -41,13 +42,35 @@ QString chosen(const QString& path) {
     return path;
 }
 
+// Gives the keyboard back after a modal dialog: without a window manager the
+// X focus falls to the root window when the dialog closes, and keys would do
+// nothing until a click. The window and the control that had the focus get
+// it again.
+class FocusKeeper {
+public:
+    explicit FocusKeeper(QWidget* parent)
+        : window_(parent ? parent->window() : QApplication::activeWindow()),
+          focus_(QApplication::focusWidget()) {}
+    ~FocusKeeper() {
+        if (!window_ || !window_->isVisible()) return;
+        window_->activateWindow();
+        if (focus_ && focus_->window() == window_) focus_->setFocus(Qt::OtherFocusReason);
+    }
+    FocusKeeper(const FocusKeeper&) = delete;
+    FocusKeeper& operator=(const FocusKeeper&) = delete;
+
+private:
+    QPointer<QWidget> window_;
+    QPointer<QWidget> focus_;
+};
+
 // A window-modal progress dialog: the window under it keeps painting and
 // its other windows stay usable, but nothing on it starts a second run.
 class DialogProgress final : public ProgressWindow {
 public:
     DialogProgress(QWidget* parent, const QString& title, const QString& text,
                    std::function<void()> on_cancel)
-        : dialog_(new QProgressDialog(text, "Cancel", 0, kSteps, parent)) {
+        : keeper_(parent), dialog_(new QProgressDialog(text, "Cancel", 0, kSteps, parent)) {
         dialog_->setWindowTitle(title);
         dialog_->setWindowModality(Qt::WindowModal);
         dialog_->setMinimumDuration(0);
@@ -69,6 +92,7 @@ public:
 
 private:
     static constexpr int kSteps = 1000;
+    const FocusKeeper keeper_;  // first made, last gone: after the dialog
     QPointer<QProgressDialog> dialog_;
 };
 
@@ -76,6 +100,7 @@ class QtPlatform final : public Platform {
 public:
     void show_message(QWidget* parent, const QString& title, const QString& text,
                       MessageIcon icon) override {
+        const FocusKeeper keeper(parent);
         QMessageBox box(icon == MessageIcon::critical ? QMessageBox::Critical : QMessageBox::NoIcon,
                         title, text, QMessageBox::Ok, parent);
         box.exec();
@@ -103,6 +128,7 @@ public:
 
     QString save_file_name(QWidget* parent, const QString& initial_name,
                            const QString& filter) override {
+        const FocusKeeper keeper(parent);
         QFileDialog dialog(parent, kSaveDialogTitle, in_last_folder(initial_name), filter);
         dialog.setAcceptMode(QFileDialog::AcceptSave);
         dialog.setFileMode(QFileDialog::AnyFile);
@@ -129,6 +155,7 @@ public:
 
     void preview_document(QWidget* parent, const QString& title,
                           const std::function<void(QPrinter&)>& paint) override {
+        const FocusKeeper keeper(parent);
         QPrinter printer(QPrinter::HighResolution);
         QPrintPreviewDialog dialog(&printer, parent);
         dialog.setWindowTitle(title);
@@ -139,6 +166,7 @@ public:
     }
 
     QStringList open_file_names(QWidget* parent, const QString& filter) override {
+        const FocusKeeper keeper(parent);
         const QStringList files =
             QFileDialog::getOpenFileNames(parent, QString(), last_folder(), filter);
         if (!files.isEmpty()) remember_folder_of(files.first());
@@ -153,6 +181,7 @@ public:
 
     QString export_file_name(QWidget* parent, const QString& title, const QString& initial_name,
                              const QString& filter) override {
+        const FocusKeeper keeper(parent);
         // Qt's save dialog asks before an existing file is replaced.
         return chosen(
             QFileDialog::getSaveFileName(parent, title, in_last_folder(initial_name), filter));
@@ -160,9 +189,14 @@ public:
 
     SaveChoice ask_save_changes(QWidget* parent, const QString& title,
                                 const QString& text) override {
+        const FocusKeeper keeper(parent);
         QMessageBox box(QMessageBox::Warning, title, text,
                         QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, parent);
         box.setDefaultButton(QMessageBox::Save);
+        // Every answer by its letter, as the other buttons of the program.
+        box.button(QMessageBox::Save)->setText("&Save");
+        box.button(QMessageBox::Discard)->setText("&Discard");
+        box.button(QMessageBox::Cancel)->setText("Cancel");
         switch (box.exec()) {
             case QMessageBox::Save: return SaveChoice::save;
             case QMessageBox::Discard: return SaveChoice::discard;
@@ -171,11 +205,13 @@ public:
     }
 
     QString open_file_name(QWidget* parent, const QString& filter) override {
+        const FocusKeeper keeper(parent);
         return chosen(QFileDialog::getOpenFileName(parent, QString(), last_folder(), filter));
     }
 
     QString replace_file_name(QWidget* parent, const QString& initial_name, const QString& filter,
                               const QString& suffix) override {
+        const FocusKeeper keeper(parent);
         QFileDialog dialog(parent, QString(), in_last_folder(initial_name), filter);
         dialog.setAcceptMode(QFileDialog::AcceptSave);
         dialog.setFileMode(QFileDialog::AnyFile);

@@ -1,6 +1,7 @@
 // The title screen: the input screen loads behind it, the prompt follows the
 // pointer, a click opens the input screen.
 #include <QLabel>
+#include <QKeyEvent>
 #include <QMouseEvent>
 
 #include <vector>
@@ -44,6 +45,31 @@ TEST(FrontPage, LoadsTheInputScreenHiddenAndOpensItOnAClick) {
     EXPECT_FALSE(front.isVisible());
     EXPECT_TRUE(front.input_screen().isVisible());
     EXPECT_EQ(front.input_screen().current_page(), 1);
+}
+
+// Any key leaves the title screen as a click does; a modifier alone does not.
+TEST(FrontPage, AnyKeyLeavesIt) {
+    ensure_application();
+    struct Case {
+        int key;
+        Qt::KeyboardModifiers modifiers;
+        bool leaves;
+    };
+    for (const Case& c : {Case{Qt::Key_Space, Qt::NoModifier, true},
+                          Case{Qt::Key_Return, Qt::NoModifier, true},
+                          Case{Qt::Key_Escape, Qt::NoModifier, true},
+                          Case{Qt::Key_Q, Qt::NoModifier, true},
+                          Case{Qt::Key_Shift, Qt::ShiftModifier, false},
+                          Case{Qt::Key_Control, Qt::ControlModifier, false}}) {
+        AnalysisState state;
+        RecordingPlatform platform;
+        FrontPage front(state, platform);
+        front.show();
+        QKeyEvent down(QEvent::KeyPress, c.key, c.modifiers);
+        QApplication::sendEvent(&front, &down);
+        EXPECT_EQ(front.isVisible(), !c.leaves) << c.key;
+        EXPECT_EQ(front.input_screen().isVisible(), c.leaves) << c.key;
+    }
 }
 
 TEST(FrontPage, TitleImageIsAGreyCardOfTheStatedSize) {

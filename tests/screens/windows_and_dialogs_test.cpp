@@ -1,6 +1,8 @@
 // Windows the screens open besides themselves: the help windows of the input
 // pages and the desktop's save dialog for the report.
 #include <QDialog>
+#include <QElapsedTimer>
+#include <QPushButton>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -216,6 +218,50 @@ INSTANTIATE_TEST_SUITE_P(Dialogs, ReplaceDialogTest,
                              return std::string(info.param.dialog) +
                                     (info.param.exists ? "_existing" : "_new");
                          });
+
+// On a bare X server the keyboard would fall to the root window after a
+// modal dialog, after Calculate and after Return: the window and the control
+// that had the focus get it back each time.
+class OnXFocusTest : public InputScreenTest {
+protected:
+    // Waits for the window system to settle on `window` and `focus`.
+    static bool settles_on(QWidget* window, QWidget* focus) {
+        QElapsedTimer clock;
+        clock.start();
+        while ((QApplication::activeWindow() != window ||
+                (focus && QApplication::focusWidget() != focus)) &&
+               clock.elapsed() < 3000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        return QApplication::activeWindow() == window &&
+               (!focus || QApplication::focusWidget() == focus);
+    }
+};
+
+TEST_F(OnXFocusTest, KeyboardComesBackAfterMessagesCalculateAndReturn) {
+    ASSERT_TRUE(activate(screen.get()));
+    QLineEdit* wealth = box("Text11");
+    wealth->setFocus(Qt::TabFocusReason);
+    ASSERT_TRUE(settles_on(screen.get(), wealth));
+
+    QTimer closer;  // answers the message once it is up
+    QObject::connect(&closer, &QTimer::timeout, [] {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* b = qobject_cast<QMessageBox*>(w); b && b->isVisible()) b->accept();
+    });
+    closer.start(50);
+    desktop_platform().show_message(screen.get(), "Input Individual Information", "A message",
+                                    MessageIcon::none);
+    closer.stop();
+    EXPECT_TRUE(settles_on(screen.get(), wealth)) << "after a message";
+
+    QPushButton* calculate = button("Command1");
+    calculate->setFocus(Qt::TabFocusReason);
+    calculate->click();
+    ASSERT_NE(screen->results_screen(), nullptr);
+    EXPECT_TRUE(settles_on(screen->results_screen(), nullptr)) << "after Calculate";
+    emit screen->results_screen()->returned();
+    EXPECT_TRUE(settles_on(screen.get(), calculate)) << "after Return";
+}
 
 // Proposed names and where they start.
 TEST(FileNames, ProposedFromTheCaseAndTheDate) {

@@ -184,6 +184,7 @@ private:
     void box_left(QObject* watched);
     void connect_handlers();
     void bind_inputs();
+    void name_controls();
     void bind_amount(int box, QLineEdit* edit, const char* key);
     void fill_lists();
     void select_default(std::size_t row);
@@ -261,6 +262,7 @@ private:
     QPushButton* Command2 = nullptr;
     QPushButton* Command6 = nullptr;
     QCheckBox* refined_accuracy = nullptr;  // beside "Calculate": which scheme it runs
+    QPointer<QWidget> focus_before_results_;  // given back on "Return"
     // Under the buttons, after "What if" ticked "Refined accuracy" for its amount.
     QLabel* accuracy_note_ = nullptr;
     QMenuBar* menu_bar_ = nullptr;

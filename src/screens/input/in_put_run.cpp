@@ -187,13 +187,24 @@ void InPut::open_results(const ResultsRecord& results) {
             accuracy_note_->show();
         }
     });
-    // Shown before this one is hidden, so the program never has no window.
+    // Shown before this one is hidden, so the program never has no window;
+    // activated, so that the keyboard goes with it.
+    focus_before_results_ = QApplication::focusWidget();
     screen->show();
+    screen->raise();
+    screen->activateWindow();
     hide();
 }
 
 void InPut::results_returned() {
     show();
+    raise();
+    activateWindow();
+    // The control that had the focus before Calculate has it again.
+    if (focus_before_results_ && focus_before_results_->window() == this)
+        focus_before_results_->setFocus(Qt::OtherFocusReason);
+    else
+        Command1->setFocus(Qt::OtherFocusReason);
     if (results_ != nullptr) {
         results_->hide();
         results_->deleteLater();

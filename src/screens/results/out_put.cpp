@@ -166,6 +166,7 @@ OutPut::OutPut(const AnalysisState& state, const ResultsRecord& results, Platfor
     install_tab_keys();
     press_buttons_on_enter(*this);
 
+    name_controls();
     out_put_Form_Load();
     resize(780, 700);
     // Opened where the input screen stood: in the middle of the screen.
@@ -175,13 +176,17 @@ OutPut::OutPut(const AnalysisState& state, const ResultsRecord& results, Platfor
 // The commands below the tabs.
 QHBoxLayout* OutPut::build_command_row() {
     auto* bottom = new QHBoxLayout;
+    // Made in the order they stand, so that Tab follows them and "Return" is last.
     QPushButton* save = button(this, "Command3", "&Save Results");
-    QPushButton* back = button(this, "Command1", "&Return");
     QPushButton* export_pdf = button(this, "export_pdf", "&Export PDF...");
     QPushButton* print_report = button(this, "print_report", "Print Rep&ort...");
     QPushButton* compare = button(this, "compare_cases", "Comp&are...");
     check_button_ = button(this, "check_by_simulation", "C&heck by simulation");
     QPushButton* what_if = button(this, "what_if", "What &if");
+    QPushButton* back = button(this, "Command1", "&Return");
+    save->setToolTip("Save Results (Ctrl+S)");
+    print_report->setToolTip("Print Report (Ctrl+P)");
+    back->setToolTip("Return to the inputs (Escape, Ctrl+W)");
     bottom->addStretch(1);
     bottom->addWidget(save);
     bottom->addWidget(export_pdf);
@@ -203,6 +208,15 @@ QHBoxLayout* OutPut::build_command_row() {
 }
 
 void OutPut::install_tab_keys() {
+    // The desktop's keys for saving, printing and closing.
+    const auto key = [this](const QKeySequence& keys, auto handler) {
+        auto* shortcut = new QShortcut(keys, this);
+        connect(shortcut, &QShortcut::activated, this, handler);
+    };
+    key(QKeySequence(Qt::CTRL | Qt::Key_S), [this] { out_put_Command3_Click(); });
+    key(QKeySequence(Qt::CTRL | Qt::Key_P), [this] { print_report_clicked(); });
+    key(QKeySequence(Qt::Key_Escape), [this] { out_put_Command1_Click(); });
+    key(QKeySequence(Qt::CTRL | Qt::Key_W), [this] { out_put_Command1_Click(); });
     // Ctrl+Tab and Ctrl+Shift+Tab step through the tabs, as on the input screen.
     const auto step_tab = [this](int by) {
         const int n = tab_strip_->count();
@@ -414,6 +428,51 @@ QWidget* OutPut::build_mortality_tab() {
     v->addLayout(button_row({graph, print}));
     v->addWidget(explanation(page, "Text25", explanations::kMortality));
     return page;
+}
+
+// What a screen reader says of each figure: the row and column it stands in,
+// since a cell's text alone ("9.3%") says nothing of what it is.
+void OutPut::name_controls() {
+    const auto name = [this](const QString& control, const QString& accessible,
+                             const QString& description = {}) {
+        if (auto* w = findChild<QWidget*>(control)) {
+            w->setAccessibleName(accessible);
+            if (!description.isEmpty()) w->setAccessibleDescription(description);
+        }
+    };
+    for (int r = 0; r < 4; ++r)
+        for (int c = 0; c < 4; ++c) {
+            const QString when = c == 3 ? QString("over the lifetime")
+                                        : QString("within %1").arg(kProbabilityColumnCaptions[c])
+                                              .toLower();
+            name(ruin_cell_names()[r][c],
+                 QString("Probability that the NIW hits %1 %2")
+                     .arg(QString(kProbabilityRowCaptions[r]).replace(" %", "%"), when),
+                 "Probability Results");
+        }
+    for (int r = 0; r < 3; ++r)
+        for (int c = 0; c < 3; ++c) {
+            QString row = kEstateRowCaptions[r];
+            row.chop(1);  // its colon
+            name(estate_cell_names()[r][c],
+                 QString("Estate after %1, %2, as a multiple of the NIW")
+                     .arg(row, kEstateColumnCaptions[c]),
+                 "Estate (Real) Conditional on Survival");
+        }
+    name("Text1", "Net Investable Wealth (NIW), dollars");
+    name("Text45", "Net Consumption Deficit, dollars");
+    name("Text42", "Current Age");
+    name("Text43", "Life Expectancy");
+    name("Text44(1)", "Gender");
+    name("Text44(0)", "90th Percentile age");
+    name("Picture1", "Survival chart",
+         "The probability of surviving to each age, and the expected ruin age");
+    name("Picture2", "Expected income chart",
+         "Expected income as a multiple of the real target income, at each age, conditional on "
+         "survival");
+    name("headline", "Headline");
+    name("scheme_line", "Accuracy of the figures");
+    for (const char* box : {"Text20", "Text24", "Text8", "Text25"}) name(box, "Explanation");
 }
 
 void OutPut::set_field(const char* name, const QString& text) {

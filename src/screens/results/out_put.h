@@ -103,6 +103,7 @@ private:
     QWidget* build_consumption_tab();
     QWidget* build_mortality_tab();
     void set_field(const char* name, const QString& text);
+    void name_controls();
     QLabel* simulation_label(QWidget* parent, const char* cell);
     void mark_grid_cells();
 
