@@ -32,7 +32,6 @@ int main(int argc, char** argv) {
     QObject::connect(&front, &quorrel::FrontPage::exit_requested, &app, &QApplication::quit,
                      Qt::QueuedConnection);
     quorrel::centre_on_screen(front);
-    quorrel::centre_on_screen(front.input_screen());
     front.show();
     return app.exec();
 }

@@ -82,6 +82,15 @@ inline constexpr const char* kSaveDialogTitle =
 // The real desktop.
 Platform& desktop_platform();
 
+// Makes a top-level window fit its screen's free area and remembers its size
+// and place between sessions under `key`: the place last left is restored
+// when it is still on a screen, and a window too large for the screen is
+// made smaller (its contents scroll). Each later hide or close records it.
+void keep_window_geometry(QWidget& window, const QString& key);
+// The window's size cut to its screen's free area, and its top left corner
+// moved so that the whole window is on that screen.
+void fit_on_screen(QWidget& window);
+
 // Where file dialogs start: the folder the last one was left in, kept between
 // sessions. A proposed name without a folder is put into it; a name with one,
 // or no remembered folder that still exists, leaves the name as it is.

@@ -20,6 +20,7 @@
 #include <QSettings>
 #include <QWidget>
 #include <algorithm>
+#include <utility>
 
 #include "screens/platform.h"
 
@@ -232,9 +233,63 @@ void centre_on_screen(QWidget& window) {
     if (screen == nullptr) screen = QGuiApplication::primaryScreen();
     if (screen == nullptr) return;
     const QRect area = screen->availableGeometry();
+    window.resize(window.size().boundedTo(area.size()).expandedTo(window.minimumSize()));
     QRect frame(QPoint(0, 0), window.size());
     frame.moveCenter(area.center());
     window.move(std::max(frame.left(), area.left()), std::max(frame.top(), area.top()));
+}
+
+namespace {
+
+// Records a window's geometry whenever it is hidden or closed.
+class GeometryRecorder final : public QObject {
+public:
+    GeometryRecorder(QWidget& window, QString key) : QObject(&window), key_(std::move(key)) {
+        window.installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Show) shown_ = true;
+        // Only a window a person has seen: one hidden before it was ever
+        // shown has no place worth keeping.
+        if ((event->type() == QEvent::Hide || event->type() == QEvent::Close) && shown_)
+            QSettings(kSettingsOwner, kSettingsName)
+                .setValue(key_, static_cast<QWidget*>(watched)->saveGeometry());
+        return false;
+    }
+
+private:
+    QString key_;
+    bool shown_ = false;
+};
+
+}  // namespace
+
+void fit_on_screen(QWidget& window) {
+    const QScreen* screen = window.screen();
+    if (screen == nullptr) screen = QGuiApplication::primaryScreen();
+    if (screen == nullptr) return;
+    const QRect area = screen->availableGeometry();
+    // The frame the window manager adds, where there is one.
+    const QSize frame = window.frameGeometry().size() - window.geometry().size();
+    const QSize room = area.size() - frame.expandedTo(QSize(0, 0));
+    QSize size = window.size().boundedTo(room);
+    size = size.expandedTo(window.minimumSize());
+    if (size != window.size()) window.resize(size);
+    QPoint at = window.pos();
+    const QSize outer = window.frameGeometry().size();
+    at.setX(std::clamp(at.x(), area.left(), std::max(area.left(), area.right() + 1 - outer.width())));
+    at.setY(std::clamp(at.y(), area.top(), std::max(area.top(), area.bottom() + 1 - outer.height())));
+    if (at != window.pos()) window.move(at);
+}
+
+void keep_window_geometry(QWidget& window, const QString& key) {
+    const QByteArray saved =
+        QSettings(kSettingsOwner, kSettingsName).value("geometry/" + key).toByteArray();
+    if (saved.isEmpty() || !window.restoreGeometry(saved)) centre_on_screen(window);
+    fit_on_screen(window);
+    new GeometryRecorder(window, "geometry/" + key);
 }
 
 QString in_last_folder(const QString& proposed_name) {

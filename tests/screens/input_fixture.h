@@ -43,6 +43,8 @@ protected:
     void SetUp() override {
         // Every test starts from the standard scheme, whatever an earlier one chose.
         QSettings("Quorrel", "Quorrel").remove("refined_accuracy");
+        // ... and from the window's first size and place.
+        QSettings("Quorrel", "Quorrel").remove("geometry");
         screen = std::make_unique<InPut>(state, platform);
     }
     void TearDown() override {

@@ -1,6 +1,9 @@
 // Windows the screens open besides themselves: the help windows of the input
 // pages and the desktop's save dialog for the report.
 #include <QDialog>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QSettings>
 #include <QElapsedTimer>
 #include <QPushButton>
 #include <QFile>
@@ -13,7 +16,9 @@
 #include <QTimer>
 
 #include "screens/front/help_screen.h"
+#include "default_calculation.h"
 #include "screens/input_fixture.h"
+#include "screens/results/out_put.h"
 
 namespace quorrel::testing {
 namespace {
@@ -262,6 +267,63 @@ TEST_F(OnXFocusTest, KeyboardComesBackAfterMessagesCalculateAndReturn) {
     emit screen->results_screen()->returned();
     EXPECT_TRUE(settles_on(screen.get(), calculate)) << "after Return";
 }
+
+// Every window fits the screen's free area (800 x 600 on the offscreen
+// platform) with its commands in view, and comes back where it was left.
+struct FittingWindow {
+    const char* name;
+    std::vector<const char*> commands;  // must be wholly inside the window
+};
+
+class WindowFitTest : public InputScreenTest,
+                      public ::testing::WithParamInterface<FittingWindow> {
+protected:
+    std::unique_ptr<QWidget> open(const std::string& which) {
+        if (which == "input") return std::make_unique<InPut>(state, platform);
+        const DefaultCalculation& d = default_calculation();
+        return std::make_unique<OutPut>(d.state, d.results, platform, "800,000");
+    }
+};
+
+TEST_P(WindowFitTest, FitsTheScreenAndComesBackWhereItWasLeft) {
+    const FittingWindow& c = GetParam();
+    QSettings("Quorrel", "Quorrel").remove("geometry");
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    std::unique_ptr<QWidget> window = open(c.name);
+    window->show();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(area.contains(window->frameGeometry()))
+        << c.name << " " << window->width() << "x" << window->height() << " on " << area.width()
+        << "x" << area.height();
+    for (const char* name : c.commands) {
+        auto* command = window->findChild<QWidget*>(name);
+        ASSERT_NE(command, nullptr) << name;
+        EXPECT_TRUE(command->isVisible()) << name;
+        const QRect at(command->mapTo(window.get(), QPoint(0, 0)), command->size());
+        EXPECT_TRUE(window->rect().contains(at)) << c.name << ": " << name;
+    }
+
+    // Left smaller and elsewhere, it opens there next time.
+    const QRect left(area.topLeft() + QPoint(20, 30), QSize(area.width() - 60, area.height() - 80));
+    window->setGeometry(left);
+    QCoreApplication::processEvents();
+    const QRect where = window->geometry();
+    window->hide();
+    window.reset();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    window = open(c.name);
+    EXPECT_EQ(window->geometry(), where) << c.name;
+    window.reset();
+    QSettings("Quorrel", "Quorrel").remove("geometry");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Windows, WindowFitTest,
+    ::testing::Values(FittingWindow{"input", {"Command1", "Command2", "refined_accuracy"}},
+                      FittingWindow{"results",
+                                    {"Command3", "export_pdf", "print_report", "compare_cases",
+                                     "check_by_simulation", "what_if", "Command1"}}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // Proposed names and where they start.
 TEST(FileNames, ProposedFromTheCaseAndTheDate) {

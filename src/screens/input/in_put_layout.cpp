@@ -12,6 +12,7 @@
 #include <QProxyStyle>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollArea>
 #include <QSettings>
 #include <QShortcut>
 #include <QStyleOptionTab>
@@ -190,7 +191,15 @@ void InPut::build_ui() {
     Frame1 = {build_page1(), build_page2(), build_page3(), build_page4(), build_page5()};
     for (int i = 0; i < 5; ++i) {
         Frame1[i]->setObjectName(indexed("Frame1", i + 1));
-        TabStrip1->addTab(Frame1[i], kTabCaptions[i]);
+        // A page larger than the window scrolls, so that the window fits a
+        // small screen with Calculate and Exit in view.
+        auto* scroll = new QScrollArea;
+        scroll->setObjectName(indexed("PageScroll", i + 1));
+        scroll->setFrameShape(QFrame::NoFrame);
+        scroll->setFocusPolicy(Qt::NoFocus);
+        scroll->setWidgetResizable(true);
+        scroll->setWidget(Frame1[i]);
+        TabStrip1->addTab(scroll, kTabCaptions[i]);
         if (kTabToolTips[i][0] != '\0') TabStrip1->setTabToolTip(i, kTabToolTips[i]);
         TabStrip1->tabBar()->setTabData(i, QString(kTabMnemonics[i]));
         // Alt and the caption's letter goes to the page as a click on its tab
@@ -244,6 +253,9 @@ void InPut::build_ui() {
     const int tabs_width = TabStrip1->tabBar()->sizeHint().width() + 24;
     resize(minimumSizeHint().expandedTo(QSize(std::max(760, tabs_width), 560)));
     style_controls();
+    // Where the person last left it, or in the middle of the screen; never
+    // larger than the screen.
+    keep_window_geometry(*this, "input");
 }
 
 // Made after every control, so that it outlives them all when the window's

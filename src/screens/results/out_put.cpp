@@ -17,6 +17,7 @@
 #include <QPrinter>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollArea>
 #include <QShortcut>
 #include <QTabBar>
 #include <QVBoxLayout>
@@ -128,6 +129,7 @@ OutPut::OutPut(const AnalysisState& state, const ResultsRecord& results, Platfor
                                 "Projected &Consumption", "&Mortality Parameters"})
         tab_strip_->addTab(caption);
     tab_strip_->setExpanding(false);
+    tab_strip_->setUsesScrollButtons(true);
     layout->addWidget(tab_strip_);
 
     // The four frames share one place below the tab strip; only the current
@@ -142,8 +144,16 @@ OutPut::OutPut(const AnalysisState& state, const ResultsRecord& results, Platfor
         frame->setObjectName(QString("Frame1(%1)").arg(i + 1));
         frame->setFrameShape(QFrame::StyledPanel);
         auto* inner = new QVBoxLayout(frame);
-        pages[i]->setParent(frame);
-        inner->addWidget(pages[i]);
+        inner->setContentsMargins(0, 0, 0, 0);
+        // A page taller or wider than the window scrolls, so that the window
+        // fits a small screen with its buttons in view.
+        auto* scroll = new QScrollArea(frame);
+        scroll->setObjectName(QString("scroll(%1)").arg(i + 1));
+        scroll->setFrameShape(QFrame::NoFrame);
+        scroll->setFocusPolicy(Qt::NoFocus);
+        scroll->setWidgetResizable(true);
+        scroll->setWidget(pages[i]);
+        inner->addWidget(scroll);
         stack->addWidget(frame, 0, 0);
         frames_[i] = frame;
     }
@@ -169,8 +179,9 @@ OutPut::OutPut(const AnalysisState& state, const ResultsRecord& results, Platfor
     name_controls();
     out_put_Form_Load();
     resize(780, 700);
-    // Opened where the input screen stood: in the middle of the screen.
-    if (!parent) centre_on_screen(*this);
+    // Where the person last left it, or in the middle of the screen; never
+    // larger than the screen.
+    if (!parent) keep_window_geometry(*this, "results");
 }
 
 // The commands below the tabs.
