@@ -1,10 +1,12 @@
 // The desktop program: the title screen first, the input screen behind it.
 #include <QApplication>
 #include <QLocale>
+#include <cstdio>
 
 #include "core/analysis_state.h"
 #include "core/report.h"
 #include "screens/front/front_page.h"
+#include "screens/front/program_arguments.h"
 #include "screens/input/in_put.h"
 #include "screens/platform.h"
 
@@ -23,15 +25,31 @@ int main(int argc, char** argv) {
     // figures are written with a point whatever it is, and so are Qt's own
     // number widgets (the what-if window's probability).
     QLocale::setDefault(QLocale::c());
-    QApplication::setApplicationName("Quorrel");
-    QApplication::setApplicationVersion("1.0");
+    QApplication::setApplicationName(quorrel::kProgramName);
+    QApplication::setApplicationVersion(quorrel::program_version());
+    QApplication::setWindowIcon(quorrel::program_icon());
+
+    const quorrel::ProgramArguments arguments =
+        quorrel::parse_program_arguments(QApplication::arguments());
+    if (arguments.finished) {
+        std::fputs(arguments.output.toLocal8Bit().constData(), stdout);
+        std::fputs(arguments.error.toLocal8Bit().constData(), stderr);
+        return arguments.exit_code;
+    }
 
     // The one record of the analysis, for the whole run.
     quorrel::AnalysisState state;
     quorrel::FrontPage front(state, quorrel::desktop_platform());
     QObject::connect(&front, &quorrel::FrontPage::exit_requested, &app, &QApplication::quit,
                      Qt::QueuedConnection);
-    quorrel::centre_on_screen(front);
-    front.show();
+    if (!arguments.case_file.isEmpty()) {
+        // A case named on the command line: straight to its inputs. One that
+        // cannot be read is said so there, over the defaults.
+        front.front_page_Form_Click();
+        front.input_screen().open_case(arguments.case_file);
+    } else {
+        quorrel::centre_on_screen(front);
+        front.show();
+    }
     return app.exec();
 }

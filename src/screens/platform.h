@@ -9,6 +9,7 @@
 #include <memory>
 
 class QDate;
+class QIcon;
 class QPrinter;
 class QWidget;
 
@@ -78,6 +79,14 @@ public:
 // Title of the desktop's save dialog.
 inline constexpr const char* kSaveDialogTitle =
     "Save Results (a report is added to the end of an existing file)";
+
+// The program's name in every window title and its version.
+inline constexpr const char* kProgramName = "Quorrel";
+QString program_version();
+// The About box's text: the version, the licence and the credits.
+QString about_text();
+// The program's window icon, drawn so that no image file is needed.
+QIcon program_icon();
 
 // The real desktop.
 Platform& desktop_platform();

@@ -4,6 +4,7 @@
 #include <QCursor>
 #include <QDate>
 #include <QDir>
+#include <QIcon>
 #include <QFileInfo>
 #include <QFileDialog>
 #include <QMessageBox>
@@ -290,6 +291,50 @@ void keep_window_geometry(QWidget& window, const QString& key) {
     if (saved.isEmpty() || !window.restoreGeometry(saved)) centre_on_screen(window);
     fit_on_screen(window);
     new GeometryRecorder(window, "geometry/" + key);
+}
+
+#ifndef QUORREL_VERSION
+#define QUORREL_VERSION "unknown"
+#endif
+
+QString program_version() { return QUORREL_VERSION; }
+
+QString about_text() {
+    return QString(
+               "Quorrel %1\n"
+               "A retirement income analyser: how long does the money last, with pensions, "
+               "annuities and a portfolio, over a lifetime of uncertain length?\n\n"
+               "Licence: no licence has been stated for this program yet; ask its authors "
+               "before passing it on.\n\n"
+               "Mortality data: the 1983 GAM, Annuity 2000 Basic, UP-94 and RP-2000 tables "
+               "of the Society of Actuaries, whose terms of use apply to them; the rates "
+               "were read from the R package MortalityTables by Reinhold Kainhofer (MIT "
+               "licence) and the Society's published tables.\n\n"
+               "Built with Qt %2.")
+        .arg(program_version(), QString::fromLatin1(qVersion()));
+}
+
+QIcon program_icon() {
+    // A grey card with a gold coin and a rising line, at the sizes desktops ask for.
+    QIcon icon;
+    for (int size : {16, 24, 32, 48, 64, 128, 256}) {
+        QPixmap pm(size, size);
+        pm.fill(Qt::transparent);
+        QPainter p(&pm);
+        p.setRenderHint(QPainter::Antialiasing);
+        const qreal s = size / 64.0;
+        p.setPen(QPen(QColor(70, 70, 70), std::max(1.0, 2 * s)));
+        p.setBrush(QColor(225, 225, 225));
+        p.drawRoundedRect(QRectF(2 * s, 2 * s, 60 * s, 60 * s), 8 * s, 8 * s);
+        p.setPen(QPen(QColor(120, 90, 10), std::max(1.0, 2 * s)));
+        p.setBrush(QColor(245, 200, 60));
+        p.drawEllipse(QRectF(10 * s, 26 * s, 28 * s, 28 * s));
+        p.setPen(QPen(QColor(180, 20, 20), std::max(1.0, 4 * s), Qt::SolidLine, Qt::RoundCap));
+        p.drawLine(QPointF(30 * s, 44 * s), QPointF(54 * s, 12 * s));
+        p.end();
+        icon.addPixmap(pm);
+    }
+    return icon;
 }
 
 QString in_last_folder(const QString& proposed_name) {

@@ -108,7 +108,7 @@ TEST_F(InputScreenTest, LoadingLeavesTheSharedDefaultsInTheRecord) {
 }
 
 TEST_F(InputScreenTest, LoadingShowsTheDefaultsAndTheListsAsWritten) {
-    EXPECT_EQ(screen->windowTitle(), "Input Individual Information");
+    EXPECT_EQ(screen->windowTitle(), "Quorrel - Input Individual Information");
     EXPECT_EQ(tabs()->count(), 5);
     EXPECT_EQ(tabs()->currentIndex(), 0);
     EXPECT_EQ(tabs()->tabText(3), "Investment and Portfolio Asset Allocation");

@@ -89,7 +89,9 @@ protected:
 };
 
 TEST_F(ResultsScreenTest, CaptionTabsAndButtons) {
-    EXPECT_EQ(screen->windowTitle(), "Results and Analysis");
+    EXPECT_EQ(screen->windowTitle(), "Quorrel - Results and Analysis");
+    screen->set_case_name("Smith");
+    EXPECT_EQ(screen->windowTitle(), "Quorrel - Smith - Results and Analysis");
     auto* tabs = screen->findChild<QTabBar*>("TabStrip1");
     ASSERT_NE(tabs, nullptr);
     ASSERT_EQ(tabs->count(), 4);

@@ -106,7 +106,8 @@ InPut::~InPut() {
 OutPut* InPut::results_screen() const { return results_.data(); }
 
 HelpScreen* InPut::help_screen(int page) const {
-    return page >= 1 && page <= 5 ? helps_[page - 1].data() : nullptr;
+    return page >= 1 && page <= static_cast<int>(helps_.size()) ? helps_[page - 1].data()
+                                                                  : nullptr;
 }
 
 void InPut::connect_handlers() {

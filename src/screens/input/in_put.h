@@ -119,6 +119,8 @@ public:
     // The results screen of the last calculation while it is open.
     OutPut* results_screen() const;
     HelpScreen* help_screen(int page) const;
+    // Help > About Quorrel: the version, the licence and the credits.
+    void in_put_mnuAbout_Click();
     // The case file the inputs were last opened from or saved to (empty for
     // a new case), and whether the inputs now differ from it.
     QString case_path() const { return case_path_; }
@@ -253,7 +255,7 @@ private:
     std::vector<InputControls> controls_;  // by catalogue row
     ResultsRecord results_record_;
     QPointer<OutPut> results_;
-    std::array<QPointer<HelpScreen>, 5> helps_{};
+    std::array<QPointer<HelpScreen>, 10> helps_{};  // by help page 1..10
     std::array<QPixmap, 7> frames_{};
 
     QTabWidget* TabStrip1 = nullptr;

@@ -119,7 +119,7 @@ OutPut::OutPut(const AnalysisState& state, const ResultsRecord& results, Platfor
       platform_(platform),
       liquid_wealth_text_(std::move(liquid_wealth_text)) {
     setObjectName("out_put");
-    setWindowTitle(kTitle);
+    set_case_name({});  // the window's title
 
     auto* layout = new QVBoxLayout(this);
     tab_strip_ = new QTabBar(this);
@@ -629,7 +629,12 @@ void OutPut::out_put_Command3_Click() {
                                   : QString("The report was saved in %1").arg(shown_path));
 }
 
-void OutPut::set_case_name(const QString& name) { case_name_ = name; }
+void OutPut::set_case_name(const QString& name) {
+    case_name_ = name;
+    // "Quorrel - Smith - Results and Analysis": the program and the case.
+    setWindowTitle(QString(kProgramName) + " - " + (name.isEmpty() ? QString() : name + " - ") +
+                   kTitle);
+}
 
 void OutPut::export_pdf_clicked() {
     // Written whole: the dialog asks before an existing file is replaced.
