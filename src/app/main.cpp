@@ -2,6 +2,7 @@
 #include <QApplication>
 #include <QLocale>
 #include <cstdio>
+#include <cstring>
 
 #include "core/analysis_state.h"
 #include "core/report.h"
@@ -18,8 +19,32 @@ extern "C" const char* __lsan_default_suppressions() {
            "leak:libdbus-1.so\n";
 }
 
+namespace {
+
+// --help and --version print and end: no window system is needed for them.
+bool only_prints(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i)
+        for (const char* option : {"-h", "--help", "-?", "--help-all", "-v", "--version"})
+            if (std::strcmp(argv[i], option) == 0) return true;
+    return false;
+}
+
+int print_and_end(const quorrel::ProgramArguments& arguments) {
+    std::fputs(arguments.output.toLocal8Bit().constData(), stdout);
+    std::fputs(arguments.error.toLocal8Bit().constData(), stderr);
+    return arguments.exit_code;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
     quorrel::ignore_file_size_signal();
+    if (only_prints(argc, argv)) {
+        QCoreApplication text_only(argc, argv);
+        QCoreApplication::setApplicationName(quorrel::kProgramName);
+        QCoreApplication::setApplicationVersion(quorrel::program_version());
+        return print_and_end(quorrel::parse_program_arguments(QCoreApplication::arguments()));
+    }
     QApplication app(argc, argv);
     // Qt has set the process locale from the environment; the program's
     // figures are written with a point whatever it is, and so are Qt's own
@@ -31,11 +56,7 @@ int main(int argc, char** argv) {
 
     const quorrel::ProgramArguments arguments =
         quorrel::parse_program_arguments(QApplication::arguments());
-    if (arguments.finished) {
-        std::fputs(arguments.output.toLocal8Bit().constData(), stdout);
-        std::fputs(arguments.error.toLocal8Bit().constData(), stderr);
-        return arguments.exit_code;
-    }
+    if (arguments.finished) return print_and_end(arguments);
 
     // The one record of the analysis, for the whole run.
     quorrel::AnalysisState state;

@@ -19,6 +19,7 @@
 #include <QProgressDialog>
 #include <QScreen>
 #include <QSettings>
+#include <QTimer>
 #include <QWidget>
 #include <algorithm>
 #include <utility>
@@ -251,7 +252,15 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::Show) shown_ = true;
+        if (event->type() == QEvent::Show && !shown_) {
+            shown_ = true;
+            // The frame the window system adds is known once the window is
+            // up: fitted again with it.
+            QPointer<QWidget> window = static_cast<QWidget*>(watched);
+            QTimer::singleShot(0, window, [window] {
+                if (window) fit_on_screen(*window);
+            });
+        }
         // Only a window a person has seen: one hidden before it was ever
         // shown has no place worth keeping.
         if ((event->type() == QEvent::Hide || event->type() == QEvent::Close) && shown_)

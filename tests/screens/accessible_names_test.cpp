@@ -45,7 +45,9 @@ void expect_every_control_named(const QWidget& window, int at_least) {
         const QString name = w->accessibleName();
         const std::string control = w->objectName().toStdString();
         EXPECT_FALSE(name.trimmed().isEmpty()) << control;
-        if (!value_of(w).isEmpty()) EXPECT_NE(name, value_of(w)) << control;
+        if (!value_of(w).isEmpty()) {
+            EXPECT_NE(name, value_of(w)) << control;
+        }
         EXPECT_FALSE(owner.contains(name))
             << control << " and " << owner.value(name).toStdString() << ": " << name.toStdString();
         owner.insert(name, w->objectName());

@@ -92,7 +92,7 @@ TEST(ProgramArguments, FileHelpVersionAndMistakes) {
           Case{{"quorrel", "--help"}, "", true, 0, "[FILE]", ""},
           Case{{"quorrel", "-h"}, "", true, 0, "--version", ""},
           Case{{"quorrel", "a.json", "b.json"}, "", true, 2, "", "one case file at most"},
-          Case{{"quorrel", "--colour"}, "", true, 2, "", "--colour"}}) {
+          Case{{"quorrel", "--colour"}, "", true, 2, "", "Unknown option 'colour'"}}) {
         const ProgramArguments a = parse_program_arguments(c.arguments);
         const std::string what = c.arguments.join(" ").toStdString();
         EXPECT_EQ(a.case_file.toStdString(), c.case_file) << what;
@@ -101,7 +101,9 @@ TEST(ProgramArguments, FileHelpVersionAndMistakes) {
         EXPECT_TRUE(a.output.contains(c.output_contains)) << what << ": " << a.output.toStdString();
         EXPECT_TRUE(a.error.contains(c.error_contains)) << what << ": " << a.error.toStdString();
         // A refusal is one line.
-        if (!a.error.isEmpty()) EXPECT_EQ(a.error.count('\n'), 1) << what;
+        if (!a.error.isEmpty()) {
+            EXPECT_EQ(a.error.count('\n'), 1) << what;
+        }
     }
     EXPECT_EQ(parse_program_arguments({"quorrel", "--version"}).output,
               "Quorrel " + program_version() + "\n");

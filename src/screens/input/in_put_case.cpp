@@ -91,7 +91,7 @@ void InPut::build_menu() {
     item("E&xit", "mnuExit", QKeySequence::Quit, "Ctrl+Q", &InPut::in_put_Command2_Click);
 
     // Help: every help page, then the About box.
-    QMenu* help = menu_bar_->addMenu("&Help");
+    QMenu* help = menu_bar_->addMenu("He&lp");  // Alt+H is the pages' Help button
     help->setObjectName("mnuHelp");
     for (int page = 1; page <= kHelpPages; ++page) {
         if (page == 6) help->addSeparator();

@@ -609,9 +609,9 @@ void OutPut::out_put_Command3_Click() {
     const QString stamp = QDateTime::currentDateTime().toString("yyyy-MM-dd HH:mm:ss");
     const QString chosen = platform_.save_file_name(
         this, proposed_file_name(case_name_, QDate::currentDate(), "txt"), kReportFilter);
+    save_status_->clear();
     // A cancelled dialog is the person's choice, not a failure: nothing to say.
     if (chosen.isEmpty()) return;
-    save_status_->clear();
     const std::string path = report_file_name(QFile::encodeName(chosen).toStdString());
     const std::vector<std::string> lines =
         report_lines(state_, results_, liquid_wealth_text_.toStdString(), stamp.toStdString());
