@@ -188,6 +188,10 @@ CaseComparison compare_cases(const std::vector<ComparedCase>& cases) {
             each([&](const AnalysisState&, const ResultsRecord& r) {
                 return r.refined ? std::string("Refined") : std::string("Standard");
             }));
+    // Words, not figures: the difference says whether the schemes agree.
+    for (std::size_t i = 1; i < c.rows.back().values.size(); ++i)
+        c.rows.back().differences[i] =
+            c.rows.back().values[i] == c.rows.back().values[0] ? "same" : "differs";
     c.accuracy = accuracy(cases[0].results);
     for (const ComparedCase& k : cases)
         if (accuracy(k.results) != c.accuracy) c.accuracy = "mixed";

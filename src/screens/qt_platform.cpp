@@ -45,6 +45,30 @@ QString chosen(const QString& path) {
     return path;
 }
 
+// Sets the focus on `focus` when its window next becomes active, once.
+class RefocusOnActivation final : public QObject {
+public:
+    RefocusOnActivation(QWidget& window, QWidget& focus) : QObject(&window), focus_(&focus) {
+        window.installEventFilter(this);
+        // Never left waiting: a window that is not activated soon has lost
+        // its claim.
+        QTimer::singleShot(2000, this, [this] { deleteLater(); });
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::WindowActivate) {
+            if (focus_) focus_->setFocus(Qt::ActiveWindowFocusReason);
+            watched->removeEventFilter(this);
+            deleteLater();
+        }
+        return false;
+    }
+
+private:
+    QPointer<QWidget> focus_;
+};
+
 // Gives the keyboard back after a modal dialog: without a window manager the
 // X focus falls to the root window when the dialog closes, and keys would do
 // nothing until a click. The window and the control that had the focus get
@@ -56,8 +80,12 @@ public:
           focus_(QApplication::focusWidget()) {}
     ~FocusKeeper() {
         if (!window_ || !window_->isVisible()) return;
+        QWidget* focus = focus_ && focus_->window() == window_ ? focus_.data() : nullptr;
+        if (focus) focus->setFocus(Qt::OtherFocusReason);
+        // The window system activates the window a moment later, and the
+        // toolkit may then pick another control: the focus is set again then.
+        if (focus && !window_->isActiveWindow()) new RefocusOnActivation(*window_, *focus);
         window_->activateWindow();
-        if (focus_ && focus_->window() == window_) focus_->setFocus(Qt::OtherFocusReason);
     }
     FocusKeeper(const FocusKeeper&) = delete;
     FocusKeeper& operator=(const FocusKeeper&) = delete;

@@ -171,6 +171,16 @@ TEST_P(ResultsSchemeLineTest, NamesTheScheme) {
     EXPECT_EQ(line->text().toStdString(), c.shown);
     // The scheme's technical account stays at hand, behind the plain words.
     EXPECT_EQ(line->toolTip().toStdString(), c.refined ? c.scheme_line : "");
+    // Refined cells carry their error estimates; standard ones have none.
+    results.ruin_error[0][3] = 0.00123;
+    results.estate_error[1][1] = 0.0456;
+    OutPut again(state, results, platform, "0");
+    EXPECT_EQ(again.findChild<QLineEdit*>("Text5")->toolTip(),
+              c.refined ? QString::fromUtf8("Error estimate: \u00b10.12 percentage points")
+                        : QString());
+    EXPECT_EQ(again.findChild<QLineEdit*>("Text58(0)")->toolTip(),
+              c.refined ? QString::fromUtf8("Error estimate: \u00b10.046 times the NIW")
+                        : QString());
 }
 
 INSTANTIATE_TEST_SUITE_P(Schemes, ResultsSchemeLineTest,

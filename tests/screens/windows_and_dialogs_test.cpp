@@ -233,6 +233,12 @@ INSTANTIATE_TEST_SUITE_P(Dialogs, ReplaceDialogTest,
 // that had the focus get it back each time.
 class OnXFocusTest : public InputScreenTest {
 protected:
+    static std::string where_focus_is() {
+        const QWidget* active = QApplication::activeWindow();
+        const QWidget* focus = QApplication::focusWidget();
+        return "active " + (active ? active->objectName().toStdString() : std::string("none")) +
+               ", focus " + (focus ? focus->objectName().toStdString() : std::string("none"));
+    }
     // Waits for the window system to settle on `window` and `focus`.
     static bool settles_on(QWidget* window, QWidget* focus) {
         QElapsedTimer clock;
@@ -261,15 +267,16 @@ TEST_F(OnXFocusTest, KeyboardComesBackAfterMessagesCalculateAndReturn) {
     desktop_platform().show_message(screen.get(), "Input Individual Information", "A message",
                                     MessageIcon::none);
     closer.stop();
-    EXPECT_TRUE(settles_on(screen.get(), wealth)) << "after a message";
+    EXPECT_TRUE(settles_on(screen.get(), wealth)) << "after a message: " << where_focus_is();
 
     QPushButton* calculate = button("Command1");
     calculate->setFocus(Qt::TabFocusReason);
     calculate->click();
     ASSERT_NE(screen->results_screen(), nullptr);
-    EXPECT_TRUE(settles_on(screen->results_screen(), nullptr)) << "after Calculate";
+    EXPECT_TRUE(settles_on(screen->results_screen(), nullptr))
+        << "after Calculate: " << where_focus_is();
     emit screen->results_screen()->returned();
-    EXPECT_TRUE(settles_on(screen.get(), calculate)) << "after Return";
+    EXPECT_TRUE(settles_on(screen.get(), calculate)) << "after Return: " << where_focus_is();
 }
 
 // Every window fits the screen's free area (800 x 600 on the offscreen
