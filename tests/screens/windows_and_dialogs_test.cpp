@@ -254,7 +254,9 @@ protected:
 
 TEST_F(OnXFocusTest, KeyboardComesBackAfterMessagesCalculateAndReturn) {
     ASSERT_TRUE(activate(screen.get()));
+    tabs()->setCurrentIndex(2);  // the page of the wealth box
     QLineEdit* wealth = box("Text11");
+    ASSERT_TRUE(wealth->isVisible());
     wealth->setFocus(Qt::TabFocusReason);
     ASSERT_TRUE(settles_on(screen.get(), wealth));
 
