@@ -4,19 +4,19 @@
 #include <QCursor>
 #include <QDate>
 #include <QDir>
-#include <QIcon>
-#include <QFileInfo>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QIcon>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPixmap>
-#include <QPushButton>
 #include <QPointer>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
 #include <QPrinterInfo>
-#include <QRegularExpression>
 #include <QProgressDialog>
+#include <QPushButton>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QSettings>
 #include <QTimer>
@@ -35,7 +35,8 @@ constexpr const char* kSettingsName = "Quorrel";
 constexpr const char* kLastFolderKey = "last_folder";
 
 QString last_folder() {
-    const QString folder = QSettings(kSettingsOwner, kSettingsName).value(kLastFolderKey).toString();
+    const QString folder =
+        QSettings(kSettingsOwner, kSettingsName).value(kLastFolderKey).toString();
     return !folder.isEmpty() && QFileInfo(folder).isDir() ? folder : QString();
 }
 
@@ -317,8 +318,10 @@ void fit_on_screen(QWidget& window) {
     if (size != window.size()) window.resize(size);
     QPoint at = window.pos();
     const QSize outer = window.frameGeometry().size();
-    at.setX(std::clamp(at.x(), area.left(), std::max(area.left(), area.right() + 1 - outer.width())));
-    at.setY(std::clamp(at.y(), area.top(), std::max(area.top(), area.bottom() + 1 - outer.height())));
+    at.setX(
+        std::clamp(at.x(), area.left(), std::max(area.left(), area.right() + 1 - outer.width())));
+    at.setY(
+        std::clamp(at.y(), area.top(), std::max(area.top(), area.bottom() + 1 - outer.height())));
     if (at != window.pos()) window.move(at);
 }
 

@@ -153,9 +153,8 @@ TEST_F(CaseComparisonTest, TheAccuracyOfEveryCaseIsNamed) {
         EXPECT_EQ(rows[0]->values, k.shown);
         for (std::size_t i = 1; i < k.shown.size(); ++i)
             EXPECT_EQ(rows[0]->differences[i], k.shown[i] == k.shown[0] ? "same" : "differs");
-        EXPECT_NE(comparison_accuracy_sentence(c).find(k.accuracy == std::string("mixed")
-                                                           ? "different accuracies"
-                                                           : k.accuracy),
+        EXPECT_NE(comparison_accuracy_sentence(c).find(
+                      k.accuracy == std::string("mixed") ? "different accuracies" : k.accuracy),
                   std::string::npos);
     }
 }

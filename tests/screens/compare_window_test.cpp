@@ -170,9 +170,9 @@ TEST_F(CompareTest, WindowPrintsAndWritesCsv) {
     QFile csv(dir.filePath("side by side.csv"));
     ASSERT_TRUE(csv.open(QIODevice::ReadOnly));
     EXPECT_EQ(csv.readAll().toStdString(), comparison_csv(window->comparison()));
-    EXPECT_EQ(platform.dialog_requests.back(),
-              "Unsaved case comparison " + QDate::currentDate().toString("yyyy-MM-dd") +
-                  ".csv|CSV file (*.csv)|csv");
+    EXPECT_EQ(platform.dialog_requests.back(), "Unsaved case comparison " +
+                                                   QDate::currentDate().toString("yyyy-MM-dd") +
+                                                   ".csv|CSV file (*.csv)|csv");
 
     platform.next_file_name = dir.filePath("missing/side.csv");
     window->findChild<QPushButton*>("export_csv")->click();

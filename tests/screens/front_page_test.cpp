@@ -1,8 +1,8 @@
 // The title screen: the input screen loads behind it, the prompt follows the
 // pointer, a click opens the input screen.
 #include <QAction>
-#include <QLabel>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMouseEvent>
 
 #include <vector>
@@ -57,12 +57,11 @@ TEST(FrontPage, AnyKeyLeavesIt) {
         Qt::KeyboardModifiers modifiers;
         bool leaves;
     };
-    for (const Case& c : {Case{Qt::Key_Space, Qt::NoModifier, true},
-                          Case{Qt::Key_Return, Qt::NoModifier, true},
-                          Case{Qt::Key_Escape, Qt::NoModifier, true},
-                          Case{Qt::Key_Q, Qt::NoModifier, true},
-                          Case{Qt::Key_Shift, Qt::ShiftModifier, false},
-                          Case{Qt::Key_Control, Qt::ControlModifier, false}}) {
+    for (const Case& c :
+         {Case{Qt::Key_Space, Qt::NoModifier, true}, Case{Qt::Key_Return, Qt::NoModifier, true},
+          Case{Qt::Key_Escape, Qt::NoModifier, true}, Case{Qt::Key_Q, Qt::NoModifier, true},
+          Case{Qt::Key_Shift, Qt::ShiftModifier, false},
+          Case{Qt::Key_Control, Qt::ControlModifier, false}}) {
         AnalysisState state;
         RecordingPlatform platform;
         FrontPage front(state, platform);

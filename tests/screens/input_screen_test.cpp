@@ -116,8 +116,8 @@ TEST_F(InputScreenTest, LoadingShowsTheDefaultsAndTheListsAsWritten) {
     EXPECT_EQ(tabs()->tabToolTip(1), "");
     // Each tab's page holds its frame (in a scroll area, for small screens).
     for (int i = 1; i <= 5; ++i)
-        EXPECT_TRUE(
-            tabs()->widget(i - 1)->isAncestorOf(child<QWidget>(QStringLiteral("Frame1(%1)").arg(i))))
+        EXPECT_TRUE(tabs()->widget(i - 1)->isAncestorOf(
+            child<QWidget>(QStringLiteral("Frame1(%1)").arg(i))))
             << i;
 
     EXPECT_EQ(list("Combo4(0)")->count(), 500);

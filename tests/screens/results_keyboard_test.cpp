@@ -224,8 +224,9 @@ TEST_F(ResultsKeyboardTest, TabReachesTheBottomRowInItsOrderReturnLast) {
     ASSERT_TRUE(testing::activate(screen.get()));
     tabs()->setFocus(Qt::TabFocusReason);
     QStringList order;
-    const QStringList row{"Command3",     "export_pdf",          "print_report", "compare_cases",
-                          "check_by_simulation", "what_if", "Command1"};
+    const QStringList row{"Command3",      "export_pdf",          "print_report",
+                          "compare_cases", "check_by_simulation", "what_if",
+                          "Command1"};
     for (int k = 0; k < 20; ++k) {
         QWidget* focus = QApplication::focusWidget();
         ASSERT_NE(focus, nullptr);

@@ -300,9 +300,9 @@ TEST_F(ResultsSaveTest, CancelledDialogSavesNothingAndSaysNothing) {
     command("Command3")->click();
     ASSERT_EQ(platform.dialog_requests.size(), 1);
     // The appending dialog, a name proposed from the (unsaved) case and the day.
-    EXPECT_EQ(platform.dialog_requests[0],
-              "Quorrel report " + QDate::currentDate().toString("yyyy-MM-dd") +
-                  ".txt|text file (*.txt)");
+    EXPECT_EQ(
+        platform.dialog_requests[0],
+        "Quorrel report " + QDate::currentDate().toString("yyyy-MM-dd") + ".txt|text file (*.txt)");
     EXPECT_TRUE(platform.messages.empty());
     EXPECT_TRUE(QDir(dir.path()).isEmpty());
 }

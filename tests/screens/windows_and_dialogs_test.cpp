@@ -1,22 +1,22 @@
 // Windows the screens open besides themselves: the help windows of the input
 // pages and the desktop's save dialog for the report.
 #include <QDialog>
-#include <QGuiApplication>
-#include <QScreen>
-#include <QSettings>
 #include <QElapsedTimer>
-#include <QPushButton>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <functional>
+#include <QGuiApplication>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPushButton>
+#include <QScreen>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <functional>
 
-#include "screens/front/help_screen.h"
 #include "default_calculation.h"
+#include "screens/front/help_screen.h"
 #include "screens/input_fixture.h"
 #include "screens/results/out_put.h"
 
@@ -218,15 +218,13 @@ TEST_P(ReplaceDialogTest, AsksBeforeReplacingAndStartsInTheLastFolder) {
     EXPECT_EQ(in_last_folder("x.txt"), QDir(elsewhere.path()).filePath("x.txt"));
 }
 
-INSTANTIATE_TEST_SUITE_P(Dialogs, ReplaceDialogTest,
-                         ::testing::Values(ReplaceChoice{"replace", true},
-                                           ReplaceChoice{"replace", false},
-                                           ReplaceChoice{"export", true},
-                                           ReplaceChoice{"export", false}),
-                         [](const auto& info) {
-                             return std::string(info.param.dialog) +
-                                    (info.param.exists ? "_existing" : "_new");
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Dialogs, ReplaceDialogTest,
+    ::testing::Values(ReplaceChoice{"replace", true}, ReplaceChoice{"replace", false},
+                      ReplaceChoice{"export", true}, ReplaceChoice{"export", false}),
+    [](const auto& info) {
+        return std::string(info.param.dialog) + (info.param.exists ? "_existing" : "_new");
+    });
 
 // On a bare X server the keyboard would fall to the root window after a
 // modal dialog, after Calculate and after Return: the window and the control
@@ -288,8 +286,7 @@ struct FittingWindow {
     std::vector<const char*> commands;  // must be wholly inside the window
 };
 
-class WindowFitTest : public InputScreenTest,
-                      public ::testing::WithParamInterface<FittingWindow> {
+class WindowFitTest : public InputScreenTest, public ::testing::WithParamInterface<FittingWindow> {
 protected:
     std::unique_ptr<QWidget> open(const std::string& which) {
         if (which == "input") return std::make_unique<InPut>(state, platform);
@@ -356,10 +353,10 @@ TEST(FileNames, ProposedFromTheCaseAndTheDate) {
         const char* suffix;
         const char* expected;
     };
-    for (const Case& c : {Case{"Smith", "pdf", "Smith 2026-12-10.pdf"},
-                          Case{"", "txt", "Quorrel report 2026-12-10.txt"},
-                          Case{"  ", "", "Quorrel report 2026-12-10"},
-                          Case{"a/b:c?", "csv", "abc 2026-12-10.csv"}})
+    for (const Case& c :
+         {Case{"Smith", "pdf", "Smith 2026-12-10.pdf"},
+          Case{"", "txt", "Quorrel report 2026-12-10.txt"},
+          Case{"  ", "", "Quorrel report 2026-12-10"}, Case{"a/b:c?", "csv", "abc 2026-12-10.csv"}})
         EXPECT_EQ(proposed_file_name(c.case_name, day, c.suffix), c.expected) << c.case_name;
 
     QTemporaryDir dir;
@@ -368,7 +365,7 @@ TEST(FileNames, ProposedFromTheCaseAndTheDate) {
     remember_folder_of(dir.filePath("x.pdf"));
     EXPECT_EQ(in_last_folder("a.pdf"), QDir(dir.path()).filePath("a.pdf"));
     EXPECT_EQ(in_last_folder("/elsewhere/a.pdf"), "/elsewhere/a.pdf");  // names its own folder
-    remember_folder_of(QString());  // a cancel changes nothing
+    remember_folder_of(QString());                                      // a cancel changes nothing
     EXPECT_EQ(in_last_folder("a.pdf"), QDir(dir.path()).filePath("a.pdf"));
 }
 

@@ -6,9 +6,9 @@
 #include <cstdio>
 #include <functional>
 #include <iomanip>
+#include <locale>
 #include <optional>
 #include <ostream>
-#include <locale>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -189,9 +189,12 @@ void print_probabilities(std::ostream& out, const AnalysisState& s, const Result
             << refined_pointer(r) << '\n';
     }
     if (marks.find(kDisagreeMark) != std::string::npos) out << disagree_note();
-    print_error_estimates(out, r, layout, [&r](size_t row, size_t col) {
-        return probability_error_text(r, static_cast<int>(row), static_cast<int>(col));
-    }, "percentage points");
+    print_error_estimates(
+        out, r, layout,
+        [&r](size_t row, size_t col) {
+            return probability_error_text(r, static_cast<int>(row), static_cast<int>(col));
+        },
+        "percentage points");
 }
 
 void print_estates(std::ostream& out, const AnalysisState& s, const ResultsRecord& r,
@@ -220,9 +223,12 @@ void print_estates(std::ostream& out, const AnalysisState& s, const ResultsRecor
             << refined_pointer(r) << '\n';
     }
     if (marks.find(kDisagreeMark) != std::string::npos) out << disagree_note();
-    print_error_estimates(out, r, layout, [&r](size_t row, size_t col) {
-        return estate_error_text(r, static_cast<int>(row), static_cast<int>(col));
-    }, "multiples of the NIW");
+    print_error_estimates(
+        out, r, layout,
+        [&r](size_t row, size_t col) {
+            return estate_error_text(r, static_cast<int>(row), static_cast<int>(col));
+        },
+        "multiples of the NIW");
 }
 
 void print_income(std::ostream& out, const AnalysisState& s, const ResultsRecord& r,
@@ -532,7 +538,8 @@ json sweep_json(const AnalysisState& inputs, const AnnuitySweep& sweep) {
     json points = json::array();
     for (const SweepPoint& p : sweep.points) {
         if (!p.refused.empty()) {
-            points.push_back({{"share", p.share}, {"purchase", p.purchase}, {"refused", p.refused}});
+            points.push_back(
+                {{"share", p.share}, {"purchase", p.purchase}, {"refused", p.refused}});
             continue;
         }
         points.push_back({{"share", p.share},

@@ -1,7 +1,7 @@
 #include "screens/front/front_page.h"
 
-#include <QLabel>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -144,12 +144,8 @@ void FrontPage::keyPressEvent(QKeyEvent* event) {
         case Qt::Key_Meta:
         case Qt::Key_AltGr:
         case Qt::Key_CapsLock:
-        case Qt::Key_NumLock:
-            QWidget::keyPressEvent(event);
-            return;
-        default:
-            event->accept();
-            front_page_Form_Click();
+        case Qt::Key_NumLock: QWidget::keyPressEvent(event); return;
+        default: event->accept(); front_page_Form_Click();
     }
 }
 

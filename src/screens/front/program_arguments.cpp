@@ -38,7 +38,8 @@ ProgramArguments parse_program_arguments(const QStringList& arguments) {
     if (files.size() > 1) {
         result.finished = true;
         result.exit_code = 2;
-        result.error = "quorrel: one case file at most, not " + QString::number(files.size()) + "\n";
+        result.error =
+            "quorrel: one case file at most, not " + QString::number(files.size()) + "\n";
         return result;
     }
     if (!files.isEmpty()) result.case_file = files.first();

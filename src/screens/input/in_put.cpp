@@ -4,8 +4,8 @@
 #include "screens/input/in_put.h"
 
 #include <QAbstractItemView>
-#include <QCheckBox>
 #include <QApplication>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDateTime>
@@ -106,8 +106,7 @@ InPut::~InPut() {
 OutPut* InPut::results_screen() const { return results_.data(); }
 
 HelpScreen* InPut::help_screen(int page) const {
-    return page >= 1 && page <= static_cast<int>(helps_.size()) ? helps_[page - 1].data()
-                                                                  : nullptr;
+    return page >= 1 && page <= static_cast<int>(helps_.size()) ? helps_[page - 1].data() : nullptr;
 }
 
 void InPut::connect_handlers() {

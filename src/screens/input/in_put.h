@@ -263,7 +263,7 @@ private:
     QPushButton* Command1 = nullptr;
     QPushButton* Command2 = nullptr;
     QPushButton* Command6 = nullptr;
-    QCheckBox* refined_accuracy = nullptr;  // beside "Calculate": which scheme it runs
+    QCheckBox* refined_accuracy = nullptr;    // beside "Calculate": which scheme it runs
     QPointer<QWidget> focus_before_results_;  // given back on "Return"
     // Under the buttons, after "What if" ticked "Refined accuracy" for its amount.
     QLabel* accuracy_note_ = nullptr;

@@ -453,9 +453,9 @@ void OutPut::name_controls() {
     };
     for (int r = 0; r < 4; ++r)
         for (int c = 0; c < 4; ++c) {
-            const QString when = c == 3 ? QString("over the lifetime")
-                                        : QString("within %1").arg(kProbabilityColumnCaptions[c])
-                                              .toLower();
+            const QString when =
+                c == 3 ? QString("over the lifetime")
+                       : QString("within %1").arg(kProbabilityColumnCaptions[c]).toLower();
             name(ruin_cell_names()[r][c],
                  QString("Probability that the NIW hits %1 %2")
                      .arg(QString(kProbabilityRowCaptions[r]).replace(" %", "%"), when),
@@ -770,8 +770,8 @@ void OutPut::compare_clicked() {
     auto done = [this, pending](JobEnd end, const QString& message) {
         if (end == JobEnd::cancelled || pending->cancelled) return;
         if (end == JobEnd::failed || !pending->reason.empty()) {
-            const QString path = pending->failed_path.isEmpty() ? pending->paths.join(", ")
-                                                                : pending->failed_path;
+            const QString path =
+                pending->failed_path.isEmpty() ? pending->paths.join(", ") : pending->failed_path;
             const QString why = end == JobEnd::failed ? message : qs(pending->reason);
             platform_.show_message(this, kTitle,
                                    QString("The case %1 cannot be compared:\n%2").arg(path, why),

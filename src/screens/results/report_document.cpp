@@ -1,6 +1,7 @@
 #include "screens/results/report_document.h"
 
 #include <QAbstractTextDocumentLayout>
+#include <QBuffer>
 #include <QGuiApplication>
 #include <QLocale>
 #include <QPageLayout>
@@ -9,7 +10,6 @@
 #include <QPainter>
 #include <QPdfWriter>
 #include <QSaveFile>
-#include <QBuffer>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextObjectInterface>
@@ -128,8 +128,8 @@ std::vector<QString> page_html(const AnalysisState& s, const ResultsRecord& r,
     // them; refined figures with their error estimates.
     QString errors;
     if (r.refined) {
-        SummaryTable ruin{"Error estimates of the probabilities (percentage points)",
-                          {"NIW hits"}, {}};
+        SummaryTable ruin{
+            "Error estimates of the probabilities (percentage points)", {"NIW hits"}, {}};
         for (const char* c : kProbabilityColumnCaptions) ruin.header.push_back(c);
         for (int row = 0; row < 4; ++row) {
             std::vector<std::string> cells{kProbabilityRowCaptions[row]};
@@ -279,7 +279,8 @@ int paint_comparison(QPagedPaintDevice& device, const CaseComparison& comparison
         QLocale::c().toString(prepared, "yyyy-MM-dd HH:mm").toHtmlEscaped() +
         "<br/>Differences are to the first case, " +
         esc(comparison.case_names.empty() ? std::string() : comparison.case_names[0]) + ".<br/>" +
-        esc(comparison_accuracy_sentence(comparison)) + "</p><table class='grid' width='100%' cellspacing='0' cellpadding='3' border='1'><tr>";
+        esc(comparison_accuracy_sentence(comparison)) +
+        "</p><table class='grid' width='100%' cellspacing='0' cellpadding='3' border='1'><tr>";
     for (size_t i = 1; i < columns.size(); ++i) html += "<th>" + esc(columns[i]) + "</th>";
     html += "</tr>";
     std::string section;
@@ -328,8 +329,7 @@ std::string write_report_pdf(const QString& path, const AnalysisState& state,
 std::string render_report_pdf(const std::string& path, const AnalysisState& state,
                               const ResultsRecord& results, const std::string& case_name) {
     // Refused before anything is drawn when the path may not be written.
-    if (const OutputTarget target = output_target(path); !target.error.empty())
-        return target.error;
+    if (const OutputTarget target = output_target(path); !target.error.empty()) return target.error;
     static int argc = 3;
     static char name[] = "quorrel-cli", option[] = "-platform", platform[] = "offscreen";
     static char* argv[] = {name, option, platform, nullptr};
