@@ -57,6 +57,35 @@ std::string probability_text(const ResultsRecord& r, int row, int col) {
     return text;
 }
 
+std::string headline_sentence(const ResultsRecord& r) {
+    const double lifetime = r.ruin_grid[0][3];
+    const long lasting = std::lround(100 * (1 - lifetime));
+    const std::string figure = " (lifetime ruin " + probability_text(r, 0, 3) + ")";
+    // A count of 0 or 100 out of 100 would claim a certainty no model has.
+    if (lasting >= 100)
+        return "In more than 99 of 100 futures your money lasts as long as you do" + figure;
+    if (lasting <= 0)
+        return "In fewer than 1 of 100 futures your money lasts as long as you do" + figure;
+    return "In about " + std::to_string(lasting) +
+           " of 100 futures your money lasts as long as you do" + figure;
+}
+
+std::string scheme_sentence(const ResultsRecord& r) {
+    return r.refined ? kRefinedSchemeSentence : kStandardSchemeSentence;
+}
+
+std::string probability_error_text(const ResultsRecord& r, int row, int col) {
+    if (!r.refined) return {};
+    return "\u00b1" +
+           fixed_text(100 * r.ruin_error[static_cast<size_t>(row)][static_cast<size_t>(col)], 2);
+}
+
+std::string estate_error_text(const ResultsRecord& r, int row, int col) {
+    if (!r.refined) return {};
+    return "\u00b1" +
+           fixed_text(r.estate_error[static_cast<size_t>(row)][static_cast<size_t>(col)], 3);
+}
+
 std::string estate_text(const ResultsRecord& r, int row, int col) {
     std::string text =
         cell_text(r, estate_cell_names()[static_cast<size_t>(row)][static_cast<size_t>(col)]);

@@ -44,6 +44,23 @@ std::string estate_text(const ResultsRecord& results, int row, int col);
 // The estate multiple as shown (the number in the cell), for money amounts.
 double estate_multiple_shown(const ResultsRecord& results, int row, int col);
 
+// The results in plain words, for the screen, the PDF and the command line's
+// tables. The headline: "In about 91 of 100 futures your money lasts as long
+// as you do (lifetime ruin 9.0%)", from the lifetime ruin cell.
+std::string headline_sentence(const ResultsRecord& results);
+// Which scheme made the figures, and how far to trust them.
+std::string scheme_sentence(const ResultsRecord& results);
+inline constexpr const char* kStandardSchemeSentence =
+    "Standard scheme: quick, may be off by a few points; tick Refined accuracy for converged "
+    "figures.";
+inline constexpr const char* kRefinedSchemeSentence =
+    "Refined accuracy: converged figures, each with its error estimate (\u00b1).";
+// A refined figure's error estimate as shown beside it: "\u00b10.03" percentage
+// points for a probability, "\u00b10.004" for an estate multiple; empty for
+// figures of the standard scheme, which carry none.
+std::string probability_error_text(const ResultsRecord& results, int row, int col);
+std::string estate_error_text(const ResultsRecord& results, int row, int col);
+
 inline constexpr const char* kProbabilityRowCaptions[4] = {
     "0% of initial NIW", "10 % of initial NIW", "25 % of initial NIW", "50 % of initial NIW"};
 inline constexpr const char* kProbabilityColumnCaptions[4] = {"10 Years", "20 Years", "30 Years",
