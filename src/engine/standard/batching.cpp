@@ -104,7 +104,7 @@ std::vector<std::vector<Batch>> plan_batches(const std::vector<GridGroup>& group
     return plan;
 }
 
-void run_batches(const WealthModel& model, const std::vector<Batch>& batches,
+void run_batches(const Model& model, const std::vector<Batch>& batches,
                  std::vector<double>& out, const EventPump* pump) {
     std::vector<double> values;
     for (const Batch& batch : batches) {
@@ -122,7 +122,7 @@ void run_batches(const WealthModel& model, const std::vector<Batch>& batches,
 // Runs `count` horizons from T[first] on, at most the kernel's lanes at a
 // time, and turns each sweep into its curve.
 void sweep_curves(
-    const WealthModel& model, const Grid& grid, const std::vector<double>& X2, double g, double t0,
+    const Model& model, const Grid& grid, const std::vector<double>& X2, double g, double t0,
     std::span<const double> T, std::span<WealthBelowCurve> curves, const EventPump* pump,
     const std::function<void(WealthBelowCurve&, double, const std::vector<double>&)>& finish) {
     const auto lanes = static_cast<std::size_t>(max_adjoint_lanes());
@@ -199,7 +199,7 @@ void run_on_workers(std::span<const std::function<void()>> tasks, const EventPum
     }
 }
 
-double fast_solve(const WealthModel& model, const SolveRequest& rq, const EventPump& pump) {
+double fast_solve(const Model& model, const SolveRequest& rq, const EventPump& pump) {
     count_solves(1);
     const Grid grid = make_grid(rq.kind, rq.x0, rq.level);
     const std::vector<double> X2 = squares(grid);
@@ -213,12 +213,12 @@ double fast_solve(const WealthModel& model, const SolveRequest& rq, const EventP
     return out;
 }
 
-void solve_batch(const WealthModel& model, const std::vector<SolveRequest>& requests,
+void solve_batch(const Model& model, const std::vector<SolveRequest>& requests,
                  std::vector<double>& out, const EventPump& pump) {
     solve_batch(model, requests, out, pump, {});
 }
 
-void solve_batch(const WealthModel& model, const std::vector<SolveRequest>& requests,
+void solve_batch(const Model& model, const std::vector<SolveRequest>& requests,
                  std::vector<double>& out, const EventPump& pump, const SideTask& side) {
     out.assign(requests.size(), 0);
     if (requests.empty()) {
@@ -254,7 +254,7 @@ double adjoint_sweep_vectors(int rows) {
     return rows / 1000.0;
 }
 
-bool matrices_repeat(const WealthModel& model, const SolveRequest& request) {
+bool matrices_repeat(const Model& model, const SolveRequest& request) {
     const LaneSetup setup = lane_setup(model, request, 1.0);
     const StepConstants a = step_constants(model, request, setup, kSteps + 1);
     const StepConstants b = step_constants(model, request, setup, kSteps);
@@ -273,7 +273,7 @@ double WealthBelowCurve::probability(double level) const {
     return checked(SolveKind::wealth_below, level, T, p);
 }
 
-void build_wealth_below_curves(const WealthModel& model, double g, double x0, double t0,
+void build_wealth_below_curves(const Model& model, double g, double x0, double t0,
                                bool wide_grid, const std::vector<double>& T,
                                std::vector<WealthBelowCurve>& curves, const EventPump& pump,
                                bool speculative) {

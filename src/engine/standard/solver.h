@@ -22,9 +22,6 @@ double wealth_below_probability(const AnalysisState& state, double g, double x0,
 double lifetime_ruin_probability(const AnalysisState& state, double g, double x0, double level,
                                  double t0, double T, const EventPump& pump = {});
 
-double makeham_hazard(double r, double lambda, double age, double m, double b);
-double makeham_survival(double r, double t, double age, double lambda, double m, double b);
-
 // Solves the n-row tridiagonal system (1-based arrays of at least n + 1
 // entries); throws SolverError when a pivot is zero.
 void tridag(int n, const double* lower, const double* diag, const double* upper, const double* rhs,
