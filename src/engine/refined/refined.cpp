@@ -1,14 +1,10 @@
 #include "engine/refined/refined.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cmath>
 #include <cstdint>
-#include <exception>
-#include <mutex>
 #include <locale>
 #include <sstream>
-#include <thread>
 #include <vector>
 
 #include <boost/math/tools/toms748_solve.hpp>
@@ -16,6 +12,7 @@
 #include "record/errors.h"
 #include "record/number_format.h"
 #include "engine/model/wealth_model.h"
+#include "engine/parallel.h"
 
 namespace quorrel {
 
@@ -47,7 +44,8 @@ struct SweepTask {
 };
 
 // Runs the sweeps on every core, the largest first; the calling thread takes
-// part and alone runs the pump. Rethrows the first failure.
+// part and alone runs the pump. Rethrows the failure of the largest sweep
+// that failed.
 void run_sweeps(const Model& model, std::vector<SweepTask>& tasks, const EventPump& pump) {
     std::vector<std::size_t> order(tasks.size());
     for (std::size_t k = 0; k < order.size(); ++k) order[k] = k;
@@ -57,30 +55,13 @@ void run_sweeps(const Model& model, std::vector<SweepTask>& tasks, const EventPu
     std::stable_sort(order.begin(), order.end(),
                      [&](std::size_t a, std::size_t b) { return cost(a) > cost(b); });
 
-    std::atomic<std::size_t> next{0};
-    std::exception_ptr failure;
-    std::mutex failure_mutex;
-    auto work = [&](bool caller) {
-        for (;;) {
-            const std::size_t k = next.fetch_add(1);
-            if (k >= order.size()) return;
-            try {
-                SweepTask& task = tasks[order[k]];
-                task.result =
-                    refined::run_sweep(model, task.sweep, caller ? pump : refined::Pump{});
-            } catch (...) {
-                std::lock_guard<std::mutex> lock(failure_mutex);
-                if (!failure) failure = std::current_exception();
-            }
-        }
-    };
-    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
-    const std::size_t helpers = std::min<std::size_t>(cores, tasks.size()) - 1;
-    std::vector<std::thread> threads;
-    for (std::size_t k = 0; k < helpers; ++k) threads.emplace_back(work, false);
-    work(true);
-    for (std::thread& t : threads) t.join();
-    if (failure) std::rethrow_exception(failure);
+    engine::run_parallel(
+        order.size(), engine::worker_count(order.size()),
+        [&](std::size_t k, const EventPump& p) {
+            SweepTask& task = tasks[order[k]];
+            task.result = refined::run_sweep(model, task.sweep, p);
+        },
+        pump);
 }
 
 [[noreturn]] void scheme_failed() {

@@ -36,7 +36,7 @@ double fast_solve(const Model& model, const SolveRequest& request,
 // Solves every request and writes out[k] for requests[k], each figure equal
 // to fast_solve's. Requests on the same grid (same x0 and grid size) share
 // batches whatever their kind, level and horizon. The work is split over the
-// worker threads (see run_on_workers) and batched into SIMD lanes; `pump`
+// worker threads (see engine::run_parallel) and batched into SIMD lanes; `pump`
 // runs on the calling thread only, once per time step of its own batches and
 // every few milliseconds while it waits for the workers.
 void solve_batch(const Model& model, const std::vector<SolveRequest>& requests,
@@ -97,18 +97,6 @@ void count_curve(const WealthBelowCurve& curve);
 // the ruin grid: its elimination is one serial chain, bound by the latency of
 // the division rather than by the divider's throughput.
 double adjoint_sweep_vectors(int rows);
-
-// Worker threads worth starting for `units` independent pieces of work: the
-// processor's hardware threads, at most `units`, at least 1.
-int worker_count(std::size_t units);
-
-// Runs tasks[0] on the calling thread and every other task on a thread of
-// its own, pumping `pump` every few milliseconds while it waits. A task that
-// throws ends only itself: its exception is caught on its thread and kept
-// (std::async's future), the others run to their end, and then the first
-// failure in task order is rethrown here on the calling thread. Without a
-// thread to be had, the remaining tasks run here one after another.
-void run_on_workers(std::span<const std::function<void()>> tasks, const EventPump& pump);
 
 // Adds n solves to the process-wide count of solver_call_count.
 void count_solves(long n);

@@ -5,11 +5,9 @@
 #include <functional>
 
 #include "record/analysis_state.h"
+#include "engine/parallel.h"
 
 namespace quorrel {
-
-// Lets the event loop run once; empty when nobody needs it.
-using EventPump = std::function<void()>;
 
 // Probability that scaled wealth falls to `level` before T.
 double ruin_probability_by_horizon(const AnalysisState& state, double g, double x0, double level,
