@@ -24,15 +24,15 @@ unsigned worker_count(std::size_t units);
 
 // Runs task(0, ...) .. task(tasks - 1, ...) on `threads` threads, the
 // calling thread one of them: it runs task 0, then like every other thread
-// takes the lowest index not yet taken. A task running on the calling thread is handed `pump` to call as
-// it goes; one on another thread is handed an empty pump. While the calling
-// thread waits for the others, it runs `pump` every few milliseconds.
+// takes the lowest index not yet taken. A task on the calling thread is
+// handed `pump` to call as it goes, one on another thread an empty pump.
+// While the calling thread waits for the others, it runs `pump` every 3 ms.
 //
 // A task that throws stops the run: no further task starts, the running
 // ones finish, and then the exception of the lowest failed index is
 // rethrown on the calling thread (the pump's own failure while waiting
 // stops the run too, and is rethrown when no task failed). Without a thread
-// to be had, the calling thread runs every task itself.
+// to be had, the calling thread runs the tasks the helpers would have.
 using ParallelTask = std::function<void(std::size_t index, const EventPump& pump)>;
 void run_parallel(std::size_t tasks, unsigned threads, const ParallelTask& task,
                   const EventPump& pump = {});
