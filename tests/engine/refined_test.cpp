@@ -15,11 +15,11 @@
 namespace quorrel {
 namespace {
 
-using refined::RefinedModel;
+using engine::Model;
 
 // A model with one allocation throughout, no annuities and no death.
-RefinedModel flat_model(double mu, double sigma, double real_income = 0) {
-    RefinedModel m;
+Model flat_model(double mu, double sigma, double real_income = 0) {
+    Model m;
     m.current_mu = m.later_mu = mu;
     m.current_sigma = m.later_sigma = sigma;
     m.later_years = 5;
@@ -83,7 +83,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 struct ClosedFormCase {
     std::string name;
-    RefinedModel model;
+    Model model;
     double x0, barrier, T;
     double expected;
     double tolerance;
@@ -142,7 +142,7 @@ TEST(RefinedClosedFormTime, NoVolatilityRuinAgeIsTheDeterministicTime) {
     // The expected ruin age integrates the no-ruin probability: with ruin at
     // a known time it is that time.
     for (double mu : {0.0, 0.03}) {
-        const RefinedModel m = flat_model(mu, 0);
+        const Model m = flat_model(mu, 0);
         const refined::LevelSweeps s =
             refined::sweep_level(m, 20, 0, 65, refined::sweep_top(m, 20, 0.1, 30));
         const RefinedValue v =
@@ -165,7 +165,7 @@ TEST_P(RefinedPerpetuity, RuinEverMatchesTheReciprocalGammaLaw) {
     // scale sigma^2 / 2), so ruin ever is P(Gamma < 2 / (sigma^2 w)). After
     // 400 years every path still standing has grown out of reach.
     const PerpetuityCase& c = GetParam();
-    const RefinedModel m = flat_model(c.mu, c.sigma);
+    const Model m = flat_model(c.mu, c.sigma);
     const double expected = boost::math::gamma_p(2 * c.mu / (c.sigma * c.sigma) - 1,
                                                  2 / (c.sigma * c.sigma * c.wealth));
     const refined::LevelSweeps s =
@@ -184,7 +184,7 @@ TEST(RefinedEstate, PercentilesOfLognormalWealth) {
     // Net income 0 and no barrier reached: wealth at T is lognormal, so its
     // quartiles are known in closed form.
     const double mu = 0.04, sigma = 0.12, x0 = 20;
-    const RefinedModel m = flat_model(mu, sigma, 1);
+    const Model m = flat_model(mu, sigma, 1);
     const refined::LevelSweeps s =
         refined::sweep_level(m, x0, 0, 30, refined::sweep_top(m, x0, 0.1, 30), {10, 20, 30});
     for (int k = 0; k < 3; ++k) {

@@ -8,6 +8,8 @@
 
 namespace quorrel::refined {
 
+using engine::Model;
+
 namespace {
 
 // Rows of the backward operator L = drift d/dx + diffusion d2/dx2 at one
@@ -50,7 +52,7 @@ struct Stencils {
     double fit_width = 0;  // the fitting applies this far above the barrier
 };
 
-Stencils make_stencils(const RefinedModel& model, const std::vector<double>& x, int refinement) {
+Stencils make_stencils(const Model& model, const std::vector<double>& x, int refinement) {
     Stencils s;
     s.n = static_cast<int>(x.size()) - 2;
     const int size = s.n + 2;
@@ -254,7 +256,7 @@ SweepGrid make_sweep_grid(double x0, double barrier, double base_spacing, double
     return g;
 }
 
-double sweep_top(const RefinedModel& model, double x0, double base_spacing, double years) {
+double sweep_top(const Model& model, double x0, double base_spacing, double years) {
     const double m = std::max(model.exposure(0), model.exposure(years));
     const double mu = std::max({0.0, model.current_mu, model.later_mu}) * m;
     const double sigma = std::max(model.current_sigma, model.later_sigma) * std::sqrt(m);
@@ -269,7 +271,7 @@ double sweep_top(const RefinedModel& model, double x0, double base_spacing, doub
 
 namespace {
 
-double deterministic_slope(const RefinedModel& m, double t, double x) {
+double deterministic_slope(const Model& m, double t, double x) {
     return m.mu(t) * m.exposure(t) * x + m.net_income(t);
 }
 
@@ -277,7 +279,7 @@ double deterministic_slope(const RefinedModel& m, double t, double x) {
 // Runge-Kutta steps of dt: fills t and ruin (0, then 1 from the crossing on)
 // and the snapshot points, and returns the wealth at `until`, or NaN once
 // the barrier is reached.
-double follow_certain_path(const RefinedModel& m, const SweepSpec& sweep, double until, double dt,
+double follow_certain_path(const Model& m, const SweepSpec& sweep, double until, double dt,
                            SweepResult& r) {
     const long steps = std::lround(until / dt);
     double x = sweep.x0;
@@ -333,7 +335,7 @@ struct SpreadStart {
     double time = 0, mean = 0, variance = 0;
 };
 
-SpreadStart spread_start(const RefinedModel& m, const SweepSpec& sweep, double start,
+SpreadStart spread_start(const Model& m, const SweepSpec& sweep, double start,
                          double x_start) {
     SpreadStart out;
     const double span = x_start - sweep.barrier;
@@ -383,7 +385,7 @@ SpreadStart spread_start(const RefinedModel& m, const SweepSpec& sweep, double s
 // end of that phase. True when that finished the sweep (ruined on the way,
 // or no volatile phase before the end); otherwise start and x_start say
 // where the grid sweep begins.
-bool follow_certain_phase(const RefinedModel& model, const SweepSpec& sweep, double dt,
+bool follow_certain_phase(const Model& model, const SweepSpec& sweep, double dt,
                           SweepResult& result, double& start, double& x_start) {
     start = model.later_sigma == 0 ? sweep.end : std::min(model.later_years, sweep.end);
     x_start = follow_certain_path(model, sweep, start, dt, result);
@@ -452,7 +454,7 @@ std::vector<std::size_t> snapshot_steps(const SweepSpec& sweep, const std::vecto
 // factorisation per regime and step kind.
 class StepOperators {
 public:
-    StepOperators(const RefinedModel& model, const Stencils& stencils,
+    StepOperators(const Model& model, const Stencils& stencils,
                   const std::vector<SubStep>& steps)
         : model_(model),
           stencils_(stencils),
@@ -493,7 +495,7 @@ private:
         return model_.later_regime(st.t_end - st.dt / 2) ? 1 : 0;
     }
 
-    const RefinedModel& model_;
+    const Model& model_;
     const Stencils& stencils_;
     const std::vector<SubStep>& steps_;
     const int n_;
@@ -513,7 +515,7 @@ double grid_mass(const std::vector<double>& w, int n) {
 
 // Runs the sub-steps from the start weights w, recording the ruin
 // probability after each and the snapshots.
-void march(const RefinedModel& model, const Stencils& stencils, const std::vector<SubStep>& steps,
+void march(const Model& model, const Stencils& stencils, const std::vector<SubStep>& steps,
            const std::vector<std::size_t>& snapshot_step, std::vector<double>& w,
            SweepResult& result, const Pump& pump) {
     const int n = stencils.n;
@@ -567,7 +569,7 @@ void fill_snapshot_prefix(int n, SweepResult& result) {
 
 }  // namespace
 
-SweepResult run_sweep(const RefinedModel& model, const SweepSpec& sweep, const Pump& pump) {
+SweepResult run_sweep(const Model& model, const SweepSpec& sweep, const Pump& pump) {
     SweepResult result;
     const std::size_t snapshots = sweep.snapshot_times.size();
     result.snapshots.assign(snapshots, {});
@@ -609,7 +611,7 @@ double SweepResult::ruin_by(double T) const {
     return ruin[s - 1] + a * (ruin[s] - ruin[s - 1]);
 }
 
-double SweepResult::lifetime_ruin(const RefinedModel& model, double horizon) const {
+double SweepResult::lifetime_ruin(const Model& model, double horizon) const {
     double p = 0;
     for (std::size_t s = 1; s < t.size() && t[s - 1] < horizon; ++s) {
         const double mid = 0.5 * (t[s - 1] + std::min(t[s], horizon));

@@ -10,7 +10,7 @@
 #include <functional>
 #include <vector>
 
-#include "engine/model/refined_model.h"
+#include "engine/model/model.h"
 
 namespace quorrel::refined {
 
@@ -46,7 +46,7 @@ SweepGrid make_sweep_grid(double x0, double barrier, double base_spacing, double
 // the running maximum), and at least twice the start of the stretching.
 // Mass reaching it is lost (counted as never ruined), which changes no
 // figure up to `years` by more than that; the sweep reports it.
-double sweep_top(const RefinedModel& model, double x0, double base_spacing, double years);
+double sweep_top(const engine::Model& model, double x0, double base_spacing, double years);
 
 // Exact arithmetic conserves probability; rounding in the factors, which a
 // sweep reuses for thousands of steps, drifts by about 1e-16 a step (4e-12
@@ -88,7 +88,7 @@ struct SweepResult {
     // Probability of reaching the barrier before death, for a life certain to
     // die before `horizon`: each sub-step's ruin mass weighted by the
     // conditional survival at its midpoint.
-    double lifetime_ruin(const RefinedModel& model, double horizon) const;
+    double lifetime_ruin(const engine::Model& model, double horizon) const;
     // Integral of the no-ruin probability from 0 to T (trapezoids).
     double mean_unruined_time(double T) const;
     // Probability that wealth at snapshot k is below `level` or was exhausted
@@ -104,6 +104,6 @@ struct SweepResult {
 // A grid scheme would have to carry a point mass along the drift without any
 // diffusion to smooth it, which no Eulerian scheme does without smearing or
 // rippling it.
-SweepResult run_sweep(const RefinedModel& model, const SweepSpec& sweep, const Pump& pump = {});
+SweepResult run_sweep(const engine::Model& model, const SweepSpec& sweep, const Pump& pump = {});
 
 }  // namespace quorrel::refined
