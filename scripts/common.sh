@@ -6,7 +6,7 @@ JOBS="$(nproc 2>/dev/null || echo 2)"
 
 PACKAGES=(build-essential cmake g++ qt6-base-dev libgtest-dev libgmock-dev googletest
           libbenchmark-dev libcli11-dev nlohmann-json3-dev libgl1-mesa-dev libboost-dev
-          libcsv-dev)
+          libcsv-dev librandom123-dev)
 
 install_missing() {
   local missing=()
