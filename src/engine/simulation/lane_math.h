@@ -29,6 +29,20 @@ constexpr double kRoundingShift = 6755399441055744.0;
 constexpr double kLn2Hi = 0x1.62e42fee00000p-1;  // low bits zero: n * kLn2Hi is exact
 constexpr double kLn2Lo = 0x1.a39ef35793c76p-33;
 
+// c[0] + c[1] w + ... + c[7] w^7 by Estrin's scheme: pairs, then pairs of
+// pairs, so that the chain of dependent operations is three levels deep
+// rather than seven (the kernels wait on these chains).
+template <class V>
+[[gnu::always_inline]] inline V estrin8(V w, const double (&c)[8]) {
+    const V w2 = w * w;
+    const V w4 = w2 * w2;
+    const V p01 = c[1] * w + c[0];
+    const V p23 = c[3] * w + c[2];
+    const V p45 = c[5] * w + c[4];
+    const V p67 = c[7] * w + c[6];
+    return (p23 * w2 + p01) + (p67 * w2 + p45) * w4;
+}
+
 template <class V>
 [[gnu::always_inline]] inline V lane_exp(V x) {
     using M = LaneMask<V>;
@@ -40,20 +54,15 @@ template <class V>
     const V n = shifted - kRoundingShift;
     const V r = (x - n * kLn2Hi) - n * kLn2Lo;  // |r| <= ln 2 / 2
     // Taylor's series to r^13: the first term left out is below 5e-18.
-    V p = lane_splat<V>(1.0 / 6227020800.0);
-    p = p * r + 1.0 / 479001600.0;
-    p = p * r + 1.0 / 39916800.0;
-    p = p * r + 1.0 / 3628800.0;
-    p = p * r + 1.0 / 362880.0;
-    p = p * r + 1.0 / 40320.0;
-    p = p * r + 1.0 / 5040.0;
-    p = p * r + 1.0 / 720.0;
-    p = p * r + 1.0 / 120.0;
-    p = p * r + 1.0 / 24.0;
-    p = p * r + 1.0 / 6.0;
-    p = p * r + 0.5;
-    p = p * r + 1.0;
-    p = p * r + 1.0;
+    constexpr double first_terms[8] = {1.0,       1.0,        1.0 / 2,     1.0 / 6,
+                               1.0 / 24,  1.0 / 120,  1.0 / 720,   1.0 / 5040};
+    constexpr double last_terms[8] = {1.0 / 40320,      1.0 / 362880,    1.0 / 3628800,
+                                1.0 / 39916800,   1.0 / 479001600, 1.0 / 6227020800.0,
+                                0,                0};
+    // Two groups of eight powers, r^0 .. r^7 and r^8 .. r^13.
+    const V r2 = r * r;
+    const V r4 = r2 * r2;
+    const V p = estrin8(r, first_terms) + estrin8(r, last_terms) * (r4 * r4);
     // 2^n from its exponent bits; n is within [-1021, 1023] here.
     const M whole = reinterpret_cast<M>(shifted) - reinterpret_cast<M>(lane_splat<V>(kRoundingShift));
     const V scale = reinterpret_cast<V>((whole + 1023) << 52);
@@ -80,17 +89,11 @@ template <class V>
     // s^23 leaves out less than 1e-18 relative.
     const V s = (m - 1.0) / (m + 1.0);
     const V s2 = s * s;
-    V p = lane_splat<V>(2.0 / 23);
-    p = p * s2 + 2.0 / 21;
-    p = p * s2 + 2.0 / 19;
-    p = p * s2 + 2.0 / 17;
-    p = p * s2 + 2.0 / 15;
-    p = p * s2 + 2.0 / 13;
-    p = p * s2 + 2.0 / 11;
-    p = p * s2 + 2.0 / 9;
-    p = p * s2 + 2.0 / 7;
-    p = p * s2 + 2.0 / 5;
-    p = p * s2 + 2.0 / 3;
+    constexpr double first_terms[8] = {2.0 / 3,  2.0 / 5,  2.0 / 7,  2.0 / 9,
+                               2.0 / 11, 2.0 / 13, 2.0 / 15, 2.0 / 17};
+    constexpr double last_terms[8] = {2.0 / 19, 2.0 / 21, 2.0 / 23, 0, 0, 0, 0, 0};
+    const V s8 = (s2 * s2) * (s2 * s2);
+    const V p = estrin8(s2, first_terms) + estrin8(s2, last_terms) * (s8 * s8);
     const V log_m = 2.0 * s + s * (s2 * p);
     return e * kLn2Hi + (log_m + e * kLn2Lo);
 }
@@ -108,24 +111,16 @@ template <class V>
     const V a = (t - n) * 1.5707963267948966;  // t - n exact, in [-1/2, 1/2]
     const V a2 = a * a;
     // Taylor's series: sine to a^17, cosine to a^16 (terms left out below 1e-17).
-    V ps = lane_splat<V>(1.0 / 355687428096000.0);
-    ps = ps * a2 - 1.0 / 1307674368000.0;
-    ps = ps * a2 + 1.0 / 6227020800.0;
-    ps = ps * a2 - 1.0 / 39916800.0;
-    ps = ps * a2 + 1.0 / 362880.0;
-    ps = ps * a2 - 1.0 / 5040.0;
-    ps = ps * a2 + 1.0 / 120.0;
-    ps = ps * a2 - 1.0 / 6.0;
-    const V s = a + a * (a2 * ps);
-    V pc = lane_splat<V>(1.0 / 20922789888000.0);
-    pc = pc * a2 - 1.0 / 87178291200.0;
-    pc = pc * a2 + 1.0 / 479001600.0;
-    pc = pc * a2 - 1.0 / 3628800.0;
-    pc = pc * a2 + 1.0 / 40320.0;
-    pc = pc * a2 - 1.0 / 720.0;
-    pc = pc * a2 + 1.0 / 24.0;
-    pc = pc * a2 - 0.5;
-    const V c = 1.0 + a2 * pc;
+    constexpr double sine_terms[8] = {-1.0 / 6,           1.0 / 120,
+                                      -1.0 / 5040,        1.0 / 362880,
+                                      -1.0 / 39916800,    1.0 / 6227020800.0,
+                                      -1.0 / 1307674368000.0, 1.0 / 355687428096000.0};
+    constexpr double cosine_terms[8] = {-1.0 / 2,            1.0 / 24,
+                                        -1.0 / 720,          1.0 / 40320,
+                                        -1.0 / 3628800,      1.0 / 479001600,
+                                        -1.0 / 87178291200.0, 1.0 / 20922789888000.0};
+    const V s = a + a * (a2 * estrin8(a2, sine_terms));
+    const V c = 1.0 + a2 * estrin8(a2, cosine_terms);
     // cos and sin of (quarter pi/2 + a).
     const M swap = (quarter & 1) != 0;
     const V cq = swap ? s : c;

@@ -103,11 +103,25 @@ inline void cross_levels(const PathTables& t, const StepCoefficients& c, double 
     }
 }
 
+// Whether any lane of a mask is set: the halves ORed together down to one
+// lane, a few instructions rather than one extraction per lane.
+template <class M, std::size_t... I>
+[[gnu::always_inline]] inline auto low_half(M m, std::index_sequence<I...>) {
+    return __builtin_shufflevector(m, m, I...);
+}
+template <class M, std::size_t... I>
+[[gnu::always_inline]] inline auto high_half(M m, std::index_sequence<I...>) {
+    return __builtin_shufflevector(m, m, (I + sizeof...(I))...);
+}
 template <class M>
-[[gnu::always_inline]] inline bool any_lane(M m, int lanes) {
-    long long r = 0;
-    for (int l = 0; l < lanes; ++l) r |= m[l];
-    return r != 0;
+[[gnu::always_inline]] inline bool any_lane(M m) {
+    constexpr std::size_t lanes = sizeof(M) / sizeof(long long);
+    if constexpr (lanes == 1) {
+        return m[0] != 0;
+    } else {
+        constexpr auto half = std::make_index_sequence<lanes / 2>{};
+        return any_lane(low_half(m, half) | high_half(m, half));
+    }
 }
 
 template <int Bytes>
@@ -134,7 +148,7 @@ void follow_paths(const PathTables& t, std::uint64_t first, int count, PathEnd* 
         level[l] = next[l] < 4 ? t.levels[next[l]] : 0;
         active[l] = next[l] < 4 ? -1 : 0;
     }
-    if (!any_lane(active, L)) return;
+    if (!any_lane(active)) return;
 
     const long steps = static_cast<long>(t.steps.size());
     int horizon = 0;
@@ -152,7 +166,7 @@ void follow_paths(const PathTables& t, std::uint64_t first, int count, PathEnd* 
         const M near_above = 2.0 * (x - level) * (xn - level) <= 40.0 * c.vol2 * x * xn;
         const M near_zero = 2.0 * xn <= 40.0 * x * c.vol2;
         const M need = active & (hit | (above & near_above) | (~above & near_zero));
-        if (any_lane(need, L)) {
+        if (any_lane(need)) {
             for (int l = 0; l < count; ++l) {
                 if (!need[l]) continue;
                 cross_levels(t, c, x[l], xn[l], path[l], static_cast<std::uint32_t>(k), next[l],
@@ -166,7 +180,9 @@ void follow_paths(const PathTables& t, std::uint64_t first, int count, PathEnd* 
             for (int l = 0; l < count; ++l) end[l].wealth[horizon] = x[l] / t.x0;
             ++horizon;
         }
-        if (!any_lane(active, L)) break;
+        // Paths that have reached every level ride along at no cost but
+        // their lanes' arithmetic; a vector stops once all have.
+        if ((k & 31) == 31 && !any_lane(active)) break;
     }
 }
 
