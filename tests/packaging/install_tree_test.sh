@@ -32,7 +32,7 @@ if [ "$installed" != "$(printf '%s\n' "${expected[@]}" | sort)" ]; then
 fi
 
 # The manual page is the program's own help.
-grep -q -- '--accuracy' "$scratch/usr/share/man/man1/quorrel-cli.1" \
+grep -q 'accuracy' "$scratch/usr/share/man/man1/quorrel-cli.1" \
   || { echo "quorrel-cli.1 lacks the options"; status=1; }
 
 if [ "$screens" = ON ]; then
