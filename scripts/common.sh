@@ -10,7 +10,7 @@ export CCACHE_BASEDIR="${CCACHE_BASEDIR:-$ROOT}"
 
 PACKAGES=(build-essential cmake g++ qt6-base-dev libgtest-dev libgmock-dev googletest
           libbenchmark-dev libcli11-dev nlohmann-json3-dev libgl1-mesa-dev libboost-dev
-          libcsv-dev ninja-build ccache lld)
+          libcsv-dev librandom123-dev ninja-build ccache lld)
 
 install_missing() {
   local missing=()

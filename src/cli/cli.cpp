@@ -69,7 +69,7 @@ struct Options {
     std::string first_row = "1";
     std::vector<std::string> compare;
     std::string accuracy = "standard";
-    std::string monte_carlo, seed;  // as typed
+    std::string monte_carlo, seed, threads;  // as typed
     std::string solve, lifetime_ruin, annuity_sweep;
     std::string pdf;
 };
@@ -79,6 +79,7 @@ struct RunChoices {
     Accuracy accuracy = Accuracy::standard;
     long paths = 0;  // simulated paths; 0: no simulation
     std::uint64_t seed = 1;
+    unsigned threads = 0;  // of the simulation; 0: every core
     std::optional<SolveFor> solve;
     std::optional<AnnuityKind> sweep;
     double lifetime_ruin = kSolveDefaultProbability;  // to solve for, or the sweep's threshold
@@ -87,6 +88,7 @@ struct RunChoices {
 
 constexpr long kLeastPaths = 1000;
 constexpr long kMostPaths = 100000000;
+constexpr long kMostThreads = 1024;
 
 bool given_option(const CLI::App& app, const char* name) {
     const CLI::Option* option = app.get_option_no_throw(name);
@@ -135,6 +137,8 @@ void check_combinations(const CLI::App& app) {
         return option != nullptr && option->count() > 0;
     };
     if (given("--seed") && !given("--monte-carlo")) throw OptionError("--seed needs --monte-carlo");
+    if (given("--threads") && !given("--monte-carlo"))
+        throw OptionError("--threads needs --monte-carlo");
     if (given("--first-row") && !given("--batch")) throw OptionError("--first-row needs --batch");
     for (const char* single : {"--monte-carlo", "--pdf"})
         if (given(single) && given("--compare"))
@@ -197,6 +201,12 @@ RunChoices run_choices(const CLI::App& app, const Options& o) {
         c.paths = static_cast<long>(*paths);
     }
     if (app.count("--seed") > 0) c.seed = seed_value(o.seed);
+    if (app.count("--threads") > 0) {
+        const auto threads = whole_number(o.threads);
+        if (!threads || *threads < 1 || *threads > kMostThreads)
+            refuse_value("--threads", o.threads, "a whole number of threads from 1 to 1,024");
+        c.threads = static_cast<unsigned>(*threads);
+    }
     decision_choices(app, o, c);
     return c;
 }
@@ -290,6 +300,11 @@ void add_options(CLI::App& app, Options& o) {
         ->type_name("PATHS")
         ->group(accuracy);
     app.add_option("--seed", o.seed, "seed of the simulation, a whole number (default 1)")
+        ->type_name("N")
+        ->group(accuracy);
+    app.add_option("--threads", o.threads,
+                   "threads of the simulation, 1 to 1,024 (default: every core); the figures do "
+                   "not depend on it")
         ->type_name("N")
         ->group(accuracy);
 
@@ -421,6 +436,7 @@ MonteCarloResults simulate(const AnalysisState& state, const RunChoices& choices
     MonteCarloOptions options;
     options.paths = choices.paths;
     options.seed = choices.seed;
+    options.threads = choices.threads;
     const bool bar = stderr_is_terminal(err);
     if (bar) options.progress = [&err](double share) { draw_share_bar(err, share, "simulating"); };
     MonteCarloResults simulated = run_monte_carlo(state, options);

@@ -23,6 +23,8 @@ public:
     virtual ~ProgressWindow() = default;
     // The share of the work done, 0 to 1.
     virtual void set_progress(double share) = 0;
+    // The estimated time left, once there is one: "About 40 seconds left".
+    virtual void set_time_left(const QString& text) = 0;
 };
 
 // The answer to "save the changes before they are lost?".

@@ -102,7 +102,7 @@ class DialogProgress final : public ProgressWindow {
 public:
     DialogProgress(QWidget* parent, const QString& title, const QString& text,
                    std::function<void()> on_cancel)
-        : keeper_(parent), dialog_(new QProgressDialog(text, "Cancel", 0, kSteps, parent)) {
+        : keeper_(parent), dialog_(new QProgressDialog(text, "Cancel", 0, kSteps, parent)), text_(text) {
         dialog_->setWindowTitle(title);
         dialog_->setWindowModality(Qt::WindowModal);
         dialog_->setMinimumDuration(0);
@@ -121,11 +121,15 @@ public:
     void set_progress(double share) override {
         if (dialog_) dialog_->setValue(static_cast<int>(std::clamp(share, 0.0, 1.0) * kSteps));
     }
+    void set_time_left(const QString& text) override {
+        if (dialog_) dialog_->setLabelText(text_ + "\n" + text);
+    }
 
 private:
     static constexpr int kSteps = 1000;
     const FocusKeeper keeper_;  // first made, last gone: after the dialog
     QPointer<QProgressDialog> dialog_;
+    QString text_;
 };
 
 class QtPlatform final : public Platform {

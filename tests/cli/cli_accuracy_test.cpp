@@ -69,6 +69,10 @@ INSTANTIATE_TEST_SUITE_P(
         BadValue{
             "huge_seed", {"--monte-carlo", "5000", "--seed", "18446744073709551616"}, "--seed"},
         BadValue{"seed_alone", {"--seed", "3"}, "--seed"},
+        BadValue{"zero_threads", {"--monte-carlo", "5000", "--threads", "0"}, "--threads: '0'"},
+        BadValue{"word_threads", {"--monte-carlo", "5000", "--threads", "all"}, "--threads: 'all'"},
+        BadValue{"too_many_threads", {"--monte-carlo", "5000", "--threads", "1025"}, "to 1,024"},
+        BadValue{"threads_alone", {"--threads", "2"}, "--threads"},
         BadValue{"simulated_batch", {"--batch", "x.txt", "--monte-carlo", "5000"}, "--batch"},
         BadValue{
             "simulated_compare", {"--compare", "x.json", "--monte-carlo", "5000"}, "--compare"}),
@@ -171,6 +175,23 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(SimulatedCase{"standard", {}, Accuracy::standard},
                       SimulatedCase{"refined", {"--accuracy", "refined"}, Accuracy::refined}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// The same seed prints the same JSON on one, two or sixteen threads.
+TEST(CliSimulationThreads, SameJsonOnAnyNumberOfThreads) {
+    std::string first;
+    for (const char* threads : {"1", "2", "16"}) {
+        const Outcome r =
+            run({"--json", "--monte-carlo", "3,000", "--seed", "9", "--threads", threads});
+        ASSERT_EQ(r.status, 0) << r.err;
+        json j = json::parse(r.out);
+        // The engine counts solves for the whole process.
+        j.erase("solver_calls");
+        if (first.empty())
+            first = j.dump();
+        else
+            EXPECT_EQ(j.dump(), first) << threads << " threads";
+    }
+}
 
 TEST(CliSimulationTables, ASimulatedColumnBesideEachFigure) {
     const Outcome r = run({"--monte-carlo", "5000", "--seed", "3"});

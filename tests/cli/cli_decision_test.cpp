@@ -238,7 +238,7 @@ TEST(CliToolHelp, NamesTheToolsAndTheirRanges) {
     ASSERT_EQ(r.status, 0);
     for (const char* text :
          {"--accuracy NAME", "standard or refined", "(default standard)", "--monte-carlo PATHS",
-          "1,000 to 100,000,000", "--seed N", "--solve NAME", "--lifetime-ruin PERCENT",
+          "1,000 to 100,000,000", "--seed N", "--threads N", "--solve NAME", "--lifetime-ruin PERCENT",
           "0.5 to 50 (default 5)", "--annuity-sweep NAME", "cpi, nominal or variable"})
         EXPECT_NE(r.out.find(text), std::string::npos) << text;
     // CLI11's own notes of needed and excluded options stay out of it.

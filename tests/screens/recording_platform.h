@@ -71,6 +71,7 @@ public:
             owner_.progress_values.push_back(share);
             if (owner_.on_progress) owner_.on_progress(share);
         }
+        void set_time_left(const QString& text) override { owner_.time_left_texts << text; }
 
     private:
         RecordingPlatform& owner_;
@@ -111,6 +112,7 @@ public:
     std::function<void()> on_process_events;
     QStringList progress_titles;          // title|text of every progress window opened
     std::vector<double> progress_values;  // every share shown
+    QStringList time_left_texts;          // every estimate of the time left shown
     int progress_open = 0;                // progress windows open now
     std::function<void()> progress_cancel;
     std::function<void(double)> on_progress;

@@ -18,6 +18,7 @@
 #include "engine/simulation/monte_carlo.h"
 #include "results_app.h"
 #include "screens/recording_platform.h"
+#include "screens/results/background_job.h"
 #include "screens/results/out_put.h"
 #include "screens/results/simulation_check.h"
 
@@ -143,6 +144,26 @@ TEST_F(ResultsSimulationTest, ClosingTheScreenMidRunWaitsForTheWorker) {
     EXPECT_TRUE(screen->close());
     screen.reset();
     EXPECT_EQ(platform.progress_open, 0);
+}
+
+// The progress window's estimate of the time left, at the pace so far.
+TEST(TimeLeftText, AtThePaceSoFar) {
+    struct Case {
+        double share, elapsed;
+        const char* text;
+    };
+    const Case cases[] = {
+        {0.005, 10, ""},                        // too little done to tell
+        {0.5, 0.5, ""},                         // too soon to tell
+        {1.0, 10, ""},                          // nothing left
+        {0.5, 1.2, "About 1 second left"},      // 1.2 s left
+        {0.25, 10, "About 30 seconds left"},    // 30 s left
+        {0.1, 9.95, "About 90 seconds left"},   // 89.55 s left
+        {0.1, 20, "About 3 minutes left"},      // 180 s left
+        {0.02, 60, "About 49 minutes left"},    // 2940 s left
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(time_left_text(c.share, c.elapsed), QString(c.text)) << c.share << " " << c.elapsed;
 }
 
 struct SchemeCase {

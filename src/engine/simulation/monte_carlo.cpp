@@ -1,48 +1,89 @@
 #include "engine/simulation/monte_carlo.h"
 
 #include <algorithm>
+#include <cfenv>
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
+#include <cstring>
 #include <exception>
 #include <limits>
+#include <memory>
 #include <mutex>
 #include <thread>
+#include <utility>
 #include <vector>
-
-#include <boost/random/mersenne_twister.hpp>
-#include <boost/random/normal_distribution.hpp>
-#include <boost/random/uniform_01.hpp>
 
 #include "record/results.h"
 #include "engine/model/wealth_model.h"
+#include "engine/simulation/path_lanes.h"
 
 namespace quorrel {
 
 using engine::Model;
+using namespace simulation_detail;
 
 namespace {
 
-// Paths are simulated in blocks with their own generator, seeded from the
-// seed and the block number, so the figures do not depend on the threads.
-constexpr long kBlockPaths = 1024;
-constexpr int kBatches = 32;  // groups of blocks for the percentiles' standard errors
-constexpr double kNever = std::numeric_limits<double>::infinity();
+constexpr long kBlockPaths = 512;  // paths a worker takes at a time: about a millisecond
+constexpr int kBatches = 32;       // groups of paths for the percentiles' standard errors
 
-std::uint64_t splitmix64(std::uint64_t x) {
-    x += 0x9E3779B97F4A7C15ULL;
-    x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ULL;
-    x = (x ^ (x >> 27)) * 0x94D049BB133111EBULL;
-    return x ^ (x >> 31);
-}
+// Estate percentiles come from histograms of wealth over today's, so memory
+// does not grow with the paths: bin 0 holds ruin and anything below kLowest,
+// the last bin anything from kHighest, and kBins bins of equal width in the
+// logarithm lie between (a relative width of 0.45%). A percentile is read by
+// interpolating between the least and greatest value its bin received, so
+// that wealth the same on every path (all in cash) comes out exact.
+constexpr int kBins = 4096;
+constexpr int kAllBins = kBins + 2;
+constexpr double kLowest = 1e-4, kHighest = 1e4;
+const double kLogWidth = std::log(kHighest / kLowest) / kBins;
 
-// Per time step, the same for every path: log growth and its volatility of
-// the growth factor, and half the net income of the step.
-struct StepCoefficients {
-    double log_drift;
-    double vol;
-    double vol2;
-    double half_income;
+// Sums kept exactly in fixed point, so that they do not depend on the order
+// in which the threads add their paths.
+__extension__ typedef unsigned __int128 Wide;
+
+struct FixedSum {
+    Wide sum = 0, sum2 = 0;
+    // v in [0, 2^(64 - bits)); v^2 kept with half the fractional bits.
+    void add(double v, int bits) {
+        sum += static_cast<std::uint64_t>(std::llround(std::ldexp(v, bits)));
+        sum2 += static_cast<std::uint64_t>(std::llround(std::ldexp(v * v, bits / 2)));
+    }
+    void merge(const FixedSum& o) {
+        sum += o.sum;
+        sum2 += o.sum2;
+    }
+    // Mean and its standard error over n values.
+    McEstimate estimate(long n, int bits) const {
+        const double count = static_cast<double>(n);
+        const double mean = std::ldexp(static_cast<double>(sum), -bits) / count;
+        const double mean2 = std::ldexp(static_cast<double>(sum2), -bits / 2) / count;
+        return {mean, std::sqrt(std::max(0.0, mean2 - mean * mean) / count)};
+    }
+};
+
+constexpr int kProbabilityBits = 56;  // values in [0, 1]
+constexpr int kYearsBits = 36;        // up to 2^14 years
+
+struct Tally {
+    long paths = 0;
+    long ruined[4][3] = {};
+    long income[20] = {};
+    long drawn[4] = {};
+    FixedSum lifetime[4];
+    FixedSum alive;
+
+    void merge(const Tally& o) {
+        paths += o.paths;
+        for (int r = 0; r < 4; ++r) {
+            for (int h = 0; h < 3; ++h) ruined[r][h] += o.ruined[r][h];
+            drawn[r] += o.drawn[r];
+            lifetime[r].merge(o.lifetime[r]);
+        }
+        for (int i = 0; i < 20; ++i) income[i] += o.income[i];
+        alive.merge(o.alive);
+    }
 };
 
 // Time of death for a life certain to die before `horizon`, by inverting the
@@ -65,129 +106,120 @@ double death_time(const Model& m, double u, double horizon) {
     return std::min(t, horizon);
 }
 
-struct BlockTally {
-    long paths = 0;
-    long ruined[4][3] = {};
-    long lifetime[4] = {};
-    long income[20] = {};
-    double unruined_time = 0, unruined_time2 = 0;
-};
-
 struct Simulation {
     const Model& model;
-    double x0;
     SimulationHorizons horizons;
-    double dt;
-    long steps;
-    std::vector<StepCoefficients> coefficients;
-    long horizon_step[3];
-    std::vector<double> wealth[3];  // X_T / x0 per path, 0 when exhausted before T
+    PathTables tables;
+    const PathKernels& kernels = chosen_path_kernels();
+    bool drawn_death = false;
+    long paths = 0;
+    // [batch][horizon][bin], added to by every thread.
+    std::unique_ptr<std::atomic<std::uint32_t>[]> histogram;
+    // [horizon][bin]: the least and greatest value in the bin, as the bits of
+    // a double (which order positive doubles as they are ordered).
+    std::unique_ptr<std::atomic<std::uint64_t>[]> bin_least, bin_greatest;
 
-    Simulation(const Model& m, double x0_, const SimulationHorizons& h, double dt_,
-               long paths)
-        : model(m), x0(x0_), horizons(h), dt(dt_) {
+    Simulation(const Model& m, double x0, const SimulationHorizons& h,
+               const MonteCarloOptions& options)
+        : model(m), horizons(h), drawn_death(options.drawn_death) {
+        paths = std::max(1L, options.paths);
+        const double dt = options.dt;
         const double end = std::max({h.tail, h.lifetime, 30.0});
-        steps = std::max(1L, std::lround(end / dt));
-        coefficients.resize(static_cast<std::size_t>(steps));
+        const long steps = std::max(1L, std::lround(end / dt));
+        tables.steps.resize(static_cast<std::size_t>(steps));
         for (long k = 0; k < steps; ++k) {
             const double t_mid = (static_cast<double>(k) + 0.5) * dt;
             const double mu = m.mu(t_mid), sigma = m.sigma(t_mid), e = m.exposure(t_mid);
-            StepCoefficients& c = coefficients[static_cast<std::size_t>(k)];
+            StepCoefficients& c = tables.steps[static_cast<std::size_t>(k)];
             c.log_drift = (mu * e - 0.5 * sigma * sigma * e) * dt;
             c.vol2 = sigma * sigma * e * dt;
             c.vol = std::sqrt(c.vol2);
             c.half_income = 0.5 * m.net_income(t_mid) * dt;
         }
-        for (int i = 0; i < 3; ++i) {
-            horizon_step[i] = std::lround(kGridHorizons[i] / dt);
-            wealth[i].assign(static_cast<std::size_t>(paths), 0.0);
+        tables.x0 = x0;
+        tables.dt = dt;
+        for (int j = 0; j < 4; ++j) tables.levels[j] = kRuinLevels[static_cast<std::size_t>(3 - j)] * x0;
+        for (int i = 0; i < 3; ++i) tables.horizon_step[i] = std::lround(kGridHorizons[i] / dt);
+        tables.key[0] = static_cast<std::uint32_t>(options.seed);
+        tables.key[1] = static_cast<std::uint32_t>(options.seed >> 32);
+        histogram.reset(new std::atomic<std::uint32_t>[kBatches * 3 * kAllBins]);
+        for (long b = 0; b < kBatches * 3 * kAllBins; ++b) histogram[static_cast<std::size_t>(b)] = 0;
+        bin_least.reset(new std::atomic<std::uint64_t>[3 * kAllBins]);
+        bin_greatest.reset(new std::atomic<std::uint64_t>[3 * kAllBins]);
+        for (std::size_t b = 0; b < 3 * kAllBins; ++b) {
+            bin_least[b] = std::numeric_limits<std::uint64_t>::max();
+            bin_greatest[b] = 0;
         }
     }
 
-    using Rng = boost::random::mt19937_64;
-
-    // Where one path stands: the levels it has reached, by descending level,
-    // and when.
-    struct PathLevels {
-        double level[4];
-        double tau[4] = {kNever, kNever, kNever, kNever};
-        int next = 0;  // the highest level not reached yet
-    };
-
-    // Marks the levels the step from x to xn (from t0 on) reached: those at or
-    // above xn at the linear crossing time, those both ends lie above by the
-    // Brownian bridge's chance of a dip below, at mid-step.
-    void cross_levels(const StepCoefficients& c, double x, double xn, double t0, PathLevels& path,
-                      Rng& rng, boost::random::uniform_01<double>& uniform) const {
-        while (path.next < 4) {
-            const double l = path.level[path.next];
-            if (xn <= l) {
-                path.tau[path.next++] = t0 + dt * (x - l) / (x - xn);
-                continue;
-            }
-            double exponent;
-            if (l > 0) {
-                // ln(x/l) ln(xn/l) is at least (x - l)(xn - l)/(x xn): a cheap screen.
-                if (2 * (x - l) * (xn - l) > 40 * c.vol2 * x * xn) return;
-                exponent = -2 * std::log(x / l) * std::log(xn / l) / c.vol2;
-            } else {
-                if (2 * xn > 40 * x * c.vol2) return;
-                exponent = -2 * xn / (x * c.vol2);
-            }
-            if (!(uniform(rng) < std::exp(exponent))) return;
-            path.tau[path.next++] = t0 + 0.5 * dt;
-        }
+    static int bin_of(double v) {
+        if (!(v > kLowest)) return 0;
+        if (v >= kHighest) return kBins + 1;
+        return 1 + std::min(kBins - 1, static_cast<int>(std::log(v / kLowest) / kLogWidth));
     }
 
-    // Steps path p until it has reached every level or the last step, noting
-    // its wealth at the estate horizons.
-    void follow_path(long p, PathLevels& path, Rng& rng,
-                     boost::random::normal_distribution<double>& normal,
-                     boost::random::uniform_01<double>& uniform) {
-        double x = x0;
-        while (path.next < 4 && x <= path.level[path.next]) path.tau[path.next++] = 0;
-        for (long k = 0; k < steps && path.next < 4; ++k) {
-            const StepCoefficients& c = coefficients[static_cast<std::size_t>(k)];
-            const double g = std::exp(c.log_drift + c.vol * normal(rng));
-            const double xn = g * x + c.half_income * (1 + g);
-            cross_levels(c, x, xn, static_cast<double>(k) * dt, path, rng, uniform);
-            x = path.next == 4 ? 0 : xn;
-            for (int i = 0; i < 3; ++i) {
-                if (k + 1 == horizon_step[i]) wealth[i][static_cast<std::size_t>(p)] = x / x0;
-            }
-        }
+    double drawn_death_time(std::uint64_t path) const {
+        const std::uint32_t counter[4] = {0, static_cast<std::uint32_t>(path),
+                                          static_cast<std::uint32_t>(path >> 32), kDeathStream};
+        std::uint32_t w[4];
+        philox_block(tables.key, counter, w);
+        const double u = std::ldexp(static_cast<double>((std::uint64_t{w[0]} << 21) ^ w[1]), -53);
+        return death_time(model, u, horizons.lifetime);
     }
 
-    void count_path(const PathLevels& path, double death, BlockTally& tally) const {
-        // tau by grid row: row r is level kRuinLevels[r] = index 3 - r here.
+    void count_path(std::uint64_t p, const PathEnd& end, Tally& tally) {
+        const double death = drawn_death ? drawn_death_time(p) : 0;
+        // tau by grid row: row r is level kRuinLevels[r], index 3 - r of the path's.
         for (int r = 0; r < 4; ++r) {
-            const double t = path.tau[3 - r];
+            const double t = end.tau[3 - r];
             for (int h = 0; h < 3; ++h) tally.ruined[r][h] += t <= kGridHorizons[h];
-            tally.lifetime[r] += t < death;
+            // The chance that the owner outlives the path's first reaching of
+            // the level: the lifetime figure given the path.
+            tally.lifetime[r].add(t < horizons.lifetime
+                                      ? model.conditional_survival(t, horizons.lifetime)
+                                      : 0.0,
+                                  kProbabilityBits);
+            if (drawn_death) tally.drawn[r] += t < death;
         }
-        for (int i = 0; i < 20; ++i) tally.income[i] += path.tau[3] <= horizons.income[i];
-        const double alive = std::min(path.tau[3], horizons.tail);
-        tally.unruined_time += alive;
-        tally.unruined_time2 += alive * alive;
+        for (int i = 0; i < 20; ++i) tally.income[i] += end.tau[3] <= horizons.income[i];
+        tally.alive.add(std::min(end.tau[3], horizons.tail), kYearsBits);
         ++tally.paths;
-    }
-
-    void run_block(long block, long first, long count, BlockTally& tally) {
-        Rng rng(splitmix64(splitmix64(block) ^ seed_mix));
-        boost::random::normal_distribution<double> normal;
-        boost::random::uniform_01<double> uniform;
-        for (long p = first; p < first + count; ++p) {
-            if (stop && stop->load(std::memory_order_relaxed)) return;
-            const double death = death_time(model, uniform(rng), horizons.lifetime);
-            PathLevels path{{kRuinLevels[3] * x0, kRuinLevels[2] * x0, kRuinLevels[1] * x0,
-                             kRuinLevels[0] * x0}};
-            follow_path(p, path, rng, normal, uniform);
-            count_path(path, death, tally);
+        const std::size_t batch = static_cast<std::size_t>(p % kBatches);
+        for (int h = 0; h < 3; ++h) {
+            const double w = std::max(0.0, end.wealth[h]);
+            const std::size_t bin = static_cast<std::size_t>(bin_of(w));
+            histogram[(batch * 3 + static_cast<std::size_t>(h)) * kAllBins + bin].fetch_add(
+                1, std::memory_order_relaxed);
+            std::uint64_t bits;
+            std::memcpy(&bits, &w, sizeof bits);
+            const std::size_t at = static_cast<std::size_t>(h) * kAllBins + bin;
+            std::uint64_t least = bin_least[at].load(std::memory_order_relaxed);
+            while (bits < least && !bin_least[at].compare_exchange_weak(least, bits)) {
+            }
+            std::uint64_t greatest = bin_greatest[at].load(std::memory_order_relaxed);
+            while (bits > greatest && !bin_greatest[at].compare_exchange_weak(greatest, bits)) {
+            }
         }
     }
 
-    std::uint64_t seed_mix = 0;
-    const std::atomic<bool>* stop = nullptr;
+    // The least and greatest value horizon h's bin b received.
+    std::pair<double, double> bin_range(int h, int b) const {
+        const std::size_t at = static_cast<std::size_t>(h) * kAllBins + static_cast<std::size_t>(b);
+        const std::uint64_t bits[2] = {bin_least[at].load(), bin_greatest[at].load()};
+        double v[2];
+        std::memcpy(v, bits, sizeof v);
+        return {v[0], v[1]};
+    }
+
+    void run_block(long first, long count, Tally& tally) {
+        const int lanes = kernels.lanes;
+        PathEnd ends[64];
+        for (long p = first; p < first + count; p += lanes) {
+            const int n = static_cast<int>(std::min<long>(lanes, first + count - p));
+            kernels.follow(tables, static_cast<std::uint64_t>(p), n, ends);
+            for (int l = 0; l < n; ++l) count_path(static_cast<std::uint64_t>(p + l), ends[l], tally);
+        }
+    }
 };
 
 McEstimate proportion(long hits, long n) {
@@ -195,156 +227,160 @@ McEstimate proportion(long hits, long n) {
     return {p, std::sqrt(std::max(0.0, p * (1 - p)) / static_cast<double>(n))};
 }
 
-// The q-quantile of the sample (the smallest value with at least q of the
-// sample at or below it).
-double sample_quantile(std::vector<double>& v, double q) {
-    const std::size_t n = v.size();
-    std::size_t k = static_cast<std::size_t>(std::ceil(q * static_cast<double>(n)));
-    k = std::clamp<std::size_t>(k, 1, n) - 1;
-    std::nth_element(v.begin(), v.begin() + static_cast<long>(k), v.end());
-    return v[k];
-}
-
-// The shared counters of the threads running the blocks of one simulation.
-struct BlockQueue {
-    long paths, blocks;
-    std::atomic<long>& next_block;
-    std::atomic<long>& done_paths;
-    const std::atomic<bool>& stop;
-};
-
-// Runs blocks, taking the next one not yet taken, until none is left or the
-// run stops.
-void take_blocks(Simulation& sim, const BlockQueue& queue, std::vector<BlockTally>& tallies) {
-    for (;;) {
-        const long b = queue.next_block.fetch_add(1);
-        if (b >= queue.blocks || queue.stop.load()) break;
-        const long first = b * kBlockPaths;
-        const long count = std::min(kBlockPaths, queue.paths - first);
-        sim.run_block(b, first, count, tallies[static_cast<std::size_t>(b)]);
-        queue.done_paths.fetch_add(count);
+// Runs work(worker) on `threads` threads while the calling thread calls
+// `watch` about every 50 ms until they end. The one place that makes
+// threads here, so that moving onto a shared pool changes only this.
+template <class Work, class Watch>
+void run_on_threads(unsigned threads, Work work, Watch watch) {
+    std::mutex mutex;
+    std::condition_variable finished;
+    unsigned running = threads;
+    std::vector<std::thread> pool;
+    for (unsigned k = 0; k < threads; ++k) {
+        pool.emplace_back([&, k] {
+            work(k);
+            std::lock_guard<std::mutex> lock(mutex);
+            --running;
+            finished.notify_all();
+        });
     }
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        while (running > 0) {
+            finished.wait_for(lock, std::chrono::milliseconds(50));
+            if (running == 0) break;
+            lock.unlock();
+            watch();
+            lock.lock();
+        }
+    }
+    for (std::thread& t : pool) t.join();
 }
 
 // Runs every block over the threads, reporting progress and watching for a
-// cancel every 50 ms. False when cancelled; a failure on a thread stops the
-// others and is rethrown here.
-bool run_blocks(Simulation& sim, long paths, long blocks, const MonteCarloOptions& options,
-                std::vector<BlockTally>& tallies) {
+// cancel. False when cancelled; a failure on a thread stops the others and
+// is rethrown here.
+bool run_blocks(Simulation& sim, const MonteCarloOptions& options, Tally& total) {
+    const long paths = sim.paths;
+    const long blocks = (paths + kBlockPaths - 1) / kBlockPaths;
     std::atomic<bool> stop{false};
-    sim.stop = &stop;
     std::atomic<long> next_block{0};
     std::atomic<long> done_paths{0};
     std::mutex mutex;
-    std::condition_variable finished;
-    unsigned running = 0;
     std::exception_ptr failure;
 
     unsigned threads =
         options.threads ? options.threads : std::max(1u, std::thread::hardware_concurrency());
     threads = static_cast<unsigned>(std::min<long>(threads, blocks));
-    auto work = [&] {
+    const auto cancelled = [&] { return options.cancel && options.cancel->load(); };
+    const auto work = [&](unsigned) {
+        // A thread starts with its creator's floating-point environment; the
+        // figures are defined in the default one (rounding to nearest, no
+        // flushing of tiny numbers), whatever a caller's thread has set.
+        std::fesetenv(FE_DFL_ENV);
+        Tally tally;
         try {
-            take_blocks(sim, {paths, blocks, next_block, done_paths, stop}, tallies);
+            for (;;) {
+                const long b = next_block.fetch_add(1);
+                if (b >= blocks || stop.load() || cancelled()) break;
+                const long first = b * kBlockPaths;
+                const long count = std::min(kBlockPaths, paths - first);
+                sim.run_block(first, count, tally);
+                done_paths.fetch_add(count);
+            }
         } catch (...) {
             std::lock_guard<std::mutex> lock(mutex);
             if (!failure) failure = std::current_exception();
             stop = true;
         }
         std::lock_guard<std::mutex> lock(mutex);
-        --running;
-        finished.notify_all();
+        total.merge(tally);
     };
-    std::vector<std::thread> pool;
-    running = threads;
-    for (unsigned k = 0; k < threads; ++k) pool.emplace_back(work);
-    const auto cancelled = [&] { return options.cancel && options.cancel->load(); };
-    const auto report = [&] {
+    const auto watch = [&] {
+        if (cancelled()) stop = true;
         if (options.progress)
             options.progress(static_cast<double>(done_paths.load()) / static_cast<double>(paths));
+        if (cancelled()) stop = true;
     };
-    {
-        std::unique_lock<std::mutex> lock(mutex);
-        while (running > 0) {
-            finished.wait_for(lock, std::chrono::milliseconds(50));
-            if (cancelled()) stop = true;
-            if (running == 0) break;
-            lock.unlock();
-            report();
-            if (cancelled()) stop = true;
-            lock.lock();
-        }
-    }
-    for (std::thread& t : pool) t.join();
-    sim.stop = nullptr;
+    run_on_threads(threads, work, watch);
     if (failure) std::rethrow_exception(failure);
-    return !stop.load() && done_paths.load() >= paths;
-}
-
-BlockTally sum_of(const std::vector<BlockTally>& tallies) {
-    BlockTally total;
-    for (const BlockTally& t : tallies) {
-        total.paths += t.paths;
-        for (int r = 0; r < 4; ++r) {
-            for (int h = 0; h < 3; ++h) total.ruined[r][h] += t.ruined[r][h];
-            total.lifetime[r] += t.lifetime[r];
-        }
-        for (int i = 0; i < 20; ++i) total.income[i] += t.income[i];
-        total.unruined_time += t.unruined_time;
-        total.unruined_time2 += t.unruined_time2;
-    }
-    return total;
+    return !stop.load() && !cancelled() && done_paths.load() >= paths;
 }
 
 // The ruin probabilities, the income horizons' ruin and the expected ruin age.
-void fill_proportions(const BlockTally& total, double current_age, MonteCarloResults& out) {
+void fill_proportions(const Tally& total, double current_age, bool drawn_death,
+                      MonteCarloResults& out) {
     const long n = total.paths;
     out.paths = n;
     for (int r = 0; r < 4; ++r) {
         for (int h = 0; h < 3; ++h) out.ruin[r][h] = proportion(total.ruined[r][h], n);
-        out.ruin[r][3] = proportion(total.lifetime[r], n);
+        out.ruin[r][3] = total.lifetime[r].estimate(n, kProbabilityBits);
+        if (drawn_death) out.lifetime_drawn_death[r] = proportion(total.drawn[r], n);
     }
     for (int i = 0; i < 20; ++i) out.income_ruin[i] = proportion(total.income[i], n);
-    const double mean = total.unruined_time / static_cast<double>(n);
-    const double var = std::max(0.0, total.unruined_time2 / static_cast<double>(n) - mean * mean);
-    out.expected_ruin_age = {current_age + mean, std::sqrt(var / static_cast<double>(n))};
+    const McEstimate alive = total.alive.estimate(n, kYearsBits);
+    out.expected_ruin_age = {current_age + alive.value, alive.standard_error};
 }
 
-// The standard error of the q-quantile from the spread of the groups' own
-// q-quantiles.
-double batch_standard_error(std::vector<std::vector<double>>& groups, double q) {
-    const int batches = static_cast<int>(groups.size());
-    if (batches < 2) return std::numeric_limits<double>::quiet_NaN();
-    double sum = 0, sum2 = 0;
-    for (auto& g : groups) {
-        const double v = sample_quantile(g, q);
-        sum += v;
-        sum2 += v * v;
+// The q-quantile (the smallest value with at least q of the sample at or
+// below it) of the sample a histogram holds, interpolated
+// between the least and greatest value of its bin.
+template <class Range>
+double histogram_quantile(const std::vector<std::uint64_t>& counts, double q, const Range& range) {
+    std::uint64_t n = 0;
+    for (std::uint64_t c : counts) n += c;
+    if (n == 0) return std::numeric_limits<double>::quiet_NaN();
+    const auto rank = static_cast<std::uint64_t>(
+        std::clamp<double>(std::ceil(q * static_cast<double>(n)), 1, static_cast<double>(n)));
+    std::uint64_t below = 0;
+    for (int b = 0; b < kAllBins; ++b) {
+        const std::uint64_t c = counts[static_cast<std::size_t>(b)];
+        if (below + c < rank) {
+            below += c;
+            continue;
+        }
+        const auto [least, greatest] = range(b);
+        if (b == 0) return 0;
+        const double within = (static_cast<double>(rank - below) - 0.5) / static_cast<double>(c);
+        return least + (greatest - least) * within;
     }
-    const double m = sum / batches;
-    const double var_b = std::max(0.0, (sum2 - batches * m * m) / (batches - 1));
-    return std::sqrt(var_b / batches);
+    return std::numeric_limits<double>::quiet_NaN();
 }
 
-// Percentiles from all n paths; standard errors from the spread of the
-// percentiles of kBatches groups: of blocks when there are that many, else
-// of runs of consecutive paths (every path is drawn independently), so that
-// a run of one or a few blocks still has enough groups to estimate a spread.
-void fill_estates(Simulation& sim, long n, long blocks, MonteCarloResults& out) {
-    const bool by_block = blocks >= kBatches;
-    const int batches = static_cast<int>(std::min<long>(kBatches, n));
-    const auto group_of = [&](long p) {
-        return static_cast<std::size_t>(by_block ? (p / kBlockPaths) % batches
-                                                 : p * batches / n);
-    };
+// Percentiles from every path; standard errors from the spread of the
+// percentiles of kBatches groups of paths (path i in group i mod kBatches).
+void fill_estates(const Simulation& sim, MonteCarloResults& out) {
+    const int batches = static_cast<int>(std::min<long>(kBatches, sim.paths));
     const double q[3] = {0.25, 0.5, 0.75};
+    std::vector<std::uint64_t> all(kAllBins), group(kAllBins);
     for (int h = 0; h < 3; ++h) {
-        std::vector<std::vector<double>> groups(static_cast<std::size_t>(batches));
-        for (long p = 0; p < n; ++p)
-            groups[group_of(p)].push_back(sim.wealth[h][static_cast<std::size_t>(p)]);
+        const auto range = [&sim, h](int b) { return sim.bin_range(h, b); };
+        const auto counts = [&sim, h](int g, std::vector<std::uint64_t>& into) {
+            const std::size_t base =
+                (static_cast<std::size_t>(g) * 3 + static_cast<std::size_t>(h)) * kAllBins;
+            for (std::size_t b = 0; b < kAllBins; ++b)
+                into[b] = sim.histogram[base + b].load(std::memory_order_relaxed);
+        };
+        std::fill(all.begin(), all.end(), 0);
+        for (int g = 0; g < kBatches; ++g) {
+            counts(g, group);
+            for (std::size_t b = 0; b < kAllBins; ++b) all[b] += group[b];
+        }
+        double sum[3] = {}, sum2[3] = {};
+        for (int g = 0; g < batches; ++g) {
+            counts(g, group);
+            for (int k = 0; k < 3; ++k) {
+                const double v = histogram_quantile(group, q[k], range);
+                sum[k] += v;
+                sum2[k] += v * v;
+            }
+        }
         for (int k = 0; k < 3; ++k) {
-            out.estate[h][k].value = sample_quantile(sim.wealth[h], q[k]);
-            out.estate[h][k].standard_error = batch_standard_error(groups, q[k]);
+            out.estate[h][k].value = histogram_quantile(all, q[k], range);
+            const double m = sum[k] / batches;
+            const double var = std::max(0.0, (sum2[k] - batches * m * m) / (batches - 1));
+            out.estate[h][k].standard_error =
+                batches < 2 ? std::numeric_limits<double>::quiet_NaN() : std::sqrt(var / batches);
         }
     }
 }
@@ -357,18 +393,14 @@ MonteCarloResults simulate_wealth_paths(const Model& model, double x0,
     MonteCarloResults out;
     out.seed = options.seed;
     out.dt = options.dt;
-    const long paths = std::max(1L, options.paths);
-    const long blocks = (paths + kBlockPaths - 1) / kBlockPaths;
-    Simulation sim(model, x0, horizons, options.dt, paths);
-    sim.seed_mix = splitmix64(options.seed);
-    std::vector<BlockTally> tallies(static_cast<std::size_t>(blocks));
-    if (!run_blocks(sim, paths, blocks, options, tallies)) {
+    Simulation sim(model, x0, horizons, options);
+    Tally total;
+    if (!run_blocks(sim, options, total)) {
         out.cancelled = true;
         return out;
     }
-    const BlockTally total = sum_of(tallies);
-    fill_proportions(total, model.current_age, out);
-    fill_estates(sim, total.paths, blocks, out);
+    fill_proportions(total, model.current_age, options.drawn_death, out);
+    fill_estates(sim, out);
     return out;
 }
 

@@ -1,10 +1,13 @@
-// Simulation of the same wealth process, path by path, as a check of every
-// probability and percentile the engine shows. Each path follows real scaled
-// wealth with the drift, volatility, exposure multiplier and allocation
-// switch of the model; crossings of a ruin level between two time steps are
-// caught by the Brownian-bridge probability; the lifetime figures draw a
-// death time from the ruin table's Gompertz-Makeham law (truncated at age
-// 110, like the lifetime solver's).
+// Simulation of the same wealth process as a check of every probability and
+// percentile the engine shows. Each path follows real scaled wealth with the
+// drift, volatility, exposure multiplier and allocation switch of the model;
+// crossings of a ruin level between two time steps are caught by the
+// Brownian-bridge probability. A lifetime figure takes, for each path, the
+// chance that its owner is still alive when it first reaches the level,
+// under the ruin table's Gompertz-Makeham law truncated at age 110 like the
+// lifetime solver's. Path i draws its random numbers from (seed, i, step)
+// alone, so the figures are the same on any number of threads and any
+// instruction set; memory does not grow with the number of paths.
 #pragma once
 
 #include <array>
@@ -27,6 +30,9 @@ struct MonteCarloOptions {
     std::uint64_t seed = 1;
     double dt = 0.02;      // years per time step
     unsigned threads = 0;  // 0: every core
+    // Also estimate the lifetime figures from one drawn death per path, the
+    // estimator the integrated one replaced (a cross-check).
+    bool drawn_death = false;
     // Set from any thread to stop; the run then returns with cancelled set.
     const std::atomic<bool>* cancel = nullptr;
     // Called on the calling thread about every 50 ms with the share of paths
@@ -49,6 +55,8 @@ struct MonteCarloResults {
     // income built from it as the income curve builds it.
     std::array<McEstimate, 20> income_ruin{};
     std::array<McEstimate, 20> expected_income{};
+    // With drawn_death: the lifetime column of `ruin` by drawn deaths.
+    std::array<McEstimate, 4> lifetime_drawn_death{};
 };
 
 // Horizons of one simulation; the state's are 110 - age for the lifetime

@@ -2,6 +2,7 @@
 
 #include <QTimer>
 #include <QWidget>
+#include <cmath>
 #include <exception>
 #include <utility>
 
@@ -9,6 +10,14 @@ namespace quorrel {
 
 namespace {
 constexpr int kPollMilliseconds = 40;
+}
+
+QString time_left_text(double share, double elapsed) {
+    if (!(share >= 0.01) || !(elapsed >= 1) || share >= 1) return {};
+    const double left = elapsed * (1 - share) / share;
+    if (left < 1.5) return "About 1 second left";
+    if (left < 90) return QString("About %1 seconds left").arg(std::lround(left));
+    return QString("About %1 minutes left").arg(std::lround(left / 60));
 }
 
 BackgroundJob::BackgroundJob(Platform& platform, QWidget* window, const QString& title,
@@ -42,7 +51,14 @@ void BackgroundJob::cancel() { cancel_.store(true); }
 
 void BackgroundJob::poll() {
     if (!ended_.load()) {
-        if (progress_window_) progress_window_->set_progress(progress_.load());
+        if (progress_window_) {
+            const double share = progress_.load();
+            progress_window_->set_progress(share);
+            const double elapsed =
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - started_).count();
+            const QString left = time_left_text(share, elapsed);
+            if (!left.isEmpty()) progress_window_->set_time_left(left);
+        }
         return;
     }
     timer_->stop();

@@ -7,6 +7,7 @@
 #include <QObject>
 #include <QString>
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
@@ -20,6 +21,11 @@ class QWidget;
 namespace quorrel {
 
 enum class JobEnd { finished, cancelled, failed };
+
+// The time left of a job that has done `share` of its work in `elapsed`
+// seconds, at the pace so far, for the progress window; empty while too
+// little is done to tell (under 1% or the first second).
+QString time_left_text(double share, double elapsed);
 
 class BackgroundJob final : public QObject {
     Q_OBJECT
@@ -56,6 +62,7 @@ private:
     std::atomic<bool> cancel_{false};
     std::atomic<double> progress_{0};
     std::atomic<bool> ended_{false};
+    std::chrono::steady_clock::time_point started_ = std::chrono::steady_clock::now();
     bool failed_ = false;  // written by the worker before ended_
     std::string failure_;
     std::thread worker_;

@@ -1,0 +1,81 @@
+// The simulation's paths in vector lanes: several paths step together, one
+// per lane, with the random numbers of path i at step k drawn from Philox
+// 4x32-10 at a counter made of (k, i) under a key made of the seed, so that
+// nothing a path draws depends on the lanes, the threads or the order in
+// which paths run. The kernels are built for SSE2, AVX2 and AVX-512 and
+// chosen at run time, as the lane kernel of the standard scheme is (our own
+// dispatch over GCC vector types rather than a SIMD library: the engine
+// already builds and tests it, and the kernel needs nothing but arithmetic,
+// comparisons and bit operations); every set gives the same figures to the
+// bit.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+namespace quorrel::simulation_detail {
+
+// Per time step, the same for every path: the log growth and the variance of
+// log growth of the step, and half the net income of the step (the trapezoid
+// rule over the step with the growth factor applied to its first half).
+struct StepCoefficients {
+    double log_drift;
+    double vol;
+    double vol2;
+    double half_income;
+};
+
+// Streams of a path's counters: one Philox block gives the normals of two
+// steps, another the uniforms of the four levels' bridge tests at one step,
+// another the death time of the drawn-death estimator.
+enum Stream : std::uint32_t { kNormalStream = 0, kBridgeStream = 1, kDeathStream = 2 };
+
+struct PathTables {
+    std::vector<StepCoefficients> steps;
+    double x0 = 0;
+    double dt = 0;
+    double levels[4] = {};  // ruin levels in wealth, highest first
+    long horizon_step[3] = {};  // steps after which the estate is noted
+    std::uint32_t key[2] = {};  // the seed
+};
+
+// Where one path ended: the time each level was first reached (infinity when
+// never), highest level first, and wealth over today's at the estate
+// horizons (0 once every level is reached).
+struct PathEnd {
+    double tau[4];
+    double wealth[3];
+};
+
+struct PathKernels {
+    const char* name;
+    int lanes;
+    // Follows paths first .. first + lanes - 1 (fewer when count is less)
+    // into end[0 .. count - 1].
+    void (*follow)(const PathTables& tables, std::uint64_t first, int count, PathEnd* end);
+};
+
+const PathKernels& sse2_path_kernels();
+// Call only where the processor has AVX2, or AVX-512 (F, DQ and VL).
+const PathKernels& avx2_path_kernels();
+const PathKernels& avx512_path_kernels();
+
+// The widest set this processor runs, unless a test chose one.
+const PathKernels& chosen_path_kernels();
+std::vector<const PathKernels*> supported_path_kernels();
+
+class PathKernelOverride {
+public:
+    explicit PathKernelOverride(const PathKernels& kernels);
+    ~PathKernelOverride();
+    PathKernelOverride(const PathKernelOverride&) = delete;
+    PathKernelOverride& operator=(const PathKernelOverride&) = delete;
+
+private:
+    const PathKernels* previous_;
+};
+
+// One Philox 4x32-10 block, for the scalar parts and the tests.
+void philox_block(const std::uint32_t key[2], const std::uint32_t counter[4], std::uint32_t out[4]);
+
+}  // namespace quorrel::simulation_detail
