@@ -80,7 +80,7 @@ BENCHMARK_CAPTURE(BM_MillionPaths, new_defaults, false)
 // The simulation on a thread of its own, as the results screen starts it;
 // with a QApplication made first (offscreen) in the second case. The
 // application lives to the end of the process, so that case runs last.
-void BM_SimulationFromWorker(benchmark::State& st, bool in_application) {
+void BM_SimulationFromWorker(benchmark::State& st, bool in_application, bool old) {
     if (in_application) {
         static int argc = 1;
         static char name[] = "quorrel_bench";
@@ -94,7 +94,9 @@ void BM_SimulationFromWorker(benchmark::State& st, bool in_application) {
     options.paths = 50000;
     for (auto _ : st) {
         MonteCarloResults r;
-        std::thread worker([&] { r = run_monte_carlo(state, options); });
+        std::thread worker([&] {
+            r = old ? old_simulation::run_monte_carlo(state, options) : run_monte_carlo(state, options);
+        });
         worker.join();
         benchmark::DoNotOptimize(r);
     }
@@ -102,8 +104,13 @@ void BM_SimulationFromWorker(benchmark::State& st, bool in_application) {
         static_cast<double>(options.paths) * static_cast<double>(st.iterations()),
         benchmark::Counter::kIsRate);
 }
-BENCHMARK_CAPTURE(BM_SimulationFromWorker, plain, false)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK_CAPTURE(BM_SimulationFromWorker, qapplication, true)
+BENCHMARK_CAPTURE(BM_SimulationFromWorker, old_plain, false, true)
+    ->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(BM_SimulationFromWorker, new_plain, false, false)
+    ->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(BM_SimulationFromWorker, old_qapplication, true, true)
+    ->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(BM_SimulationFromWorker, new_qapplication, true, false)
     ->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace

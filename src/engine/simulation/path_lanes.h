@@ -25,7 +25,7 @@ struct StepCoefficients {
     double half_income;
 };
 
-// Streams of a path's counters: one Philox block gives the normals of two
+// Streams of a path's counters: one Philox block gives the normals of four
 // steps, another the uniforms of the four levels' bridge tests at one step,
 // another the death time of the drawn-death estimator.
 enum Stream : std::uint32_t { kNormalStream = 0, kBridgeStream = 1, kDeathStream = 2 };
@@ -50,8 +50,8 @@ struct PathEnd {
 struct PathKernels {
     const char* name;
     int lanes;
-    // Follows paths first .. first + lanes - 1 (fewer when count is less)
-    // into end[0 .. count - 1].
+    // Follows paths first .. first + count - 1 into end[0 .. count - 1],
+    // `lanes` at a time.
     void (*follow)(const PathTables& tables, std::uint64_t first, int count, PathEnd* end);
 };
 

@@ -30,8 +30,10 @@ template <class U>
 [[gnu::always_inline]] inline void philox_lanes(U c[4], std::uint32_t k0, std::uint32_t k1) {
     const U low = U{} + 0xffffffffULL;
     for (int round = 0; round < 10; ++round) {
-        const U p0 = c[0] * 0xD2511F53ULL;
-        const U p1 = c[2] * 0xCD9E8D57ULL;
+        // The words are below 2^32; the masks tell the compiler so, and it
+        // multiplies 32 by 32 bits, one instruction, rather than 64 by 64.
+        const U p0 = (c[0] & low) * 0xD2511F53ULL;
+        const U p1 = (c[2] & low) * 0xCD9E8D57ULL;
         const U n0 = (p1 >> 32) ^ c[1] ^ k0;
         const U n2 = (p0 >> 32) ^ c[3] ^ k1;
         c[0] = n0;
@@ -43,29 +45,33 @@ template <class U>
     }
 }
 
-// Two standard normals per lane for the steps 2j and 2j + 1, by Box-Muller
-// from the 52-bit uniforms of one Philox block.
+// Four standard normals per lane, for the steps 4q .. 4q + 3, by Box-Muller
+// on the four 32-bit words of one Philox block taken in pairs: the first of
+// a pair gives the radius (a uniform in (0, 1), so its logarithm is finite),
+// the second the angle (in [0, 1)). 32-bit uniforms cut the normals off
+// beyond 6.66, which a path meets about once in 10^10 draws.
 template <int Bytes>
 [[gnu::always_inline]] inline void draw_normals(const PathTables& t, typename LaneTypes<Bytes>::U path,
-                                                std::uint32_t pair, typename LaneTypes<Bytes>::V& z0,
-                                                typename LaneTypes<Bytes>::V& z1) {
+                                                typename LaneTypes<Bytes>::U quad,
+                                                typename LaneTypes<Bytes>::V z[4]) {
     using T = LaneTypes<Bytes>;
     using U = typename T::U;
     using V = typename T::V;
-    U c[4] = {U{} + static_cast<unsigned long long>(pair), path & 0xffffffffULL, path >> 32, U{} + static_cast<unsigned long long>(kNormalStream)};
+    U c[4] = {quad, path & 0xffffffffULL, path >> 32, U{} + static_cast<unsigned long long>(kNormalStream)};
     philox_lanes(c, t.key[0], t.key[1]);
-    const U one = U{} + 0x3ff0000000000000ULL;
-    const V d1 = reinterpret_cast<V>(one | (c[0] << 20) | (c[1] >> 12));  // [1, 2)
-    const V d2 = reinterpret_cast<V>(one | (c[2] << 20) | (c[3] >> 12));
-    const V u1 = 2.0 - d1;  // (0, 1]: its logarithm is finite
-    const V u2 = d2 - 1.0;  // [0, 1)
-    const V radius2 = -2.0 * lane_log(u1);
-    V radius;
-    for (int l = 0; l < T::kLanes; ++l) radius[l] = __builtin_sqrt(radius2[l]);
-    V cosine, sine;
-    lane_sincos_turn(u2, cosine, sine);
-    z0 = radius * cosine;
-    z1 = radius * sine;
+    // A word w below 2^32 put in the low bits of 2^52 gives 2^52 + w exactly.
+    const U two52 = U{} + 0x4330000000000000ULL;
+    for (int pair = 0; pair < 2; ++pair) {
+        const V w_radius = reinterpret_cast<V>(two52 | c[2 * pair]) - 0x1p52;
+        const V w_angle = reinterpret_cast<V>(two52 | c[2 * pair + 1]) - 0x1p52;
+        const V radius2 = -2.0 * lane_log((w_radius + 0.5) * 0x1p-32);
+        V radius;
+        for (int l = 0; l < T::kLanes; ++l) radius[l] = __builtin_sqrt(radius2[l]);
+        V cosine, sine;
+        lane_sincos_turn(w_angle * 0x1p-32, cosine, sine);
+        z[2 * pair] = radius * cosine;
+        z[2 * pair + 1] = radius * sine;
+    }
 }
 
 // The uniform of the bridge test of level j at step k of a path.
@@ -124,66 +130,129 @@ template <class M>
     }
 }
 
+// Follows paths first .. first + count - 1 together, step by step, in
+// groups of kGroup: the paths of a group that still have a level to reach
+// sit in a list whose entries are taken `lanes` at a time, and the list
+// drops the paths that have ended every fourth step (before each Philox
+// block's normals are drawn), so the lanes follow live paths only and every
+// path of a step shares that step's coefficients.
+constexpr int kGroup = 256;
+
 template <int Bytes>
-void follow_paths(const PathTables& t, std::uint64_t first, int count, PathEnd* end) {
+void follow_group(const PathTables& t, std::uint64_t first, int count, PathEnd* end) {
     using T = LaneTypes<Bytes>;
     using V = typename T::V;
     using U = typename T::U;
     using M = typename T::M;
     constexpr int L = T::kLanes;
+    constexpr int kRoom = kGroup + L;  // a last partial vector reads past the list
 
-    U path;
-    int next[L];
-    V x = V{} + t.x0, level = V{};
-    M active = M{};
-    for (int l = 0; l < L; ++l) {
-        path[l] = first + static_cast<std::uint64_t>(l);
-        next[l] = 4;
-        if (l >= count) continue;
-        PathEnd& e = end[l];
+    // The list, by entry: the path (its index in the block), wealth, next
+    // level and the normals of the four steps of the current Philox block.
+    alignas(64) double x[kRoom], level[kRoom], z[4][kRoom];
+    alignas(64) std::uint64_t path[kRoom];
+    int entry_of[kRoom];
+    int next[kGroup];
+    int live = 0;
+    for (int i = 0; i < count; ++i) {
+        PathEnd& e = end[i];
         for (int j = 0; j < 4; ++j) e.tau[j] = __builtin_inf();
-        for (int i = 0; i < 3; ++i) e.wealth[i] = 0;
-        next[l] = 0;
-        while (next[l] < 4 && t.x0 <= t.levels[next[l]]) e.tau[next[l]++] = 0;
-        level[l] = next[l] < 4 ? t.levels[next[l]] : 0;
-        active[l] = next[l] < 4 ? -1 : 0;
+        for (int h = 0; h < 3; ++h) e.wealth[h] = 0;
+        int n = 0;
+        while (n < 4 && t.x0 <= t.levels[n]) e.tau[n++] = 0;
+        next[i] = n;
+        if (n == 4) continue;
+        entry_of[live] = i;
+        path[live] = first + static_cast<std::uint64_t>(i);
+        x[live] = t.x0;
+        level[live] = t.levels[n];
+        ++live;
     }
-    if (!any_lane(active)) return;
+    for (int r = live; r < kRoom; ++r) {
+        entry_of[r] = 0;
+        path[r] = first;
+        x[r] = level[r] = 0;
+    }
 
+    M lane_index;
+    for (int l = 0; l < L; ++l) lane_index[l] = l;
     const long steps = static_cast<long>(t.steps.size());
-    int horizon = 0;
-    V z_even = V{}, z_odd = V{};
-    for (long k = 0; k < steps; ++k) {
-        if ((k & 1) == 0) draw_normals<Bytes>(t, path, static_cast<std::uint32_t>(k >> 1), z_even, z_odd);
-        const V z = (k & 1) ? z_odd : z_even;
-        const StepCoefficients& c = t.steps[static_cast<std::size_t>(k)];
-        const V g = lane_exp(c.log_drift + c.vol * z);
-        const V xn = g * x + c.half_income * (1.0 + g);
-        // A lane needs a closer look only when the step ends at or below its
-        // next level or the bridge screen lets the level through.
-        const M hit = xn <= level;
-        const M above = level > 0.0;
-        const M near_above = 2.0 * (x - level) * (xn - level) <= 40.0 * c.vol2 * x * xn;
-        const M near_zero = 2.0 * xn <= 40.0 * x * c.vol2;
-        const M need = active & (hit | (above & near_above) | (~above & near_zero));
-        if (any_lane(need)) {
-            for (int l = 0; l < count; ++l) {
-                if (!need[l]) continue;
-                cross_levels(t, c, x[l], xn[l], path[l], static_cast<std::uint32_t>(k), next[l],
-                             end[l].tau);
-                level[l] = next[l] < 4 ? t.levels[next[l]] : 0;
-                active[l] = next[l] < 4 ? -1 : 0;
+    int estate = 0;
+    for (long k = 0; k < steps && live > 0; ++k) {
+        const int phase = static_cast<int>(k & 3);
+        if (phase == 0) {
+            const U quad = U{} + static_cast<unsigned long long>(k >> 2);
+            for (int v = 0; v < live; v += L) {
+                U p;
+                __builtin_memcpy(&p, path + v, sizeof p);
+                V zv[4];
+                draw_normals<Bytes>(t, p, quad, zv);
+                for (int q = 0; q < 4; ++q) __builtin_memcpy(z[q] + v, &zv[q], sizeof(V));
             }
         }
-        x = active ? xn : V{};
-        while (horizon < 3 && k + 1 == t.horizon_step[horizon]) {
-            for (int l = 0; l < count; ++l) end[l].wealth[horizon] = x[l] / t.x0;
-            ++horizon;
+        const StepCoefficients& c = t.steps[static_cast<std::size_t>(k)];
+        bool any_ended = false;
+        for (int v = 0; v < live; v += L) {
+            V xv, lv, zv;
+            __builtin_memcpy(&xv, x + v, sizeof xv);
+            __builtin_memcpy(&lv, level + v, sizeof lv);
+            __builtin_memcpy(&zv, z[phase] + v, sizeof zv);
+            const V g = lane_exp(c.log_drift + c.vol * zv);
+            // A path that reached its last level this Philox block stays in
+            // the list until the block ends, at wealth 0 and level -1.
+            const M gone = lv < 0.0;
+            V xn = gone ? V{} : g * xv + c.half_income * (1.0 + g);
+            // A path needs a closer look only when the step ends at or below
+            // its next level or the bridge screen lets the level through.
+            const M hit = xn <= lv;
+            const M above = lv > 0.0;
+            const M near_above = 2.0 * (xv - lv) * (xn - lv) <= 40.0 * c.vol2 * xv * xn;
+            const M near_zero = 2.0 * xn <= 40.0 * xv * c.vol2;
+            const M in_list = lane_index < static_cast<long long>(live - v);
+            const M need = in_list & ~gone & (hit | (above & near_above) | (~above & near_zero));
+            if (any_lane(need)) {
+                for (int l = 0; l < L; ++l) {
+                    if (!need[l]) continue;
+                    const int i = entry_of[v + l];
+                    cross_levels(t, c, xv[l], xn[l], path[v + l], static_cast<std::uint32_t>(k), next[i],
+                                 end[i].tau);
+                    if (next[i] < 4) {
+                        lv[l] = t.levels[next[i]];
+                    } else {
+                        xn[l] = 0;
+                        lv[l] = -1;
+                        any_ended = true;
+                    }
+                }
+                __builtin_memcpy(level + v, &lv, sizeof lv);
+            }
+            __builtin_memcpy(x + v, &xn, sizeof xn);
         }
-        // Paths that have reached every level ride along at no cost but
-        // their lanes' arithmetic; a vector stops once all have.
-        if ((k & 31) == 31 && !any_lane(active)) break;
+        if (estate < 3 && k + 1 == t.horizon_step[estate]) {
+            for (int r = 0; r < live; ++r) end[entry_of[r]].wealth[estate] = x[r] / t.x0;
+            ++estate;
+        }
+        if (phase == 3 && any_ended) {
+            int kept = 0;
+            for (int r = 0; r < live; ++r) {
+                if (next[entry_of[r]] == 4) continue;
+                entry_of[kept] = entry_of[r];
+                path[kept] = path[r];
+                x[kept] = x[r];
+                level[kept] = level[r];
+                ++kept;
+            }
+            for (int r = kept; r < live; ++r) x[r] = level[r] = 0;
+            live = kept;
+        }
     }
+}
+
+template <int Bytes>
+void follow_paths(const PathTables& t, std::uint64_t first, int count, PathEnd* end) {
+    for (int done = 0; done < count; done += kGroup)
+        follow_group<Bytes>(t, first + static_cast<std::uint64_t>(done), std::min(kGroup, count - done),
+                            end + done);
 }
 
 template <int Bytes>
