@@ -85,7 +85,7 @@ void BM_SimulationFromWorker(benchmark::State& st, bool in_application, bool old
         static int argc = 1;
         static char name[] = "quorrel_bench";
         static char* argv[] = {name, nullptr};
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+        if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
         static QApplication* app = new QApplication(argc, argv);
         benchmark::DoNotOptimize(app);
     }

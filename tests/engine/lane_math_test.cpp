@@ -122,5 +122,40 @@ TEST(LanePhilox, EveryLaneIsRandom123sPhilox4x32) {
     }
 }
 
+// The four normals of a Philox block against Box-Muller worked in long
+// double from Random123's words: the radius from the first word of a pair
+// (as a uniform in (0, 1)), the angle from the second. Paths straddling
+// 2^32 check that the high half of the path number reaches the counter.
+TEST(LaneNormals, BoxMullerOnRandom123Words) {
+    typedef unsigned long long U2 __attribute__((vector_size(16)));
+    PathTables tables;
+    tables.key[0] = 0x9e3779b9;
+    tables.key[1] = 7;
+    const std::uint64_t paths[][2] = {{0, 1}, {4294967295ULL, 4294967296ULL}, {123456789, 987654321}};
+    double worst = 0;
+    for (const auto& pair : paths)
+        for (std::uint32_t quad : {0u, 1u, 812u}) {
+            V2 z[4];
+            draw_normals<16>(tables, U2{pair[0], pair[1]}, U2{quad, quad}, z);
+            for (int lane = 0; lane < 2; ++lane) {
+                const std::uint64_t path = pair[lane];
+                const r123::Philox4x32::ctr_type c = {{quad, static_cast<std::uint32_t>(path),
+                                                       static_cast<std::uint32_t>(path >> 32),
+                                                       kNormalStream}};
+                const r123::Philox4x32::ctr_type w =
+                    r123::Philox4x32()(c, {{tables.key[0], tables.key[1]}});
+                for (int p = 0; p < 2; ++p) {
+                    const long double u = (static_cast<long double>(w[2 * p]) + 0.5L) / 4294967296.0L;
+                    const long double angle = 2 * 3.14159265358979323846264338327950288L *
+                                              static_cast<long double>(w[2 * p + 1]) / 4294967296.0L;
+                    const long double radius = std::sqrt(-2 * std::log(u));
+                    worst = std::max<double>(worst, std::fabs(z[2 * p][lane] - radius * std::cos(angle)));
+                    worst = std::max<double>(worst, std::fabs(z[2 * p + 1][lane] - radius * std::sin(angle)));
+                }
+            }
+        }
+    EXPECT_LT(worst, 1e-14);
+}
+
 }  // namespace
 }  // namespace quorrel::simulation_detail
