@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "record/analysis_state.h"
+#include "record/published_figures.h"
 #include "record/results.h"
 
 namespace quorrel {
@@ -29,26 +30,5 @@ std::vector<SummarySection> input_summary(const AnalysisState& state);
 // the expected income by horizon, and the mortality figures.
 std::vector<SummarySection> results_summary(const AnalysisState& state,
                                             const ResultsRecord& results);
-
-// The figures shown beside the tables, by the screens' rules.
-double life_expectancy_shown(const AnalysisState& state);  // Int + 1
-double ninetieth_percentile_age(const AnalysisState& state, const ResultsRecord& results);
-double expected_ruin_age_shown(const ResultsRecord& results);  // Int + 1
-// Horizon i = 1..20 of the expected-income curve, in years from today.
-double expected_income_horizon(const AnalysisState& state, int i);
-
-// A published cell's text, or the raw figure formatted as the cell would be
-// when the record has no text for it.
-std::string probability_text(const ResultsRecord& results, int row, int col);
-std::string estate_text(const ResultsRecord& results, int row, int col);
-// The estate multiple as shown (the number in the cell), for money amounts.
-double estate_multiple_shown(const ResultsRecord& results, int row, int col);
-
-inline constexpr const char* kProbabilityRowCaptions[4] = {
-    "0% of initial NIW", "10 % of initial NIW", "25 % of initial NIW", "50 % of initial NIW"};
-inline constexpr const char* kProbabilityColumnCaptions[4] = {"10 Years", "20 Years", "30 Years",
-                                                              "Lifetime"};
-inline constexpr const char* kEstateRowCaptions[3] = {"10 years:", "20 years:", "30 years:"};
-inline constexpr const char* kEstateColumnCaptions[3] = {"Bad (25%)", "Median", "Good (75%)"};
 
 }  // namespace quorrel

@@ -25,6 +25,7 @@
 #include "analysis/case_comparison.h"
 #include "analysis/defaults.h"
 #include "record/number_format.h"
+#include "record/published_figures.h"
 #include "analysis/pipeline.h"
 #include "analysis/report.h"
 #include "screens/results/background_job.h"
@@ -246,12 +247,9 @@ QWidget* OutPut::build_probability_tab() {
     heading->setFont(bold);
     grid->addWidget(heading, 0, 0);
     grid->addWidget(label(shape, "Label3", "NIW hits"), 1, 0);
-    const char* columns[4][2] = {{"Label4", "10 Years"},
-                                 {"Label5", "20 Years"},
-                                 {"Label6", "30 Years"},
-                                 {"Label7", "Lifetime"}};
+    const char* columns[4] = {"Label4", "Label5", "Label6", "Label7"};
     for (int c = 0; c < 4; ++c) {
-        QLabel* l = label(shape, columns[c][0], columns[c][1]);
+        QLabel* l = label(shape, columns[c], kRuinFigures.column_captions[c]);
         l->setAlignment(Qt::AlignCenter);
         l->setFont(bold);
         grid->addWidget(l, 1, c + 1);
@@ -261,9 +259,9 @@ QWidget* OutPut::build_probability_tab() {
     // (and so without height) until a simulation has run.
     const char* rows[4] = {"Label25", "Label26", "Label27", "Label28"};
     for (int r = 0; r < 4; ++r) {
-        grid->addWidget(label(shape, rows[r], ruin_row_captions()[r]), 2 * r + 3, 0);
+        grid->addWidget(label(shape, rows[r], kRuinFigures.row_captions[r]), 2 * r + 3, 0);
         for (int c = 0; c < 4; ++c) {
-            const char* cell = ruin_cell_names()[r][c];
+            const char* cell = kRuinFigures.cells[r][c];
             grid->addWidget(value_box(shape, cell), 2 * r + 3, c + 1, Qt::AlignCenter);
             ruin_simulated_[r][c] = simulation_label(shape, cell);
             grid->addWidget(ruin_simulated_[r][c], 2 * r + 4, c + 1, Qt::AlignCenter);
@@ -299,19 +297,17 @@ QWidget* OutPut::build_wealth_tab() {
     auto* frame9 = new QGroupBox("Estate (Real) Conditional on Survival:", page);
     frame9->setObjectName("Frame9");
     auto* grid = new QGridLayout(frame9);
-    const char* columns[3][2] = {
-        {"Label47", "Bad (25%)"}, {"Label48", "Median"}, {"Label49", "Good (75%)"}};
+    const char* columns[3] = {"Label47", "Label48", "Label49"};
     for (int c = 0; c < 3; ++c) {
-        QLabel* l = label(frame9, columns[c][0], columns[c][1]);
+        QLabel* l = label(frame9, columns[c], kEstateFigures.column_captions[c]);
         l->setAlignment(Qt::AlignCenter);
         grid->addWidget(l, 0, c + 1);
     }
-    const char* rows[3][2] = {
-        {"Label44", "10 years:"}, {"Label45", "20 years:"}, {"Label46", "30 years:"}};
+    const char* rows[3] = {"Label44", "Label45", "Label46"};
     for (int r = 0; r < 3; ++r) {
-        grid->addWidget(label(frame9, rows[r][0], rows[r][1]), 2 * r + 1, 0);
+        grid->addWidget(label(frame9, rows[r], kEstateFigures.row_captions[r]), 2 * r + 1, 0);
         for (int c = 0; c < 3; ++c) {
-            const char* cell = estate_cell_names()[r][c];
+            const char* cell = kEstateFigures.cells[r][c];
             grid->addWidget(value_box(frame9, cell), 2 * r + 1, c + 1);
             estate_simulated_[r][c] = simulation_label(frame9, cell);
             grid->addWidget(estate_simulated_[r][c], 2 * r + 2, c + 1, Qt::AlignCenter);
@@ -421,14 +417,10 @@ void OutPut::out_put_Form_Load() {
 
     for (const auto& [cell, text] : results_.cells) set_field(cell.c_str(), qs(text));
 
+    for (const Figure& f : published_figures())
+        if (f.cell != nullptr) set_field(f.cell, qs(cell_text(f, state_, results_)));
     set_field("Text42", qs(str_form(state_.current_age)));
-    set_field("Text43", qs(format_grouped0(life_expectancy_shown(state_.expected_death_age))));
-    set_field("Text44(0)",
-              qs(format_grouped0(results_.ninetieth_percentile_index + state_.current_age)));
-    set_field("Text44(1)", qs(state_.gender_text));
-    set_field("Text1", qs(format_grouped0(state_.net_investable_wealth)));
     set_field("Label9", qs(format_grouped0(state_.net_investable_wealth)));
-    set_field("Text45", qs(format_grouped0(state_.consumption_deficit)));
     mark_grid_cells();
 
     out_put_Command4_Click();
