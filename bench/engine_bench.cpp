@@ -108,7 +108,7 @@ void BM_KernelSet(benchmark::State& bs, int scenario, const engine_detail::Kerne
 void BM_KernelCall(benchmark::State& bs, int scenario, const engine_detail::KernelSet* set,
                    int lanes) {
     const AnalysisState state = scenario_state(scenario);
-    const engine_detail::WealthModel model(state);
+    const engine::Model model = engine::Model::from_state(state);
     const double x0 = state.wealth_ratio;
     std::vector<engine_detail::SolveRequest> requests;
     std::vector<int> barriers;
@@ -136,7 +136,7 @@ void BM_KernelCall(benchmark::State& bs, int scenario, const engine_detail::Kern
 
 void BM_SingleSolve(benchmark::State& bs, engine_detail::SolveKind kind, bool reference) {
     const AnalysisState state = scenario_state(defaults);
-    const engine_detail::WealthModel model(state);
+    const engine::Model model = engine::Model::from_state(state);
     const double x0 = state.wealth_ratio;
     const double T = kind == engine_detail::SolveKind::lifetime_ruin ? 110 - state.current_age : 20;
     const double level = kind == engine_detail::SolveKind::wealth_below ? x0 : 0;
@@ -154,7 +154,7 @@ void BM_SingleSolve(benchmark::State& bs, engine_detail::SolveKind kind, bool re
 // Twenty 1201-node solves as the ruin table makes them, batched on two cores.
 void BM_TwentySolvesBatched(benchmark::State& bs) {
     const AnalysisState state = scenario_state(defaults);
-    const engine_detail::WealthModel model(state);
+    const engine::Model model = engine::Model::from_state(state);
     std::vector<engine_detail::SolveRequest> requests;
     for (int i = 1; i <= 20; ++i) {
         requests.push_back({.kind = engine_detail::SolveKind::ruin_by_horizon,
@@ -170,7 +170,7 @@ void BM_TwentySolvesBatched(benchmark::State& bs) {
 
 void BM_EstateAdjoint(benchmark::State& bs) {
     const AnalysisState state = scenario_state(defaults);
-    const engine_detail::WealthModel model(state);
+    const engine::Model model = engine::Model::from_state(state);
     std::vector<engine_detail::WealthBelowCurve> curves;
     for (auto _ : bs) {
         engine_detail::build_wealth_below_curves(model, 0, state.wealth_ratio, 0, false,

@@ -41,13 +41,19 @@ function(quorrel_library name folder)
   quorrel_include_check(${name} "${visible}" ${sources} ${headers})
 endfunction()
 
+# quorrel_include_list(<list file> <target> <visible folders> <files>...):
+# what check_includes.cmake reads, written at configure time.
+function(quorrel_include_list list_file name visible)
+  file(CONFIGURE OUTPUT ${list_file} CONTENT
+    "set(TARGET_NAME \"${name}\")\nset(VISIBLE \"${visible}\")\nset(FOLDERS \"${QUORREL_FOLDERS}\")\nset(ROOT \"${PROJECT_SOURCE_DIR}\")\nset(FILES \"${ARGN}\")\n")
+endfunction()
+
 # quorrel_include_check(<target> <visible folders> <files>...): the target
 # builds only after its files pass the check.
 function(quorrel_include_check name visible)
   set(list_file ${CMAKE_CURRENT_BINARY_DIR}/${name}_includes.cmake)
   set(stamp ${CMAKE_CURRENT_BINARY_DIR}/${name}_includes.stamp)
-  file(CONFIGURE OUTPUT ${list_file} CONTENT
-    "set(TARGET_NAME \"${name}\")\nset(VISIBLE \"${visible}\")\nset(FOLDERS \"${QUORREL_FOLDERS}\")\nset(ROOT \"${PROJECT_SOURCE_DIR}\")\nset(FILES \"${ARGN}\")\n")
+  quorrel_include_list(${list_file} ${name} "${visible}" ${ARGN})
   add_custom_command(OUTPUT ${stamp}
     COMMAND ${CMAKE_COMMAND} -DLIST=${list_file} -DSTAMP=${stamp} -P ${QUORREL_INCLUDE_CHECK}
     DEPENDS ${ARGN} ${list_file} ${QUORREL_INCLUDE_CHECK}

@@ -3,10 +3,14 @@
 set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 JOBS="$(nproc 2>/dev/null || echo 2)"
+# ccache may reuse objects compiled with a precompiled header (CMake passes it
+# with -include), and objects of another clone of the repository.
+export CCACHE_SLOPPINESS="${CCACHE_SLOPPINESS:-pch_defines,time_macros}"
+export CCACHE_BASEDIR="${CCACHE_BASEDIR:-$ROOT}"
 
 PACKAGES=(build-essential cmake g++ qt6-base-dev libgtest-dev libgmock-dev googletest
           libbenchmark-dev libcli11-dev nlohmann-json3-dev libgl1-mesa-dev libboost-dev
-          libcsv-dev)
+          libcsv-dev ninja-build ccache lld)
 
 install_missing() {
   local missing=()
@@ -42,14 +46,33 @@ ensure_test_locales() {
   locale-gen >/dev/null
 }
 
-# configure DIR [cmake options...]
+# configure DIR [cmake options...]: Ninja, the compiler through ccache (its
+# cache in the user's cache folder, so a second build on the machine reuses
+# the first's objects) and lld, where the machine has them. A folder made
+# with another generator is configured afresh.
 configure() {
   local dir="$1"; shift
-  cmake -S "$ROOT" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+  local generator=() launcher=()
+  command -v ninja >/dev/null && generator=(-G Ninja)
+  command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+  if [ -f "$dir/CMakeCache.txt" ] && [ ${#generator[@]} -gt 0 ] \
+      && ! grep -q '^CMAKE_GENERATOR:INTERNAL=Ninja$' "$dir/CMakeCache.txt"; then
+    rm -rf "$dir/CMakeCache.txt" "$dir/CMakeFiles"
+  fi
+  cmake -S "$ROOT" -B "$dir" "${generator[@]}" "${launcher[@]}" -DCMAKE_BUILD_TYPE=Release "$@" >/dev/null
 }
 
 # build DIR [cmake options...]: configure and build everything
 build() {
   configure "$@"
   cmake --build "$1" -j "$JOBS"
+}
+
+# phase NAME COMMAND...: runs the command and reports its wall time, so a
+# slow phase shows in the log.
+phase() {
+  local name="$1"; shift
+  local start=$SECONDS
+  "$@"
+  echo "== phase $name: $((SECONDS - start)) s" >&2
 }

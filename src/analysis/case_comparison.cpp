@@ -167,7 +167,29 @@ CaseComparison compare_cases(const std::vector<ComparedCase>& cases) {
         }
 
     figures(FigureTab::mortality, "Mortality Parameters");
+
+    const auto accuracy = [](const ResultsRecord& r) {
+        return std::string(r.refined ? "refined" : "standard");
+    };
+    add_row(c, kCalculationSection, "Accuracy",
+            each([&](const AnalysisState&, const ResultsRecord& r) {
+                return r.refined ? std::string("Refined") : std::string("Standard");
+            }));
+    // Words, not figures: the difference says whether the schemes agree.
+    for (std::size_t i = 1; i < c.rows.back().values.size(); ++i)
+        c.rows.back().differences[i] =
+            c.rows.back().values[i] == c.rows.back().values[0] ? "same" : "differs";
+    c.accuracy = accuracy(cases[0].results);
+    for (const ComparedCase& k : cases)
+        if (accuracy(k.results) != c.accuracy) c.accuracy = "mixed";
     return c;
+}
+
+std::string comparison_accuracy_sentence(const CaseComparison& c) {
+    if (c.accuracy == "mixed")
+        return "The cases were calculated at different accuracies: their differences mix the "
+               "two schemes' errors.";
+    return "Every case was calculated at " + c.accuracy + " accuracy.";
 }
 
 std::vector<std::string> comparison_columns(const CaseComparison& c) {

@@ -29,9 +29,18 @@ struct ComparisonRow {
 struct CaseComparison {
     std::vector<std::string> case_names;
     std::vector<ComparisonRow> rows;
+    // How the figures were calculated: "standard", "refined", or "mixed" when
+    // the cases differ (figures of two schemes are not comparable).
+    std::string accuracy;
 };
 
 inline constexpr const char* kDifferingInputs = "Inputs that differ";
+// The last section: the accuracy of each case's figures.
+inline constexpr const char* kCalculationSection = "Calculation";
+
+// The sentence a comparison is headed by: "Every case was calculated at
+// refined accuracy." (or standard; mixed cases are named as such).
+std::string comparison_accuracy_sentence(const CaseComparison& comparison);
 
 CaseComparison compare_cases(const std::vector<ComparedCase>& cases);
 

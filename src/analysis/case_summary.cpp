@@ -28,6 +28,23 @@ const char* const kPeriodCaptions[6] = {
 
 }  // namespace
 
+std::string headline_sentence(const ResultsRecord& r) {
+    const double lifetime = r.ruin_grid[0][3];
+    const long lasting = std::lround(100 * (1 - lifetime));
+    const std::string figure = " (lifetime ruin " + shown_text(r, kRuinFigures, 0, 3) + ")";
+    // A count of 0 or 100 out of 100 would claim a certainty no model has.
+    if (lasting >= 100)
+        return "In more than 99 of 100 futures your money lasts as long as you do" + figure;
+    if (lasting <= 0)
+        return "In fewer than 1 of 100 futures your money lasts as long as you do" + figure;
+    return "In about " + std::to_string(lasting) +
+           " of 100 futures your money lasts as long as you do" + figure;
+}
+
+std::string scheme_sentence(const ResultsRecord& r) {
+    return r.refined ? kRefinedSchemeSentence : kStandardSchemeSentence;
+}
+
 namespace {
 
 SummarySection mortality_section(const AnalysisState& s) {
@@ -134,20 +151,6 @@ SummaryTable figure_rows(FigureTab tab, const std::string& title, const Analysis
     SummaryTable table{title, {}, {}};
     for (const Figure& f : published_figures())
         if (f.tab == tab) table.rows.push_back({f.caption, figure_text(f, s, r)});
-    return table;
-}
-
-// A grid with its captions; text(row, col) is a cell's text.
-template <std::size_t Rows, std::size_t Cols, class Text>
-SummaryTable grid_table(const std::string& title, const std::string& corner,
-                        const FigureGrid<Rows, Cols>& grid, const Text& text) {
-    SummaryTable table{title, {corner}, {}};
-    for (const char* c : grid.column_captions) table.header.push_back(c);
-    for (std::size_t row = 0; row < Rows; ++row) {
-        Row cells{grid.row_captions[row]};
-        for (std::size_t col = 0; col < Cols; ++col) cells.push_back(text(row, col));
-        table.rows.push_back(cells);
-    }
     return table;
 }
 

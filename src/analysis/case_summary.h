@@ -3,6 +3,7 @@
 // cases lines them up, so both read the same captions and formats.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,20 @@ struct SummarySection {
     std::vector<SummaryTable> tables;
 };
 
+// A grid with its captions; text(row, col) is a cell's text.
+template <std::size_t Rows, std::size_t Cols, class Text>
+SummaryTable grid_table(const std::string& title, const std::string& corner,
+                        const FigureGrid<Rows, Cols>& grid, const Text& text) {
+    SummaryTable table{title, {corner}, {}};
+    for (const char* c : grid.column_captions) table.header.push_back(c);
+    for (std::size_t row = 0; row < Rows; ++row) {
+        std::vector<std::string> cells{grid.row_captions[row]};
+        for (std::size_t col = 0; col < Cols; ++col) cells.push_back(text(row, col));
+        table.rows.push_back(cells);
+    }
+    return table;
+}
+
 // The five input pages, with the figures the Go step derived from them.
 std::vector<SummarySection> input_summary(const AnalysisState& state);
 
@@ -30,5 +45,17 @@ std::vector<SummarySection> input_summary(const AnalysisState& state);
 // the expected income by horizon, and the mortality figures.
 std::vector<SummarySection> results_summary(const AnalysisState& state,
                                             const ResultsRecord& results);
+
+// The results in plain words, for the screen, the PDF and the command line's
+// tables. The headline: "In about 91 of 100 futures your money lasts as long
+// as you do (lifetime ruin 9.0%)", from the lifetime ruin cell.
+std::string headline_sentence(const ResultsRecord& results);
+// Which scheme made the figures, and how far to trust them.
+std::string scheme_sentence(const ResultsRecord& results);
+inline constexpr const char* kStandardSchemeSentence =
+    "Standard scheme: quick, may be off by a few points; tick Refined accuracy for converged "
+    "figures.";
+inline constexpr const char* kRefinedSchemeSentence =
+    "Refined accuracy: converged figures, each with its error estimate (\u00b1).";
 
 }  // namespace quorrel

@@ -590,6 +590,8 @@ int run_cli(int argc, const char* const* argv, std::ostream& out, std::ostream& 
         "Quorrel: retirement income analysis of one person, from the input screen's "
         "defaults and the options given.\nPercent options take percents (7.5 means 7.5%)."};
     app.name("quorrel-cli");
+    app.set_version_flag("--version", std::string("quorrel-cli ") + QUORREL_VERSION,
+                         "print the version and exit");
     Options texts;
     add_options(app, texts);
 
@@ -600,6 +602,9 @@ int run_cli(int argc, const char* const* argv, std::ostream& out, std::ostream& 
         return 0;
     } catch (const CLI::CallForAllHelp&) {
         out << app.help("", CLI::AppFormatMode::All);
+        return 0;
+    } catch (const CLI::CallForVersion& e) {
+        out << e.what() << '\n';
         return 0;
     } catch (const CLI::ParseError& e) {
         err << "quorrel-cli: " << one_line(e.what()) << " (see --help)\n";

@@ -2,22 +2,19 @@
 #include "cli/cli_cases.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
-#include <deque>
 #include <iostream>
 #include <memory>
 #include <optional>
-#include <condition_variable>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iomanip>
-#include <mutex>
 #include <ostream>
 #include <locale>
 #include <sstream>
-#include <thread>
 
 #include "cli/batch_csv.h"
 #include "cli/cli.h"
@@ -26,6 +23,7 @@
 #include "analysis/case_file.h"
 #include "analysis/defaults.h"
 #include "record/message_text.h"
+#include "engine/parallel.h"
 
 namespace quorrel {
 namespace {
@@ -40,7 +38,7 @@ struct BatchJob {
     CsvRow fields;
     std::string line;  // the output, once done
     bool refused = false;
-    bool done = false;
+    std::atomic<bool> done{false};  // set by the thread that computed it
 };
 
 // The case a job describes; a refusal is left in `error`.
@@ -175,9 +173,56 @@ void draw_progress(std::ostream& err, std::size_t done, std::uintmax_t read,
         << " cases" << std::flush;
 }
 
-// Rows in flight at once: enough to keep every core busy while the earliest
-// is still being computed, few enough that memory stays small at any length.
+// Rows read and computed at a time: enough to keep every core busy but for
+// the window's last few rows, few enough that memory stays small at any
+// length.
 constexpr std::size_t kBatchWindow = 256;
+
+// The rows of one window computed over the threads, written in the file's
+// order as soon as each and those before it are done.
+class BatchWindow final {
+public:
+    BatchWindow(std::ostream& out, std::ostream& err, bool progress, Accuracy accuracy)
+        : out_(out), err_(err), progress_(progress), accuracy_(accuracy) {}
+
+    std::vector<std::unique_ptr<BatchJob>> jobs;
+    std::size_t written = 0;  // over every window
+    bool any_refused = false;
+
+    void run(std::uintmax_t bytes_read, std::uintmax_t size) {
+        bytes_ = bytes_read;
+        size_ = size;
+        next_ = 0;
+        engine::run_parallel(
+            jobs.size(), engine::worker_count(jobs.size()),
+            [this](std::size_t k, const EventPump& pump) {
+                compute_job(*jobs[k], accuracy_);
+                jobs[k]->done.store(true);
+                if (pump) pump();
+            },
+            [this] { write_done(); });
+        write_done();
+        jobs.clear();
+    }
+
+private:
+    void write_done() {
+        for (; next_ < jobs.size() && jobs[next_]->done.load(); ++next_) {
+            const BatchJob& job = *jobs[next_];
+            any_refused = any_refused || job.refused;
+            out_ << job.line << '\n';
+            ++written;
+            if (progress_) draw_progress(err_, written, bytes_, size_);
+        }
+    }
+
+    std::ostream& out_;
+    std::ostream& err_;
+    const bool progress_;
+    const Accuracy accuracy_;
+    std::uintmax_t bytes_ = 0, size_ = 0;
+    std::size_t next_ = 0;  // the first row of the window not yet written
+};
 
 }  // namespace
 
@@ -186,53 +231,14 @@ int run_batch(std::istream& in, const std::string& shown_name,
               std::ostream& err, bool progress, Accuracy accuracy, long first_row) {
     const std::string quoted = printable_excerpt(shown_name, 200);
     BatchLines reader;
-    std::deque<std::unique_ptr<BatchJob>> window;  // in the file's order
-    std::deque<BatchJob*> waiting;                  // not yet taken by a worker
-    std::mutex mutex;
-    std::condition_variable work_ready, job_done;
-    bool finished_reading = false;
-
-    const auto work = [&] {
-        std::unique_lock<std::mutex> lock(mutex);
-        for (;;) {
-            work_ready.wait(lock, [&] { return !waiting.empty() || finished_reading; });
-            if (waiting.empty()) return;
-            BatchJob* job = waiting.front();
-            waiting.pop_front();
-            lock.unlock();
-            compute_job(*job, accuracy);
-            lock.lock();
-            job->done = true;
-            job_done.notify_all();
-        }
-    };
-    const std::size_t threads = std::max(1u, std::thread::hardware_concurrency());
-    std::vector<std::thread> workers;
-    // The workers are joined however this function is left (an allocation
-    // failing while reading, say), so no running thread is ever destroyed.
-    struct Joiner {
-        std::function<void()> stop;
-        ~Joiner() { stop(); }
-    } joiner{[&] {
-        {
-            const std::lock_guard<std::mutex> lock(mutex);
-            finished_reading = true;
-        }
-        work_ready.notify_all();
-        for (std::thread& t : workers)
-            if (t.joinable()) t.join();
-    }};
-
+    BatchWindow window(out, err, progress, accuracy);
     std::string line;
     bool too_long = false;
     bool input_left = true;
     std::uintmax_t bytes = 0;
     long rows = first_row - 1;
-    std::size_t written = 0;
-    bool any_refused = false;
     for (;;) {
-        // Read until the window is full, then write the earliest row when done.
-        while (input_left && window.size() < kBatchWindow) {
+        while (input_left && window.jobs.size() < kBatchWindow) {
             input_left = next_line(in, line, too_long, bytes);
             if (!input_left) break;
             std::optional<CsvRow> row = reader.take(line, too_long);
@@ -243,27 +249,14 @@ int run_batch(std::istream& in, const std::string& shown_name,
             job->folder = &folder;
             job->row = ++rows;
             job->fields = std::move(*row);
-            {
-                const std::lock_guard<std::mutex> lock(mutex);
-                waiting.push_back(job.get());
-                window.push_back(std::move(job));
-            }
-            if (workers.size() < threads) workers.emplace_back(work);
-            work_ready.notify_one();
+            window.jobs.push_back(std::move(job));
         }
         if (!reader.header().error.empty()) break;
-        if (window.empty()) break;
-        std::unique_lock<std::mutex> lock(mutex);
-        job_done.wait(lock, [&] { return window.front()->done; });
-        const std::unique_ptr<BatchJob> job = std::move(window.front());
-        window.pop_front();
-        lock.unlock();
-        any_refused = any_refused || job->refused;
-        out << job->line << '\n';
-        ++written;
-        if (progress) draw_progress(err, written, bytes, size);
+        if (window.jobs.empty()) break;
+        window.run(bytes, size);
     }
-    joiner.stop();
+    const std::size_t written = window.written;
+    const bool any_refused = window.any_refused;
     if (progress && written > 0) err << '\n';
     out.flush();
     if (!reader.header().error.empty()) {

@@ -6,14 +6,15 @@
 #include <cstdio>
 #include <functional>
 #include <iomanip>
+#include <locale>
 #include <optional>
 #include <ostream>
-#include <locale>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "cli/cli.h"
+#include "analysis/case_summary.h"
 #include "analysis/input_catalogue.h"
 #include "record/number_format.h"
 #include "record/published_figures.h"
@@ -125,6 +126,22 @@ std::string print_grid(std::ostream& out, const GridLayout& g, const CellText& t
     return marks;
 }
 
+// Refined figures: the grid again, each cell its figure's error estimate,
+// written with an ASCII "+-" like the simulated figures.
+void print_error_estimates(std::ostream& out, const ResultsRecord& r, GridLayout layout,
+                           const CellText& error, const char* unit) {
+    if (!r.refined) return;
+    out << "  Error estimates (" << unit << "):\n";
+    layout.corner.clear();
+    const CellText ascii = [&error](size_t row, size_t col) {
+        std::string text = error(row, col);
+        const std::string plus_minus = "\u00b1";
+        if (text.rfind(plus_minus, 0) == 0) text = "+-" + text.substr(plus_minus.size());
+        return text;
+    };
+    print_grid(out, layout, ascii, {}, [](size_t, size_t) { return std::string(); });
+}
+
 // Where the standard scheme points to the refined one.
 std::string refined_pointer(const ResultsRecord& r) {
     return r.refined ? "" : "; --accuracy refined gives the model's figure";
@@ -132,7 +149,8 @@ std::string refined_pointer(const ResultsRecord& r) {
 
 void print_probabilities(std::ostream& out, const AnalysisState& s, const ResultsRecord& r,
                          const MonteCarloResults* mc, const CrossCheck* check) {
-    out << "Probability Results\n";
+    out << headline_sentence(r) << "\n\n"
+        << "Probability Results\n";
     for (const Figure& f : published_figures())
         if (f.tab == FigureTab::probability)
             out << "  " << f.caption << ' ' << figure_text(f, s, r) << '\n';
@@ -165,6 +183,10 @@ void print_probabilities(std::ostream& out, const AnalysisState& s, const Result
             << refined_pointer(r) << '\n';
     }
     if (marks.find(kDisagreeMark) != std::string::npos) out << disagree_note();
+    print_error_estimates(
+        out, r, layout,
+        [&r](size_t row, size_t col) { return error_text(r, kRuinFigures, row, col); },
+        "percentage points");
 }
 
 void print_estates(std::ostream& out, const AnalysisState& s, const ResultsRecord& r,
@@ -194,6 +216,10 @@ void print_estates(std::ostream& out, const AnalysisState& s, const ResultsRecor
             << refined_pointer(r) << '\n';
     }
     if (marks.find(kDisagreeMark) != std::string::npos) out << disagree_note();
+    print_error_estimates(
+        out, r, layout,
+        [&r](size_t row, size_t col) { return error_text(r, kEstateFigures, row, col); },
+        "multiples of the NIW");
 }
 
 void print_income(std::ostream& out, const AnalysisState& s, const ResultsRecord& r,
@@ -494,7 +520,8 @@ json sweep_json(const AnalysisState& inputs, const AnnuitySweep& sweep) {
     json points = json::array();
     for (const SweepPoint& p : sweep.points) {
         if (!p.refused.empty()) {
-            points.push_back({{"share", p.share}, {"purchase", p.purchase}, {"refused", p.refused}});
+            points.push_back(
+                {{"share", p.share}, {"purchase", p.purchase}, {"refused", p.refused}});
             continue;
         }
         points.push_back({{"share", p.share},

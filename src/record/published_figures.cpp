@@ -86,6 +86,10 @@ std::string cell_text(const Figure& f, const AnalysisState& s, const ResultsReco
     return figure_text(f, s, r);
 }
 
+std::string error_estimate_text(double scaled_error, int decimals) {
+    return "\u00b1" + fixed_text(scaled_error, decimals);
+}
+
 double shown_or_raw(const std::string& text, double raw) {
     if (auto parsed = parse_amount(text)) return *parsed;
     return raw;

@@ -28,6 +28,11 @@ struct FigureGrid {
     const char* key;  // the JSON's list of the grid's rows
     FigureFormat format;
     Values ResultsRecord::*values;
+    // The refined scheme's error estimates, shown as "\u00b1" and the error
+    // times error_scale to error_decimals places.
+    Values ResultsRecord::*errors;
+    double error_scale;
+    int error_decimals;
     // Each JSON row names what sets it apart: row_key with its row value.
     const char* row_key;
     std::array<double, Rows> row_values;
@@ -44,6 +49,9 @@ inline constexpr FigureGrid<4, 4> kRuinFigures{
     "ruin_probability",
     FigureFormat::percent1,
     &ResultsRecord::ruin_grid,
+    &ResultsRecord::ruin_error,
+    100,  // percentage points
+    2,
     "level",
     kRuinLevels,
     false,
@@ -62,6 +70,9 @@ inline constexpr FigureGrid<3, 3> kEstateFigures{
     "estate_multiple",
     FigureFormat::plain2,
     &ResultsRecord::estate_grid,
+    &ResultsRecord::estate_error,
+    1,
+    3,
     "years",
     kGridHorizons,
     true,
@@ -126,6 +137,18 @@ template <std::size_t Rows, std::size_t Cols>
 double shown_value(const ResultsRecord& results, const FigureGrid<Rows, Cols>& grid,
                    std::size_t row, std::size_t col) {
     return shown_or_raw(shown_text(results, grid, row, col), (results.*grid.values)[row][col]);
+}
+
+// A refined figure's error estimate as shown beside it: "\u00b10.03"
+// percentage points for a probability, "\u00b10.004" for an estate multiple;
+// empty for figures of the standard scheme, which carry none.
+std::string error_estimate_text(double scaled_error, int decimals);
+template <std::size_t Rows, std::size_t Cols>
+std::string error_text(const ResultsRecord& results, const FigureGrid<Rows, Cols>& grid,
+                       std::size_t row, std::size_t col) {
+    if (!results.refined) return {};
+    return error_estimate_text(grid.error_scale * (results.*grid.errors)[row][col],
+                               grid.error_decimals);
 }
 
 // Puts a figure into its grid and publishes its cell's text.

@@ -16,7 +16,7 @@ const std::array<const char*, 4>& ruin_row_captions() { return kRuinFigures.row_
 
 int age_caption_step(double current_age) {
     // Int: the next lower whole number, a 16-bit integer.
-    return static_cast<std::int16_t>(std::floor((110 - current_age) / 10) + 1);
+    return static_cast<std::int16_t>(std::floor((kLifetimeEndAge - current_age) / 10) + 1);
 }
 
 double expected_income_horizon(double current_age, int i) {

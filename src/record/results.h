@@ -75,6 +75,11 @@ const std::array<const char*, 4>& ruin_row_captions();
 // the estate grid's rows.
 inline constexpr std::array<double, 3> kGridHorizons = {10, 20, 30};
 
+// The lifetime figures follow a life to this age at most; the expected ruin
+// age follows wealth kTailYears further.
+inline constexpr double kLifetimeEndAge = 110;
+inline constexpr double kTailYears = 20;
+
 // Years between two age captions of the charts, Int((110 - age) / 10) + 1;
 // the expected-income curve's horizons are i x step / 2, i = 1 .. 20.
 int age_caption_step(double current_age);

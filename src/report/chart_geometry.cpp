@@ -89,6 +89,8 @@ ChartGeometry survival_chart(const AnalysisState& state, const ResultsRecord& re
     std::vector<std::string> value_captions{"0.0"};
     for (int i = 1; i <= 10; ++i) value_captions.push_back(fixed_text((11 - i) / 10.0, 1));
     draw_axes(g, {kSpacingY, kSpacingX, 20, "Label17", "Label19"}, state, value_captions);
+    g.texts.push_back({"axis_title_y", kSurvivalValueAxisTitle, 4, 2});
+    g.texts.push_back({"axis_title_x", kAgeAxisTitle, p.right + 8, p.bottom - 7});
 
     // The probability 1.0 sits on the first value tick, 0 at 180 pixels below it.
     const double one_level = p.top + kSpacingY;
@@ -116,6 +118,8 @@ ChartGeometry survival_chart(const AnalysisState& state, const ResultsRecord& re
                 caption.right = x - 5;
             }
             caption.visible = true;
+            caption.tool_tip = kRuinAgeMeaning;
+            g.note = kRuinAgeMeaning;
         } else {
             g.note = caption.text + ", later than age " + std::to_string(kLastMarkedRuinAge) +
                      ", the last age this chart marks.";
@@ -139,6 +143,8 @@ ChartGeometry income_chart(const AnalysisState& state, const ResultsRecord& resu
     g.texts.push_back({"Label16", "X", 48, 2, ChartColour::red});
     g.texts.push_back({"Label15", format_grouped0(state.target_income), 62, 2, ChartColour::black,
                        true, "Real Target Income"});
+    g.texts.push_back({"axis_title_y", kIncomeValueAxisTitle, 130, 2});
+    g.texts.push_back({"axis_title_x", kAgeAxisTitle, p.right + 8, p.bottom - 7});
 
     // Today the whole target is met; horizon i lies i x step / 2 years ahead,
     // so the 20 horizons end on the tenth age tick.

@@ -88,6 +88,16 @@ struct ChartGeometry {
 inline constexpr double kSurvivalCanvasWidth = 453, kSurvivalCanvasHeight = 245;
 inline constexpr double kIncomeCanvasWidth = 539, kIncomeCanvasHeight = 267;
 inline constexpr const char* kRuinAgeCaption = "Expected Ruin Age is";
+// What the marked ruin age means, under the chart and in the caption's tooltip.
+inline constexpr const char* kRuinAgeMeaning =
+    "The blue line marks the expected ruin age: the age at which, on average, the money would "
+    "run out for someone who lived that long. Most lives end before it; the lifetime ruin "
+    "probability says how often the money runs out first.";
+// The axes' titles.
+inline constexpr const char* kAgeAxisTitle = "Age";
+inline constexpr const char* kSurvivalValueAxisTitle = "Probability";
+inline constexpr const char* kIncomeValueAxisTitle =
+    "Expected income as a multiple of the real target income";
 // The survival chart marks an expected ruin age up to this age only.
 inline constexpr int kLastMarkedRuinAge = 105;
 

@@ -1,6 +1,7 @@
 #include "report/report_document.h"
 
 #include <QAbstractTextDocumentLayout>
+#include <QBuffer>
 #include <QGuiApplication>
 #include <QLocale>
 #include <QPageLayout>
@@ -9,7 +10,6 @@
 #include <QPainter>
 #include <QPdfWriter>
 #include <QSaveFile>
-#include <QBuffer>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextObjectInterface>
@@ -124,10 +124,24 @@ std::vector<QString> page_html(const AnalysisState& s, const ResultsRecord& r,
         "</td><td width='4%'></td><td width='46%' valign='top'>" + section_html(inputs[2]) +
         section_html(inputs[3]) + "</td></tr></table>");
 
-    // The two tabs of tables.
-    pages.push_back("<h2>Results</h2>" + section_html(figures[0]) +
+    // The two tabs of tables, under the headline and the scheme that made
+    // them; refined figures with their error estimates.
+    QString errors;
+    if (r.refined) {
+        const auto error_of = [&r](const auto& grid) {
+            return [&r, &grid](std::size_t row, std::size_t col) {
+                return error_text(r, grid, row, col);
+            };
+        };
+        errors = table_html(grid_table("Error estimates of the probabilities (percentage points)",
+                                       "NIW hits", kRuinFigures, error_of(kRuinFigures))) +
+                 table_html(grid_table("Error estimates of the estate multiples", "",
+                                       kEstateFigures, error_of(kEstateFigures)));
+    }
+    pages.push_back("<h2>Results</h2><p><b>" + esc(headline_sentence(r)) + "</b><br/>" +
+                    esc(scheme_sentence(r)) + "</p>" + section_html(figures[0]) +
                     explanation_html(explanations::kProbability) + section_html(figures[1]) +
-                    explanation_html(explanations::kWealth));
+                    explanation_html(explanations::kWealth) + errors);
 
     // The income chart and its figures, the twenty horizons side by side in
     // two halves.
@@ -257,8 +271,9 @@ int paint_comparison(QPagedPaintDevice& device, const CaseComparison& comparison
         "<h1>Comparison of cases</h1><p>Date: " +
         QLocale::c().toString(prepared, "yyyy-MM-dd HH:mm").toHtmlEscaped() +
         "<br/>Differences are to the first case, " +
-        esc(comparison.case_names.empty() ? std::string() : comparison.case_names[0]) +
-        ".</p><table class='grid' width='100%' cellspacing='0' cellpadding='3' border='1'><tr>";
+        esc(comparison.case_names.empty() ? std::string() : comparison.case_names[0]) + ".<br/>" +
+        esc(comparison_accuracy_sentence(comparison)) +
+        "</p><table class='grid' width='100%' cellspacing='0' cellpadding='3' border='1'><tr>";
     for (size_t i = 1; i < columns.size(); ++i) html += "<th>" + esc(columns[i]) + "</th>";
     html += "</tr>";
     std::string section;
@@ -307,8 +322,7 @@ std::string write_report_pdf(const QString& path, const AnalysisState& state,
 std::string render_report_pdf(const std::string& path, const AnalysisState& state,
                               const ResultsRecord& results, const std::string& case_name) {
     // Refused before anything is drawn when the path may not be written.
-    if (const OutputTarget target = output_target(path); !target.error.empty())
-        return target.error;
+    if (const OutputTarget target = output_target(path); !target.error.empty()) return target.error;
     static int argc = 3;
     static char name[] = "quorrel-cli", option[] = "-platform", platform[] = "offscreen";
     static char* argv[] = {name, option, platform, nullptr};

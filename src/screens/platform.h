@@ -8,6 +8,8 @@
 #include <functional>
 #include <memory>
 
+class QDate;
+class QIcon;
 class QPrinter;
 class QWidget;
 
@@ -78,8 +80,36 @@ public:
 inline constexpr const char* kSaveDialogTitle =
     "Save Results (a report is added to the end of an existing file)";
 
+// The program's name in every window title and its version.
+inline constexpr const char* kProgramName = "Quorrel";
+QString program_version();
+// The About box's text: the version, the licence and the credits.
+QString about_text();
+// The program's window icon, drawn so that no image file is needed.
+QIcon program_icon();
+
 // The real desktop.
 Platform& desktop_platform();
+
+// Makes a top-level window fit its screen's free area and remembers its size
+// and place between sessions under `key`: the place last left is restored
+// when it is still on a screen, and a window too large for the screen is
+// made smaller (its contents scroll). Each later hide or close records it.
+void keep_window_geometry(QWidget& window, const QString& key);
+// The window's size cut to its screen's free area, and its top left corner
+// moved so that the whole window is on that screen.
+void fit_on_screen(QWidget& window);
+
+// Where file dialogs start: the folder the last one was left in, kept between
+// sessions. A proposed name without a folder is put into it; a name with one,
+// or no remembered folder that still exists, leaves the name as it is.
+QString in_last_folder(const QString& proposed_name);
+// Remembers the folder of a file the user chose; an empty path changes nothing.
+void remember_folder_of(const QString& chosen_path);
+// A file name proposed from the case and the date, "Smith 2026-12-10.pdf";
+// an unsaved case is called "Quorrel report". `suffix` without its dot, may
+// be empty.
+QString proposed_file_name(const QString& case_name, const QDate& date, const QString& suffix);
 
 // Puts a top-level window in the middle of its screen's free area, its top
 // left corner never off the screen.

@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "record/errors.h"
+#include "record/results.h"
 #include "valuation/mortality_tables.h"
 
 namespace quorrel {
@@ -197,7 +198,7 @@ std::vector<double> build_survival_curve(AnalysisState& state) {
     // Int(110 - age). The results screen holds at most 100 points, so the
     // last offset is kept within 0..99 for ages the input screen never
     // offers (and NaN).
-    double years = std::floor(110 - state.current_age);
+    double years = std::floor(kLifetimeEndAge - state.current_age);
     if (!(years >= 0)) years = 0;
     if (years > 99) years = 99;
     state.survival_years = static_cast<std::int16_t>(years);

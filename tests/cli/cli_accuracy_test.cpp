@@ -17,6 +17,7 @@
 
 #include "cli/cli.h"
 #include "cli_run.h"
+#include "analysis/case_summary.h"
 #include "analysis/defaults.h"
 #include "analysis/pipeline.h"
 #include "engine/simulation/monte_carlo.h"
@@ -184,6 +185,31 @@ TEST(CliSimulationTables, ASimulatedColumnBesideEachFigure) {
     const std::string line = r.out.substr(at + 1, r.out.find('\n', at + 1) - at - 1);
     EXPECT_NE(line.find(lifetime), std::string::npos) << line << " lacks " << lifetime;
     EXPECT_EQ(line.find(lifetime) + std::string(lifetime).size(), line.size()) << line;
+}
+
+// The tables open with the headline in plain words; refined figures are
+// followed by their error estimates, cell by cell.
+TEST(CliTables, HeadlineAndErrorEstimates) {
+    for (const Accuracy accuracy : {Accuracy::standard, Accuracy::refined}) {
+        const bool refined = accuracy == Accuracy::refined;
+        const Outcome r = refined ? run({"--accuracy", "refined"}) : run({});
+        ASSERT_EQ(r.status, 0) << r.err;
+        const Direct d = direct(accuracy);
+        EXPECT_EQ(r.out.find(headline_sentence(d.results) + "\n\nProbability Results\n"),
+                  refined ? r.out.find('\n') + 2 : 0)
+            << r.out;
+        const size_t errors = r.out.find("  Error estimates (percentage points):\n");
+        EXPECT_EQ(errors != std::string::npos, refined) << r.out;
+        if (!refined) continue;
+        // The lifetime column of the 50% row: the record's error in points.
+        const size_t row = r.out.find("\n  50 % of initial NIW", errors);
+        ASSERT_NE(row, std::string::npos);
+        const std::string line = r.out.substr(row + 1, r.out.find('\n', row + 1) - row - 1);
+        char expected[32];
+        std::snprintf(expected, sizeof expected, "+-%.2f", 100 * d.results.ruin_error[3][3]);
+        EXPECT_EQ(line.substr(line.size() - std::string(expected).size()), expected) << line;
+        EXPECT_NE(r.out.find("  Error estimates (multiples of the NIW):\n"), std::string::npos);
+    }
 }
 
 // The program itself with standard error on a terminal draws the bar; off

@@ -71,7 +71,7 @@ std::string contents(const std::string& path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-std::string command_output(const std::string& command) {
+[[maybe_unused]] std::string command_output(const std::string& command) {
     std::string text;
     FILE* pipe = ::popen(command.c_str(), "r");
     if (pipe == nullptr) return text;

@@ -123,7 +123,36 @@ TEST_F(CaseComparisonTest, TheDifferingInputsAndEveryFigure) {
     EXPECT_EQ(mortality[0]->caption, "Life Expectancy");
     // Five years older: a later expected death age.
     EXPECT_EQ(mortality[0]->differences[1].front(), '+');
-    EXPECT_EQ(c.rows.size(), 3u + 18u + 18u + 3u);
+    EXPECT_EQ(c.rows.size(), 3u + 18u + 18u + 3u + 1u);
+}
+
+// The scheme of each case's figures is named; a mix of schemes is called so.
+TEST_F(CaseComparisonTest, TheAccuracyOfEveryCaseIsNamed) {
+    struct Case {
+        std::vector<bool> refined;
+        const char* accuracy;
+        std::vector<std::string> shown;
+    };
+    for (const Case& k : {Case{{false, false}, "standard", {"Standard", "Standard"}},
+                          Case{{true, true, true}, "refined", {"Refined", "Refined", "Refined"}},
+                          Case{{true, false}, "mixed", {"Refined", "Standard"}}}) {
+        std::vector<ComparedCase> cases;
+        for (bool refined : k.refined) {
+            cases.push_back((*cases_)[cases.size() % 2]);
+            cases.back().results.refined = refined;
+        }
+        const CaseComparison c = compare_cases(cases);
+        EXPECT_EQ(c.accuracy, k.accuracy);
+        const auto rows = section(c, kCalculationSection);
+        ASSERT_EQ(rows.size(), 1u);
+        EXPECT_EQ(rows[0]->caption, "Accuracy");
+        EXPECT_EQ(rows[0]->values, k.shown);
+        for (std::size_t i = 1; i < k.shown.size(); ++i)
+            EXPECT_EQ(rows[0]->differences[i], k.shown[i] == k.shown[0] ? "same" : "differs");
+        EXPECT_NE(comparison_accuracy_sentence(c).find(
+                      k.accuracy == std::string("mixed") ? "different accuracies" : k.accuracy),
+                  std::string::npos);
+    }
 }
 
 TEST_F(CaseComparisonTest, ACaseAgainstItselfDiffersNowhere) {
@@ -134,6 +163,7 @@ TEST_F(CaseComparisonTest, ACaseAgainstItselfDiffersNowhere) {
     for (const ComparisonRow& r : c.rows) {
         ASSERT_EQ(r.values.size(), 3u);
         EXPECT_EQ(r.values[0], r.values[1]);
+        if (r.section == kCalculationSection) continue;  // a word, not a figure
         const std::string& d = r.differences[1];
         EXPECT_TRUE(d == "0" || d == "$0" || d == "0.0%" || d == "0.00") << r.caption << ": " << d;
     }

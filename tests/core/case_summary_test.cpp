@@ -112,9 +112,9 @@ TEST(CaseSummary, EveryInputReadsBackFromItsCaptionedCell) {
                                                              "Investment and Portfolio Asset "
                                                              "Allocation";
     const std::string market = "Financial Economic Assumptions", rates = "Annuity Valuation Rates";
-    const char* classes[5] = {"1.) Equity / Stocks:", "2.) Nominal Return Bonds:",
-                              "3.) Real Return Bonds:", "4.) Cash / Money Market :",
-                              "5.) Real Estate:"};
+    const char* classes[5] = {
+        "1.) Equity / Stocks:", "2.) Nominal Return Bonds:", "3.) Real Return Bonds:",
+        "4.) Cash / Money Market :", "5.) Real Estate:"};
     const double today[5] = {s.weight_stock, s.weight_nomi_bond, s.weight_real_bond, s.weight_cash,
                              s.weight_estate};
     const double later[5] = {s.later_weight_stock, s.later_weight_nomi_bond,
@@ -129,8 +129,8 @@ TEST(CaseSummary, EveryInputReadsBackFromItsCaptionedCell) {
          Unit::money, 0.5},
         {person, "Current Pension Income (Annual)", "CPI - linked:", 1, s.pension_cpi_income,
          Unit::money, 0.5},
-        {person, "Current Pension Income (Annual)", "Variable / AIR:", 1,
-         s.pension_variable_income, Unit::money, 0.5},
+        {person, "Current Pension Income (Annual)", "Variable / AIR:", 1, s.pension_variable_income,
+         Unit::money, 0.5},
         {person, "Current Pension Income (Annual)", "Nominal / COLA:", 2, s.cola_rate,
          Unit::percent, 0.005},
         {person, "Current Pension Income (Annual)", "Variable / AIR:", 2, s.air_rate, Unit::percent,
@@ -149,19 +149,20 @@ TEST(CaseSummary, EveryInputReadsBackFromItsCaptionedCell) {
          s.acquired_variable_income, Unit::money, 0.5},
         {person, "Acquired Annuity Income (Annual)", "Net Investable Wealth:", 1,
          s.net_investable_wealth, Unit::money, 0.5},
-        {invest, "", "Later allocation in (yrs):", 1,
-         static_cast<double>(s.later_allocation_years), Unit::plain, 0},
-        {invest, "Portfolio", "Expected Return", 1, s.current_expected_return, Unit::percent,
-         5e-5},
+        {invest, "", "Later allocation in (yrs):", 1, static_cast<double>(s.later_allocation_years),
+         Unit::plain, 0},
+        {invest, "Portfolio", "Expected Return", 1, s.current_expected_return, Unit::percent, 5e-5},
         {invest, "Portfolio", "Expected Return", 2, s.later_expected_return, Unit::percent, 5e-5},
-        {invest, "Portfolio", "Standard Deviation", 1, s.current_standard_deviation,
-         Unit::percent, 5e-5},
+        {invest, "Portfolio", "Standard Deviation", 1, s.current_standard_deviation, Unit::percent,
+         5e-5},
         {invest, "Portfolio", "Standard Deviation", 2, s.later_standard_deviation, Unit::percent,
          5e-5},
     };
     for (int k = 0; k < 5; ++k) {
-        cells.push_back({invest, "Asset Allocation", classes[k], 1, today[k], Unit::percent, 0.005});
-        cells.push_back({invest, "Asset Allocation", classes[k], 2, later[k], Unit::percent, 0.005});
+        cells.push_back(
+            {invest, "Asset Allocation", classes[k], 1, today[k], Unit::percent, 0.005});
+        cells.push_back(
+            {invest, "Asset Allocation", classes[k], 2, later[k], Unit::percent, 0.005});
         cells.push_back({market, "", classes[k], 1, means[k], Unit::percent, 5e-5});
     }
     const char* periods[6] = {"0 yrs  -   5 yrs :",  "5 yrs  -  10 yrs :",  "10 yrs  -  15 yrs :",
@@ -171,8 +172,8 @@ TEST(CaseSummary, EveryInputReadsBackFromItsCaptionedCell) {
     const double real[6] = {s.real_rate_1, s.real_rate_2, s.real_rate_3,
                             s.real_rate_4, s.real_rate_5, s.real_rate_6};
     for (int k = 0; k < 6; ++k) {
-        cells.push_back({rates, "The Current Yield Curve:", periods[k], 1, nominal[k],
-                         Unit::percent, 5e-5});
+        cells.push_back(
+            {rates, "The Current Yield Curve:", periods[k], 1, nominal[k], Unit::percent, 5e-5});
         cells.push_back(
             {rates, "The Current Yield Curve:", periods[k], 2, real[k], Unit::percent, 5e-5});
     }
@@ -202,12 +203,64 @@ TEST(CaseSummary, EveryInputReadsBackFromItsCaptionedCell) {
         for (std::size_t b = a + 1; b < cells.size(); ++b) {
             if (cells[a].unit == cells[b].unit && cells[a].caption == cells[b].caption &&
                 cells[a].table == cells[b].table) {
-                EXPECT_GT(std::fabs(cells[a].expected - cells[b].expected),
-                          2 * cells[a].resolution)
-                    << cells[a].caption << " columns " << cells[a].column << ", " << cells[b].column;
+                EXPECT_GT(std::fabs(cells[a].expected - cells[b].expected), 2 * cells[a].resolution)
+                    << cells[a].caption << " columns " << cells[a].column << ", "
+                    << cells[b].column;
             }
         }
     }
+}
+
+// The headline counts the futures in which the money lasts out of 100, from
+// the lifetime ruin cell it names: the count and the named percentage add
+// up to 100 within the rounding of each.
+TEST(Headline, CountsTheFuturesFromTheLifetimeRuin) {
+    struct Case {
+        double lifetime;
+        const char* cell;  // published text; empty: formatted from the figure
+        const char* expected;
+    };
+    for (const Case& c : {Case{0.093, "9.3%",
+                               "In about 91 of 100 futures your money lasts as long as you do "
+                               "(lifetime ruin 9.3%)"},
+                          Case{0.5, "",
+                               "In about 50 of 100 futures your money lasts as long as you do "
+                               "(lifetime ruin 50.0%)"},
+                          Case{0.004, "",
+                               "In more than 99 of 100 futures your money lasts as long as you do "
+                               "(lifetime ruin 0.4%)"},
+                          Case{0.997, "",
+                               "In fewer than 1 of 100 futures your money lasts as long as you do "
+                               "(lifetime ruin 99.7%)"}}) {
+        ResultsRecord r;
+        r.ruin_grid[0][3] = c.lifetime;
+        if (*c.cell) r.cells[ruin_cell_names()[0][3]] = c.cell;
+        EXPECT_EQ(headline_sentence(r), c.expected) << c.lifetime;
+    }
+    for (int percent = 1; percent < 100; ++percent) {
+        ResultsRecord r;
+        r.ruin_grid[0][3] = (percent + 0.3) / 100;
+        const std::string h = headline_sentence(r);
+        const int lasting = std::stoi(h.substr(std::string("In about ").size()));
+        const double shown = std::stod(h.substr(h.find("ruin ") + 5));
+        EXPECT_NEAR(lasting + shown, 100, 0.51) << h;
+    }
+}
+
+// Error estimates appear only for refined figures, in percentage points for a
+// probability and as a multiple for an estate.
+TEST(ErrorEstimates, OnlyRefinedFiguresCarryThem) {
+    ResultsRecord r;
+    r.ruin_error[1][2] = 0.00031;
+    r.estate_error[2][0] = 0.0042;
+    EXPECT_EQ(error_text(r, kRuinFigures, 1, 2), "");
+    EXPECT_EQ(error_text(r, kEstateFigures, 2, 0), "");
+    EXPECT_EQ(scheme_sentence(r), kStandardSchemeSentence);
+    r.refined = true;
+    EXPECT_EQ(error_text(r, kRuinFigures, 1, 2), "\u00b10.03");
+    EXPECT_EQ(error_text(r, kEstateFigures, 2, 0), "\u00b10.004");
+    EXPECT_EQ(error_text(r, kRuinFigures, 0, 0), "\u00b10.00");
+    EXPECT_EQ(scheme_sentence(r), kRefinedSchemeSentence);
 }
 
 }  // namespace

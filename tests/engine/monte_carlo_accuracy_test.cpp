@@ -14,12 +14,12 @@
 namespace quorrel {
 namespace {
 
-using refined::RefinedModel;
+using engine::Model;
 
 // One allocation throughout; a CPI-linked income of `real_income` a year
 // against the withdrawal of 1.
-RefinedModel flat_model(double mu, double sigma, double real_income) {
-    RefinedModel m;
+Model flat_model(double mu, double sigma, double real_income) {
+    Model m;
     m.current_mu = m.later_mu = mu;
     m.current_sigma = m.later_sigma = sigma;
     m.later_years = 5;
@@ -94,7 +94,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, SimulationFirstPassage,
 // the standard deviation of its estimates over the same seeds: one too small
 // or too large (a spread reported as a standard error) falls outside the band.
 TEST(SimulationStandardErrors, AgreeWithTheSpreadOverSeeds) {
-    const RefinedModel m = flat_model(0.04, 0.15, 0.1);
+    const Model m = flat_model(0.04, 0.15, 0.1);
     constexpr int kSeeds = 12;
     MonteCarloOptions options;
     options.paths = 16384;

@@ -88,7 +88,7 @@ TEST(RefinedAgainstSimulationLifetime, ExponentialDeathWithConstantSpending) {
     // The literature's moment-matched reciprocal-gamma figure for this case
     // is 26.8%; the process itself gives about 29.3%, which the simulation,
     // drawing each death time, confirms.
-    refined::RefinedModel m;
+    engine::Model m;
     m.current_mu = m.later_mu = 0.07;
     m.current_sigma = m.later_sigma = 0.20;
     m.later_years = 5;

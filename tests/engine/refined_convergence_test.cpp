@@ -15,14 +15,14 @@
 namespace quorrel {
 namespace {
 
-using refined::RefinedModel;
+using engine::Model;
 using refined::SweepResult;
 
 // The published resolutions: spacing 0.1 and step 0.02 years, then half of both.
 constexpr double kSpacing = 0.1;
 constexpr double kStep = 0.02;
 
-SweepResult sweep_at(const RefinedModel& m, double x0, double end, double top, int refinement) {
+SweepResult sweep_at(const Model& m, double x0, double end, double top, int refinement) {
     refined::SweepSpec sweep;
     sweep.x0 = x0;
     sweep.barrier = 0;
@@ -36,8 +36,8 @@ SweepResult sweep_at(const RefinedModel& m, double x0, double end, double top, i
 
 // One allocation, steady withdrawals, Gompertz-Makeham death: every
 // coefficient smooth.
-RefinedModel smooth_model() {
-    RefinedModel m;
+Model smooth_model() {
+    Model m;
     m.current_mu = m.later_mu = 0.05;
     m.current_sigma = m.later_sigma = 0.15;
     m.later_years = 5;
@@ -51,25 +51,25 @@ RefinedModel smooth_model() {
 
 struct OrderFigure {
     std::string name;
-    double (*of)(const SweepResult&, const RefinedModel&);
+    double (*of)(const SweepResult&, const Model&);
 };
 
 TEST(RefinedConvergence, HalvingBothStepsQuartersTheChange) {
-    const RefinedModel m = smooth_model();
+    const Model m = smooth_model();
     const double x0 = 14, horizon = 45;
     const double top = refined::sweep_top(m, x0, kSpacing, 30);
     std::vector<SweepResult> s;
     for (int refinement : {1, 2, 4}) s.push_back(sweep_at(m, x0, horizon, top, refinement));
     const std::vector<OrderFigure> figures = {
-        {"ruin by 10", [](const SweepResult& r, const RefinedModel&) { return r.ruin_by(10); }},
-        {"ruin by 20", [](const SweepResult& r, const RefinedModel&) { return r.ruin_by(20); }},
-        {"ruin by 30", [](const SweepResult& r, const RefinedModel&) { return r.ruin_by(30); }},
+        {"ruin by 10", [](const SweepResult& r, const Model&) { return r.ruin_by(10); }},
+        {"ruin by 20", [](const SweepResult& r, const Model&) { return r.ruin_by(20); }},
+        {"ruin by 30", [](const SweepResult& r, const Model&) { return r.ruin_by(30); }},
         {"lifetime",
-         [](const SweepResult& r, const RefinedModel& model) {
+         [](const SweepResult& r, const Model& model) {
              return r.lifetime_ruin(model, 45);
          }},
         {"mean unruined time",
-         [](const SweepResult& r, const RefinedModel&) { return r.mean_unruined_time(45); }},
+         [](const SweepResult& r, const Model&) { return r.mean_unruined_time(45); }},
     };
     for (const OrderFigure& f : figures) {
         const double a = f.of(s[0], m), b = f.of(s[1], m), c = f.of(s[2], m);
@@ -97,10 +97,10 @@ TEST_P(RefinedErrorEstimate, FiguresLieWithinTheirErrorOfAFinerExtrapolation) {
     RefinedResults out;
     compute_refined_results(state, sink, out);
 
-    const RefinedModel m = RefinedModel::from_state(state);
+    const Model m = Model::from_state(state);
     const double x0 = state.wealth_ratio;
     const double t_life = 110 - state.current_age, t_tail = t_life + 20;
-    const double top = refined::level_top(m, x0, state.current_age);
+    const double top = refined::level_top(m, x0);
     const SweepResult fine = sweep_at(m, x0, std::max(t_tail, 30.0), top, 2);
     const SweepResult finest = sweep_at(m, x0, std::max(t_tail, 30.0), top, 4);
 

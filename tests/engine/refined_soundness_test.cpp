@@ -17,7 +17,7 @@
 namespace quorrel {
 namespace {
 
-using refined::RefinedModel;
+using engine::Model;
 
 void all_stocks(AnalysisState& s, double dev, double wealth, double target, double age) {
     s.weight_stock = s.later_weight_stock = 1;
@@ -83,8 +83,8 @@ class RefinedSweepMass : public ::testing::TestWithParam<StateCase> {};
 TEST_P(RefinedSweepMass, RuinedOnTheGridAndThroughTheTopAddUpToOne) {
     const AnalysisState s = test::prepared_state(GetParam().change);
     if (!(s.wealth_ratio > 0)) GTEST_SKIP() << "ruined today: no sweep";
-    const RefinedModel model = RefinedModel::from_state(s);
-    const double top = refined::level_top(model, s.wealth_ratio, s.current_age);
+    const Model model = Model::from_state(s);
+    const double top = refined::level_top(model, s.wealth_ratio);
     for (double level : kRuinLevels) {
         const refined::LevelSweeps sweeps = refined::sweep_level(
             model, s.wealth_ratio, level * s.wealth_ratio, std::max(110 - s.current_age, 30.0), top,

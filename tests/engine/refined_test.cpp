@@ -15,11 +15,11 @@
 namespace quorrel {
 namespace {
 
-using refined::RefinedModel;
+using engine::Model;
 
 // A model with one allocation throughout, no annuities and no death.
-RefinedModel flat_model(double mu, double sigma, double real_income = 0) {
-    RefinedModel m;
+Model flat_model(double mu, double sigma, double real_income = 0) {
+    Model m;
     m.current_mu = m.later_mu = mu;
     m.current_sigma = m.later_sigma = sigma;
     m.later_years = 5;
@@ -33,11 +33,57 @@ RefinedModel flat_model(double mu, double sigma, double real_income = 0) {
 
 double normal_cdf(double z) { return boost::math::cdf(boost::math::normal(), z); }
 
+// ---- The sweep's grid -------------------------------------------------------
+
+struct GridCase {
+    std::string name;
+    double x0, barrier, spacing, top;
+};
+
+class RefinedGrid : public ::testing::TestWithParam<GridCase> {};
+
+// Richardson needs the fine grid to be the coarse map at half the index step,
+// central differences need the spacing to change smoothly, and the cost of a
+// high top must grow only with its log.
+TEST_P(RefinedGrid, FineRefinesCoarseAndTheSpacingGrowsSmoothlyToTheTop) {
+    const GridCase& c = GetParam();
+    const refined::SweepGrid coarse =
+        refined::make_sweep_grid(c.x0, c.barrier, c.spacing, c.top, 1);
+    const refined::SweepGrid fine = refined::make_sweep_grid(c.x0, c.barrier, c.spacing, c.top, 2);
+    ASSERT_EQ(fine.x.size(), 2 * coarse.x.size() - 1);
+    for (std::size_t k = 0; k < coarse.x.size(); ++k) ASSERT_EQ(fine.x[2 * k], coarse.x[k]) << k;
+    EXPECT_EQ(fine.start, 2 * coarse.start);
+    for (const refined::SweepGrid* g : {&coarse, &fine}) {
+        EXPECT_EQ(g->x.front(), c.barrier);
+        EXPECT_EQ(g->x[g->start], c.x0);
+        EXPECT_GE(g->x.back(), c.top);
+        // From today's wealth up (below it the cells may be one short first
+        // cell, halved on the fine grid).
+        const double growth = std::exp(refined::kStretchRate / (g == &fine ? 2 : 1));
+        for (std::size_t k = static_cast<std::size_t>(g->start) + 2; k < g->x.size(); ++k) {
+            const double ratio = (g->x[k] - g->x[k - 1]) / (g->x[k - 1] - g->x[k - 2]);
+            ASSERT_GT(ratio, 1 - 1e-9) << "node " << k;
+            ASSERT_LT(ratio, growth * (1 + 1e-9)) << "node " << k;
+        }
+    }
+    const refined::SweepGrid doubled =
+        refined::make_sweep_grid(c.x0, c.barrier, c.spacing, 2 * c.top, 1);
+    EXPECT_LE(doubled.x.size(), coarse.x.size() + std::log(2) / refined::kStretchRate + 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, RefinedGrid,
+    ::testing::Values(GridCase{"defaults", 20, 0, 0.1, 3248},
+                      GridCase{"level_near_wealth", 2, 1, 0.025, 500},
+                      GridCase{"wealth_far_above_the_uniform_part", 50, 0, 0.1, 20000},
+                      GridCase{"wealth_a_hair_above_the_barrier", 1e-4, 0, 0.0025, 800}),
+    [](const ::testing::TestParamInfo<GridCase>& info) { return info.param.name; });
+
 // ---- Ruin probabilities against closed forms --------------------------------
 
 struct ClosedFormCase {
     std::string name;
-    RefinedModel model;
+    Model model;
     double x0, barrier, T;
     double expected;
     double tolerance;
@@ -96,7 +142,7 @@ TEST(RefinedClosedFormTime, NoVolatilityRuinAgeIsTheDeterministicTime) {
     // The expected ruin age integrates the no-ruin probability: with ruin at
     // a known time it is that time.
     for (double mu : {0.0, 0.03}) {
-        const RefinedModel m = flat_model(mu, 0);
+        const Model m = flat_model(mu, 0);
         const refined::LevelSweeps s =
             refined::sweep_level(m, 20, 0, 65, refined::sweep_top(m, 20, 0.1, 30));
         const RefinedValue v =
@@ -119,7 +165,7 @@ TEST_P(RefinedPerpetuity, RuinEverMatchesTheReciprocalGammaLaw) {
     // scale sigma^2 / 2), so ruin ever is P(Gamma < 2 / (sigma^2 w)). After
     // 400 years every path still standing has grown out of reach.
     const PerpetuityCase& c = GetParam();
-    const RefinedModel m = flat_model(c.mu, c.sigma);
+    const Model m = flat_model(c.mu, c.sigma);
     const double expected = boost::math::gamma_p(2 * c.mu / (c.sigma * c.sigma) - 1,
                                                  2 / (c.sigma * c.sigma * c.wealth));
     const refined::LevelSweeps s =
@@ -138,7 +184,7 @@ TEST(RefinedEstate, PercentilesOfLognormalWealth) {
     // Net income 0 and no barrier reached: wealth at T is lognormal, so its
     // quartiles are known in closed form.
     const double mu = 0.04, sigma = 0.12, x0 = 20;
-    const RefinedModel m = flat_model(mu, sigma, 1);
+    const Model m = flat_model(mu, sigma, 1);
     const refined::LevelSweeps s =
         refined::sweep_level(m, x0, 0, 30, refined::sweep_top(m, x0, 0.1, 30), {10, 20, 30});
     for (int k = 0; k < 3; ++k) {

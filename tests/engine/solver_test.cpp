@@ -241,7 +241,7 @@ std::vector<SolveRequest> ruin_grid_requests(const AnalysisState& s) {
 // One kernel call holding the first lanes - 1 requests, so that the widest
 // batch of the set and a spare lane are both exercised.
 std::vector<double> one_kernel_call(const engine_detail::KernelSet& set,
-                                    const engine_detail::WealthModel& model,
+                                    const engine::Model& model,
                                     const std::vector<SolveRequest>& all) {
     const auto used = std::min<std::size_t>(all.size(), set.max_forward_lanes - 1);
     const std::vector<SolveRequest> requests(all.begin(), all.begin() + used);
@@ -258,7 +258,7 @@ std::vector<double> one_kernel_call(const engine_detail::KernelSet& set,
 
 TEST_P(FastPaths, MatchTheReferencePath) {
     const AnalysisState s = test::prepared_state(GetParam().change);
-    const engine_detail::WealthModel model(s);
+    const engine::Model model = engine::Model::from_state(s);
     EXPECT_EQ(engine_detail::matrices_repeat(
                   model, {.kind = SolveKind::ruin_by_horizon, .x0 = s.wealth_ratio, .T = 20}),
               GetParam().matrices_repeat);
@@ -344,7 +344,7 @@ TEST(Solver, NonFiniteResultsThrowSolverError) {
                  SolverError);
     std::vector<double> out;
     EXPECT_THROW(
-        engine_detail::solve_batch(engine_detail::WealthModel(s),
+        engine_detail::solve_batch(engine::Model::from_state(s),
                                    {{SolveKind::ruin_by_horizon, 0, s.wealth_ratio, 0, 0, 10},
                                     {SolveKind::lifetime_ruin, 0, s.wealth_ratio, 0, 0, 45},
                                     {SolveKind::ruin_by_horizon, 0, s.wealth_ratio, 0, 0, 20}},
@@ -352,7 +352,7 @@ TEST(Solver, NonFiniteResultsThrowSolverError) {
         SolverError);
     // The same failure on the worker thread reaches the caller too.
     EXPECT_THROW(
-        engine_detail::solve_batch(engine_detail::WealthModel(s),
+        engine_detail::solve_batch(engine::Model::from_state(s),
                                    {{SolveKind::ruin_by_horizon, 0, s.wealth_ratio, 0, 0, 10},
                                     {SolveKind::ruin_by_horizon, 0, s.wealth_ratio, 0, 0, 20},
                                     {SolveKind::lifetime_ruin, 0, s.wealth_ratio, 0, 0, 45}},
@@ -378,7 +378,7 @@ TEST(Solver, PumpRunsOncePerStepOnTheCallingThreadOnly) {
     for (int i = 1; i <= 6; ++i)
         requests.push_back({SolveKind::ruin_by_horizon, 0, s.wealth_ratio, 0, 0, 5.0 * i});
     std::vector<double> out;
-    engine_detail::solve_batch(engine_detail::WealthModel(s), requests, out, [&] {
+    engine_detail::solve_batch(engine::Model::from_state(s), requests, out, [&] {
         ++batch_calls;
         elsewhere = elsewhere || std::this_thread::get_id() != caller;
     });

@@ -107,7 +107,11 @@ TEST_P(RuinCaptionTest, CaptionStaysBesideItsLineOrTheNoteSaysWhy) {
     const ChartText* caption = g.text("Label12");
     ASSERT_NE(caption, nullptr);
     EXPECT_TRUE(caption->boxed);
-    EXPECT_EQ(g.note, c.note);
+    // A drawn marker is explained under the chart and in its caption's tip.
+    EXPECT_EQ(g.note, *c.note ? c.note : kRuinAgeMeaning);
+    if (c.side != RuinCaptionCase::none) {
+        EXPECT_EQ(caption->tool_tip, kRuinAgeMeaning);
+    }
     if (c.side == RuinCaptionCase::none) {
         EXPECT_FALSE(g.marker.has_value());
         EXPECT_FALSE(caption->visible);
@@ -167,8 +171,8 @@ INSTANTIATE_TEST_SUITE_P(
         RuinCaptionCase{70, std::numeric_limits<double>::quiet_NaN(), RuinCaptionCase::none,
                         "The expected ruin age could not be computed for this case."}));
 
-// The results screen shows the line under its survival chart only when the
-// marker is missing.
+// The results screen's line under its survival chart says what the marker
+// means, or why it is missing.
 TEST_F(ChartCaptionTest, ResultsScreenShowsTheNoteUnderTheSurvivalChart) {
     testing::RecordingPlatform platform;
     for (const double ruin_age : {88.4, 110.0}) {
@@ -180,8 +184,9 @@ TEST_F(ChartCaptionTest, ResultsScreenShowsTheNoteUnderTheSurvivalChart) {
         const QLabel* note = screen.findChild<QLabel*>("ruin_age_note");
         ASSERT_NE(note, nullptr);
         const auto* picture = screen.findChild<ChartView*>("Picture1");
+        EXPECT_TRUE(note->isVisible());
         if (ruin_age < 100) {
-            EXPECT_FALSE(note->isVisible());
+            EXPECT_EQ(note->text(), kRuinAgeMeaning);
         } else {
             EXPECT_TRUE(note->isVisible());
             EXPECT_EQ(

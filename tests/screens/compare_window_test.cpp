@@ -2,7 +2,9 @@
 // calculated, the window with a column per case, its printout and its CSV.
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
 #include <QFile>
+#include <QLabel>
 #include <QPrinter>
 #include <QProcess>
 #include <QPushButton>
@@ -21,14 +23,27 @@
 #include "screens/recording_platform.h"
 #include "screens/results/compare_window.h"
 #include "screens/results/out_put.h"
+#include "test_doubles.h"
 
 namespace quorrel {
 namespace {
 
+// The other cases are calculated on a worker: lets the event loop run until
+// the comparison has ended, as it does while the person waits.
+void wait_for_comparison(const OutPut& screen) {
+    QElapsedTimer clock;
+    clock.start();
+    while (screen.comparison_running() && clock.elapsed() < 120000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    QCoreApplication::processEvents();
+}
+
 // Stands in for saved case files: each name changes the defaults its way.
 std::string read_fake_case(const QString& path, AnalysisState& state) {
     const QString name = QFileInfo(path).fileName();
-    if (name == "older.json")
+    if (name == "same.json")
+        ;  // the defaults, as the case on screen
+    else if (name == "older.json")
         state.current_age = 70;
     else if (name == "richer.json")
         state.liquid_wealth = 1000000;
@@ -74,6 +89,7 @@ TEST_P(CompareTest, PicksReadsAndShows) {
     platform.next_open_names.clear();
     for (const QString& f : c.files) platform.next_open_names << "/cases/" + f;
     screen.findChild<QPushButton*>("compare_cases")->click();
+    wait_for_comparison(screen);
 
     ASSERT_EQ(platform.open_requests, QStringList{"Quorrel case (*.json)"});
     if (*c.message) {
@@ -92,10 +108,15 @@ TEST_P(CompareTest, PicksReadsAndShows) {
     EXPECT_TRUE(window->isVisible());
     EXPECT_EQ(window->windowTitle(), "Compare Cases");
     EXPECT_EQ(window->comparison().case_names, c.case_names);
-    // The busy pointer went on for the calculations and off again.
-    ASSERT_FALSE(platform.busy_calls.empty());
-    EXPECT_TRUE(platform.busy_calls.front());
-    EXPECT_FALSE(platform.busy_calls.back());
+    // The calculations ran behind a progress window, at the scheme on screen,
+    // which the window names.
+    ASSERT_EQ(platform.progress_titles.size(), 1);
+    EXPECT_TRUE(platform.progress_titles[0].contains("at standard accuracy"))
+        << platform.progress_titles[0].toStdString();
+    EXPECT_EQ(platform.progress_open, 0);
+    EXPECT_EQ(window->comparison().accuracy, "standard");
+    EXPECT_EQ(window->findChild<QLabel*>("comparison_accuracy")->text(),
+              "Every case was calculated at standard accuracy.");
 
     // One column for the item, one per case, a difference after each other case.
     const auto* table = window->findChild<QTableWidget*>("comparison_table");
@@ -140,6 +161,7 @@ TEST_F(CompareTest, WindowPrintsAndWritesCsv) {
     screen.set_case_reader(read_fake_case);
     platform.next_open_names = QStringList{"/cases/richer.json"};
     screen.findChild<QPushButton*>("compare_cases")->click();
+    wait_for_comparison(screen);
     auto* window = qobject_cast<CompareWindow*>(screen.compare_window());
     ASSERT_NE(window, nullptr);
     QTemporaryDir dir;
@@ -149,7 +171,9 @@ TEST_F(CompareTest, WindowPrintsAndWritesCsv) {
     QFile csv(dir.filePath("side by side.csv"));
     ASSERT_TRUE(csv.open(QIODevice::ReadOnly));
     EXPECT_EQ(csv.readAll().toStdString(), comparison_csv(window->comparison()));
-    EXPECT_EQ(platform.dialog_requests.back(), "comparison.csv|CSV file (*.csv)");
+    EXPECT_EQ(platform.dialog_requests.back(), "Unsaved case comparison " +
+                                                   QDate::currentDate().toString("yyyy-MM-dd") +
+                                                   ".csv|CSV file (*.csv)|csv");
 
     platform.next_file_name = dir.filePath("missing/side.csv");
     window->findChild<QPushButton*>("export_csv")->click();
@@ -174,10 +198,57 @@ TEST_F(CompareTest, WindowPrintsAndWritesCsv) {
     EXPECT_TRUE(printed.contains("Liquid Retirement Wealth"));
     EXPECT_TRUE(printed.contains("+$200,000"));
     EXPECT_TRUE(printed.contains("Page 1 of"));
+    EXPECT_TRUE(printed.contains("Every case was calculated at standard accuracy."));
 
     window->findChild<QPushButton*>("close_comparison")->click();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_EQ(screen.compare_window(), nullptr);
+}
+
+// With refined figures on screen, a case compared with its own saved inputs
+// differs nowhere: every case is calculated at the scheme on screen.
+TEST_F(CompareTest, RefinedFiguresAreComparedAtRefinedAccuracy) {
+    AnalysisState state;
+    apply_input_defaults(state);
+    ResultsRecord refined;
+    QuietHooks hooks;
+    ASSERT_EQ(run_calculation(state, hooks, refined, Accuracy::refined),
+              CalculationOutcome::completed);
+    OutPut screen(state, refined, platform, "800,000");
+    screen.set_case_reader(read_fake_case);
+    platform.next_open_names = QStringList{"/cases/same.json"};
+    screen.findChild<QPushButton*>("compare_cases")->click();
+    EXPECT_TRUE(screen.comparison_running());  // the screen is not held up meanwhile
+    wait_for_comparison(screen);
+    ASSERT_TRUE(platform.messages.empty()) << platform.messages[0].text.toStdString();
+    auto* window = qobject_cast<CompareWindow*>(screen.compare_window());
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(window->comparison().accuracy, "refined");
+    EXPECT_TRUE(platform.progress_titles[0].contains("at refined accuracy"));
+    int figures = 0;
+    for (const ComparisonRow& row : window->comparison().rows) {
+        ASSERT_EQ(row.values.size(), 2u);
+        EXPECT_EQ(row.values[0], row.values[1]) << row.caption;
+        figures += row.section != kCalculationSection && row.section != kDifferingInputs;
+    }
+    EXPECT_EQ(figures, 18 + 18 + 3);
+    EXPECT_TRUE(comparison_csv(window->comparison()).find("Calculation,Accuracy,Refined,Refined") !=
+                std::string::npos);
+}
+
+// Cancel stops the calculations: no window, no message.
+TEST_F(CompareTest, CancelledComparisonSaysNothing) {
+    OutPut screen(*state_, *results_, platform, "800,000");
+    screen.set_case_reader(read_fake_case);
+    platform.next_open_names = QStringList{"/cases/older.json", "/cases/richer.json"};
+    platform.on_progress = [&](double) { platform.cancel_progress(); };
+    screen.findChild<QPushButton*>("compare_cases")->click();
+    platform.cancel_progress();  // as soon as the window is up
+    wait_for_comparison(screen);
+    EXPECT_FALSE(screen.comparison_running());
+    EXPECT_EQ(screen.compare_window(), nullptr);
+    EXPECT_TRUE(platform.messages.empty());
+    EXPECT_EQ(platform.progress_open, 0);
 }
 
 }  // namespace

@@ -51,5 +51,19 @@ INSTANTIATE_TEST_SUITE_P(Schemes, AccuracyTest,
                                            AccuracyCase{"refined", true, 0.084, 0.090}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// The choice of scheme holds into the next session: a new input screen
+// starts with the box as the last one left it.
+TEST_F(InputScreenTest, AccuracyChoiceIsRemembered) {
+    for (bool chosen : {true, false, true}) {
+        child<QCheckBox>("refined_accuracy")->setChecked(chosen);
+        screen.reset();
+        AnalysisState next_state;
+        screen = std::make_unique<InPut>(next_state, platform);
+        EXPECT_EQ(child<QCheckBox>("refined_accuracy")->isChecked(), chosen);
+        screen.reset();
+        screen = std::make_unique<InPut>(state, platform);
+    }
+}
+
 }  // namespace
 }  // namespace quorrel::testing

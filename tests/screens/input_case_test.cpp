@@ -106,7 +106,7 @@ TEST_F(CaseFileTest, SavedCaseOpensInAFreshScreenWithTheSameRecord) {
     EXPECT_EQ(screen->case_path(), path("client.json"));
     EXPECT_FALSE(screen->inputs_modified());
     EXPECT_FALSE(screen->isWindowModified());
-    EXPECT_EQ(screen->windowTitle(), "client[*] - Input Individual Information");
+    EXPECT_EQ(screen->windowTitle(), "Quorrel - client[*] - Input Individual Information");
 
     // The command line's reader takes the file and finds the record's inputs.
     const CaseReadResult read = read_case_file(path("client.json").toStdString());
@@ -154,7 +154,7 @@ TEST_F(CaseFileTest, CommandLineCaseOpensAsItsRecord) {
     }
     EXPECT_EQ(list("estate_dev")->currentText(), "15.00%");
     EXPECT_EQ(box("Text10")->text(), "52,501");
-    EXPECT_EQ(screen->windowTitle(), "cli[*] - Input Individual Information");
+    EXPECT_EQ(screen->windowTitle(), "Quorrel - cli[*] - Input Individual Information");
     // The Go step ran on the case's inputs.
     EXPECT_EQ(box("ind_invest_wealth")->text(),
               QString::fromStdString(format_grouped0(state.net_investable_wealth)));
@@ -215,7 +215,6 @@ const std::string kNotCase = with_value("format", "\"spreadsheet\"");
 const std::string kNewer = with_value("version", "2");
 const std::string kUnknown = with_value("current_age", "65, \"shoe_size\": 9");
 const std::string kOffList = with_value("mean_stock_percent", "7.05");
-const std::string kMissing = with_value("current_age", nullptr);
 
 INSTANTIATE_TEST_SUITE_P(Files, BadFileTest,
                          ::testing::Values(BadFile{"not_json", "{ \"format\": ", "not JSON"},
@@ -224,7 +223,6 @@ INSTANTIATE_TEST_SUITE_P(Files, BadFileTest,
                                            BadFile{"unknown_key", kUnknown.c_str(), "shoe_size"},
                                            BadFile{"value_off_its_list", kOffList.c_str(),
                                                    "mean_stock_percent"},
-                                           BadFile{"missing_key", kMissing.c_str(), "current_age"},
                                            BadFile{"no_such_file", nullptr, "cannot be read"}),
                          [](const auto& info) { return std::string(info.param.name); });
 
@@ -310,10 +308,10 @@ TEST_F(CaseFileTest, NothingIsAskedWhileTheInputsAreAsSaved) {
     EXPECT_FALSE(screen->inputs_modified());
     select("ind_current_age", "70");
     EXPECT_TRUE(screen->inputs_modified());
-    EXPECT_EQ(screen->windowTitle(), "Input Individual Information[*]");
+    EXPECT_EQ(screen->windowTitle(), "Quorrel - Input Individual Information[*]");
     select("ind_current_age", "65");  // back to what the case holds
     EXPECT_FALSE(screen->inputs_modified());
-    EXPECT_EQ(screen->windowTitle(), "Input Individual Information");
+    EXPECT_EQ(screen->windowTitle(), "Quorrel - Input Individual Information");
     button("Command1")->click();  // a calculation changes no input
     ASSERT_NE(screen->results_screen(), nullptr);
     emit screen->results_screen()->returned();
@@ -335,7 +333,8 @@ TEST_F(CaseFileTest, ResultsOfAnOpenedCaseCarryItsName) {
     ASSERT_NE(export_pdf, nullptr);
     export_pdf->click();  // the dialog is cancelled
     ASSERT_FALSE(platform.dialog_requests.isEmpty());
-    EXPECT_TRUE(platform.dialog_requests.last().startsWith("Smith 2026.pdf|"))
+    EXPECT_TRUE(platform.dialog_requests.last().startsWith(
+        "Smith 2026 " + QDate::currentDate().toString("yyyy-MM-dd") + ".pdf|"))
         << platform.dialog_requests.last().toStdString();
 }
 

@@ -34,21 +34,19 @@ inline bool activate(QWidget* window) {
     return QApplication::activeWindow() == window;
 }
 
-// The screens keep their settings (the recent cases) under a temporary
-// folder, never in the user's own.
-inline void use_private_settings() {
-    static QTemporaryDir folder;
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, folder.path());
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, folder.path());
-}
-
 class InputScreenTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         ensure_application();
         use_private_settings();
     }
-    void SetUp() override { screen = std::make_unique<InPut>(state, platform); }
+    void SetUp() override {
+        // Every test starts from the standard scheme, whatever an earlier one chose.
+        QSettings("Quorrel", "Quorrel").remove("refined_accuracy");
+        // ... and from the window's first size and place.
+        QSettings("Quorrel", "Quorrel").remove("geometry");
+        screen = std::make_unique<InPut>(state, platform);
+    }
     void TearDown() override {
         screen.reset();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);

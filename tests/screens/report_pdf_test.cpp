@@ -256,7 +256,10 @@ TEST_F(ReportPdfTest, ResultsScreenExportsAndPreviews) {
     // Cancelled: nothing written, nothing said.
     screen.findChild<QPushButton*>("export_pdf")->click();
     ASSERT_EQ(platform.dialog_requests.size(), 1);
-    EXPECT_EQ(platform.dialog_requests[0], "Smith 2026.pdf|PDF document (*.pdf)");
+    // The replacing dialog, not the appending one; a name from the case and the day.
+    EXPECT_EQ(platform.dialog_requests[0], "Smith 2026 " +
+                                               QDate::currentDate().toString("yyyy-MM-dd") +
+                                               ".pdf|PDF document (*.pdf)|pdf");
     EXPECT_TRUE(platform.messages.empty());
     EXPECT_TRUE(QDir(dir.path()).isEmpty());
 

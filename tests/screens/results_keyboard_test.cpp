@@ -183,6 +183,60 @@ TEST_F(ResultsKeyboardTest, EveryTabStopIsAVisibleControl) {
     }
 }
 
+// The desktop's keys: Ctrl+S saves, Ctrl+P prints the report, Escape and
+// Ctrl+W return; Tab reaches the bottom row in the order it stands, "Return" last.
+struct DesktopKey {
+    const char* what;
+    int key;
+    Qt::KeyboardModifiers modifiers;
+    int dialogs, previews, returns;
+};
+
+class ResultsDesktopKeysTest : public ResultsKeyboardTest,
+                               public ::testing::WithParamInterface<DesktopKey> {};
+
+TEST_P(ResultsDesktopKeysTest, KeyRunsItsCommand) {
+    const DesktopKey& c = GetParam();
+    int returns = 0;
+    QObject::connect(screen.get(), &OutPut::returned, [&] { ++returns; });
+    ASSERT_TRUE(testing::activate(screen.get()));
+    for (int t : {0, 3}) {  // from any tab
+        if (returns > 0) break;
+        tabs()->setCurrentIndex(t);
+        press(QApplication::focusWidget() ? QApplication::focusWidget() : screen.get(), c.key,
+              c.modifiers);
+    }
+    const int presses = c.returns > 0 ? 1 : 2;
+    EXPECT_EQ(platform.dialog_requests.size(), c.dialogs * presses) << c.what;
+    EXPECT_EQ(platform.previews.size(), c.previews * presses) << c.what;
+    EXPECT_EQ(returns, c.returns) << c.what;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Keys, ResultsDesktopKeysTest,
+    ::testing::Values(DesktopKey{"save", Qt::Key_S, Qt::ControlModifier, 1, 0, 0},
+                      DesktopKey{"print", Qt::Key_P, Qt::ControlModifier, 0, 1, 0},
+                      DesktopKey{"escape", Qt::Key_Escape, Qt::NoModifier, 0, 0, 1},
+                      DesktopKey{"close", Qt::Key_W, Qt::ControlModifier, 0, 0, 1}),
+    [](const auto& info) { return std::string(info.param.what); });
+
+TEST_F(ResultsKeyboardTest, TabReachesTheBottomRowInItsOrderReturnLast) {
+    ASSERT_TRUE(testing::activate(screen.get()));
+    tabs()->setFocus(Qt::TabFocusReason);
+    QStringList order;
+    const QStringList row{"Command3",      "export_pdf",          "print_report",
+                          "compare_cases", "check_by_simulation", "what_if",
+                          "Command1"};
+    for (int k = 0; k < 20; ++k) {
+        QWidget* focus = QApplication::focusWidget();
+        ASSERT_NE(focus, nullptr);
+        if (row.contains(focus->objectName()) && !order.contains(focus->objectName()))
+            order << focus->objectName();
+        press(focus, Qt::Key_Tab, Qt::NoModifier);
+    }
+    EXPECT_EQ(order, row);
+}
+
 TEST(WhatIfKeyboardTest, EveryControlHasItsOwnMnemonic) {
     testing::ensure_application();
     AnalysisState state;

@@ -89,7 +89,9 @@ protected:
 };
 
 TEST_F(ResultsScreenTest, CaptionTabsAndButtons) {
-    EXPECT_EQ(screen->windowTitle(), "Results and Analysis");
+    EXPECT_EQ(screen->windowTitle(), "Quorrel - Results and Analysis");
+    screen->set_case_name("Smith");
+    EXPECT_EQ(screen->windowTitle(), "Quorrel - Smith - Results and Analysis");
     auto* tabs = screen->findChild<QTabBar*>("TabStrip1");
     ASSERT_NE(tabs, nullptr);
     ASSERT_EQ(tabs->count(), 4);
@@ -293,15 +295,15 @@ protected:
     QTemporaryDir dir;
 };
 
-TEST_F(ResultsSaveTest, CancelledDialogSavesNothing) {
+TEST_F(ResultsSaveTest, CancelledDialogSavesNothingAndSaysNothing) {
     platform.next_file_name.clear();
     command("Command3")->click();
     ASSERT_EQ(platform.dialog_requests.size(), 1);
-    EXPECT_EQ(platform.dialog_requests[0], "|text file (*.txt)");
-    ASSERT_EQ(platform.messages.size(), 1u);
-    EXPECT_EQ(platform.messages[0].text, "Failed to Save the Results!!!");
-    EXPECT_EQ(platform.messages[0].title, "Results and Analysis");
-    EXPECT_EQ(platform.messages[0].icon, MessageIcon::critical);
+    // The appending dialog, a name proposed from the (unsaved) case and the day.
+    EXPECT_EQ(
+        platform.dialog_requests[0],
+        "Quorrel report " + QDate::currentDate().toString("yyyy-MM-dd") + ".txt|text file (*.txt)");
+    EXPECT_TRUE(platform.messages.empty());
     EXPECT_TRUE(QDir(dir.path()).isEmpty());
 }
 

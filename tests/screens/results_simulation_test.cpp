@@ -11,6 +11,7 @@
 #include <QThread>
 #include <memory>
 
+#include "analysis/case_summary.h"
 #include "analysis/defaults.h"
 #include "analysis/pipeline.h"
 #include "default_calculation.h"
@@ -168,16 +169,27 @@ TEST_P(ResultsSchemeLineTest, NamesTheScheme) {
     const QLabel* line = screen.findChild<QLabel*>("scheme_line");
     ASSERT_NE(line, nullptr);
     EXPECT_EQ(line->text().toStdString(), c.shown);
+    // The scheme's technical account stays at hand, behind the plain words.
+    EXPECT_EQ(line->toolTip().toStdString(), c.refined ? c.scheme_line : "");
+    // Refined cells carry their error estimates; standard ones have none.
+    results.ruin_error[0][3] = 0.00123;
+    results.estate_error[1][1] = 0.0456;
+    OutPut again(state, results, platform, "0");
+    EXPECT_EQ(
+        again.findChild<QLineEdit*>("Text5")->toolTip(),
+        c.refined ? QString::fromUtf8("Error estimate: \u00b10.12 percentage points") : QString());
+    EXPECT_EQ(
+        again.findChild<QLineEdit*>("Text58(0)")->toolTip(),
+        c.refined ? QString::fromUtf8("Error estimate: \u00b10.046 times the NIW") : QString());
 }
 
-INSTANTIATE_TEST_SUITE_P(Schemes, ResultsSchemeLineTest,
-                         ::testing::Values(SchemeCase{"standard", false, "", kStandardSchemeLine},
-                                           SchemeCase{"standard_ignores_a_stray_line", false,
-                                                      "Refined x", kStandardSchemeLine},
-                                           SchemeCase{"refined", true,
-                                                      "Refined accuracy: two grids.",
-                                                      "Refined accuracy: two grids."}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Schemes, ResultsSchemeLineTest,
+    ::testing::Values(
+        SchemeCase{"standard", false, "", kStandardSchemeSentence},
+        SchemeCase{"standard_ignores_a_stray_line", false, "Refined x", kStandardSchemeSentence},
+        SchemeCase{"refined", true, "Refined accuracy: two grids.", kRefinedSchemeSentence}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace quorrel

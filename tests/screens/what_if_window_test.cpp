@@ -3,6 +3,7 @@
 // Cancel changes nothing, and a plan with no answer says so.
 #include <gtest/gtest.h>
 
+#include <QCheckBox>
 #include <QCoreApplication>
 #include <QDoubleSpinBox>
 #include <QElapsedTimer>
@@ -16,6 +17,7 @@
 #include <QThread>
 #include <memory>
 
+#include "analysis/decision_tools.h"
 #include "analysis/defaults.h"
 #include "record/number_format.h"
 #include "screens/input_fixture.h"
@@ -281,6 +283,35 @@ TEST_F(WhatIfInputTest, SolvedAmountIsCommittedThroughItsBox) {
               format_grouped0(state.net_investable_wealth));
     EXPECT_NE(box("ind_invest_wealth")->text(), wealth_before);
     EXPECT_TRUE(platform.messages.empty());
+}
+
+// A solved amount ticks "Refined accuracy", with a note, so that the next
+// Calculate shows the lifetime ruin the solve found, not the standard
+// scheme's figure for it.
+TEST_F(WhatIfInputTest, SolvedAmountIsCalculatedAtTheSolvesAccuracy) {
+    const AnalysisState inputs = state;
+    const SpendingSolution solved = solve_sustainable_spending(inputs, SolveFor::wealth, 0.05);
+    ASSERT_TRUE(solved.found) << solved.message;
+    auto* refined = child<QCheckBox>("refined_accuracy");
+    auto* note = child<QLabel>("accuracy_note");
+    ASSERT_FALSE(refined->isChecked());
+    screen->show();
+    screen->in_put_Command1_Click();
+    ASSERT_NE(screen->results_screen(), nullptr);
+    emit screen->results_screen()->input_amount_chosen(kLiquidWealthKey, solved.value);
+    EXPECT_TRUE(refined->isChecked());
+    EXPECT_TRUE(note->isVisibleTo(screen.get()));
+    EXPECT_TRUE(note->text().contains("Refined accuracy")) << note->text().toStdString();
+
+    if (screen->results_screen() != nullptr) emit screen->results_screen()->returned();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    screen->in_put_Command1_Click();
+    ASSERT_TRUE(platform.messages.empty()) << platform.messages[0].text.toStdString();
+    const ResultsRecord& r = screen->last_results();
+    EXPECT_TRUE(r.refined);
+    // The whole-dollar amount moves the figure by far less than a cell's digit.
+    EXPECT_NEAR(r.ruin_grid[0][3], solved.lifetime_ruin, 5e-4);
+    EXPECT_FALSE(note->isVisibleTo(screen.get()));  // said once, gone with the calculation
 }
 
 }  // namespace

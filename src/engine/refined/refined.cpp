@@ -1,14 +1,10 @@
 #include "engine/refined/refined.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cmath>
 #include <cstdint>
-#include <exception>
-#include <mutex>
 #include <locale>
 #include <sstream>
-#include <thread>
 #include <vector>
 
 #include <boost/math/tools/toms748_solve.hpp>
@@ -17,10 +13,11 @@
 #include "record/number_format.h"
 #include "record/published_figures.h"
 #include "engine/model/wealth_model.h"
+#include "engine/parallel.h"
 
 namespace quorrel {
 
-using refined::RefinedModel;
+using engine::Model;
 using refined::SweepResult;
 using refined::SweepSpec;
 
@@ -31,14 +28,14 @@ constexpr double kBaseSpacing = 0.1;
 constexpr double kBaseStep = 0.02;
 // Ages in years scale the threshold of the expected ruin age: 0.05 years.
 constexpr double kAgeScale = 25;
-constexpr double kLifetimeAge = 110;
 
 // The coarse spacing: 0.1 years of target income, or a 40th of the way from
 // today's wealth down to the level where that is less, so that a level close
 // to today's wealth is resolved as finely as a distant one. The grid's node
-// count does not grow with it: the stretched part above keeps its ratio. It
-// stays at least a 40th of 0.1: closer than that the grid's first cell runs
-// from the barrier to today's wealth.
+// count hardly grows with it: above the uniform part the spacing grows
+// geometrically, which takes a spacing 40 times finer back to the same size
+// in about 185 more coarse nodes. It stays at least a 40th of 0.1: closer than
+// that the grid's first cell runs from the barrier to today's wealth.
 double base_spacing(double x0, double barrier) {
     return std::clamp((x0 - barrier) / 40, kBaseSpacing / 40, kBaseSpacing);
 }
@@ -49,8 +46,9 @@ struct SweepTask {
 };
 
 // Runs the sweeps on every core, the largest first; the calling thread takes
-// part and alone runs the pump. Rethrows the first failure.
-void run_sweeps(const RefinedModel& model, std::vector<SweepTask>& tasks, const EventPump& pump) {
+// part and alone runs the pump. Rethrows the failure of the largest sweep
+// that failed.
+void run_sweeps(const Model& model, std::vector<SweepTask>& tasks, const EventPump& pump) {
     std::vector<std::size_t> order(tasks.size());
     for (std::size_t k = 0; k < order.size(); ++k) order[k] = k;
     auto cost = [&](std::size_t k) {
@@ -59,30 +57,13 @@ void run_sweeps(const RefinedModel& model, std::vector<SweepTask>& tasks, const 
     std::stable_sort(order.begin(), order.end(),
                      [&](std::size_t a, std::size_t b) { return cost(a) > cost(b); });
 
-    std::atomic<std::size_t> next{0};
-    std::exception_ptr failure;
-    std::mutex failure_mutex;
-    auto work = [&](bool caller) {
-        for (;;) {
-            const std::size_t k = next.fetch_add(1);
-            if (k >= order.size()) return;
-            try {
-                SweepTask& task = tasks[order[k]];
-                task.result =
-                    refined::run_sweep(model, task.sweep, caller ? pump : refined::Pump{});
-            } catch (...) {
-                std::lock_guard<std::mutex> lock(failure_mutex);
-                if (!failure) failure = std::current_exception();
-            }
-        }
-    };
-    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
-    const std::size_t helpers = std::min<std::size_t>(cores, tasks.size()) - 1;
-    std::vector<std::thread> threads;
-    for (std::size_t k = 0; k < helpers; ++k) threads.emplace_back(work, false);
-    work(true);
-    for (std::thread& t : threads) t.join();
-    if (failure) std::rethrow_exception(failure);
+    engine::run_parallel(
+        order.size(), engine::worker_count(order.size()),
+        [&](std::size_t k, const EventPump& p) {
+            SweepTask& task = tasks[order[k]];
+            task.result = refined::run_sweep(model, task.sweep, p);
+        },
+        pump);
 }
 
 [[noreturn]] void scheme_failed() {
@@ -124,7 +105,7 @@ double quantile_of(const std::function<double(double level)>& below, double x0, 
 
 namespace refined {
 
-LevelSweeps sweep_level(const RefinedModel& model, double x0, double barrier, double end,
+LevelSweeps sweep_level(const Model& model, double x0, double barrier, double end,
                         double top, const std::vector<double>& snapshot_times, bool finest) {
     std::vector<SweepTask> tasks(finest ? 3 : 2);
     for (std::size_t r = 0; r < tasks.size(); ++r) {
@@ -144,8 +125,8 @@ LevelSweeps sweep_level(const RefinedModel& model, double x0, double barrier, do
     return out;
 }
 
-double level_top(const RefinedModel& model, double x0, double current_age) {
-    return sweep_top(model, x0, kBaseSpacing, std::max(130 - current_age, 30.0));
+double level_top(const Model& model, double x0) {
+    return sweep_top(model, x0, kBaseSpacing, std::max(model.tail_horizon(), 30.0));
 }
 
 }  // namespace refined
@@ -207,12 +188,12 @@ public:
         : state_(state),
           sink_(sink),
           out_(out),
-          model_(RefinedModel::from_state(state)),
+          model_(Model::from_state(state)),
           x0_(state.wealth_ratio),
-          t_life_(kLifetimeAge - state.current_age),
-          t_tail_(t_life_ + 20),
+          t_life_(model_.lifetime_horizon()),
+          t_tail_(model_.tail_horizon()),
           ruined_now_(!(x0_ > 0) || !std::isfinite(x0_)),
-          top_(ruined_now_ ? 0 : refined::level_top(model_, x0_, state.current_age)) {
+          top_(ruined_now_ ? 0 : refined::level_top(model_, x0_)) {
         for (int i = 1; i <= 20; ++i)
             income_horizon_[i - 1] = expected_income_horizon(state.current_age, i);
     }
@@ -426,7 +407,7 @@ private:
     AnalysisState& state_;
     ResultSink& sink_;
     RefinedResults& out_;
-    const RefinedModel model_;
+    const Model model_;
     const double x0_, t_life_, t_tail_;
     const bool ruined_now_;
     const double top_;
@@ -480,11 +461,11 @@ void compute_refined_results(AnalysisState& state, ResultSink& sink, RefinedResu
 }
 
 RefinedValue refined_lifetime_ruin(const AnalysisState& state) {
-    const RefinedModel model = RefinedModel::from_state(state);
+    const Model model = Model::from_state(state);
     const double x0 = state.wealth_ratio;
     if (!(x0 > 0) || !std::isfinite(x0)) return {1, 0};
-    const double t_life = kLifetimeAge - state.current_age;
-    const double top = refined::level_top(model, x0, state.current_age);
+    const double t_life = model.lifetime_horizon();
+    const double top = refined::level_top(model, x0);
     // To 30 years at least: the horizons' figures decide, with the lifetime
     // one, whether the level needs the third resolution.
     const double end = std::max(t_life, 30.0);
@@ -502,15 +483,15 @@ RefinedValue refined_lifetime_ruin(const AnalysisState& state) {
 
 RefinedLevelZero refined_level_zero(const AnalysisState& state) {
     RefinedLevelZero out;
-    const RefinedModel model = RefinedModel::from_state(state);
+    const Model model = Model::from_state(state);
     const double x0 = state.wealth_ratio;
     if (!(x0 > 0) || !std::isfinite(x0)) {
         out.lifetime = {1, 0};
         for (int h = 0; h < 3; ++h) out.ruin[h] = {1, 0};
         return out;
     }
-    const double t_life = kLifetimeAge - state.current_age;
-    const double top = refined::level_top(model, x0, state.current_age);
+    const double t_life = model.lifetime_horizon();
+    const double top = refined::level_top(model, x0);
     const double end = std::max(t_life, 30.0);
     // The median's threshold scales with the fine resolution's median, as
     // the whole calculation's does.

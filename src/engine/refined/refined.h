@@ -9,7 +9,7 @@
 
 #include "record/analysis_state.h"
 #include "record/results.h"
-#include "engine/model/refined_model.h"
+#include "engine/model/model.h"
 #include "engine/refined/refined_sweep.h"
 #include "engine/standard/solver.h"
 
@@ -22,13 +22,13 @@ namespace refined {
 struct LevelSweeps {
     SweepResult coarse, fine, finest;
 };
-LevelSweeps sweep_level(const RefinedModel& model, double x0, double barrier, double end,
+LevelSweeps sweep_level(const engine::Model& model, double x0, double barrier, double end,
                         double top, const std::vector<double>& snapshot_times = {},
                         bool finest = false);
 
 // The grid top every sweep of a calculation shares: the expected ruin age's
 // horizon, 130 - age years (at least 30).
-double level_top(const RefinedModel& model, double x0, double current_age);
+double level_top(const engine::Model& model, double x0);
 
 }  // namespace refined
 

@@ -8,6 +8,8 @@
 
 namespace quorrel::refined {
 
+using engine::Model;
+
 namespace {
 
 // Rows of the backward operator L = drift d/dx + diffusion d2/dx2 at one
@@ -50,7 +52,7 @@ struct Stencils {
     double fit_width = 0;  // the fitting applies this far above the barrier
 };
 
-Stencils make_stencils(const RefinedModel& model, const std::vector<double>& x, int refinement) {
+Stencils make_stencils(const Model& model, const std::vector<double>& x, int refinement) {
     Stencils s;
     s.n = static_cast<int>(x.size()) - 2;
     const int size = s.n + 2;
@@ -157,8 +159,17 @@ double apply_step(const StepFactors& f, int n, std::vector<double>& w,
         z_prev = z1;
     }
     if (j == n) yy[j] = ww[j] * inv[j] - b[j] * z_prev;
-    // Back: y[j] = z[j] - cp[j] y[j + 1], two rows per step.
-    double y_next = 0;  // y[j + 1]
+    // Back: y[j] = z[j] - cp[j] y[j + 1], two rows per step. B^T's rows are
+    // applied as soon as their three y are known, in the slack that the
+    // recurrence leaves, rather than in a pass of their own.
+    const double* bo = f.bo.data();
+    const double* bd = f.bd.data();
+    const double* bu = f.bu.data();
+    auto b_row = [&](int k, double y_lo, double y_mid, double y_hi) {
+        return bu[k - 1] * y_lo + bd[k] * y_mid + bo[k + 1] * y_hi;
+    };
+    double y_next = 0;   // y[j + 1]
+    double y_next2 = 0;  // y[j + 2]
     j = n;
     for (; j - 1 >= 1; j -= 2) {
         const double zj = yy[j];
@@ -167,14 +178,18 @@ double apply_step(const StepFactors& f, int n, std::vector<double>& w,
         const double y1 = (zm - cp[j - 1] * zj) + cc[j - 1] * y_next;
         yy[j] = y0;
         yy[j - 1] = y1;
+        if (j < n) ww[j + 1] = b_row(j + 1, y0, y_next, y_next2);
+        ww[j] = b_row(j, y1, y0, y_next);
+        y_next2 = y0;
         y_next = y1;
     }
-    if (j == 1) yy[1] = yy[1] - cp[1] * y_next;
-    yy[0] = 0;
-    yy[n + 1] = 0;
-    const int last = n;
-    for (int k = 1; k <= last; ++k) {
-        ww[k] = f.bu[k - 1] * yy[k - 1] + f.bd[k] * yy[k] + f.bo[k + 1] * yy[k + 1];
+    if (j == 1) {
+        const double y0 = yy[1] - cp[1] * y_next;
+        yy[1] = y0;
+        if (n > 1) ww[2] = b_row(2, y0, y_next, y_next2);
+        ww[1] = b_row(1, 0.0, y0, y_next);
+    } else {
+        ww[1] = b_row(1, 0.0, y_next, y_next2);
     }
     top += f.top_coupling * yy[n];
     return f.barrier_coupling * yy[1];
@@ -212,22 +227,28 @@ SweepGrid make_sweep_grid(double x0, double barrier, double base_spacing, double
     const long intervals = first > 0 ? 1 : std::max(1L, std::lround(span / base_spacing));
     const double h = first > 0 ? base_spacing : span / static_cast<double>(intervals);
     g.spacing = h / refinement;
-    // At most 0.5% growth of the spacing from node to node in the stretched part.
     g.stretch_from = std::max(x0, barrier + first + 200 * h);
     auto linear = [&](double xi) {
         if (first > 0) return xi <= 1 ? barrier + first * xi : x0 + h * (xi - 1);
         return barrier + h * xi;
     };
     const double xi1 = first > 0 ? 1 + (g.stretch_from - x0) / h : (g.stretch_from - barrier) / h;
-    const double rate = h / g.stretch_from;
+    // Above stretch_from the spacing grows from h by the factor exp(rate) a
+    // coarse node: dx/dxi = h exp(rate (xi - xi1)). The map is smooth, so the
+    // central differences stay second order in the index step and Richardson
+    // holds. At the start of the stretching the relative spacing is at most
+    // 0.5% (stretch_from is 200 cells up); far above it tends to the rate.
+    const double rate = std::max(h / g.stretch_from, kStretchRate);
+    const double from = g.stretch_from;
+    auto stretched = [&](double xi) { return from + h / rate * std::expm1(rate * (xi - xi1)); };
     double xi_top = first > 0 ? 1 + (top - x0) / h : (top - barrier) / h;
-    if (top > g.stretch_from) xi_top = xi1 + std::log(top / g.stretch_from) / rate;
+    if (top > from) xi_top = xi1 + std::log1p(rate * (top - from) / h) / rate;
     const long coarse = std::max(static_cast<long>(std::ceil(xi_top)), intervals + 2);
     const long nodes = coarse * refinement;
     g.x.resize(static_cast<std::size_t>(nodes + 1));
     for (long k = 0; k <= nodes; ++k) {
         const double xi = static_cast<double>(k) / refinement;
-        g.x[k] = xi <= xi1 ? linear(xi) : g.stretch_from * std::exp(rate * (xi - xi1));
+        g.x[k] = xi <= xi1 ? linear(xi) : stretched(xi);
     }
     g.start = static_cast<int>(intervals * refinement);
     g.x[g.start] = x0;
@@ -235,7 +256,7 @@ SweepGrid make_sweep_grid(double x0, double barrier, double base_spacing, double
     return g;
 }
 
-double sweep_top(const RefinedModel& model, double x0, double base_spacing, double years) {
+double sweep_top(const Model& model, double x0, double base_spacing, double years) {
     const double m = std::max(model.exposure(0), model.exposure(years));
     const double mu = std::max({0.0, model.current_mu, model.later_mu}) * m;
     const double sigma = std::max(model.current_sigma, model.later_sigma) * std::sqrt(m);
@@ -250,7 +271,7 @@ double sweep_top(const RefinedModel& model, double x0, double base_spacing, doub
 
 namespace {
 
-double deterministic_slope(const RefinedModel& m, double t, double x) {
+double deterministic_slope(const Model& m, double t, double x) {
     return m.mu(t) * m.exposure(t) * x + m.net_income(t);
 }
 
@@ -258,7 +279,7 @@ double deterministic_slope(const RefinedModel& m, double t, double x) {
 // Runge-Kutta steps of dt: fills t and ruin (0, then 1 from the crossing on)
 // and the snapshot points, and returns the wealth at `until`, or NaN once
 // the barrier is reached.
-double follow_certain_path(const RefinedModel& m, const SweepSpec& sweep, double until, double dt,
+double follow_certain_path(const Model& m, const SweepSpec& sweep, double until, double dt,
                            SweepResult& r) {
     const long steps = std::lround(until / dt);
     double x = sweep.x0;
@@ -314,7 +335,7 @@ struct SpreadStart {
     double time = 0, mean = 0, variance = 0;
 };
 
-SpreadStart spread_start(const RefinedModel& m, const SweepSpec& sweep, double start,
+SpreadStart spread_start(const Model& m, const SweepSpec& sweep, double start,
                          double x_start) {
     SpreadStart out;
     const double span = x_start - sweep.barrier;
@@ -364,7 +385,7 @@ SpreadStart spread_start(const RefinedModel& m, const SweepSpec& sweep, double s
 // end of that phase. True when that finished the sweep (ruined on the way,
 // or no volatile phase before the end); otherwise start and x_start say
 // where the grid sweep begins.
-bool follow_certain_phase(const RefinedModel& model, const SweepSpec& sweep, double dt,
+bool follow_certain_phase(const Model& model, const SweepSpec& sweep, double dt,
                           SweepResult& result, double& start, double& x_start) {
     start = model.later_sigma == 0 ? sweep.end : std::min(model.later_years, sweep.end);
     x_start = follow_certain_path(model, sweep, start, dt, result);
@@ -433,7 +454,7 @@ std::vector<std::size_t> snapshot_steps(const SweepSpec& sweep, const std::vecto
 // factorisation per regime and step kind.
 class StepOperators {
 public:
-    StepOperators(const RefinedModel& model, const Stencils& stencils,
+    StepOperators(const Model& model, const Stencils& stencils,
                   const std::vector<SubStep>& steps)
         : model_(model),
           stencils_(stencils),
@@ -474,7 +495,7 @@ private:
         return model_.later_regime(st.t_end - st.dt / 2) ? 1 : 0;
     }
 
-    const RefinedModel& model_;
+    const Model& model_;
     const Stencils& stencils_;
     const std::vector<SubStep>& steps_;
     const int n_;
@@ -494,7 +515,7 @@ double grid_mass(const std::vector<double>& w, int n) {
 
 // Runs the sub-steps from the start weights w, recording the ruin
 // probability after each and the snapshots.
-void march(const RefinedModel& model, const Stencils& stencils, const std::vector<SubStep>& steps,
+void march(const Model& model, const Stencils& stencils, const std::vector<SubStep>& steps,
            const std::vector<std::size_t>& snapshot_step, std::vector<double>& w,
            SweepResult& result, const Pump& pump) {
     const int n = stencils.n;
@@ -548,7 +569,7 @@ void fill_snapshot_prefix(int n, SweepResult& result) {
 
 }  // namespace
 
-SweepResult run_sweep(const RefinedModel& model, const SweepSpec& sweep, const Pump& pump) {
+SweepResult run_sweep(const Model& model, const SweepSpec& sweep, const Pump& pump) {
     SweepResult result;
     const std::size_t snapshots = sweep.snapshot_times.size();
     result.snapshots.assign(snapshots, {});
@@ -590,7 +611,7 @@ double SweepResult::ruin_by(double T) const {
     return ruin[s - 1] + a * (ruin[s] - ruin[s - 1]);
 }
 
-double SweepResult::lifetime_ruin(const RefinedModel& model, double horizon) const {
+double SweepResult::lifetime_ruin(const Model& model, double horizon) const {
     double p = 0;
     for (std::size_t s = 1; s < t.size() && t[s - 1] < horizon; ++s) {
         const double mid = 0.5 * (t[s - 1] + std::min(t[s], horizon));

@@ -19,7 +19,7 @@
 
 namespace quorrel {
 
-using refined::RefinedModel;
+using engine::Model;
 
 namespace {
 
@@ -48,7 +48,7 @@ struct StepCoefficients {
 // Time of death for a life certain to die before `horizon`, by inverting the
 // cumulative hazard lambda t + e^((age - m)/b) (e^(t/b) - 1) with Newton's
 // method from the right (it is convex, so the iterates fall monotonically).
-double death_time(const RefinedModel& m, double u, double horizon) {
+double death_time(const Model& m, double u, double horizon) {
     const double s_end = m.survival(horizon);
     const double target = -std::log1p(-u * (1 - s_end));
     const double g = std::exp((m.current_age - m.modal_age) / m.dispersion);
@@ -74,7 +74,7 @@ struct BlockTally {
 };
 
 struct Simulation {
-    const RefinedModel& model;
+    const Model& model;
     double x0;
     SimulationHorizons horizons;
     double dt;
@@ -83,7 +83,7 @@ struct Simulation {
     long horizon_step[3];
     std::vector<double> wealth[3];  // X_T / x0 per path, 0 when exhausted before T
 
-    Simulation(const RefinedModel& m, double x0_, const SimulationHorizons& h, double dt_,
+    Simulation(const Model& m, double x0_, const SimulationHorizons& h, double dt_,
                long paths)
         : model(m), x0(x0_), horizons(h), dt(dt_) {
         const double end = std::max({h.tail, h.lifetime, 30.0});
@@ -351,7 +351,7 @@ void fill_estates(Simulation& sim, long n, long blocks, MonteCarloResults& out) 
 
 }  // namespace
 
-MonteCarloResults simulate_wealth_paths(const RefinedModel& model, double x0,
+MonteCarloResults simulate_wealth_paths(const Model& model, double x0,
                                         const SimulationHorizons& horizons,
                                         const MonteCarloOptions& options) {
     MonteCarloResults out;
@@ -373,10 +373,10 @@ MonteCarloResults simulate_wealth_paths(const RefinedModel& model, double x0,
 }
 
 MonteCarloResults run_monte_carlo(const AnalysisState& state, const MonteCarloOptions& options) {
-    const RefinedModel model = RefinedModel::from_state(state);
+    const Model model = Model::from_state(state);
     SimulationHorizons h;
-    h.lifetime = 110 - state.current_age;
-    h.tail = h.lifetime + 20;
+    h.lifetime = model.lifetime_horizon();
+    h.tail = model.tail_horizon();
     for (int i = 1; i <= 20; ++i) h.income[i - 1] = expected_income_horizon(state.current_age, i);
     MonteCarloResults out = simulate_wealth_paths(model, state.wealth_ratio, h, options);
     if (out.cancelled) return out;

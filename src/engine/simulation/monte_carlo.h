@@ -13,7 +13,7 @@
 #include <functional>
 
 #include "record/analysis_state.h"
-#include "engine/model/refined_model.h"
+#include "engine/model/model.h"
 
 namespace quorrel {
 
@@ -59,7 +59,7 @@ struct SimulationHorizons {
     std::array<double, 20> income{};
 };
 
-MonteCarloResults simulate_wealth_paths(const refined::RefinedModel& model, double x0,
+MonteCarloResults simulate_wealth_paths(const engine::Model& model, double x0,
                                         const SimulationHorizons& horizons,
                                         const MonteCarloOptions& options);
 

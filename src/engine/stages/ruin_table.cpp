@@ -21,7 +21,7 @@ using engine_detail::QuantileSearch;
 using engine_detail::SolveKind;
 using engine_detail::SolveRequest;
 using engine_detail::WealthBelowCurve;
-using engine_detail::WealthModel;
+using engine::Model;
 
 namespace {
 
@@ -32,8 +32,8 @@ constexpr std::size_t kLevelZeroRequests = 7;
 
 std::vector<SolveRequest> ruin_table_requests(const AnalysisState& state) {
     const double x0 = state.wealth_ratio;
-    const double t_life = 110 - state.current_age;
-    const double t_tail = t_life + 20;
+    const double t_life = kLifetimeEndAge - state.current_age;
+    const double t_tail = t_life + kTailYears;
     std::vector<SolveRequest> requests;
     for (double T : {5.0, 15.0, 25.0, 10.0, 20.0, 30.0, t_tail}) {
         requests.push_back({.kind = SolveKind::ruin_by_horizon, .x0 = x0, .level = 0, .T = T});
@@ -92,7 +92,7 @@ std::vector<double> solve_all(const AnalysisState& state, const std::vector<Solv
     // The count is of solves asked for: a shared one counts for each asker.
     engine_detail::count_solves(static_cast<long>(requests.size() - distinct.size()));
     std::vector<double> values;
-    engine_detail::solve_batch(WealthModel(state), distinct, values, pump, side);
+    engine_detail::solve_batch(Model::from_state(state), distinct, values, pump, side);
     for (std::size_t k = 0; k < requests.size(); ++k) out.push_back(values[slot[k]]);
     return out;
 }
@@ -186,7 +186,7 @@ int quantile_search(double q, bool capped, QuantileSearch& search,
 }  // namespace engine_detail
 
 double expected_ruin_age_from(double current_age, const LevelZeroRuin& p) {
-    const double t_tail = 110 - current_age + 20;
+    const double t_tail = kLifetimeEndAge - current_age + kTailYears;
     // The blocks in the order of the defined sum: 10, 5, 15, 20, 25, 30 years, then the tail.
     return 5 * (1 - p[1]) + 5 * (1 - p[0]) + 5 * (1 - p[2]) + 5 * (1 - p[3]) + 5 * (1 - p[4]) +
            5 * (1 - p[5]) + (1 - p[6]) * (t_tail - 30) + current_age;
@@ -216,7 +216,7 @@ namespace {
 // grid only when a level needs it.
 class EstateProbability final {
 public:
-    EstateProbability(const AnalysisState& state, const WealthModel& model, const EventPump& pump,
+    EstateProbability(const AnalysisState& state, const Model& model, const EventPump& pump,
                       EngineMode mode, double T, WealthBelowCurve narrow)
         : state_(state),
           model_(model),
@@ -245,7 +245,7 @@ public:
 
 private:
     const AnalysisState& state_;
-    const WealthModel& model_;
+    const Model& model_;
     const EventPump& pump_;
     EngineMode mode_;
     double T_;
@@ -298,7 +298,7 @@ void estate_quantiles(const AnalysisState& state, ResultSink& sink, ResultsRecor
                       std::vector<WealthBelowCurve>* prebuilt) {
     const double P[3] = {state.ruin_probability_10, state.ruin_probability_20,
                          state.ruin_probability_30};
-    const WealthModel model(state);
+    const Model model = Model::from_state(state);
     // The fast path sweeps each needed horizon once on the narrow grid.
     std::vector<WealthBelowCurve> narrow(3);
     if (mode == EngineMode::fast && prebuilt) {
@@ -338,7 +338,7 @@ struct SpeculativeCurves {
     std::vector<WealthBelowCurve> curves;
     std::exception_ptr failure;
 
-    engine_detail::SideTask task(const WealthModel& model, double x0) {
+    engine_detail::SideTask task(const Model& model, double x0) {
         const auto run = [this, &model, x0] {
             try {
                 engine_detail::build_wealth_below_curves(
@@ -401,7 +401,7 @@ void run_result_stages(AnalysisState& state, ResultSink& sink, ResultsRecord& re
         // Where every step must be factored, the forward solves leave room
         // for the estate sweep beside them; where the kernel factors once,
         // the latency-bound sweep would hold up a worker, and it runs after.
-        const WealthModel model(state);
+        const Model model = Model::from_state(state);
         SpeculativeCurves narrow;
         const bool beside = !engine_detail::matrices_repeat(model, requests.front());
         const std::vector<double> p =

@@ -3,15 +3,11 @@
 // the estate searches.
 #include <algorithm>
 #include <bit>
-#include <chrono>
 #include <cmath>
 #include <cstdint>
-#include <exception>
-#include <future>
-#include <system_error>
-#include <thread>
 #include <vector>
 
+#include "engine/parallel.h"
 #include "engine/standard/engine_internal.h"
 #include "engine/standard/lane_kernel.h"
 #include "engine/standard/scheme_common.h"
@@ -104,7 +100,7 @@ std::vector<std::vector<Batch>> plan_batches(const std::vector<GridGroup>& group
     return plan;
 }
 
-void run_batches(const WealthModel& model, const std::vector<Batch>& batches,
+void run_batches(const Model& model, const std::vector<Batch>& batches,
                  std::vector<double>& out, const EventPump* pump) {
     std::vector<double> values;
     for (const Batch& batch : batches) {
@@ -122,7 +118,7 @@ void run_batches(const WealthModel& model, const std::vector<Batch>& batches,
 // Runs `count` horizons from T[first] on, at most the kernel's lanes at a
 // time, and turns each sweep into its curve.
 void sweep_curves(
-    const WealthModel& model, const Grid& grid, const std::vector<double>& X2, double g, double t0,
+    const Model& model, const Grid& grid, const std::vector<double>& X2, double g, double t0,
     std::span<const double> T, std::span<WealthBelowCurve> curves, const EventPump* pump,
     const std::function<void(WealthBelowCurve&, double, const std::vector<double>&)>& finish) {
     const auto lanes = static_cast<std::size_t>(max_adjoint_lanes());
@@ -148,58 +144,7 @@ void sweep_curves(
 
 }  // namespace
 
-int worker_count(std::size_t units) {
-    const unsigned hardware = std::thread::hardware_concurrency();
-    const std::size_t threads = hardware == 0 ? 1 : hardware;
-    return static_cast<int>(std::max<std::size_t>(1, std::min(threads, units)));
-}
-
-void run_on_workers(std::span<const std::function<void()>> tasks, const EventPump& pump) {
-    if (tasks.empty()) return;
-    std::vector<std::exception_ptr> failures(tasks.size());
-    std::vector<std::future<void>> started;
-    std::size_t next = 1;
-    for (; next < tasks.size(); ++next) {
-        try {
-            started.push_back(std::async(std::launch::async, tasks[next]));
-        } catch (const std::system_error&) {
-            break;  // no thread to be had: the rest run here
-        }
-    }
-    const auto attempt = [&](std::size_t k) {
-        try {
-            tasks[k]();
-        } catch (...) {
-            failures[k] = std::current_exception();
-        }
-    };
-    attempt(0);
-    for (std::size_t k = next; k < tasks.size(); ++k) attempt(k);
-    // The workers read the caller's data: wait for every one of them, also
-    // when the pump fails.
-    bool pumping = static_cast<bool>(pump);
-    for (std::size_t w = 0; w < started.size(); ++w) {
-        while (pumping &&
-               started[w].wait_for(std::chrono::milliseconds(3)) != std::future_status::ready) {
-            try {
-                pump();
-            } catch (...) {
-                if (!failures[0]) failures[0] = std::current_exception();
-                pumping = false;
-            }
-        }
-        try {
-            started[w].get();
-        } catch (...) {
-            failures[w + 1] = std::current_exception();
-        }
-    }
-    for (const std::exception_ptr& failure : failures) {
-        if (failure) std::rethrow_exception(failure);
-    }
-}
-
-double fast_solve(const WealthModel& model, const SolveRequest& rq, const EventPump& pump) {
+double fast_solve(const Model& model, const SolveRequest& rq, const EventPump& pump) {
     count_solves(1);
     const Grid grid = make_grid(rq.kind, rq.x0, rq.level);
     const std::vector<double> X2 = squares(grid);
@@ -213,12 +158,12 @@ double fast_solve(const WealthModel& model, const SolveRequest& rq, const EventP
     return out;
 }
 
-void solve_batch(const WealthModel& model, const std::vector<SolveRequest>& requests,
+void solve_batch(const Model& model, const std::vector<SolveRequest>& requests,
                  std::vector<double>& out, const EventPump& pump) {
     solve_batch(model, requests, out, pump, {});
 }
 
-void solve_batch(const WealthModel& model, const std::vector<SolveRequest>& requests,
+void solve_batch(const Model& model, const std::vector<SolveRequest>& requests,
                  std::vector<double>& out, const EventPump& pump, const SideTask& side) {
     out.assign(requests.size(), 0);
     if (requests.empty()) {
@@ -227,20 +172,17 @@ void solve_batch(const WealthModel& model, const std::vector<SolveRequest>& requ
     }
     count_solves(static_cast<long>(requests.size()));
     const std::vector<GridGroup> groups = group_by_grid(requests);
-    const int workers = worker_count(requests.size());
+    const unsigned workers = engine::worker_count(requests.size());
     const auto side_vectors = static_cast<std::size_t>(std::lround(std::max(0.0, side.vectors)));
     const std::vector<std::vector<Batch>> plan =
-        plan_batches(groups, requests, workers, side.run ? side_vectors : 0);
-    std::vector<std::function<void()>> tasks;
-    for (std::size_t w = 0; w < plan.size(); ++w) {
-        const EventPump* p = w == 0 ? &pump : nullptr;
-        const bool last = w + 1 == plan.size();
-        tasks.emplace_back([&, w, p, last] {
-            run_batches(model, plan[w], out, p);
-            if (last && side.run) side.run();
-        });
-    }
-    run_on_workers(tasks, pump);
+        plan_batches(groups, requests, static_cast<int>(workers), side.run ? side_vectors : 0);
+    engine::run_parallel(
+        plan.size(), workers,
+        [&](std::size_t w, const EventPump& p) {
+            run_batches(model, plan[w], out, &p);
+            if (w + 1 == plan.size() && side.run) side.run();
+        },
+        pump);
 }
 
 void count_curve(const WealthBelowCurve& curve) {
@@ -254,7 +196,7 @@ double adjoint_sweep_vectors(int rows) {
     return rows / 1000.0;
 }
 
-bool matrices_repeat(const WealthModel& model, const SolveRequest& request) {
+bool matrices_repeat(const Model& model, const SolveRequest& request) {
     const LaneSetup setup = lane_setup(model, request, 1.0);
     const StepConstants a = step_constants(model, request, setup, kSteps + 1);
     const StepConstants b = step_constants(model, request, setup, kSteps);
@@ -273,7 +215,7 @@ double WealthBelowCurve::probability(double level) const {
     return checked(SolveKind::wealth_below, level, T, p);
 }
 
-void build_wealth_below_curves(const WealthModel& model, double g, double x0, double t0,
+void build_wealth_below_curves(const Model& model, double g, double x0, double t0,
                                bool wide_grid, const std::vector<double>& T,
                                std::vector<WealthBelowCurve>& curves, const EventPump& pump,
                                bool speculative) {
@@ -306,19 +248,18 @@ void build_wealth_below_curves(const WealthModel& model, double g, double x0, do
         sweep_curves(model, grid, X2, g, t0, T, curves, &pump, finish);
         return;
     }
-    const auto shares = even_parts(T.size(), static_cast<std::size_t>(worker_count(T.size())));
-    std::vector<std::function<void()>> tasks;
-    std::size_t first = 0;
-    for (std::size_t w = 0; w < shares.size(); ++w) {
-        const std::span<const double> horizons(T.data() + first, shares[w]);
-        const std::span<WealthBelowCurve> mine(curves.data() + first, shares[w]);
-        const EventPump* p = w == 0 ? &pump : nullptr;
-        tasks.emplace_back([&, horizons, mine, p] {
-            sweep_curves(model, grid, X2, g, t0, horizons, mine, p, finish);
-        });
-        first += shares[w];
-    }
-    run_on_workers(tasks, pump);
+    const unsigned workers = engine::worker_count(T.size());
+    const auto shares = even_parts(T.size(), workers);
+    std::vector<std::size_t> firsts(shares.size(), 0);
+    for (std::size_t w = 1; w < shares.size(); ++w) firsts[w] = firsts[w - 1] + shares[w - 1];
+    engine::run_parallel(
+        shares.size(), workers,
+        [&](std::size_t w, const EventPump& p) {
+            const std::span<const double> horizons(T.data() + firsts[w], shares[w]);
+            const std::span<WealthBelowCurve> mine(curves.data() + firsts[w], shares[w]);
+            sweep_curves(model, grid, X2, g, t0, horizons, mine, &p, finish);
+        },
+        pump);
 }
 
 }  // namespace quorrel::engine_detail

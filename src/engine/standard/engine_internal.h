@@ -1,6 +1,6 @@
 // Engine internals shared by the solver, the result stages, their tests and
-// the benchmark: a frozen copy of the model's inputs, the solve requests, the
-// straightforward one-solve-at-a-time path and the batched fast paths.
+// the benchmark: the solve requests, the straightforward one-solve-at-a-time
+// path and the batched fast paths.
 #pragma once
 
 #include <functional>
@@ -10,31 +10,11 @@
 #include "record/analysis_state.h"
 #include "engine/standard/grid.h"
 #include "engine/standard/solver.h"
-#include "engine/model/wealth_model.h"
+#include "engine/model/model.h"
 
 namespace quorrel::engine_detail {
 
-// The fields the coefficient functions and the lifetime solver read, copied
-// once so that worker threads never touch the state while the caller's event
-// loop runs.
-struct WealthModel {
-    double current_mu = 0, later_mu = 0;
-    double current_sigma = 0, later_sigma = 0;
-    double later_years = 0;
-    double real_income_ratio = 0, nominal_income_ratio = 0, variable_income_ratio = 0;
-    double cola_rate = 0, air_rate = 0, implied_inflation = 0;
-    double current_age = 0;
-    double ruin_lambda = 0, ruin_modal_age = 0, ruin_dispersion = 0;
-
-    WealthModel() = default;
-    explicit WealthModel(const AnalysisState& s);
-
-    AllocationRegime regime(double t) const;
-    double exposure(double t) const;
-    double inflation_factor(double t) const;
-    double drift(double g, double t, double x) const;
-    double diffusion(double t, double x) const;
-};
+using engine::Model;
 
 // One solve: its kind and the five arguments of the solvers. Written with
 // designated initialisers, e.g. {.kind = SolveKind::lifetime_ruin, .x0 = x0, .T = T}.
@@ -50,16 +30,16 @@ double reference_solve(const AnalysisState& state, const SolveRequest& request,
 
 // One solve by the fused kernel: same arithmetic, no per-step work outside
 // the node loop, no allocation per step.
-double fast_solve(const WealthModel& model, const SolveRequest& request,
+double fast_solve(const Model& model, const SolveRequest& request,
                   const EventPump& pump = {});
 
 // Solves every request and writes out[k] for requests[k], each figure equal
 // to fast_solve's. Requests on the same grid (same x0 and grid size) share
 // batches whatever their kind, level and horizon. The work is split over the
-// worker threads (see run_on_workers) and batched into SIMD lanes; `pump`
+// worker threads (see engine::run_parallel) and batched into SIMD lanes; `pump`
 // runs on the calling thread only, once per time step of its own batches and
 // every few milliseconds while it waits for the workers.
-void solve_batch(const WealthModel& model, const std::vector<SolveRequest>& requests,
+void solve_batch(const Model& model, const std::vector<SolveRequest>& requests,
                  std::vector<double>& out, const EventPump& pump = {});
 
 // Work to run beside a batch of solves, on the worker with the lightest
@@ -70,7 +50,7 @@ struct SideTask {
     std::function<void()> run;
     double vectors = 0;
 };
-void solve_batch(const WealthModel& model, const std::vector<SolveRequest>& requests,
+void solve_batch(const Model& model, const std::vector<SolveRequest>& requests,
                  std::vector<double>& out, const EventPump& pump, const SideTask& side);
 
 // The wealth-below probability of one horizon as a function of the level.
@@ -85,7 +65,7 @@ public:
     double probability(double level) const;
 
 private:
-    friend void build_wealth_below_curves(const WealthModel&, double, double, double, bool,
+    friend void build_wealth_below_curves(const Model&, double, double, double, bool,
                                           const std::vector<double>&,
                                           std::vector<WealthBelowCurve>&, const EventPump&, bool);
     std::vector<double> X;       // nodes of the solved rows, ascending
@@ -102,13 +82,13 @@ private:
 // curves that may turn out not to be needed, runs on the calling thread and
 // leaves the solve count alone: its user counts each curve it reads
 // (count_curve).
-void build_wealth_below_curves(const WealthModel& model, double g, double x0, double t0,
+void build_wealth_below_curves(const Model& model, double g, double x0, double t0,
                                bool wide_grid, const std::vector<double>& T,
                                std::vector<WealthBelowCurve>& curves, const EventPump& pump = {},
                                bool speculative = false);
 // Whether the solve's matrix stays the same from one time step to the next
 // (the first two steps compared), so that the kernel factors it once.
-bool matrices_repeat(const WealthModel& model, const SolveRequest& request);
+bool matrices_repeat(const Model& model, const SolveRequest& request);
 
 // Counts a speculatively built curve as the solve it stands for.
 void count_curve(const WealthBelowCurve& curve);
@@ -117,18 +97,6 @@ void count_curve(const WealthBelowCurve& curve);
 // the ruin grid: its elimination is one serial chain, bound by the latency of
 // the division rather than by the divider's throughput.
 double adjoint_sweep_vectors(int rows);
-
-// Worker threads worth starting for `units` independent pieces of work: the
-// processor's hardware threads, at most `units`, at least 1.
-int worker_count(std::size_t units);
-
-// Runs tasks[0] on the calling thread and every other task on a thread of
-// its own, pumping `pump` every few milliseconds while it waits. A task that
-// throws ends only itself: its exception is caught on its thread and kept
-// (std::async's future), the others run to their end, and then the first
-// failure in task order is rethrown here on the calling thread. Without a
-// thread to be had, the remaining tasks run here one after another.
-void run_on_workers(std::span<const std::function<void()>> tasks, const EventPump& pump);
 
 // Adds n solves to the process-wide count of solver_call_count.
 void count_solves(long n);

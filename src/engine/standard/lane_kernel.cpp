@@ -52,10 +52,10 @@ int max_forward_lanes() { return chosen_kernels().max_forward_lanes; }
 int max_adjoint_lanes() { return chosen_kernels().max_adjoint_lanes; }
 int vector_lanes() { return chosen_kernels().vector_lanes; }
 
-void solve_lanes(const WealthModel& model, const LaneJob& job) {
+void solve_lanes(const Model& model, const LaneJob& job) {
     kernels_for(job.requests.size()).solve(model, job);
 }
-void adjoint_lanes(const WealthModel& model, const AdjointJob& job) {
+void adjoint_lanes(const Model& model, const AdjointJob& job) {
     kernels_for(job.T.size()).adjoint(model, job);
 }
 

@@ -43,8 +43,8 @@ int max_adjoint_lanes();
 // Doubles in one SIMD vector of the chosen instruction set.
 int vector_lanes();
 
-void solve_lanes(const WealthModel& model, const LaneJob& job);
-void adjoint_lanes(const WealthModel& model, const AdjointJob& job);
+void solve_lanes(const Model& model, const LaneJob& job);
+void adjoint_lanes(const Model& model, const AdjointJob& job);
 
 // The entry points of one instruction set.
 struct KernelSet {
@@ -52,8 +52,8 @@ struct KernelSet {
     int vector_lanes;
     int max_forward_lanes;
     int max_adjoint_lanes;
-    void (*solve)(const WealthModel&, const LaneJob&);
-    void (*adjoint)(const WealthModel&, const AdjointJob&);
+    void (*solve)(const Model&, const LaneJob&);
+    void (*adjoint)(const Model&, const AdjointJob&);
 };
 const KernelSet& sse2_kernels();
 // Call only where the processor has AVX2, or AVX-512 (F, DQ and VL).

@@ -49,7 +49,7 @@ struct VectorStep {
 };
 
 template <class V, int K>
-void load_step(const WealthModel& wm, const SolveRequest* rq, const LaneSetup* setup, int k,
+void load_step(const Model& wm, const SolveRequest* rq, const LaneSetup* setup, int k,
                VectorStep<V>* step) {
     constexpr int L = kLanesOf<V>;
     for (int l = 0; l < K * L; ++l) {
@@ -83,7 +83,8 @@ struct UpwindRow {
     V a_neg, a_pos, b, lower, diag, upper;
 };
 
-// The row of the upwind system at node x (x2 = x * x). The upwind choice is
+// The row of the upwind system at node x (x2 = x * x), its drift in
+// Model::drift's order of operations. The upwind choice is
 // taken as min/max against zero: the same values as the two cases of the
 // scheme (up to the sign of a zero).
 template <class V>
@@ -144,7 +145,7 @@ class ForwardLanes final {
     static constexpr int W = K * L;
 
 public:
-    ForwardLanes(const WealthModel& wm, const LaneJob& job)
+    ForwardLanes(const Model& wm, const LaneJob& job)
         : wm_(wm),
           job_(job),
           grid_(*job.grid),
@@ -339,7 +340,7 @@ private:
         }
     }
 
-    const WealthModel& wm_;
+    const Model& wm_;
     const LaneJob& job_;
     const Grid& grid_;
     const int used_;
@@ -365,7 +366,7 @@ class AdjointLanes final {
     static constexpr int W = K * L;
 
 public:
-    AdjointLanes(const WealthModel& wm, const AdjointJob& job)
+    AdjointLanes(const Model& wm, const AdjointJob& job)
         : wm_(wm),
           job_(job),
           grid_(*job.grid),
@@ -480,7 +481,7 @@ private:
         }
     }
 
-    const WealthModel& wm_;
+    const Model& wm_;
     const AdjointJob& job_;
     const Grid& grid_;
     const int used_;
@@ -494,7 +495,7 @@ private:
 
 // The smallest K of at most KMax vectors that holds every lane of the job.
 template <class V, int K, int KMax>
-void solve_forward(const WealthModel& wm, const LaneJob& job) {
+void solve_forward(const Model& wm, const LaneJob& job) {
     if constexpr (K < KMax) {
         if (static_cast<int>(job.requests.size()) > K * kLanesOf<V>) {
             solve_forward<V, K + 1, KMax>(wm, job);
@@ -505,7 +506,7 @@ void solve_forward(const WealthModel& wm, const LaneJob& job) {
 }
 
 template <class V, int K, int KMax>
-void solve_adjoint(const WealthModel& wm, const AdjointJob& job) {
+void solve_adjoint(const Model& wm, const AdjointJob& job) {
     if constexpr (K < KMax) {
         if (static_cast<int>(job.T.size()) > K * kLanesOf<V>) {
             solve_adjoint<V, K + 1, KMax>(wm, job);

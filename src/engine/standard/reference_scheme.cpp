@@ -4,9 +4,9 @@
 #include <cmath>
 #include <vector>
 
-#include "record/errors.h"
 #include "engine/standard/engine_internal.h"
 #include "engine/standard/scheme_common.h"
+#include "record/errors.h"
 
 namespace quorrel {
 
@@ -51,32 +51,24 @@ struct ReferenceArrays {
 
 // The lifetime solve's factor 1 - q dt on the known time level of step k;
 // 1 for the other solves.
-double killing_factor(const AnalysisState& state, const SolveRequest& rq, double dt, int k) {
+double killing_factor(const Model& model, const SolveRequest& rq, double dt, int k) {
     if (rq.kind != SolveKind::lifetime_ruin) return 1;
     const double s = (k - 2) * dt;
-    const double lam = state.ruin_lambda, mm = state.ruin_modal_age, bb = state.ruin_dispersion;
-    const double h = makeham_hazard(0, lam, state.current_age + s, mm, bb);
-    const double S_s = makeham_survival(0, s, state.current_age, lam, mm, bb);
-    const double S_T = makeham_survival(0, rq.T, state.current_age, lam, mm, bb);
-    const double q = (S_s * h) / (S_s - S_T);
+    const double q = model.truncated_death_rate(s, model.solver_survival(rq.T));
     return 1 - q * dt;
 }
 
 // a[i] and b[i], the drift and diffusion terms of the nodes above the barrier
 // at time t.
-void node_terms(const AnalysisState& state, const SolveRequest& rq, const Grid& grid, double dt,
-                double t, ReferenceArrays& w) {
-    const double withdrawal = -std::exp(rq.g * t);
-    const double m = exposure_multiplier(state, t);
-    const AllocationRegime regime = allocation_regime(state, t);
+void node_terms(const Model& model, const SolveRequest& rq, const Grid& grid, double dt, double t,
+                ReferenceArrays& w) {
+    const double m = model.exposure(t);
+    const double sigma = model.sigma(t);
     const std::vector<double>& X = grid.X;
     const double dx = grid.dx;
     for (int i = grid.ib + 1; i <= grid.M - 1; ++i) {
-        w.a[i] = (regime.mu * X[i] * m + withdrawal + state.real_income_ratio +
-                  std::exp((state.cola_rate - state.implied_inflation) * t) *
-                      state.nominal_income_ratio) *
-                 dt / dx;
-        w.b[i] = (0.5 * dt / dx / dx) * (regime.sigma * regime.sigma) * (X[i] * X[i]) * m;
+        w.a[i] = model.drift(rq.g, t, X[i]) * dt / dx;
+        w.b[i] = (0.5 * dt / dx / dx) * (sigma * sigma) * (X[i] * X[i]) * m;
     }
 }
 
@@ -109,6 +101,7 @@ void assemble_rows(const Grid& grid, double K, ReferenceArrays& w) {
 
 double reference_solve(const AnalysisState& state, const SolveRequest& rq, const EventPump& pump) {
     count_solves(1);
+    const Model model = Model::from_state(state);
     const Grid grid = make_grid(rq.kind, rq.x0, rq.level);
     const int M = grid.M;
     const int ib = grid.ib;
@@ -120,10 +113,10 @@ double reference_solve(const AnalysisState& state, const SolveRequest& rq, const
     for (int k = kSteps + 1; k >= 2; --k) {
         if (pump) pump();
         const double t = rq.t0 + (k - 1) * dt;
-        const double K = killing_factor(state, rq, dt, k);
+        const double K = killing_factor(model, rq, dt, k);
         w.bnd[ib] = 1;
         w.bnd[M] = 0;
-        node_terms(state, rq, grid, dt, t, w);
+        node_terms(model, rq, grid, dt, t, w);
         assemble_rows(grid, K, w);
         tridag(n, w.lower.data(), w.diag.data(), w.upper.data(), w.rhs.data(), w.u.data());
         for (int i = ib + 1; i <= M - 1; ++i) w.V[i] = w.u[i - ib];

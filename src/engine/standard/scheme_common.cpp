@@ -36,41 +36,27 @@ double terminal_value(const Grid& grid, const SolveRequest& rq, int ib, int i) {
     return i <= ib ? 1.0 : 0.0;
 }
 
-double lifetime_death_rate(const WealthModel& wm, double s, double S_T) {
-    const double h = makeham_hazard(0, wm.ruin_lambda, wm.current_age + s, wm.ruin_modal_age,
-                                    wm.ruin_dispersion);
-    const double S_s = makeham_survival(0, s, wm.current_age, wm.ruin_lambda, wm.ruin_modal_age,
-                                        wm.ruin_dispersion);
-    return (S_s * h) / (S_s - S_T);
-}
-
-double lifetime_tail_survival(const WealthModel& wm, double T) {
-    return makeham_survival(0, T, wm.current_age, wm.ruin_lambda, wm.ruin_modal_age,
-                            wm.ruin_dispersion);
-}
-
-LaneSetup lane_setup(const WealthModel& wm, const SolveRequest& rq, double dx) {
+LaneSetup lane_setup(const Model& wm, const SolveRequest& rq, double dx) {
     LaneSetup s;
     s.dt = (rq.T - rq.t0) / kSteps;
     s.diffusion_scale = 0.5 * s.dt / dx / dx;
     s.lifetime = rq.kind == SolveKind::lifetime_ruin;
-    if (s.lifetime) s.S_T = lifetime_tail_survival(wm, rq.T);
+    if (s.lifetime) s.S_T = wm.solver_survival(rq.T);
     return s;
 }
 
-StepConstants step_constants(const WealthModel& wm, const SolveRequest& rq, const LaneSetup& ls,
-                             int k) {
+StepConstants step_constants(const Model& wm, const SolveRequest& rq, const LaneSetup& ls, int k) {
     StepConstants c;
     c.dt = ls.dt;
     c.t = rq.t0 + (k - 1) * ls.dt;
     if (ls.lifetime) {
         const double s = (k - 2) * ls.dt;
-        const double q = lifetime_death_rate(wm, s, ls.S_T);
+        const double q = wm.truncated_death_rate(s, ls.S_T);
         c.K = 1 - q * ls.dt;
     }
     c.w = -std::exp(rq.g * c.t);
     c.m = wm.exposure(c.t);
-    const AllocationRegime regime = wm.regime(c.t);
+    const engine::AllocationRegime regime = wm.regime(c.t);
     c.mu = regime.mu;
     c.enir = wm.inflation_factor(c.t) * wm.nominal_income_ratio;
     c.cs = ls.diffusion_scale * (regime.sigma * regime.sigma);

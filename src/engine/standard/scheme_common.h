@@ -18,11 +18,6 @@ double checked(SolveKind kind, double level, double T, double value);
 // 1 up to the barrier (ruin solves), or below the level (wealth-below).
 double terminal_value(const Grid& grid, const SolveRequest& rq, int ib, int i);
 
-// Death rate at time s of a life certain to die before T (tail survival
-// S_T): the killing term of the lifetime solve.
-double lifetime_death_rate(const WealthModel& wm, double s, double S_T);
-double lifetime_tail_survival(const WealthModel& wm, double T);
-
 // What one solve fixes once.
 struct LaneSetup {
     double dt = 0;
@@ -30,7 +25,7 @@ struct LaneSetup {
     double S_T = 0;
     bool lifetime = false;
 };
-LaneSetup lane_setup(const WealthModel& wm, const SolveRequest& rq, double dx);
+LaneSetup lane_setup(const Model& wm, const SolveRequest& rq, double dx);
 
 // The coefficients of one solve at time step k (t = t0 + (k - 1) dt): every
 // node's row is a function of these and of the node alone, except K, the
@@ -38,7 +33,7 @@ LaneSetup lane_setup(const WealthModel& wm, const SolveRequest& rq, double dx);
 struct StepConstants {
     double t = 0, mu = 0, m = 0, w = 0, enir = 0, cs = 0, K = 1, dt = 0;
 };
-StepConstants step_constants(const WealthModel& wm, const SolveRequest& rq, const LaneSetup& ls,
+StepConstants step_constants(const Model& wm, const SolveRequest& rq, const LaneSetup& ls,
                              int k);
 
 }  // namespace quorrel::engine_detail

@@ -1,33 +1,21 @@
-// The three solvers as the rest of the program calls them, the mortality
-// functions of the lifetime solve, and the solve count.
+// The three solvers as the rest of the program calls them, and the solve
+// count.
 #include "engine/standard/solver.h"
 
 #include <atomic>
-#include <cmath>
 
 #include "engine/standard/engine_internal.h"
-#include "valuation/gompertz.h"
 
 namespace quorrel {
 
+using engine::Model;
 using engine_detail::SolveKind;
-using engine_detail::WealthModel;
 
 namespace {
 
 std::atomic<long> g_solver_calls{0};
 
 }  // namespace
-
-double makeham_hazard(double r, double lambda, double age, double m, double b) {
-    return (gompertz_hazard(age, m, b) + lambda) * (1 + r);
-}
-
-double makeham_survival(double r, double t, double age, double lambda, double m, double b) {
-    const double shifted_modal_age = m - b * std::log(1 + r);
-    const double G = gompertz_hazard(age, shifted_modal_age, b);
-    return std::exp(G * b * (1 - std::exp(t / b)) - t * lambda);
-}
 
 long solver_call_count() { return g_solver_calls.load(); }
 
@@ -36,8 +24,8 @@ namespace {
 double solve_one(const AnalysisState& state, SolveKind kind, double g, double x0, double level,
                  double t0, double T, const EventPump& pump) {
     return engine_detail::fast_solve(
-        WealthModel(state), {.kind = kind, .g = g, .x0 = x0, .level = level, .t0 = t0, .T = T},
-        pump);
+        Model::from_state(state),
+        {.kind = kind, .g = g, .x0 = x0, .level = level, .t0 = t0, .T = T}, pump);
 }
 
 }  // namespace

@@ -5,11 +5,9 @@
 #include <functional>
 
 #include "record/analysis_state.h"
+#include "engine/parallel.h"
 
 namespace quorrel {
-
-// Lets the event loop run once; empty when nobody needs it.
-using EventPump = std::function<void()>;
 
 // Probability that scaled wealth falls to `level` before T.
 double ruin_probability_by_horizon(const AnalysisState& state, double g, double x0, double level,
@@ -21,9 +19,6 @@ double wealth_below_probability(const AnalysisState& state, double g, double x0,
 // truncated at T).
 double lifetime_ruin_probability(const AnalysisState& state, double g, double x0, double level,
                                  double t0, double T, const EventPump& pump = {});
-
-double makeham_hazard(double r, double lambda, double age, double m, double b);
-double makeham_survival(double r, double t, double age, double lambda, double m, double b);
 
 // Solves the n-row tridiagonal system (1-based arrays of at least n + 1
 // entries); throws SolverError when a pivot is zero.

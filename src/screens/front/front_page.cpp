@@ -1,5 +1,6 @@
 #include "screens/front/front_page.h"
 
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
@@ -101,6 +102,7 @@ FrontPage::FrontPage(AnalysisState& state, Platform& platform, QWidget* parent)
     resize(719, 521);
     setMouseTracking(true);
     setCursor(Qt::PointingHandCursor);
+    setFocusPolicy(Qt::StrongFocus);
 
     Label1 = new QLabel("Please click anywhere to continue...", this);
     Label1->setObjectName("Label1");
@@ -131,6 +133,20 @@ void FrontPage::front_page_Form_Click() {
     input_->raise();
     input_->activateWindow();
     hide();
+}
+
+void FrontPage::keyPressEvent(QKeyEvent* event) {
+    // A modifier alone is not yet a key press a person means.
+    switch (event->key()) {
+        case Qt::Key_Shift:
+        case Qt::Key_Control:
+        case Qt::Key_Alt:
+        case Qt::Key_Meta:
+        case Qt::Key_AltGr:
+        case Qt::Key_CapsLock:
+        case Qt::Key_NumLock: QWidget::keyPressEvent(event); return;
+        default: event->accept(); front_page_Form_Click();
+    }
 }
 
 void FrontPage::front_page_Form_MouseMove(int x, int y) { Label1->move(x + 30, y); }

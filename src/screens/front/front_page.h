@@ -38,6 +38,8 @@ protected:
     void paintEvent(QPaintEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    // Any key leaves the title screen, as a click does.
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     AnalysisState& state_;

@@ -12,17 +12,22 @@
 namespace quorrel {
 namespace {
 
-const char* const kCaptions[5] = {
+const char* const kCaptions[kHelpPages] = {
     "Mortality Tables Help",
     "Annuity Valuation Rates Help",
     "Individual Information Help",
     "Investment and Portfolio Asset Allocation Help",
     "Financial Economic Assumptions Help",
+    "Refined Accuracy Help",
+    "Check by Simulation Help",
+    "Compare Cases Help",
+    "What If Help",
+    "Case Files Help",
 };
 
 // Each text starts with four blanks and breaks its lines by hand, so that it
 // reads the same at any window width.
-const char* const kTexts[5] = {
+const char* const kTexts[kHelpPages] = {
     // 1: mortality tables
     "    In this panel, select the mortality table that is to be used as the basis for the "
     "calculations in the program.\n"
@@ -104,12 +109,76 @@ const char* const kTexts[5] = {
     "asset classes, however, are fixed in the program and cannot be changed here.\n"
     "\n"
     "All asset returns are assumed to be jointly log-normally distributed.\n",
+
+    // 6: refined accuracy
+    "    \"Calculate\" normally uses the standard scheme: quick, but its figures may be\n"
+    "off by a few tenths of a percentage point, and in some cases by more.\n"
+    "\n"
+    "Tick \"Refined accuracy\" beside \"Calculate\" for converged figures: every figure\n"
+    "is then calculated on finer grids whose results are combined, and each comes\n"
+    "with an estimate of its remaining error. On the results screen that estimate is\n"
+    "in each cell's tooltip (\u00b1, in percentage points for a probability), and the\n"
+    "PDF report prints it in a table of its own. A refined calculation takes longer.\n"
+    "\n"
+    "The line under the results says which scheme made the figures, and the box\n"
+    "keeps your choice from one session to the next. An amount found by \"What if\"\n"
+    "was found with the refined scheme, so using it ticks the box for you.\n",
+
+    // 7: check by simulation
+    "    \"Check by simulation\" on the results screen simulates the same wealth process\n"
+    "many times (200,000 paths) and shows, under each figure, the simulated figure\n"
+    "with one standard error (\u00b1). It runs in the background; Cancel stops it.\n"
+    "\n"
+    "The simulation is an independent check of the calculation. Standard figures\n"
+    "may differ from it by more than its standard error. A refined figure that lies\n"
+    "farther from its simulated figure than three standard errors plus its own error\n"
+    "estimate is marked, with a note under the table.\n",
+
+    // 8: compare cases
+    "    \"Compare...\" on the results screen sets the case on screen beside one to three\n"
+    "saved case files. Each of them is calculated at the accuracy of the figures on\n"
+    "screen, standard or refined, in the background behind a progress window; Cancel\n"
+    "stops it. The window names that accuracy.\n"
+    "\n"
+    "The comparison lists the inputs in which the cases differ, then every figure\n"
+    "of the four result pages, each with its difference to the case on screen. It\n"
+    "can be printed or exported as a CSV file for a spreadsheet.\n",
+
+    // 9: what if
+    "    \"What if\" on the results screen answers two questions with the refined\n"
+    "scheme.\n"
+    "\n"
+    "How much can I spend? Choose a lifetime ruin probability and solve for the\n"
+    "largest target income, or the smallest liquid wealth, that keeps to it. \"Use in\n"
+    "the input screen\" puts the amount into its box, ticks \"Refined accuracy\" and\n"
+    "returns to the inputs, so that Calculate shows the figure the solve found.\n"
+    "\n"
+    "How much should I annuitize? The sweep recalculates the case for each share of\n"
+    "the liquid wealth, from 0% to 100% in steps of 5%, spent on one kind of annuity,\n"
+    "and charts the lifetime ruin probability and the median estate against it.\n",
+
+    // 10: case files
+    "    A case is the whole set of inputs. The File menu of the input screen saves it\n"
+    "in a case file (.json) and opens it again: New, Open..., Save, Save As... and\n"
+    "the recent cases. The window title names the case; a mark after the name shows\n"
+    "changes not yet saved, and the program asks before they are lost.\n"
+    "\n"
+    "Start the program with a case file's name (quorrel FILE) to open it at once.\n"
+    "The command-line program quorrel-cli reads the same files.\n"
+    "\n"
+    "Results are saved from the results screen: \"Save Results\" adds a text report\n"
+    "to the end of a file, \"Export PDF...\" writes a full report. Every file dialog\n"
+    "starts in the folder last used and proposes a name from the case and the date.\n",
 };
 
 }  // namespace
 
-QString help_caption(int page) { return kCaptions[(page - 1) % 5]; }
-QString help_text(int page) { return kTexts[(page - 1) % 5]; }
+QString help_caption(int page) {
+    return QString::fromUtf8(kCaptions[std::clamp(page, 1, kHelpPages) - 1]);
+}
+QString help_text(int page) {
+    return QString::fromUtf8(kTexts[std::clamp(page, 1, kHelpPages) - 1]);
+}
 
 HelpScreen::HelpScreen(int page, QWidget* parent) : QWidget(parent, Qt::Window), page_(page) {
     setObjectName(QStringLiteral("help%1").arg(page));

@@ -9,7 +9,10 @@ class QPushButton;
 
 namespace quorrel {
 
-// Caption and text of the help screen of input page 1..5.
+// The help pages: 1..5 those of the input pages, then refined accuracy, the
+// simulation, Compare, What if and case files.
+inline constexpr int kHelpPages = 10;
+// Caption and text of help page 1..kHelpPages.
 QString help_caption(int page);
 QString help_text(int page);
 

@@ -5,6 +5,7 @@
 
 #include <QAbstractItemView>
 #include <QApplication>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDateTime>
@@ -90,6 +91,7 @@ InPut::InPut(AnalysisState& state, Platform& platform, QWidget* parent)
     build_ui();
     build_menu();
     bind_inputs();
+    name_controls();
     connect_handlers();
     in_put_Form_Load();
     // The defaults are a new case with nothing to save.
@@ -104,7 +106,7 @@ InPut::~InPut() {
 OutPut* InPut::results_screen() const { return results_.data(); }
 
 HelpScreen* InPut::help_screen(int page) const {
-    return page >= 1 && page <= 5 ? helps_[page - 1].data() : nullptr;
+    return page >= 1 && page <= static_cast<int>(helps_.size()) ? helps_[page - 1].data() : nullptr;
 }
 
 void InPut::connect_handlers() {
@@ -202,6 +204,41 @@ void InPut::bind_inputs() {
     controls_[input_index("annuity_table")].options = {annu_1983, annu_iam2000};
     for (int box = 0; box < static_cast<int>(amounts_.size()); ++box)
         controls_[amounts_[box].row].amount = box;
+}
+
+// What a screen reader says of each input: the catalogue's caption (a list's
+// item or a box's text is its value, not its name), and what it accepts.
+void InPut::name_controls() {
+    const auto& rows = input_catalogue();
+    for (std::size_t r = 0; r < rows.size(); ++r) {
+        const QString caption = QString::fromUtf8(rows[r].caption);
+        const QString accepts = "Accepts " + QString::fromStdString(input_range(rows[r]));
+        const InputControls& c = controls_[r];
+        for (std::size_t k = 0; k < c.lists.size(); ++k) {
+            // The COLA and AIR lists stand once by the pensions, once by the purchases.
+            QString name = caption;
+            if (c.lists.size() > 1) name += k == 0 ? " of the pension" : " of the annuity purchase";
+            c.lists[k]->setAccessibleName(name);
+            c.lists[k]->setAccessibleDescription(accepts);
+        }
+        for (QRadioButton* option : c.options) {
+            option->setAccessibleName(caption + ": " + option->text().remove('&'));
+            option->setAccessibleDescription(accepts);
+        }
+        if (c.amount >= 0) {
+            amounts_[static_cast<std::size_t>(c.amount)].edit->setAccessibleName(caption);
+            amounts_[static_cast<std::size_t>(c.amount)].edit->setAccessibleDescription(accepts);
+        }
+    }
+    static const char* const kShaded[5] = {
+        "Annuity income acquired, nominal", "Annuity income acquired, CPI-linked",
+        "Annuity income acquired, variable", "Net consumption deficit", "Net investable wealth"};
+    for (std::size_t k = 0; k < shaded_.size(); ++k) {
+        shaded_[k]->setAccessibleName(kShaded[k]);
+        shaded_[k]->setAccessibleDescription("Worked out by the Go button from the inputs");
+    }
+    refined_accuracy->setAccessibleName("Refined accuracy");
+    refined_accuracy->setAccessibleDescription(refined_accuracy->toolTip());
 }
 
 // An amount box of the layout, fed by the catalogue's input `key`.

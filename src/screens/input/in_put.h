@@ -119,6 +119,8 @@ public:
     // The results screen of the last calculation while it is open.
     OutPut* results_screen() const;
     HelpScreen* help_screen(int page) const;
+    // Help > About Quorrel: the version, the licence and the credits.
+    void in_put_mnuAbout_Click();
     // The case file the inputs were last opened from or saved to (empty for
     // a new case), and whether the inputs now differ from it.
     QString case_path() const { return case_path_; }
@@ -184,6 +186,7 @@ private:
     void box_left(QObject* watched);
     void connect_handlers();
     void bind_inputs();
+    void name_controls();
     void bind_amount(int box, QLineEdit* edit, const char* key);
     void fill_lists();
     void select_default(std::size_t row);
@@ -252,7 +255,7 @@ private:
     std::vector<InputControls> controls_;  // by catalogue row
     ResultsRecord results_record_;
     QPointer<OutPut> results_;
-    std::array<QPointer<HelpScreen>, 5> helps_{};
+    std::array<QPointer<HelpScreen>, 10> helps_{};  // by help page 1..10
     std::array<QPixmap, 7> frames_{};
 
     QTabWidget* TabStrip1 = nullptr;
@@ -260,7 +263,10 @@ private:
     QPushButton* Command1 = nullptr;
     QPushButton* Command2 = nullptr;
     QPushButton* Command6 = nullptr;
-    QCheckBox* refined_accuracy = nullptr;  // beside "Calculate": which scheme it runs
+    QCheckBox* refined_accuracy = nullptr;    // beside "Calculate": which scheme it runs
+    QPointer<QWidget> focus_before_results_;  // given back on "Return"
+    // Under the buttons, after "What if" ticked "Refined accuracy" for its amount.
+    QLabel* accuracy_note_ = nullptr;
     QMenuBar* menu_bar_ = nullptr;
     QMenu* recent_menu_ = nullptr;
     QFrame* Picture1 = nullptr;

@@ -16,6 +16,7 @@
 #include "analysis/case_file.h"
 #include "record/number_format.h"
 #include "analysis/pipeline.h"
+#include "screens/front/help_screen.h"
 #include "screens/input/in_put.h"
 
 namespace quorrel {
@@ -88,8 +89,28 @@ void InPut::build_menu() {
     connect(file, &QMenu::aboutToShow, this, &InPut::fill_recent_menu);
     file->addSeparator();
     item("E&xit", "mnuExit", QKeySequence::Quit, "Ctrl+Q", &InPut::in_put_Command2_Click);
+
+    // Help: every help page, then the About box.
+    QMenu* help = menu_bar_->addMenu("He&lp");  // Alt+H is the pages' Help button
+    help->setObjectName("mnuHelp");
+    for (int page = 1; page <= kHelpPages; ++page) {
+        if (page == 6) help->addSeparator();
+        QString caption = help_caption(page);
+        caption.chop(QString(" Help").size());
+        QAction* action = help->addAction(caption + "...");
+        action->setObjectName(QStringLiteral("mnuHelp(%1)").arg(page));
+        connect(action, &QAction::triggered, this, [this, page] { in_put_Help_Click(page); });
+    }
+    help->addSeparator();
+    QAction* about = help->addAction("&About Quorrel...");
+    about->setObjectName("mnuAbout");
+    connect(about, &QAction::triggered, this, &InPut::in_put_mnuAbout_Click);
     layout()->setMenuBar(menu_bar_);
     fill_recent_menu();
+}
+
+void InPut::in_put_mnuAbout_Click() {
+    platform_.show_message(this, "About Quorrel", about_text(), MessageIcon::none);
 }
 
 void InPut::fill_recent_menu() {
@@ -248,14 +269,15 @@ void InPut::update_modified() {
     update_title();
 }
 
-// "name[*] - Input Individual Information"; a new case has no name, and its
-// title gains the mark only while it has changes.
+// "Quorrel - name[*] - Input Individual Information"; a new case has no
+// name, and its title gains the mark only while it has changes.
 void InPut::update_title() {
     QString title = kInputTitle;
     if (!case_name_.isEmpty())
         title = case_name_ + "[*] - " + title;
     else if (modified_)
         title += "[*]";
+    title = QString(kProgramName) + " - " + title;
     setWindowTitle(title);
     setWindowModified(modified_);
 }

@@ -12,6 +12,8 @@
 #include <QProxyStyle>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollArea>
+#include <QSettings>
 #include <QShortcut>
 #include <QStyleOptionTab>
 #include <QTabBar>
@@ -171,6 +173,13 @@ QHBoxLayout* right_aligned(QWidget* w) {
 
 }  // namespace
 
+namespace {
+// Kept under the program's own name, whatever the binary is called.
+constexpr const char* kSettingsOwner = "Quorrel";
+constexpr const char* kSettingsName = "Quorrel";
+constexpr const char* kAccuracyKey = "refined_accuracy";
+}  // namespace
+
 void InPut::build_ui() {
     setObjectName("in_put");
     setWindowTitle(kInputTitle);
@@ -182,7 +191,15 @@ void InPut::build_ui() {
     Frame1 = {build_page1(), build_page2(), build_page3(), build_page4(), build_page5()};
     for (int i = 0; i < 5; ++i) {
         Frame1[i]->setObjectName(indexed("Frame1", i + 1));
-        TabStrip1->addTab(Frame1[i], kTabCaptions[i]);
+        // A page larger than the window scrolls, so that the window fits a
+        // small screen with Calculate and Exit in view.
+        auto* scroll = new QScrollArea;
+        scroll->setObjectName(indexed("PageScroll", i + 1));
+        scroll->setFrameShape(QFrame::NoFrame);
+        scroll->setFocusPolicy(Qt::NoFocus);
+        scroll->setWidgetResizable(true);
+        scroll->setWidget(Frame1[i]);
+        TabStrip1->addTab(scroll, kTabCaptions[i]);
         if (kTabToolTips[i][0] != '\0') TabStrip1->setTabToolTip(i, kTabToolTips[i]);
         TabStrip1->tabBar()->setTabData(i, QString(kTabMnemonics[i]));
         // Alt and the caption's letter goes to the page as a click on its tab
@@ -202,6 +219,17 @@ void InPut::build_ui() {
     refined_accuracy->setToolTip(
         "Calculate every figure with the refined scheme, each probability with its error "
         "estimate. Slower than the standard scheme, and closer to what the model implies.");
+    // The person's choice of scheme holds from one session to the next.
+    refined_accuracy->setChecked(
+        QSettings(kSettingsOwner, kSettingsName).value(kAccuracyKey, false).toBool());
+    connect(refined_accuracy, &QCheckBox::toggled, this, [this](bool on) {
+        QSettings(kSettingsOwner, kSettingsName).setValue(kAccuracyKey, on);
+        if (!on) accuracy_note_->hide();
+    });
+    accuracy_note_ = new QLabel(this);
+    accuracy_note_->setObjectName("accuracy_note");
+    accuracy_note_->setWordWrap(true);
+    accuracy_note_->hide();
 
     build_progress();
 
@@ -218,12 +246,16 @@ void InPut::build_ui() {
     main->setContentsMargins(6, 8, 6, 6);
     main->addWidget(TabStrip1, 1);
     main->addLayout(bottom);
+    main->addWidget(accuracy_note_);
 
     // Wide enough at first for every tab caption to show; scroll buttons
     // appear only when the user makes the window narrower.
     const int tabs_width = TabStrip1->tabBar()->sizeHint().width() + 24;
     resize(minimumSizeHint().expandedTo(QSize(std::max(760, tabs_width), 560)));
     style_controls();
+    // Where the person last left it, or in the middle of the screen; never
+    // larger than the screen.
+    keep_window_geometry(*this, "input");
 }
 
 // Made after every control, so that it outlives them all when the window's

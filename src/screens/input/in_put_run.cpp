@@ -84,6 +84,7 @@ void InPut::in_put_Command1_Click() {
     for (int k = 0; k < 5; ++k) shown_before[k] = shaded_[k]->text();
     const bool stale_before = figures_stale_;
     running_ = true;
+    accuracy_note_->hide();
     set_inputs_enabled(false);
     results_record_ = ResultsRecord{};
     CalculationOutcome outcome = CalculationOutcome::failed;
@@ -176,14 +177,34 @@ void InPut::open_results(const ResultsRecord& results) {
         const int box = key == "liquid_wealth" ? kText11 : kText10;
         amounts_[box].edit->setText(QString::fromStdString(format_grouped0(value)));
         if (check_amount(box)) run_go_step();
+        // The amount came from a refined solve: the next Calculate runs the
+        // same scheme, so it shows the figure the solve found.
+        if (!refined_accuracy->isChecked()) {
+            refined_accuracy->setChecked(true);
+            accuracy_note_->setText(
+                "\"Refined accuracy\" is now ticked: the amount from What if was found with the "
+                "refined scheme, so Calculate shows the figure the solve found.");
+            accuracy_note_->show();
+        }
     });
-    // Shown before this one is hidden, so the program never has no window.
+    // Shown before this one is hidden, so the program never has no window;
+    // activated, so that the keyboard goes with it.
+    focus_before_results_ = QApplication::focusWidget();
     screen->show();
+    screen->raise();
+    screen->activateWindow();
     hide();
 }
 
 void InPut::results_returned() {
     show();
+    raise();
+    activateWindow();
+    // The control that had the focus before Calculate has it again.
+    if (focus_before_results_ && focus_before_results_->window() == this)
+        focus_before_results_->setFocus(Qt::OtherFocusReason);
+    else
+        Command1->setFocus(Qt::OtherFocusReason);
     if (results_ != nullptr) {
         results_->hide();
         results_->deleteLater();

@@ -1,9 +1,11 @@
 #include "screens/results/compare_window.h"
 
+#include <QDate>
 #include <QDateTime>
 #include <QFile>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QLabel>
 #include <QPrinter>
 #include <QPushButton>
 #include <QSaveFile>
@@ -89,6 +91,11 @@ CompareWindow::CompareWindow(CaseComparison comparison, Platform& platform, QWid
     buttons->addWidget(csv);
     buttons->addWidget(close_button);
     auto* layout = new QVBoxLayout(this);
+    // Differences mean something only between figures of one scheme: say which.
+    auto* accuracy = new QLabel(qs(comparison_accuracy_sentence(comparison_)), this);
+    accuracy->setObjectName("comparison_accuracy");
+    accuracy->setWordWrap(true);
+    layout->addWidget(accuracy);
     layout->addWidget(table_, 1);
     layout->addLayout(buttons);
 
@@ -106,7 +113,13 @@ void CompareWindow::print_clicked() {
 }
 
 void CompareWindow::export_csv_clicked() {
-    QString chosen = platform_.save_file_name(this, "comparison.csv", kCsvFilter);
+    // Written whole: the dialog asks before an existing file is replaced.
+    const QString first = comparison_.case_names.empty()
+                              ? QString()
+                              : QString::fromStdString(comparison_.case_names.front());
+    QString chosen = platform_.replace_file_name(
+        this, proposed_file_name(first + " comparison", QDate::currentDate(), "csv"), kCsvFilter,
+        "csv");
     if (chosen.isEmpty()) return;
     if (!chosen.endsWith(".csv", Qt::CaseInsensitive)) chosen += ".csv";
     // Written whole or not at all: a failed write leaves an older file as it was.

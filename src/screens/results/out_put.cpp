@@ -1,6 +1,7 @@
 #include "screens/results/out_put.h"
 
 #include <QCloseEvent>
+#include <QDate>
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
@@ -16,13 +17,18 @@
 #include <QPrinter>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollArea>
 #include <QShortcut>
 #include <QTabBar>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <memory>
 #include <utility>
 
 #include "analysis/case_comparison.h"
+#include "analysis/case_summary.h"
 #include "analysis/defaults.h"
 #include "record/number_format.h"
 #include "record/published_figures.h"
@@ -43,7 +49,6 @@ namespace quorrel {
 namespace {
 
 constexpr const char* kTitle = "Results and Analysis";
-constexpr const char* kSaveFailed = "Failed to Save the Results!!!";
 constexpr const char* kReportFilter = "text file (*.txt)";
 constexpr const char* kPdfFilter = "PDF document (*.pdf)";
 constexpr const char* kCaseFilter = "Quorrel case (*.json)";
@@ -115,7 +120,7 @@ OutPut::OutPut(const AnalysisState& state, const ResultsRecord& results, Platfor
       platform_(platform),
       liquid_wealth_text_(std::move(liquid_wealth_text)) {
     setObjectName("out_put");
-    setWindowTitle(kTitle);
+    set_case_name({});  // the window's title
 
     auto* layout = new QVBoxLayout(this);
     tab_strip_ = new QTabBar(this);
@@ -125,6 +130,7 @@ OutPut::OutPut(const AnalysisState& state, const ResultsRecord& results, Platfor
                                 "Projected &Consumption", "&Mortality Parameters"})
         tab_strip_->addTab(caption);
     tab_strip_->setExpanding(false);
+    tab_strip_->setUsesScrollButtons(true);
     layout->addWidget(tab_strip_);
 
     // The four frames share one place below the tab strip; only the current
@@ -139,16 +145,24 @@ OutPut::OutPut(const AnalysisState& state, const ResultsRecord& results, Platfor
         frame->setObjectName(QString("Frame1(%1)").arg(i + 1));
         frame->setFrameShape(QFrame::StyledPanel);
         auto* inner = new QVBoxLayout(frame);
-        pages[i]->setParent(frame);
-        inner->addWidget(pages[i]);
+        inner->setContentsMargins(0, 0, 0, 0);
+        // A page taller or wider than the window scrolls, so that the window
+        // fits a small screen with its buttons in view.
+        auto* scroll = new QScrollArea(frame);
+        scroll->setObjectName(QString("scroll(%1)").arg(i + 1));
+        scroll->setFrameShape(QFrame::NoFrame);
+        scroll->setFocusPolicy(Qt::NoFocus);
+        scroll->setWidgetResizable(true);
+        scroll->setWidget(pages[i]);
+        inner->addWidget(scroll);
         stack->addWidget(frame, 0, 0);
         frames_[i] = frame;
     }
     layout->addWidget(area, 1);
-    // Which scheme produced the figures.
-    QLabel* scheme =
-        label(this, "scheme_line",
-              results_.refined ? qs(results_.scheme_line) : QString(kStandardSchemeLine));
+    // Which scheme produced the figures, in plain words; the refined scheme's
+    // technical account behind them.
+    QLabel* scheme = label(this, "scheme_line", qs(scheme_sentence(results_)));
+    if (results_.refined) scheme->setToolTip(qs(results_.scheme_line));
     scheme->setWordWrap(true);
     layout->addWidget(scheme);
 
@@ -163,22 +177,28 @@ OutPut::OutPut(const AnalysisState& state, const ResultsRecord& results, Platfor
     install_tab_keys();
     press_buttons_on_enter(*this);
 
+    name_controls();
     out_put_Form_Load();
     resize(780, 700);
-    // Opened where the input screen stood: in the middle of the screen.
-    if (!parent) centre_on_screen(*this);
+    // Where the person last left it, or in the middle of the screen; never
+    // larger than the screen.
+    if (!parent) keep_window_geometry(*this, "results");
 }
 
 // The commands below the tabs.
 QHBoxLayout* OutPut::build_command_row() {
     auto* bottom = new QHBoxLayout;
+    // Made in the order they stand, so that Tab follows them and "Return" is last.
     QPushButton* save = button(this, "Command3", "&Save Results");
-    QPushButton* back = button(this, "Command1", "&Return");
     QPushButton* export_pdf = button(this, "export_pdf", "&Export PDF...");
     QPushButton* print_report = button(this, "print_report", "Print Rep&ort...");
     QPushButton* compare = button(this, "compare_cases", "Comp&are...");
     check_button_ = button(this, "check_by_simulation", "C&heck by simulation");
     QPushButton* what_if = button(this, "what_if", "What &if");
+    QPushButton* back = button(this, "Command1", "&Return");
+    save->setToolTip("Save Results (Ctrl+S)");
+    print_report->setToolTip("Print Report (Ctrl+P)");
+    back->setToolTip("Return to the inputs (Escape, Ctrl+W)");
     bottom->addStretch(1);
     bottom->addWidget(save);
     bottom->addWidget(export_pdf);
@@ -200,6 +220,15 @@ QHBoxLayout* OutPut::build_command_row() {
 }
 
 void OutPut::install_tab_keys() {
+    // The desktop's keys for saving, printing and closing.
+    const auto key = [this](const QKeySequence& keys, auto handler) {
+        auto* shortcut = new QShortcut(keys, this);
+        connect(shortcut, &QShortcut::activated, this, handler);
+    };
+    key(QKeySequence(Qt::CTRL | Qt::Key_S), [this] { out_put_Command3_Click(); });
+    key(QKeySequence(Qt::CTRL | Qt::Key_P), [this] { print_report_clicked(); });
+    key(QKeySequence(Qt::Key_Escape), [this] { out_put_Command1_Click(); });
+    key(QKeySequence(Qt::CTRL | Qt::Key_W), [this] { out_put_Command1_Click(); });
     // Ctrl+Tab and Ctrl+Shift+Tab step through the tabs, as on the input screen.
     const auto step_tab = [this](int by) {
         const int n = tab_strip_->count();
@@ -236,6 +265,15 @@ QWidget* OutPut::build_probability_tab() {
     money->addWidget(value_box(frame3, "Text45", 120), 1, 2);
     money->setColumnStretch(3, 1);
     v->addWidget(frame3);
+
+    // The grid's chief figure in plain words, above it.
+    QLabel* headline = label(page, "headline", "");
+    QFont larger = headline->font();
+    larger.setBold(true);
+    larger.setPointSizeF(larger.pointSizeF() * 1.15);
+    headline->setFont(larger);
+    headline->setWordWrap(true);
+    v->addWidget(headline);
 
     auto* shape = new QFrame(page);
     shape->setObjectName("Shape1");
@@ -399,6 +437,51 @@ QWidget* OutPut::build_mortality_tab() {
     return page;
 }
 
+// What a screen reader says of each figure: the row and column it stands in,
+// since a cell's text alone ("9.3%") says nothing of what it is.
+void OutPut::name_controls() {
+    const auto name = [this](const QString& control, const QString& accessible,
+                             const QString& description = {}) {
+        if (auto* w = findChild<QWidget*>(control)) {
+            w->setAccessibleName(accessible);
+            if (!description.isEmpty()) w->setAccessibleDescription(description);
+        }
+    };
+    for (int r = 0; r < 4; ++r)
+        for (int c = 0; c < 4; ++c) {
+            const QString when =
+                c == 3 ? QString("over the lifetime")
+                       : QString("within %1").arg(kRuinFigures.column_captions[c]).toLower();
+            name(ruin_cell_names()[r][c],
+                 QString("Probability that the NIW hits %1 %2")
+                     .arg(QString(kRuinFigures.row_captions[r]).replace(" %", "%"), when),
+                 "Probability Results");
+        }
+    for (int r = 0; r < 3; ++r)
+        for (int c = 0; c < 3; ++c) {
+            QString row = kEstateFigures.row_captions[r];
+            row.chop(1);  // its colon
+            name(estate_cell_names()[r][c],
+                 QString("Estate after %1, %2, as a multiple of the NIW")
+                     .arg(row, kEstateFigures.column_captions[c]),
+                 "Estate (Real) Conditional on Survival");
+        }
+    name("Text1", "Net Investable Wealth (NIW), dollars");
+    name("Text45", "Net Consumption Deficit, dollars");
+    name("Text42", "Current Age");
+    name("Text43", "Life Expectancy");
+    name("Text44(1)", "Gender");
+    name("Text44(0)", "90th Percentile age");
+    name("Picture1", "Survival chart",
+         "The probability of surviving to each age, and the expected ruin age");
+    name("Picture2", "Expected income chart",
+         "Expected income as a multiple of the real target income, at each age, conditional on "
+         "survival");
+    name("headline", "Headline");
+    name("scheme_line", "Accuracy of the figures");
+    for (const char* box : {"Text20", "Text24", "Text8", "Text25"}) name(box, "Explanation");
+}
+
 void OutPut::set_field(const char* name, const QString& text) {
     if (auto* box = findChild<QLineEdit*>(name)) {
         box->setText(text);
@@ -421,6 +504,7 @@ void OutPut::out_put_Form_Load() {
         if (f.cell != nullptr) set_field(f.cell, qs(cell_text(f, state_, results_)));
     set_field("Text42", qs(str_form(state_.current_age)));
     set_field("Label9", qs(format_grouped0(state_.net_investable_wealth)));
+    set_field("headline", qs(headline_sentence(results_)));
     mark_grid_cells();
 
     out_put_Command4_Click();
@@ -436,6 +520,9 @@ void OutPut::mark_grid_cells() {
             auto* box = findChild<QLineEdit*>(ruin_cell_names()[r][c]);
             if (!box) continue;
             unmark_grid_cell(*box);
+            if (results_.refined)
+                box->setToolTip(QString("Error estimate: %1 percentage points")
+                                    .arg(qs(error_text(results_, kRuinFigures, r, c))));
             if (results_.barrier_at_start[r][c]) mark_grid_cell(*box, kBarrierAtStartTip);
             if (results_.ruin_out_of_order[r][c]) mark_grid_cell(*box, kRuinOutOfOrderTip);
             if (check_ && check_->ruin[r][c] == Agreement::disagrees)
@@ -448,6 +535,9 @@ void OutPut::mark_grid_cells() {
             auto* box = findChild<QLineEdit*>(estate_cell_names()[r][c]);
             if (!box) continue;
             unmark_grid_cell(*box);
+            if (results_.refined)
+                box->setToolTip(QString("Error estimate: %1 times the NIW")
+                                    .arg(qs(error_text(results_, kEstateFigures, r, c))));
             if (results_.estate_at_grid_limit[r][c]) mark_grid_cell(*box, estate_tip);
             if (check_ && check_->estate[r][c] == Agreement::disagrees)
                 mark_grid_cell(*box, kDisagreesTip);
@@ -509,12 +599,11 @@ void OutPut::print_screen() {
 void OutPut::out_put_Command3_Click() {
     // The report is stamped with the moment the button was pressed.
     const QString stamp = QDateTime::currentDateTime().toString("yyyy-MM-dd HH:mm:ss");
-    const QString chosen = platform_.save_file_name(this, QString(), kReportFilter);
+    const QString chosen = platform_.save_file_name(
+        this, proposed_file_name(case_name_, QDate::currentDate(), "txt"), kReportFilter);
     save_status_->clear();
-    if (chosen.isEmpty()) {
-        platform_.show_message(this, kTitle, kSaveFailed, MessageIcon::critical);
-        return;
-    }
+    // A cancelled dialog is the person's choice, not a failure: nothing to say.
+    if (chosen.isEmpty()) return;
     const std::string path = report_file_name(QFile::encodeName(chosen).toStdString());
     const std::vector<std::string> lines =
         report_lines(state_, results_, liquid_wealth_text_.toStdString(), stamp.toStdString());
@@ -532,11 +621,17 @@ void OutPut::out_put_Command3_Click() {
                                   : QString("The report was saved in %1").arg(shown_path));
 }
 
-void OutPut::set_case_name(const QString& name) { case_name_ = name; }
+void OutPut::set_case_name(const QString& name) {
+    case_name_ = name;
+    // "Quorrel - Smith - Results and Analysis": the program and the case.
+    setWindowTitle(QString(kProgramName) + " - " + (name.isEmpty() ? QString() : name + " - ") +
+                   kTitle);
+}
 
 void OutPut::export_pdf_clicked() {
-    const QString suggested = (case_name_.isEmpty() ? QString("report") : case_name_) + ".pdf";
-    QString chosen = platform_.save_file_name(this, suggested, kPdfFilter);
+    // Written whole: the dialog asks before an existing file is replaced.
+    QString chosen = platform_.replace_file_name(
+        this, proposed_file_name(case_name_, QDate::currentDate(), "pdf"), kPdfFilter, "pdf");
     if (chosen.isEmpty()) return;  // cancelled: nothing to say
     if (!chosen.endsWith(".pdf", Qt::CaseInsensitive)) chosen += ".pdf";
     save_status_->clear();
@@ -565,17 +660,50 @@ QWidget* OutPut::compare_window() const { return compare_window_.data(); }
 
 namespace {
 
-// Collects the calculation's message instead of showing it: a compared case
-// that cannot be calculated is named in one message of the results screen.
+// A compared case's calculation on the worker: collects the calculation's
+// message instead of showing it (a case that cannot be calculated is named in
+// one message of the results screen), reports progress by the figures
+// published, and stops at the next time step once Cancel is pressed.
 class CompareHooks : public CalculationHooks {
 public:
+    struct Cancelled {};
+    CompareHooks(const std::atomic<bool>& cancel, std::atomic<double>& progress, double from,
+                 double share)
+        : cancel_(cancel), progress_(progress), from_(from), share_(share) {}
     void show_message(const std::string& text, const std::string&) override { message = text; }
+    void process_pending_events() override {
+        if (cancel_.load()) throw Cancelled{};
+    }
+    void result_published(const std::string&, const std::string&) override {
+        constexpr double kFigures = 25;
+        published_ = std::min(published_ + 1, kFigures);
+        progress_.store(from_ + share_ * published_ / kFigures);
+    }
     std::string message;
+
+private:
+    const std::atomic<bool>& cancel_;
+    std::atomic<double>& progress_;
+    double from_, share_;
+    double published_ = 0;
+};
+
+// What the comparison's worker reads and leaves behind.
+struct PendingComparison {
+    std::vector<ComparedCase> cases;  // the current case first
+    QStringList paths;                // of the other cases, in order
+    Accuracy accuracy = Accuracy::standard;
+    bool cancelled = false;
+    QString failed_path;  // the case that could not be calculated, and why
+    std::string reason;
 };
 
 }  // namespace
 
+bool OutPut::comparison_running() const { return comparison_ && comparison_->running(); }
+
 void OutPut::compare_clicked() {
+    if (comparison_running()) return;
     const QStringList files = platform_.open_file_names(this, kCaseFilter);
     if (files.isEmpty()) return;
     if (files.size() > 3) {
@@ -583,42 +711,78 @@ void OutPut::compare_clicked() {
                                MessageIcon::critical);
         return;
     }
-    std::vector<ComparedCase> cases{
+    auto pending = std::make_shared<PendingComparison>();
+    // Every case at the scheme of the figures on screen, so that a difference
+    // is one of inputs, never of accuracy.
+    pending->accuracy = results_.refined ? Accuracy::refined : Accuracy::standard;
+    pending->cases.push_back(
         {(case_name_.isEmpty() ? QString(kUnnamedCase) : case_name_).toStdString(), state_,
-         results_}};
-    platform_.set_busy(true);
+         results_});
+    // The files are read here, quickly; only the calculations go to the worker.
     for (const QString& path : files) {
         ComparedCase other{QFileInfo(path).completeBaseName().toStdString(), {}, {}};
         apply_input_defaults(other.state);
-        std::string reason = case_reader_
-                                 ? case_reader_(path, other.state)
-                                 : std::string("saved cases cannot be read in this program");
-        if (reason.empty()) {
-            CompareHooks hooks;
-            try {
-                if (run_calculation(other.state, hooks, other.results) !=
-                    CalculationOutcome::completed)
-                    reason = hooks.message;
-            } catch (const std::exception& e) {
-                reason = e.what();
-            }
-        }
+        const std::string reason = case_reader_
+                                       ? case_reader_(path, other.state)
+                                       : std::string("saved cases cannot be read in this program");
         if (!reason.empty()) {
-            platform_.set_busy(false);
             platform_.show_message(
                 this, kTitle, QString("The case %1 cannot be compared:\n%2").arg(path, qs(reason)),
                 MessageIcon::critical);
             return;
         }
-        cases.push_back(std::move(other));
+        pending->cases.push_back(std::move(other));
+        pending->paths << path;
     }
-    platform_.set_busy(false);
 
-    if (compare_window_) compare_window_->close();
-    auto* window = new CompareWindow(compare_cases(cases), platform_, this);
-    window->setAttribute(Qt::WA_DeleteOnClose);
-    compare_window_ = window;
-    window->show();
+    comparison_.reset();
+    auto work = [pending](const std::atomic<bool>& cancel, std::atomic<double>& progress) {
+        const double share = 1.0 / static_cast<double>(pending->paths.size());
+        for (qsizetype i = 0; i < pending->paths.size(); ++i) {
+            ComparedCase& other = pending->cases[static_cast<size_t>(i) + 1];
+            CompareHooks hooks(cancel, progress, static_cast<double>(i) * share, share);
+            std::string reason;
+            try {
+                if (run_calculation(other.state, hooks, other.results, pending->accuracy) !=
+                    CalculationOutcome::completed)
+                    reason = hooks.message;
+            } catch (const CompareHooks::Cancelled&) {
+                pending->cancelled = true;
+                return;
+            } catch (const std::exception& e) {
+                reason = e.what();
+            }
+            if (!reason.empty()) {
+                pending->failed_path = pending->paths[i];
+                pending->reason = reason;
+                return;
+            }
+        }
+    };
+    auto done = [this, pending](JobEnd end, const QString& message) {
+        if (end == JobEnd::cancelled || pending->cancelled) return;
+        if (end == JobEnd::failed || !pending->reason.empty()) {
+            const QString path =
+                pending->failed_path.isEmpty() ? pending->paths.join(", ") : pending->failed_path;
+            const QString why = end == JobEnd::failed ? message : qs(pending->reason);
+            platform_.show_message(this, kTitle,
+                                   QString("The case %1 cannot be compared:\n%2").arg(path, why),
+                                   MessageIcon::critical);
+            return;
+        }
+        if (compare_window_) compare_window_->close();
+        auto* window = new CompareWindow(compare_cases(pending->cases), platform_, this);
+        window->setAttribute(Qt::WA_DeleteOnClose);
+        compare_window_ = window;
+        window->show();
+    };
+    comparison_ = std::make_unique<BackgroundJob>(
+        platform_, this, "Compare",
+        QString("Calculating %1 at %2 accuracy...")
+            .arg(files.size() == 1 ? QString("the other case")
+                                   : QString("the %1 other cases").arg(files.size()),
+                 results_.refined ? "refined" : "standard"),
+        std::move(work), std::move(done));
 }
 
 WhatIfWindow* OutPut::what_if_window() const { return what_if_.data(); }
@@ -642,6 +806,7 @@ void OutPut::what_if_clicked() {
 
 void OutPut::out_put_Command1_Click() {
     if (simulation_) simulation_->cancel();
+    if (comparison_) comparison_->cancel();
     if (returned_) return;
     returned_ = true;
     QPointer<OutPut> alive(this);
@@ -654,6 +819,7 @@ void OutPut::closeEvent(QCloseEvent* event) {
     // A simulation still running is of no more use; the destructor waits
     // for its worker.
     if (simulation_) simulation_->cancel();
+    if (comparison_) comparison_->cancel();
     if (returned_) return;
     returned_ = true;
     emit returned();

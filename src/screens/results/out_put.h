@@ -31,10 +31,6 @@ class ChartView;
 class WhatIfWindow;
 struct MonteCarloResults;
 
-// What the results screen says of figures of the standard scheme.
-inline constexpr const char* kStandardSchemeLine =
-    "Standard accuracy: fully implicit finite differences on a grid of 0.1 years of target "
-    "income, 500 time steps per horizon.";
 // Paths of "Check by simulation": the standard error of a 10% probability is
 // then about 0.07 percentage point, and the default case takes a few seconds.
 inline constexpr long kCheckPaths = 200000;
@@ -66,6 +62,8 @@ public:
     // "Check by simulation": paths of the next run (tests take fewer).
     void set_simulation_paths(long paths) { simulation_paths_ = paths; }
     bool simulation_running() const;
+    // "Compare...": true while the other cases are being calculated.
+    bool comparison_running() const;
 
 signals:
     // "Return" pressed or the window closed: the owner discards this screen
@@ -105,6 +103,7 @@ private:
     QWidget* build_consumption_tab();
     QWidget* build_mortality_tab();
     void set_field(const char* name, const QString& text);
+    void name_controls();
     QLabel* simulation_label(QWidget* parent, const char* cell);
     void mark_grid_cells();
 
@@ -135,6 +134,7 @@ private:
     std::optional<CrossCheck> check_;
     long simulation_paths_ = kCheckPaths;
     std::unique_ptr<BackgroundJob> simulation_;
+    std::unique_ptr<BackgroundJob> comparison_;
     std::int16_t current_tab_ = 1;
     bool returned_ = false;
 };

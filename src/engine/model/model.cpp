@@ -1,0 +1,102 @@
+#include "engine/model/model.h"
+
+#include <cmath>
+
+#include "valuation/gompertz.h"
+
+namespace quorrel {
+
+double makeham_hazard(double r, double lambda, double age, double m, double b) {
+    return (gompertz_hazard(age, m, b) + lambda) * (1 + r);
+}
+
+double makeham_survival(double r, double t, double age, double lambda, double m, double b) {
+    const double shifted_modal_age = m - b * std::log(1 + r);
+    const double G = gompertz_hazard(age, shifted_modal_age, b);
+    return std::exp(G * b * (1 - std::exp(t / b)) - t * lambda);
+}
+
+namespace engine {
+
+Model Model::from_state(const AnalysisState& s) {
+    Model m;
+    m.current_mu = s.current_expected_return;
+    m.later_mu = s.later_expected_return;
+    m.current_sigma = s.current_standard_deviation;
+    m.later_sigma = s.later_standard_deviation;
+    m.later_years = static_cast<double>(s.later_allocation_years);
+    m.real_income_ratio = s.real_income_ratio;
+    m.nominal_income_ratio = s.nominal_income_ratio;
+    m.variable_income_ratio = s.variable_income_ratio;
+    m.cola_rate = s.cola_rate;
+    m.air_rate = s.air_rate;
+    m.implied_inflation = s.implied_inflation;
+    m.investable_wealth = s.net_investable_wealth;
+    m.current_age = s.current_age;
+    m.lambda = s.ruin_lambda;
+    m.modal_age = s.ruin_modal_age;
+    m.dispersion = s.ruin_dispersion;
+    return m;
+}
+
+double Model::exposure(double t) const {
+    return 1 + variable_income_ratio * std::exp(-(implied_inflation + air_rate) * t);
+}
+
+double Model::inflation_factor(double t) const {
+    return std::exp((cola_rate - implied_inflation) * t);
+}
+
+double Model::net_income(double t) const {
+    return -1 + real_income_ratio + nominal_income_ratio * inflation_factor(t);
+}
+
+double Model::drift(double g, double t, double x) const {
+    return mu(t) * x * exposure(t) - std::exp(g * t) + real_income_ratio +
+           nominal_income_ratio * inflation_factor(t);
+}
+
+double Model::diffusion(double t, double x) const {
+    const double s = sigma(t);
+    return 0.5 * (s * s) * (x * x) * exposure(t);
+}
+
+bool Model::coefficients_constant_in_time() const {
+    const bool exposure_fixed = variable_income_ratio == 0 || implied_inflation + air_rate == 0;
+    const bool income_fixed = nominal_income_ratio == 0 || cola_rate == implied_inflation;
+    return exposure_fixed && income_fixed;
+}
+
+double Model::annuity_income(double T) const {
+    return nominal_income_ratio * inflation_factor(T) + real_income_ratio +
+           investable_wealth * variable_income_ratio *
+               std::exp((mu(T) - air_rate - implied_inflation) * T);
+}
+
+double Model::survival(double t) const {
+    const double b = dispersion;
+    return std::exp(-lambda * t + std::exp((current_age - modal_age) / b) * (1 - std::exp(t / b)));
+}
+
+double Model::conditional_survival(double t, double horizon) const {
+    if (t >= horizon) return 0;
+    const double s_end = survival(horizon);
+    return (survival(t) - s_end) / (1 - s_end);
+}
+
+double Model::hazard(double t) const {
+    return makeham_hazard(0, lambda, current_age + t, modal_age, dispersion);
+}
+
+double Model::solver_survival(double t) const {
+    return makeham_survival(0, t, current_age, lambda, modal_age, dispersion);
+}
+
+double Model::truncated_death_rate(double t, double horizon_survival) const {
+    const double h = hazard(t);
+    const double S_t = solver_survival(t);
+    return (S_t * h) / (S_t - horizon_survival);
+}
+
+}  // namespace engine
+}  // namespace quorrel

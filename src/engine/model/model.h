@@ -1,0 +1,91 @@
+// The wealth process and the death law, as the standard scheme's
+// coefficients, the refined scheme and the simulation all read them: one
+// frozen copy of the prepared record's coefficients, so that worker threads
+// never touch the analysis state.
+#pragma once
+
+#include "record/analysis_state.h"
+#include "record/results.h"
+
+namespace quorrel::engine {
+
+struct AllocationRegime {
+    double mu = 0;     // expected real return
+    double sigma = 0;  // standard deviation
+};
+
+struct Model {
+    double current_mu = 0, later_mu = 0;
+    double current_sigma = 0, later_sigma = 0;
+    double later_years = 0;  // today's allocation while t <= later_years
+    double real_income_ratio = 0, nominal_income_ratio = 0, variable_income_ratio = 0;
+    double cola_rate = 0, air_rate = 0, implied_inflation = 0;
+    // Net investable wealth in money: the variable annuity's income scales with it.
+    double investable_wealth = 0;
+    // Gompertz-Makeham law of the remaining lifetime from current_age.
+    double current_age = 65;
+    double lambda = 0, modal_age = 0, dispersion = 1;
+
+    // The coefficients of the prepared state (prepare_engine_inputs and
+    // select_ruin_parameters have run).
+    static Model from_state(const AnalysisState& state);
+
+    // --- The wealth process, in years of real target income.
+    bool later_regime(double t) const { return t > later_years; }
+    double mu(double t) const { return later_regime(t) ? later_mu : current_mu; }
+    double sigma(double t) const { return later_regime(t) ? later_sigma : current_sigma; }
+    AllocationRegime regime(double t) const { return {mu(t), sigma(t)}; }
+    // Exposure multiplier m(t) of the variable annuity.
+    double exposure(double t) const;
+    // What the nominal income keeps of its real value at t: inflation less COLA.
+    double inflation_factor(double t) const;
+    // The part of the drift that does not grow with wealth: pensions and
+    // annuities less the withdrawal of 1 a year.
+    double net_income(double t) const;
+    // Drift and half the variance rate at wealth x when the withdrawal grows
+    // at g, in the operation order of the standard scheme (its figures are
+    // kept bit for bit, and the lane kernel repeats this order node by node).
+    double drift(double g, double t, double x) const;
+    double diffusion(double t, double x) const;
+    // True when exposure and net income are the same at every time, so the
+    // scheme's matrices change only with the allocation.
+    bool coefficients_constant_in_time() const;
+    // The pensions' and annuities' income at horizon T as a fraction of the
+    // target: the nominal part eroded by inflation beyond its COLA, the CPI
+    // part as it is, the variable part grown at the horizon's return above
+    // its AIR.
+    double annuity_income(double T) const;
+
+    // --- The death law.
+    // Probability of being alive t years from today.
+    double survival(double t) const;
+    // Probability of being alive at t for a life certain to die before
+    // horizon (the lifetime figures' death law, truncated at kLifetimeEndAge).
+    double conditional_survival(double t, double horizon) const;
+    // Force of mortality t years from today.
+    double hazard(double t) const;
+    // survival(t) as the standard scheme's lifetime solve has always rounded
+    // it (through the Gompertz hazard times the dispersion); equal to
+    // survival(t) but for the last bits, kept so that its figures stay
+    // bit for bit.
+    double solver_survival(double t) const;
+    // Death rate at t of a life certain to die before the horizon whose
+    // solver_survival is `horizon_survival`: the lifetime solve's killing term.
+    double truncated_death_rate(double t, double horizon_survival) const;
+
+    // Years from today to kLifetimeEndAge: the lifetime figures' horizon.
+    double lifetime_horizon() const { return kLifetimeEndAge - current_age; }
+    // kTailYears beyond it: where the expected ruin age stops following wealth.
+    double tail_horizon() const { return lifetime_horizon() + kTailYears; }
+};
+
+}  // namespace quorrel::engine
+
+namespace quorrel {
+
+// The Gompertz-Makeham law with the force of interest r folded in: the
+// hazard (its Gompertz part and lambda, times 1 + r) and the survival.
+double makeham_hazard(double r, double lambda, double age, double m, double b);
+double makeham_survival(double r, double t, double age, double lambda, double m, double b);
+
+}  // namespace quorrel
