@@ -6,6 +6,7 @@
 
 #include "analysis/case_summary.h"
 #include "record/number_format.h"
+#include "record/published_figures.h"
 
 namespace quorrel {
 
@@ -128,58 +129,44 @@ CaseComparison compare_cases(const std::vector<ComparedCase>& cases) {
         for (const ComparedCase& k : cases) values.push_back(text_of(k.state, k.results));
         return values;
     };
-    const auto money = [](double amount) { return "$" + format_grouped0(amount); };
-    const auto whole = [](double v) {
-        return std::isfinite(v) ? format_grouped0(v) : std::string("-");
+    const auto figures = [&](FigureTab tab, const std::string& section) {
+        for (const Figure& f : published_figures())
+            if (f.tab == tab && f.item != nullptr)
+                add_row(c, section, f.item,
+                        each([&f](const AnalysisState& s, const ResultsRecord& r) {
+                            return figure_text(f, s, r);
+                        }));
     };
 
     const std::string probability = "Probability Results";
-    add_row(c, probability, "Net Investable Wealth (NIW)",
-            each([&](const AnalysisState& s, const ResultsRecord&) {
-                return money(s.net_investable_wealth);
-            }));
-    add_row(c, probability, "Net Consumption Deficit",
-            each([&](const AnalysisState& s, const ResultsRecord&) {
-                return money(s.consumption_deficit);
-            }));
-    for (int row = 0; row < 4; ++row)
-        for (int col = 0; col < 4; ++col)
-            add_row(
-                c, probability,
-                std::string(kProbabilityRowCaptions[row]) + ", " + kProbabilityColumnCaptions[col],
-                each([&](const AnalysisState&, const ResultsRecord& r) {
-                    return probability_text(r, row, col);
-                }));
+    figures(FigureTab::probability, probability);
+    for (std::size_t row = 0; row < 4; ++row)
+        for (std::size_t col = 0; col < 4; ++col)
+            add_row(c, probability,
+                    std::string(kRuinFigures.row_captions[row]) + ", " +
+                        kRuinFigures.column_captions[col],
+                    each([&](const AnalysisState&, const ResultsRecord& r) {
+                        return shown_text(r, kRuinFigures, row, col);
+                    }));
 
     const std::string wealth = "Projected Wealth";
-    for (int row = 0; row < 3; ++row)
-        for (int col = 0; col < 3; ++col) {
-            std::string caption =
-                std::string(kEstateColumnCaptions[col]) + ", " + kEstateRowCaptions[row];
+    for (std::size_t row = 0; row < 3; ++row)
+        for (std::size_t col = 0; col < 3; ++col) {
+            std::string caption = std::string(kEstateFigures.column_captions[col]) + ", " +
+                                  kEstateFigures.row_captions[row];
             caption.pop_back();  // the row caption's colon
             add_row(c, wealth, caption + " (multiple of NIW)",
                     each([&](const AnalysisState&, const ResultsRecord& r) {
-                        return estate_text(r, row, col);
+                        return shown_text(r, kEstateFigures, row, col);
                     }));
             add_row(c, wealth, caption + " (amount)",
                     each([&](const AnalysisState& s, const ResultsRecord& r) {
-                        return money(estate_multiple_shown(r, row, col) * s.net_investable_wealth);
+                        return "$" + format_grouped0(shown_value(r, kEstateFigures, row, col) *
+                                                     s.net_investable_wealth);
                     }));
         }
 
-    const std::string mortality = "Mortality Parameters";
-    add_row(c, mortality, "Life Expectancy",
-            each([&](const AnalysisState& s, const ResultsRecord&) {
-                return whole(life_expectancy_shown(s));
-            }));
-    add_row(c, mortality, "90th Percentile",
-            each([&](const AnalysisState& s, const ResultsRecord& r) {
-                return whole(ninetieth_percentile_age(s, r));
-            }));
-    add_row(c, mortality, "Expected Ruin Age",
-            each([&](const AnalysisState&, const ResultsRecord& r) {
-                return whole(expected_ruin_age_shown(r));
-            }));
+    figures(FigureTab::mortality, "Mortality Parameters");
 
     const auto accuracy = [](const ResultsRecord& r) {
         return std::string(r.refined ? "refined" : "standard");

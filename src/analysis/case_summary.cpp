@@ -19,11 +19,6 @@ std::string whole(double value) { return std::isfinite(value) ? format_grouped0(
 // Horizons and ages of the income curve are whole or half years.
 std::string one_decimal(double value) { return fixed_text(value, 1); }
 
-std::string cell_text(const ResultsRecord& results, const char* name) {
-    const auto it = results.cells.find(name);
-    return it == results.cells.end() ? std::string() : it->second;
-}
-
 const char* const kClassCaptions[5] = {
     "1.) Equity / Stocks:", "2.) Nominal Return Bonds:", "3.) Real Return Bonds:",
     "4.) Cash / Money Market :", "5.) Real Estate:"};
@@ -33,34 +28,10 @@ const char* const kPeriodCaptions[6] = {
 
 }  // namespace
 
-double life_expectancy_shown(const AnalysisState& s) {
-    return life_expectancy_shown(s.expected_death_age);
-}
-
-double ninetieth_percentile_age(const AnalysisState& s, const ResultsRecord& r) {
-    return r.ninetieth_percentile_index + s.current_age;
-}
-
-double expected_ruin_age_shown(const ResultsRecord& r) {
-    return std::floor(r.expected_ruin_age) + 1;
-}
-
-double expected_income_horizon(const AnalysisState& s, int i) {
-    return expected_income_horizon(s.current_age, i);
-}
-
-std::string probability_text(const ResultsRecord& r, int row, int col) {
-    std::string text =
-        cell_text(r, ruin_cell_names()[static_cast<size_t>(row)][static_cast<size_t>(col)]);
-    if (text.empty())
-        text = format_percent1(r.ruin_grid[static_cast<size_t>(row)][static_cast<size_t>(col)]);
-    return text;
-}
-
 std::string headline_sentence(const ResultsRecord& r) {
     const double lifetime = r.ruin_grid[0][3];
     const long lasting = std::lround(100 * (1 - lifetime));
-    const std::string figure = " (lifetime ruin " + probability_text(r, 0, 3) + ")";
+    const std::string figure = " (lifetime ruin " + shown_text(r, kRuinFigures, 0, 3) + ")";
     // A count of 0 or 100 out of 100 would claim a certainty no model has.
     if (lasting >= 100)
         return "In more than 99 of 100 futures your money lasts as long as you do" + figure;
@@ -72,31 +43,6 @@ std::string headline_sentence(const ResultsRecord& r) {
 
 std::string scheme_sentence(const ResultsRecord& r) {
     return r.refined ? kRefinedSchemeSentence : kStandardSchemeSentence;
-}
-
-std::string probability_error_text(const ResultsRecord& r, int row, int col) {
-    if (!r.refined) return {};
-    return "\u00b1" +
-           fixed_text(100 * r.ruin_error[static_cast<size_t>(row)][static_cast<size_t>(col)], 2);
-}
-
-std::string estate_error_text(const ResultsRecord& r, int row, int col) {
-    if (!r.refined) return {};
-    return "\u00b1" +
-           fixed_text(r.estate_error[static_cast<size_t>(row)][static_cast<size_t>(col)], 3);
-}
-
-std::string estate_text(const ResultsRecord& r, int row, int col) {
-    std::string text =
-        cell_text(r, estate_cell_names()[static_cast<size_t>(row)][static_cast<size_t>(col)]);
-    if (text.empty())
-        text = format_plain2(r.estate_grid[static_cast<size_t>(row)][static_cast<size_t>(col)]);
-    return text;
-}
-
-double estate_multiple_shown(const ResultsRecord& r, int row, int col) {
-    if (auto parsed = parse_amount(estate_text(r, row, col))) return *parsed;
-    return r.estate_grid[static_cast<size_t>(row)][static_cast<size_t>(col)];
 }
 
 namespace {
@@ -197,46 +143,40 @@ std::vector<SummarySection> input_summary(const AnalysisState& s) {
             market_section(s)};
 }
 
+namespace {
+
+// The figures of one tab outside its grids, caption and text.
+SummaryTable figure_rows(FigureTab tab, const std::string& title, const AnalysisState& s,
+                         const ResultsRecord& r) {
+    SummaryTable table{title, {}, {}};
+    for (const Figure& f : published_figures())
+        if (f.tab == tab) table.rows.push_back({f.caption, figure_text(f, s, r)});
+    return table;
+}
+
+}  // namespace
+
 std::vector<SummarySection> results_summary(const AnalysisState& s, const ResultsRecord& r) {
     std::vector<SummarySection> sections;
+    const auto shown = [&r](const auto& grid) {
+        return
+            [&r, &grid](std::size_t row, std::size_t col) { return shown_text(r, grid, row, col); };
+    };
 
-    SummarySection probability{"Probability Results", {}};
-    probability.tables.push_back(
-        {"",
-         {},
-         {{"Your Net Investable Wealth (NIW) is :", money(s.net_investable_wealth)},
-          {"Your Net Consumption Deficit is:", money(s.consumption_deficit)}}});
-    SummaryTable grid{"Probability", {"NIW hits"}, {}};
-    for (const char* c : kProbabilityColumnCaptions) grid.header.push_back(c);
-    for (int row = 0; row < 4; ++row) {
-        Row cells{kProbabilityRowCaptions[row]};
-        for (int col = 0; col < 4; ++col) cells.push_back(probability_text(r, row, col));
-        grid.rows.push_back(cells);
-    }
-    probability.tables.push_back(grid);
-    sections.push_back(probability);
+    sections.push_back(
+        {"Probability Results",
+         {figure_rows(FigureTab::probability, "", s, r),
+          grid_table("Probability", "NIW hits", kRuinFigures, shown(kRuinFigures))}});
 
-    SummarySection wealth{"Projected Wealth", {}};
-    SummaryTable multiples{"Estate (Real) Conditional on Survival, multiples of the NIW of " +
-                               money(s.net_investable_wealth),
-                           {""},
-                           {}};
-    SummaryTable amounts{"The same estates in today's dollars", {""}, {}};
-    for (const char* c : kEstateColumnCaptions) {
-        multiples.header.push_back(c);
-        amounts.header.push_back(c);
-    }
-    for (int row = 0; row < 3; ++row) {
-        Row m{kEstateRowCaptions[row]}, a{kEstateRowCaptions[row]};
-        for (int col = 0; col < 3; ++col) {
-            m.push_back(estate_text(r, row, col));
-            a.push_back(money(estate_multiple_shown(r, row, col) * s.net_investable_wealth));
-        }
-        multiples.rows.push_back(m);
-        amounts.rows.push_back(a);
-    }
-    wealth.tables = {multiples, amounts};
-    sections.push_back(wealth);
+    const auto amount = [&](std::size_t row, std::size_t col) {
+        return money(shown_value(r, kEstateFigures, row, col) * s.net_investable_wealth);
+    };
+    sections.push_back(
+        {"Projected Wealth",
+         {grid_table("Estate (Real) Conditional on Survival, multiples of the NIW of " +
+                         money(s.net_investable_wealth),
+                     "", kEstateFigures, shown(kEstateFigures)),
+          grid_table("The same estates in today's dollars", "", kEstateFigures, amount)}});
 
     SummaryTable income{
         "Expected Income Conditional on Survival, multiples of the real target income of " +
@@ -244,20 +184,14 @@ std::vector<SummarySection> results_summary(const AnalysisState& s, const Result
         {"Years from today", "Age", "Expected income"},
         {}};
     for (int i = 1; i <= 20; ++i) {
-        const double years = expected_income_horizon(s, i);
+        const double years = expected_income_horizon(s.current_age, i);
         income.rows.push_back({one_decimal(years), one_decimal(s.current_age + years),
                                format_plain2(r.expected_income[static_cast<size_t>(i - 1)])});
     }
     sections.push_back({"Projected Consumption", {income}});
 
     sections.push_back({"Mortality Parameters",
-                        {{"Individual Information",
-                          {},
-                          {{"Current Age:", whole(s.current_age)},
-                           {"Life Expectancy:", whole(life_expectancy_shown(s))},
-                           {"Gender:", s.gender_text},
-                           {"90th Percentile:", whole(ninetieth_percentile_age(s, r))},
-                           {"Expected Ruin Age:", whole(expected_ruin_age_shown(r))}}}}});
+                        {figure_rows(FigureTab::mortality, "Individual Information", s, r)}});
     return sections;
 }
 

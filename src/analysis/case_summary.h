@@ -3,10 +3,12 @@
 // cases lines them up, so both read the same captions and formats.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
 #include "record/analysis_state.h"
+#include "record/published_figures.h"
 #include "record/results.h"
 
 namespace quorrel {
@@ -22,6 +24,20 @@ struct SummarySection {
     std::vector<SummaryTable> tables;
 };
 
+// A grid with its captions; text(row, col) is a cell's text.
+template <std::size_t Rows, std::size_t Cols, class Text>
+SummaryTable grid_table(const std::string& title, const std::string& corner,
+                        const FigureGrid<Rows, Cols>& grid, const Text& text) {
+    SummaryTable table{title, {corner}, {}};
+    for (const char* c : grid.column_captions) table.header.push_back(c);
+    for (std::size_t row = 0; row < Rows; ++row) {
+        std::vector<std::string> cells{grid.row_captions[row]};
+        for (std::size_t col = 0; col < Cols; ++col) cells.push_back(text(row, col));
+        table.rows.push_back(cells);
+    }
+    return table;
+}
+
 // The five input pages, with the figures the Go step derived from them.
 std::vector<SummarySection> input_summary(const AnalysisState& state);
 
@@ -29,20 +45,6 @@ std::vector<SummarySection> input_summary(const AnalysisState& state);
 // the expected income by horizon, and the mortality figures.
 std::vector<SummarySection> results_summary(const AnalysisState& state,
                                             const ResultsRecord& results);
-
-// The figures shown beside the tables, by the screens' rules.
-double life_expectancy_shown(const AnalysisState& state);  // Int + 1
-double ninetieth_percentile_age(const AnalysisState& state, const ResultsRecord& results);
-double expected_ruin_age_shown(const ResultsRecord& results);  // Int + 1
-// Horizon i = 1..20 of the expected-income curve, in years from today.
-double expected_income_horizon(const AnalysisState& state, int i);
-
-// A published cell's text, or the raw figure formatted as the cell would be
-// when the record has no text for it.
-std::string probability_text(const ResultsRecord& results, int row, int col);
-std::string estate_text(const ResultsRecord& results, int row, int col);
-// The estate multiple as shown (the number in the cell), for money amounts.
-double estate_multiple_shown(const ResultsRecord& results, int row, int col);
 
 // The results in plain words, for the screen, the PDF and the command line's
 // tables. The headline: "In about 91 of 100 futures your money lasts as long
@@ -55,17 +57,5 @@ inline constexpr const char* kStandardSchemeSentence =
     "figures.";
 inline constexpr const char* kRefinedSchemeSentence =
     "Refined accuracy: converged figures, each with its error estimate (\u00b1).";
-// A refined figure's error estimate as shown beside it: "\u00b10.03" percentage
-// points for a probability, "\u00b10.004" for an estate multiple; empty for
-// figures of the standard scheme, which carry none.
-std::string probability_error_text(const ResultsRecord& results, int row, int col);
-std::string estate_error_text(const ResultsRecord& results, int row, int col);
-
-inline constexpr const char* kProbabilityRowCaptions[4] = {
-    "0% of initial NIW", "10 % of initial NIW", "25 % of initial NIW", "50 % of initial NIW"};
-inline constexpr const char* kProbabilityColumnCaptions[4] = {"10 Years", "20 Years", "30 Years",
-                                                              "Lifetime"};
-inline constexpr const char* kEstateRowCaptions[3] = {"10 years:", "20 years:", "30 years:"};
-inline constexpr const char* kEstateColumnCaptions[3] = {"Bad (25%)", "Median", "Good (75%)"};
 
 }  // namespace quorrel

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "record/number_format.h"
+#include "record/published_figures.h"
 
 namespace quorrel {
 namespace {
@@ -17,19 +18,10 @@ const std::string kSeparator(20, ' ');
 
 std::string quoted(const std::string& text) { return "\"" + text + "\""; }
 
-std::string cell_text(const ResultsRecord& results, const char* cell) {
-    auto it = results.cells.find(cell);
-    return it == results.cells.end() ? std::string() : it->second;
-}
-
 // The published median multiple (as shown, two decimals) turned back into
 // money; the raw figure stands in only if the cell was never published.
-double median_estate(const ResultsRecord& results, const AnalysisState& state, int row) {
-    const auto& names = estate_cell_names();
-    double multiple = results.estate_grid[static_cast<size_t>(row)][1];
-    if (auto parsed = parse_amount(cell_text(results, names[static_cast<size_t>(row)][1])))
-        multiple = *parsed;
-    return multiple * state.net_investable_wealth;
+double median_estate(const ResultsRecord& results, const AnalysisState& state, std::size_t row) {
+    return shown_value(results, kEstateFigures, row, 1) * state.net_investable_wealth;
 }
 
 }  // namespace
@@ -85,14 +77,13 @@ std::vector<std::string> report_lines(const AnalysisState& s, const ResultsRecor
     sep();
     text("Implied Inflation Assumption :  " + format_percent2(s.implied_inflation));
     sep(2);
-    const auto& ruin = ruin_cell_names()[0];
-    text("Ruin Probability in 10 years :  " + cell_text(results, ruin[0]));
+    text("Ruin Probability in 10 years :  " + shown_text(results, kRuinFigures, 0, 0));
     sep();
-    text("Ruin Probability in 20 years :  " + cell_text(results, ruin[1]));
+    text("Ruin Probability in 20 years :  " + shown_text(results, kRuinFigures, 0, 1));
     sep();
-    text("Ruin Probability in 30 years :  " + cell_text(results, ruin[2]));
+    text("Ruin Probability in 30 years :  " + shown_text(results, kRuinFigures, 0, 2));
     sep();
-    text("Life Time Ruin Probability :  " + cell_text(results, ruin[3]));
+    text("Life Time Ruin Probability :  " + shown_text(results, kRuinFigures, 0, 3));
     sep(2);
     text("Median Estate Value in 10 years :  $" + format_grouped0(median_estate(results, s, 0)));
     sep();

@@ -17,17 +17,12 @@
 #include "analysis/case_summary.h"
 #include "analysis/input_catalogue.h"
 #include "record/number_format.h"
+#include "record/published_figures.h"
 
 namespace quorrel {
 namespace {
 
 using nlohmann::json;
-
-std::string trimmed(const std::string& text) {
-    const size_t begin = text.find_first_not_of(" \t");
-    if (begin == std::string::npos) return {};
-    return text.substr(begin, text.find_last_not_of(" \t") + 1 - begin);
-}
 
 // Whatever the process locale (the PDF report starts Qt, which sets it from
 // the environment), figures are written with a point.
@@ -57,11 +52,6 @@ json estimate_json(const McEstimate& e, const Agreement* agreement = nullptr) {
     return j;
 }
 
-const std::vector<std::string> kColumnCaptions = {"10 Years", "20 Years", "30 Years", "Lifetime"};
-const std::vector<std::string> kEstateRows = {"10 years:", "20 years:", "30 years:"};
-const std::vector<std::string> kEstateColumns = {"Bad (25%)", "Median", "Good (75%)"};
-const char* const kRuinKeys[4] = {"years_10", "years_20", "years_30", "lifetime"};
-const char* const kEstateKeys[3] = {"bad", "median", "good"};
 constexpr int kSimulatedWidth = 15;
 // The mark of a cell whose text the grid, not the model, decides.
 constexpr const char* kMark = "*";
@@ -77,11 +67,6 @@ std::string disagree_note() {
            " farther from its simulated figure than 3 standard errors plus its error estimate\n";
 }
 
-std::string cell(const ResultsRecord& results, const char* name) {
-    auto it = results.cells.find(name);
-    return it == results.cells.end() ? std::string("-") : it->second;
-}
-
 using CellText = std::function<std::string(size_t row, size_t col)>;
 // The marks of a cell, "" for none.
 using CellMarks = std::function<std::string(size_t row, size_t col)>;
@@ -92,6 +77,16 @@ struct GridLayout {
     int cell_width = 0;
     std::vector<std::string> columns, rows;
 };
+
+template <std::size_t Rows, std::size_t Cols>
+GridLayout grid_layout(const FigureGrid<Rows, Cols>& grid, std::string corner, int caption_width,
+                       int cell_width) {
+    return {std::move(corner),
+            caption_width,
+            cell_width,
+            {grid.column_captions.begin(), grid.column_captions.end()},
+            {grid.row_captions.begin(), grid.row_captions.end()}};
+}
 
 // A grid with its row and column captions, aligned; with `simulated`, a
 // column of the simulated figure after each column. When a cell is
@@ -155,16 +150,15 @@ std::string refined_pointer(const ResultsRecord& r) {
 void print_probabilities(std::ostream& out, const AnalysisState& s, const ResultsRecord& r,
                          const MonteCarloResults* mc, const CrossCheck* check) {
     out << headline_sentence(r) << "\n\n"
-        << "Probability Results\n"
-        << "  Your Net Investable Wealth (NIW) is : $" << format_grouped0(s.net_investable_wealth)
-        << '\n'
-        << "  Your Net Consumption Deficit is: $" << format_grouped0(s.consumption_deficit)
-        << "\n\n";
-    const auto& names = ruin_cell_names();
-    const auto& captions = ruin_row_captions();
-    const GridLayout layout{
-        "Probability NIW hits", 22, 10, kColumnCaptions, {captions.begin(), captions.end()}};
-    const CellText text = [&](size_t row, size_t col) { return cell(r, names[row][col]); };
+        << "Probability Results\n";
+    for (const Figure& f : published_figures())
+        if (f.tab == FigureTab::probability)
+            out << "  " << f.caption << ' ' << figure_text(f, s, r) << '\n';
+    out << '\n';
+    const GridLayout layout = grid_layout(kRuinFigures, "Probability NIW hits", 22, 10);
+    const CellText text = [&](size_t row, size_t col) {
+        return shown_text(r, kRuinFigures, row, col);
+    };
     CellText simulated;
     if (mc)
         simulated = [mc](size_t row, size_t col) { return plus_minus(mc->ruin[row][col], true); };
@@ -191,9 +185,7 @@ void print_probabilities(std::ostream& out, const AnalysisState& s, const Result
     if (marks.find(kDisagreeMark) != std::string::npos) out << disagree_note();
     print_error_estimates(
         out, r, layout,
-        [&r](size_t row, size_t col) {
-            return probability_error_text(r, static_cast<int>(row), static_cast<int>(col));
-        },
+        [&r](size_t row, size_t col) { return error_text(r, kRuinFigures, row, col); },
         "percentage points");
 }
 
@@ -202,9 +194,10 @@ void print_estates(std::ostream& out, const AnalysisState& s, const ResultsRecor
     out << "\nProjected Wealth\n"
         << "  Estate (Real) Conditional on Survival, as multiples of the NIW of $"
         << format_grouped0(s.net_investable_wealth) << ":\n";
-    const auto& names = estate_cell_names();
-    const GridLayout layout{"", 12, 12, kEstateColumns, kEstateRows};
-    const CellText text = [&](size_t row, size_t col) { return cell(r, names[row][col]); };
+    const GridLayout layout = grid_layout(kEstateFigures, "", 12, 12);
+    const CellText text = [&](size_t row, size_t col) {
+        return shown_text(r, kEstateFigures, row, col);
+    };
     CellText simulated;
     if (mc)
         simulated = [mc](size_t row, size_t col) {
@@ -225,9 +218,7 @@ void print_estates(std::ostream& out, const AnalysisState& s, const ResultsRecor
     if (marks.find(kDisagreeMark) != std::string::npos) out << disagree_note();
     print_error_estimates(
         out, r, layout,
-        [&r](size_t row, size_t col) {
-            return estate_error_text(r, static_cast<int>(row), static_cast<int>(col));
-        },
+        [&r](size_t row, size_t col) { return error_text(r, kEstateFigures, row, col); },
         "multiples of the NIW");
 }
 
@@ -264,19 +255,19 @@ void print_mortality(std::ostream& out, const AnalysisState& s, const ResultsRec
     const auto row = [&out](const char* caption, const std::string& value) {
         out << "  " << std::left << std::setw(22) << caption << std::right << value << '\n';
     };
-    row("Current Age:", trimmed(str_form(s.current_age)));
-    row("Life Expectancy:", format_grouped0(life_expectancy_shown(s.expected_death_age)));
-    row("Gender:", s.gender_text);
-    row("90th Percentile:", format_grouped0(r.ninetieth_percentile_index + s.current_age));
-    std::string ruin_age = format_grouped0(std::floor(r.expected_ruin_age) + 1);
     const bool marked = check && disagrees(check->expected_ruin_age);
-    if (mc) {
-        ruin_age += " (expected ruin at " + printed("%.2f", r.expected_ruin_age) +
+    const Figure& ruin_age = published_figure("expected_ruin_age_shown");
+    for (const Figure& f : published_figures()) {
+        if (f.tab != FigureTab::mortality) continue;
+        std::string text = figure_text(f, s, r);
+        if (&f == &ruin_age && mc) {
+            text += " (expected ruin at " + printed("%.2f", r.expected_ruin_age) +
                     (marked ? kDisagreeMark : "") + "; simulated " +
                     printed("%.2f", mc->expected_ruin_age.value) + " +-" +
                     printed("%.2f", mc->expected_ruin_age.standard_error) + ")";
+        }
+        row(f.caption, text);
     }
-    row("Expected Ruin Age:", ruin_age);
     if (marked) out << disagree_note();
 }
 
@@ -289,51 +280,54 @@ json input_json(const AnalysisState& s, const InputRow& row) {
     return s.*row.code;
 }
 
-json ruin_rows_json(const ResultsRecord& r) {
-    json grid = json::array();
-    for (size_t row = 0; row < 4; ++row) {
-        json entry = {{"level", kRuinLevels[row]}};
-        json flags;
-        for (size_t col = 0; col < 4; ++col) {
-            entry[kRuinKeys[col]] = r.ruin_grid[row][col];
-            flags[kRuinKeys[col]] = r.barrier_at_start[row][col];
+using CellJson = std::function<json(std::size_t row, std::size_t col)>;
+
+// A grid as JSON, one object per row: what sets the row apart, each
+// column's figure, then each part (flags, error estimates) by column.
+template <std::size_t Rows, std::size_t Cols>
+json grid_json(const FigureGrid<Rows, Cols>& grid, const CellJson& figure,
+               const std::vector<std::pair<const char*, CellJson>>& parts = {}) {
+    json rows = json::array();
+    for (std::size_t row = 0; row < Rows; ++row) {
+        const double at = grid.row_values[row];
+        json entry = {
+            {grid.row_key, grid.whole_row_values ? json(static_cast<int>(at)) : json(at)}};
+        for (std::size_t col = 0; col < Cols; ++col)
+            entry[grid.column_keys[col]] = figure(row, col);
+        for (const auto& [name, part] : parts) {
+            json by_column;
+            for (std::size_t col = 0; col < Cols; ++col)
+                by_column[grid.column_keys[col]] = part(row, col);
+            entry[name] = std::move(by_column);
         }
-        entry["barrier_at_start"] = std::move(flags);
-        if (!r.refined) {
-            json order;
-            for (size_t col = 0; col < 4; ++col)
-                order[kRuinKeys[col]] = r.ruin_out_of_order[row][col];
-            entry["out_of_order"] = std::move(order);
-        }
-        if (r.refined) {
-            json errors;
-            for (size_t col = 0; col < 4; ++col) errors[kRuinKeys[col]] = r.ruin_error[row][col];
-            entry["error_estimate"] = std::move(errors);
-        }
-        grid.push_back(std::move(entry));
+        rows.push_back(std::move(entry));
     }
-    return grid;
+    return rows;
+}
+
+json ruin_rows_json(const ResultsRecord& r) {
+    std::vector<std::pair<const char*, CellJson>> parts = {
+        {"barrier_at_start",
+         [&r](size_t row, size_t col) { return r.barrier_at_start[row][col]; }}};
+    if (r.refined)
+        parts.emplace_back("error_estimate",
+                           [&r](size_t row, size_t col) { return r.ruin_error[row][col]; });
+    else
+        parts.emplace_back("out_of_order",
+                           [&r](size_t row, size_t col) { return r.ruin_out_of_order[row][col]; });
+    return grid_json(
+        kRuinFigures, [&r](size_t row, size_t col) { return r.ruin_grid[row][col]; }, parts);
 }
 
 json estate_rows_json(const ResultsRecord& r) {
-    json estate = json::array();
-    for (size_t row = 0; row < 3; ++row) {
-        json entry = {{"years", 10 * static_cast<int>(row + 1)}};
-        json flags;
-        for (size_t col = 0; col < 3; ++col) {
-            entry[kEstateKeys[col]] = r.estate_grid[row][col];
-            flags[kEstateKeys[col]] = r.estate_at_grid_limit[row][col];
-        }
-        entry["at_grid_limit"] = std::move(flags);
-        if (r.refined) {
-            json errors;
-            for (size_t col = 0; col < 3; ++col)
-                errors[kEstateKeys[col]] = r.estate_error[row][col];
-            entry["error_estimate"] = std::move(errors);
-        }
-        estate.push_back(std::move(entry));
-    }
-    return estate;
+    std::vector<std::pair<const char*, CellJson>> parts = {
+        {"at_grid_limit",
+         [&r](size_t row, size_t col) { return r.estate_at_grid_limit[row][col]; }}};
+    if (r.refined)
+        parts.emplace_back("error_estimate",
+                           [&r](size_t row, size_t col) { return r.estate_error[row][col]; });
+    return grid_json(
+        kEstateFigures, [&r](size_t row, size_t col) { return r.estate_grid[row][col]; }, parts);
 }
 
 }  // namespace
@@ -379,8 +373,8 @@ json results_json(const AnalysisState& s, const ResultsRecord& r) {
         j["expected_ruin_age_error_estimate"] = r.expected_ruin_age_error;
     }
 
-    j["net_investable_wealth"] = s.net_investable_wealth;
-    j["consumption_deficit"] = s.consumption_deficit;
+    for (const Figure& f : published_figures())
+        if (f.in_json) j[f.key] = f.value(s, r);
     j["acquired_income"] = {{"nominal", s.acquired_nominal_income},
                             {"cpi", s.acquired_cpi_income},
                             {"variable", s.acquired_variable_income}};
@@ -399,14 +393,12 @@ json results_json(const AnalysisState& s, const ResultsRecord& r) {
                            {"modal_age", s.ruin_modal_age},
                            {"dispersion", s.ruin_dispersion}};
 
-    j["ruin_probability"] = ruin_rows_json(r);
-    j["estate_multiple"] = estate_rows_json(r);
+    j[kRuinFigures.key] = ruin_rows_json(r);
+    j[kEstateFigures.key] = estate_rows_json(r);
     j["cells"] = r.cells;
     j["expected_ruin_age"] = r.expected_ruin_age;
     j["expected_death_age"] = s.expected_death_age;
-    j["life_expectancy"] = life_expectancy_shown(s.expected_death_age);
     j["ninetieth_percentile_index"] = r.ninetieth_percentile_index;
-    j["ninetieth_percentile_age"] = r.ninetieth_percentile_index + s.current_age;
     j["survival_years"] = s.survival_years;
     j["survival_curve"] = r.survival_curve;
     json income = json::array();
@@ -422,22 +414,12 @@ json results_json(const AnalysisState& s, const ResultsRecord& r) {
 }
 
 json monte_carlo_json(const MonteCarloResults& mc, const CrossCheck* check) {
-    json ruin = json::array();
-    for (size_t row = 0; row < 4; ++row) {
-        json entry = {{"level", kRuinLevels[row]}};
-        for (size_t col = 0; col < 4; ++col)
-            entry[kRuinKeys[col]] =
-                estimate_json(mc.ruin[row][col], check ? &check->ruin[row][col] : nullptr);
-        ruin.push_back(std::move(entry));
-    }
-    json estate = json::array();
-    for (size_t row = 0; row < 3; ++row) {
-        json entry = {{"years", 10 * static_cast<int>(row + 1)}};
-        for (size_t col = 0; col < 3; ++col)
-            entry[kEstateKeys[col]] =
-                estimate_json(mc.estate[row][col], check ? &check->estate[row][col] : nullptr);
-        estate.push_back(std::move(entry));
-    }
+    const json ruin = grid_json(kRuinFigures, [&](size_t row, size_t col) {
+        return estimate_json(mc.ruin[row][col], check ? &check->ruin[row][col] : nullptr);
+    });
+    const json estate = grid_json(kEstateFigures, [&](size_t row, size_t col) {
+        return estimate_json(mc.estate[row][col], check ? &check->estate[row][col] : nullptr);
+    });
     json income = json::array();
     for (size_t i = 0; i < mc.expected_income.size(); ++i)
         income.push_back(
@@ -445,8 +427,8 @@ json monte_carlo_json(const MonteCarloResults& mc, const CrossCheck* check) {
     return {{"paths", mc.paths},
             {"seed", mc.seed},
             {"time_step", mc.dt},
-            {"ruin_probability", std::move(ruin)},
-            {"estate_multiple", std::move(estate)},
+            {kRuinFigures.key, ruin},
+            {kEstateFigures.key, estate},
             {"expected_ruin_age",
              estimate_json(mc.expected_ruin_age, check ? &check->expected_ruin_age : nullptr)},
             {"expected_income", std::move(income)}};

@@ -4,17 +4,15 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "record/published_figures.h"
+
 namespace quorrel {
 
 double life_expectancy_shown(double expected_death_age) {
     return std::floor(expected_death_age) + 1;
 }
 
-const std::array<const char*, 4>& ruin_row_captions() {
-    static const std::array<const char*, 4> captions = {
-        "0% of initial NIW", "10 % of initial NIW", "25 % of initial NIW", "50 % of initial NIW"};
-    return captions;
-}
+const std::array<const char*, 4>& ruin_row_captions() { return kRuinFigures.row_captions; }
 
 int age_caption_step(double current_age) {
     // Int: the next lower whole number, a 16-bit integer.
@@ -45,23 +43,10 @@ std::array<std::array<bool, 4>, 4> ruin_order_breaks(
     return flags;
 }
 
-const std::array<std::array<const char*, 4>, 4>& ruin_cell_names() {
-    static const std::array<std::array<const char*, 4>, 4> names{{
-        {"Text2", "Text3", "Text4", "Text5"},
-        {"Text6", "Text7", "Text29", "Text30"},
-        {"Text31", "Text32", "Text33", "Text34"},
-        {"Text35", "Text36", "Text37", "Text38"},
-    }};
-    return names;
-}
+const std::array<std::array<const char*, 4>, 4>& ruin_cell_names() { return kRuinFigures.cells; }
 
 const std::array<std::array<const char*, 3>, 3>& estate_cell_names() {
-    static const std::array<std::array<const char*, 3>, 3> names{{
-        {"Text54(0)", "Text55(0)", "Text56(0)"},
-        {"Text57(0)", "Text58(0)", "Text59(0)"},
-        {"Text60(0)", "Text61(0)", "Text62(0)"},
-    }};
-    return names;
+    return kEstateFigures.cells;
 }
 
 }  // namespace quorrel

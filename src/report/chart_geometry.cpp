@@ -6,6 +6,7 @@
 #include <string>
 
 #include "record/number_format.h"
+#include "record/published_figures.h"
 
 namespace quorrel {
 
@@ -104,7 +105,7 @@ ChartGeometry survival_chart(const AnalysisState& state, const ResultsRecord& re
     ChartText caption{"Label12", "", 0, p.bottom / 2, ChartColour::blue, false};
     caption.boxed = true;
     if (std::isfinite(results.expected_ruin_age)) {
-        const double ruin_age = std::floor(results.expected_ruin_age) + 1;
+        const double ruin_age = expected_ruin_age_shown(results);
         caption.text = std::string(kRuinAgeCaption) + str_form(ruin_age);
         if (ruin_age <= kLastMarkedRuinAge) {
             const double x = x_at_years(g, kSpacingX, ruin_age - state.current_age);

@@ -128,22 +128,15 @@ std::vector<QString> page_html(const AnalysisState& s, const ResultsRecord& r,
     // them; refined figures with their error estimates.
     QString errors;
     if (r.refined) {
-        SummaryTable ruin{
-            "Error estimates of the probabilities (percentage points)", {"NIW hits"}, {}};
-        for (const char* c : kProbabilityColumnCaptions) ruin.header.push_back(c);
-        for (int row = 0; row < 4; ++row) {
-            std::vector<std::string> cells{kProbabilityRowCaptions[row]};
-            for (int col = 0; col < 4; ++col) cells.push_back(probability_error_text(r, row, col));
-            ruin.rows.push_back(cells);
-        }
-        SummaryTable estate{"Error estimates of the estate multiples", {""}, {}};
-        for (const char* c : kEstateColumnCaptions) estate.header.push_back(c);
-        for (int row = 0; row < 3; ++row) {
-            std::vector<std::string> cells{kEstateRowCaptions[row]};
-            for (int col = 0; col < 3; ++col) cells.push_back(estate_error_text(r, row, col));
-            estate.rows.push_back(cells);
-        }
-        errors = table_html(ruin) + table_html(estate);
+        const auto error_of = [&r](const auto& grid) {
+            return [&r, &grid](std::size_t row, std::size_t col) {
+                return error_text(r, grid, row, col);
+            };
+        };
+        errors = table_html(grid_table("Error estimates of the probabilities (percentage points)",
+                                       "NIW hits", kRuinFigures, error_of(kRuinFigures))) +
+                 table_html(grid_table("Error estimates of the estate multiples", "",
+                                       kEstateFigures, error_of(kEstateFigures)));
     }
     pages.push_back("<h2>Results</h2><p><b>" + esc(headline_sentence(r)) + "</b><br/>" +
                     esc(scheme_sentence(r)) + "</p>" + section_html(figures[0]) +

@@ -21,6 +21,7 @@
 #include "analysis/defaults.h"
 #include "analysis/pipeline.h"
 #include "engine/simulation/monte_carlo.h"
+#include "test_doubles.h"
 
 namespace quorrel {
 namespace {
@@ -29,12 +30,6 @@ using nlohmann::json;
 
 using cli_test::Outcome;
 using cli_test::run;
-
-class Quiet : public CalculationHooks {
-public:
-    void show_message(const std::string& text, const std::string&) override { message = text; }
-    std::string message;
-};
 
 struct BadValue {
     const char* name;
@@ -87,7 +82,7 @@ struct Direct {
 Direct direct(Accuracy accuracy) {
     Direct d;
     apply_input_defaults(d.state);
-    Quiet hooks;
+    QuietHooks hooks;
     EXPECT_EQ(run_calculation(d.state, hooks, d.results, accuracy), CalculationOutcome::completed)
         << hooks.message;
     return d;

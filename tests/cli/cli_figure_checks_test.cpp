@@ -16,6 +16,7 @@
 #include "analysis/pipeline.h"
 #include "engine/stages/cross_check.h"
 #include "engine/simulation/monte_carlo.h"
+#include "test_doubles.h"
 
 namespace quorrel {
 namespace {
@@ -182,19 +183,13 @@ TEST(CliAgreement, RefinedDefaultsAgreeEverywhereStandardHasNoVerdict) {
         EXPECT_FALSE(f->contains("agrees")) << f->dump();
 }
 
-class Quiet : public CalculationHooks {
-public:
-    void show_message(const std::string& text, const std::string&) override { message = text; }
-    std::string message;
-};
-
 // Refined figures moved off their simulation, one of each kind: the JSON
 // says which disagree, the tables mark those and no other.
 TEST(CliAgreement, MovedFiguresAreCaughtInJsonAndTables) {
     AnalysisState state;
     apply_input_defaults(state);
     ResultsRecord results;
-    Quiet hooks;
+    QuietHooks hooks;
     ASSERT_EQ(run_calculation(state, hooks, results, Accuracy::refined),
               CalculationOutcome::completed)
         << hooks.message;

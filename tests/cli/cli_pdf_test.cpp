@@ -15,6 +15,7 @@
 #include "cli_run.h"
 #include "analysis/defaults.h"
 #include "analysis/pipeline.h"
+#include "test_doubles.h"
 
 namespace quorrel {
 namespace {
@@ -85,9 +86,7 @@ TEST_P(CliPdfFigures, DocumentHoldsTheCalculatedFigures) {
 
     AnalysisState s;
     apply_input_defaults(s);
-    struct : CalculationHooks {
-        void show_message(const std::string&, const std::string&) override {}
-    } hooks;
+    QuietHooks hooks;
     ResultsRecord results;
     ASSERT_EQ(run_calculation(s, hooks, results, c.accuracy), CalculationOutcome::completed);
     EXPECT_NE(text.find(c.case_line), std::string::npos) << text.substr(0, 300);

@@ -11,6 +11,7 @@
 #include "analysis/defaults.h"
 #include "record/number_format.h"
 #include "analysis/pipeline.h"
+#include "test_doubles.h"
 
 namespace quorrel {
 namespace {
@@ -47,17 +48,12 @@ INSTANTIATE_TEST_SUITE_P(
                       DifferenceCase{"5.00%", "$5", ""},  // different units
                       DifferenceCase{"-", "94", ""}, DifferenceCase{"", "1", ""}));
 
-class SilentHooks : public CalculationHooks {
-public:
-    void show_message(const std::string&, const std::string&) override {}
-};
-
 ComparedCase calculated(const std::string& name, double age, double wealth) {
     ComparedCase c{name, {}, {}};
     apply_input_defaults(c.state);
     c.state.current_age = age;
     c.state.liquid_wealth = wealth;
-    SilentHooks hooks;
+    QuietHooks hooks;
     EXPECT_EQ(run_calculation(c.state, hooks, c.results), CalculationOutcome::completed);
     return c;
 }

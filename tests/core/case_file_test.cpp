@@ -22,18 +22,13 @@
 
 #include "analysis/defaults.h"
 #include "analysis/pipeline.h"
+#include "test_doubles.h"
 
 namespace quorrel {
 namespace {
 
 namespace fs = std::filesystem;
 using nlohmann::json;
-
-class QuietHooks final : public CalculationHooks {
-public:
-    void show_message(const std::string& text, const std::string&) override { message = text; }
-    std::string message;
-};
 
 class CaseFileTest : public ::testing::Test {
 protected:

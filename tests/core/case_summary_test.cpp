@@ -253,13 +253,13 @@ TEST(ErrorEstimates, OnlyRefinedFiguresCarryThem) {
     ResultsRecord r;
     r.ruin_error[1][2] = 0.00031;
     r.estate_error[2][0] = 0.0042;
-    EXPECT_EQ(probability_error_text(r, 1, 2), "");
-    EXPECT_EQ(estate_error_text(r, 2, 0), "");
+    EXPECT_EQ(error_text(r, kRuinFigures, 1, 2), "");
+    EXPECT_EQ(error_text(r, kEstateFigures, 2, 0), "");
     EXPECT_EQ(scheme_sentence(r), kStandardSchemeSentence);
     r.refined = true;
-    EXPECT_EQ(probability_error_text(r, 1, 2), "\u00b10.03");
-    EXPECT_EQ(estate_error_text(r, 2, 0), "\u00b10.004");
-    EXPECT_EQ(probability_error_text(r, 0, 0), "\u00b10.00");
+    EXPECT_EQ(error_text(r, kRuinFigures, 1, 2), "\u00b10.03");
+    EXPECT_EQ(error_text(r, kEstateFigures, 2, 0), "\u00b10.004");
+    EXPECT_EQ(error_text(r, kRuinFigures, 0, 0), "\u00b10.00");
     EXPECT_EQ(scheme_sentence(r), kRefinedSchemeSentence);
 }
 

@@ -9,14 +9,10 @@
 
 #include "analysis/defaults.h"
 #include "engine/refined/refined.h"
+#include "test_doubles.h"
 
 namespace quorrel {
 namespace {
-
-class IgnoringSink : public ResultSink {
-public:
-    void publish_result(const std::string&, const std::string&) override {}
-};
 
 AnalysisState default_inputs() {
     AnalysisState s;

@@ -8,6 +8,7 @@
 
 #include "analysis/defaults.h"
 #include "analysis/pipeline.h"
+#include "test_doubles.h"
 
 namespace quorrel {
 namespace {
@@ -64,14 +65,6 @@ void riskless_stocks_at_30_5(AnalysisState& s) {
 
 std::ostream& operator<<(std::ostream& os, const FlagCase& c) { return os << c.name; }
 
-class MessageHooks final : public CalculationHooks {
-public:
-    void show_message(const std::string& text, const std::string&) override {
-        messages.push_back(text);
-    }
-    std::vector<std::string> messages;
-};
-
 class GridLimitFlags : public ::testing::TestWithParam<FlagCase> {};
 
 TEST_P(GridLimitFlags, MarkTheCellsTheGridDecides) {
@@ -79,7 +72,7 @@ TEST_P(GridLimitFlags, MarkTheCellsTheGridDecides) {
     AnalysisState state;
     apply_input_defaults(state);
     c.change(state);
-    MessageHooks hooks;
+    QuietHooks hooks;
     ResultsRecord results;
     ASSERT_EQ(run_calculation(state, hooks, results, c.accuracy), CalculationOutcome::completed)
         << (hooks.messages.empty() ? "" : hooks.messages.front());

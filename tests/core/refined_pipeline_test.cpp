@@ -7,29 +7,11 @@
 #include "analysis/pipeline.h"
 #include "analysis/report.h"
 #include "engine/refined/refined.h"
-#include "engine/model/wealth_model.h"
-#include "valuation/acquired_income.h"
-#include "valuation/gompertz.h"
-#include "valuation/portfolio.h"
+#include "engine/stages/ruin_table.h"
+#include "test_doubles.h"
 
 namespace quorrel {
 namespace {
-
-class QuietHooks : public CalculationHooks {
-public:
-    void show_message(const std::string& text, const std::string&) override {
-        messages.push_back(text);
-    }
-    void result_published(const std::string& cell, const std::string&) override {
-        published.push_back(cell);
-    }
-    std::vector<std::string> messages, published;
-};
-
-class IgnoringSink : public ResultSink {
-public:
-    void publish_result(const std::string&, const std::string&) override {}
-};
 
 struct AccuracyRun {
     AnalysisState state;
@@ -59,16 +41,11 @@ TEST(RefinedPipeline, RefinedAccuracyGivesTheRefinedEngineFiguresAndTheStandardS
     EXPECT_FALSE(standard.results.refined);
     EXPECT_TRUE(refined.results.refined);
 
-    // The refined figures are the refined engine's on the prepared state.
-    AnalysisState prepared;
-    apply_input_defaults(prepared);
-    compute_acquired_income(prepared);
-    current_portfolio_return(prepared);
-    later_portfolio_return(prepared);
-    current_portfolio_deviation(prepared);
-    later_portfolio_deviation(prepared);
-    prepare_engine_inputs(prepared);
-    select_ruin_parameters(prepared);
+    // The refined figures are the refined engine's on the state the engine
+    // prepares from the same inputs.
+    AnalysisState inputs;
+    apply_input_defaults(inputs);
+    AnalysisState prepared = prepared_for_engine(inputs);
     IgnoringSink sink;
     RefinedResults direct;
     compute_refined_results(prepared, sink, direct);

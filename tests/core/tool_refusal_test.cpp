@@ -9,6 +9,7 @@
 #include "analysis/decision_tools.h"
 #include "analysis/defaults.h"
 #include "analysis/pipeline.h"
+#include "test_doubles.h"
 
 namespace quorrel {
 namespace {
@@ -18,12 +19,6 @@ AnalysisState default_inputs() {
     apply_input_defaults(s);
     return s;
 }
-
-class MessageHooks final : public CalculationHooks {
-public:
-    void show_message(const std::string& text, const std::string&) override { message = text; }
-    std::string message;
-};
 
 struct InputCase {
     const char* label;
@@ -51,7 +46,7 @@ TEST(ToolRefusal, AgreesWithTheCalculation) {
         AnalysisState inputs = default_inputs();
         c.change(inputs);
         AnalysisState calculated = inputs;
-        MessageHooks hooks;
+        QuietHooks hooks;
         ResultsRecord results;
         const CalculationOutcome outcome = run_calculation(calculated, hooks, results);
         EXPECT_EQ(analysis_refusal(inputs),

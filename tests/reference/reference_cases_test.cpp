@@ -18,6 +18,7 @@
 #include "analysis/pipeline.h"
 #include "record/results.h"
 #include "reference_inputs.h"
+#include "test_doubles.h"
 
 namespace quorrel {
 namespace {
@@ -38,14 +39,6 @@ const json& reference_cases() {
     return cases;
 }
 
-class MessageHooks final : public CalculationHooks {
-public:
-    void show_message(const std::string& text, const std::string& title) override {
-        messages.push_back(title + ": " + text);
-    }
-    std::vector<std::string> messages;
-};
-
 struct CaseRun {
     AnalysisState state;
     ResultsRecord results;
@@ -64,9 +57,9 @@ CaseRun run_case(const json& inputs) {
         }
         setter->second(run.state, value);
     }
-    MessageHooks hooks;
+    QuietHooks hooks;
     run.outcome = run_calculation(run.state, hooks, run.results);
-    run.messages = hooks.messages;
+    run.messages = hooks.titled;
     return run;
 }
 

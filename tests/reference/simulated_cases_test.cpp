@@ -21,6 +21,7 @@
 #include "engine/refined/refined.h"
 #include "engine/stages/ruin_table.h"
 #include "reference_inputs.h"
+#include "test_doubles.h"
 
 namespace quorrel {
 namespace {
@@ -40,11 +41,6 @@ std::vector<std::string> case_names() {
     for (const auto& [name, c] : simulated_cases().items()) names.push_back(name);
     return names;
 }
-
-class NullSink final : public ResultSink {
-public:
-    void publish_result(const std::string&, const std::string&) override {}
-};
 
 AnalysisState prepared_case(const json& c) {
     AnalysisState s;
@@ -157,7 +153,7 @@ class RefinedAgainstSimulatedCases : public ::testing::TestWithParam<std::string
 TEST_P(RefinedAgainstSimulatedCases, EveryFigureWithinTheReferenceTolerance) {
     const json& c = simulated_cases()[GetParam()];
     AnalysisState state = prepared_case(c);
-    NullSink sink;
+    IgnoringSink sink;
     RefinedResults out;
     compute_refined_results(state, sink, out);
     const ResultsRecord& r = out.record;

@@ -23,6 +23,7 @@
 #include "screens/recording_platform.h"
 #include "screens/results/compare_window.h"
 #include "screens/results/out_put.h"
+#include "test_doubles.h"
 
 namespace quorrel {
 namespace {
@@ -210,10 +211,7 @@ TEST_F(CompareTest, RefinedFiguresAreComparedAtRefinedAccuracy) {
     AnalysisState state;
     apply_input_defaults(state);
     ResultsRecord refined;
-    class Quiet final : public CalculationHooks {
-    public:
-        void show_message(const std::string&, const std::string&) override {}
-    } hooks;
+    QuietHooks hooks;
     ASSERT_EQ(run_calculation(state, hooks, refined, Accuracy::refined),
               CalculationOutcome::completed);
     OutPut screen(state, refined, platform, "800,000");

@@ -8,6 +8,7 @@
 #include "analysis/defaults.h"
 #include "analysis/pipeline.h"
 #include "record/results.h"
+#include "test_doubles.h"
 
 namespace quorrel::testing {
 
@@ -18,14 +19,10 @@ struct DefaultCalculation {
 };
 
 inline const DefaultCalculation& default_calculation() {
-    class Quiet final : public CalculationHooks {
-    public:
-        void show_message(const std::string&, const std::string&) override {}
-    };
     static const DefaultCalculation done = [] {
         DefaultCalculation d;
         apply_input_defaults(d.state);
-        Quiet hooks;
+        QuietHooks hooks;
         d.outcome = run_calculation(d.state, hooks, d.results);
         return d;
     }();

@@ -20,19 +20,16 @@
 #include "analysis/case_summary.h"
 #include "analysis/defaults.h"
 #include "record/number_format.h"
+#include "record/published_figures.h"
 #include "analysis/pipeline.h"
 #include "results_app.h"
 #include "screens/recording_platform.h"
 #include "screens/results/out_put.h"
 #include "report/report_document.h"
+#include "test_doubles.h"
 
 namespace quorrel {
 namespace {
-
-class QuietHooks : public CalculationHooks {
-public:
-    void show_message(const std::string&, const std::string&) override {}
-};
 
 // Output of a poppler tool, empty when it is missing or failed.
 QString run_tool(const QString& tool, const QStringList& arguments) {
@@ -121,19 +118,19 @@ struct ReportLine {
 void PrintTo(const ReportLine& line, std::ostream* os) { *os << line.what; }
 
 std::vector<std::string> probability_row(const ResultsRecord& r, int row) {
-    std::vector<std::string> words{kProbabilityRowCaptions[row]};
+    std::vector<std::string> words{kRuinFigures.row_captions[static_cast<std::size_t>(row)]};
     for (int col = 0; col < 4; ++col) words.push_back(r.cells.at(ruin_cell_names()[row][col]));
     return words;
 }
 
 std::vector<std::string> estate_row(const ResultsRecord& r, int row) {
-    std::vector<std::string> words{kEstateRowCaptions[row]};
+    std::vector<std::string> words{kEstateFigures.row_captions[static_cast<std::size_t>(row)]};
     for (int col = 0; col < 3; ++col) words.push_back(r.cells.at(estate_cell_names()[row][col]));
     return words;
 }
 
 std::vector<std::string> amount_row(const AnalysisState& s, const ResultsRecord& r, int row) {
-    std::vector<std::string> words{kEstateRowCaptions[row]};
+    std::vector<std::string> words{kEstateFigures.row_captions[static_cast<std::size_t>(row)]};
     for (int col = 0; col < 3; ++col)
         words.push_back("$" + format_grouped0(std::stod(r.cells.at(estate_cell_names()[row][col])) *
                                               s.net_investable_wealth));

@@ -21,6 +21,7 @@
 #include "screens/recording_platform.h"
 #include "screens/results/grid_marks.h"
 #include "screens/results/out_put.h"
+#include "test_doubles.h"
 
 namespace quorrel {
 namespace {
@@ -116,11 +117,6 @@ void wait_for_simulation(const OutPut& screen) {
         QThread::msleep(2);
     }
 }
-
-class QuietHooks : public CalculationHooks {
-public:
-    void show_message(const std::string&, const std::string&) override {}
-};
 
 constexpr long kPaths = 4000;
 

@@ -15,6 +15,7 @@
 #include "screens/recording_platform.h"
 #include "screens/results/grid_marks.h"
 #include "screens/results/out_put.h"
+#include "test_doubles.h"
 
 namespace quorrel {
 namespace {
@@ -22,11 +23,6 @@ namespace {
 // The screen renders a record it never writes.
 static_assert(std::is_constructible_v<OutPut, const AnalysisState&, const ResultsRecord&, Platform&,
                                       QString>);
-
-class QuietHooks : public CalculationHooks {
-public:
-    void show_message(const std::string&, const std::string&) override {}
-};
 
 struct MarksCase {
     const char* name;

@@ -11,6 +11,7 @@
 
 #include "record/errors.h"
 #include "record/number_format.h"
+#include "record/published_figures.h"
 #include "engine/model/wealth_model.h"
 #include "engine/parallel.h"
 
@@ -351,25 +352,23 @@ private:
         out_.expected_ruin_age_error = mean.error_estimate;
     }
 
-    void publish(const std::string& cell, const std::string& text) {
-        out_.record.cells[cell] = text;
-        sink_.publish_result(cell, text);
+    template <std::size_t Rows, std::size_t Cols>
+    void publish(const FigureGrid<Rows, Cols>& grid, std::size_t row, std::size_t col) {
+        const char* cell = grid.cells[row][col];
+        out_.record.cells[cell] = format_figure(grid.format, (out_.record.*grid.values)[row][col]);
+        sink_.publish_result(cell, out_.record.cells[cell]);
     }
 
     // The table's order: the horizons row by row, then the lifetime column.
     void publish_ruin_cells() {
-        const auto& names = ruin_cell_names();
-        const auto& grid = out_.record.ruin_grid;
-        for (int level = 0; level < 4; ++level) {
-            for (int h = 0; h < 3; ++h) publish(names[level][h], format_percent1(grid[level][h]));
+        for (std::size_t level = 0; level < 4; ++level) {
+            for (std::size_t h = 0; h < 3; ++h) publish(kRuinFigures, level, h);
         }
-        for (int level = 0; level < 4; ++level)
-            publish(names[level][3], format_percent1(grid[level][3]));
+        for (std::size_t level = 0; level < 4; ++level) publish(kRuinFigures, level, 3);
     }
 
     // The true percentiles of the 0% sweeps' wealth at 10, 20 and 30 years.
     void fill_estates() {
-        const auto& names = estate_cell_names();
         for (int h = 0; h < 3; ++h) {
             for (int k = 0; k < 3; ++k) {
                 double c = 0, err = 0;
@@ -387,7 +386,7 @@ private:
                 out_.record.estate_grid[h][k] = c;
                 out_.record.estate_at_grid_limit[h][k] = at_top;
                 out_.estate_error[h][k] = err;
-                publish(names[h][k], format_plain2(c));
+                publish(kEstateFigures, static_cast<std::size_t>(h), static_cast<std::size_t>(k));
             }
         }
     }

@@ -8,6 +8,7 @@
 
 #include "record/errors.h"
 #include "record/number_format.h"
+#include "record/published_figures.h"
 #include "engine/standard/engine_internal.h"
 #include "engine/model/wealth_model.h"
 #include "valuation/acquired_income.h"
@@ -130,21 +131,15 @@ void publish_ruin_table(AnalysisState& state, ResultSink& sink, ResultsRecord& r
             engine_detail::ruin_barrier_at_start(x0, kRuinLevels[row] * x0));
     }
 
-    const auto& names = ruin_cell_names();
-    results.ruin_grid[0] = {p[1], p[3], p[5], 0};
-    for (int col = 0; col < 3; ++col)
-        sink.publish_result(names[0][col], format_percent1(results.ruin_grid[0][col]));
+    results.ruin_grid[0][3] = 0;
+    for (std::size_t col = 0; col < 3; ++col)
+        publish_figure(sink, results, kRuinFigures, 0, col, p[2 * col + 1]);
     std::size_t next = kLevelZeroRequests;
-    for (int row = 1; row < 4; ++row) {
-        for (int col = 0; col < 3; ++col, ++next) {
-            results.ruin_grid[row][col] = value(next);
-            sink.publish_result(names[row][col], format_percent1(results.ruin_grid[row][col]));
-        }
-    }
-    for (int row = 0; row < 4; ++row, ++next) {
-        results.ruin_grid[row][3] = value(next);
-        sink.publish_result(names[row][3], format_percent1(results.ruin_grid[row][3]));
-    }
+    for (std::size_t row = 1; row < 4; ++row)
+        for (std::size_t col = 0; col < 3; ++col, ++next)
+            publish_figure(sink, results, kRuinFigures, row, col, value(next));
+    for (std::size_t row = 0; row < 4; ++row, ++next)
+        publish_figure(sink, results, kRuinFigures, row, 3, value(next));
     results.ruin_out_of_order = ruin_order_breaks(results.ruin_grid);
 }
 
@@ -264,14 +259,13 @@ void estate_horizon(const AnalysisState& state, int h, double P_T, EstateProbabi
                     ResultSink& sink, ResultsRecord& results) {
     const double x0 = state.wealth_ratio;
     const double saturation_level = engine_detail::wealth_below_saturation_level(x0);
-    const auto& names = estate_cell_names();
     const auto saturated = [&](double c) { return c * x0 > saturation_level; };
     // A search whose last trial level lay above the top node shows where the
     // grid ends, not a quantile.
     const auto publish = [&](int col, double value, bool at_limit) {
-        results.estate_grid[h][col] = value;
         results.estate_at_grid_limit[h][col] = at_limit;
-        sink.publish_result(names[h][col], format_plain2(value));
+        publish_figure(sink, results, kEstateFigures, static_cast<std::size_t>(h),
+                       static_cast<std::size_t>(col), value);
     };
     const std::function<double(double)> below = [&probability](double c) { return probability(c); };
     QuantileSearch s;

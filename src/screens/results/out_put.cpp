@@ -31,6 +31,7 @@
 #include "analysis/case_summary.h"
 #include "analysis/defaults.h"
 #include "record/number_format.h"
+#include "record/published_figures.h"
 #include "analysis/pipeline.h"
 #include "analysis/report.h"
 #include "screens/results/background_job.h"
@@ -284,12 +285,9 @@ QWidget* OutPut::build_probability_tab() {
     heading->setFont(bold);
     grid->addWidget(heading, 0, 0);
     grid->addWidget(label(shape, "Label3", "NIW hits"), 1, 0);
-    const char* columns[4][2] = {{"Label4", "10 Years"},
-                                 {"Label5", "20 Years"},
-                                 {"Label6", "30 Years"},
-                                 {"Label7", "Lifetime"}};
+    const char* columns[4] = {"Label4", "Label5", "Label6", "Label7"};
     for (int c = 0; c < 4; ++c) {
-        QLabel* l = label(shape, columns[c][0], columns[c][1]);
+        QLabel* l = label(shape, columns[c], kRuinFigures.column_captions[c]);
         l->setAlignment(Qt::AlignCenter);
         l->setFont(bold);
         grid->addWidget(l, 1, c + 1);
@@ -299,9 +297,9 @@ QWidget* OutPut::build_probability_tab() {
     // (and so without height) until a simulation has run.
     const char* rows[4] = {"Label25", "Label26", "Label27", "Label28"};
     for (int r = 0; r < 4; ++r) {
-        grid->addWidget(label(shape, rows[r], ruin_row_captions()[r]), 2 * r + 3, 0);
+        grid->addWidget(label(shape, rows[r], kRuinFigures.row_captions[r]), 2 * r + 3, 0);
         for (int c = 0; c < 4; ++c) {
-            const char* cell = ruin_cell_names()[r][c];
+            const char* cell = kRuinFigures.cells[r][c];
             grid->addWidget(value_box(shape, cell), 2 * r + 3, c + 1, Qt::AlignCenter);
             ruin_simulated_[r][c] = simulation_label(shape, cell);
             grid->addWidget(ruin_simulated_[r][c], 2 * r + 4, c + 1, Qt::AlignCenter);
@@ -337,19 +335,17 @@ QWidget* OutPut::build_wealth_tab() {
     auto* frame9 = new QGroupBox("Estate (Real) Conditional on Survival:", page);
     frame9->setObjectName("Frame9");
     auto* grid = new QGridLayout(frame9);
-    const char* columns[3][2] = {
-        {"Label47", "Bad (25%)"}, {"Label48", "Median"}, {"Label49", "Good (75%)"}};
+    const char* columns[3] = {"Label47", "Label48", "Label49"};
     for (int c = 0; c < 3; ++c) {
-        QLabel* l = label(frame9, columns[c][0], columns[c][1]);
+        QLabel* l = label(frame9, columns[c], kEstateFigures.column_captions[c]);
         l->setAlignment(Qt::AlignCenter);
         grid->addWidget(l, 0, c + 1);
     }
-    const char* rows[3][2] = {
-        {"Label44", "10 years:"}, {"Label45", "20 years:"}, {"Label46", "30 years:"}};
+    const char* rows[3] = {"Label44", "Label45", "Label46"};
     for (int r = 0; r < 3; ++r) {
-        grid->addWidget(label(frame9, rows[r][0], rows[r][1]), 2 * r + 1, 0);
+        grid->addWidget(label(frame9, rows[r], kEstateFigures.row_captions[r]), 2 * r + 1, 0);
         for (int c = 0; c < 3; ++c) {
-            const char* cell = estate_cell_names()[r][c];
+            const char* cell = kEstateFigures.cells[r][c];
             grid->addWidget(value_box(frame9, cell), 2 * r + 1, c + 1);
             estate_simulated_[r][c] = simulation_label(frame9, cell);
             grid->addWidget(estate_simulated_[r][c], 2 * r + 2, c + 1, Qt::AlignCenter);
@@ -455,19 +451,19 @@ void OutPut::name_controls() {
         for (int c = 0; c < 4; ++c) {
             const QString when =
                 c == 3 ? QString("over the lifetime")
-                       : QString("within %1").arg(kProbabilityColumnCaptions[c]).toLower();
+                       : QString("within %1").arg(kRuinFigures.column_captions[c]).toLower();
             name(ruin_cell_names()[r][c],
                  QString("Probability that the NIW hits %1 %2")
-                     .arg(QString(kProbabilityRowCaptions[r]).replace(" %", "%"), when),
+                     .arg(QString(kRuinFigures.row_captions[r]).replace(" %", "%"), when),
                  "Probability Results");
         }
     for (int r = 0; r < 3; ++r)
         for (int c = 0; c < 3; ++c) {
-            QString row = kEstateRowCaptions[r];
+            QString row = kEstateFigures.row_captions[r];
             row.chop(1);  // its colon
             name(estate_cell_names()[r][c],
                  QString("Estate after %1, %2, as a multiple of the NIW")
-                     .arg(row, kEstateColumnCaptions[c]),
+                     .arg(row, kEstateFigures.column_captions[c]),
                  "Estate (Real) Conditional on Survival");
         }
     name("Text1", "Net Investable Wealth (NIW), dollars");
@@ -504,14 +500,10 @@ void OutPut::out_put_Form_Load() {
 
     for (const auto& [cell, text] : results_.cells) set_field(cell.c_str(), qs(text));
 
+    for (const Figure& f : published_figures())
+        if (f.cell != nullptr) set_field(f.cell, qs(cell_text(f, state_, results_)));
     set_field("Text42", qs(str_form(state_.current_age)));
-    set_field("Text43", qs(format_grouped0(life_expectancy_shown(state_.expected_death_age))));
-    set_field("Text44(0)",
-              qs(format_grouped0(results_.ninetieth_percentile_index + state_.current_age)));
-    set_field("Text44(1)", qs(state_.gender_text));
-    set_field("Text1", qs(format_grouped0(state_.net_investable_wealth)));
     set_field("Label9", qs(format_grouped0(state_.net_investable_wealth)));
-    set_field("Text45", qs(format_grouped0(state_.consumption_deficit)));
     set_field("headline", qs(headline_sentence(results_)));
     mark_grid_cells();
 
@@ -530,7 +522,7 @@ void OutPut::mark_grid_cells() {
             unmark_grid_cell(*box);
             if (results_.refined)
                 box->setToolTip(QString("Error estimate: %1 percentage points")
-                                    .arg(qs(probability_error_text(results_, r, c))));
+                                    .arg(qs(error_text(results_, kRuinFigures, r, c))));
             if (results_.barrier_at_start[r][c]) mark_grid_cell(*box, kBarrierAtStartTip);
             if (results_.ruin_out_of_order[r][c]) mark_grid_cell(*box, kRuinOutOfOrderTip);
             if (check_ && check_->ruin[r][c] == Agreement::disagrees)
@@ -545,7 +537,7 @@ void OutPut::mark_grid_cells() {
             unmark_grid_cell(*box);
             if (results_.refined)
                 box->setToolTip(QString("Error estimate: %1 times the NIW")
-                                    .arg(qs(estate_error_text(results_, r, c))));
+                                    .arg(qs(error_text(results_, kEstateFigures, r, c))));
             if (results_.estate_at_grid_limit[r][c]) mark_grid_cell(*box, estate_tip);
             if (check_ && check_->estate[r][c] == Agreement::disagrees)
                 mark_grid_cell(*box, kDisagreesTip);

@@ -1,0 +1,35 @@
+// Stand-ins for what a calculation reports to, shared by every test binary.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "analysis/pipeline.h"
+#include "record/results.h"
+
+namespace quorrel {
+
+// Shows nothing and keeps what it was told: `message` is the text of the
+// last message, `messages` every text, `titled` every message as
+// "title: text", and `published` the cells in the order they came.
+class QuietHooks : public CalculationHooks {
+public:
+    void show_message(const std::string& text, const std::string& title) override {
+        message = text;
+        messages.push_back(text);
+        titled.push_back(title + ": " + text);
+    }
+    void result_published(const std::string& cell, const std::string&) override {
+        published.push_back(cell);
+    }
+    std::string message;
+    std::vector<std::string> messages, titled, published;
+};
+
+// Takes every published figure and keeps none.
+class IgnoringSink : public ResultSink {
+public:
+    void publish_result(const std::string&, const std::string&) override {}
+};
+
+}  // namespace quorrel
