@@ -4,18 +4,17 @@
 #include <cfenv>
 #include <chrono>
 #include <cmath>
-#include <condition_variable>
 #include <cstring>
 #include <exception>
 #include <limits>
 #include <memory>
 #include <mutex>
-#include <thread>
 #include <utility>
 #include <vector>
 
 #include "record/results.h"
 #include "engine/model/wealth_model.h"
+#include "engine/parallel.h"
 #include "engine/simulation/path_lanes.h"
 
 namespace quorrel {
@@ -224,36 +223,6 @@ McEstimate proportion(long hits, long n) {
     return {p, std::sqrt(std::max(0.0, p * (1 - p)) / static_cast<double>(n))};
 }
 
-// Runs work(worker) on `threads` threads while the calling thread calls
-// `watch` about every 50 ms until they end. The one place that makes
-// threads here, so that moving onto a shared pool changes only this.
-template <class Work, class Watch>
-void run_on_threads(unsigned threads, Work work, Watch watch) {
-    std::mutex mutex;
-    std::condition_variable finished;
-    unsigned running = threads;
-    std::vector<std::thread> pool;
-    for (unsigned k = 0; k < threads; ++k) {
-        pool.emplace_back([&, k] {
-            work(k);
-            std::lock_guard<std::mutex> lock(mutex);
-            --running;
-            finished.notify_all();
-        });
-    }
-    {
-        std::unique_lock<std::mutex> lock(mutex);
-        while (running > 0) {
-            finished.wait_for(lock, std::chrono::milliseconds(50));
-            if (running == 0) break;
-            lock.unlock();
-            watch();
-            lock.lock();
-        }
-    }
-    for (std::thread& t : pool) t.join();
-}
-
 // Runs every block over the threads, reporting progress and watching for a
 // cancel. False when cancelled; a failure on a thread stops the others and
 // is rethrown here.
@@ -264,16 +233,27 @@ bool run_blocks(Simulation& sim, const MonteCarloOptions& options, Tally& total)
     std::atomic<long> next_block{0};
     std::atomic<long> done_paths{0};
     std::mutex mutex;
-    std::exception_ptr failure;
 
-    unsigned threads =
-        options.threads ? options.threads : std::max(1u, std::thread::hardware_concurrency());
-    threads = static_cast<unsigned>(std::min<long>(threads, blocks));
+    const unsigned threads = static_cast<unsigned>(std::min<long>(
+        options.threads ? options.threads : engine::worker_count(static_cast<std::size_t>(blocks)),
+        blocks));
     const auto cancelled = [&] { return options.cancel && options.cancel->load(); };
-    const auto work = [&](unsigned) {
-        // A thread starts with its creator's floating-point environment; the
-        // figures are defined in the default one (rounding to nearest, no
-        // flushing of tiny numbers), whatever a caller's thread has set.
+    // Progress and the cancel flag, on the calling thread about every 50 ms.
+    auto last_report = std::chrono::steady_clock::now() - std::chrono::seconds(1);
+    const EventPump watch = [&] {
+        const auto now = std::chrono::steady_clock::now();
+        if (now - last_report < std::chrono::milliseconds(50)) return;
+        last_report = now;
+        if (options.progress)
+            options.progress(static_cast<double>(done_paths.load()) / static_cast<double>(paths));
+        if (cancelled()) stop = true;
+    };
+    const auto work = [&](std::size_t, const EventPump& pump) {
+        // The figures are defined in the default floating-point environment
+        // (rounding to nearest, no flushing of tiny numbers), whatever the
+        // thread's creator has set; the caller's own comes back afterwards.
+        std::fenv_t caller;
+        std::feholdexcept(&caller);
         std::fesetenv(FE_DFL_ENV);
         Tally tally;
         try {
@@ -284,23 +264,18 @@ bool run_blocks(Simulation& sim, const MonteCarloOptions& options, Tally& total)
                 const long count = std::min(kBlockPaths, paths - first);
                 sim.run_block(first, count, tally);
                 done_paths.fetch_add(count);
+                if (pump) pump();
             }
         } catch (...) {
-            std::lock_guard<std::mutex> lock(mutex);
-            if (!failure) failure = std::current_exception();
             stop = true;
+            std::fesetenv(&caller);
+            throw;
         }
+        std::fesetenv(&caller);
         std::lock_guard<std::mutex> lock(mutex);
         total.merge(tally);
     };
-    const auto watch = [&] {
-        if (cancelled()) stop = true;
-        if (options.progress)
-            options.progress(static_cast<double>(done_paths.load()) / static_cast<double>(paths));
-        if (cancelled()) stop = true;
-    };
-    run_on_threads(threads, work, watch);
-    if (failure) std::rethrow_exception(failure);
+    engine::run_parallel(static_cast<std::size_t>(threads), threads, work, watch);
     return !stop.load() && !cancelled() && done_paths.load() >= paths;
 }
 
