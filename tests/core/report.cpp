@@ -109,6 +109,20 @@ TEST(ReportLines, TextOfEachLine) {
     EXPECT_EQ(l[56], quoted("Median Estate Value in 30 years :  $7,230,000"));
 }
 
+// A fee adds its line and separator before the inflation line; every other
+// line keeps its text, two places on.
+TEST(ReportLines, FeeLineOnlyWhenThereIsAFee) {
+    Case c;
+    const auto without = c.lines();
+    c.state.advisory_fee = 0.0125;
+    const auto with = c.lines();
+    ASSERT_EQ(with.size(), without.size() + 2);
+    EXPECT_EQ(with[40], quoted("Advisory Fee (per year) :  1.25%"));
+    EXPECT_EQ(with[41], std::string(20, ' '));
+    for (size_t n = 0; n < without.size(); ++n)
+        EXPECT_EQ(with[n < 40 ? n : n + 2], without[n]) << "line " << n + 1;
+}
+
 TEST(ReportLines, MedianUsesThePublishedFigureNotTheRawOne) {
     Case c;
     c.results.estate_grid[0][1] = 1.2549;  // shown as 1.25
