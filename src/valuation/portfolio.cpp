@@ -33,11 +33,10 @@ double portfolio_deviation(const AnalysisState& s, double w_stock, double w_nomi
 // up to 1); a fee of 0 leaves every mean as it is.
 void current_portfolio_return(AnalysisState& s) {
     const double f = s.advisory_fee;
-    s.current_expected_return = (s.mean_stock - f) * s.weight_stock +
-                                (s.mean_nomi_bond - f) * s.weight_nomi_bond +
-                                (s.mean_real_bond - f) * s.weight_real_bond +
-                                (s.mean_cash - f) * s.weight_cash +
-                                (s.mean_estate - f) * s.weight_estate;
+    s.current_expected_return =
+        (s.mean_stock - f) * s.weight_stock + (s.mean_nomi_bond - f) * s.weight_nomi_bond +
+        (s.mean_real_bond - f) * s.weight_real_bond + (s.mean_cash - f) * s.weight_cash +
+        (s.mean_estate - f) * s.weight_estate;
 }
 
 void later_portfolio_return(AnalysisState& s) {

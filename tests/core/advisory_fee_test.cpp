@@ -41,8 +41,7 @@ struct Calculated {
 Calculated calculated(AnalysisState s, Accuracy accuracy) {
     Calculated c{std::move(s), {}};
     QuietHooks hooks;
-    EXPECT_EQ(run_calculation(c.state, hooks, c.results, accuracy),
-              CalculationOutcome::completed)
+    EXPECT_EQ(run_calculation(c.state, hooks, c.results, accuracy), CalculationOutcome::completed)
         << hooks.message;
     return c;
 }
@@ -56,9 +55,9 @@ AnalysisState with_fee(AnalysisState s, int fee_index) {
 AnalysisState means_lowered(AnalysisState s, int fee_index) {
     AnalysisState fee;
     write_input(fee, input_row("advisory_fee_percent"), {.index = fee_index});
-    for (double AnalysisState::*mean : {&AnalysisState::mean_stock, &AnalysisState::mean_nomi_bond,
-                                        &AnalysisState::mean_real_bond, &AnalysisState::mean_cash,
-                                        &AnalysisState::mean_estate})
+    for (double AnalysisState::*mean :
+         {&AnalysisState::mean_stock, &AnalysisState::mean_nomi_bond,
+          &AnalysisState::mean_real_bond, &AnalysisState::mean_cash, &AnalysisState::mean_estate})
         s.*mean = s.*mean - fee.advisory_fee;
     return s;
 }
@@ -109,27 +108,26 @@ TEST_P(FeeAsLowerMeans, SameFiguresToTheBitInEveryScheme) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, FeeAsLowerMeans,
-    ::testing::Values(
-        FeeCase{"defaults", {}, 20},
-        FeeCase{"pensions_and_a_switch",
-                {{"pension_nominal_income", {.amount = 8000}},
-                 {"pension_cpi_income", {.amount = 6000}},
-                 {"cola_percent", {.index = 2}},
-                 {"weight_stock_percent", {.index = 60}},
-                 {"weight_nomi_bond_percent", {.index = 30}},
-                 {"weight_real_bond_percent", {.index = 10}},
-                 {"weight_cash_percent", {.index = 0}},
-                 {"weight_estate_percent", {.index = 0}},
-                 {"later_weight_stock_percent", {.index = 35}},
-                 {"later_weight_nomi_bond_percent", {.index = 25}},
-                 {"later_weight_real_bond_percent", {.index = 15}},
-                 {"later_weight_cash_percent", {.index = 15}},
-                 {"later_weight_estate_percent", {.index = 10}},
-                 {"later_allocation_years", {.index = 1}}},
-                25},
-        FeeCase{"canada_older_highest_fee",
-                {{"market", {.index = 1}}, {"current_age", {.index = 25}}},
-                60}),
+    ::testing::Values(FeeCase{"defaults", {}, 20},
+                      FeeCase{"pensions_and_a_switch",
+                              {{"pension_nominal_income", {.amount = 8000}},
+                               {"pension_cpi_income", {.amount = 6000}},
+                               {"cola_percent", {.index = 2}},
+                               {"weight_stock_percent", {.index = 60}},
+                               {"weight_nomi_bond_percent", {.index = 30}},
+                               {"weight_real_bond_percent", {.index = 10}},
+                               {"weight_cash_percent", {.index = 0}},
+                               {"weight_estate_percent", {.index = 0}},
+                               {"later_weight_stock_percent", {.index = 35}},
+                               {"later_weight_nomi_bond_percent", {.index = 25}},
+                               {"later_weight_real_bond_percent", {.index = 15}},
+                               {"later_weight_cash_percent", {.index = 15}},
+                               {"later_weight_estate_percent", {.index = 10}},
+                               {"later_allocation_years", {.index = 1}}},
+                              25},
+                      FeeCase{"canada_older_highest_fee",
+                              {{"market", {.index = 1}}, {"current_age", {.index = 25}}},
+                              60}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // A variable annuity's income follows the return before the fee; lowering
@@ -166,9 +164,9 @@ TEST(AdvisoryFee, RuinNeverFallsAsTheFeeRises) {
             const ResultsRecord& hi = runs[i].results;
             for (std::size_t row = 0; row < 4; ++row)
                 for (std::size_t col = 0; col < 4; ++col)
-                    EXPECT_GE(hi.ruin_grid[row][col], lo.ruin_grid[row][col] -
-                                                          lo.ruin_error[row][col] -
-                                                          hi.ruin_error[row][col])
+                    EXPECT_GE(
+                        hi.ruin_grid[row][col],
+                        lo.ruin_grid[row][col] - lo.ruin_error[row][col] - hi.ruin_error[row][col])
                         << "case " << k << " fee " << fees[i] << " cell " << row << "," << col;
             for (std::size_t row = 0; row < 3; ++row)
                 for (std::size_t col = 0; col < 3; ++col)

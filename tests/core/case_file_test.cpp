@@ -132,7 +132,8 @@ TEST_F(CaseFileTest, NaturalUnitsInTheDocument) {
          {"\"format\": \"quorrel-case\"", "\"version\": 1", "\"current_age\": 70",
           "\"gender\": \"female\"", "\"liquid_wealth\": 750000.5", "\"target_income\": 45000",
           "\"cola_percent\": 3", "\"air_percent\": 4", "\"mean_stock_percent\": 5.5",
-          "\"dev_estate_percent\": 15.1", "\"advisory_fee_percent\": 1.05", "\"market\": \"canada\"", "\"ruin_table\": \"iam2000\"",
+          "\"dev_estate_percent\": 15.1", "\"advisory_fee_percent\": 1.05",
+          "\"market\": \"canada\"", "\"ruin_table\": \"iam2000\"",
           "\"nominal_rate_2_percent\": 4.5", "\"real_rate_6_percent\": 0.1"})
         EXPECT_NE(text.find(part), std::string::npos) << part;
 }

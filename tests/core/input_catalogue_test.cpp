@@ -104,8 +104,8 @@ TEST(CatalogueNatural, TextOfTheValue) {
         int index;
         const char* text;
     } cases[] = {
-        {"current_age", 15, "65"},         {"mean_stock_percent", 55, "5.5"},
-        {"mean_cash_percent", 5, "0.5"},   {"advisory_fee_percent", 0, "0"},
+        {"current_age", 15, "65"},           {"mean_stock_percent", 55, "5.5"},
+        {"mean_cash_percent", 5, "0.5"},     {"advisory_fee_percent", 0, "0"},
         {"advisory_fee_percent", 1, "0.05"}, {"advisory_fee_percent", 21, "1.05"},
         {"advisory_fee_percent", 30, "1.5"}, {"advisory_fee_percent", 60, "3"},
     };

@@ -633,9 +633,8 @@ QWidget* InPut::build_page5() {
     grid->setColumnStretch(0, 1);
     v->addLayout(grid);
     v->addStretch(1);
-    QWidget* order[] = {stock_mean,  stock_dev,     nomi_bond_mean, nomi_bond_dev,
-                        real_bond_mean, real_bond_dev, cash_mean,      estate_mean,
-                        estate_dev,  advisory_fee};
+    QWidget* order[] = {stock_mean,    stock_dev, nomi_bond_mean, nomi_bond_dev, real_bond_mean,
+                        real_bond_dev, cash_mean, estate_mean,    estate_dev,    advisory_fee};
     for (std::size_t k = 1; k < std::size(order); ++k) setTabOrder(order[k - 1], order[k]);
     return page;
 }
