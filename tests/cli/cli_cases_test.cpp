@@ -211,39 +211,6 @@ TEST_F(CliCases, CompareTwoCases) {
     EXPECT_EQ(figures(all[1]), direct({"--age", "70", "--json"}));
 }
 
-// The fee as a batch column, refused there row by row, and among the inputs
-// a comparison lists.
-TEST_F(CliCases, FeeInABatchAndInAComparison) {
-    put("fees.csv", "name,fee\nnone,0\nsome,1.5\nbetween,1.52\nunset,\n");
-    const Outcome r = run({"--batch", path("fees.csv")});
-    EXPECT_EQ(r.status, 1);
-    const std::vector<json> lines = json_lines(r.out);
-    ASSERT_EQ(lines.size(), 4u);
-    EXPECT_EQ(figures(lines[0]), direct({}));
-    EXPECT_EQ(figures(lines[1]), direct({"--fee", "1.5"}));
-    EXPECT_EQ(lines[1]["inputs"]["advisory_fee"], 0.015);
-    EXPECT_NE(figures(lines[1]), figures(lines[0]));
-    EXPECT_EQ(lines[2]["error"], "--fee: '1.52' is not a percent from 0 to 3 in steps of 0.05");
-    EXPECT_EQ(figures(lines[3]), direct({}));
-
-    ASSERT_EQ(run({"--fee", "1.5", "--save-case", path("fee.json")}).status, 0);
-    const Outcome text = run({"--compare", path("fee.json")});
-    ASSERT_EQ(text.status, 0) << text.err;
-    std::istringstream in(text.out);
-    std::string header, section, line;
-    std::getline(in, header);
-    std::getline(in, section);
-    EXPECT_EQ(section, "Inputs that differ");
-    bool listed = false;
-    while (std::getline(in, line) && !line.empty())
-        if (line.find("Advisory Fee") != std::string::npos) {
-            listed = true;
-            EXPECT_NE(line.find("0.00%"), std::string::npos) << line;
-            EXPECT_NE(line.find("1.50%"), std::string::npos) << line;
-        }
-    EXPECT_TRUE(listed) << text.out;
-}
-
 TEST_F(CliCases, BatchOfCaseFilesInOrderWithErrorRows) {
     ASSERT_EQ(run({"--age", "70", "--save-case", path("a.json")}).status, 0);
     // Saved although its calculation is refused.

@@ -60,9 +60,7 @@ INSTANTIATE_TEST_SUITE_P(
         ItemCase{"mean_stock_percent", 55, "5.50%", FIELD(mean_stock), 0.055, 5.5},
         ItemCase{"mean_cash_percent", 300, "30.00%", FIELD(mean_cash), 0.3, 30},
         ItemCase{"dev_real_bond_percent", 400, "40.00%", FIELD(dev_real_bond), 0.4, 40},
-        ItemCase{"advisory_fee_percent", 0, "0.00%", FIELD(advisory_fee), 0, 0},
         ItemCase{"advisory_fee_percent", 1, "0.05%", FIELD(advisory_fee), 0.0005, 0.05},
-        ItemCase{"advisory_fee_percent", 20, "1.00%", FIELD(advisory_fee), 0.01, 1},
         ItemCase{"advisory_fee_percent", 23, "1.15%", FIELD(advisory_fee), 0.0115, 1.15},
         ItemCase{"advisory_fee_percent", 60, "3.00%", FIELD(advisory_fee), 0.03, 3},
         ItemCase{"gender", 2, "Unisex", FIELD(gender_code), 2, 0},
@@ -104,8 +102,7 @@ TEST(CatalogueNatural, TextOfTheValue) {
         int index;
         const char* text;
     } cases[] = {
-        {"current_age", 15, "65"},           {"mean_stock_percent", 55, "5.5"},
-        {"mean_cash_percent", 5, "0.5"},     {"advisory_fee_percent", 0, "0"},
+        {"current_age", 15, "65"},           {"mean_cash_percent", 5, "0.5"},
         {"advisory_fee_percent", 1, "0.05"}, {"advisory_fee_percent", 21, "1.05"},
         {"advisory_fee_percent", 30, "1.5"}, {"advisory_fee_percent", 60, "3"},
     };
