@@ -133,7 +133,8 @@ SummarySection market_section(const AnalysisState& s) {
     for (int k = 0; k < 5; ++k)
         market.rows.push_back({kClassCaptions[k], format_percent2(means[k]),
                                devs[k] < 0 ? std::string() : format_percent2(devs[k])});
-    return {"Financial Economic Assumptions", {market}};
+    SummaryTable fee{"", {}, {{"Advisory Fee (per year):", format_percent2(s.advisory_fee)}}};
+    return {"Financial Economic Assumptions", {market, fee}};
 }
 
 }  // namespace

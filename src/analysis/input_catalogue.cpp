@@ -52,6 +52,13 @@ constexpr ListRule kMeans{.first = 0,
                           .per_record = 1000,
                           .per_natural = 10,
                           .style = ItemStyle::percent2};  // i / 1000
+// Hundredths of a percent: 0.00% to 3.00% by 0.05, ticks / 10000 in the record.
+constexpr ListRule kFee{.first = 0,
+                        .step = 5,
+                        .count = 61,
+                        .per_record = 10000,
+                        .per_natural = 100,
+                        .style = ItemStyle::percent2};
 constexpr ListRule kDeviations{.first = 0,
                                .step = 1,
                                .count = 401,
@@ -314,6 +321,20 @@ void market_rows(std::vector<InputRow>& rows) {
     rows.push_back(assumption("dev_estate_percent", "Real Estate deviation", &S::dev_estate, false,
                               3, 120, 140, "--estate-dev",
                               "standard deviation of real estate, 0 to 40 by 0.1"));
+    // Not part of a market's preset: a fee belongs to the person's adviser.
+    rows.push_back({.key = "advisory_fee_percent",
+                    .caption = "Advisory fee",
+                    .page = 5,
+                    .list = kFee,
+                    .default_index = 0,
+                    .number = &S::advisory_fee,
+                    .json_key = "advisory_fee",
+                    .option = "--fee",
+                    .option_type = "PERCENT",
+                    .option_group = kMarket,
+                    .help = "advisory fee per year on the invested portfolio (not on annuities), "
+                            "0 to 3 by 0.05",
+                    .range = "a percent from 0 to 3 in steps of 0.05"});
 }
 
 void mortality_rows(std::vector<InputRow>& rows) {
@@ -454,8 +475,11 @@ std::string natural_text(const InputRow& row, int index) {
     const int per = row.list.per_natural;
     std::string text = std::to_string(ticks / per);
     if (ticks % per != 0) {
-        // per_natural is 1 or 10: one decimal at most.
-        text += "." + std::to_string(ticks % per);
+        // per_natural is 1, 10 or 100: the decimals it gives, trailing zeros dropped.
+        std::string decimals = std::to_string(ticks % per);
+        decimals.insert(0, std::to_string(per).size() - 1 - decimals.size(), '0');
+        while (decimals.back() == '0') decimals.pop_back();
+        text += "." + decimals;
     }
     return text;
 }

@@ -75,6 +75,11 @@ std::vector<std::string> report_lines(const AnalysisState& s, const ResultsRecor
     text("Standard Deviation -- " + later_years +
          " Years later :  " + format_percent2(s.later_standard_deviation));
     sep();
+    // A report without a fee stays as it was; the expected returns above are after it.
+    if (s.advisory_fee != 0) {
+        text("Advisory Fee (per year) :  " + format_percent2(s.advisory_fee));
+        sep();
+    }
     text("Implied Inflation Assumption :  " + format_percent2(s.implied_inflation));
     sep(2);
     text("Ruin Probability in 10 years :  " + shown_text(results, kRuinFigures, 0, 0));

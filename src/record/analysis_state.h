@@ -63,6 +63,8 @@ struct AnalysisState {
            later_weight_copy_estate = 0;
     double later_weight_stock = 0, later_weight_nomi_bond = 0, later_weight_real_bond = 0,
            later_weight_cash = 0, later_weight_estate = 0;
+    // Advisory fee per year on the invested portfolio (0.01 for 1%).
+    double advisory_fee = 0;
 
     // Mortality tables: table_gender_parameter
     MortalityArray gam1983_female_lambda{}, gam1983_female_modal_age{}, gam1983_female_dispersion{};
@@ -79,7 +81,7 @@ struct AnalysisState {
     MortalityArray rp2000_unisex_lambda{}, rp2000_unisex_modal_age{}, rp2000_unisex_dispersion{};
     std::array<double, 6> asset_correlation{};
 
-    // Portfolio statistics
+    // Portfolio statistics; the expected returns are after the advisory fee
     double current_expected_return = 0;
     double later_expected_return = 0;
     double current_standard_deviation = 0;

@@ -28,18 +28,24 @@ double portfolio_deviation(const AnalysisState& s, double w_stock, double w_nomi
 
 }  // namespace
 
+// The advisory fee comes off every class's mean before the weighting, so a
+// fee gives to the bit what lowering each mean by it gives (the weights add
+// up to 1); a fee of 0 leaves every mean as it is.
 void current_portfolio_return(AnalysisState& s) {
-    s.current_expected_return = s.mean_stock * s.weight_stock +
-                                s.mean_nomi_bond * s.weight_nomi_bond +
-                                s.mean_real_bond * s.weight_real_bond +
-                                s.mean_cash * s.weight_cash + s.mean_estate * s.weight_estate;
+    const double f = s.advisory_fee;
+    s.current_expected_return =
+        (s.mean_stock - f) * s.weight_stock + (s.mean_nomi_bond - f) * s.weight_nomi_bond +
+        (s.mean_real_bond - f) * s.weight_real_bond + (s.mean_cash - f) * s.weight_cash +
+        (s.mean_estate - f) * s.weight_estate;
 }
 
 void later_portfolio_return(AnalysisState& s) {
-    s.later_expected_return =
-        s.mean_stock * s.later_weight_stock + s.mean_nomi_bond * s.later_weight_nomi_bond +
-        s.mean_real_bond * s.later_weight_real_bond + s.mean_cash * s.later_weight_cash +
-        s.mean_estate * s.later_weight_estate;
+    const double f = s.advisory_fee;
+    s.later_expected_return = (s.mean_stock - f) * s.later_weight_stock +
+                              (s.mean_nomi_bond - f) * s.later_weight_nomi_bond +
+                              (s.mean_real_bond - f) * s.later_weight_real_bond +
+                              (s.mean_cash - f) * s.later_weight_cash +
+                              (s.mean_estate - f) * s.later_weight_estate;
 }
 
 void current_portfolio_deviation(AnalysisState& s) {

@@ -58,6 +58,12 @@ INSTANTIATE_TEST_SUITE_P(
                     "... (100001 characters)' is not a nonnegative amount"},
         RefusalCase{"list", {"--today", "20,20,\n20,20,20"}, "'20,20,\\n20,20,20' is not five"},
         RefusalCase{"stray", {std::string("stray\nline")}, "stray\\nline"},
+        RefusalCase{"fee_between_steps",
+                    {"--fee", "1.03"},
+                    "--fee: '1.03' is not a percent from 0 to 3 in steps of 0.05"},
+        RefusalCase{"fee_above", {"--fee", "3.05"}, "--fee: '3.05' is not a percent from 0 to 3"},
+        RefusalCase{"fee_below", {"--fee", "-0.05"}, "--fee: '-0.05' is not a percent"},
+        RefusalCase{"fee_word", {"--fee", "1%"}, "--fee: '1%' is not a percent"},
         RefusalCase{"long_stray", {std::string(100000, 's')}, "characters)"}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -72,7 +78,7 @@ TEST(CliHelp, DefaultsComeFromTheCatalogue) {
           "real return bonds, 0 to 30 by 0.1 (usa 2.5)", "cash, 0 to 30 by 0.1 (usa 0.5)",
           "real estate, 0 to 40 by 0.1 (usa 12)", "rp2000 (default up1994)",
           "gam1983 or iam2000 (default gam1983)", "0.1 to 50 by 0.1 (default 5 each)",
-          "0.1 to 50 by 0.1 (default 3 each)"})
+          "0.1 to 50 by 0.1 (default 3 each)", "0 to 3 by 0.05 (default 0)"})
         EXPECT_NE(r.out.find(text), std::string::npos) << text;
 }
 

@@ -78,6 +78,7 @@ AnalysisState varied_case() {
         {"later_allocation_years", {.index = 1}},
         {"mean_stock_percent", {.index = 55}},
         {"dev_estate_percent", {.index = 151}},
+        {"advisory_fee_percent", {.index = 21}},
         {"ruin_table", {.index = 1}},
         {"ruin_projection_years", {.index = 5}},
         {"annuity_table", {.index = 1}},
@@ -126,7 +127,8 @@ TEST_F(CaseFileTest, NaturalUnitsInTheDocument) {
          {"\"format\": \"quorrel-case\"", "\"version\": 1", "\"current_age\": 70",
           "\"gender\": \"female\"", "\"liquid_wealth\": 750000.5", "\"target_income\": 45000",
           "\"cola_percent\": 3", "\"air_percent\": 4", "\"mean_stock_percent\": 5.5",
-          "\"dev_estate_percent\": 15.1", "\"market\": \"canada\"", "\"ruin_table\": \"iam2000\"",
+          "\"dev_estate_percent\": 15.1", "\"advisory_fee_percent\": 1.05",
+          "\"market\": \"canada\"", "\"ruin_table\": \"iam2000\"",
           "\"nominal_rate_2_percent\": 4.5", "\"real_rate_6_percent\": 0.1"})
         EXPECT_NE(text.find(part), std::string::npos) << part;
 }
@@ -236,7 +238,7 @@ INSTANTIATE_TEST_SUITE_P(
                 "\"version\": 1, \"results\": {\"r\": [{\"p\": 1, \"p\": 2}]},",
                 "duplicate key \"results.r.p\" (each key appears once)"},
         BadCase{"trailing_nul", "  }\n}\n", std::string("  }\n}\n\0", 7),
-                "not JSON (line 56, column 1): a NUL character"},
+                "not JSON (line 57, column 1): a NUL character"},
         BadCase{"huge_version", "\"version\": 1", "\"version\": 18446744073709551615",
                 "\"version\" is 18446744073709551615: the case was written by a newer program "
                 "(this one reads version 1)"},

@@ -60,6 +60,9 @@ INSTANTIATE_TEST_SUITE_P(
         ItemCase{"mean_stock_percent", 55, "5.50%", FIELD(mean_stock), 0.055, 5.5},
         ItemCase{"mean_cash_percent", 300, "30.00%", FIELD(mean_cash), 0.3, 30},
         ItemCase{"dev_real_bond_percent", 400, "40.00%", FIELD(dev_real_bond), 0.4, 40},
+        ItemCase{"advisory_fee_percent", 1, "0.05%", FIELD(advisory_fee), 0.0005, 0.05},
+        ItemCase{"advisory_fee_percent", 23, "1.15%", FIELD(advisory_fee), 0.0115, 1.15},
+        ItemCase{"advisory_fee_percent", 60, "3.00%", FIELD(advisory_fee), 0.03, 3},
         ItemCase{"gender", 2, "Unisex", FIELD(gender_code), 2, 0},
         ItemCase{"ruin_table", 1, "IAM 2000  Basic", FIELD(ruin_table_code), 2, 0},
         ItemCase{"annuity_table", 0, "GAM 1983 (PBGC)", FIELD(annuity_table_code), 1, 0},
@@ -92,6 +95,24 @@ TEST(CatalogueChoice, NamesAndCaptionsByPosition) {
     EXPECT_EQ(index_of_name(input_row("market"), "mexico"), std::nullopt);
 }
 
+// The shortest text of an item's value, as the help and a case file show it.
+TEST(CatalogueNatural, TextOfTheValue) {
+    const struct {
+        const char* key;
+        int index;
+        const char* text;
+    } cases[] = {
+        {"current_age", 15, "65"},           {"mean_cash_percent", 5, "0.5"},
+        {"advisory_fee_percent", 1, "0.05"}, {"advisory_fee_percent", 21, "1.05"},
+        {"advisory_fee_percent", 30, "1.5"}, {"advisory_fee_percent", 60, "3"},
+    };
+    for (const auto& c : cases) {
+        const InputRow& row = input_row(c.key);
+        EXPECT_EQ(natural_text(row, c.index), c.text) << c.key << " " << c.index;
+        EXPECT_EQ(index_of_natural(row, std::stod(c.text)), c.index) << c.key;
+    }
+}
+
 // Values no item holds are refused, not rounded to a neighbour.
 TEST(CatalogueNatural, ValuesBetweenOrBeyondTheItemsAreRefused) {
     const struct {
@@ -111,6 +132,9 @@ TEST(CatalogueNatural, ValuesBetweenOrBeyondTheItemsAreRefused) {
         {"later_allocation_years", 7},
         {"weight_stock_percent", 101},
         {"dev_stock_percent", 1e300},
+        {"advisory_fee_percent", 1.03},
+        {"advisory_fee_percent", 3.05},
+        {"advisory_fee_percent", -0.05},
     };
     for (const auto& c : cases)
         EXPECT_EQ(index_of_natural(input_row(c.key), c.natural), std::nullopt)
@@ -149,7 +173,7 @@ TEST(CatalogueTable, KeysAndOptionsAreUniqueAndEveryRowWritesAField) {
         EXPECT_GE(row.page, 1) << row.key;
         EXPECT_LE(row.page, 5) << row.key;
     }
-    EXPECT_EQ(keys.size(), 49u);  // 8 amounts, 12 rates, 10 weights, 9 assumptions, 10 others
+    EXPECT_EQ(keys.size(), 50u);  // 8 amounts, 12 rates, 10 weights, 9 assumptions, 11 others
 }
 
 // The market writes its preset; the defaults are the screen's loading.

@@ -109,6 +109,19 @@ TEST(ReportLines, TextOfEachLine) {
     EXPECT_EQ(l[56], quoted("Median Estate Value in 30 years :  $7,230,000"));
 }
 
+// A fee adds its line and separator before the inflation line; every other
+// line keeps its text, two places on.
+TEST(ReportLines, FeeLineOnlyWhenThereIsAFee) {
+    Case c;
+    const auto without = c.lines();
+    c.state.advisory_fee = 0.0125;
+    const auto with = c.lines();
+    std::vector<std::string> expected = without;
+    expected.insert(expected.begin() + 40,
+                    {quoted("Advisory Fee (per year) :  1.25%"), std::string(20, ' ')});
+    EXPECT_EQ(with, expected);
+}
+
 TEST(ReportLines, MedianUsesThePublishedFigureNotTheRawOne) {
     Case c;
     c.results.estate_grid[0][1] = 1.2549;  // shown as 1.25

@@ -87,6 +87,7 @@ protected:
         type_and_leave("Text5", "100000", box("Text3"));
         select("Combo5", "Canada");
         select("stock_mean", "5.50%");
+        select("advisory_fee", "0.75%");
         select("Combo3", "15");
         select("Combo6(0)", "40%");
         select("Combo6(3)", "0%");
@@ -123,7 +124,8 @@ TEST_F(CaseFileTest, SavedCaseOpensInAFreshScreenWithTheSameRecord) {
     EXPECT_FALSE(other.inputs_modified());
     for (const char* name : {"Text11", "Text1", "Text5", "Text9", "ind_invest_wealth", "Text6"})
         EXPECT_EQ(other.findChild<QLineEdit*>(name)->text(), box(name)->text()) << name;
-    for (const char* name : {"stock_mean", "stock_dev", "Combo5", "Combo1(0)", "Combo6(3)"})
+    for (const char* name :
+         {"stock_mean", "stock_dev", "Combo5", "Combo1(0)", "Combo6(3)", "advisory_fee"})
         EXPECT_EQ(other.findChild<QComboBox*>(name)->currentIndex(), list(name)->currentIndex())
             << name;
     EXPECT_EQ(InPut::recent_cases().value(0), path("client.json"));
@@ -138,6 +140,7 @@ TEST_F(CaseFileTest, CommandLineCaseOpensAsItsRecord) {
     values[input_index("dev_estate_percent")].index = 150;
     values[input_index("target_income")].amount = 52500.5;
     values[input_index("purchase_cpi")].amount = 70000;
+    values[input_index("advisory_fee_percent")].index = 30;
     write_inputs(cli, values);
     ASSERT_EQ(write_case_file(path("cli.json").toStdString(), cli), "");
 
@@ -153,6 +156,7 @@ TEST_F(CaseFileTest, CommandLineCaseOpensAsItsRecord) {
         }
     }
     EXPECT_EQ(list("estate_dev")->currentText(), "15.00%");
+    EXPECT_EQ(list("advisory_fee")->currentText(), "1.50%");
     EXPECT_EQ(box("Text10")->text(), "52,501");
     EXPECT_EQ(screen->windowTitle(), "Quorrel - cli[*] - Input Individual Information");
     // The Go step ran on the case's inputs.

@@ -81,6 +81,7 @@ void expect_same_inputs(const AnalysisState& a, const AnalysisState& b) {
     SAME(dev_nomi_bond);
     SAME(dev_real_bond);
     SAME(dev_estate);
+    SAME(advisory_fee);
     SAME(progress_frame);
     SAME(net_investable_wealth);
     SAME(consumption_deficit);
@@ -131,6 +132,11 @@ TEST_F(InputScreenTest, LoadingShowsTheDefaultsAndTheListsAsWritten) {
     EXPECT_EQ(list("estate_dev")->count(), 401);
     EXPECT_EQ(list("estate_dev")->itemText(400), "40.00%");
     EXPECT_EQ(list("cash_mean")->currentText(), "0.50%");
+    EXPECT_EQ(list("advisory_fee")->count(), 61);
+    EXPECT_EQ(list("advisory_fee")->currentText(), "0.00%");
+    EXPECT_EQ(list("advisory_fee")->itemText(1), "0.05%");
+    EXPECT_EQ(list("advisory_fee")->itemText(60), "3.00%");
+    EXPECT_TRUE(child<QWidget>("Frame1(5)")->isAncestorOf(list("advisory_fee")));
     EXPECT_EQ(list("ind_current_age")->count(), 41);
     EXPECT_EQ(list("ind_current_age")->currentText(), "65");
     EXPECT_EQ(list("prob_proj_num")->count(), 31);
@@ -199,6 +205,8 @@ TEST_F(InputScreenTest, EachKindOfListWritesItsFieldByPosition) {
     EXPECT_EQ(state.mean_stock, 0.055);
     select("real_bond_dev", "40.00%");
     EXPECT_EQ(state.dev_real_bond, 0.4);
+    select("advisory_fee", "1.25%");
+    EXPECT_EQ(state.advisory_fee, 0.0125);
     // Nothing else moved.
     EXPECT_EQ(state.weight_nomi_bond, 0.2);
     EXPECT_EQ(state.nominal_rate_1, 0.05);
@@ -224,7 +232,11 @@ TEST_F(InputScreenTest, ColaAndAirListsMoveTogether) {
 }
 
 TEST_F(InputScreenTest, CanadaPresetRewritesTheNineListsAndTheCaptions) {
+    select("advisory_fee", "0.50%");
     select("Combo5", "Canada");
+    // The fee is the adviser's, not the market's: a preset keeps it.
+    EXPECT_EQ(state.advisory_fee, 0.005);
+    EXPECT_EQ(list("advisory_fee")->currentText(), "0.50%");
     EXPECT_EQ(state.market_country, 1);
     EXPECT_EQ(state.mean_stock, 0.06);
     EXPECT_EQ(state.mean_real_bond, 0.02);

@@ -31,6 +31,7 @@ Model Model::from_state(const AnalysisState& s) {
     m.cola_rate = s.cola_rate;
     m.air_rate = s.air_rate;
     m.implied_inflation = s.implied_inflation;
+    m.advisory_fee = s.advisory_fee;
     m.investable_wealth = s.net_investable_wealth;
     m.current_age = s.current_age;
     m.lambda = s.ruin_lambda;
@@ -70,7 +71,7 @@ bool Model::coefficients_constant_in_time() const {
 double Model::annuity_income(double T) const {
     return nominal_income_ratio * inflation_factor(T) + real_income_ratio +
            investable_wealth * variable_income_ratio *
-               std::exp((mu(T) - air_rate - implied_inflation) * T);
+               std::exp((mu(T) + advisory_fee - air_rate - implied_inflation) * T);
 }
 
 double Model::survival(double t) const {

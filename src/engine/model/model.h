@@ -15,11 +15,17 @@ struct AllocationRegime {
 };
 
 struct Model {
+    // The invested portfolio's expected real return, after the advisory fee
+    // (the portfolio statistics take it off every class's mean), so that every
+    // scheme's drift has it from here.
     double current_mu = 0, later_mu = 0;
     double current_sigma = 0, later_sigma = 0;
     double later_years = 0;  // today's allocation while t <= later_years
     double real_income_ratio = 0, nominal_income_ratio = 0, variable_income_ratio = 0;
     double cola_rate = 0, air_rate = 0, implied_inflation = 0;
+    // Charged on the invested portfolio only: the variable annuity's income
+    // follows the return before it.
+    double advisory_fee = 0;
     // Net investable wealth in money: the variable annuity's income scales with it.
     double investable_wealth = 0;
     // Gompertz-Makeham law of the remaining lifetime from current_age.
@@ -52,8 +58,8 @@ struct Model {
     bool coefficients_constant_in_time() const;
     // The pensions' and annuities' income at horizon T as a fraction of the
     // target: the nominal part eroded by inflation beyond its COLA, the CPI
-    // part as it is, the variable part grown at the horizon's return above
-    // its AIR.
+    // part as it is, the variable part grown at the horizon's return (before
+    // the advisory fee) above its AIR.
     double annuity_income(double T) const;
 
     // --- The death law.

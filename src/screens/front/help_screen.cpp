@@ -108,7 +108,14 @@ const char* const kTexts[kHelpPages] = {
     "of them to reflect your own view of the future. The correlations between the\n"
     "asset classes, however, are fixed in the program and cannot be changed here.\n"
     "\n"
-    "All asset returns are assumed to be jointly log-normally distributed.\n",
+    "All asset returns are assumed to be jointly log-normally distributed.\n"
+    "\n"
+    "The Advisory Fee is what you pay each year for advice and management, as a\n"
+    "percent of the invested portfolio (0% to 3%). It is charged on the invested\n"
+    "portfolio only: it lowers the portfolio's expected real return by the fee, with\n"
+    "today's allocation and with the later one alike, and the expected returns the\n"
+    "program shows for the portfolio are after it. It is not charged on annuities:\n"
+    "their income, a variable annuity's too, is the same with or without a fee.\n",
 
     // 6: refined accuracy
     "    \"Calculate\" normally uses the standard scheme: quick, but its figures may be\n"

@@ -151,6 +151,7 @@ void InPut::connect_handlers() {
     on_select(nomi_bond_dev, &InPut::in_put_nomi_bond_dev_Click);
     on_select(real_bond_dev, &InPut::in_put_real_bond_dev_Click);
     on_select(estate_dev, &InPut::in_put_estate_dev_Click);
+    on_select(advisory_fee, &InPut::in_put_advisory_fee_Click);
 
     for (AmountBox& box : amounts_) box.edit->installEventFilter(this);
 
@@ -200,6 +201,7 @@ void InPut::bind_inputs() {
         lists(class_key("mean_", k), {means[k]});
         if (devs[k] != nullptr) lists(class_key("dev_", k), {devs[k]});
     }
+    lists("advisory_fee_percent", {advisory_fee});
     controls_[input_index("ruin_table")].options = {prob_1994, prob_iam2000, prob_rp2000};
     controls_[input_index("annuity_table")].options = {annu_1983, annu_iam2000};
     for (int box = 0; box < static_cast<int>(amounts_.size()); ++box)
@@ -531,6 +533,7 @@ void InPut::in_put_stock_dev_Click() { list_chosen(stock_dev); }
 void InPut::in_put_nomi_bond_dev_Click() { list_chosen(nomi_bond_dev); }
 void InPut::in_put_real_bond_dev_Click() { list_chosen(real_bond_dev); }
 void InPut::in_put_estate_dev_Click() { list_chosen(estate_dev); }
+void InPut::in_put_advisory_fee_Click() { list_chosen(advisory_fee); }
 
 // ---- Pages, help, printing, exit ----------------------------------------
 

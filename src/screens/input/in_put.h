@@ -109,6 +109,7 @@ public:
     void in_put_nomi_bond_dev_Click();
     void in_put_real_bond_dev_Click();
     void in_put_estate_dev_Click();
+    void in_put_advisory_fee_Click();
 
     int current_page() const { return current_page_; }
     bool calculation_running() const { return running_; }
@@ -303,6 +304,7 @@ private:
     QComboBox* nomi_bond_dev = nullptr;
     QComboBox* real_bond_dev = nullptr;
     QComboBox* estate_dev = nullptr;
+    QComboBox* advisory_fee = nullptr;
 };
 
 }  // namespace quorrel

@@ -620,11 +620,21 @@ QWidget* InPut::build_page5() {
         grid->addWidget(means[k], k + 1, 1, Qt::AlignCenter);
         if (devs[k] != nullptr) grid->addWidget(devs[k], k + 1, 2, Qt::AlignCenter);
     }
+    // The adviser's fee comes off the returns above, so it sits under them,
+    // in their column.
+    advisory_fee = list("advisory_fee", page);
+    advisory_fee->setToolTip(
+        "Charged every year on the invested portfolio: lowers its expected real return, "
+        "today's and later allocation alike. Not charged on annuities.");
+    grid->setRowMinimumHeight(6, 12);
+    grid->addWidget(label("Advisory Fee (per year):", page, "Label52"), 7, 0);
+    grid->addWidget(advisory_fee, 7, 1, Qt::AlignCenter);
+    grid->addWidget(label("(not charged on annuities)", page, "Label53"), 7, 2, Qt::AlignCenter);
     grid->setColumnStretch(0, 1);
     v->addLayout(grid);
     v->addStretch(1);
     QWidget* order[] = {stock_mean,    stock_dev, nomi_bond_mean, nomi_bond_dev, real_bond_mean,
-                        real_bond_dev, cash_mean, estate_mean,    estate_dev};
+                        real_bond_dev, cash_mean, estate_mean,    estate_dev,    advisory_fee};
     for (std::size_t k = 1; k < std::size(order); ++k) setTabOrder(order[k - 1], order[k]);
     return page;
 }
