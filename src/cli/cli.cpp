@@ -251,15 +251,7 @@ void apply_options(const CLI::App& app, const Options& o, AnalysisState& s) {
         if (!is_market(option) && given(option)) apply_option(option, s);
 }
 
-void add_options(CLI::App& app, Options& o) {
-    o.inputs = catalogue_options();
-    for (InputOption& option : o.inputs) {
-        const InputRow& first = row_at(option.rows.front());
-        app.add_option(first.option, option.text, help_text(option))
-            ->type_name(first.option_type)
-            ->group(first.option_group);
-    }
-
+void add_case_options(CLI::App& app, Options& o) {
     const char* cases = "Cases";
     app.add_option("--case", o.case_file,
                    "start from the inputs of a saved case, then apply the options given")
@@ -285,7 +277,9 @@ void add_options(CLI::App& app, Options& o) {
                    "(default 1)")
         ->type_name("N")
         ->group(cases);
+}
 
+void add_accuracy_options(CLI::App& app, Options& o) {
     const char* accuracy = "Accuracy";
     app.add_option(
            "--accuracy", o.accuracy,
@@ -307,7 +301,9 @@ void add_options(CLI::App& app, Options& o) {
                    "not depend on it")
         ->type_name("N")
         ->group(accuracy);
+}
 
+void add_tool_and_output_options(CLI::App& app, Options& o) {
     const char* tools = "Decision tools (at refined accuracy)";
     app.add_option("--solve", o.solve,
                    "income: the largest real target income, wealth: the smallest liquid wealth, at "
@@ -341,6 +337,19 @@ void add_options(CLI::App& app, Options& o) {
         ->type_name("FILE")
         ->group(output);
 #endif
+}
+
+void add_options(CLI::App& app, Options& o) {
+    o.inputs = catalogue_options();
+    for (InputOption& option : o.inputs) {
+        const InputRow& first = row_at(option.rows.front());
+        app.add_option(first.option, option.text, help_text(option))
+            ->type_name(first.option_type)
+            ->group(first.option_group);
+    }
+    add_case_options(app, o);
+    add_accuracy_options(app, o);
+    add_tool_and_output_options(app, o);
 }
 
 // A message from elsewhere (the option parser, the system) as one line.

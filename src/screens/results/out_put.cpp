@@ -698,6 +698,33 @@ struct PendingComparison {
     std::string reason;
 };
 
+// On the worker: the cases after the first, each its share of the progress;
+// stops at the first that fails or when cancelled.
+void calculate_other_cases(PendingComparison& pending, const std::atomic<bool>& cancel,
+                           std::atomic<double>& progress) {
+    const double share = 1.0 / static_cast<double>(pending.paths.size());
+    for (qsizetype i = 0; i < pending.paths.size(); ++i) {
+        ComparedCase& other = pending.cases[static_cast<size_t>(i) + 1];
+        CompareHooks hooks(cancel, progress, static_cast<double>(i) * share, share);
+        std::string reason;
+        try {
+            if (run_calculation(other.state, hooks, other.results, pending.accuracy) !=
+                CalculationOutcome::completed)
+                reason = hooks.message;
+        } catch (const CompareHooks::Cancelled&) {
+            pending.cancelled = true;
+            return;
+        } catch (const std::exception& e) {
+            reason = e.what();
+        }
+        if (!reason.empty()) {
+            pending.failed_path = pending.paths[i];
+            pending.reason = reason;
+            return;
+        }
+    }
+}
+
 }  // namespace
 
 bool OutPut::comparison_running() const { return comparison_ && comparison_->running(); }
@@ -737,27 +764,7 @@ void OutPut::compare_clicked() {
 
     comparison_.reset();
     auto work = [pending](const std::atomic<bool>& cancel, std::atomic<double>& progress) {
-        const double share = 1.0 / static_cast<double>(pending->paths.size());
-        for (qsizetype i = 0; i < pending->paths.size(); ++i) {
-            ComparedCase& other = pending->cases[static_cast<size_t>(i) + 1];
-            CompareHooks hooks(cancel, progress, static_cast<double>(i) * share, share);
-            std::string reason;
-            try {
-                if (run_calculation(other.state, hooks, other.results, pending->accuracy) !=
-                    CalculationOutcome::completed)
-                    reason = hooks.message;
-            } catch (const CompareHooks::Cancelled&) {
-                pending->cancelled = true;
-                return;
-            } catch (const std::exception& e) {
-                reason = e.what();
-            }
-            if (!reason.empty()) {
-                pending->failed_path = pending->paths[i];
-                pending->reason = reason;
-                return;
-            }
-        }
+        calculate_other_cases(*pending, cancel, progress);
     };
     auto done = [this, pending](JobEnd end, const QString& message) {
         if (end == JobEnd::cancelled || pending->cancelled) return;
