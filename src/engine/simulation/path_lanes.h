@@ -13,6 +13,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "engine/instruction_sets.h"
+
 namespace quorrel::simulation_detail {
 
 // Per time step, the same for every path: the log growth and the variance of
@@ -62,18 +64,10 @@ const PathKernels& avx512_path_kernels();
 
 // The widest set this processor runs, unless a test chose one.
 const PathKernels& chosen_path_kernels();
-std::vector<const PathKernels*> supported_path_kernels();
+const std::vector<const PathKernels*>& supported_path_kernels();
 
-class PathKernelOverride {
-public:
-    explicit PathKernelOverride(const PathKernels& kernels);
-    ~PathKernelOverride();
-    PathKernelOverride(const PathKernelOverride&) = delete;
-    PathKernelOverride& operator=(const PathKernelOverride&) = delete;
-
-private:
-    const PathKernels* previous_;
-};
+// While one lives, the simulation follows its paths on the set it names.
+using PathKernelOverride = engine::SetOverride<PathKernels>;
 
 // One Philox 4x32-10 block, for the scalar parts and the tests.
 void philox_block(const std::uint32_t key[2], const std::uint32_t counter[4], std::uint32_t out[4]);

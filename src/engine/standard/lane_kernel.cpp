@@ -1,32 +1,20 @@
 #include "engine/standard/lane_kernel.h"
 
-#include <atomic>
 #include <vector>
 
 namespace quorrel::engine_detail {
 
 namespace {
 
-bool has_avx512() {
-    return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq") &&
-           __builtin_cpu_supports("avx512vl");
-}
-
 // What the processor runs, narrowest first, found once.
 const std::vector<const KernelSet*>& supported() {
-    static const std::vector<const KernelSet*> sets = [] {
-        std::vector<const KernelSet*> found{&sse2_kernels()};
-        if (__builtin_cpu_supports("avx2")) found.push_back(&avx2_kernels());
-        if (has_avx512()) found.push_back(&avx512_kernels());
-        return found;
-    }();
+    static const std::vector<const KernelSet*> sets =
+        engine::runnable_sets(sse2_kernels(), &avx2_kernels, &avx512_kernels);
     return sets;
 }
 
-std::atomic<const KernelSet*> overridden{nullptr};
-
 const KernelSet& chosen_kernels() {
-    const KernelSet* set = overridden.load(std::memory_order_relaxed);
+    const KernelSet* set = KernelOverride::forced();
     return set ? *set : *supported().back();
 }
 
@@ -34,7 +22,7 @@ const KernelSet& chosen_kernels() {
 // its time is the latency of the division chain, which is shorter on narrow
 // vectors (a single solve measured here: SSE2 2.9 ms, AVX2 3.1, AVX-512 3.4).
 const KernelSet& kernels_for(std::size_t lanes) {
-    if (const KernelSet* set = overridden.load(std::memory_order_relaxed)) return *set;
+    if (const KernelSet* set = KernelOverride::forced()) return *set;
     for (const KernelSet* set : supported()) {
         if (lanes <= static_cast<std::size_t>(set->vector_lanes)) return *set;
     }
@@ -44,9 +32,6 @@ const KernelSet& kernels_for(std::size_t lanes) {
 }  // namespace
 
 std::vector<const KernelSet*> supported_kernel_sets() { return supported(); }
-
-KernelOverride::KernelOverride(const KernelSet& set) : previous_(overridden.exchange(&set)) {}
-KernelOverride::~KernelOverride() { overridden.store(previous_); }
 
 int max_forward_lanes() { return chosen_kernels().max_forward_lanes; }
 int max_adjoint_lanes() { return chosen_kernels().max_adjoint_lanes; }

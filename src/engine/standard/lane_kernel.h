@@ -10,6 +10,7 @@
 #include <span>
 #include <vector>
 
+#include "engine/instruction_sets.h"
 #include "engine/standard/engine_internal.h"
 
 namespace quorrel::engine_detail {
@@ -65,17 +66,7 @@ const KernelSet& avx512_kernels();
 // that one, unless a test chooses a set for every job.
 std::vector<const KernelSet*> supported_kernel_sets();
 
-// While one lives, the solves of this process use `set` (tests compare the
-// sets with each other). Not for use while solves run on other threads.
-class KernelOverride final {
-public:
-    explicit KernelOverride(const KernelSet& set);
-    ~KernelOverride();
-    KernelOverride(const KernelOverride&) = delete;
-    KernelOverride& operator=(const KernelOverride&) = delete;
-
-private:
-    const KernelSet* previous_;
-};
+// While one lives, the solves of this process use the set it names.
+using KernelOverride = engine::SetOverride<KernelSet>;
 
 }  // namespace quorrel::engine_detail
