@@ -667,3 +667,175 @@ double SweepResult::wealth_below(int k, double level) const {
 }
 
 }  // namespace quorrel::refined
+
+namespace quorrel::refined {
+
+using engine::HouseholdModel;
+using engine::kHouseholdStates;
+
+namespace {
+
+// Probabilities of each life surviving from a to b under the truncated laws
+// (0 for a life already certainly dead).
+struct SurvivalRatios {
+    double person = 0, spouse = 0;
+};
+
+SurvivalRatios survival_ratios(const HouseholdModel& h, double a, double b) {
+    const auto ratio = [a, b](const engine::LifeLaw& life) {
+        const double at_a = life.truncated_survival(a);
+        return at_a > 0 ? life.truncated_survival(b) / at_a : 0.0;
+    };
+    return {ratio(h.person), ratio(h.spouse)};
+}
+
+// The deaths over one interval: both alive moves to the person alone when
+// the spouse dies, to the spouse alone when the person dies, out when both
+// die; a survivor's state empties at its death.
+template <typename T>
+void move_between_states(const SurvivalRatios& r, T& both, T& person, T& spouse) {
+    const T b = both;
+    both = b * (r.person * r.spouse);
+    person = person * r.person + b * (r.person * (1 - r.spouse));
+    spouse = spouse * r.spouse + b * ((1 - r.person) * r.spouse);
+}
+
+using StateArray = std::array<double, kHouseholdStates>;
+
+StateArray moved(const SurvivalRatios& r, StateArray v) {
+    move_between_states(r, v[0], v[1], v[2]);
+    return v;
+}
+
+}  // namespace
+
+double household_sweep_top(const HouseholdModel& model, double x0, double base_spacing,
+                           double years) {
+    double top = 0;
+    for (const engine::Model& m : model.states)
+        top = std::max(top, sweep_top(m, x0, base_spacing, years));
+    return top;
+}
+
+HouseholdSweepResult run_household_sweep(const HouseholdModel& h, const SweepSpec& sweep,
+                                         const Pump& pump) {
+    HouseholdSweepResult out;
+    SweepResult& result = out.conditional;
+    const std::size_t snapshots = sweep.snapshot_times.size();
+    result.snapshots.assign(snapshots, {});
+    result.snapshot_ruin.assign(snapshots, 0);
+    result.snapshot_point.assign(snapshots, std::numeric_limits<double>::quiet_NaN());
+    const double dt = sweep.dt / sweep.refinement;
+
+    result.grid =
+        make_sweep_grid(sweep.x0, sweep.barrier, sweep.base_spacing, sweep.top, sweep.refinement);
+    // The states share the allocation, so their stencils are one.
+    const Stencils stencils = make_stencils(h.states[0], result.grid.x, sweep.refinement);
+    const int n = stencils.n;
+    const std::vector<SubStep> steps = sub_steps(0, sweep.end, dt, sweep.implicit_half_steps);
+    const std::vector<std::size_t> snapshot_step = snapshot_steps(sweep, steps, n, result);
+
+    std::array<std::vector<double>, kHouseholdStates> w;
+    for (auto& v : w) v.assign(n + 3, 0.0);
+    w[engine::kBoth][result.grid.start] = 1;
+    std::vector<double> y(n + 3, 0.0);
+    StepOperators operators[kHouseholdStates] = {StepOperators(h.states[0], stencils, steps),
+                                                 StepOperators(h.states[1], stencils, steps),
+                                                 StepOperators(h.states[2], stencils, steps)};
+    StateArray ruined{}, top{};
+
+    result.t.reserve(steps.size() + 1);
+    result.ruin.reserve(steps.size() + 1);
+    result.t.push_back(0);
+    result.ruin.push_back(0);
+    for (auto& r : out.ruined) {
+        r.reserve(steps.size() + 1);
+        r.push_back(0);
+    }
+
+    // The deaths are applied from the middle of one step to the middle of
+    // the next: the second half of one step's split and the first half of
+    // the next's in one move, since the transitions over two intervals
+    // compose exactly.
+    double moved_to = 0;
+    for (std::size_t s = 0; s < steps.size(); ++s) {
+        const SubStep& st = steps[s];
+        const double t1 = st.t_end, tm = t1 - st.dt / 2;
+        const SurvivalRatios to_middle = survival_ratios(h, moved_to, tm);
+        for (int j = 1; j <= n; ++j) move_between_states(to_middle, w[0][j], w[1][j], w[2][j]);
+        move_between_states(to_middle, ruined[0], ruined[1], ruined[2]);
+        move_between_states(to_middle, top[0], top[1], top[2]);
+        moved_to = tm;
+
+        const StateArray present = h.state_probabilities(tm);
+        for (int k = 0; k < kHouseholdStates; ++k) {
+            // An empty state (a life past its horizon) holds exact zeros.
+            if (!(present[k] > 0)) continue;
+            const double absorbed = apply_step(operators[k].for_step(s), n, w[k], y, top[k]);
+            ruined[k] += absorbed;
+            (k == engine::kBoth ? out.ruin_both : out.ruin_survivor) += absorbed;
+        }
+
+        // The figures at the step's end: the scalars moved on to it.
+        const SurvivalRatios to_end = survival_ratios(h, tm, t1);
+        const StateArray ruined_end = moved(to_end, ruined);
+        const StateArray top_end = moved(to_end, top);
+        const double alive = h.someone_alive(t1);
+        const double ruined_alive = ruined_end[0] + ruined_end[1] + ruined_end[2];
+        result.t.push_back(t1);
+        result.ruin.push_back(alive > 0 ? ruined_alive / alive : result.ruin.back());
+        for (int k = 0; k < kHouseholdStates; ++k) out.ruined[k].push_back(ruined_end[k]);
+
+        const bool last = s + 1 == steps.size();
+        const bool snapshot = std::find(snapshot_step.begin(), snapshot_step.end(), s) !=
+                              snapshot_step.end();
+        if (snapshot || last) {
+            // Each state's wealth on the grid at t1, and the households'
+            // with someone alive, divided by the chance of that.
+            StateArray grid{};
+            std::vector<double> weights(snapshot ? n + 3 : 0, 0.0);
+            for (int j = 1; j <= n; ++j) {
+                double b = w[0][j], p = w[1][j], q = w[2][j];
+                move_between_states(to_end, b, p, q);
+                grid[0] += b;
+                grid[1] += p;
+                grid[2] += q;
+                if (snapshot) weights[j] = alive > 0 ? (b + p + q) / alive : 0;
+            }
+            const StateArray exact = h.state_probabilities(t1);
+            double total = 0, exact_total = 0;
+            for (int k = 0; k < kHouseholdStates; ++k) {
+                const double tracked = grid[k] + ruined_end[k] + top_end[k];
+                out.state_mass_defect =
+                    std::max(out.state_mass_defect, std::fabs(tracked - exact[k]));
+                total += tracked;
+                exact_total += exact[k];
+            }
+            result.mass_defect = std::max(result.mass_defect, std::fabs(total - exact_total));
+            for (std::size_t k = 0; k < snapshot_step.size(); ++k) {
+                if (snapshot_step[k] != s) continue;
+                result.snapshots[k] = weights;
+                result.snapshot_ruin[k] = alive > 0 ? ruined_alive / alive : 0;
+                result.top_loss_at_last_snapshot = top_end[0] + top_end[1] + top_end[2];
+            }
+            if (last) result.top_loss = top_end[0] + top_end[1] + top_end[2];
+        }
+        if (pump && s % 256 == 0) pump();
+    }
+    fill_snapshot_prefix(n, result);
+    return out;
+}
+
+double HouseholdSweepResult::ruined_by(int k, double T) const {
+    const std::vector<double>& t = conditional.t;
+    const std::vector<double>& r = ruined[static_cast<std::size_t>(k)];
+    if (T <= 0) return 0;
+    const auto it = std::lower_bound(t.begin(), t.end(), T - 1e-12);
+    if (it == t.end()) return r.back();
+    const std::size_t s = static_cast<std::size_t>(it - t.begin());
+    if (std::fabs(t[s] - T) < 1e-9 || s == 0) return r[s];
+    const double a = (T - t[s - 1]) / (t[s] - t[s - 1]);
+    return r[s - 1] + a * (r[s] - r[s - 1]);
+}
+
+}  // namespace quorrel::refined
