@@ -91,9 +91,9 @@ public:
             for (int level = 0; level < 4; ++level)
                 for (int r = 0; r < 2; ++r) tasks.push_back(task(r, level));
             run_tasks(model_, tasks, pump);
+            grid_facts(tasks[0].result.conditional, tasks[1].result.conditional, tasks.size());
             for (int level = 0; level < 4; ++level)
                 for (int r = 0; r < 2; ++r) read(r, level, tasks[2 * level + r].result);
-            grid_facts(tasks[0].result.conditional, tasks[1].result.conditional, tasks.size());
             run_finest(pump);
         }
         fill();
