@@ -75,9 +75,10 @@ public:
           x0_(state.wealth_ratio),
           end_(model_.last_horizon()),
           ruined_now_(!(x0_ > 0) || !std::isfinite(x0_)),
+          // No expected ruin age follows wealth beyond the last death.
           top_(ruined_now_ ? 0
                            : refined::household_sweep_top(model_, x0_, kBaseSpacing,
-                                                          std::max(end_ + kTailYears, 30.0))) {
+                                                          std::max(end_, 30.0))) {
         for (int h = 0; h < 3; ++h) horizon_[h] = household_reading_time(model_, kGridHorizons[h]);
         for (int i = 1; i <= 20; ++i)
             income_horizon_[i - 1] =

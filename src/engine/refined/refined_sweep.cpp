@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <cassert>
 #include <cmath>
+#include <iterator>
 #include <limits>
 #include <stdexcept>
+#include <utility>
 
 namespace quorrel::refined {
 
@@ -193,6 +195,97 @@ double apply_step(const StepFactors& f, int n, std::vector<double>& w,
     }
     top += f.top_coupling * yy[n];
     return f.barrier_coupling * yy[1];
+}
+
+// A step's factors node by node, the eight numbers a node needs side by
+// side (one cache line), for stepping several systems at once.
+enum PackedField { kInv, kB, kBb, kCp, kCc, kBo, kBd, kBu, kPacked };
+struct PackedFactors {
+    std::vector<double> at;  // at[j * kPacked + field]
+    double barrier_coupling = 0, top_coupling = 0;
+};
+
+void pack_factors(const StepFactors& f, PackedFactors& p) {
+    const std::size_t nodes = f.inv.size();
+    p.at.resize(nodes * kPacked);
+    for (std::size_t j = 0; j < nodes; ++j) {
+        double* a = &p.at[j * kPacked];
+        a[kInv] = f.inv[j];
+        a[kB] = f.b[j];
+        a[kBb] = f.bb[j];
+        a[kCp] = f.cp[j];
+        a[kCc] = f.cc[j];
+        a[kBo] = f.bo[j];
+        a[kBd] = f.bd[j];
+        a[kBu] = f.bu[j];
+    }
+    p.barrier_coupling = f.barrier_coupling;
+    p.top_coupling = f.top_coupling;
+}
+
+// apply_step for K independent systems at once, each with its own factors:
+// the recurrences are chains of dependent multiplications, so running K of
+// them side by side in one loop fills the slack each leaves. The arithmetic
+// of each system is apply_step's, operation for operation.
+template <int K>
+void apply_steps(const std::array<const PackedFactors*, K>& f, int n,
+                 const std::array<double*, K>& w, const std::array<double*, K>& y,
+                 std::array<double, K>& top, std::array<double, K>& absorbed) {
+    const double* c[K];
+    double *ww[K], *yy[K];
+    double z_prev[K], y_next[K], y_next2[K];
+    for (int k = 0; k < K; ++k) {
+        c[k] = f[k]->at.data();
+        ww[k] = w[k];
+        yy[k] = y[k];
+        z_prev[k] = y_next[k] = y_next2[k] = 0;
+    }
+    const auto at = [&](int k, int j, int field) { return c[k][j * kPacked + field]; };
+    int j = 1;
+    for (; j + 1 <= n; j += 2) {
+        for (int k = 0; k < K; ++k) {
+            const double a0 = ww[k][j] * at(k, j, kInv);
+            const double a1 = ww[k][j + 1] * at(k, j + 1, kInv);
+            const double z0 = a0 - at(k, j, kB) * z_prev[k];
+            const double z1 = (a1 - at(k, j + 1, kB) * a0) + at(k, j + 1, kBb) * z_prev[k];
+            yy[k][j] = z0;
+            yy[k][j + 1] = z1;
+            z_prev[k] = z1;
+        }
+    }
+    if (j == n)
+        for (int k = 0; k < K; ++k)
+            yy[k][j] = ww[k][j] * at(k, j, kInv) - at(k, j, kB) * z_prev[k];
+    const auto b_row = [&](int k, int r, double y_lo, double y_mid, double y_hi) {
+        return at(k, r - 1, kBu) * y_lo + at(k, r, kBd) * y_mid + at(k, r + 1, kBo) * y_hi;
+    };
+    j = n;
+    for (; j - 1 >= 1; j -= 2) {
+        for (int k = 0; k < K; ++k) {
+            const double zj = yy[k][j];
+            const double zm = yy[k][j - 1];
+            const double y0 = zj - at(k, j, kCp) * y_next[k];
+            const double y1 = (zm - at(k, j - 1, kCp) * zj) + at(k, j - 1, kCc) * y_next[k];
+            yy[k][j] = y0;
+            yy[k][j - 1] = y1;
+            if (j < n) ww[k][j + 1] = b_row(k, j + 1, y0, y_next[k], y_next2[k]);
+            ww[k][j] = b_row(k, j, y1, y0, y_next[k]);
+            y_next2[k] = y0;
+            y_next[k] = y1;
+        }
+    }
+    for (int k = 0; k < K; ++k) {
+        if (j == 1) {
+            const double y0 = yy[k][1] - at(k, 1, kCp) * y_next[k];
+            yy[k][1] = y0;
+            if (n > 1) ww[k][2] = b_row(k, 2, y0, y_next[k], y_next2[k]);
+            ww[k][1] = b_row(k, 1, 0.0, y0, y_next[k]);
+        } else {
+            ww[k][1] = b_row(k, 1, 0.0, y_next[k], y_next2[k]);
+        }
+        top[k] += f[k]->top_coupling * yy[k][n];
+        absorbed[k] = f[k]->barrier_coupling * yy[k][1];
+    }
 }
 
 struct SubStep {
@@ -471,6 +564,7 @@ public:
                 fill_rows(stencils_, regime, model_.exposure(0), model_.net_income(0), rows_);
                 factor_step(rows_, n_, st.dt, st.theta, cache_[regime][implicit]);
                 cached_[regime][implicit] = true;
+                ++factorisations_;
             }
             return cache_[regime][implicit];
         }
@@ -485,9 +579,13 @@ public:
             fill_rows(stencils_, regime, model_.exposure(t_block), model_.net_income(t_block),
                       rows_);
             factor_step(rows_, n_, st.dt, st.theta, factors_);
+            ++factorisations_;
         }
         return factors_;
     }
+    // How many factorisations for_step has made: the factors it returns are
+    // new when this or their address changed.
+    long factorisations() const { return factorisations_; }
 
 private:
     static constexpr std::size_t kBlock = 8;
@@ -505,6 +603,7 @@ private:
     OperatorRows rows_;
     StepFactors factors_;
     std::size_t block_end_ = 0;
+    long factorisations_ = 0;
 };
 
 double grid_mass(const std::vector<double>& w, int n) {
@@ -735,14 +834,25 @@ HouseholdSweepResult run_household_sweep(const HouseholdModel& h, const SweepSpe
     const std::vector<SubStep> steps = sub_steps(0, sweep.end, dt, sweep.implicit_half_steps);
     const std::vector<std::size_t> snapshot_step = snapshot_steps(sweep, steps, n, result);
 
-    std::array<std::vector<double>, kHouseholdStates> w;
-    for (auto& v : w) v.assign(n + 3, 0.0);
-    w[engine::kBoth][result.grid.start] = 1;
-    std::vector<double> y(n + 3, 0.0);
+    // Each state's density is carried divided by the probability of its
+    // lives surviving (both: S_p S_s, the person alone: S_p, the spouse
+    // alone: S_s), so that no density is ever killed: a death only moves
+    // mass from both to a survivor, u_P += (S_s(a) - S_s(b)) u_B over [a, b]
+    // and likewise for the spouse. That is the transition above, exactly.
+    std::array<std::vector<double>, kHouseholdStates> u, y;
+    for (auto& v : u) v.assign(n + 3, 0.0);
+    for (auto& v : y) v.assign(n + 3, 0.0);
+    u[engine::kBoth][result.grid.start] = 1;
     StepOperators operators[kHouseholdStates] = {StepOperators(h.states[0], stencils, steps),
                                                  StepOperators(h.states[1], stencils, steps),
                                                  StepOperators(h.states[2], stencils, steps)};
+    using PackedKey = std::pair<const StepFactors*, long>;
+    std::array<std::vector<std::pair<PackedKey, PackedFactors>>, kHouseholdStates> packed;
+    const std::array<double*, kHouseholdStates> uu = {u[0].data(), u[1].data(), u[2].data()};
+    const std::array<double*, kHouseholdStates> yy = {y[0].data(), y[1].data(), y[2].data()};
+    // Probability by state, unscaled.
     StateArray ruined{}, top{};
+    std::array<double, kHouseholdStates> scaled_top{};
 
     result.t.reserve(steps.size() + 1);
     result.ruin.reserve(steps.size() + 1);
@@ -758,22 +868,49 @@ HouseholdSweepResult run_household_sweep(const HouseholdModel& h, const SweepSpe
     // the next's in one move, since the transitions over two intervals
     // compose exactly.
     double moved_to = 0;
+    double sp_from = 1, ss_from = 1;
     for (std::size_t s = 0; s < steps.size(); ++s) {
         const SubStep& st = steps[s];
         const double t1 = st.t_end, tm = t1 - st.dt / 2;
+        const double sp = h.person.truncated_survival(tm), ss = h.spouse.truncated_survival(tm);
+        const double to_person = ss_from - ss, to_spouse = sp_from - sp;
+        for (int j = 1; j <= n; ++j) {
+            const double b = u[0][j];
+            u[1][j] += to_person * b;
+            u[2][j] += to_spouse * b;
+        }
         const SurvivalRatios to_middle = survival_ratios(h, moved_to, tm);
-        for (int j = 1; j <= n; ++j) move_between_states(to_middle, w[0][j], w[1][j], w[2][j]);
         move_between_states(to_middle, ruined[0], ruined[1], ruined[2]);
         move_between_states(to_middle, top[0], top[1], top[2]);
         moved_to = tm;
+        sp_from = sp;
+        ss_from = ss;
 
-        const StateArray present = h.state_probabilities(tm);
+        std::array<const PackedFactors*, kHouseholdStates> factors{};
         for (int k = 0; k < kHouseholdStates; ++k) {
-            // An empty state (a life past its horizon) holds exact zeros.
-            if (!(present[k] > 0)) continue;
-            const double absorbed = apply_step(operators[k].for_step(s), n, w[k], y, top[k]);
-            ruined[k] += absorbed;
-            (k == engine::kBoth ? out.ruin_both : out.ruin_survivor) += absorbed;
+            const StepFactors& f = operators[k].for_step(s);
+            // Packed again only when the factors changed: with constant
+            // coefficients four times in all, else once a block of steps.
+            const auto key = std::pair{&f, operators[k].factorisations()};
+            auto& cache = packed[k];
+            auto hit = std::find_if(cache.begin(), cache.end(),
+                                    [&](const auto& e) { return e.first == key; });
+            if (hit == cache.end()) {
+                if (cache.size() >= 4) cache.erase(cache.begin());
+                cache.emplace_back(key, PackedFactors{});
+                pack_factors(f, cache.back().second);
+                hit = std::prev(cache.end());
+            }
+            factors[k] = &hit->second;
+        }
+        std::array<double, kHouseholdStates> absorbed{};
+        scaled_top = {};
+        apply_steps<kHouseholdStates>(factors, n, uu, yy, scaled_top, absorbed);
+        const StateArray weight = {sp * ss, sp, ss};
+        for (int k = 0; k < kHouseholdStates; ++k) {
+            ruined[k] += weight[k] * absorbed[k];
+            top[k] += weight[k] * scaled_top[k];
+            (k == engine::kBoth ? out.ruin_both : out.ruin_survivor) += weight[k] * absorbed[k];
         }
 
         // The figures at the step's end: the scalars moved on to it.
@@ -792,11 +929,14 @@ HouseholdSweepResult run_household_sweep(const HouseholdModel& h, const SweepSpe
         if (snapshot || last) {
             // Each state's wealth on the grid at t1, and the households'
             // with someone alive, divided by the chance of that.
+            const double sp1 = h.person.truncated_survival(t1);
+            const double ss1 = h.spouse.truncated_survival(t1);
             StateArray grid{};
             std::vector<double> weights(snapshot ? n + 3 : 0, 0.0);
             for (int j = 1; j <= n; ++j) {
-                double b = w[0][j], p = w[1][j], q = w[2][j];
-                move_between_states(to_end, b, p, q);
+                const double b = sp1 * ss1 * u[0][j];
+                const double p = sp1 * (u[1][j] + (ss - ss1) * u[0][j]);
+                const double q = ss1 * (u[2][j] + (sp - sp1) * u[0][j]);
                 grid[0] += b;
                 grid[1] += p;
                 grid[2] += q;
