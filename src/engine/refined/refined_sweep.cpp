@@ -8,6 +8,10 @@
 #include <stdexcept>
 #include <utility>
 
+#if defined(__SSE2__)
+#include <xmmintrin.h>
+#endif
+
 namespace quorrel::refined {
 
 using engine::Model;
@@ -816,8 +820,28 @@ double household_sweep_top(const HouseholdModel& model, double x0, double base_s
     return top;
 }
 
+namespace {
+
+// Subnormal numbers flushed to zero while it lives. The densities' far
+// tails fall below 1e-308, and each death moves a small share of them on,
+// into subnormals that the processor handles in microcode at a hundred
+// times the cost; zero instead changes no figure.
+class FlushSubnormals {
+public:
+#if defined(__SSE2__)
+    FlushSubnormals() : saved_(_mm_getcsr()) { _mm_setcsr(saved_ | 0x8040); }  // FTZ | DAZ
+    ~FlushSubnormals() { _mm_setcsr(saved_); }
+
+private:
+    unsigned saved_;
+#endif
+};
+
+}  // namespace
+
 HouseholdSweepResult run_household_sweep(const HouseholdModel& h, const SweepSpec& sweep,
                                          const Pump& pump) {
+    const FlushSubnormals flush;
     HouseholdSweepResult out;
     SweepResult& result = out.conditional;
     const std::size_t snapshots = sweep.snapshot_times.size();
