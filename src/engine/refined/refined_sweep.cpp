@@ -778,19 +778,11 @@ using engine::kHouseholdStates;
 
 namespace {
 
-// Probabilities of each life surviving from a to b under the truncated laws
-// (0 for a life already certainly dead).
+// Probabilities of each life surviving over an interval under the truncated
+// laws (0 for a life already certainly dead).
 struct SurvivalRatios {
     double person = 0, spouse = 0;
 };
-
-SurvivalRatios survival_ratios(const HouseholdModel& h, double a, double b) {
-    const auto ratio = [a, b](const engine::LifeLaw& life) {
-        const double at_a = life.truncated_survival(a);
-        return at_a > 0 ? life.truncated_survival(b) / at_a : 0.0;
-    };
-    return {ratio(h.person), ratio(h.spouse)};
-}
 
 // The deaths over one interval: both alive moves to the person alone when
 // the spouse dies, to the spouse alone when the person dies, out when both
@@ -891,22 +883,23 @@ HouseholdSweepResult run_household_sweep(const HouseholdModel& h, const SweepSpe
     // the next: the second half of one step's split and the first half of
     // the next's in one move, since the transitions over two intervals
     // compose exactly.
-    double moved_to = 0;
     double sp_from = 1, ss_from = 1;
     for (std::size_t s = 0; s < steps.size(); ++s) {
         const SubStep& st = steps[s];
         const double t1 = st.t_end, tm = t1 - st.dt / 2;
         const double sp = h.person.truncated_survival(tm), ss = h.spouse.truncated_survival(tm);
+        const double sp1 = h.person.truncated_survival(t1);
+        const double ss1 = h.spouse.truncated_survival(t1);
         const double to_person = ss_from - ss, to_spouse = sp_from - sp;
         for (int j = 1; j <= n; ++j) {
             const double b = u[0][j];
             u[1][j] += to_person * b;
             u[2][j] += to_spouse * b;
         }
-        const SurvivalRatios to_middle = survival_ratios(h, moved_to, tm);
+        const SurvivalRatios to_middle = {sp_from > 0 ? sp / sp_from : 0.0,
+                                          ss_from > 0 ? ss / ss_from : 0.0};
         move_between_states(to_middle, ruined[0], ruined[1], ruined[2]);
         move_between_states(to_middle, top[0], top[1], top[2]);
-        moved_to = tm;
         sp_from = sp;
         ss_from = ss;
 
@@ -938,10 +931,10 @@ HouseholdSweepResult run_household_sweep(const HouseholdModel& h, const SweepSpe
         }
 
         // The figures at the step's end: the scalars moved on to it.
-        const SurvivalRatios to_end = survival_ratios(h, tm, t1);
+        const SurvivalRatios to_end = {sp > 0 ? sp1 / sp : 0.0, ss > 0 ? ss1 / ss : 0.0};
         const StateArray ruined_end = moved(to_end, ruined);
         const StateArray top_end = moved(to_end, top);
-        const double alive = h.someone_alive(t1);
+        const double alive = sp1 + ss1 - sp1 * ss1;
         const double ruined_alive = ruined_end[0] + ruined_end[1] + ruined_end[2];
         result.t.push_back(t1);
         result.ruin.push_back(alive > 0 ? ruined_alive / alive : result.ruin.back());
@@ -953,8 +946,6 @@ HouseholdSweepResult run_household_sweep(const HouseholdModel& h, const SweepSpe
         if (snapshot || last) {
             // Each state's wealth on the grid at t1, and the households'
             // with someone alive, divided by the chance of that.
-            const double sp1 = h.person.truncated_survival(t1);
-            const double ss1 = h.spouse.truncated_survival(t1);
             StateArray grid{};
             std::vector<double> weights(snapshot ? n + 3 : 0, 0.0);
             for (int j = 1; j <= n; ++j) {
@@ -966,7 +957,7 @@ HouseholdSweepResult run_household_sweep(const HouseholdModel& h, const SweepSpe
                 grid[2] += q;
                 if (snapshot) weights[j] = alive > 0 ? (b + p + q) / alive : 0;
             }
-            const StateArray exact = h.state_probabilities(t1);
+            const StateArray exact = {sp1 * ss1, sp1 * (1 - ss1), (1 - sp1) * ss1};
             double total = 0, exact_total = 0;
             for (int k = 0; k < kHouseholdStates; ++k) {
                 const double tracked = grid[k] + ruined_end[k] + top_end[k];
