@@ -470,11 +470,12 @@ int append_report_option(const Options& texts, const AnalysisState& state,
 // What a household cannot be given with; empty when nothing. A household
 // is computed at refined accuracy, which it takes without being asked.
 std::string household_refusal(const CLI::App& app, const Options& texts) {
-    if (app.count("--accuracy") > 0 && texts.accuracy == "standard")
+    if (given_option(app, "--accuracy") && texts.accuracy == "standard")
         return "a household (--spouse-age) is computed at refined accuracy only: the standard "
                "scheme has one life";
-    for (const char* option : {"--monte-carlo", "--solve", "--annuity-sweep", "--compare"})
-        if (app.count(option) > 0)
+    for (const char* option :
+         {"--monte-carlo", "--solve", "--annuity-sweep", "--compare", "--report", "--pdf"})
+        if (given_option(app, option))
             return std::string(option) + " is not yet available for a household (--spouse-age)";
     return {};
 }
@@ -624,8 +625,9 @@ private:
 int run_cli(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
     const ClassicStreams classic(out, err);
     CLI::App app{
-        "Quorrel: retirement income analysis of one person, from the input screen's "
-        "defaults and the options given.\nPercent options take percents (7.5 means 7.5%)."};
+        "Quorrel: retirement income analysis of one person (or, with --spouse-age, a household "
+        "of two), from the input screen's defaults and the options given.\nPercent options take "
+        "percents (7.5 means 7.5%)."};
     app.name("quorrel-cli");
     app.set_version_flag("--version", std::string("quorrel-cli ") + QUORREL_VERSION,
                          "print the version and exit");

@@ -43,7 +43,8 @@ INSTANTIATE_TEST_SUITE_P(
         Refusal{"standard", {"--accuracy", "standard"}, "refined accuracy only"},
         Refusal{"simulation", {"--monte-carlo", "1000"}, "--monte-carlo is not yet available"},
         Refusal{"solve", {"--solve", "income"}, "--solve is not yet available"},
-        Refusal{"sweep", {"--annuity-sweep", "cpi"}, "--annuity-sweep is not yet available"}),
+        Refusal{"sweep", {"--annuity-sweep", "cpi"}, "--annuity-sweep is not yet available"},
+        Refusal{"report", {"--report", "unwritten.txt"}, "--report is not yet available"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(CliHousehold, JsonBlockAgreesWithTheFiguresAndASinglePersonHasNone) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cassert>
 #include <cmath>
+#include <cstring>
 #include <iterator>
 #include <limits>
 #include <stdexcept>
@@ -201,94 +202,105 @@ double apply_step(const StepFactors& f, int n, std::vector<double>& w,
     return f.barrier_coupling * yy[1];
 }
 
-// A step's factors node by node, the eight numbers a node needs side by
-// side (one cache line), for stepping several systems at once.
-enum PackedField { kInv, kB, kBb, kCp, kCc, kBo, kBd, kBu, kPacked };
-struct PackedFactors {
-    std::vector<double> at;  // at[j * kPacked + field]
-    double barrier_coupling = 0, top_coupling = 0;
+// Several systems stepped at once, each in a lane: their numbers of one
+// node side by side, so that one vector operation does the same arithmetic
+// for every system (the recurrences are chains of dependent operations, and
+// lanes run them together). Lane k holds system k; a spare lane repeats
+// system 0's factors on zero weights. Each lane's arithmetic is
+// apply_step's, operation for operation.
+inline constexpr int kLanes = 4;
+// Four lanes as two pairs: a pair is one SSE2 register, which every x86-64
+// processor has (four in one register would change how they are passed).
+using LanePair = double __attribute__((vector_size(2 * sizeof(double))));
+struct Lanes {
+    LanePair lo, hi;
 };
+inline Lanes operator+(const Lanes& a, const Lanes& b) { return {a.lo + b.lo, a.hi + b.hi}; }
+inline Lanes operator-(const Lanes& a, const Lanes& b) { return {a.lo - b.lo, a.hi - b.hi}; }
+inline Lanes operator*(const Lanes& a, const Lanes& b) { return {a.lo * b.lo, a.hi * b.hi}; }
 
-void pack_factors(const StepFactors& f, PackedFactors& p) {
-    const std::size_t nodes = f.inv.size();
-    p.at.resize(nodes * kPacked);
-    for (std::size_t j = 0; j < nodes; ++j) {
-        double* a = &p.at[j * kPacked];
-        a[kInv] = f.inv[j];
-        a[kB] = f.b[j];
-        a[kBb] = f.bb[j];
-        a[kCp] = f.cp[j];
-        a[kCc] = f.cc[j];
-        a[kBo] = f.bo[j];
-        a[kBd] = f.bd[j];
-        a[kBu] = f.bu[j];
-    }
-    p.barrier_coupling = f.barrier_coupling;
-    p.top_coupling = f.top_coupling;
+inline Lanes load_lanes(const double* p) {
+    Lanes v;
+    std::memcpy(&v.lo, p, sizeof v.lo);
+    std::memcpy(&v.hi, p + 2, sizeof v.hi);
+    return v;
+}
+inline void store_lanes(double* p, const Lanes& v) {
+    std::memcpy(p, &v.lo, sizeof v.lo);
+    std::memcpy(p + 2, &v.hi, sizeof v.hi);
 }
 
-// apply_step for K independent systems at once, each with its own factors:
-// the recurrences are chains of dependent multiplications, so running K of
-// them side by side in one loop fills the slack each leaves. The arithmetic
-// of each system is apply_step's, operation for operation.
-template <int K>
-void apply_steps(const std::array<const PackedFactors*, K>& f, int n,
-                 const std::array<double*, K>& w, const std::array<double*, K>& y,
-                 std::array<double, K>& top, std::array<double, K>& absorbed) {
-    const double* c[K];
-    double *ww[K], *yy[K];
-    double z_prev[K], y_next[K], y_next2[K];
-    for (int k = 0; k < K; ++k) {
-        c[k] = f[k]->at.data();
-        ww[k] = w[k];
-        yy[k] = y[k];
-        z_prev[k] = y_next[k] = y_next2[k] = 0;
-    }
-    const auto at = [&](int k, int j, int field) { return c[k][j * kPacked + field]; };
+// A step's factors of every lane, node by node: at[(j * kPacked + field) *
+// kLanes + lane].
+enum PackedField { kInv, kB, kBb, kCp, kCc, kBo, kBd, kBu, kPacked };
+struct LaneFactors {
+    std::vector<double> at;
+    double barrier_coupling[kLanes] = {}, top_coupling[kLanes] = {};
+};
+
+void pack_lane(const StepFactors& f, int lane, LaneFactors& p) {
+    const std::size_t nodes = f.inv.size();
+    p.at.resize(nodes * kPacked * kLanes);
+    const std::vector<double>* fields[kPacked] = {&f.inv, &f.b,  &f.bb, &f.cp,
+                                                  &f.cc,  &f.bo, &f.bd, &f.bu};
+    for (std::size_t j = 0; j < nodes; ++j)
+        for (int field = 0; field < kPacked; ++field)
+            p.at[(j * kPacked + field) * kLanes + lane] = (*fields[field])[j];
+    p.barrier_coupling[lane] = f.barrier_coupling;
+    p.top_coupling[lane] = f.top_coupling;
+}
+
+// w <- B^T A^-T w in every lane (w[j * kLanes + lane]); adds each lane's
+// mass through the top to top[lane] and returns its absorbed mass in
+// absorbed[lane].
+void apply_lane_step(const LaneFactors& f, int n, double* w, double* y, double* top,
+                     double* absorbed) {
+    const double* c = f.at.data();
+    const auto at = [c](int j, int field) {
+        return load_lanes(c + (static_cast<std::size_t>(j) * kPacked + field) * kLanes);
+    };
+    const auto node = [](double* v, int j) { return v + static_cast<std::size_t>(j) * kLanes; };
+    const Lanes zero = {{0, 0}, {0, 0}};
+    Lanes z_prev = zero;
     int j = 1;
     for (; j + 1 <= n; j += 2) {
-        for (int k = 0; k < K; ++k) {
-            const double a0 = ww[k][j] * at(k, j, kInv);
-            const double a1 = ww[k][j + 1] * at(k, j + 1, kInv);
-            const double z0 = a0 - at(k, j, kB) * z_prev[k];
-            const double z1 = (a1 - at(k, j + 1, kB) * a0) + at(k, j + 1, kBb) * z_prev[k];
-            yy[k][j] = z0;
-            yy[k][j + 1] = z1;
-            z_prev[k] = z1;
-        }
+        const Lanes a0 = load_lanes(node(w, j)) * at(j, kInv);
+        const Lanes a1 = load_lanes(node(w, j + 1)) * at(j + 1, kInv);
+        const Lanes z0 = a0 - at(j, kB) * z_prev;
+        const Lanes z1 = (a1 - at(j + 1, kB) * a0) + at(j + 1, kBb) * z_prev;
+        store_lanes(node(y, j), z0);
+        store_lanes(node(y, j + 1), z1);
+        z_prev = z1;
     }
-    if (j == n)
-        for (int k = 0; k < K; ++k)
-            yy[k][j] = ww[k][j] * at(k, j, kInv) - at(k, j, kB) * z_prev[k];
-    const auto b_row = [&](int k, int r, double y_lo, double y_mid, double y_hi) {
-        return at(k, r - 1, kBu) * y_lo + at(k, r, kBd) * y_mid + at(k, r + 1, kBo) * y_hi;
+    if (j == n) store_lanes(node(y, j), load_lanes(node(w, j)) * at(j, kInv) - at(j, kB) * z_prev);
+    const auto b_row = [&](int r, const Lanes& y_lo, const Lanes& y_mid, const Lanes& y_hi) {
+        return at(r - 1, kBu) * y_lo + at(r, kBd) * y_mid + at(r + 1, kBo) * y_hi;
     };
+    Lanes y_next = zero, y_next2 = zero;
     j = n;
     for (; j - 1 >= 1; j -= 2) {
-        for (int k = 0; k < K; ++k) {
-            const double zj = yy[k][j];
-            const double zm = yy[k][j - 1];
-            const double y0 = zj - at(k, j, kCp) * y_next[k];
-            const double y1 = (zm - at(k, j - 1, kCp) * zj) + at(k, j - 1, kCc) * y_next[k];
-            yy[k][j] = y0;
-            yy[k][j - 1] = y1;
-            if (j < n) ww[k][j + 1] = b_row(k, j + 1, y0, y_next[k], y_next2[k]);
-            ww[k][j] = b_row(k, j, y1, y0, y_next[k]);
-            y_next2[k] = y0;
-            y_next[k] = y1;
-        }
+        const Lanes zj = load_lanes(node(y, j));
+        const Lanes zm = load_lanes(node(y, j - 1));
+        const Lanes y0 = zj - at(j, kCp) * y_next;
+        const Lanes y1 = (zm - at(j - 1, kCp) * zj) + at(j - 1, kCc) * y_next;
+        store_lanes(node(y, j), y0);
+        store_lanes(node(y, j - 1), y1);
+        if (j < n) store_lanes(node(w, j + 1), b_row(j + 1, y0, y_next, y_next2));
+        store_lanes(node(w, j), b_row(j, y1, y0, y_next));
+        y_next2 = y0;
+        y_next = y1;
     }
-    for (int k = 0; k < K; ++k) {
-        if (j == 1) {
-            const double y0 = yy[k][1] - at(k, 1, kCp) * y_next[k];
-            yy[k][1] = y0;
-            if (n > 1) ww[k][2] = b_row(k, 2, y0, y_next[k], y_next2[k]);
-            ww[k][1] = b_row(k, 1, 0.0, y0, y_next[k]);
-        } else {
-            ww[k][1] = b_row(k, 1, 0.0, y_next[k], y_next2[k]);
-        }
-        top[k] += f[k]->top_coupling * yy[k][n];
-        absorbed[k] = f[k]->barrier_coupling * yy[k][1];
+    if (j == 1) {
+        const Lanes y0 = load_lanes(node(y, 1)) - at(1, kCp) * y_next;
+        store_lanes(node(y, 1), y0);
+        if (n > 1) store_lanes(node(w, 2), b_row(2, y0, y_next, y_next2));
+        store_lanes(node(w, 1), b_row(1, zero, y0, y_next));
+    } else {
+        store_lanes(node(w, 1), b_row(1, zero, y_next, y_next2));
+    }
+    for (int k = 0; k < kLanes; ++k) {
+        top[k] += f.top_coupling[k] * y[static_cast<std::size_t>(n) * kLanes + k];
+        absorbed[k] = f.barrier_coupling[k] * y[kLanes + k];
     }
 }
 
@@ -855,20 +867,20 @@ HouseholdSweepResult run_household_sweep(const HouseholdModel& h, const SweepSpe
     // alone: S_s), so that no density is ever killed: a death only moves
     // mass from both to a survivor, u_P += (S_s(a) - S_s(b)) u_B over [a, b]
     // and likewise for the spouse. That is the transition above, exactly.
-    std::array<std::vector<double>, kHouseholdStates> u, y;
-    for (auto& v : u) v.assign(n + 3, 0.0);
-    for (auto& v : y) v.assign(n + 3, 0.0);
-    u[engine::kBoth][result.grid.start] = 1;
+    // u[j * kLanes + k]: state k's density at node j, the lanes side by side.
+    std::vector<double> u((n + 3) * kLanes, 0.0), y((n + 3) * kLanes, 0.0);
+    const auto at = [](int j, int k) { return static_cast<std::size_t>(j) * kLanes + k; };
+    u[at(result.grid.start, engine::kBoth)] = 1;
     StepOperators operators[kHouseholdStates] = {StepOperators(h.states[0], stencils, steps),
                                                  StepOperators(h.states[1], stencils, steps),
                                                  StepOperators(h.states[2], stencils, steps)};
-    using PackedKey = std::pair<const StepFactors*, long>;
-    std::array<std::vector<std::pair<PackedKey, PackedFactors>>, kHouseholdStates> packed;
-    const std::array<double*, kHouseholdStates> uu = {u[0].data(), u[1].data(), u[2].data()};
-    const std::array<double*, kHouseholdStates> yy = {y[0].data(), y[1].data(), y[2].data()};
+    // The lanes' factors, packed again only when some state's factors
+    // changed: with constant coefficients four times in all, else once a
+    // block of steps.
+    using PackedKey = std::array<std::pair<const StepFactors*, long>, kHouseholdStates>;
+    std::vector<std::pair<PackedKey, LaneFactors>> packed;
     // Probability by state, unscaled.
     StateArray ruined{}, top{};
-    std::array<double, kHouseholdStates> scaled_top{};
 
     result.t.reserve(steps.size() + 1);
     result.ruin.reserve(steps.size() + 1);
@@ -892,9 +904,9 @@ HouseholdSweepResult run_household_sweep(const HouseholdModel& h, const SweepSpe
         const double ss1 = h.spouse.truncated_survival(t1);
         const double to_person = ss_from - ss, to_spouse = sp_from - sp;
         for (int j = 1; j <= n; ++j) {
-            const double b = u[0][j];
-            u[1][j] += to_person * b;
-            u[2][j] += to_spouse * b;
+            const double b = u[at(j, 0)];
+            u[at(j, 1)] += to_person * b;
+            u[at(j, 2)] += to_spouse * b;
         }
         const SurvivalRatios to_middle = {sp_from > 0 ? sp / sp_from : 0.0,
                                           ss_from > 0 ? ss / ss_from : 0.0};
@@ -903,26 +915,24 @@ HouseholdSweepResult run_household_sweep(const HouseholdModel& h, const SweepSpe
         sp_from = sp;
         ss_from = ss;
 
-        std::array<const PackedFactors*, kHouseholdStates> factors{};
+        const StepFactors* factors[kHouseholdStates];
+        PackedKey key;
         for (int k = 0; k < kHouseholdStates; ++k) {
-            const StepFactors& f = operators[k].for_step(s);
-            // Packed again only when the factors changed: with constant
-            // coefficients four times in all, else once a block of steps.
-            const auto key = std::pair{&f, operators[k].factorisations()};
-            auto& cache = packed[k];
-            auto hit = std::find_if(cache.begin(), cache.end(),
-                                    [&](const auto& e) { return e.first == key; });
-            if (hit == cache.end()) {
-                if (cache.size() >= 4) cache.erase(cache.begin());
-                cache.emplace_back(key, PackedFactors{});
-                pack_factors(f, cache.back().second);
-                hit = std::prev(cache.end());
-            }
-            factors[k] = &hit->second;
+            factors[k] = &operators[k].for_step(s);
+            key[k] = {factors[k], operators[k].factorisations()};
         }
-        std::array<double, kHouseholdStates> absorbed{};
-        scaled_top = {};
-        apply_steps<kHouseholdStates>(factors, n, uu, yy, scaled_top, absorbed);
+        auto hit = std::find_if(packed.begin(), packed.end(),
+                                [&](const auto& e) { return e.first == key; });
+        if (hit == packed.end()) {
+            if (packed.size() >= 4) packed.erase(packed.begin());
+            packed.emplace_back(key, LaneFactors{});
+            LaneFactors& lanes = packed.back().second;
+            for (int k = 0; k < kHouseholdStates; ++k) pack_lane(*factors[k], k, lanes);
+            for (int k = kHouseholdStates; k < kLanes; ++k) pack_lane(*factors[0], k, lanes);
+            hit = std::prev(packed.end());
+        }
+        double absorbed[kLanes] = {}, scaled_top[kLanes] = {};
+        apply_lane_step(hit->second, n, u.data(), y.data(), scaled_top, absorbed);
         const StateArray weight = {sp * ss, sp, ss};
         for (int k = 0; k < kHouseholdStates; ++k) {
             ruined[k] += weight[k] * absorbed[k];
@@ -949,9 +959,9 @@ HouseholdSweepResult run_household_sweep(const HouseholdModel& h, const SweepSpe
             StateArray grid{};
             std::vector<double> weights(snapshot ? n + 3 : 0, 0.0);
             for (int j = 1; j <= n; ++j) {
-                const double b = sp1 * ss1 * u[0][j];
-                const double p = sp1 * (u[1][j] + (ss - ss1) * u[0][j]);
-                const double q = ss1 * (u[2][j] + (sp - sp1) * u[0][j]);
+                const double b = sp1 * ss1 * u[at(j, 0)];
+                const double p = sp1 * (u[at(j, 1)] + (ss - ss1) * u[at(j, 0)]);
+                const double q = ss1 * (u[at(j, 2)] + (sp - sp1) * u[at(j, 0)]);
                 grid[0] += b;
                 grid[1] += p;
                 grid[2] += q;
