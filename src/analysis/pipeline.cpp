@@ -158,6 +158,11 @@ CalculationOutcome run_calculation(AnalysisState& state, CalculationHooks& hooks
             fresh.expected_income = refined.record.expected_income;
             fresh.refined = true;
             fresh.scheme_line = refined_scheme_line(refined);
+            if (has_spouse(state))
+                fresh.scheme_line +=
+                    " A household: one density per state (both alive, the person alone, the "
+                    "spouse alone), moved between them at the two deaths; the figures at 10, 20 "
+                    "and 30 years are among the households with someone alive then.";
             fresh.ruin_error = refined.ruin_error;
             fresh.estate_error = refined.estate_error;
             fresh.expected_ruin_age_error = refined.expected_ruin_age_error;
