@@ -19,6 +19,9 @@ inline constexpr const char* kTargetIncomeMessage =
 inline constexpr const char* kRatioMessage =
     "ERROR: Ruin Probability is Zero...Please Reduce Initial Wealth or Increase Target "
     "Consumption!!!";
+inline constexpr const char* kHouseholdStandardMessage =
+    "A household (a spouse) is computed at refined accuracy only; the standard scheme has one "
+    "life.";
 
 // What the pipeline needs from a screen. The defaults do nothing, so a
 // screen-free caller overrides only show_message.
@@ -42,7 +45,7 @@ public:
 
 enum class CalculationOutcome {
     completed,  // results handed to close_input_and_open_results
-    refused,    // one of the four input messages was shown
+    refused,    // one of the input messages was shown
     failed,     // a numeric failure of the Go step or the engine was shown
 };
 

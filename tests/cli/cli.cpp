@@ -81,6 +81,12 @@ TEST(Cli, MalformedOrOutOfRangeOptionsExitTwoWithOneLine) {
         {"--nominal-curve", "0,5,5,5,5,5"},
         {"--real-curve", "3,3,3,3,3,50.1"},
         {"--real-curve", "3,3,3,3,3,3.05"},
+        {"--spouse-age", "49"},
+        {"--spouse-age", "91"},
+        {"--spouse-gender", "other"},
+        {"--survivor-spending", "101"},
+        {"--survivor-share", "-1"},
+        {"--spouse-pension-cpi", "-5"},
         {"--bogus"},
         {"stray"},
     };

@@ -4,6 +4,9 @@
 // never touch the analysis state.
 #pragma once
 
+#include <algorithm>
+#include <optional>
+
 #include "record/analysis_state.h"
 #include "record/results.h"
 
@@ -12,6 +15,19 @@ namespace quorrel::engine {
 struct AllocationRegime {
     double mu = 0;     // expected real return
     double sigma = 0;  // standard deviation
+};
+
+// One life's Gompertz-Makeham law from its current age.
+struct LifeLaw {
+    double age = 65;
+    double lambda = 0, modal_age = 0, dispersion = 1;
+    // Probability of being alive t years from today.
+    double survival(double t) const;
+    // Years from today to kLifetimeEndAge, where the lifetime figures end.
+    double horizon() const { return kLifetimeEndAge - age; }
+    // survival(t) of the life certain to die before horizon(): the lifetime
+    // figures' law. 0 from the horizon on.
+    double truncated_survival(double t) const;
 };
 
 struct Model {
@@ -31,6 +47,13 @@ struct Model {
     // Gompertz-Makeham law of the remaining lifetime from current_age.
     double current_age = 65;
     double lambda = 0, modal_age = 0, dispersion = 1;
+    // The spending a year in years of target income: 1, or a survivor's
+    // share of it in a household.
+    double withdrawal = 1;
+    // Test hook: when set, the lifetime figures' death law is the last
+    // survivor's of this life and `last_survivor_with`, each truncated at its
+    // own kLifetimeEndAge: S_p + S_s - S_p S_s.
+    std::optional<LifeLaw> last_survivor_with;
 
     // The coefficients of the prepared state (prepare_engine_inputs and
     // select_ruin_parameters have run).
@@ -80,7 +103,12 @@ struct Model {
     double truncated_death_rate(double t, double horizon_survival) const;
 
     // Years from today to kLifetimeEndAge: the lifetime figures' horizon.
-    double lifetime_horizon() const { return kLifetimeEndAge - current_age; }
+    double lifetime_horizon() const {
+        const double own = kLifetimeEndAge - current_age;
+        return last_survivor_with ? std::max(own, last_survivor_with->horizon()) : own;
+    }
+    // This life's law.
+    LifeLaw life() const { return {current_age, lambda, modal_age, dispersion}; }
     // kTailYears beyond it: where the expected ruin age stops following wealth.
     double tail_horizon() const { return lifetime_horizon() + kTailYears; }
 };

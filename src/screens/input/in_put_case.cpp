@@ -160,6 +160,10 @@ void InPut::select_values(const InputValues& values) {
             select_option(r, v.index);
         else if (c.amount >= 0)
             accept_amount(c.amount, v.amount);
+        else
+            // An input this screen shows no control for (the household's)
+            // is kept in the record as the case holds it.
+            write_input(state_, input_catalogue()[r], v);
     }
     bulk_selection_ = false;
 }
