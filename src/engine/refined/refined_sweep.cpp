@@ -841,6 +841,116 @@ private:
 #endif
 };
 
+// The lanes' factors, packed again only when some state's factors changed:
+// with constant coefficients four times in all, else once a block of steps.
+class PackedStates {
+public:
+    const LaneFactors& for_step(StepOperators (&operators)[kHouseholdStates], std::size_t s) {
+        const StepFactors* factors[kHouseholdStates];
+        Key key;
+        for (int k = 0; k < kHouseholdStates; ++k) {
+            factors[k] = &operators[k].for_step(s);
+            key[k] = {factors[k], operators[k].factorisations()};
+        }
+        auto hit = std::find_if(packed_.begin(), packed_.end(),
+                                [&](const auto& e) { return e.first == key; });
+        if (hit != packed_.end()) return hit->second;
+        if (packed_.size() >= 4) packed_.erase(packed_.begin());
+        packed_.emplace_back(key, LaneFactors{});
+        LaneFactors& lanes = packed_.back().second;
+        for (int k = 0; k < kHouseholdStates; ++k) pack_lane(*factors[k], k, lanes);
+        for (int k = kHouseholdStates; k < kLanes; ++k) pack_lane(*factors[0], k, lanes);
+        return lanes;
+    }
+
+private:
+    using Key = std::array<std::pair<const StepFactors*, long>, kHouseholdStates>;
+    std::vector<std::pair<Key, LaneFactors>> packed_;
+};
+
+// The two lives' survival at a sub-step's middle and end.
+struct StepSurvival {
+    double person = 1, spouse = 1;          // at the middle
+    double person_end = 1, spouse_end = 1;  // at the end
+    double alive_end() const { return person_end + spouse_end - person_end * spouse_end; }
+};
+
+// What the sweep has at a step's end for the figures: each state's ruined
+// and lost-through-the-top probability, moved on to the end.
+struct StepEnd {
+    StateArray ruined{}, top{};
+    double ruined_alive() const { return ruined[0] + ruined[1] + ruined[2]; }
+};
+
+// Each state's wealth on the grid at the step's end, and the households'
+// with someone alive (divided by the chance of that) when `weights` is not
+// empty; the state mass defects checked against the two death laws.
+void household_snapshot(const std::vector<double>& u, int n, const StepSurvival& v,
+                        const StepEnd& end, std::vector<double>& weights,
+                        HouseholdSweepResult& out) {
+    const auto at = [](int j, int k) { return static_cast<std::size_t>(j) * kLanes + k; };
+    const double sp1 = v.person_end, ss1 = v.spouse_end, alive = v.alive_end();
+    StateArray grid{};
+    for (int j = 1; j <= n; ++j) {
+        const double b = sp1 * ss1 * u[at(j, 0)];
+        const double p = sp1 * (u[at(j, 1)] + (v.spouse - ss1) * u[at(j, 0)]);
+        const double q = ss1 * (u[at(j, 2)] + (v.person - sp1) * u[at(j, 0)]);
+        grid[0] += b;
+        grid[1] += p;
+        grid[2] += q;
+        if (!weights.empty()) weights[j] = alive > 0 ? (b + p + q) / alive : 0;
+    }
+    const StateArray exact = {sp1 * ss1, sp1 * (1 - ss1), (1 - sp1) * ss1};
+    double total = 0, exact_total = 0;
+    for (int k = 0; k < kHouseholdStates; ++k) {
+        const double tracked = grid[k] + end.ruined[k] + end.top[k];
+        out.state_mass_defect = std::max(out.state_mass_defect, std::fabs(tracked - exact[k]));
+        total += tracked;
+        exact_total += exact[k];
+    }
+    SweepResult& result = out.conditional;
+    result.mass_defect = std::max(result.mass_defect, std::fabs(total - exact_total));
+}
+
+// The series with room for every step's end, each starting at 0 at t = 0.
+void start_series(std::size_t steps, HouseholdSweepResult& out) {
+    SweepResult& result = out.conditional;
+    result.t.reserve(steps + 1);
+    result.ruin.reserve(steps + 1);
+    result.t.push_back(0);
+    result.ruin.push_back(0);
+    for (auto& r : out.ruined) {
+        r.reserve(steps + 1);
+        r.push_back(0);
+    }
+}
+
+// Step s's end at t1: the series, and at a snapshot (or the last step) the
+// wealth of households with someone alive and the mass checks.
+void record_step_end(const std::vector<double>& u, int n, std::size_t s, bool last,
+                     const std::vector<std::size_t>& snapshot_step, double t1,
+                     const StepSurvival& v, const StepEnd& end, HouseholdSweepResult& out) {
+    SweepResult& result = out.conditional;
+    const double alive = v.alive_end();
+    result.t.push_back(t1);
+    result.ruin.push_back(alive > 0 ? end.ruined_alive() / alive : result.ruin.back());
+    for (int k = 0; k < kHouseholdStates; ++k) out.ruined[k].push_back(end.ruined[k]);
+
+    const bool snapshot =
+        std::find(snapshot_step.begin(), snapshot_step.end(), s) != snapshot_step.end();
+    if (!snapshot && !last) return;
+    std::vector<double> weights(snapshot ? n + 3 : 0, 0.0);
+    household_snapshot(u, n, v, end, weights, out);
+    const double top_end = end.top[0] + end.top[1] + end.top[2];
+    for (std::size_t k = 0; k < snapshot_step.size(); ++k) {
+        if (snapshot_step[k] != s) continue;
+        result.snapshots[k] = weights;
+        result.snapshot_ruin[k] = alive > 0 ? end.ruined_alive() / alive : 0;
+        result.top_loss_at_last_snapshot = top_end;
+    }
+    if (last) result.top_loss = top_end;
+}
+
 }  // namespace
 
 HouseholdSweepResult run_household_sweep(const HouseholdModel& h, const SweepSpec& sweep,
@@ -874,22 +984,11 @@ HouseholdSweepResult run_household_sweep(const HouseholdModel& h, const SweepSpe
     StepOperators operators[kHouseholdStates] = {StepOperators(h.states[0], stencils, steps),
                                                  StepOperators(h.states[1], stencils, steps),
                                                  StepOperators(h.states[2], stencils, steps)};
-    // The lanes' factors, packed again only when some state's factors
-    // changed: with constant coefficients four times in all, else once a
-    // block of steps.
-    using PackedKey = std::array<std::pair<const StepFactors*, long>, kHouseholdStates>;
-    std::vector<std::pair<PackedKey, LaneFactors>> packed;
+    PackedStates packed;
     // Probability by state, unscaled.
     StateArray ruined{}, top{};
 
-    result.t.reserve(steps.size() + 1);
-    result.ruin.reserve(steps.size() + 1);
-    result.t.push_back(0);
-    result.ruin.push_back(0);
-    for (auto& r : out.ruined) {
-        r.reserve(steps.size() + 1);
-        r.push_back(0);
-    }
+    start_series(steps.size(), out);
 
     // The deaths are applied from the middle of one step to the middle of
     // the next: the second half of one step's split and the first half of
@@ -915,24 +1014,8 @@ HouseholdSweepResult run_household_sweep(const HouseholdModel& h, const SweepSpe
         sp_from = sp;
         ss_from = ss;
 
-        const StepFactors* factors[kHouseholdStates];
-        PackedKey key;
-        for (int k = 0; k < kHouseholdStates; ++k) {
-            factors[k] = &operators[k].for_step(s);
-            key[k] = {factors[k], operators[k].factorisations()};
-        }
-        auto hit = std::find_if(packed.begin(), packed.end(),
-                                [&](const auto& e) { return e.first == key; });
-        if (hit == packed.end()) {
-            if (packed.size() >= 4) packed.erase(packed.begin());
-            packed.emplace_back(key, LaneFactors{});
-            LaneFactors& lanes = packed.back().second;
-            for (int k = 0; k < kHouseholdStates; ++k) pack_lane(*factors[k], k, lanes);
-            for (int k = kHouseholdStates; k < kLanes; ++k) pack_lane(*factors[0], k, lanes);
-            hit = std::prev(packed.end());
-        }
         double absorbed[kLanes] = {}, scaled_top[kLanes] = {};
-        apply_lane_step(hit->second, n, u.data(), y.data(), scaled_top, absorbed);
+        apply_lane_step(packed.for_step(operators, s), n, u.data(), y.data(), scaled_top, absorbed);
         const StateArray weight = {sp * ss, sp, ss};
         for (int k = 0; k < kHouseholdStates; ++k) {
             ruined[k] += weight[k] * absorbed[k];
@@ -941,50 +1024,10 @@ HouseholdSweepResult run_household_sweep(const HouseholdModel& h, const SweepSpe
         }
 
         // The figures at the step's end: the scalars moved on to it.
+        const StepSurvival v = {sp, ss, sp1, ss1};
         const SurvivalRatios to_end = {sp > 0 ? sp1 / sp : 0.0, ss > 0 ? ss1 / ss : 0.0};
-        const StateArray ruined_end = moved(to_end, ruined);
-        const StateArray top_end = moved(to_end, top);
-        const double alive = sp1 + ss1 - sp1 * ss1;
-        const double ruined_alive = ruined_end[0] + ruined_end[1] + ruined_end[2];
-        result.t.push_back(t1);
-        result.ruin.push_back(alive > 0 ? ruined_alive / alive : result.ruin.back());
-        for (int k = 0; k < kHouseholdStates; ++k) out.ruined[k].push_back(ruined_end[k]);
-
-        const bool last = s + 1 == steps.size();
-        const bool snapshot = std::find(snapshot_step.begin(), snapshot_step.end(), s) !=
-                              snapshot_step.end();
-        if (snapshot || last) {
-            // Each state's wealth on the grid at t1, and the households'
-            // with someone alive, divided by the chance of that.
-            StateArray grid{};
-            std::vector<double> weights(snapshot ? n + 3 : 0, 0.0);
-            for (int j = 1; j <= n; ++j) {
-                const double b = sp1 * ss1 * u[at(j, 0)];
-                const double p = sp1 * (u[at(j, 1)] + (ss - ss1) * u[at(j, 0)]);
-                const double q = ss1 * (u[at(j, 2)] + (sp - sp1) * u[at(j, 0)]);
-                grid[0] += b;
-                grid[1] += p;
-                grid[2] += q;
-                if (snapshot) weights[j] = alive > 0 ? (b + p + q) / alive : 0;
-            }
-            const StateArray exact = {sp1 * ss1, sp1 * (1 - ss1), (1 - sp1) * ss1};
-            double total = 0, exact_total = 0;
-            for (int k = 0; k < kHouseholdStates; ++k) {
-                const double tracked = grid[k] + ruined_end[k] + top_end[k];
-                out.state_mass_defect =
-                    std::max(out.state_mass_defect, std::fabs(tracked - exact[k]));
-                total += tracked;
-                exact_total += exact[k];
-            }
-            result.mass_defect = std::max(result.mass_defect, std::fabs(total - exact_total));
-            for (std::size_t k = 0; k < snapshot_step.size(); ++k) {
-                if (snapshot_step[k] != s) continue;
-                result.snapshots[k] = weights;
-                result.snapshot_ruin[k] = alive > 0 ? ruined_alive / alive : 0;
-                result.top_loss_at_last_snapshot = top_end[0] + top_end[1] + top_end[2];
-            }
-            if (last) result.top_loss = top_end[0] + top_end[1] + top_end[2];
-        }
+        const StepEnd end = {moved(to_end, ruined), moved(to_end, top)};
+        record_step_end(u, n, s, s + 1 == steps.size(), snapshot_step, t1, v, end, out);
         if (pump && s % 256 == 0) pump();
     }
     fill_snapshot_prefix(n, result);
