@@ -2,6 +2,7 @@
 // portfolio statistics, the engine stages, and the hand-over to a screen.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "record/analysis_state.h"
@@ -19,6 +20,13 @@ inline constexpr const char* kTargetIncomeMessage =
 inline constexpr const char* kRatioMessage =
     "ERROR: Ruin Probability is Zero...Please Reduce Initial Wealth or Increase Target "
     "Consumption!!!";
+
+// The spending rule that only a simulation computes, and the message that
+// refuses it.
+inline constexpr std::int16_t kGuardrailsRule = 2;
+inline constexpr const char* kGuardrailsMessage =
+    "ERROR: The guardrails spending rule is not computed yet. Please choose the fixed or the "
+    "percent rule.";
 
 // What the pipeline needs from a screen. The defaults do nothing, so a
 // screen-free caller overrides only show_message.

@@ -274,8 +274,16 @@ void print_mortality(std::ostream& out, const AnalysisState& s, const ResultsRec
 // The record's value of an input as the JSON of the command line shows it:
 // fractions and amounts as stored, whole numbers as integers, names as shown.
 json input_json(const AnalysisState& s, const InputRow& row) {
-    if (row.kind == InputKind::choice)
-        return row.text != nullptr ? s.*row.text : std::string(market_caption(s.*row.code));
+    if (row.kind == InputKind::choice) {
+        if (row.text != nullptr) return s.*row.text;
+        if (row.code == &AnalysisState::market_country)
+            return std::string(market_caption(s.*row.code));
+        // Other choices by the name the options and case files use.
+        const int i = s.*row.code - row.code_base;
+        if (i >= 0 && i < static_cast<int>(row.names.size()))
+            return std::string(row.names[static_cast<std::size_t>(i)]);
+        return s.*row.code;
+    }
     if (row.number != nullptr) return s.*row.number;
     return s.*row.code;
 }

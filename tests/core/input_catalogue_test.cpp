@@ -173,7 +173,7 @@ TEST(CatalogueTable, KeysAndOptionsAreUniqueAndEveryRowWritesAField) {
         EXPECT_GE(row.page, 1) << row.key;
         EXPECT_LE(row.page, 5) << row.key;
     }
-    EXPECT_EQ(keys.size(), 50u);  // 8 amounts, 12 rates, 10 weights, 9 assumptions, 11 others
+    EXPECT_EQ(keys.size(), 58u);  // 10 amounts, 12 rates, 10 weights, 9 assumptions, 17 others
 }
 
 // The market writes its preset; the defaults are the screen's loading.

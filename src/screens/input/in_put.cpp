@@ -322,6 +322,11 @@ void InPut::in_put_Form_Load() {
         state_.*box.field = parse_amount(text.toStdString()).value_or(0);
     }
 
+    // Inputs without a control on this screen keep their defaults in the record.
+    for (std::size_t r = 0; r < rows.size(); ++r)
+        if (controls_[r].lists.empty() && controls_[r].options.empty() && controls_[r].amount < 0)
+            write_input(state_, rows[r], default_value(rows[r]));
+
     // Complete allocations, and the mortality tables.
     state_.weight_sum = 1;
     state_.later_weight_sum = 1;

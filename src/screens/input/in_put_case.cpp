@@ -160,6 +160,9 @@ void InPut::select_values(const InputValues& values) {
             select_option(r, v.index);
         else if (c.amount >= 0)
             accept_amount(c.amount, v.amount);
+        else
+            // No control shows it here: the case's value goes to the record as it is.
+            write_input(state_, input_catalogue()[r], v);
     }
     bulk_selection_ = false;
 }
