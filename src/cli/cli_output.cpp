@@ -249,6 +249,50 @@ void print_income(std::ostream& out, const AnalysisState& s, const ResultsRecord
     if (marked) out << disagree_note();
 }
 
+const char* spending_rule_name(const AnalysisState& s) {
+    const InputRow& rule = input_row("spending_rule");
+    const int i = s.spending_rule - rule.code_base;
+    return i >= 0 && i < static_cast<int>(rule.names.size()) ? rule.names[static_cast<size_t>(i)]
+                                                             : "fixed";
+}
+
+// The spending figures: percentiles in today's money with the chance of
+// spending the floor beside them, then the expected spending over time.
+void print_spending(std::ostream& out, const AnalysisState& s, const ResultsRecord& r) {
+    const bool percent = s.spending_rule == 1;
+    out << "\nSpending (" << spending_rule_name(s) << " rule)\n"
+        << "  Real spending per year Conditional on Survival, in today's money (wealth run out: "
+           "pensions and annuities only)"
+        << (percent ? "; at floor: chance of spending the floor" : "") << ":\n";
+    GridLayout layout = grid_layout(kSpendingFigures, "", 12, 12);
+    if (percent) layout.columns.push_back("At floor");
+    const CellText text = [&](size_t row, size_t col) {
+        if (col == 3) return format_percent1(r.spending_at_floor[row]);
+        return shown_text(r, kSpendingFigures, row, col);
+    };
+    print_grid(out, layout, text, {}, [](size_t, size_t) { return std::string(); });
+    if (r.refined) {
+        const CellText error = [&](size_t row, size_t col) {
+            if (col == 3)
+                return error_estimate_text(100 * r.spending_at_floor_error[row], 2);
+            return error_text(r, kSpendingFigures, row, col);
+        };
+        print_error_estimates(out, r, layout, error,
+                              percent ? "money per year; at floor in percentage points"
+                                      : "money per year");
+    }
+    out << "  Expected spending, as multiples of the real target income:\n"
+        << "  " << std::setw(8) << "Years" << std::setw(8) << "Age" << std::setw(10)
+        << "Spending" << '\n';
+    for (int i = 1; i <= 20; ++i) {
+        const double T = expected_income_horizon(s.current_age, i);
+        const auto k = static_cast<size_t>(i - 1);
+        out << "  " << std::setw(8) << one_decimal(T) << std::setw(8)
+            << one_decimal(s.current_age + T) << std::setw(10)
+            << format_plain2(r.expected_spending[k]) << '\n';
+    }
+}
+
 void print_mortality(std::ostream& out, const AnalysisState& s, const ResultsRecord& r,
                      const MonteCarloResults* mc, const CrossCheck* check) {
     out << "\nMortality Parameters\n";
@@ -338,6 +382,37 @@ json estate_rows_json(const ResultsRecord& r) {
         kEstateFigures, [&r](size_t row, size_t col) { return r.estate_grid[row][col]; }, parts);
 }
 
+// The spending figures: the rule, the percentiles in today's money, the
+// chance of spending the floor and the expected spending over time.
+json spending_json(const AnalysisState& s, const ResultsRecord& r) {
+    std::vector<std::pair<const char*, CellJson>> parts;
+    if (r.refined)
+        parts.emplace_back("error_estimate",
+                           [&r](size_t row, size_t col) { return r.spending_error[row][col]; });
+    json at_floor = json::array();
+    for (size_t h = 0; h < 3; ++h) {
+        json entry = {{"years", static_cast<int>(kGridHorizons[h])},
+                      {"probability", r.spending_at_floor[h]}};
+        if (r.refined) entry["error_estimate"] = r.spending_at_floor_error[h];
+        at_floor.push_back(std::move(entry));
+    }
+    json expected = json::array();
+    for (int i = 1; i <= 20; ++i) {
+        const auto k = static_cast<size_t>(i - 1);
+        const double T = expected_income_horizon(s.current_age, i);
+        json entry = {{"years", T}, {"age", s.current_age + T}, {"multiple", r.expected_spending[k]}};
+        if (r.refined) entry["error_estimate"] = r.expected_spending_error[k];
+        expected.push_back(std::move(entry));
+    }
+    return {{"rule", spending_rule_name(s)},
+            {kSpendingFigures.key,
+             grid_json(
+                 kSpendingFigures,
+                 [&r](size_t row, size_t col) { return r.spending_grid[row][col]; }, parts)},
+            {"at_floor", std::move(at_floor)},
+            {"expected", std::move(expected)}};
+}
+
 }  // namespace
 
 void print_tables(std::ostream& out, const AnalysisState& s, const ResultsRecord& r,
@@ -355,6 +430,7 @@ void print_tables(std::ostream& out, const AnalysisState& s, const ResultsRecord
     print_probabilities(out, s, r, mc, c);
     print_estates(out, s, r, mc, c);
     print_income(out, s, r, mc, c);
+    print_spending(out, s, r);
     print_mortality(out, s, r, mc, c);
 }
 
@@ -417,6 +493,7 @@ json results_json(const AnalysisState& s, const ResultsRecord& r) {
                           {"income", r.expected_income[static_cast<size_t>(i - 1)]}});
     }
     j["expected_income"] = income;
+    j["spending"] = spending_json(s, r);
     j["solver_calls"] = r.solver_calls;
     return j;
 }

@@ -137,6 +137,13 @@ struct Simulation {
         }
         tables.x0 = x0;
         tables.dt = dt;
+        if (m.spending_follows_wealth()) {
+            tables.percent = true;
+            tables.rate = m.spending_rate;
+            tables.floor = m.spending_floor;
+            tables.ceiling = m.spending_ceiling;
+            tables.half_dt = 0.5 * dt;
+        }
         for (int j = 0; j < 4; ++j) tables.levels[j] = kRuinLevels[static_cast<std::size_t>(3 - j)] * x0;
         for (int i = 0; i < 3; ++i) tables.horizon_step[i] = std::lround(kGridHorizons[i] / dt);
         tables.key[0] = static_cast<std::uint32_t>(options.seed);
