@@ -498,7 +498,12 @@ private:
             RefinedValue v{annuity_income_[i], 0};
             if (!ruined_now_) {
                 const double f[3] = {exp_spend_[0][i], exp_spend_[1][i], exp_spend_[2][i]};
-                v = combine(0, f, 0, std::numeric_limits<double>::max(), f[1]);
+                // Spending lies between what wealth run out and wealth at the
+                // grid's top give.
+                const double A = annuity_income_[i];
+                const double lower = std::min(A, model_.spending_at_zero());
+                const double upper = std::max(A, model_.spending(top_));
+                v = combine(0, f, lower, upper, f[1]);
             }
             rec.expected_spending[i] = v.value;
             out_.expected_spending_error[i] = v.error_estimate;
