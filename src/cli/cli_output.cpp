@@ -18,6 +18,7 @@
 #include "analysis/input_catalogue.h"
 #include "record/number_format.h"
 #include "record/published_figures.h"
+#include "engine/model/model.h"
 
 namespace quorrel {
 namespace {
@@ -260,7 +261,14 @@ const char* spending_rule_name(const AnalysisState& s) {
 // spending the floor beside them, then the expected spending over time.
 void print_spending(std::ostream& out, const AnalysisState& s, const ResultsRecord& r) {
     const bool percent = s.spending_rule == 1;
-    out << "\nSpending (" << spending_rule_name(s) << " rule)\n"
+    out << "\nSpending (" << spending_rule_name(s) << " rule";
+    if (percent) {
+        const engine::Model m = engine::Model::from_state(s);
+        out << ": " << printed("%.1f", 100 * m.spending_rate) << "% of wealth a year, floor "
+            << format_grouped0(m.spending_floor * s.target_income) << ", ceiling "
+            << format_grouped0(m.spending_ceiling * s.target_income);
+    }
+    out << ")\n"
         << "  Real spending per year Conditional on Survival, in today's money (wealth run out: "
            "pensions and annuities only)"
         << (percent ? "; at floor: chance of spending the floor" : "") << ":\n";
@@ -404,13 +412,21 @@ json spending_json(const AnalysisState& s, const ResultsRecord& r) {
         if (r.refined) entry["error_estimate"] = r.expected_spending_error[k];
         expected.push_back(std::move(entry));
     }
-    return {{"rule", spending_rule_name(s)},
-            {kSpendingFigures.key,
+    json out = {{"rule", spending_rule_name(s)}};
+    if (s.spending_rule == 1) {
+        // The floor and ceiling in force, a record's 0 resolved against the target.
+        const engine::Model m = engine::Model::from_state(s);
+        out["rate"] = m.spending_rate;
+        out["floor"] = m.spending_floor * s.target_income;
+        out["ceiling"] = m.spending_ceiling * s.target_income;
+    }
+    out.update(json{{kSpendingFigures.key,
              grid_json(
                  kSpendingFigures,
                  [&r](size_t row, size_t col) { return r.spending_grid[row][col]; }, parts)},
             {"at_floor", std::move(at_floor)},
-            {"expected", std::move(expected)}};
+            {"expected", std::move(expected)}});
+    return out;
 }
 
 }  // namespace
