@@ -259,7 +259,8 @@ const char* spending_rule_name(const AnalysisState& s) {
 
 // The spending figures: percentiles in today's money with the chance of
 // spending the floor beside them, then the expected spending over time.
-void print_spending(std::ostream& out, const AnalysisState& s, const ResultsRecord& r) {
+void print_spending(std::ostream& out, const AnalysisState& s, const ResultsRecord& r,
+                    const MonteCarloResults* mc, const CrossCheck* check) {
     const bool percent = s.spending_rule == 1;
     out << "\nSpending (" << spending_rule_name(s) << " rule";
     if (percent) {
@@ -278,7 +279,20 @@ void print_spending(std::ostream& out, const AnalysisState& s, const ResultsReco
         if (col == 3) return format_percent1(r.spending_at_floor[row]);
         return shown_text(r, kSpendingFigures, row, col);
     };
-    print_grid(out, layout, text, {}, [](size_t, size_t) { return std::string(); });
+    CellText simulated;
+    if (mc)
+        simulated = [mc](size_t row, size_t col) {
+            if (col == 3) return plus_minus(mc->spending_at_floor[row], true);
+            const McEstimate& e = mc->spending[row][col];
+            return format_grouped0(e.value) + " +-" + format_grouped0(e.standard_error);
+        };
+    const CellMarks marks_of = [check](size_t row, size_t col) {
+        if (!check) return std::string();
+        const Agreement a = col == 3 ? check->spending_at_floor[row] : check->spending[row][col];
+        return std::string(disagrees(a) ? kDisagreeMark : "");
+    };
+    const std::string marks = print_grid(out, layout, text, simulated, marks_of);
+    if (marks.find(kDisagreeMark) != std::string::npos) out << disagree_note();
     if (r.refined) {
         const CellText error = [&](size_t row, size_t col) {
             if (col == 3)
@@ -446,7 +460,7 @@ void print_tables(std::ostream& out, const AnalysisState& s, const ResultsRecord
     print_probabilities(out, s, r, mc, c);
     print_estates(out, s, r, mc, c);
     print_income(out, s, r, mc, c);
-    print_spending(out, s, r);
+    print_spending(out, s, r, mc, c);
     print_mortality(out, s, r, mc, c);
 }
 
@@ -521,6 +535,13 @@ json monte_carlo_json(const MonteCarloResults& mc, const CrossCheck* check) {
     const json estate = grid_json(kEstateFigures, [&](size_t row, size_t col) {
         return estimate_json(mc.estate[row][col], check ? &check->estate[row][col] : nullptr);
     });
+    json floor = json::array();
+    for (size_t h = 0; h < 3; ++h) {
+        json entry = estimate_json(mc.spending_at_floor[h],
+                                   check ? &check->spending_at_floor[h] : nullptr);
+        entry["years"] = static_cast<int>(kGridHorizons[h]);
+        floor.push_back(std::move(entry));
+    }
     json income = json::array();
     for (size_t i = 0; i < mc.expected_income.size(); ++i)
         income.push_back(
@@ -532,7 +553,16 @@ json monte_carlo_json(const MonteCarloResults& mc, const CrossCheck* check) {
             {kEstateFigures.key, estate},
             {"expected_ruin_age",
              estimate_json(mc.expected_ruin_age, check ? &check->expected_ruin_age : nullptr)},
-            {"expected_income", std::move(income)}};
+            {"expected_income", std::move(income)},
+            {"spending",
+             {{kSpendingFigures.key, grid_json(kSpendingFigures,
+                                               [&](size_t row, size_t col) {
+                                                   return estimate_json(
+                                                       mc.spending[row][col],
+                                                       check ? &check->spending[row][col]
+                                                             : nullptr);
+                                               })},
+              {"at_floor", floor}}}};
 }
 
 std::string solve_caption(const SpendingSolution& solution, double probability) {

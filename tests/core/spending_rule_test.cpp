@@ -223,6 +223,11 @@ TEST_P(AgainstTheSimulation, RefinedFiguresAgree) {
                 << "estate " << row << "," << col << ": " << run.results.estate_grid[row][col]
                 << " simulated " << mc.estate[row][col].value;
     EXPECT_NE(check.expected_ruin_age, Agreement::disagrees) << text(check.expected_ruin_age);
+    // The share of paths below floor / rate, counted path by path.
+    for (std::size_t h = 0; h < 3; ++h)
+        EXPECT_NE(check.spending_at_floor[h], Agreement::disagrees)
+            << "at floor " << h << ": " << run.results.spending_at_floor[h] << " simulated "
+            << mc.spending_at_floor[h].value;
 
     // Spending never falls as wealth rises, so the simulated wealth
     // percentile gives the simulated spending percentile.
