@@ -10,6 +10,7 @@
 #include "analysis/input_catalogue.h"
 #include "record/results.h"
 #include "engine/simulation/monte_carlo.h"
+#include "engine/refined/household.h"
 #include "engine/refined/refined.h"
 #include "engine/stages/ruin_table.h"
 #include "engine/model/wealth_model.h"
@@ -84,6 +85,27 @@ void BM_RefinedSpendingRule(benchmark::State& bs, bool percent) {
     bs.counters["sweeps"] = out.sweeps;
 }
 
+// The default person with a spouse of 62 (the spouse's defaults: female,
+// survivor spending 70%, survivor share 60%, no pension): the household's
+// three-state sweeps, run beside the single life's in the same binary.
+void BM_HouseholdRefined(benchmark::State& bs) {
+    AnalysisState inputs;
+    apply_input_defaults(inputs);
+    inputs.spouse_age = 62;
+    const AnalysisState prepared = prepared_for_engine(inputs);
+    RefinedResults out;
+    for (auto _ : bs) {
+        AnalysisState state = prepared;
+        IgnoringSink sink;
+        prepare_engine_inputs(state);
+        select_ruin_parameters(state);
+        compute_household_results(state, sink, out);
+        benchmark::DoNotOptimize(out);
+    }
+    bs.counters["fine_nodes"] = out.fine_nodes;
+    bs.counters["sweeps"] = out.sweeps;
+}
+
 void BM_MonteCarlo(benchmark::State& bs, long paths) {
     AnalysisState state = bench_state(false);
     prepare_engine_inputs(state);
@@ -105,6 +127,7 @@ BENCHMARK_CAPTURE(BM_WholeCalculationStandard, defaults, false)
 BENCHMARK_CAPTURE(BM_WholeCalculationRefined, defaults, false)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
+BENCHMARK(BM_HouseholdRefined)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK_CAPTURE(BM_WholeCalculationStandard, pensions_and_annuities, true)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();

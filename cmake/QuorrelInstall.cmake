@@ -24,7 +24,7 @@ else()
   message(STATUS "help2man not found: quorrel-cli.1 is not made")
 endif()
 
-if(QUORREL_GUI)
+if(QUORREL_GUI AND QUORREL_SCREENS)
   install(TARGETS quorrel RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   install(FILES ${QUORREL_PACKAGING_DIR}/quorrel.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
   install(FILES ${QUORREL_PACKAGING_DIR}/${QUORREL_APP_ID}.desktop

@@ -274,17 +274,25 @@ private:
 std::string case_text(const InputValues& values, const std::string& name) {
     json inputs = json::object();
     const auto& rows = input_catalogue();
-    for (std::size_t i = 0; i < rows.size(); ++i)
+    // A single person at the household defaults is written as before there
+    // was a household, key for key.
+    const bool single = household_at_defaults(values);
+    std::vector<std::size_t> written;
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        if (single && rows[i].household) continue;
         inputs[rows[i].key] = natural_json(rows[i], values.at(i));
+        written.push_back(i);
+    }
     // The fields in a fixed order a person can read: header, then the inputs
     // in the order of the catalogue.
     std::string text = "{\n  \"format\": \"" + std::string(kCaseFormat) +
                        "\",\n  \"version\": " + std::to_string(kCaseVersion) + ",\n";
     if (!name.empty()) text += "  \"name\": " + json(name).dump(-1, ' ', false, json::error_handler_t::replace) + ",\n";
     text += "  \"inputs\": {\n";
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-        text += "    " + json(rows[i].key).dump() + ": " + inputs[rows[i].key].dump();
-        text += i + 1 < rows.size() ? ",\n" : "\n";
+    for (std::size_t k = 0; k < written.size(); ++k) {
+        const char* key = rows[written[k]].key;
+        text += "    " + json(key).dump() + ": " + inputs[key].dump();
+        text += k + 1 < written.size() ? ",\n" : "\n";
     }
     text += "  }\n}\n";
     return text;
@@ -351,8 +359,14 @@ CaseReadResult parse_case(std::string_view text) {
         values.push_back(*v);
     }
     const int market = values.at(input_index("market")).index;
+    // A file without any household key is a single person's: nothing of it
+    // was left out.
+    bool any_household = false;
+    for (std::size_t i = 0; i < rows.size(); ++i)
+        any_household = any_household || (rows[i].household && inputs.contains(rows[i].key));
     for (const std::size_t i : missing) {
         if (rows[i].follows_market) values[i].index = rows[i].preset.at(static_cast<std::size_t>(market));
+        if (rows[i].household && !any_household) continue;
         result.defaulted.emplace_back(rows[i].key);
     }
     result.values = std::move(values);

@@ -18,6 +18,8 @@ const char* const kAllocation =
     "column must total 100)";
 const char* const kMarket = "Capital-market assumptions (real, after inflation; percent per year)";
 const char* const kMortality = "Mortality tables";
+const char* const kHousehold =
+    "The household (a spouse; refined accuracy only; without --spouse-age a single person)";
 const char* const kCurves =
     "Yield curves (six rates for 0-5, 5-10, 10-15, 15-20, 20-25 and over 25 years)";
 
@@ -40,6 +42,12 @@ constexpr ListRule kAir{.first = 2,
                         .count = 4,
                         .per_record = 100,
                         .style = ItemStyle::whole_percent};         // (i + 1) x 2 / 100
+constexpr ListRule kSpouseAges{.first = 50, .step = 1, .count = 41, .none_item = true};
+constexpr ListRule kSurvivorPercent{.first = 0,
+                                    .step = 1,
+                                    .count = 101,
+                                    .per_record = 100,
+                                    .style = ItemStyle::whole_percent};  // i / 100
 constexpr ListRule kLaterYears{.first = 5, .step = 5, .count = 6};  // (i + 1) x 5
 constexpr ListRule kWeights{.first = 0,
                             .step = 1,
@@ -282,6 +290,71 @@ void person_and_money_rows(std::vector<InputRow>& rows) {
                     .range = "one of 2, 4, 6, 8 (percent)"});
 }
 
+void household_rows(std::vector<InputRow>& rows) {
+    rows.push_back({.key = "spouse_age",
+                    .caption = "Spouse's age",
+                    .page = 3,
+                    .list = kSpouseAges,
+                    .default_index = 0,
+                    .number = &S::spouse_age,
+                    .json_key = "spouse_age",
+                    .option = "--spouse-age",
+                    .option_type = "YEARS",
+                    .option_group = kHousehold,
+                    .help = "the spouse's current age, whole years 50 to 90; 0 for none",
+                    .range = "0 (no spouse) or a whole age from 50 to 90",
+                    .household = true});
+    rows.push_back({.key = "spouse_gender",
+                    .caption = "Spouse's gender",
+                    .kind = InputKind::choice,
+                    .page = 3,
+                    .captions = {"Male", "Female", "Unisex"},
+                    .names = {"male", "female", "unisex"},
+                    .default_index = 1,
+                    .code = &S::spouse_gender_code,
+                    .json_key = "spouse_gender",
+                    .option = "--spouse-gender",
+                    .option_type = "NAME",
+                    .option_group = kHousehold,
+                    .help = "the spouse's gender: male, female or unisex",
+                    .household = true});
+    rows.push_back({.key = "survivor_spending_percent",
+                    .caption = "Survivor spending",
+                    .page = 3,
+                    .list = kSurvivorPercent,
+                    .default_index = 70,
+                    .number = &S::survivor_spending,
+                    .json_key = "survivor_spending",
+                    .option = "--survivor-spending",
+                    .option_type = "PERCENT",
+                    .option_group = kHousehold,
+                    .help = "spending while one of the two survives, whole percent 0 to 100 of "
+                            "the target",
+                    .range = "a whole percent from 0 to 100",
+                    .household = true});
+    rows.push_back({.key = "survivor_share_percent",
+                    .caption = "Survivor share",
+                    .page = 3,
+                    .list = kSurvivorPercent,
+                    .default_index = 60,
+                    .number = &S::survivor_share,
+                    .json_key = "survivor_share",
+                    .option = "--survivor-share",
+                    .option_type = "PERCENT",
+                    .option_group = kHousehold,
+                    .help = "share of a pension and of the annuities that continues to the "
+                            "survivor, whole percent 0 to 100",
+                    .range = "a whole percent from 0 to 100",
+                    .household = true});
+    InputRow pension = amount("spouse_pension_cpi_income", "Spouse's CPI-linked pension income",
+                              &S::spouse_pension_cpi_income, "0", "spouse_pension_cpi", nullptr,
+                              "--spouse-pension-cpi",
+                              "the spouse's CPI-linked pension income per year, >= 0");
+    pension.option_group = kHousehold;
+    pension.household = true;
+    rows.push_back(pension);
+}
+
 void allocation_rows(std::vector<InputRow>& rows) {
     weights(rows, false, "--today", "allocation today, whole percents 0 to 100");
     weights(rows, true, "--later", "allocation after the switch, whole percents 0 to 100");
@@ -506,11 +579,25 @@ std::vector<InputRow> build_catalogue() {
     mortality_rows(rows);
     curve(rows, false, "--nominal-curve", "nominal rates, percent 0.1 to 50 by 0.1");
     curve(rows, true, "--real-curve", "real rates, percent 0.1 to 50 by 0.1");
+    // Last, so that the rows before keep their positions.
+    household_rows(rows);
     return rows;
 }
 
 long long ticks_of(const InputRow& row, int index) {
+    if (row.list.none_item) {
+        if (index == 0) return 0;
+        --index;
+    }
     return row.list.first + static_cast<long long>(index) * row.list.step;
+}
+
+// The list position of a tick count; nullopt when no item holds it.
+std::optional<int> index_of_ticks(const ListRule& r, long long ticks) {
+    if (r.none_item && ticks == 0) return 0;
+    const long long offset = ticks - r.first;
+    if (offset < 0 || offset % r.step != 0 || offset / r.step >= r.count) return std::nullopt;
+    return static_cast<int>(offset / r.step) + (r.none_item ? 1 : 0);
 }
 
 std::string lower_trimmed(std::string_view text) {
@@ -553,7 +640,7 @@ const char* market_caption(int country) { return caption_at("market", country ==
 
 int item_count(const InputRow& row) {
     switch (row.kind) {
-        case InputKind::list: return row.list.count;
+        case InputKind::list: return row.list.count + (row.list.none_item ? 1 : 0);
         case InputKind::choice: return static_cast<int>(row.captions.size());
         case InputKind::amount: break;
     }
@@ -562,6 +649,7 @@ int item_count(const InputRow& row) {
 
 std::string item_text(const InputRow& row, int index) {
     if (row.kind == InputKind::choice) return row.captions.at(static_cast<std::size_t>(index));
+    if (row.list.none_item && index == 0) return "None";
     const long long ticks = ticks_of(row, index);
     switch (row.list.style) {
         case ItemStyle::number: return std::to_string(ticks);
@@ -603,9 +691,7 @@ std::optional<int> index_of_natural(const InputRow& row, double natural) {
         ticks = std::llround(scaled);
         if (std::fabs(scaled - static_cast<double>(ticks)) > 1e-6) return std::nullopt;
     }
-    const long long offset = ticks - r.first;
-    if (offset < 0 || offset % r.step != 0 || offset / r.step >= r.count) return std::nullopt;
-    return static_cast<int>(offset / r.step);
+    return index_of_ticks(r, ticks);
 }
 
 std::optional<int> index_of_name(const InputRow& row, std::string_view name) {
@@ -701,9 +787,16 @@ std::optional<InputValue> read_input(const AnalysisState& s, const InputRow& row
     if (!std::isfinite(record) || std::fabs(record) > 1e9) return std::nullopt;
     const long long ticks = std::llround(record * r.per_record);
     if (static_cast<double>(ticks) / r.per_record != record) return std::nullopt;
-    const long long offset = ticks - r.first;
-    if (offset < 0 || offset % r.step != 0 || offset / r.step >= r.count) return std::nullopt;
-    return InputValue{.index = static_cast<int>(offset / r.step)};
+    const auto index = index_of_ticks(r, ticks);
+    if (!index) return std::nullopt;
+    return InputValue{.index = *index};
+}
+
+bool household_at_defaults(const InputValues& values) {
+    const auto& rows = input_catalogue();
+    for (std::size_t i = 0; i < rows.size() && i < values.size(); ++i)
+        if (rows[i].household && !(values[i] == default_value(rows[i]))) return false;
+    return true;
 }
 
 }  // namespace quorrel

@@ -40,6 +40,9 @@ struct ListRule {
     int per_record = 1;
     int per_natural = 1;
     ItemStyle style = ItemStyle::number;
+    // Item 0 stands for 0 ticks, shown as "None"; item i >= 1 for first +
+    // (i - 1) x step. The list holds count + 1 items.
+    bool none_item = false;
 };
 
 struct InputRow {
@@ -80,6 +83,10 @@ struct InputRow {
     const char* range = "";              // "a whole age from 50 to 90": what a refusal names
     const char* option_range = nullptr;  // of a shared option, if other than range
     bool default_each = false;
+    // An input of the household (a spouse and the survivor's terms). A case
+    // file of a single person at the household defaults leaves them out, so
+    // that it reads as it always has.
+    bool household = false;
 };
 
 // One input's value: the list position for lists and choices, the amount
@@ -133,6 +140,9 @@ void write_inputs(AnalysisState& state, const InputValues& values);
 // The record's value of an input; nullopt when the field holds a value its
 // list cannot (or a negative amount).
 std::optional<InputValue> read_input(const AnalysisState& state, const InputRow& row);
+
+// True when every household input holds its default (no spouse).
+bool household_at_defaults(const InputValues& values);
 
 // The rows that follow the market, in row order, for the screen's preset.
 std::vector<std::size_t> market_rows();

@@ -4,6 +4,7 @@
 
 #include "record/errors.h"
 #include "engine/model/spending.h"
+#include "engine/refined/household.h"
 #include "engine/refined/refined.h"
 #include "engine/stages/ruin_table.h"
 #include "engine/standard/solver.h"
@@ -111,9 +112,13 @@ CalculationOutcome run_calculation(AnalysisState& state, CalculationHooks& hooks
 
     if (!(state.target_income > 0)) return refuse(hooks, kTargetIncomeMessage);
     if (state.spending_rule == kGuardrailsRule) return refuse(hooks, kGuardrailsMessage);
+    if (has_spouse(state) && state.spending_rule != 0)
+        return refuse(hooks, kHouseholdSpendingMessage);
     // Spending that follows wealth has no standard-scheme solution: it is
     // computed at refined accuracy whatever was asked.
     if (state.spending_rule != 0) accuracy = Accuracy::refined;
+    if (has_spouse(state) && accuracy != Accuracy::refined)
+        return refuse(hooks, kHouseholdStandardMessage);
 
     if (!hooks.run_go_step(state)) return CalculationOutcome::failed;
 
@@ -144,7 +149,12 @@ CalculationOutcome run_calculation(AnalysisState& state, CalculationHooks& hooks
         fresh.ninetieth_percentile_index = find_ninetieth_percentile(fresh.survival_curve, 0);
         if (accuracy == Accuracy::refined) {
             RefinedResults refined;
-            compute_refined_results(state, sink, refined, pump);
+            if (has_spouse(state)) {
+                compute_household_results(state, sink, refined, pump);
+                fresh.household = refined.record.household;
+            } else {
+                compute_refined_results(state, sink, refined, pump);
+            }
             fresh.ruin_grid = refined.record.ruin_grid;
             fresh.estate_grid = refined.record.estate_grid;
             // Its grid puts the barrier at the level itself with today's
@@ -155,6 +165,11 @@ CalculationOutcome run_calculation(AnalysisState& state, CalculationHooks& hooks
             fresh.expected_income = refined.record.expected_income;
             fresh.refined = true;
             fresh.scheme_line = refined_scheme_line(refined);
+            if (has_spouse(state))
+                fresh.scheme_line +=
+                    " A household: one density per state (both alive, the person alone, the "
+                    "spouse alone), moved between them at the two deaths; the figures at 10, 20 "
+                    "and 30 years are among the households with someone alive then.";
             fresh.ruin_error = refined.ruin_error;
             fresh.estate_error = refined.estate_error;
             fresh.expected_ruin_age_error = refined.expected_ruin_age_error;

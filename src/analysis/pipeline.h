@@ -20,10 +20,16 @@ inline constexpr const char* kTargetIncomeMessage =
 inline constexpr const char* kRatioMessage =
     "ERROR: Ruin Probability is Zero...Please Reduce Initial Wealth or Increase Target "
     "Consumption!!!";
+inline constexpr const char* kHouseholdStandardMessage =
+    "A household (a spouse) is computed at refined accuracy only; the standard scheme has one "
+    "life.";
 
 // The spending rule that only a simulation computes, and the message that
 // refuses it.
 inline constexpr std::int16_t kGuardrailsRule = 2;
+inline constexpr const char* kHouseholdSpendingMessage =
+    "ERROR: A household is computed with the fixed spending rule only. Please choose the fixed "
+    "rule.";
 inline constexpr const char* kGuardrailsMessage =
     "ERROR: The guardrails spending rule is not computed yet. Please choose the fixed or the "
     "percent rule.";
@@ -50,7 +56,7 @@ public:
 
 enum class CalculationOutcome {
     completed,  // results handed to close_input_and_open_results
-    refused,    // one of the four input messages was shown
+    refused,    // one of the input messages was shown
     failed,     // a numeric failure of the Go step or the engine was shown
 };
 

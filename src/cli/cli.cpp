@@ -443,6 +443,8 @@ std::string spending_refusal(const CLI::App& app, const Options& texts,
     if (state.spending_rule == kGuardrailsRule)
         return "--spending guardrails: spending by guardrails depends on each path and is not "
                "computed yet; use fixed or percent";
+    if (has_spouse(state))
+        return "--spending " + name + ": a household is computed with the fixed rule only";
     if (given_option(app, "--accuracy") && texts.accuracy == "standard")
         return "--spending " + name +
                ": spending that follows wealth is computed at refined accuracy only; "
@@ -493,6 +495,19 @@ int append_report_option(const Options& texts, const AnalysisState& state,
     err << "quorrel-cli: cannot append the report to '" << printable_excerpt(texts.report, 200)
         << "': " << one_line(reason) << '\n';
     return 1;
+}
+
+// What a household cannot be given with; empty when nothing. A household
+// is computed at refined accuracy, which it takes without being asked.
+std::string household_refusal(const CLI::App& app, const Options& texts) {
+    if (given_option(app, "--accuracy") && texts.accuracy == "standard")
+        return "a household (--spouse-age) is computed at refined accuracy only: the standard "
+               "scheme has one life";
+    for (const char* option :
+         {"--monte-carlo", "--solve", "--annuity-sweep", "--compare", "--report", "--pdf"})
+        if (given_option(app, option))
+            return std::string(option) + " is not yet available for a household (--spouse-age)";
+    return {};
 }
 
 // One calculation of the state, printed; then the report.
@@ -640,8 +655,9 @@ private:
 int run_cli(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
     const ClassicStreams classic(out, err);
     CLI::App app{
-        "Quorrel: retirement income analysis of one person, from the input screen's "
-        "defaults and the options given.\nPercent options take percents (7.5 means 7.5%)."};
+        "Quorrel: retirement income analysis of one person (or, with --spouse-age, a household "
+        "of two), from the input screen's defaults and the options given.\nPercent options take "
+        "percents (7.5 means 7.5%)."};
     app.name("quorrel-cli");
     app.set_version_flag("--version", std::string("quorrel-cli ") + QUORREL_VERSION,
                          "print the version and exit");
@@ -692,6 +708,13 @@ int run_cli(int argc, const char* const* argv, std::ostream& out, std::ostream& 
     }
     if (const int status = read_inputs(app, texts, state, case_name, err); status >= 0)
         return status;
+    if (has_spouse(state)) {
+        if (const std::string refusal = household_refusal(app, texts); !refusal.empty()) {
+            err << "quorrel-cli: " << refusal << '\n';
+            return 2;
+        }
+        choices.accuracy = Accuracy::refined;
+    }
     if (!texts.case_file.empty()) choices.case_name = case_name;
     if (const std::string refusal = spending_refusal(app, texts, state); !refusal.empty()) {
         err << "quorrel-cli: " << refusal << '\n';

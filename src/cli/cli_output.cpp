@@ -315,6 +315,56 @@ void print_spending(std::ostream& out, const AnalysisState& s, const ResultsReco
     }
 }
 
+// A household's own figures: the lifetime ruin split by who was alive, the
+// survival of each at the grid's horizons, the last death.
+void print_household(std::ostream& out, const AnalysisState& s, const ResultsRecord& r) {
+    const HouseholdFigures& h = r.household;
+    out << "\nHousehold (spouse aged " << printed("%.0f", h.spouse_age)
+        << "; every figure above among households with someone alive at its horizon)\n";
+    out << "  Lifetime ruin        while both alive   while a survivor lived\n";
+    for (std::size_t level = 0; level < 4; ++level) {
+        out << "  " << std::left << std::setw(21) << ruin_row_captions()[level] << std::right
+            << std::setw(16) << format_percent2(h.lifetime_ruin_both[level]) << std::setw(25)
+            << format_percent2(h.lifetime_ruin_survivor[level]) << '\n';
+    }
+    out << "  Alive after          person   spouse     both  at least one\n";
+    for (const double years : kGridHorizons) {
+        const auto k = static_cast<std::size_t>(years);
+        if (k >= h.survival_either.size()) break;
+        out << "  " << std::left << std::setw(17) << (printed("%.0f", years) + " years")
+            << std::right << std::setw(10) << format_percent2(h.survival_person[k])
+            << std::setw(9) << format_percent2(h.survival_spouse[k]) << std::setw(9)
+            << format_percent2(h.survival_both[k]) << std::setw(14)
+            << format_percent2(h.survival_either[k]) << '\n';
+    }
+    out << "  Person's age at the last death: expected " << printed("%.1f", h.expected_last_death_age)
+        << ", 90th percentile " << printed("%.1f", h.last_death_age_90) << " (person now "
+        << printed("%.0f", s.current_age) << ")\n";
+}
+
+json household_json(const ResultsRecord& r) {
+    const HouseholdFigures& h = r.household;
+    json levels = json::array();
+    for (std::size_t level = 0; level < 4; ++level)
+        levels.push_back({{"level", kRuinLevels[level]},
+                          {"lifetime", r.ruin_grid[level][3]},
+                          {"while_both_alive", h.lifetime_ruin_both[level]},
+                          {"while_survivor", h.lifetime_ruin_survivor[level]},
+                          {"error_estimate",
+                           {{"while_both_alive", h.lifetime_ruin_both_error[level]},
+                            {"while_survivor", h.lifetime_ruin_survivor_error[level]}}}});
+    return {{"spouse_age", h.spouse_age},
+            {"lifetime_ruin", levels},
+            {"survival",
+             {{"person", h.survival_person},
+              {"spouse", h.survival_spouse},
+              {"both", h.survival_both},
+              {"at_least_one", h.survival_either}}},
+            {"last_death",
+             {{"expected_age", h.expected_last_death_age},
+              {"ninetieth_percentile_age", h.last_death_age_90}}}};
+}
+
 void print_mortality(std::ostream& out, const AnalysisState& s, const ResultsRecord& r,
                      const MonteCarloResults* mc, const CrossCheck* check) {
     out << "\nMortality Parameters\n";
@@ -325,6 +375,8 @@ void print_mortality(std::ostream& out, const AnalysisState& s, const ResultsRec
     const Figure& ruin_age = published_figure("expected_ruin_age_shown");
     for (const Figure& f : published_figures()) {
         if (f.tab != FigureTab::mortality) continue;
+        // A household's spending cannot ignore death, as the ruin age does.
+        if (&f == &ruin_age && r.household.present) continue;
         std::string text = figure_text(f, s, r);
         if (&f == &ruin_age && mc) {
             text += " (expected ruin at " + printed("%.2f", r.expected_ruin_age) +
@@ -335,6 +387,7 @@ void print_mortality(std::ostream& out, const AnalysisState& s, const ResultsRec
         row(f.caption, text);
     }
     if (marked) out << disagree_note();
+    if (r.household.present) print_household(out, s, r);
 }
 
 // The record's value of an input as the JSON of the command line shows it:
@@ -342,6 +395,7 @@ void print_mortality(std::ostream& out, const AnalysisState& s, const ResultsRec
 json input_json(const AnalysisState& s, const InputRow& row) {
     if (row.kind == InputKind::choice) {
         if (row.text != nullptr) return s.*row.text;
+        if (row.code == &AnalysisState::spouse_gender_code) return gender_caption(s.*row.code);
         if (row.code == &AnalysisState::market_country)
             return std::string(market_caption(s.*row.code));
         // Other choices by the name the options and case files use.
@@ -460,13 +514,16 @@ void print_tables(std::ostream& out, const AnalysisState& s, const ResultsRecord
     print_probabilities(out, s, r, mc, c);
     print_estates(out, s, r, mc, c);
     print_income(out, s, r, mc, c);
-    print_spending(out, s, r, mc, c);
+    // A household's spending follows who is alive: its figures are its own.
+    if (!r.household.present) print_spending(out, s, r, mc, c);
     print_mortality(out, s, r, mc, c);
 }
 
 json inputs_json(const AnalysisState& s) {
     json inputs = json::object();
     for (const InputRow& row : input_catalogue()) {
+        // A single person's inputs are what they were before the household.
+        if (row.household && !has_spouse(s)) continue;
         json value = input_json(s, row);
         if (row.json_sub != nullptr)
             inputs[row.json_key][row.json_sub] = std::move(value);
@@ -484,7 +541,8 @@ json results_json(const AnalysisState& s, const ResultsRecord& r) {
     if (r.refined) {
         j["accuracy"] = "refined";
         j["scheme"] = r.scheme_line;
-        j["expected_ruin_age_error_estimate"] = r.expected_ruin_age_error;
+        if (!r.household.present)
+            j["expected_ruin_age_error_estimate"] = r.expected_ruin_age_error;
     }
 
     for (const Figure& f : published_figures())
@@ -510,7 +568,8 @@ json results_json(const AnalysisState& s, const ResultsRecord& r) {
     j[kRuinFigures.key] = ruin_rows_json(r);
     j[kEstateFigures.key] = estate_rows_json(r);
     j["cells"] = r.cells;
-    j["expected_ruin_age"] = r.expected_ruin_age;
+    // Not computed for a household.
+    j["expected_ruin_age"] = r.household.present ? json(nullptr) : json(r.expected_ruin_age);
     j["expected_death_age"] = s.expected_death_age;
     j["ninetieth_percentile_index"] = r.ninetieth_percentile_index;
     j["survival_years"] = s.survival_years;
@@ -523,8 +582,9 @@ json results_json(const AnalysisState& s, const ResultsRecord& r) {
                           {"income", r.expected_income[static_cast<size_t>(i - 1)]}});
     }
     j["expected_income"] = income;
-    j["spending"] = spending_json(s, r);
+    if (!r.household.present) j["spending"] = spending_json(s, r);
     j["solver_calls"] = r.solver_calls;
+    if (r.household.present) j["household"] = household_json(r);
     return j;
 }
 

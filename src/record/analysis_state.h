@@ -125,6 +125,18 @@ struct AnalysisState {
     double weight_sum = 0;
     double later_weight_sum = 0;
     double expected_death_age = 0;
+
+    // The household: a spouse of spouse_age (0: none) and the survivor's
+    // terms, fractions of the target and of each income. With a spouse the
+    // acquired incomes above are those of joint-and-survivor annuities.
+    double spouse_age = 0;
+    std::int16_t spouse_gender_code = 0;
+    double survivor_spending = 0;
+    double survivor_share = 0;
+    double spouse_pension_cpi_income = 0;
+    double spouse_ruin_lambda = 0, spouse_ruin_modal_age = 0, spouse_ruin_dispersion = 0;
 };
+
+inline bool has_spouse(const AnalysisState& s) { return s.spouse_age > 0; }
 
 }  // namespace quorrel

@@ -19,6 +19,24 @@ public:
     virtual void publish_result(const std::string& cell, const std::string& text) = 0;
 };
 
+// The figures only a household (two lives) has.
+struct HouseholdFigures {
+    bool present = false;
+    double spouse_age = 0;
+    // Lifetime ruin at the four levels (the probability that wealth reaches
+    // the level before the last death), split by who was alive when it did:
+    // both, or a survivor. Their sum is the lifetime column of ruin_grid.
+    std::array<double, 4> lifetime_ruin_both{}, lifetime_ruin_survivor{};
+    std::array<double, 4> lifetime_ruin_both_error{}, lifetime_ruin_survivor_error{};
+    // [k]: probability that the person, the spouse, both and at least one are
+    // alive k years from today, k = 0 .. the years until the younger reaches
+    // kLifetimeEndAge (at most 99).
+    std::vector<double> survival_person, survival_spouse, survival_both, survival_either;
+    // The person's age at the last death: its expectation and 90th percentile.
+    double expected_last_death_age = 0;
+    double last_death_age_90 = 0;
+};
+
 struct ResultsRecord {
     // The 25 published cell texts by cell name.
     std::map<std::string, std::string> cells;
@@ -76,6 +94,11 @@ struct ResultsRecord {
     std::array<std::array<double, 3>, 3> estate_error{};
     double expected_ruin_age_error = 0;
     std::array<double, 20> expected_income_error{};
+
+    // A household's own figures (present only for a household; its grids
+    // above are conditional on someone alive at each horizon, and the
+    // expected ruin age is not computed).
+    HouseholdFigures household;
 };
 
 // The life expectancy as the mortality tab and the command line show it:

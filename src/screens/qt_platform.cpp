@@ -359,25 +359,10 @@ QString about_text() {
 }
 
 QIcon program_icon() {
-    // A grey card with a gold coin and a rising line, at the sizes desktops ask for.
+    // The icon the desktop entry installs, at each of its sizes.
     QIcon icon;
-    for (int size : {16, 24, 32, 48, 64, 128, 256}) {
-        QPixmap pm(size, size);
-        pm.fill(Qt::transparent);
-        QPainter p(&pm);
-        p.setRenderHint(QPainter::Antialiasing);
-        const qreal s = size / 64.0;
-        p.setPen(QPen(QColor(70, 70, 70), std::max(1.0, 2 * s)));
-        p.setBrush(QColor(225, 225, 225));
-        p.drawRoundedRect(QRectF(2 * s, 2 * s, 60 * s, 60 * s), 8 * s, 8 * s);
-        p.setPen(QPen(QColor(120, 90, 10), std::max(1.0, 2 * s)));
-        p.setBrush(QColor(245, 200, 60));
-        p.drawEllipse(QRectF(10 * s, 26 * s, 28 * s, 28 * s));
-        p.setPen(QPen(QColor(180, 20, 20), std::max(1.0, 4 * s), Qt::SolidLine, Qt::RoundCap));
-        p.drawLine(QPointF(30 * s, 44 * s), QPointF(54 * s, 12 * s));
-        p.end();
-        icon.addPixmap(pm);
-    }
+    for (int size : {16, 32, 48, 64, 128, 256})
+        icon.addFile(QString(":/icons/org.quorrel.Quorrel-%1.png").arg(size), QSize(size, size));
     return icon;
 }
 

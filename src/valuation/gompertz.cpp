@@ -192,6 +192,13 @@ void select_ruin_parameters(AnalysisState& state) {
     state.ruin_dispersion = p.dispersion;
     state.expected_death_age = mean_death_age(state.current_age, state.ruin_modal_age,
                                               state.ruin_dispersion, state.ruin_lambda);
+    if (!has_spouse(state)) return;
+    const GompertzMakehamParams q = select_mortality_parameters(
+        state, ruin_table_for_code(state.ruin_table_code), state.spouse_gender_code,
+        state.spouse_age, state.ruin_projection_years);
+    state.spouse_ruin_lambda = q.lambda;
+    state.spouse_ruin_modal_age = q.modal_age;
+    state.spouse_ruin_dispersion = q.dispersion;
 }
 
 std::vector<double> build_survival_curve(AnalysisState& state) {

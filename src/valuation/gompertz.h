@@ -21,7 +21,8 @@ double gompertz_hazard(double age, double m, double b);
 double survival_probability(double age, double t, double lambda, double m, double b);
 double mean_death_age(double age, double m, double b, double lambda);
 
-// Sets ruin_lambda, ruin_modal_age, ruin_dispersion and expected_death_age.
+// Sets ruin_lambda, ruin_modal_age, ruin_dispersion and expected_death_age,
+// and with a spouse the spouse_ruin_ parameters of the spouse's row.
 void select_ruin_parameters(AnalysisState& state);
 
 // Sets survival_years = Int(110 - current_age) and returns the survival

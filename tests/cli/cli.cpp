@@ -1,4 +1,5 @@
 #include "cli/cli.h"
+#include "cli_run.h"
 
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -80,6 +81,12 @@ TEST(Cli, MalformedOrOutOfRangeOptionsExitTwoWithOneLine) {
         {"--nominal-curve", "0,5,5,5,5,5"},
         {"--real-curve", "3,3,3,3,3,50.1"},
         {"--real-curve", "3,3,3,3,3,3.05"},
+        {"--spouse-age", "49"},
+        {"--spouse-age", "91"},
+        {"--spouse-gender", "other"},
+        {"--survivor-spending", "101"},
+        {"--survivor-share", "-1"},
+        {"--spouse-pension-cpi", "-5"},
         {"--bogus"},
         {"stray"},
     };
@@ -337,6 +344,7 @@ TEST_P(ReportUnderSizeLimit, FailsWithAMessageAndLeavesNoPart) {
     std::filesystem::remove(file);
     int err_pipe[2];
     ASSERT_EQ(::pipe(err_pipe), 0);
+    const std::string program = cli_test::cli_program();
     const pid_t pid = ::fork();
     ASSERT_GE(pid, 0);
     if (pid == 0) {
@@ -346,7 +354,7 @@ TEST_P(ReportUnderSizeLimit, FailsWithAMessageAndLeavesNoPart) {
         ::close(err_pipe[0]);
         const rlimit r{limit, limit};
         ::setrlimit(RLIMIT_FSIZE, &r);
-        ::execl(QUORREL_CLI_PROGRAM, "quorrel-cli", "--json", "--report", file.c_str(),
+        ::execl(program.c_str(), "quorrel-cli", "--json", "--report", file.c_str(),
                 static_cast<char*>(nullptr));
         ::_exit(127);
     }

@@ -241,6 +241,7 @@ TEST(CliSimulationTables, ProgressBarOnATerminal) {
     ASSERT_EQ(::grantpt(master), 0);
     ASSERT_EQ(::unlockpt(master), 0);
     const std::string slave_name = ::ptsname(master);
+    const std::string program = cli_test::cli_program();
     const pid_t pid = ::fork();
     ASSERT_GE(pid, 0);
     if (pid == 0) {
@@ -248,7 +249,7 @@ TEST(CliSimulationTables, ProgressBarOnATerminal) {
         const int null = ::open("/dev/null", O_WRONLY);
         ::dup2(null, 1);
         ::dup2(slave, 2);
-        ::execl(QUORREL_CLI_PROGRAM, "quorrel-cli", "--json", "--monte-carlo", "20000",
+        ::execl(program.c_str(), "quorrel-cli", "--json", "--monte-carlo", "20000",
                 static_cast<char*>(nullptr));
         ::_exit(127);
     }

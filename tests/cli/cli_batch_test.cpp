@@ -161,7 +161,7 @@ TEST_F(CliBatch, LatinOneBytesGiveValidJson) {
 TEST_F(CliBatch, StandardInputNamesAreRelativeToTheCurrentFolder) {
     ASSERT_EQ(run({"--age", "68", "--save-case", path("a.case")}).status, 0);
     put("list.txt", "a.case\n");
-    const std::string program = QUORREL_CLI_PROGRAM;
+    const std::string program = cli_test::cli_program();
     for (const char* source : {"-", "/dev/stdin"}) {
         SCOPED_TRACE(source);
         ASSERT_EQ(shell("'" + program + "' --batch " + source + " < list.txt > out.txt"), 0);
@@ -181,7 +181,7 @@ TEST_F(CliBatch, SplitRunMatchesOneRun) {
         text += "c" + std::to_string(i) + "," + std::to_string(i % 3 == 0 ? 49 : 60 + i) + "," +
                 std::to_string(500000 + i * 37000) + "\n";
     put("all.csv", text);
-    const std::string program = QUORREL_CLI_PROGRAM;
+    const std::string program = cli_test::cli_program();
     shell("'" + program + "' --batch all.csv > one.txt");
     // Its status counts the parts with a refused row.
     shell("parallel --will-cite --pipe -N 5 --keep-order --header : '" + program +

@@ -6,26 +6,13 @@
 #include <string>
 #include <vector>
 
-#include "cli/cli.h"
+#include "cli_run.h"
 
 namespace quorrel {
 namespace {
 
-struct CliOutcome {
-    int status = -1;
-    std::string out, err;
-};
-
-CliOutcome run(const std::vector<std::string>& args) {
-    std::vector<const char*> argv{"quorrel-cli"};
-    for (const std::string& a : args) argv.push_back(a.c_str());
-    std::ostringstream out, err;
-    CliOutcome r;
-    r.status = run_cli(static_cast<int>(argv.size()), argv.data(), out, err);
-    r.out = out.str();
-    r.err = err.str();
-    return r;
-}
+using cli_test::Outcome;
+using cli_test::run;
 
 struct RefusalCase {
     const char* name;
@@ -36,7 +23,7 @@ struct RefusalCase {
 class OneLineRefusal : public ::testing::TestWithParam<RefusalCase> {};
 
 TEST_P(OneLineRefusal, EscapedAndCut) {
-    const CliOutcome r = run(GetParam().args);
+    const Outcome r = run(GetParam().args);
     EXPECT_EQ(r.status, 2);
     ASSERT_FALSE(r.err.empty());
     EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << r.err;
@@ -68,7 +55,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(CliHelp, DefaultsComeFromTheCatalogue) {
-    const CliOutcome r = run({"--help"});
+    const Outcome r = run({"--help"});
     ASSERT_EQ(r.status, 0);
     for (const char* text :
          {"whole years 50 to 90 (default 65)", "male, female or unisex (default male)",

@@ -1,6 +1,8 @@
 // Runs the command line in this process and keeps what it printed.
 #pragma once
 
+#include <cstdlib>
+#include <filesystem>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -25,6 +27,16 @@ inline Outcome run(const std::vector<std::string>& args) {
     r.out = out.str();
     r.err = err.str();
     return r;
+}
+
+// The quorrel-cli program of this build, for the cases that run it as a
+// process: $QUORREL_CLI_PROGRAM, or src/quorrel-cli beside this program's
+// folder (the build's layout; the path is not compiled in, so the same
+// object serves every build folder).
+inline std::string cli_program() {
+    if (const char* given = std::getenv("QUORREL_CLI_PROGRAM")) return given;
+    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe");
+    return (self.parent_path().parent_path() / "src" / "quorrel-cli").string();
 }
 
 // Every line of standard output as JSON (a line that is not fails the test).

@@ -11,15 +11,10 @@
 #include "analysis/pipeline.h"
 #include "engine/model/wealth_model.h"
 #include "engine/simulation/monte_carlo.h"
+#include "test_doubles.h"
 
 namespace quorrel {
 namespace {
-
-class QuietHooks final : public CalculationHooks {
-public:
-    void show_message(const std::string& text, const std::string&) override { message = text; }
-    std::string message;
-};
 
 struct Change {
     const char* key;
@@ -33,13 +28,13 @@ AnalysisState case_of(const std::vector<Change>& changes) {
     return s;
 }
 
-struct Calculated {
+struct FeeCalculation {
     AnalysisState state;
     ResultsRecord results;
 };
 
-Calculated calculated(AnalysisState s, Accuracy accuracy) {
-    Calculated c{std::move(s), {}};
+FeeCalculation calculated(AnalysisState s, Accuracy accuracy) {
+    FeeCalculation c{std::move(s), {}};
     QuietHooks hooks;
     EXPECT_EQ(run_calculation(c.state, hooks, c.results, accuracy), CalculationOutcome::completed)
         << hooks.message;
@@ -74,8 +69,8 @@ TEST_P(FeeAsLowerMeans, SameFiguresToTheBitInEveryScheme) {
     const FeeCase& c = GetParam();
     const AnalysisState base = case_of(c.changes);
     for (Accuracy accuracy : {Accuracy::standard, Accuracy::refined}) {
-        const Calculated fee = calculated(with_fee(base, c.fee_index), accuracy);
-        const Calculated lower = calculated(means_lowered(base, c.fee_index), accuracy);
+        const FeeCalculation fee = calculated(with_fee(base, c.fee_index), accuracy);
+        const FeeCalculation lower = calculated(means_lowered(base, c.fee_index), accuracy);
         const bool refined = accuracy == Accuracy::refined;
         EXPECT_EQ(fee.results.ruin_grid, lower.results.ruin_grid) << refined;
         EXPECT_EQ(fee.results.estate_grid, lower.results.estate_grid) << refined;
@@ -87,7 +82,7 @@ TEST_P(FeeAsLowerMeans, SameFiguresToTheBitInEveryScheme) {
         if (refined) continue;
 
         // The fee must change something, or the comparison above proves nothing.
-        const Calculated none = calculated(base, accuracy);
+        const FeeCalculation none = calculated(base, accuracy);
         EXPECT_GT(fee.results.ruin_grid[0][3], none.results.ruin_grid[0][3]);
 
         // The simulation of the same seed walks the same paths.
@@ -128,9 +123,9 @@ TEST(AdvisoryFee, VariableAnnuityIncomeIsNotCharged) {
     const AnalysisState base = case_of({{"purchase_variable", {.amount = 150000}},
                                         {"pension_variable_income", {.amount = 3000}},
                                         {"air_percent", {.index = 1}}});
-    const Calculated none = calculated(base, Accuracy::standard);
-    const Calculated fee = calculated(with_fee(base, 40), Accuracy::standard);
-    const Calculated lower = calculated(means_lowered(base, 40), Accuracy::standard);
+    const FeeCalculation none = calculated(base, Accuracy::standard);
+    const FeeCalculation fee = calculated(with_fee(base, 40), Accuracy::standard);
+    const FeeCalculation lower = calculated(means_lowered(base, 40), Accuracy::standard);
     for (double T : {5.0, 10.0, 20.0, 30.0}) {
         const double untouched = annuity_income_ratio(none.state, T);
         EXPECT_NEAR(annuity_income_ratio(fee.state, T), untouched, 1e-13 * untouched) << T;
@@ -148,7 +143,7 @@ TEST(AdvisoryFee, RuinNeverFallsAsTheFeeRises) {
     };
     const int fees[] = {0, 10, 20, 40, 60};  // 0%, 0.5%, 1%, 2%, 3%
     for (std::size_t k = 0; k < cases.size(); ++k) {
-        std::vector<Calculated> runs;
+        std::vector<FeeCalculation> runs;
         for (int fee : fees)
             runs.push_back(calculated(with_fee(case_of(cases[k]), fee), Accuracy::refined));
         for (std::size_t i = 1; i < runs.size(); ++i) {

@@ -130,6 +130,66 @@ TEST_F(CaseFileTest, RoundTripKeepsEveryInputAndEveryFigure) {
     }
 }
 
+// A household's inputs, every one away from its default, come back from
+// the file and give the same refined figures; a single person's file holds
+// no household key (it reads as the files before the household did), and
+// the standard scheme refuses a household.
+TEST_F(CaseFileTest, HouseholdRoundTripsAndASinglePersonFileIsAsBefore) {
+    const auto set = [](AnalysisState& s, const char* key, InputValue v) {
+        write_input(s, input_row(key), v);
+    };
+    AnalysisState single = varied_case();
+    const std::string single_file = path("single.json");
+    ASSERT_EQ(write_case_file(single_file, single, ""), "");
+    const std::string single_text = contents(single_file);
+    for (const InputRow& row : input_catalogue()) {
+        if (row.household) {
+            EXPECT_EQ(single_text.find(row.key), std::string::npos) << row.key;
+        }
+    }
+
+    // Without a spouse, survivor terms away from their defaults are kept too.
+    AnalysisState terms_only = varied_case();
+    set(terms_only, "survivor_share_percent", {.index = 45});
+    AnalysisState household = varied_case();
+    set(household, "spouse_age", {.index = *index_of_natural(input_row("spouse_age"), 77)});
+    set(household, "spouse_gender", {.index = 0});
+    set(household, "survivor_spending_percent", {.index = 55});
+    set(household, "survivor_share_percent", {.index = 35});
+    set(household, "spouse_pension_cpi_income", {.amount = 7250.5});
+    ASSERT_EQ(household.spouse_age, 77);
+    for (const AnalysisState& original : {terms_only, household}) {
+        const std::string file = path("household.json");
+        ASSERT_EQ(write_case_file(file, original, ""), "");
+        AnalysisState opened;
+        apply_input_defaults(opened);
+        ASSERT_EQ(read_case_file(file, opened), "");
+        for (const InputRow& row : input_catalogue())
+            EXPECT_EQ(read_input(opened, row), read_input(original, row)) << row.key;
+        EXPECT_TRUE(read_case_file(file).defaulted.empty());
+    }
+    EXPECT_NE(contents(path("household.json")).find("\"spouse_age\": 77"), std::string::npos);
+
+    AnalysisState opened;
+    apply_input_defaults(opened);
+    ASSERT_EQ(read_case_file(path("household.json"), opened), "");
+    AnalysisState a = household, b = opened;
+    ResultsRecord ra, rb;
+    QuietHooks ha, hb;
+    ASSERT_EQ(run_calculation(a, ha, ra, Accuracy::refined), CalculationOutcome::completed)
+        << ha.message;
+    ASSERT_EQ(run_calculation(b, hb, rb, Accuracy::refined), CalculationOutcome::completed);
+    EXPECT_EQ(ra.cells, rb.cells);
+    EXPECT_TRUE(ra.household.present);
+    EXPECT_EQ(ra.household.lifetime_ruin_survivor, rb.household.lifetime_ruin_survivor);
+
+    AnalysisState standard = household;
+    ResultsRecord rs;
+    QuietHooks hs;
+    EXPECT_EQ(run_calculation(standard, hs, rs), CalculationOutcome::refused);
+    EXPECT_EQ(hs.message, kHouseholdStandardMessage);
+}
+
 TEST_F(CaseFileTest, NaturalUnitsInTheDocument) {
     const std::string text = case_text(case_values(varied_case()).values);
     for (const char* part :

@@ -37,6 +37,7 @@ TEST_P(CatalogueItem, PositionGivesTheTextAndTheValue) {
     if (row.kind != InputKind::list) return;
     EXPECT_EQ(natural_value(row, c.index), c.natural);
     EXPECT_EQ(index_of_natural(row, c.natural), c.index);
+    EXPECT_EQ(read_input(s, row), (InputValue{.index = c.index}));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -44,6 +45,10 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         ItemCase{"current_age", 0, "50", FIELD(current_age), 50, 50},
         ItemCase{"current_age", 40, "90", FIELD(current_age), 90, 90},
+        ItemCase{"spouse_age", 0, "None", FIELD(spouse_age), 0, 0},
+        ItemCase{"spouse_age", 1, "50", FIELD(spouse_age), 50, 50},
+        ItemCase{"spouse_age", 41, "90", FIELD(spouse_age), 90, 90},
+        ItemCase{"survivor_spending_percent", 70, "70%", FIELD(survivor_spending), 0.7, 70},
         ItemCase{"ruin_projection_years", 12, "12", FIELD(ruin_projection_years), 12, 12},
         ItemCase{"annuity_projection_years", 30, "30", FIELD(annuity_projection_years), 30, 30},
         ItemCase{"nominal_rate_1_percent", 0, "0.10%", FIELD(nominal_rate_1), 0.001, 0.1},
@@ -173,7 +178,9 @@ TEST(CatalogueTable, KeysAndOptionsAreUniqueAndEveryRowWritesAField) {
         EXPECT_GE(row.page, 1) << row.key;
         EXPECT_LE(row.page, 5) << row.key;
     }
-    EXPECT_EQ(keys.size(), 58u);  // 10 amounts, 12 rates, 10 weights, 9 assumptions, 17 others
+    // 8 amounts, 12 rates, 10 weights, 9 assumptions, 11 others, 5 of the household, 8 of
+    // the spending rule
+    EXPECT_EQ(keys.size(), 63u);
 }
 
 // The market writes its preset; the defaults are the screen's loading.

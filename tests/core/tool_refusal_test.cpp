@@ -14,7 +14,7 @@
 namespace quorrel {
 namespace {
 
-AnalysisState default_inputs() {
+AnalysisState default_case() {
     AnalysisState s;
     apply_input_defaults(s);
     return s;
@@ -43,7 +43,7 @@ const std::vector<InputCase>& input_cases() {
 TEST(ToolRefusal, AgreesWithTheCalculation) {
     for (const InputCase& c : input_cases()) {
         SCOPED_TRACE(c.label);
-        AnalysisState inputs = default_inputs();
+        AnalysisState inputs = default_case();
         c.change(inputs);
         AnalysisState calculated = inputs;
         QuietHooks hooks;
@@ -57,7 +57,7 @@ TEST(ToolRefusal, AgreesWithTheCalculation) {
 // A sweep from refused inputs gives the refusal and no point, at once.
 TEST(ToolRefusal, SweepOfRefusedInputsComputesNothing) {
     for (const InputCase& c : input_cases()) {
-        AnalysisState inputs = default_inputs();
+        AnalysisState inputs = default_case();
         c.change(inputs);
         const std::string refusal = analysis_refusal(inputs);
         if (refusal.empty()) continue;
@@ -75,7 +75,7 @@ TEST(ToolRefusal, SweepOfRefusedInputsComputesNothing) {
 // Points the analysis would refuse (purchases beyond the wealth) are marked,
 // left uncomputed and never the best; the rest are computed.
 TEST(ToolRefusal, SweepMarksRefusedPoints) {
-    AnalysisState inputs = default_inputs();
+    AnalysisState inputs = default_case();
     inputs.purchase_nominal = 600000;  // of 800,000: CPI shares above 25% leave less than nothing
     const AnnuitySweep sweep = sweep_annuitization(inputs, AnnuityKind::cpi);
     ASSERT_EQ(sweep.points.size(), 21u);
@@ -115,7 +115,7 @@ TEST(ToolRefusal, SolveRefusesItsFixedInputs) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
-        AnalysisState inputs = default_inputs();
+        AnalysisState inputs = default_case();
         c.change(inputs);
         const SpendingSolution s = solve_sustainable_spending(inputs, c.mode, 0.05);
         EXPECT_FALSE(s.found);

@@ -2,6 +2,7 @@
 // hand, and realistic ones built the way a calculation builds them.
 #pragma once
 
+#include <cmath>
 #include <map>
 #include <string>
 
@@ -14,7 +15,20 @@
 #include "valuation/gompertz.h"
 #include "valuation/portfolio.h"
 
+#include <boost/math/distributions/normal.hpp>
+
 namespace quorrel::test {
+
+// P(min of x0 exp(nu t + sigma W_t) over [0, T] <= b), nu = mu - sigma^2/2:
+// first passage of geometric Brownian motion, by the reflection principle.
+inline double gbm_first_passage(double mu, double sigma, double x0, double b, double T) {
+    const boost::math::normal n;
+    const double nu = mu - 0.5 * sigma * sigma;
+    const double a = std::log(b / x0);
+    const double s = sigma * std::sqrt(T);
+    return boost::math::cdf(n, (a - nu * T) / s) +
+           std::exp(2 * nu * a / (sigma * sigma)) * boost::math::cdf(n, (a + nu * T) / s);
+}
 
 // No incomes, no variable annuity, zero return and volatility in both
 // allocations: scaled wealth falls by exactly 1 a year.

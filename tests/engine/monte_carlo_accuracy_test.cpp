@@ -10,6 +10,7 @@
 
 #include "record/results.h"
 #include "engine/simulation/monte_carlo.h"
+#include "engine/engine_test_support.h"
 
 namespace quorrel {
 namespace {
@@ -39,16 +40,6 @@ SimulationHorizons horizons(double lifetime, double tail) {
     return h;
 }
 
-// P(min of x0 exp(nu t + sigma W_t) over [0, T] <= b), by the reflection principle.
-double gbm_first_passage(double mu, double sigma, double x0, double b, double T) {
-    const boost::math::normal n;
-    const double nu = mu - 0.5 * sigma * sigma;
-    const double a = std::log(b / x0);
-    const double s = sigma * std::sqrt(T);
-    return boost::math::cdf(n, (a - nu * T) / s) +
-           std::exp(2 * nu * a / (sigma * sigma)) * boost::math::cdf(n, (a + nu * T) / s);
-}
-
 struct PassageCase {
     std::string name;
     double mu, sigma, dt;
@@ -74,7 +65,7 @@ TEST_P(SimulationFirstPassage, LevelsOfTodaysWealthAtTheClosedForm) {
     for (int row = 1; row < 4; ++row) {
         for (int h = 0; h < 3; ++h) {
             const double expected =
-                gbm_first_passage(c.mu, c.sigma, x0, kRuinLevels[row] * x0, kGridHorizons[h]);
+                test::gbm_first_passage(c.mu, c.sigma, x0, kRuinLevels[row] * x0, kGridHorizons[h]);
             const McEstimate& p = mc.ruin[row][h];
             EXPECT_NEAR(p.value, expected, 4 * std::sqrt(expected * (1 - expected) / 40000))
                 << "level " << kRuinLevels[row] << ", " << kGridHorizons[h] << " years";

@@ -18,7 +18,7 @@ namespace {
 using engine::Model;
 
 // A model with one allocation throughout, no annuities and no death.
-Model flat_model(double mu, double sigma, double real_income = 0) {
+Model flat_refined_model(double mu, double sigma, double real_income = 0) {
     Model m;
     m.current_mu = m.later_mu = mu;
     m.current_sigma = m.later_sigma = sigma;
@@ -30,8 +30,6 @@ Model flat_model(double mu, double sigma, double real_income = 0) {
     m.dispersion = 10;
     return m;
 }
-
-double normal_cdf(double z) { return boost::math::cdf(boost::math::normal(), z); }
 
 // ---- The sweep's grid -------------------------------------------------------
 
@@ -89,15 +87,6 @@ struct ClosedFormCase {
     double tolerance;
 };
 
-// First passage of geometric Brownian motion below b by T (reflection principle).
-double gbm_first_passage(double mu, double sigma, double x0, double b, double T) {
-    const double nu = mu - 0.5 * sigma * sigma;
-    const double a = std::log(b / x0);
-    const double s = sigma * std::sqrt(T);
-    return normal_cdf((a - nu * T) / s) +
-           std::exp(2 * nu * a / (sigma * sigma)) * normal_cdf((a + nu * T) / s);
-}
-
 // Without volatility wealth x0 e^(mu t) - (e^(mu t) - 1)/mu reaches 0 at this time.
 double deterministic_ruin_time(double mu, double x0) { return -std::log(1 - mu * x0) / mu; }
 
@@ -110,15 +99,15 @@ std::vector<ClosedFormCase> closed_form_cases() {
                                                                             {0.0, 0.2, 0.5, 15}}) {
         cases.push_back(
             {"gbm_mu" + std::to_string(int(mu * 100)) + "_sigma" + std::to_string(int(sigma * 100)),
-             flat_model(mu, sigma, 1), 20, f * 20, T, gbm_first_passage(mu, sigma, 20, f * 20, T),
+             flat_refined_model(mu, sigma, 1), 20, f * 20, T, test::gbm_first_passage(mu, sigma, 20, f * 20, T),
              3e-4});
     }
     // No volatility: ruin is certain just after the deterministic time and
     // impossible well before it.
     const double t_star = deterministic_ruin_time(0.03, 20);  // 30.5 years
-    cases.push_back({"no_volatility_before", flat_model(0.03, 0), 20, 0, t_star - 2, 0, 1e-4});
-    cases.push_back({"no_volatility_after", flat_model(0.03, 0), 20, 0, t_star + 2, 1, 1e-4});
-    cases.push_back({"no_return_after", flat_model(0, 0), 20, 0, 21, 1, 1e-4});
+    cases.push_back({"no_volatility_before", flat_refined_model(0.03, 0), 20, 0, t_star - 2, 0, 1e-4});
+    cases.push_back({"no_volatility_after", flat_refined_model(0.03, 0), 20, 0, t_star + 2, 1, 1e-4});
+    cases.push_back({"no_return_after", flat_refined_model(0, 0), 20, 0, 21, 1, 1e-4});
     return cases;
 }
 
@@ -142,7 +131,7 @@ TEST(RefinedClosedFormTime, NoVolatilityRuinAgeIsTheDeterministicTime) {
     // The expected ruin age integrates the no-ruin probability: with ruin at
     // a known time it is that time.
     for (double mu : {0.0, 0.03}) {
-        const Model m = flat_model(mu, 0);
+        const Model m = flat_refined_model(mu, 0);
         const refined::LevelSweeps s =
             refined::sweep_level(m, 20, 0, 65, refined::sweep_top(m, 20, 0.1, 30));
         const RefinedValue v =
@@ -165,7 +154,7 @@ TEST_P(RefinedPerpetuity, RuinEverMatchesTheReciprocalGammaLaw) {
     // scale sigma^2 / 2), so ruin ever is P(Gamma < 2 / (sigma^2 w)). After
     // 400 years every path still standing has grown out of reach.
     const PerpetuityCase& c = GetParam();
-    const Model m = flat_model(c.mu, c.sigma);
+    const Model m = flat_refined_model(c.mu, c.sigma);
     const double expected = boost::math::gamma_p(2 * c.mu / (c.sigma * c.sigma) - 1,
                                                  2 / (c.sigma * c.sigma * c.wealth));
     const refined::LevelSweeps s =
@@ -184,7 +173,7 @@ TEST(RefinedEstate, PercentilesOfLognormalWealth) {
     // Net income 0 and no barrier reached: wealth at T is lognormal, so its
     // quartiles are known in closed form.
     const double mu = 0.04, sigma = 0.12, x0 = 20;
-    const Model m = flat_model(mu, sigma, 1);
+    const Model m = flat_refined_model(mu, sigma, 1);
     const refined::LevelSweeps s =
         refined::sweep_level(m, x0, 0, 30, refined::sweep_top(m, x0, 0.1, 30), {10, 20, 30});
     for (int k = 0; k < 3; ++k) {

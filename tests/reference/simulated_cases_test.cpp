@@ -66,9 +66,9 @@ Kind kind_of(const std::string& key) {
     return Kind::income;
 }
 
-const char* const kLevelKeys[4] = {"0", "0.1", "0.25", "0.5"};
-const char* const kHorizonKeys[4] = {"years_10", "years_20", "years_30", "lifetime"};
-const char* const kQuantileKeys[3] = {"bad", "median", "good"};
+const char* const kSimulatedLevelKeys[4] = {"0", "0.1", "0.25", "0.5"};
+const char* const kSimulatedHorizonKeys[4] = {"years_10", "years_20", "years_30", "lifetime"};
+const char* const kSimulatedQuantileKeys[3] = {"bad", "median", "good"};
 
 // The 46 figures of a record under the reference's keys.
 template <class Value>
@@ -86,10 +86,10 @@ std::vector<Compared> keyed(const std::array<std::array<Value, 4>, 4>& ruin,
     };
     for (int r = 0; r < 4; ++r)
         for (int c = 0; c < 4; ++c)
-            add(std::string("ruin|") + kLevelKeys[r] + "|" + kHorizonKeys[c], ruin[r][c]);
+            add(std::string("ruin|") + kSimulatedLevelKeys[r] + "|" + kSimulatedHorizonKeys[c], ruin[r][c]);
     for (int h = 0; h < 3; ++h)
         for (int q = 0; q < 3; ++q)
-            add("estate|" + std::to_string(10 * (h + 1)) + "|" + kQuantileKeys[q], estate[h][q]);
+            add("estate|" + std::to_string(10 * (h + 1)) + "|" + kSimulatedQuantileKeys[q], estate[h][q]);
     add("expected_ruin_age", age);
     for (int i = 0; i < 20; ++i) add("expected_income|" + std::to_string(i + 1), income[i]);
     return out;

@@ -1,6 +1,8 @@
 // The title screen: the input screen loads behind it, the prompt follows the
 // pointer, a click opens the input screen.
 #include <QAction>
+#include <QIcon>
+#include <QImage>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
@@ -142,7 +144,17 @@ TEST(HelpMenu, EveryPageAndTheAboutBox) {
     EXPECT_TRUE(platform.messages[0].text.startsWith("Quorrel " + program_version()));
     for (const char* credit : {"Licence", "Society of Actuaries", "MortalityTables"})
         EXPECT_TRUE(platform.messages[0].text.contains(credit)) << credit;
-    EXPECT_FALSE(program_icon().availableSizes().isEmpty());
+    // The window icon is the installed one, read from the built-in copy at
+    // each size (a missing file gives a null image).
+    const QIcon icon = program_icon();
+    for (int size : {16, 32, 48, 64, 128, 256}) {
+        const QImage shown = icon.pixmap(size, size).toImage();
+        ASSERT_FALSE(shown.isNull()) << size;
+        EXPECT_EQ(shown.size(), QSize(size, size));
+        EXPECT_EQ(shown, QImage(QString(QUORREL_PACKAGING_ICONS "/org.quorrel.Quorrel-%1.png").arg(size))
+                             .convertToFormat(shown.format()))
+            << size;
+    }
 }
 
 TEST(FrontPage, TitleImageIsAGreyCardOfTheStatedSize) {

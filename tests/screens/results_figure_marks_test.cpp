@@ -21,6 +21,7 @@
 #include "screens/recording_platform.h"
 #include "screens/results/grid_marks.h"
 #include "screens/results/out_put.h"
+#include "screen_helpers.h"
 #include "test_doubles.h"
 
 namespace quorrel {
@@ -108,15 +109,7 @@ INSTANTIATE_TEST_SUITE_P(
                                 kGridAndOrderMarksNote}),
     [](const auto& info) { return std::string(info.param.name); });
 
-// Lets the event loop run until the screen's simulation has ended.
-void wait_for_simulation(const OutPut& screen) {
-    QElapsedTimer clock;
-    clock.start();
-    while (screen.simulation_running() && clock.elapsed() < 300000) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(2);
-    }
-}
+using testing::wait_for_simulation;
 
 constexpr long kPaths = 4000;
 

@@ -18,6 +18,7 @@
 #include "analysis/defaults.h"
 #include "screens/input_fixture.h"
 #include "screens/results/out_put.h"
+#include "screen_helpers.h"
 #include "screens/results/what_if_window.h"
 
 namespace quorrel {
@@ -32,9 +33,7 @@ void press(QWidget* target, int key, Qt::KeyboardModifiers modifiers) {
     QApplication::sendEvent(target, &up);
 }
 
-QString shown_caption(QString text) {
-    return text.replace("&&", "\x01").remove('&').replace("\x01", "&");
-}
+using testing::shown_caption;
 
 // The mnemonics of every button and tab a person sees now in `window`.
 QList<QKeySequence> visible_mnemonics(const QWidget& window) {

@@ -21,6 +21,7 @@
 #include "report/chart_geometry.h"
 #include "screens/results/chart_view.h"
 #include "screens/results/out_put.h"
+#include "screen_helpers.h"
 
 namespace quorrel {
 namespace {
@@ -28,7 +29,7 @@ namespace {
 using testing::RecordingPlatform;
 
 // A caption as shown: the mnemonic marker is not part of it.
-QString shown_caption(QString text) { return text.remove('&'); }
+using testing::shown_caption;
 
 ResultsRecord sample_results() {
     ResultsRecord r;

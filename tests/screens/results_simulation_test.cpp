@@ -20,6 +20,7 @@
 #include "screens/recording_platform.h"
 #include "screens/results/background_job.h"
 #include "screens/results/out_put.h"
+#include "screen_helpers.h"
 #include "screens/results/simulation_check.h"
 
 namespace quorrel {
@@ -37,15 +38,7 @@ QStringList snapshot(const QWidget& screen) {
     return seen;
 }
 
-// Lets the event loop run until the screen's simulation has ended.
-void wait_for_simulation(const OutPut& screen) {
-    QElapsedTimer clock;
-    clock.start();
-    while (screen.simulation_running() && clock.elapsed() < 300000) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(2);
-    }
-}
+using testing::wait_for_simulation;
 
 class ResultsSimulationTest : public ::testing::Test {
 protected:

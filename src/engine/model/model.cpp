@@ -61,7 +61,7 @@ double Model::inflation_factor(double t) const {
 }
 
 double Model::net_income(double t) const {
-    return -1 + real_income_ratio + nominal_income_ratio * inflation_factor(t);
+    return -withdrawal + real_income_ratio + nominal_income_ratio * inflation_factor(t);
 }
 
 double Model::drift(double g, double t, double x) const {
@@ -91,8 +91,25 @@ double Model::survival(double t) const {
     return std::exp(-lambda * t + std::exp((current_age - modal_age) / b) * (1 - std::exp(t / b)));
 }
 
+double LifeLaw::survival(double t) const {
+    const double b = dispersion;
+    return std::exp(-lambda * t + std::exp((age - modal_age) / b) * (1 - std::exp(t / b)));
+}
+
+double LifeLaw::truncated_survival(double t) const {
+    const double H = horizon();
+    if (t >= H) return 0;
+    const double s_end = survival(H);
+    return (survival(t) - s_end) / (1 - s_end);
+}
+
 double Model::conditional_survival(double t, double horizon) const {
     if (t >= horizon) return 0;
+    if (last_survivor_with) {
+        const double p = life().truncated_survival(t);
+        const double s = last_survivor_with->truncated_survival(t);
+        return p + s - p * s;
+    }
     const double s_end = survival(horizon);
     return (survival(t) - s_end) / (1 - s_end);
 }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <algorithm>
+#include <optional>
 
 #include "record/analysis_state.h"
 #include "record/results.h"
@@ -21,6 +22,19 @@ enum class SpendingRule { fixed, percent, guardrails };
 // The floor and ceiling a record of 0 stands for, as fractions of the target.
 inline constexpr double kDefaultFloorShare = 0.75;
 inline constexpr double kDefaultCeilingShare = 1.5;
+
+// One life's Gompertz-Makeham law from its current age.
+struct LifeLaw {
+    double age = 65;
+    double lambda = 0, modal_age = 0, dispersion = 1;
+    // Probability of being alive t years from today.
+    double survival(double t) const;
+    // Years from today to kLifetimeEndAge, where the lifetime figures end.
+    double horizon() const { return kLifetimeEndAge - age; }
+    // survival(t) of the life certain to die before horizon(): the lifetime
+    // figures' law. 0 from the horizon on.
+    double truncated_survival(double t) const;
+};
 
 struct Model {
     // The invested portfolio's expected real return, after the advisory fee
@@ -44,6 +58,13 @@ struct Model {
     // Gompertz-Makeham law of the remaining lifetime from current_age.
     double current_age = 65;
     double lambda = 0, modal_age = 0, dispersion = 1;
+    // The spending a year in years of target income: 1, or a survivor's
+    // share of it in a household.
+    double withdrawal = 1;
+    // Test hook: when set, the lifetime figures' death law is the last
+    // survivor's of this life and `last_survivor_with`, each truncated at its
+    // own kLifetimeEndAge: S_p + S_s - S_p S_s.
+    std::optional<LifeLaw> last_survivor_with;
 
     // The coefficients of the prepared state (prepare_engine_inputs and
     // select_ruin_parameters have run).
@@ -67,13 +88,13 @@ struct Model {
     bool spending_follows_wealth() const { return spending_rule == SpendingRule::percent; }
     // Spending at wealth x, in years of target income.
     double spending(double x) const {
-        if (!spending_follows_wealth()) return 1;
+        if (!spending_follows_wealth()) return withdrawal;
         return std::min(std::max(spending_rate * x, spending_floor), spending_ceiling);
     }
-    // What the rule adds to net_income at wealth x: 1 - spending(x), exactly
-    // 0 where it spends 1, so that a rule spending the target leaves every
-    // drift as the fixed rule's to the bit.
-    double spending_relief(double x) const { return 1 - spending(x); }
+    // What the rule adds to net_income at wealth x: withdrawal - spending(x),
+    // exactly 0 where it spends the withdrawal, so that a rule spending the
+    // target leaves every drift as the fixed rule's to the bit.
+    double spending_relief(double x) const { return withdrawal - spending(x); }
     // d spending / dx at x (0 at and beyond the floor and the ceiling).
     double spending_slope(double x) const {
         if (!spending_follows_wealth()) return 0;
@@ -82,7 +103,7 @@ struct Model {
     }
     // Spending at the start of the grid's cells as wealth falls to 0.
     double spending_at_zero() const {
-        return spending_follows_wealth() ? std::min(spending_floor, spending_ceiling) : 1;
+        return spending_follows_wealth() ? std::min(spending_floor, spending_ceiling) : withdrawal;
     }
 
     // Drift and half the variance rate at wealth x when the withdrawal grows
@@ -117,7 +138,12 @@ struct Model {
     double truncated_death_rate(double t, double horizon_survival) const;
 
     // Years from today to kLifetimeEndAge: the lifetime figures' horizon.
-    double lifetime_horizon() const { return kLifetimeEndAge - current_age; }
+    double lifetime_horizon() const {
+        const double own = kLifetimeEndAge - current_age;
+        return last_survivor_with ? std::max(own, last_survivor_with->horizon()) : own;
+    }
+    // This life's law.
+    LifeLaw life() const { return {current_age, lambda, modal_age, dispersion}; }
     // kTailYears beyond it: where the expected ruin age stops following wealth.
     double tail_horizon() const { return lifetime_horizon() + kTailYears; }
 };

@@ -126,6 +126,11 @@ LevelSweeps sweep_level(const Model& model, double x0, double barrier, double en
     return out;
 }
 
+double wealth_quantile(const std::function<double(double level)>& below, double x0, double top,
+                       double q, bool* at_top) {
+    return quantile_of(below, x0, top, q, at_top);
+}
+
 double level_top(const Model& model, double x0) {
     return sweep_top(model, x0, kBaseSpacing, std::max(model.tail_horizon(), 30.0));
 }
@@ -574,8 +579,10 @@ void compute_refined_results(AnalysisState& state, ResultSink& sink, RefinedResu
 }
 
 RefinedValue refined_lifetime_ruin(const AnalysisState& state) {
-    const Model model = Model::from_state(state);
-    const double x0 = state.wealth_ratio;
+    return refined_lifetime_ruin(Model::from_state(state), state.wealth_ratio);
+}
+
+RefinedValue refined_lifetime_ruin(const Model& model, double x0) {
     if (!(x0 > 0) || !std::isfinite(x0)) return {1, 0};
     const double t_life = model.lifetime_horizon();
     const double top = refined::level_top(model, x0);

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <array>
+#include <functional>
 #include <string>
 
 #include "record/analysis_state.h"
@@ -25,6 +26,13 @@ struct LevelSweeps {
 LevelSweeps sweep_level(const engine::Model& model, double x0, double barrier, double end,
                         double top, const std::vector<double>& snapshot_times = {},
                         bool finest = false);
+
+// The wealth multiple (of today's wealth x0) below which wealth lies with
+// probability q under `below` (the probability that wealth is below a level
+// or was exhausted); 0 when exhaustion alone reaches q, the top's multiple
+// (and *at_top) when even the top is not enough.
+double wealth_quantile(const std::function<double(double level)>& below, double x0, double top,
+                       double q, bool* at_top = nullptr);
 
 // The grid top every sweep of a calculation shares: the expected ruin age's
 // horizon, 130 - age years (at least 30).
@@ -102,6 +110,9 @@ void compute_refined_results(AnalysisState& state, ResultSink& sink, RefinedResu
 // per resolution): what the decision tools solve for. Equal to the Lifetime
 // figure of compute_refined_results on the same state.
 RefinedValue refined_lifetime_ruin(const AnalysisState& state);
+// The same for a model and today's wealth in years of target income (a
+// model whose death law is changed, as the tests do).
+RefinedValue refined_lifetime_ruin(const engine::Model& model, double x0);
 
 // The 0% level's figures alone, each equal to compute_refined_results' on
 // the same state: lifetime ruin, ruin within 10, 20 and 30 years, and the

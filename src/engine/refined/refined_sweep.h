@@ -7,9 +7,11 @@
 // at chosen times for the percentiles.
 #pragma once
 
+#include <array>
 #include <functional>
 #include <vector>
 
+#include "engine/model/household_model.h"
 #include "engine/model/model.h"
 
 namespace quorrel::refined {
@@ -109,5 +111,41 @@ struct SweepResult {
 // diffusion to smooth it, which no Eulerian scheme does without smearing or
 // rippling it.
 SweepResult run_sweep(const engine::Model& model, const SweepSpec& sweep, const Pump& pump = {});
+
+// A household's forward sweep: one density per state (both alive, only the
+// person, only the spouse) on one grid, each carried by its state's process,
+// with the mass moved between the states, and out of them at the last
+// death, by the exact transition probabilities of the two truncated death
+// laws over each step (split symmetrically around the step's diffusion, so
+// the scheme stays second order). Mass that reaches the barrier stays in its
+// state as ruined and moves with the deaths like the rest.
+struct HouseholdSweepResult {
+    // t, and as ruin the probability of having reached the barrier by t
+    // among households with someone alive at t; the snapshots hold the
+    // wealth of those households (weights divided by the probability that
+    // someone is alive), so that ruin_by and wealth_below give the figures
+    // conditional on someone alive.
+    SweepResult conditional;
+    // ruined[k][s]: probability of being in state k at t[s] with wealth
+    // exhausted before.
+    std::array<std::vector<double>, engine::kHouseholdStates> ruined;
+    // Probability that wealth reached the barrier while both were alive,
+    // and while a survivor lived, by the end of the sweep.
+    double ruin_both = 0, ruin_survivor = 0;
+    // Largest |tracked - exact| probability of a state (its wealth on the
+    // grid, ruined and through the top) at the snapshots and the end, the
+    // exact one from the two death laws.
+    double state_mass_defect = 0;
+
+    // ruined[k] at T, linear between sub-steps.
+    double ruined_by(int k, double T) const;
+};
+
+HouseholdSweepResult run_household_sweep(const engine::HouseholdModel& model,
+                                         const SweepSpec& sweep, const Pump& pump = {});
+
+// Top of the household's grid: the highest of its states' sweep_top.
+double household_sweep_top(const engine::HouseholdModel& model, double x0, double base_spacing,
+                           double years);
 
 }  // namespace quorrel::refined

@@ -278,6 +278,13 @@ void InPut::in_put_Form_Load() {
     for (const char* key : {"gender", "ruin_table", "annuity_table", "ruin_projection_years",
                             "annuity_projection_years", "current_age"})
         write_input(state_, input_row(key), default_of(key));
+    // Inputs without a control on this screen (the household's) hold their
+    // defaults.
+    for (std::size_t r = 0; r < rows.size(); ++r) {
+        const InputControls& c = controls_[r];
+        if (c.lists.empty() && c.options.empty() && c.amount < 0)
+            write_input(state_, rows[r], default_value(rows[r]));
+    }
 
     // Page 1 first.
     {
@@ -321,11 +328,6 @@ void InPut::in_put_Form_Load() {
         box.accepted_text = text;
         state_.*box.field = parse_amount(text.toStdString()).value_or(0);
     }
-
-    // Inputs without a control on this screen keep their defaults in the record.
-    for (std::size_t r = 0; r < rows.size(); ++r)
-        if (controls_[r].lists.empty() && controls_[r].options.empty() && controls_[r].amount < 0)
-            write_input(state_, rows[r], default_value(rows[r]));
 
     // Complete allocations, and the mortality tables.
     state_.weight_sum = 1;

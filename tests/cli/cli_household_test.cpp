@@ -1,0 +1,97 @@
+// A household on the command line: refined accuracy without being asked,
+// the standard scheme and the single-life tools refused in one line, the
+// JSON's household block consistent with the figures beside it, and a
+// single person's JSON without any household key.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "cli_run.h"
+
+namespace quorrel {
+namespace {
+
+using cli_test::Outcome;
+using cli_test::run;
+using nlohmann::json;
+
+struct Refusal {
+    const char* name;
+    std::vector<std::string> args;
+    const char* says;
+};
+
+class HouseholdRefusal : public ::testing::TestWithParam<Refusal> {};
+
+TEST_P(HouseholdRefusal, OneLineAndExitTwo) {
+    std::vector<std::string> args = {"--spouse-age", "62"};
+    args.insert(args.end(), GetParam().args.begin(), GetParam().args.end());
+    const Outcome r = run(args);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_TRUE(r.out.empty());
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    EXPECT_NE(r.err.find(GetParam().says), std::string::npos) << r.err;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cli, HouseholdRefusal,
+    ::testing::Values(
+        Refusal{"standard", {"--accuracy", "standard"}, "refined accuracy only"},
+        Refusal{"simulation", {"--monte-carlo", "1000"}, "--monte-carlo is not yet available"},
+        Refusal{"solve", {"--solve", "income"}, "--solve is not yet available"},
+        Refusal{"sweep", {"--annuity-sweep", "cpi"}, "--annuity-sweep is not yet available"},
+        Refusal{"report", {"--report", "unwritten.txt"}, "--report is not yet available"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(CliHousehold, JsonBlockAgreesWithTheFiguresAndASinglePersonHasNone) {
+    const Outcome r = run({"--spouse-age", "62", "--survivor-spending", "80",
+                           "--spouse-pension-cpi", "6,000", "--json"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const json j = json::parse(r.out);
+    EXPECT_EQ(j["accuracy"], "refined");
+    EXPECT_TRUE(j["expected_ruin_age"].is_null());
+    EXPECT_EQ(j["inputs"]["spouse_age"], 62);
+    EXPECT_EQ(j["inputs"]["spouse_gender"], "Female");
+    EXPECT_EQ(j["inputs"]["survivor_spending"], 0.8);
+    EXPECT_EQ(j["inputs"]["spouse_pension_cpi"], 6000);
+    const json& h = j["household"];
+    ASSERT_EQ(h["lifetime_ruin"].size(), 4u);
+    double previous = 0;
+    for (std::size_t level = 0; level < 4; ++level) {
+        const json& row = h["lifetime_ruin"][level];
+        const double both = row["while_both_alive"], survivor = row["while_survivor"];
+        EXPECT_NEAR(both + survivor, double(row["lifetime"]), 1e-12);
+        EXPECT_GE(double(row["lifetime"]), previous - 1e-12);
+        previous = row["lifetime"];
+    }
+    const json& survival = h["survival"];
+    ASSERT_EQ(survival["at_least_one"].size(), survival["person"].size());
+    // The younger spouse's 48 years to 110.
+    EXPECT_EQ(survival["person"].size(), 49u);
+    for (std::size_t k = 0; k < survival["person"].size(); ++k) {
+        const double p = survival["person"][k], s = survival["spouse"][k];
+        EXPECT_NEAR(double(survival["both"][k]), p * s, 1e-15);
+        EXPECT_NEAR(double(survival["at_least_one"][k]), p + s - p * s, 1e-15);
+    }
+    const double expected = h["last_death"]["expected_age"];
+    const double ninetieth = h["last_death"]["ninetieth_percentile_age"];
+    // The last death comes after the person's own, expected and at the 90th percentile.
+    EXPECT_GT(expected, double(j["expected_death_age"]));
+    EXPECT_GT(ninetieth, expected);
+
+    const Outcome single = run({"--json"});
+    ASSERT_EQ(single.status, 0) << single.err;
+    const json s = json::parse(single.out);
+    EXPECT_FALSE(s.contains("household"));
+    for (const char* key : {"spouse_age", "spouse_gender", "survivor_spending", "survivor_share",
+                            "spouse_pension_cpi"})
+        EXPECT_FALSE(s["inputs"].contains(key)) << key;
+    EXPECT_TRUE(s["expected_ruin_age"].is_number());
+}
+
+}  // namespace
+}  // namespace quorrel
