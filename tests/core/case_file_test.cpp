@@ -157,6 +157,8 @@ TEST_F(CaseFileTest, HouseholdRoundTripsAndASinglePersonFileIsAsBefore) {
     set(household, "survivor_spending_percent", {.index = 55});
     set(household, "survivor_share_percent", {.index = 35});
     set(household, "spouse_pension_cpi_income", {.amount = 7250.5});
+    // A household spends by the fixed rule only.
+    set(household, "spending_rule", {.index = 0});
     ASSERT_EQ(household.spouse_age, 77);
     for (const AnalysisState& original : {terms_only, household}) {
         const std::string file = path("household.json");
