@@ -7,6 +7,7 @@
 #include "check_cases.h"
 #include "record/analysis_state.h"
 #include "analysis/defaults.h"
+#include "analysis/input_catalogue.h"
 #include "record/results.h"
 #include "engine/simulation/monte_carlo.h"
 #include "engine/refined/household.h"
@@ -64,6 +65,26 @@ void BM_WholeCalculationRefined(benchmark::State& bs, bool pensions) {
     bs.counters["fine_nodes"] = out.fine_nodes;
 }
 
+// The default case under the fixed rule and under the percent rule (5% of
+// wealth between 75% and 150% of the target), whose drift follows wealth and
+// whose level-0 sweeps keep wealth at the income curve's 20 horizons too.
+void BM_RefinedSpendingRule(benchmark::State& bs, bool percent) {
+    AnalysisState s;
+    apply_input_defaults(s);
+    if (percent) write_input(s, input_row("spending_rule"), {.index = 1});
+    const AnalysisState prepared = prepared_for_engine(s);
+    RefinedResults out;
+    for (auto _ : bs) {
+        AnalysisState state = prepared;
+        IgnoringSink sink;
+        prepare_engine_inputs(state);
+        select_ruin_parameters(state);
+        compute_refined_results(state, sink, out);
+        benchmark::DoNotOptimize(out);
+    }
+    bs.counters["sweeps"] = out.sweeps;
+}
+
 // The default person with a spouse of 62 (the spouse's defaults: female,
 // survivor spending 70%, survivor share 60%, no pension): the household's
 // three-state sweeps, run beside the single life's in the same binary.
@@ -112,6 +133,14 @@ BENCHMARK_CAPTURE(BM_WholeCalculationStandard, pensions_and_annuities, true)
     ->UseRealTime();
 BENCHMARK_CAPTURE(BM_WholeCalculationRefined, pensions_and_annuities, true)
     ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK_CAPTURE(BM_RefinedSpendingRule, fixed, false)
+    ->Unit(benchmark::kMillisecond)
+    ->MeasureProcessCPUTime()
+    ->UseRealTime();
+BENCHMARK_CAPTURE(BM_RefinedSpendingRule, percent, true)
+    ->Unit(benchmark::kMillisecond)
+    ->MeasureProcessCPUTime()
     ->UseRealTime();
 BENCHMARK_CAPTURE(BM_MonteCarlo, paths_100000, 100000L)
     ->Unit(benchmark::kSecond)

@@ -67,6 +67,23 @@ constexpr ListRule kFee{.first = 0,
                         .per_record = 10000,
                         .per_natural = 100,
                         .style = ItemStyle::percent2};
+// Tenths of a percent: 2.0% to 10.0% of wealth a year.
+constexpr ListRule kSpendingRate{.first = 20,
+                                 .step = 1,
+                                 .count = 81,
+                                 .per_record = 1000,
+                                 .per_natural = 10,
+                                 .style = ItemStyle::percent2};
+constexpr ListRule kGuardrail{.first = 0,
+                              .step = 1,
+                              .count = 101,
+                              .per_record = 100,
+                              .style = ItemStyle::whole_percent};  // i / 100
+constexpr ListRule kSpendingStep{.first = 0,
+                                 .step = 1,
+                                 .count = 51,
+                                 .per_record = 100,
+                                 .style = ItemStyle::whole_percent};  // i / 100
 constexpr ListRule kDeviations{.first = 0,
                                .step = 1,
                                .count = 401,
@@ -410,6 +427,94 @@ void market_rows(std::vector<InputRow>& rows) {
                     .range = "a percent from 0 to 3 in steps of 0.05"});
 }
 
+const char* const kSpending = "Spending rule (percent options take percents)";
+
+InputRow spending_list(const char* key, const char* caption, double S::*field, ListRule list,
+                       int default_index, const char* json_sub, const char* option,
+                       const char* help, const char* range) {
+    return {.key = key,
+            .caption = caption,
+            .page = 3,
+            .list = list,
+            .default_index = default_index,
+            .number = field,
+            .json_key = "spending",
+            .json_sub = json_sub,
+            .option = option,
+            .option_type = "PERCENT",
+            .option_group = kSpending,
+            .help = help,
+            .range = range};
+}
+
+// Floor and ceiling as amounts: 0 stands for the default relative to the
+// target income, which then follows the target.
+InputRow spending_bound(const char* key, const char* caption, double S::*field,
+                        const char* json_sub, const char* option, const char* help) {
+    return {.key = key,
+            .caption = caption,
+            .kind = InputKind::amount,
+            .page = 3,
+            .default_amount = "0",
+            .number = field,
+            .json_key = "spending",
+            .json_sub = json_sub,
+            .option = option,
+            .option_type = "AMOUNT",
+            .option_group = kSpending,
+            .help = help,
+            .range = "a nonnegative amount"};
+}
+
+void spending_rows(std::vector<InputRow>& rows) {
+    rows.push_back({.key = "spending_rule",
+                    .caption = "Spending rule",
+                    .kind = InputKind::choice,
+                    .page = 3,
+                    .captions = {"Fixed real income", "Percent of wealth", "Guardrails"},
+                    .names = {"fixed", "percent", "guardrails"},
+                    .code = &S::spending_rule,
+                    .json_key = "spending",
+                    .json_sub = "rule",
+                    .option = "--spending",
+                    .option_type = "NAME",
+                    .option_group = kSpending,
+                    .help = "fixed: the target income every year; percent: the spending rate times "
+                            "wealth, between the floor and the ceiling; guardrails: the target, "
+                            "cut or raised at yearly reviews"});
+    rows.push_back(spending_list("spending_rate_percent", "Spending rate", &S::spending_rate,
+                                 kSpendingRate, 30, "rate", "--spending-rate",
+                                 "percent rule: spending as a percent of wealth per year, 2 to 10 "
+                                 "by 0.1",
+                                 "a percent from 2 to 10 in steps of 0.1"));
+    rows.push_back(spending_bound("spending_floor", "Spending floor", &S::spending_floor, "floor",
+                                  "--spending-floor",
+                                  "lowest real spending per year, >= 0; 0: 75% of the target "
+                                  "income"));
+    rows.push_back(spending_bound("spending_ceiling", "Spending ceiling", &S::spending_ceiling,
+                                  "ceiling", "--spending-ceiling",
+                                  "highest real spending per year, >= 0; 0: 150% of the target "
+                                  "income"));
+    rows.push_back(spending_list("guardrail_upper_percent", "Upper guardrail", &S::guardrail_upper,
+                                 kGuardrail, 20, "guardrail_upper", "--guardrail-upper",
+                                 "guardrails: cut when the withdrawal rate exceeds the first "
+                                 "year's by more than this percent, whole 0 to 100",
+                                 "a whole percent from 0 to 100"));
+    rows.push_back(spending_list("guardrail_lower_percent", "Lower guardrail", &S::guardrail_lower,
+                                 kGuardrail, 20, "guardrail_lower", "--guardrail-lower",
+                                 "guardrails: raise when the withdrawal rate is below the first "
+                                 "year's by more than this percent, whole 0 to 100",
+                                 "a whole percent from 0 to 100"));
+    rows.push_back(spending_list("spending_cut_percent", "Spending cut", &S::spending_cut,
+                                 kSpendingStep, 10, "cut", "--spending-cut",
+                                 "guardrails: the cut, whole percent 0 to 50",
+                                 "a whole percent from 0 to 50"));
+    rows.push_back(spending_list("spending_raise_percent", "Spending raise", &S::spending_raise,
+                                 kSpendingStep, 10, "raise", "--spending-raise",
+                                 "guardrails: the raise, whole percent 0 to 50",
+                                 "a whole percent from 0 to 50"));
+}
+
 void mortality_rows(std::vector<InputRow>& rows) {
     rows.push_back({.key = "ruin_table",
                     .caption = "Ruin probability table",
@@ -470,6 +575,7 @@ std::vector<InputRow> build_catalogue() {
     person_and_money_rows(rows);
     allocation_rows(rows);
     market_rows(rows);
+    spending_rows(rows);
     mortality_rows(rows);
     curve(rows, false, "--nominal-curve", "nominal rates, percent 0.1 to 50 by 0.1");
     curve(rows, true, "--real-curve", "real rates, percent 0.1 to 50 by 0.1");

@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "record/errors.h"
+#include "engine/model/spending.h"
 #include "engine/refined/household.h"
 #include "engine/refined/refined.h"
 #include "engine/stages/ruin_table.h"
@@ -110,6 +111,12 @@ CalculationOutcome run_calculation(AnalysisState& state, CalculationHooks& hooks
         return refuse(hooks, kAllocationMessage);
 
     if (!(state.target_income > 0)) return refuse(hooks, kTargetIncomeMessage);
+    if (state.spending_rule == kGuardrailsRule) return refuse(hooks, kGuardrailsMessage);
+    if (has_spouse(state) && state.spending_rule != 0)
+        return refuse(hooks, kHouseholdSpendingMessage);
+    // Spending that follows wealth has no standard-scheme solution: it is
+    // computed at refined accuracy whatever was asked.
+    if (state.spending_rule != 0) accuracy = Accuracy::refined;
     if (has_spouse(state) && accuracy != Accuracy::refined)
         return refuse(hooks, kHouseholdStandardMessage);
 
@@ -167,8 +174,15 @@ CalculationOutcome run_calculation(AnalysisState& state, CalculationHooks& hooks
             fresh.estate_error = refined.estate_error;
             fresh.expected_ruin_age_error = refined.expected_ruin_age_error;
             fresh.expected_income_error = refined.expected_income_error;
+            fresh.spending_grid = refined.record.spending_grid;
+            fresh.spending_at_floor = refined.record.spending_at_floor;
+            fresh.expected_spending = refined.record.expected_spending;
+            fresh.spending_error = refined.spending_error;
+            fresh.spending_at_floor_error = refined.spending_at_floor_error;
+            fresh.expected_spending_error = refined.expected_spending_error;
         } else {
             run_result_stages(state, sink, fresh, pump);
+            fill_fixed_spending(state, fresh);
         }
     } catch (const CalculationFailure& failure) {
         display.stop();

@@ -2,6 +2,7 @@
 // portfolio statistics, the engine stages, and the hand-over to a screen.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "record/analysis_state.h"
@@ -22,6 +23,16 @@ inline constexpr const char* kRatioMessage =
 inline constexpr const char* kHouseholdStandardMessage =
     "A household (a spouse) is computed at refined accuracy only; the standard scheme has one "
     "life.";
+
+// The spending rule that only a simulation computes, and the message that
+// refuses it.
+inline constexpr std::int16_t kGuardrailsRule = 2;
+inline constexpr const char* kHouseholdSpendingMessage =
+    "ERROR: A household is computed with the fixed spending rule only. Please choose the fixed "
+    "rule.";
+inline constexpr const char* kGuardrailsMessage =
+    "ERROR: The guardrails spending rule is not computed yet. Please choose the fixed or the "
+    "percent rule.";
 
 // What the pipeline needs from a screen. The defaults do nothing, so a
 // screen-free caller overrides only show_message.

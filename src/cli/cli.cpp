@@ -36,6 +36,7 @@
 #include "analysis/output_file.h"
 #include "analysis/pipeline.h"
 #include "analysis/report.h"
+#include "engine/model/model.h"
 #include "engine/simulation/monte_carlo.h"
 
 namespace quorrel {
@@ -428,6 +429,35 @@ int read_inputs(const CLI::App& app, const Options& texts, AnalysisState& state,
     return -1;
 }
 
+// A spending rule the run cannot compute as asked; empty when none. The
+// percent rule is computed at refined accuracy, so standard accuracy asked
+// for in so many words is refused rather than quietly replaced.
+std::string spending_refusal(const CLI::App& app, const Options& texts,
+                             const AnalysisState& state) {
+    const InputRow& rule = input_row("spending_rule");
+    const int code = state.spending_rule - rule.code_base;
+    if (code == 0) return {};
+    const std::string name = code >= 0 && code < static_cast<int>(rule.names.size())
+                                 ? rule.names[static_cast<std::size_t>(code)]
+                                 : std::to_string(state.spending_rule);
+    if (state.spending_rule == kGuardrailsRule)
+        return "--spending guardrails: spending by guardrails depends on each path and is not "
+               "computed yet; use fixed or percent";
+    if (has_spouse(state))
+        return "--spending " + name + ": a household is computed with the fixed rule only";
+    if (given_option(app, "--accuracy") && texts.accuracy == "standard")
+        return "--spending " + name +
+               ": spending that follows wealth is computed at refined accuracy only; "
+               "--accuracy standard cannot be given with it";
+    const double target = state.target_income;
+    const double floor = state.spending_floor > 0 ? state.spending_floor : engine::kDefaultFloorShare * target;
+    const double ceiling = state.spending_ceiling > 0 ? state.spending_ceiling : engine::kDefaultCeilingShare * target;
+    if (target > 0 && floor > ceiling)
+        return "--spending-floor: the floor of " + format_grouped0(floor) +
+               " a year is above the ceiling of " + format_grouped0(ceiling);
+    return {};
+}
+
 // --save-case: the inputs the analysis uses. Returns the exit status of a
 // failure, or -1.
 int save_case_option(const Options& texts, const AnalysisState& state, std::ostream& err) {
@@ -686,6 +716,11 @@ int run_cli(int argc, const char* const* argv, std::ostream& out, std::ostream& 
         choices.accuracy = Accuracy::refined;
     }
     if (!texts.case_file.empty()) choices.case_name = case_name;
+    if (const std::string refusal = spending_refusal(app, texts, state); !refusal.empty()) {
+        err << "quorrel-cli: " << refusal << '\n';
+        return 2;
+    }
+    if (state.spending_rule != 0) choices.accuracy = Accuracy::refined;
     if (choices.solve) return run_solve(app, texts, choices, state, out, err);
     if (const int status = save_case_option(texts, state, err); status >= 0) return status;
     if (!texts.compare.empty())

@@ -18,6 +18,7 @@
 #include "analysis/input_catalogue.h"
 #include "record/number_format.h"
 #include "record/published_figures.h"
+#include "engine/model/model.h"
 
 namespace quorrel {
 namespace {
@@ -249,6 +250,71 @@ void print_income(std::ostream& out, const AnalysisState& s, const ResultsRecord
     if (marked) out << disagree_note();
 }
 
+const char* spending_rule_name(const AnalysisState& s) {
+    const InputRow& rule = input_row("spending_rule");
+    const int i = s.spending_rule - rule.code_base;
+    return i >= 0 && i < static_cast<int>(rule.names.size()) ? rule.names[static_cast<size_t>(i)]
+                                                             : "fixed";
+}
+
+// The spending figures: percentiles in today's money with the chance of
+// spending the floor beside them, then the expected spending over time.
+void print_spending(std::ostream& out, const AnalysisState& s, const ResultsRecord& r,
+                    const MonteCarloResults* mc, const CrossCheck* check) {
+    const bool percent = s.spending_rule == 1;
+    out << "\nSpending (" << spending_rule_name(s) << " rule";
+    if (percent) {
+        const engine::Model m = engine::Model::from_state(s);
+        out << ": " << printed("%.1f", 100 * m.spending_rate) << "% of wealth a year, floor "
+            << format_grouped0(m.spending_floor * s.target_income) << ", ceiling "
+            << format_grouped0(m.spending_ceiling * s.target_income);
+    }
+    out << ")\n"
+        << "  Real spending per year Conditional on Survival, in today's money (wealth run out: "
+           "pensions and annuities only)"
+        << (percent ? "; at floor: chance of spending the floor" : "") << ":\n";
+    GridLayout layout = grid_layout(kSpendingFigures, "", 12, 12);
+    if (percent) layout.columns.push_back("At floor");
+    const CellText text = [&](size_t row, size_t col) {
+        if (col == 3) return format_percent1(r.spending_at_floor[row]);
+        return shown_text(r, kSpendingFigures, row, col);
+    };
+    CellText simulated;
+    if (mc)
+        simulated = [mc](size_t row, size_t col) {
+            if (col == 3) return plus_minus(mc->spending_at_floor[row], true);
+            const McEstimate& e = mc->spending[row][col];
+            return format_grouped0(e.value) + " +-" + format_grouped0(e.standard_error);
+        };
+    const CellMarks marks_of = [check](size_t row, size_t col) {
+        if (!check) return std::string();
+        const Agreement a = col == 3 ? check->spending_at_floor[row] : check->spending[row][col];
+        return std::string(disagrees(a) ? kDisagreeMark : "");
+    };
+    const std::string marks = print_grid(out, layout, text, simulated, marks_of);
+    if (marks.find(kDisagreeMark) != std::string::npos) out << disagree_note();
+    if (r.refined) {
+        const CellText error = [&](size_t row, size_t col) {
+            if (col == 3)
+                return error_estimate_text(100 * r.spending_at_floor_error[row], 2);
+            return error_text(r, kSpendingFigures, row, col);
+        };
+        print_error_estimates(out, r, layout, error,
+                              percent ? "money per year; at floor in percentage points"
+                                      : "money per year");
+    }
+    out << "  Expected spending, as multiples of the real target income:\n"
+        << "  " << std::setw(8) << "Years" << std::setw(8) << "Age" << std::setw(10)
+        << "Spending" << '\n';
+    for (int i = 1; i <= 20; ++i) {
+        const double T = expected_income_horizon(s.current_age, i);
+        const auto k = static_cast<size_t>(i - 1);
+        out << "  " << std::setw(8) << one_decimal(T) << std::setw(8)
+            << one_decimal(s.current_age + T) << std::setw(10)
+            << format_plain2(r.expected_spending[k]) << '\n';
+    }
+}
+
 // A household's own figures: the lifetime ruin split by who was alive, the
 // survival of each at the grid's horizons, the last death.
 void print_household(std::ostream& out, const AnalysisState& s, const ResultsRecord& r) {
@@ -330,7 +396,13 @@ json input_json(const AnalysisState& s, const InputRow& row) {
     if (row.kind == InputKind::choice) {
         if (row.text != nullptr) return s.*row.text;
         if (row.code == &AnalysisState::spouse_gender_code) return gender_caption(s.*row.code);
-        return std::string(market_caption(s.*row.code));
+        if (row.code == &AnalysisState::market_country)
+            return std::string(market_caption(s.*row.code));
+        // Other choices by the name the options and case files use.
+        const int i = s.*row.code - row.code_base;
+        if (i >= 0 && i < static_cast<int>(row.names.size()))
+            return std::string(row.names[static_cast<std::size_t>(i)]);
+        return s.*row.code;
     }
     if (row.number != nullptr) return s.*row.number;
     return s.*row.code;
@@ -386,6 +458,45 @@ json estate_rows_json(const ResultsRecord& r) {
         kEstateFigures, [&r](size_t row, size_t col) { return r.estate_grid[row][col]; }, parts);
 }
 
+// The spending figures: the rule, the percentiles in today's money, the
+// chance of spending the floor and the expected spending over time.
+json spending_json(const AnalysisState& s, const ResultsRecord& r) {
+    std::vector<std::pair<const char*, CellJson>> parts;
+    if (r.refined)
+        parts.emplace_back("error_estimate",
+                           [&r](size_t row, size_t col) { return r.spending_error[row][col]; });
+    json at_floor = json::array();
+    for (size_t h = 0; h < 3; ++h) {
+        json entry = {{"years", static_cast<int>(kGridHorizons[h])},
+                      {"probability", r.spending_at_floor[h]}};
+        if (r.refined) entry["error_estimate"] = r.spending_at_floor_error[h];
+        at_floor.push_back(std::move(entry));
+    }
+    json expected = json::array();
+    for (int i = 1; i <= 20; ++i) {
+        const auto k = static_cast<size_t>(i - 1);
+        const double T = expected_income_horizon(s.current_age, i);
+        json entry = {{"years", T}, {"age", s.current_age + T}, {"multiple", r.expected_spending[k]}};
+        if (r.refined) entry["error_estimate"] = r.expected_spending_error[k];
+        expected.push_back(std::move(entry));
+    }
+    json out = {{"rule", spending_rule_name(s)}};
+    if (s.spending_rule == 1) {
+        // The floor and ceiling in force, a record's 0 resolved against the target.
+        const engine::Model m = engine::Model::from_state(s);
+        out["rate"] = m.spending_rate;
+        out["floor"] = m.spending_floor * s.target_income;
+        out["ceiling"] = m.spending_ceiling * s.target_income;
+    }
+    out.update(json{{kSpendingFigures.key,
+             grid_json(
+                 kSpendingFigures,
+                 [&r](size_t row, size_t col) { return r.spending_grid[row][col]; }, parts)},
+            {"at_floor", std::move(at_floor)},
+            {"expected", std::move(expected)}});
+    return out;
+}
+
 }  // namespace
 
 void print_tables(std::ostream& out, const AnalysisState& s, const ResultsRecord& r,
@@ -403,6 +514,8 @@ void print_tables(std::ostream& out, const AnalysisState& s, const ResultsRecord
     print_probabilities(out, s, r, mc, c);
     print_estates(out, s, r, mc, c);
     print_income(out, s, r, mc, c);
+    // A household's spending follows who is alive: its figures are its own.
+    if (!r.household.present) print_spending(out, s, r, mc, c);
     print_mortality(out, s, r, mc, c);
 }
 
@@ -469,6 +582,7 @@ json results_json(const AnalysisState& s, const ResultsRecord& r) {
                           {"income", r.expected_income[static_cast<size_t>(i - 1)]}});
     }
     j["expected_income"] = income;
+    if (!r.household.present) j["spending"] = spending_json(s, r);
     j["solver_calls"] = r.solver_calls;
     if (r.household.present) j["household"] = household_json(r);
     return j;
@@ -481,6 +595,13 @@ json monte_carlo_json(const MonteCarloResults& mc, const CrossCheck* check) {
     const json estate = grid_json(kEstateFigures, [&](size_t row, size_t col) {
         return estimate_json(mc.estate[row][col], check ? &check->estate[row][col] : nullptr);
     });
+    json floor = json::array();
+    for (size_t h = 0; h < 3; ++h) {
+        json entry = estimate_json(mc.spending_at_floor[h],
+                                   check ? &check->spending_at_floor[h] : nullptr);
+        entry["years"] = static_cast<int>(kGridHorizons[h]);
+        floor.push_back(std::move(entry));
+    }
     json income = json::array();
     for (size_t i = 0; i < mc.expected_income.size(); ++i)
         income.push_back(
@@ -492,7 +613,16 @@ json monte_carlo_json(const MonteCarloResults& mc, const CrossCheck* check) {
             {kEstateFigures.key, estate},
             {"expected_ruin_age",
              estimate_json(mc.expected_ruin_age, check ? &check->expected_ruin_age : nullptr)},
-            {"expected_income", std::move(income)}};
+            {"expected_income", std::move(income)},
+            {"spending",
+             {{kSpendingFigures.key, grid_json(kSpendingFigures,
+                                               [&](size_t row, size_t col) {
+                                                   return estimate_json(
+                                                       mc.spending[row][col],
+                                                       check ? &check->spending[row][col]
+                                                             : nullptr);
+                                               })},
+              {"at_floor", floor}}}};
 }
 
 std::string solve_caption(const SpendingSolution& solution, double probability) {

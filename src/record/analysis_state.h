@@ -66,6 +66,18 @@ struct AnalysisState {
     // Advisory fee per year on the invested portfolio (0.01 for 1%).
     double advisory_fee = 0;
 
+    // Spending rule: 0 fixed (the target every year), 1 percent of wealth
+    // between a floor and a ceiling, 2 guardrails. Rates and percents as
+    // fractions (0.05 for 5%).
+    std::int16_t spending_rule = 0;
+    double spending_rate = 0;
+    // Real amounts per year; 0 stands for the default relative to the
+    // target income (75% for the floor, 150% for the ceiling), so that the
+    // default follows the target.
+    double spending_floor = 0, spending_ceiling = 0;
+    double guardrail_upper = 0, guardrail_lower = 0;
+    double spending_cut = 0, spending_raise = 0;
+
     // Mortality tables: table_gender_parameter
     MortalityArray gam1983_female_lambda{}, gam1983_female_modal_age{}, gam1983_female_dispersion{};
     MortalityArray gam1983_male_lambda{}, gam1983_male_modal_age{}, gam1983_male_dispersion{};

@@ -84,6 +84,24 @@ inline constexpr FigureGrid<3, 3> kEstateFigures{
       {"Text60(0)", "Text61(0)", "Text62(0)"}}},
 };
 
+// Spending's percentiles (columns) at a horizon (rows), in today's money per
+// year, conditional on survival. No results-screen cell shows them yet.
+inline constexpr FigureGrid<3, 3> kSpendingFigures{
+    "percentiles",
+    FigureFormat::whole,
+    &ResultsRecord::spending_grid,
+    &ResultsRecord::spending_error,
+    1,
+    0,
+    "years",
+    kGridHorizons,
+    true,
+    {"10 years:", "20 years:", "30 years:"},
+    {"25%", "Median", "75%"},
+    {"p25", "median", "p75"},
+    {{{"", "", ""}, {"", "", ""}, {"", "", ""}}},
+};
+
 // The result tabs, in their order.
 enum class FigureTab { probability, wealth, consumption, mortality };
 

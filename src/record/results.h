@@ -68,6 +68,20 @@ struct ResultsRecord {
     // horizon T = i x step / 2, i = 1 .. 20, step = Int((110 - age) / 10) + 1.
     std::array<double, 20> expected_income{};
 
+    // Spending, conditional on survival (a path whose wealth ran out spends
+    // its pensions' and annuities' income): spending_grid[row][col], rows 10,
+    // 20 and 30 years, columns the 25%, 50% and 75% percentiles, in today's
+    // money per year; the probability that spending is at the floor at those
+    // horizons; the expected spending as a multiple of the target at the
+    // expected-income curve's horizons. The error estimates are the refined
+    // scheme's.
+    std::array<std::array<double, 3>, 3> spending_grid{};
+    std::array<std::array<double, 3>, 3> spending_error{};
+    std::array<double, 3> spending_at_floor{};
+    std::array<double, 3> spending_at_floor_error{};
+    std::array<double, 20> expected_spending{};
+    std::array<double, 20> expected_spending_error{};
+
     // How many finite-difference solves the calculation made.
     int solver_calls = 0;
 

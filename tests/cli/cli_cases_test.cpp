@@ -87,13 +87,18 @@ TEST_F(CliCases, SavedCaseReopensWithTheSameFigures) {
 // figures that version computed, and with the figures of the options it was
 // saved from. With keys taken away it opens with those inputs' defaults, says
 // so on standard error, and computes what the options without them compute.
-// The file predates the advisory fee: it opens with none, says so, and its
-// figures are bit for bit those of the program that had no fee.
+// The file predates the advisory fee and the spending rules: it opens with
+// no fee and the fixed rule, says so, and its figures are bit for bit those
+// of the program that had neither.
 TEST_F(CliCases, FirstVersionCaseFileOpensForAsLongAsTheFormatLives) {
-    // What the first version printed, less the echo of the fee it did not know.
+    // What the first version printed, less the echo of the fee and the
+    // spending rule it did not know, and the spending figures it did not have.
     const auto without_fee = [](json j) {
         EXPECT_EQ(j["inputs"]["advisory_fee"], 0.0);
+        EXPECT_EQ(j["inputs"]["spending"]["rule"], "fixed");
         j["inputs"].erase("advisory_fee");
+        j["inputs"].erase("spending");
+        j.erase("spending");
         return j;
     };
     const std::string note = "quorrel-cli: --case: inputs not in the file took their defaults: ";
@@ -111,7 +116,11 @@ TEST_F(CliCases, FirstVersionCaseFileOpensForAsLongAsTheFormatLives) {
         "--nominal-curve", "4.1,4.4,4.6,4.8,5.0,5.2", "--real-curve", "1.6,1.8,2.0,2.2,2.4,2.6"};
     const Outcome opened = run({"--case", kept, "--json"});
     ASSERT_EQ(opened.status, 0) << opened.err;
-    EXPECT_EQ(opened.err, note + "advisory_fee_percent\n");
+    EXPECT_EQ(opened.err, note +
+                              "advisory_fee_percent, spending_rule, spending_rate_percent, "
+                              "spending_floor, spending_ceiling, guardrail_upper_percent, "
+                              "guardrail_lower_percent, spending_cut_percent, "
+                              "spending_raise_percent\n");
     std::ifstream recorded_file(std::string(QUORREL_TEST_DATA_DIR) + "/case_saved_v1_figures.json");
     const json recorded = figures(json::parse(recorded_file));
     EXPECT_EQ(without_fee(figures(json::parse(opened.out))), recorded);

@@ -79,6 +79,14 @@ AnalysisState varied_case() {
         {"mean_stock_percent", {.index = 55}},
         {"dev_estate_percent", {.index = 151}},
         {"advisory_fee_percent", {.index = 21}},
+        {"spending_rule", {.index = 1}},
+        {"spending_rate_percent", {.index = 17}},
+        {"spending_floor", {.amount = 21000.5}},
+        {"spending_ceiling", {.amount = 70000}},
+        {"guardrail_upper_percent", {.index = 25}},
+        {"guardrail_lower_percent", {.index = 15}},
+        {"spending_cut_percent", {.index = 7}},
+        {"spending_raise_percent", {.index = 12}},
         {"ruin_table", {.index = 1}},
         {"ruin_projection_years", {.index = 5}},
         {"annuity_table", {.index = 1}},
@@ -117,6 +125,7 @@ TEST_F(CaseFileTest, RoundTripKeepsEveryInputAndEveryFigure) {
         EXPECT_EQ(ra.ruin_grid, rb.ruin_grid);
         EXPECT_EQ(ra.estate_grid, rb.estate_grid);
         EXPECT_EQ(ra.expected_income, rb.expected_income);
+        EXPECT_EQ(ra.spending_grid, rb.spending_grid);
         EXPECT_EQ(a.expected_death_age, b.expected_death_age);
     }
 }
@@ -148,6 +157,8 @@ TEST_F(CaseFileTest, HouseholdRoundTripsAndASinglePersonFileIsAsBefore) {
     set(household, "survivor_spending_percent", {.index = 55});
     set(household, "survivor_share_percent", {.index = 35});
     set(household, "spouse_pension_cpi_income", {.amount = 7250.5});
+    // A household spends by the fixed rule only.
+    set(household, "spending_rule", {.index = 0});
     ASSERT_EQ(household.spouse_age, 77);
     for (const AnalysisState& original : {terms_only, household}) {
         const std::string file = path("household.json");
@@ -298,7 +309,7 @@ INSTANTIATE_TEST_SUITE_P(
                 "\"version\": 1, \"results\": {\"r\": [{\"p\": 1, \"p\": 2}]},",
                 "duplicate key \"results.r.p\" (each key appears once)"},
         BadCase{"trailing_nul", "  }\n}\n", std::string("  }\n}\n\0", 7),
-                "not JSON (line 57, column 1): a NUL character"},
+                "not JSON (line 65, column 1): a NUL character"},
         BadCase{"huge_version", "\"version\": 1", "\"version\": 18446744073709551615",
                 "\"version\" is 18446744073709551615: the case was written by a newer program "
                 "(this one reads version 1)"},
@@ -339,6 +350,10 @@ TEST_F(CaseFileTest, MissingKeysTakeTheirDefaultsAndAreNamed) {
         {{"mean_stock_percent", "dev_estate_percent"}},
         {{"market", "mean_stock_percent"}},
         {{"liquid_wealth", "gender", "later_allocation_years"}},
+        // A file from before the spending rules.
+        {{"spending_rule", "spending_rate_percent", "spending_floor", "spending_ceiling",
+          "guardrail_upper_percent", "guardrail_lower_percent", "spending_cut_percent",
+          "spending_raise_percent"}},
     };
     for (const auto& c : cases) {
         json doc = json::parse(saved);

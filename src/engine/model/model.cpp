@@ -37,6 +37,18 @@ Model Model::from_state(const AnalysisState& s) {
     m.lambda = s.ruin_lambda;
     m.modal_age = s.ruin_modal_age;
     m.dispersion = s.ruin_dispersion;
+    if (s.spending_rule == static_cast<std::int16_t>(SpendingRule::percent)) {
+        m.spending_rule = SpendingRule::percent;
+        m.spending_rate = s.spending_rate;
+        const bool target = s.target_income > 0;
+        m.spending_floor = s.spending_floor > 0 && target ? s.spending_floor / s.target_income
+                                                          : kDefaultFloorShare;
+        m.spending_ceiling = s.spending_ceiling > 0 && target
+                                 ? s.spending_ceiling / s.target_income
+                                 : kDefaultCeilingShare;
+    } else if (s.spending_rule == static_cast<std::int16_t>(SpendingRule::guardrails)) {
+        m.spending_rule = SpendingRule::guardrails;
+    }
     return m;
 }
 

@@ -17,6 +17,12 @@ struct AllocationRegime {
     double sigma = 0;  // standard deviation
 };
 
+enum class SpendingRule { fixed, percent, guardrails };
+
+// The floor and ceiling a record of 0 stands for, as fractions of the target.
+inline constexpr double kDefaultFloorShare = 0.75;
+inline constexpr double kDefaultCeilingShare = 1.5;
+
 // One life's Gompertz-Makeham law from its current age.
 struct LifeLaw {
     double age = 65;
@@ -44,6 +50,11 @@ struct Model {
     double advisory_fee = 0;
     // Net investable wealth in money: the variable annuity's income scales with it.
     double investable_wealth = 0;
+    // The spending rule, in years of target income: fixed spends 1 a year;
+    // percent spends min(max(rate x, floor), ceiling) at wealth x.
+    SpendingRule spending_rule = SpendingRule::fixed;
+    double spending_rate = 0;
+    double spending_floor = 1, spending_ceiling = 1;
     // Gompertz-Makeham law of the remaining lifetime from current_age.
     double current_age = 65;
     double lambda = 0, modal_age = 0, dispersion = 1;
@@ -71,6 +82,30 @@ struct Model {
     // The part of the drift that does not grow with wealth: pensions and
     // annuities less the withdrawal of 1 a year.
     double net_income(double t) const;
+    // --- The spending rule.
+    // True when spending depends on wealth (the percent rule); the fixed
+    // rule's drift is net_income as it has always been.
+    bool spending_follows_wealth() const { return spending_rule == SpendingRule::percent; }
+    // Spending at wealth x, in years of target income.
+    double spending(double x) const {
+        if (!spending_follows_wealth()) return withdrawal;
+        return std::min(std::max(spending_rate * x, spending_floor), spending_ceiling);
+    }
+    // What the rule adds to net_income at wealth x: withdrawal - spending(x),
+    // exactly 0 where it spends the withdrawal, so that a rule spending the
+    // target leaves every drift as the fixed rule's to the bit.
+    double spending_relief(double x) const { return withdrawal - spending(x); }
+    // d spending / dx at x (0 at and beyond the floor and the ceiling).
+    double spending_slope(double x) const {
+        if (!spending_follows_wealth()) return 0;
+        const double r = spending_rate * x;
+        return r > spending_floor && r < spending_ceiling ? spending_rate : 0;
+    }
+    // Spending at the start of the grid's cells as wealth falls to 0.
+    double spending_at_zero() const {
+        return spending_follows_wealth() ? std::min(spending_floor, spending_ceiling) : withdrawal;
+    }
+
     // Drift and half the variance rate at wealth x when the withdrawal grows
     // at g, in the operation order of the standard scheme (its figures are
     // kept bit for bit, and the lane kernel repeats this order node by node).

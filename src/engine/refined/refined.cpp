@@ -12,6 +12,7 @@
 #include "record/errors.h"
 #include "record/number_format.h"
 #include "record/published_figures.h"
+#include "engine/model/spending.h"
 #include "engine/model/wealth_model.h"
 #include "engine/parallel.h"
 
@@ -199,8 +200,11 @@ public:
           t_tail_(model_.tail_horizon()),
           ruined_now_(!(x0_ > 0) || !std::isfinite(x0_)),
           top_(ruined_now_ ? 0 : refined::level_top(model_, x0_)) {
-        for (int i = 1; i <= 20; ++i)
+        for (int i = 1; i <= 20; ++i) {
             income_horizon_[i - 1] = expected_income_horizon(state.current_age, i);
+            annuity_income_[i - 1] = annuity_income_ratio(state, income_horizon_[i - 1]);
+        }
+        for (int h = 0; h < 3; ++h) grid_income_[h] = annuity_income_ratio(state, kGridHorizons[h]);
     }
 
     void run(const EventPump& pump) {
@@ -221,6 +225,7 @@ public:
         publish_ruin_cells();
         fill_estates();
         fill_expected_income();
+        fill_spending();
         out_.record.solver_calls = out_.sweeps;
     }
 
@@ -238,7 +243,13 @@ private:
         task.sweep.base_spacing = base_spacing(x0_, task.sweep.barrier);
         task.sweep.refinement = 1 << r;
         task.sweep.top = top_;
-        if (level == 0) task.sweep.snapshot_times = {10, 20, 30};
+        if (level == 0) {
+            task.sweep.snapshot_times = {10, 20, 30};
+            // The percent rule's expected spending needs wealth at the
+            // income curve's horizons too.
+            if (model_.spending_follows_wealth())
+                for (double T : income_horizon_) task.sweep.snapshot_times.push_back(T);
+        }
         index_[r][level] = static_cast<int>(tasks_.size());
         tasks_.push_back(std::move(task));
     }
@@ -257,6 +268,27 @@ private:
         for (int i = 0; i < 20; ++i) income_p_[r][i] = checked(res.ruin_by(income_horizon_[i]));
         for (int h = 0; h < 3; ++h)
             for (int k = 0; k < 3; ++k) quantile_[r][h][k] = quantile(r, r, h, k);
+        read_spending(r);
+    }
+
+    // Resolution r's spending figures (years of target income).
+    void read_spending(int r) {
+        const SweepResult& res = sweep(r, 0);
+        for (int h = 0; h < 3; ++h) {
+            const WealthBelow below = [&res, h](double level) { return res.wealth_below(h, level); };
+            for (int k = 0; k < 3; ++k)
+                spend_q_[r][h][k] =
+                    checked(spending_quantile(model_, below, grid_income_[h], kQuantiles[k], top_));
+            at_floor_[r][h] = checked(spending_at_floor(model_, below));
+        }
+        const auto spending = [this](double x) { return model_.spending(x); };
+        for (int i = 0; i < 20; ++i) {
+            const double p = income_p_[r][i], A = annuity_income_[i];
+            exp_spend_[r][i] =
+                model_.spending_follows_wealth()
+                    ? checked(p * A + res.expectation_unruined(3 + i, spending))
+                    : expected_income_ratio(A, p);
+        }
     }
 
     // The quantile k of wealth at horizon h from resolution a's distribution
@@ -288,6 +320,19 @@ private:
                 const double c = quantile_[0][h][k], f = quantile_[1][h][k];
                 if (needs_finest({f, std::fabs(f - c)}, f)) return true;
             }
+        // The fixed rule's spending follows from the figures above.
+        if (!model_.spending_follows_wealth()) return false;
+        for (int h = 0; h < 3; ++h) {
+            if (needs_finest(richardson(at_floor_[0][h], at_floor_[1][h]), 1)) return true;
+            for (int k = 0; k < 3; ++k) {
+                const double c = spend_q_[0][h][k], f = spend_q_[1][h][k];
+                if (needs_finest({f, std::fabs(f - c)}, f)) return true;
+            }
+        }
+        for (int i = 0; i < 20; ++i) {
+            const double c = exp_spend_[0][i], f = exp_spend_[1][i];
+            if (needs_finest({f, std::fabs(f - c)}, f)) return true;
+        }
         return false;
     }
 
@@ -409,6 +454,67 @@ private:
         }
     }
 
+    // Spending percentiles in today's money from the 0% sweeps' wealth, the
+    // chance of spending the floor, and the expected spending.
+    void fill_spending() {
+        ResultsRecord& rec = out_.record;
+        const double target = state_.target_income;
+        for (int h = 0; h < 3; ++h) {
+            RefinedValue floor{0, 0};
+            for (int k = 0; k < 3; ++k) {
+                double value = 0, err = 0;
+                if (ruined_now_) {
+                    value = grid_income_[h];
+                } else {
+                    int a = 0;
+                    const double f = spend_q_[1][h][k];
+                    if (has(2, 0) && needs_finest({f, std::fabs(f - spend_q_[0][h][k])}, f)) {
+                        a = 1;
+                        out_.finest_used[0] = true;
+                    }
+                    const SweepResult& ra = sweep(a, 0);
+                    const SweepResult& rb = sweep(a + 1, 0);
+                    const WealthBelow combined = [&ra, &rb, h](double level) {
+                        return richardson(ra.wealth_below(h, level), rb.wealth_below(h, level))
+                            .value;
+                    };
+                    value = checked(
+                        spending_quantile(model_, combined, grid_income_[h], kQuantiles[k], top_));
+                    err = std::fabs(spend_q_[a + 1][h][k] - spend_q_[a][h][k]);
+                }
+                rec.spending_grid[h][k] = target * value;
+                out_.spending_error[h][k] = target * err;
+            }
+            if (!ruined_now_ && model_.spending_follows_wealth()) {
+                const double f[3] = {at_floor_[0][h], at_floor_[1][h], at_floor_[2][h]};
+                floor = combine(0, f);
+            } else if (ruined_now_ && model_.spending_follows_wealth()) {
+                floor = {1, 0};
+            }
+            rec.spending_at_floor[h] = floor.value;
+            out_.spending_at_floor_error[h] = floor.error_estimate;
+        }
+        for (int i = 0; i < 20; ++i) {
+            if (!model_.spending_follows_wealth()) {
+                rec.expected_spending[i] = rec.expected_income[i];
+                out_.expected_spending_error[i] = out_.expected_income_error[i];
+                continue;
+            }
+            RefinedValue v{annuity_income_[i], 0};
+            if (!ruined_now_) {
+                const double f[3] = {exp_spend_[0][i], exp_spend_[1][i], exp_spend_[2][i]};
+                // Spending lies between what wealth run out and wealth at the
+                // grid's top give.
+                const double A = annuity_income_[i];
+                const double lower = std::min(A, model_.spending_at_zero());
+                const double upper = std::max(A, model_.spending(top_));
+                v = combine(0, f, lower, upper, f[1]);
+            }
+            rec.expected_spending[i] = v.value;
+            out_.expected_spending_error[i] = v.error_estimate;
+        }
+    }
+
     AnalysisState& state_;
     ResultSink& sink_;
     RefinedResults& out_;
@@ -427,6 +533,13 @@ private:
     double unruined_[3] = {};
     double income_p_[3][20] = {};
     double quantile_[3][3][3] = {};
+    double spend_q_[3][3][3] = {};
+    double at_floor_[3][3] = {};
+    double exp_spend_[3][20] = {};
+    // Pensions' and annuities' income at the grid's horizons and the income
+    // curve's, as a fraction of the target.
+    std::array<double, 3> grid_income_{};
+    std::array<double, 20> annuity_income_{};
 };
 
 }  // namespace

@@ -71,6 +71,10 @@ struct RefinedResults {
     std::array<std::array<double, 3>, 3> estate_error{};
     double expected_ruin_age_error = 0;
     std::array<double, 20> expected_income_error{};
+    // In today's money, and the probabilities, as the record's spending figures.
+    std::array<std::array<double, 3>, 3> spending_error{};
+    std::array<double, 3> spending_at_floor_error{};
+    std::array<double, 20> expected_spending_error{};
     // Grid facts of the level-0 sweep at the coarse resolution.
     int coarse_nodes = 0;
     int fine_nodes = 0;

@@ -57,6 +57,9 @@ struct Stencils {
     std::vector<double> x, half_cell, d1lo, d1up, d2lo, d2up;  // half_cell: half the cell above
     double mu[2] = {0, 0}, half_var[2] = {0, 0};               // mu and sigma^2 / 2 by regime
     double fit_width = 0;  // the fitting applies this far above the barrier
+    // The percent rule: spending_relief(x) added to the drift's constant at
+    // each node (empty under the fixed rule).
+    std::vector<double> relief;
 };
 
 Stencils make_stencils(const Model& model, const std::vector<double>& x, int refinement) {
@@ -81,6 +84,10 @@ Stencils make_stencils(const Model& model, const std::vector<double>& x, int ref
         s.d2lo[j] = 2 / (hm * (hm + hp));
         s.d2up[j] = 2 / (hp * (hm + hp));
     }
+    if (model.spending_follows_wealth()) {
+        s.relief.assign(size, 0);
+        for (int j = 0; j < size; ++j) s.relief[j] = model.spending_relief(x[j]);
+    }
     return s;
 }
 
@@ -104,7 +111,7 @@ void fill_rows(const Stencils& s, int regime, double m, double c, OperatorRows& 
     const double half_var = s.half_var[regime] * m;
     for (int j = 1; j <= s.n; ++j) {
         const double x = s.x[j];
-        const double a = mu * x + c;
+        const double a = s.relief.empty() ? mu * x + c : mu * x + (c + s.relief[j]);
         const double plain = half_var * x * x;
         const double D =
             a > 0 && x - s.x[0] < s.fit_width ? fitted_diffusion(a, plain, s.half_cell[j]) : plain;
@@ -369,7 +376,10 @@ double sweep_top(const Model& model, double x0, double base_spacing, double year
     const double m = std::max(model.exposure(0), model.exposure(years));
     const double mu = std::max({0.0, model.current_mu, model.later_mu}) * m;
     const double sigma = std::max(model.current_sigma, model.later_sigma) * std::sqrt(m);
-    const double income = std::max({0.0, model.net_income(0), model.net_income(years)});
+    // Spending never falls below its value at wealth 0.
+    const double relief = model.spending_relief(0);
+    const double income =
+        std::max({0.0, model.net_income(0) + relief, model.net_income(years) + relief});
     // The running maximum of a Brownian motion passes z standard deviations
     // with probability 2 Q(z): 8e-11 at z = 6.5.
     constexpr double z = 6.5;
@@ -381,6 +391,8 @@ double sweep_top(const Model& model, double x0, double base_spacing, double year
 namespace {
 
 double deterministic_slope(const Model& m, double t, double x) {
+    if (m.spending_follows_wealth())
+        return m.mu(t) * m.exposure(t) * x + (m.net_income(t) + m.spending_relief(x));
     return m.mu(t) * m.exposure(t) * x + m.net_income(t);
 }
 
@@ -453,13 +465,14 @@ SpreadStart spread_start(const Model& m, const SweepSpec& sweep, double start,
             ? sweep.base_spacing
             : span / static_cast<double>(std::max(1L, std::lround(span / sweep.base_spacing)));
     const double e0 = m.exposure(start);
-    const double a0 = m.mu(start) * e0 * x_start + m.net_income(start);
+    const double a0 = deterministic_slope(m, start, x_start);
     const double d0 = 0.5 * m.sigma(start) * m.sigma(start) * e0 * x_start * x_start;
     if (!(std::fabs(a0) * h > 2 * d0)) return out;
     auto slope = [&](double t, double mean, double var, double& dm, double& dv) {
         const double e = m.exposure(t), mu = m.mu(t), s2 = m.sigma(t) * m.sigma(t);
-        dm = mu * e * mean + m.net_income(t);
-        dv = 2 * mu * e * var + s2 * e * (mean * mean + var);
+        // The spending rule's withdrawal taken linear about the mean.
+        dm = deterministic_slope(m, t, mean);
+        dv = 2 * (mu * e - m.spending_slope(mean)) * var + s2 * e * (mean * mean + var);
     };
     double mean = x_start, var = 0, t = start;
     const int sub = 8;
@@ -701,7 +714,11 @@ SweepResult run_sweep(const Model& model, const SweepSpec& sweep, const Pump& pu
         make_sweep_grid(x_start, sweep.barrier, sweep.base_spacing, sweep.top, sweep.refinement);
     const Stencils stencils = make_stencils(model, result.grid.x, sweep.refinement);
     const int n = stencils.n;
-    const SpreadStart spread = spread_start(model, sweep, start, x_start);
+    SpreadStart spread = spread_start(model, sweep, start, x_start);
+    // A snapshot of the grid's phase before the spread start would have no
+    // weights to take: the point start is kept instead.
+    for (double t : sweep.snapshot_times)
+        if (spread.used && t > start + 1e-9 && t < spread.time + 1e-9) spread.used = false;
     if (spread.used) start = spread.time;
     const std::vector<SubStep> steps = sub_steps(start, sweep.end, dt, sweep.implicit_half_steps);
 
@@ -779,6 +796,16 @@ double SweepResult::wealth_below(int k, double level) const {
     }
     const double a = (level - x[j - 1]) / (x[j] - x[j - 1]);
     return at_node(j - 1) + a * (at_node(j) - at_node(j - 1));
+}
+
+double SweepResult::expectation_unruined(int k, const std::function<double(double)>& f) const {
+    if (!std::isnan(snapshot_point[k])) return snapshot_ruin[k] >= 1 ? 0.0 : f(snapshot_point[k]);
+    const std::vector<double>& x = grid.x;
+    const std::vector<double>& w = snapshots[k];
+    const int n = static_cast<int>(x.size()) - 2;
+    double sum = 0;
+    for (int j = 1; j <= n; ++j) sum += w[j] * f(x[j]);
+    return sum;
 }
 
 }  // namespace quorrel::refined

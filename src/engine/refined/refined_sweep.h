@@ -98,6 +98,10 @@ struct SweepResult {
     // to its neighbours) below the level, so the figure is continuous and
     // piecewise linear in the level.
     double wealth_below(int k, double level) const;
+    // The expectation of f(wealth) over the paths whose wealth has not run
+    // out at snapshot k (each node's weight at the node; the mass lost
+    // through the top left out).
+    double expectation_unruined(int k, const std::function<double(double)>& f) const;
 };
 
 // Without volatility today the path is certain until the allocation changes:

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "record/results.h"
+#include "engine/model/spending.h"
 #include "engine/model/wealth_model.h"
 #include "engine/parallel.h"
 #include "engine/simulation/path_lanes.h"
@@ -70,6 +71,7 @@ struct Tally {
     long ruined[4][3] = {};
     long income[20] = {};
     long drawn[4] = {};
+    long at_floor[3] = {};
     FixedSum lifetime[4];
     FixedSum alive;
 
@@ -81,6 +83,7 @@ struct Tally {
             lifetime[r].merge(o.lifetime[r]);
         }
         for (int i = 0; i < 20; ++i) income[i] += o.income[i];
+        for (int h = 0; h < 3; ++h) at_floor[h] += o.at_floor[h];
         alive.merge(o.alive);
     }
 };
@@ -137,6 +140,13 @@ struct Simulation {
         }
         tables.x0 = x0;
         tables.dt = dt;
+        if (m.spending_follows_wealth()) {
+            tables.percent = true;
+            tables.rate = m.spending_rate;
+            tables.floor = m.spending_floor;
+            tables.ceiling = m.spending_ceiling;
+            tables.half_dt = 0.5 * dt;
+        }
         for (int j = 0; j < 4; ++j) tables.levels[j] = kRuinLevels[static_cast<std::size_t>(3 - j)] * x0;
         for (int i = 0; i < 3; ++i) tables.horizon_step[i] = std::lround(kGridHorizons[i] / dt);
         tables.key[0] = static_cast<std::uint32_t>(options.seed);
@@ -184,6 +194,11 @@ struct Simulation {
         tally.alive.add(std::min(end.tau[3], horizons.tail), kYearsBits);
         ++tally.paths;
         const std::size_t batch = static_cast<std::size_t>(p % kBatches);
+        if (model.spending_follows_wealth() && model.spending_rate > 0) {
+            const double floor_wealth = model.spending_floor / model.spending_rate;
+            for (int h = 0; h < 3; ++h)
+                tally.at_floor[h] += std::max(0.0, end.wealth[h]) * tables.x0 < floor_wealth;
+        }
         for (int h = 0; h < 3; ++h) {
             const double w = std::max(0.0, end.wealth[h]);
             const std::size_t bin = static_cast<std::size_t>(bin_of(w));
@@ -357,6 +372,80 @@ void fill_estates(const Simulation& sim, MonteCarloResults& out) {
     }
 }
 
+// P(wealth multiple <= v) of the sample a histogram holds, linear between
+// the least and greatest value of v's bin; bin 0 (ruin, and wealth below
+// kLowest) counts as wealth 0.
+template <class Range>
+double histogram_below(const std::vector<std::uint64_t>& counts, double v, const Range& range) {
+    std::uint64_t n = 0;
+    for (std::uint64_t c : counts) n += c;
+    if (n == 0) return std::numeric_limits<double>::quiet_NaN();
+    double below = static_cast<double>(counts[0]);
+    if (v > 0) {
+        for (int b = 1; b < kAllBins; ++b) {
+            const std::uint64_t c = counts[static_cast<std::size_t>(b)];
+            if (c == 0) continue;
+            const auto [least, greatest] = range(b);
+            if (v >= greatest) {
+                below += static_cast<double>(c);
+                continue;
+            }
+            if (v > least) below += static_cast<double>(c) * (v - least) / (greatest - least);
+            break;
+        }
+    }
+    return below / static_cast<double>(n);
+}
+
+// The spending percentiles (years of target income) by the rule applied to
+// the wealth histograms, with standard errors from the groups' spread as
+// for the estates, and the share of paths at the floor.
+void fill_spending(const Simulation& sim, const Tally& total, MonteCarloResults& out) {
+    const Model& m = sim.model;
+    const int batches = static_cast<int>(std::min<long>(kBatches, sim.paths));
+    const double q[3] = {0.25, 0.5, 0.75};
+    const double x0 = sim.tables.x0;
+    std::vector<std::uint64_t> all(kAllBins), group(kAllBins);
+    for (int h = 0; h < 3; ++h) {
+        const auto range = [&sim, h](int b) { return sim.bin_range(h, b); };
+        const auto counts = [&sim, h](int g, std::vector<std::uint64_t>& into) {
+            const std::size_t base =
+                (static_cast<std::size_t>(g) * 3 + static_cast<std::size_t>(h)) * kAllBins;
+            for (std::size_t b = 0; b < kAllBins; ++b)
+                into[b] = sim.histogram[base + b].load(std::memory_order_relaxed);
+        };
+        const double income = m.annuity_income(kGridHorizons[static_cast<std::size_t>(h)]);
+        const auto quantile = [&](const std::vector<std::uint64_t>& c, double level) {
+            const WealthBelow below = [&](double wealth) {
+                return histogram_below(c, wealth / x0, range);
+            };
+            return spending_quantile(m, below, income, level, kHighest * x0);
+        };
+        std::fill(all.begin(), all.end(), 0);
+        for (int g = 0; g < kBatches; ++g) {
+            counts(g, group);
+            for (std::size_t b = 0; b < kAllBins; ++b) all[b] += group[b];
+        }
+        double sum[3] = {}, sum2[3] = {};
+        for (int g = 0; g < batches; ++g) {
+            counts(g, group);
+            for (int k = 0; k < 3; ++k) {
+                const double v = quantile(group, q[k]);
+                sum[k] += v;
+                sum2[k] += v * v;
+            }
+        }
+        for (int k = 0; k < 3; ++k) {
+            out.spending[h][k].value = quantile(all, q[k]);
+            const double mean = sum[k] / batches;
+            const double var = std::max(0.0, (sum2[k] - batches * mean * mean) / (batches - 1));
+            out.spending[h][k].standard_error =
+                batches < 2 ? std::numeric_limits<double>::quiet_NaN() : std::sqrt(var / batches);
+        }
+        out.spending_at_floor[h] = proportion(total.at_floor[h], total.paths);
+    }
+}
+
 }  // namespace
 
 MonteCarloResults simulate_wealth_paths(const Model& model, double x0,
@@ -373,6 +462,7 @@ MonteCarloResults simulate_wealth_paths(const Model& model, double x0,
     }
     fill_proportions(total, model.current_age, options.drawn_death, out);
     fill_estates(sim, out);
+    fill_spending(sim, total, out);
     return out;
 }
 
@@ -390,6 +480,11 @@ MonteCarloResults run_monte_carlo(const AnalysisState& state, const MonteCarloOp
         out.expected_income[i] = {expected_income_ratio(annuity_income, p.value),
                                   std::fabs(1 - annuity_income) * p.standard_error};
     }
+    for (auto& row : out.spending)
+        for (McEstimate& e : row) {
+            e.value *= state.target_income;
+            e.standard_error *= state.target_income;
+        }
     return out;
 }
 

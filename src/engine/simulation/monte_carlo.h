@@ -57,6 +57,13 @@ struct MonteCarloResults {
     std::array<McEstimate, 20> expected_income{};
     // With drawn_death: the lifetime column of `ruin` by drawn deaths.
     std::array<McEstimate, 4> lifetime_drawn_death{};
+    // Spending at 10, 20 and 30 years, [row][col] as ResultsRecord's
+    // spending_grid (run_monte_carlo: today's money; simulate_wealth_paths:
+    // years of target income), read from the wealth percentiles' histograms,
+    // and the share of paths spending the floor (wealth below floor / rate,
+    // running out included; none under the fixed rule).
+    std::array<std::array<McEstimate, 3>, 3> spending{};
+    std::array<McEstimate, 3> spending_at_floor{};
 };
 
 // Horizons of one simulation; the state's are 110 - age for the lifetime

@@ -39,6 +39,12 @@ struct PathTables {
     double levels[4] = {};  // ruin levels in wealth, highest first
     long horizon_step[3] = {};  // steps after which the estate is noted
     std::uint32_t key[2] = {};  // the seed
+    // The percent rule: each step's income gains half_dt (1 - c(x)) with
+    // c(x) = min(max(rate x, floor), ceiling) at the step's start, which
+    // leaves the fixed rule's step (c = 1) as it is to the bit.
+    bool percent = false;
+    double rate = 0, floor = 1, ceiling = 1;
+    double half_dt = 0;
 };
 
 // Where one path ended: the time each level was first reached (infinity when

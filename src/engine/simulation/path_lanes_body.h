@@ -201,7 +201,15 @@ void follow_group(const PathTables& t, std::uint64_t first, int count, PathEnd* 
             // A path that reached its last level this Philox block stays in
             // the list until the block ends, at wealth 0 and level -1.
             const M gone = lv < 0.0;
-            V xn = gone ? V{} : g * xv + c.half_income * (1.0 + g);
+            V xn;
+            if (t.percent) {
+                V spend = xv * t.rate;
+                spend = spend < t.floor ? V{} + t.floor : spend;
+                spend = spend > t.ceiling ? V{} + t.ceiling : spend;
+                xn = gone ? V{} : g * xv + (c.half_income + t.half_dt * (1.0 - spend)) * (1.0 + g);
+            } else {
+                xn = gone ? V{} : g * xv + c.half_income * (1.0 + g);
+            }
             // A path needs a closer look only when the step ends at or below
             // its next level or the bridge screen lets the level through.
             const M hit = xn <= lv;

@@ -23,8 +23,11 @@ bool CrossCheck::any_disagreement() const {
         if (std::any_of(row.begin(), row.end(), disagrees)) return true;
     for (const auto& row : estate)
         if (std::any_of(row.begin(), row.end(), disagrees)) return true;
+    for (const auto& row : spending)
+        if (std::any_of(row.begin(), row.end(), disagrees)) return true;
     return disagrees(expected_ruin_age) ||
-           std::any_of(expected_income.begin(), expected_income.end(), disagrees);
+           std::any_of(expected_income.begin(), expected_income.end(), disagrees) ||
+           std::any_of(spending_at_floor.begin(), spending_at_floor.end(), disagrees);
 }
 
 CrossCheck cross_check(const ResultsRecord& r, const MonteCarloResults& mc) {
@@ -34,7 +37,9 @@ CrossCheck cross_check(const ResultsRecord& r, const MonteCarloResults& mc) {
     };
     unknown(check.ruin);
     unknown(check.estate);
+    unknown(check.spending);
     check.expected_income.fill(Agreement::unknown);
+    check.spending_at_floor.fill(Agreement::unknown);
     if (!r.refined || mc.cancelled || mc.paths <= 0) return check;
 
     // One path in n is the finest step a simulated proportion takes. The
@@ -54,6 +59,14 @@ CrossCheck cross_check(const ResultsRecord& r, const MonteCarloResults& mc) {
     for (std::size_t i = 0; i < 20; ++i)
         check.expected_income[i] = compare_with_simulation(
             r.expected_income[i], r.expected_income_error[i], mc.expected_income[i], floor);
+    for (std::size_t row = 0; row < 3; ++row) {
+        for (std::size_t col = 0; col < 3; ++col)
+            check.spending[row][col] = compare_with_simulation(
+                r.spending_grid[row][col], r.spending_error[row][col], mc.spending[row][col]);
+        check.spending_at_floor[row] = compare_with_simulation(
+            r.spending_at_floor[row], r.spending_at_floor_error[row], mc.spending_at_floor[row],
+            floor);
+    }
     return check;
 }
 

@@ -27,6 +27,9 @@ struct CrossCheck {
     std::array<std::array<Agreement, 3>, 3> estate{};
     Agreement expected_ruin_age = Agreement::unknown;
     std::array<Agreement, 20> expected_income{};
+    // [row][col] as ResultsRecord::spending_grid, and by horizon.
+    std::array<std::array<Agreement, 3>, 3> spending{};
+    std::array<Agreement, 3> spending_at_floor{};
 
     bool any_disagreement() const;
 };

@@ -391,6 +391,12 @@ AnalysisState prepared_for_engine(const AnalysisState& inputs) {
 
 void run_result_stages(AnalysisState& state, ResultSink& sink, ResultsRecord& results,
                        const EventPump& pump, EngineMode mode) {
+    // The standard scheme spends the target every year; a rule whose spending
+    // follows wealth would get the fixed rule's figures from it.
+    if (state.spending_rule != 0)
+        throw SolverError(
+            "The standard accuracy computes the fixed spending rule only. Please choose refined "
+            "accuracy for this spending rule.");
     if (mode == EngineMode::reference) {
         results.expected_income = build_expected_income_curve(state, pump, mode);
         compute_ruin_table(state, sink, results, pump, mode);
