@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <string>
 
 #include "household_cases.h"
@@ -71,14 +72,17 @@ int main(int argc, char** argv) {
         options.seed = seed;
         options.threads = threads;
         const auto start = std::chrono::steady_clock::now();
+        const std::clock_t cpu_start = std::clock();
         const HouseholdSimulationResults mc = run_household_monte_carlo(s, options);
+        const double cpu = static_cast<double>(std::clock() - cpu_start) / CLOCKS_PER_SEC;
         const double seconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         const HouseholdCrossCheck check = cross_check_household(r, mc);
 
-        std::printf("\n### %s\n\nages %.0f and %.0f, wealth ratio %.4f; %ld paths, seed %lu, %.1f s\n\n",
+        std::printf("\n### %s\n\nages %.0f and %.0f, wealth ratio %.4f; %ld paths, seed %lu, simulation %.1f s wall, %.1f s "
+                    "processor\n\n",
                     c.name, s.current_age, s.spouse_age, s.wealth_ratio, mc.figures.paths, seed,
-                    seconds);
+                    seconds, cpu);
         std::printf("| figure | refined | error est. | simulated | SE | refined - sim | SEs | agrees |\n");
         std::printf("|---|---|---|---|---|---|---|---|\n");
         Farthest far;
