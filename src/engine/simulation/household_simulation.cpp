@@ -61,6 +61,41 @@ struct FixedSum {
     }
 };
 
+// A ratio of two means, sum a / sum b, kept as FixedSum is, with the
+// cross sum its standard error needs (the delta method: the spread of
+// a - R b over the mean of b).
+struct RatioSum {
+    Wide a = 0, b = 0, aa = 0, bb = 0, ab = 0;
+    static constexpr int kBits = 56;  // values in [0, 1]
+    static std::uint64_t fixed(double v, int bits) {
+        return static_cast<std::uint64_t>(std::llround(std::ldexp(v, bits)));
+    }
+    void add(double va, double vb) {
+        a += fixed(va, kBits);
+        b += fixed(vb, kBits);
+        aa += fixed(va * va, kBits / 2);
+        bb += fixed(vb * vb, kBits / 2);
+        ab += fixed(va * vb, kBits / 2);
+    }
+    void merge(const RatioSum& o) {
+        a += o.a;
+        b += o.b;
+        aa += o.aa;
+        bb += o.bb;
+        ab += o.ab;
+    }
+    McEstimate estimate(long n) const {
+        const double count = static_cast<double>(n);
+        const auto mean = [&](Wide v, int bits) { return std::ldexp(static_cast<double>(v), -bits) / count; };
+        const double ma = mean(a, kBits), mb = mean(b, kBits);
+        if (!(mb > 0)) return {std::numeric_limits<double>::quiet_NaN(), 0};
+        const double r = ma / mb;
+        const double spread = mean(aa, kBits / 2) - 2 * r * mean(ab, kBits / 2) +
+                              r * r * mean(bb, kBits / 2);
+        return {r, std::sqrt(std::max(0.0, spread) / count) / mb};
+    }
+};
+
 typedef double Scalar __attribute__((vector_size(8)));
 inline double scalar_exp(double x) { return lane_exp(Scalar{x})[0]; }
 inline double scalar_log(double x) { return lane_log(Scalar{x})[0]; }
@@ -125,9 +160,11 @@ struct HouseholdPathEnd {
 
 struct Tally {
     long paths = 0;
-    FixedSum ruin[4][3];  // grid rows: chance someone is alive at T, when ruined by T
+    // Grid rows: among the chance that someone is alive at T, the share
+    // ruined by T; at the income horizons, the share of the need lost.
+    RatioSum ruin[4][3];
     FixedSum both[4], survivor[4], lifetime[4];
-    FixedSum income[20];
+    RatioSum income[20];
     void merge(const Tally& o) {
         paths += o.paths;
         for (int r = 0; r < 4; ++r) {
@@ -206,13 +243,13 @@ public:
         f.paths = n;
         for (int r = 0; r < 4; ++r) {
             for (int h = 0; h < 3; ++h)
-                f.ruin[r][h] = scaled(total.ruin[r][h].estimate(n), alive(horizons_.grid[h]));
+                f.ruin[r][h] = total.ruin[r][h].estimate(n);
             f.ruin[r][3] = total.lifetime[r].estimate(n);
             out.lifetime_ruin_both[r] = total.both[r].estimate(n);
             out.lifetime_ruin_survivor[r] = total.survivor[r].estimate(n);
         }
         for (int i = 0; i < 20; ++i) {
-            const McEstimate lost = scaled(total.income[i].estimate(n), alive(horizons_.income[i]));
+            const McEstimate lost = total.income[i].estimate(n);
             f.expected_income[i] = {1 - lost.value, lost.standard_error};
         }
         f.expected_ruin_age = {std::numeric_limits<double>::quiet_NaN(),
@@ -221,13 +258,6 @@ public:
     }
 
 private:
-    double alive(double t) const { return model_.someone_alive(t); }
-
-    static McEstimate scaled(McEstimate e, double by) {
-        if (!(by > 0)) return {std::numeric_limits<double>::quiet_NaN(), 0};
-        return {e.value / by, e.standard_error / by};
-    }
-
     const LifeLaw& life_of(int state) const {
         return state == engine::kPersonOnly ? model_.person : model_.spouse;
     }
@@ -324,7 +354,8 @@ private:
             const double tau = e.tau[3 - r];
             for (int h = 0; h < 3; ++h) {
                 const double T = horizons_.grid[h];
-                tally.ruin[r][h].add(tau <= T ? weight(e, T) : 0.0);
+                const double w = weight(e, T);
+                tally.ruin[r][h].add(tau <= T ? w : 0.0, w);
             }
             const double both = tau < e.first_death ? 1.0 : 0.0;
             const double after = !(tau < e.first_death) && tau < survivor.horizon()
@@ -337,7 +368,8 @@ private:
         for (int i = 0; i < 20; ++i) {
             const double T = horizons_.income[i];
             const int state = T < e.first_death ? engine::kBoth : e.survivor;
-            tally.income[i].add(e.tau[3] <= T ? weight(e, T) * shortfall_[i][state] : 0.0);
+            const double w = weight(e, T);
+            tally.income[i].add(e.tau[3] <= T ? w * shortfall_[i][state] : 0.0, w);
         }
         ++tally.paths;
         const std::size_t batch = static_cast<std::size_t>(p % kBatches);
