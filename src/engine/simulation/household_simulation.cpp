@@ -41,13 +41,15 @@ constexpr int kWeightBits = 32;
 
 __extension__ typedef unsigned __int128 Wide;
 
-// A sum and a sum of squares kept exactly in fixed point.
+// A sum and a sum of squares kept exactly in fixed point, the squares with
+// as many fractional bits as the values: the chance that a survivor is
+// alive near the end of the law is tiny, and so are its squares.
 struct FixedSum {
     Wide sum = 0, sum2 = 0;
     static constexpr int kBits = 56;  // values in [0, 1]
     void add(double v) {
         sum += static_cast<std::uint64_t>(std::llround(std::ldexp(v, kBits)));
-        sum2 += static_cast<std::uint64_t>(std::llround(std::ldexp(v * v, kBits / 2)));
+        sum2 += static_cast<std::uint64_t>(std::llround(std::ldexp(v * v, kBits)));
     }
     void merge(const FixedSum& o) {
         sum += o.sum;
@@ -56,7 +58,7 @@ struct FixedSum {
     McEstimate estimate(long n) const {
         const double count = static_cast<double>(n);
         const double mean = std::ldexp(static_cast<double>(sum), -kBits) / count;
-        const double mean2 = std::ldexp(static_cast<double>(sum2), -kBits / 2) / count;
+        const double mean2 = std::ldexp(static_cast<double>(sum2), -kBits) / count;
         return {mean, std::sqrt(std::max(0.0, mean2 - mean * mean) / count)};
     }
 };
@@ -73,9 +75,9 @@ struct RatioSum {
     void add(double va, double vb) {
         a += fixed(va, kBits);
         b += fixed(vb, kBits);
-        aa += fixed(va * va, kBits / 2);
-        bb += fixed(vb * vb, kBits / 2);
-        ab += fixed(va * vb, kBits / 2);
+        aa += fixed(va * va, kBits);
+        bb += fixed(vb * vb, kBits);
+        ab += fixed(va * vb, kBits);
     }
     void merge(const RatioSum& o) {
         a += o.a;
@@ -90,8 +92,7 @@ struct RatioSum {
         const double ma = mean(a, kBits), mb = mean(b, kBits);
         if (!(mb > 0)) return {std::numeric_limits<double>::quiet_NaN(), 0};
         const double r = ma / mb;
-        const double spread = mean(aa, kBits / 2) - 2 * r * mean(ab, kBits / 2) +
-                              r * r * mean(bb, kBits / 2);
+        const double spread = mean(aa, kBits) - 2 * r * mean(ab, kBits) + r * r * mean(bb, kBits);
         return {r, std::sqrt(std::max(0.0, spread) / count) / mb};
     }
 };
