@@ -37,7 +37,9 @@
 #include "analysis/pipeline.h"
 #include "analysis/report.h"
 #include "engine/model/model.h"
+#include "engine/simulation/household_simulation.h"
 #include "engine/simulation/monte_carlo.h"
+#include "engine/stages/household_cross_check.h"
 
 namespace quorrel {
 namespace {
@@ -470,15 +472,23 @@ int save_case_option(const Options& texts, const AnalysisState& state, std::ostr
 
 // The simulation of the calculated (prepared) state, with a bar of the
 // paths done while it runs when standard error is a terminal.
+// A household's simulation fills `household` as well.
 MonteCarloResults simulate(const AnalysisState& state, const RunChoices& choices,
-                           std::ostream& err) {
+                           std::ostream& err,
+                           std::optional<HouseholdSimulationResults>& household) {
     MonteCarloOptions options;
     options.paths = choices.paths;
     options.seed = choices.seed;
     options.threads = choices.threads;
     const bool bar = stderr_is_terminal(err);
     if (bar) options.progress = [&err](double share) { draw_share_bar(err, share, "simulating"); };
-    MonteCarloResults simulated = run_monte_carlo(state, options);
+    MonteCarloResults simulated;
+    if (has_spouse(state)) {
+        household = run_household_monte_carlo(state, options);
+        simulated = household->figures;
+    } else {
+        simulated = run_monte_carlo(state, options);
+    }
     if (bar) {
         draw_share_bar(err, 1, "simulating");
         err << '\n';
@@ -504,7 +514,7 @@ std::string household_refusal(const CLI::App& app, const Options& texts) {
         return "a household (--spouse-age) is computed at refined accuracy only: the standard "
                "scheme has one life";
     for (const char* option :
-         {"--monte-carlo", "--solve", "--annuity-sweep", "--compare", "--report", "--pdf"})
+         {"--solve", "--annuity-sweep", "--compare", "--report", "--pdf"})
         if (given_option(app, option))
             return std::string(option) + " is not yet available for a household (--spouse-age)";
     return {};
@@ -521,9 +531,10 @@ int run_analysis(const CLI::App& app, const Options& texts, const RunChoices& ch
         return 1;
     }
     std::optional<MonteCarloResults> simulated;
+    std::optional<HouseholdSimulationResults> household;
     if (choices.paths > 0) {
         try {
-            simulated = simulate(state, choices, err);
+            simulated = simulate(state, choices, err, household);
         } catch (const std::exception& e) {
             err << "quorrel-cli: the simulation stopped: " << one_line(e.what()) << '\n';
             return 1;
@@ -537,6 +548,10 @@ int run_analysis(const CLI::App& app, const Options& texts, const RunChoices& ch
             const std::optional<CrossCheck> check =
                 results.refined ? std::optional(cross_check(results, *simulated)) : std::nullopt;
             j["monte_carlo"] = monte_carlo_json(*simulated, check ? &*check : nullptr);
+            if (household) {
+                const HouseholdCrossCheck split = cross_check_household(results, *household);
+                j["monte_carlo"]["household"] = household_monte_carlo_json(*household, &split);
+            }
         }
         if (solved) j["solve"] = solve_json(*solved, choices.lifetime_ruin);
         out << json_text(j, 2) << '\n';

@@ -625,6 +625,21 @@ json monte_carlo_json(const MonteCarloResults& mc, const CrossCheck* check) {
               {"at_floor", floor}}}};
 }
 
+json household_monte_carlo_json(const HouseholdSimulationResults& mc,
+                                const HouseholdCrossCheck* check) {
+    json levels = json::array();
+    for (std::size_t level = 0; level < 4; ++level)
+        levels.push_back(
+            {{"level", kRuinLevels[level]},
+             {"while_both_alive",
+              estimate_json(mc.lifetime_ruin_both[level],
+                            check ? &check->lifetime_ruin_both[level] : nullptr)},
+             {"while_survivor",
+              estimate_json(mc.lifetime_ruin_survivor[level],
+                            check ? &check->lifetime_ruin_survivor[level] : nullptr)}});
+    return {{"lifetime_ruin", levels}};
+}
+
 std::string solve_caption(const SpendingSolution& solution, double probability) {
     const std::string at =
         solution.solved_for == SolveFor::income

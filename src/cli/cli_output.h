@@ -11,7 +11,9 @@
 #include "analysis/decision_tools.h"
 #include "record/results.h"
 #include "engine/stages/cross_check.h"
+#include "engine/simulation/household_simulation.h"
 #include "engine/simulation/monte_carlo.h"
+#include "engine/stages/household_cross_check.h"
 
 namespace quorrel {
 
@@ -37,6 +39,11 @@ nlohmann::json inputs_json(const AnalysisState& state);
 // simulation could not judge).
 nlohmann::json monte_carlo_json(const MonteCarloResults& simulated,
                                 const CrossCheck* check = nullptr);
+
+// A household's simulated split lifetime ruin by level, as the "household"
+// block's "lifetime_ruin" rows, each estimate with "agrees" under `check`.
+nlohmann::json household_monte_carlo_json(const HouseholdSimulationResults& simulated,
+                                          const HouseholdCrossCheck* check = nullptr);
 
 // The line printed before the analysis at a solved amount, and the solve
 // as JSON; `probability` is the one solved for.

@@ -1,7 +1,8 @@
 // A household on the command line: refined accuracy without being asked,
 // the standard scheme and the single-life tools refused in one line, the
-// JSON's household block consistent with the figures beside it, and a
-// single person's JSON without any household key.
+// JSON's household block consistent with the figures beside it, a single
+// person's JSON without any household key, and the household's simulation
+// in the JSON with its split lifetime ruin.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -41,7 +42,7 @@ INSTANTIATE_TEST_SUITE_P(
     Cli, HouseholdRefusal,
     ::testing::Values(
         Refusal{"standard", {"--accuracy", "standard"}, "refined accuracy only"},
-        Refusal{"simulation", {"--monte-carlo", "1000"}, "--monte-carlo is not yet available"},
+        Refusal{"compare", {"--compare", "other.qcase"}, "--compare is not yet available"},
         Refusal{"solve", {"--solve", "income"}, "--solve is not yet available"},
         Refusal{"sweep", {"--annuity-sweep", "cpi"}, "--annuity-sweep is not yet available"},
         Refusal{"report", {"--report", "unwritten.txt"}, "--report is not yet available"}),
@@ -91,6 +92,35 @@ TEST(CliHousehold, JsonBlockAgreesWithTheFiguresAndASinglePersonHasNone) {
                             "spouse_pension_cpi"})
         EXPECT_FALSE(s["inputs"].contains(key)) << key;
     EXPECT_TRUE(s["expected_ruin_age"].is_number());
+}
+
+// --monte-carlo on a household: every figure simulated with its standard
+// error and judged against the refined one, the split lifetime ruin in a
+// household block whose two parts sum to the simulated lifetime column, and
+// no expected ruin age to simulate.
+TEST(CliHousehold, SimulationGivesEveryFigureAndTheSplitLifetimeRuin) {
+    const Outcome r = run({"--spouse-age", "70", "--spouse-gender", "male", "--survivor-spending",
+                           "60", "--monte-carlo", "4000", "--seed", "3", "--json"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const json j = json::parse(r.out);
+    const json& mc = j["monte_carlo"];
+    EXPECT_EQ(mc["paths"], 4000);
+    EXPECT_EQ(mc["seed"], 3);
+    EXPECT_TRUE(mc["expected_ruin_age"]["value"].is_null());
+    const json& levels = mc["household"]["lifetime_ruin"];
+    ASSERT_EQ(levels.size(), 4u);
+    for (std::size_t level = 0; level < 4; ++level) {
+        const json& row = levels[level];
+        const double both = row["while_both_alive"]["value"];
+        const double survivor = row["while_survivor"]["value"];
+        EXPECT_GT(double(row["while_both_alive"]["standard_error"]), 0);
+        EXPECT_GT(double(row["while_survivor"]["standard_error"]), 0);
+        EXPECT_TRUE(row["while_both_alive"]["agrees"].is_boolean());
+        const json& lifetime = mc["ruin_probability"][level]["lifetime"];
+        EXPECT_NEAR(both + survivor, double(lifetime["value"]), 1e-12);
+        EXPECT_TRUE(lifetime["agrees"].is_boolean());
+    }
+    for (const json& cell : mc["expected_income"]) EXPECT_TRUE(cell["standard_error"].is_number());
 }
 
 }  // namespace
