@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "record/analysis_state.h"
 #include "record/results.h"
@@ -22,6 +23,11 @@ inline constexpr const char* kRatioMessage =
 inline constexpr const char* kHouseholdStandardMessage =
     "A household (a spouse) is computed at refined accuracy only; the standard scheme has one "
     "life.";
+// Why a tool (the simulation, a comparison, a solve or a sweep) is not run
+// for a household; the command line names the option, the screen its button.
+inline std::string household_tool_refusal(std::string_view tool) {
+    return std::string(tool) + " is not yet available for a household";
+}
 
 // What the pipeline needs from a screen. The defaults do nothing, so a
 // screen-free caller overrides only show_message.

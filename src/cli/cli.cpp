@@ -476,7 +476,7 @@ std::string household_refusal(const CLI::App& app, const Options& texts) {
     for (const char* option :
          {"--monte-carlo", "--solve", "--annuity-sweep", "--compare", "--report", "--pdf"})
         if (given_option(app, option))
-            return std::string(option) + " is not yet available for a household (--spouse-age)";
+            return household_tool_refusal(option) + " (--spouse-age)";
     return {};
 }
 
