@@ -493,10 +493,10 @@ bool InPut::check_amount(int index) {
         // The box was left by a page change: bring its page back after the
         // page change has finished.
         QPointer<QLineEdit> edit = box.edit;
-        QTimer::singleShot(0, this, [this, edit] {
+        const int page = box.page;
+        QTimer::singleShot(0, this, [this, edit, page] {
             if (edit == nullptr || running_) return;
             checking_ = true;
-            const int page = amounts_[static_cast<std::size_t>(index)].page;
             show_page(page);
             if (current_page_ == page) edit->setFocus(Qt::OtherFocusReason);
             checking_ = false;
