@@ -289,8 +289,7 @@ void InPut::in_put_Form_Load() {
     for (const char* key : {"gender", "ruin_table", "annuity_table", "ruin_projection_years",
                             "annuity_projection_years", "current_age"})
         write_input(state_, input_row(key), default_of(key));
-    // Inputs without a control on this screen (the household's) hold their
-    // defaults.
+    // An input without a control on this screen holds its default.
     for (std::size_t r = 0; r < rows.size(); ++r) {
         const InputControls& c = controls_[r];
         if (c.lists.empty() && c.options.empty() && c.amount < 0)
