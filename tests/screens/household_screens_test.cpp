@@ -260,6 +260,27 @@ TEST(HouseholdResults, RefusedToolsSayWhy) {
     EXPECT_FALSE(screen.simulation_running());
 }
 
+// A single person's case compared with a household's file: refused in the
+// same words before anything is calculated.
+TEST(HouseholdResults, ComparingWithAHouseholdCaseSaysWhy) {
+    ensure_application();
+    const DefaultCalculation& d = default_calculation();
+    RecordingPlatform platform;
+    OutPut screen(d.state, d.results, platform, "800,000");
+    screen.set_case_reader([](const QString&, AnalysisState& other) {
+        write_input(other, input_row("spouse_age"), {.index = 10});
+        return std::string();
+    });
+    platform.next_open_names = {"/cases/couple.json"};
+    screen.findChild<QPushButton*>("compare_cases")->click();
+    ASSERT_EQ(platform.messages.size(), 1u);
+    EXPECT_EQ(platform.messages[0].text.toStdString(),
+              "The case /cases/couple.json cannot be compared:\n" +
+                  household_tool_refusal("Compare") + ".");
+    EXPECT_FALSE(screen.comparison_running());
+    EXPECT_EQ(screen.compare_window(), nullptr);
+}
+
 // The text report and the PDF hold the household's inputs and figures; a
 // single person's report has no household line.
 TEST(HouseholdReport, TextAndPdfHoldTheHouseholdLines) {

@@ -838,9 +838,13 @@ void OutPut::compare_clicked() {
         const std::string reason = case_reader_
                                        ? case_reader_(path, other.state)
                                        : std::string("saved cases cannot be read in this program");
-        if (!reason.empty()) {
+        // As the command line, a household is not compared yet.
+        const std::string why =
+            !reason.empty() || !has_spouse(other.state) ? reason
+                                                          : household_tool_refusal("Compare") + ".";
+        if (!why.empty()) {
             platform_.show_message(
-                this, kTitle, QString("The case %1 cannot be compared:\n%2").arg(path, qs(reason)),
+                this, kTitle, QString("The case %1 cannot be compared:\n%2").arg(path, qs(why)),
                 MessageIcon::critical);
             return;
         }
