@@ -165,7 +165,9 @@ std::vector<QString> page_html(const AnalysisState& s, const ResultsRecord& r,
                         table_html(figures[3].tables[0]) + "<p>&nbsp;</p>" + chart_marker(0);
     if (!survival.note.empty()) mortality += "<p class='note'>" + esc(survival.note) + "</p>";
     if (figures.size() > 4) mortality += section_html(figures[4]);
-    pages.push_back(mortality + explanation_html(explanations::kMortality));
+    pages.push_back(mortality + explanation_html(r.household.present
+                                                     ? explanations::kHouseholdMortality
+                                                     : explanations::kMortality));
     return pages;
 }
 

@@ -501,7 +501,9 @@ QWidget* OutPut::build_mortality_tab() {
     connect(graph, &QPushButton::clicked, this, [this] { out_put_Command4_Click(); });
     connect(print, &QPushButton::clicked, this, [this] { out_put_Command8_Click(); });
     v->addLayout(button_row({graph, print}));
-    v->addWidget(explanation(page, "Text25", explanations::kMortality));
+    v->addWidget(explanation(page, "Text25",
+                             results_.household.present ? explanations::kHouseholdMortality
+                                                        : explanations::kMortality));
     return page;
 }
 
