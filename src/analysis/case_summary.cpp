@@ -165,7 +165,7 @@ std::vector<SummarySection> input_summary(const AnalysisState& s) {
     return sections;
 }
 
-std::vector<SummaryTable> household_tables(const AnalysisState& s, const ResultsRecord& r) {
+std::vector<SummaryTable> household_tables(const AnalysisState&, const ResultsRecord& r) {
     const HouseholdFigures& h = r.household;
     SummaryTable lifetime{"Lifetime ruin, split by who was alive when the money ran out",
                           {"NIW hits", "Lifetime", "while both were alive",
@@ -189,7 +189,6 @@ std::vector<SummaryTable> household_tables(const AnalysisState& s, const Results
                       {{"Spouse's Age:", whole(h.spouse_age)},
                        {"Expected:", one_decimal(h.expected_last_death_age)},
                        {"90th Percentile:", one_decimal(h.last_death_age_90)}}};
-    (void)s;
     return {lifetime, alive, last};
 }
 

@@ -144,18 +144,6 @@ INSTANTIATE_TEST_SUITE_P(Choices, AccuracyLockTest,
                                            LockCase{"refined_before", true}),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(HouseholdPageTest, EveryHouseholdControlHasItsOwnAccessibleName) {
-    for (const auto& [control, name] :
-         {std::pair{"spouse_current_age", "Spouse's age"}, {"spouse_sex", "Spouse's gender"},
-          {"survivor_spending", "Survivor spending"}, {"survivor_share", "Survivor share"},
-          {"spouse_pension_cpi", "Spouse's CPI-linked pension income"}}) {
-        auto* w = screen->findChild<QWidget*>(control);
-        ASSERT_NE(w, nullptr) << control;
-        EXPECT_EQ(w->accessibleName().toStdString(), name) << control;
-        EXPECT_TRUE(w->accessibleDescription().startsWith("Accepts ")) << control;
-    }
-}
-
 // The default person with a spouse of 62, calculated once for the suite.
 const DefaultCalculation& household_calculation() {
     static const DefaultCalculation done = [] {
