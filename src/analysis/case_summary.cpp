@@ -158,19 +158,18 @@ SummarySection household_section(const AnalysisState& s) {
 }
 
 std::vector<SummarySection> input_summary(const AnalysisState& s) {
-    std::vector<SummarySection> sections{mortality_section(s), rates_section(s),
-                                         person_section(s), allocation_section(s),
-                                         market_section(s)};
+    std::vector<SummarySection> sections{mortality_section(s), rates_section(s), person_section(s),
+                                         allocation_section(s), market_section(s)};
     if (has_spouse(s)) sections.push_back(household_section(s));
     return sections;
 }
 
 std::vector<SummaryTable> household_tables(const AnalysisState&, const ResultsRecord& r) {
     const HouseholdFigures& h = r.household;
-    SummaryTable lifetime{"Lifetime ruin, split by who was alive when the money ran out",
-                          {"NIW hits", "Lifetime", "while both were alive",
-                           "while a survivor lived"},
-                          {}};
+    SummaryTable lifetime{
+        "Lifetime ruin, split by who was alive when the money ran out",
+        {"NIW hits", "Lifetime", "while both were alive", "while a survivor lived"},
+        {}};
     for (std::size_t level = 0; level < 4; ++level)
         lifetime.rows.push_back({ruin_row_captions()[level], shown_text(r, kRuinFigures, level, 3),
                                  format_percent2(h.lifetime_ruin_both[level]),

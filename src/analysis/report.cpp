@@ -95,8 +95,8 @@ std::vector<std::string> report_lines(const AnalysisState& s, const ResultsRecor
     // stays as it was.
     if (results.household.present) {
         const HouseholdFigures& h = results.household;
-        text("Spouse's Age : " + str_form(s.spouse_age) + "   Spouse's Gender : " +
-             gender_caption(s.spouse_gender_code));
+        text("Spouse's Age : " + str_form(s.spouse_age) +
+             "   Spouse's Gender : " + gender_caption(s.spouse_gender_code));
         sep();
         text("Spouse's CPI - linked Pension :  $" + format_grouped0(s.spouse_pension_cpi_income));
         sep();

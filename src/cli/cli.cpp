@@ -475,8 +475,7 @@ std::string household_refusal(const CLI::App& app, const Options& texts) {
                "scheme has one life";
     for (const char* option :
          {"--monte-carlo", "--solve", "--annuity-sweep", "--compare", "--report", "--pdf"})
-        if (given_option(app, option))
-            return household_tool_refusal(option) + " (--spouse-age)";
+        if (given_option(app, option)) return household_tool_refusal(option) + " (--spouse-age)";
     return {};
 }
 

@@ -108,8 +108,8 @@ void household_curves(ChartGeometry& g, const AnalysisState& state, const Result
     g.more_curves.push_back(polyline(h.survival_either, kColours[3], 2));
     for (int k = 0; k < 4; ++k) {
         ChartText key{"legend(" + std::to_string(k) + ")",
-                      std::string("\u2014 ") + kSurvivalLegend[k], p.right - 110, p.top + 4 + 14 * k,
-                      kColours[k]};
+                      std::string("\u2014 ") + kSurvivalLegend[k], p.right - 110,
+                      p.top + 4 + 14 * k, kColours[k]};
         key.boxed = false;
         g.texts.push_back(key);
     }

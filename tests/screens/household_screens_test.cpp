@@ -67,7 +67,8 @@ TEST_F(HouseholdPageTest, StandsAfterIndividualInformationWithItsHelp) {
     EXPECT_EQ(screen->current_page(), kHouseholdPage);
     for (const char* group : {"Spouse", "When one of you has died"}) {
         bool found = false;
-        for (QGroupBox* g : screen->findChildren<QGroupBox*>()) found = found || g->title() == group;
+        for (QGroupBox* g : screen->findChildren<QGroupBox*>())
+            found = found || g->title() == group;
         EXPECT_TRUE(found) << group;
     }
     button("Command14")->click();
@@ -99,8 +100,9 @@ TEST_F(HouseholdPageTest, ControlsWriteTheRecordAndACaseReadsBack) {
         EXPECT_DOUBLE_EQ(c.field(fresh), c.expected) << c.control;
         QWidget* w = screen->findChild<QWidget*>(c.control);
         ASSERT_NE(w, nullptr) << c.control;
-        const QString shown = qobject_cast<QComboBox*>(w) ? qobject_cast<QComboBox*>(w)->currentText()
-                                                          : qobject_cast<QLineEdit*>(w)->text();
+        const QString shown = qobject_cast<QComboBox*>(w)
+                                  ? qobject_cast<QComboBox*>(w)->currentText()
+                                  : qobject_cast<QLineEdit*>(w)->text();
         EXPECT_EQ(shown, c.given) << c.control;
     }
     EXPECT_TRUE(screen->accuracy_locked());  // the opened case has a spouse
@@ -114,8 +116,8 @@ struct LockCase {
     bool chosen_before;
 };
 
-class AccuracyLockTest : public HouseholdPageTest, public ::testing::WithParamInterface<LockCase> {
-};
+class AccuracyLockTest : public HouseholdPageTest,
+                         public ::testing::WithParamInterface<LockCase> {};
 
 TEST_P(AccuracyLockTest, SpouseLocksAndNoneGivesBack) {
     auto* box = child<QCheckBox>("refined_accuracy");
@@ -207,8 +209,10 @@ TEST_P(HouseholdResultsTest, HouseholdFiguresWhereAPersonsStand) {
         // never above at least one.
         const HouseholdFigures& h = d.results.household;
         for (std::size_t t = 0; t < h.survival_either.size(); ++t) {
-            EXPECT_LE(h.survival_both[t], std::min(h.survival_person[t], h.survival_spouse[t]) + 1e-12);
-            EXPECT_GE(h.survival_either[t], std::max(h.survival_person[t], h.survival_spouse[t]) - 1e-12);
+            EXPECT_LE(h.survival_both[t],
+                      std::min(h.survival_person[t], h.survival_spouse[t]) + 1e-12);
+            EXPECT_GE(h.survival_either[t],
+                      std::max(h.survival_person[t], h.survival_spouse[t]) - 1e-12);
         }
         EXPECT_NE(g.note.find("while a survivor lived"), std::string::npos);
         EXPECT_EQ(screen.findChild<QLineEdit*>("last_death_age")->text().toStdString(),
@@ -221,11 +225,10 @@ TEST_P(HouseholdResultsTest, HouseholdFiguresWhereAPersonsStand) {
     EXPECT_EQ(scheme.contains("Household"), hh);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, HouseholdResultsTest,
-    ::testing::Values(ResultsCase{"household", household_calculation, true},
-                      ResultsCase{"single", default_calculation, false}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Cases, HouseholdResultsTest,
+                         ::testing::Values(ResultsCase{"household", household_calculation, true},
+                                           ResultsCase{"single", default_calculation, false}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // The tools the command line refuses for a household say so in one line and
 // open nothing.
@@ -241,8 +244,7 @@ TEST(HouseholdResults, RefusedToolsSayWhy) {
         platform.messages.clear();
         screen.findChild<QPushButton*>(button)->click();
         ASSERT_EQ(platform.messages.size(), 1u) << button;
-        EXPECT_EQ(platform.messages[0].text.toStdString(),
-                  household_tool_refusal(tool) + ".");
+        EXPECT_EQ(platform.messages[0].text.toStdString(), household_tool_refusal(tool) + ".");
     }
     EXPECT_EQ(screen.what_if_window(), nullptr);
     EXPECT_FALSE(screen.simulation_running());

@@ -117,8 +117,9 @@ TEST_F(InputScreenTest, LoadingShowsTheDefaultsAndTheListsAsWritten) {
     EXPECT_EQ(tabs()->tabToolTip(1), "");
     // Each tab's page holds its frame (in a scroll area, for small screens).
     for (int i = 1; i <= 6; ++i)
-        EXPECT_TRUE(tabs()->widget(InPut::tab_of_page(i))->isAncestorOf(
-            child<QWidget>(QStringLiteral("Frame1(%1)").arg(i))))
+        EXPECT_TRUE(tabs()
+                        ->widget(InPut::tab_of_page(i))
+                        ->isAncestorOf(child<QWidget>(QStringLiteral("Frame1(%1)").arg(i))))
             << i;
 
     EXPECT_EQ(list("Combo4(0)")->count(), 500);

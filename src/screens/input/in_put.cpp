@@ -168,7 +168,7 @@ void InPut::connect_handlers() {
         connect(findChild<QPushButton*>(name), &QPushButton::clicked, this,
                 &InPut::in_put_PrintScreen_Click);
     const std::pair<const char*, int> helps[] = {
-        {"Command4", 1}, {"Command3", 2},  {"Command5", 3},
+        {"Command4", 1}, {"Command3", 2}, {"Command5", 3},
         {"Command7", 4}, {"Command8", 5}, {"Command14", kHouseholdHelpPage}};
     for (const auto& [name, page] : helps)
         connect(findChild<QPushButton*>(name), &QPushButton::clicked, this,

@@ -30,18 +30,27 @@ namespace quorrel {
 namespace {
 
 // By tab: the Household page stands right after the Individual Information page.
-const char* const kTabCaptions[6] = {
-    "Mortality Tables", "Annuity Valuation Rates", "Individual Information", "Household",
-    "Investment and Portfolio Asset Allocation", "Financial Economic Assumptions"};
+const char* const kTabCaptions[6] = {"Mortality Tables",
+                                     "Annuity Valuation Rates",
+                                     "Individual Information",
+                                     "Household",
+                                     "Investment and Portfolio Asset Allocation",
+                                     "Financial Economic Assumptions"};
 // The same captions with their mnemonics, unique in the window together with
 // "&File" and the buttons' (Calculate, Exit, Refined, Help, Print, Go).
-const char* const kTabMnemonics[6] = {
-    "&Mortality Tables", "&Annuity Valuation Rates", "&Individual Information", "Ho&usehold",
-    "In&vestment and Portfolio Asset Allocation", "Financial &Economic Assumptions"};
+const char* const kTabMnemonics[6] = {"&Mortality Tables",
+                                      "&Annuity Valuation Rates",
+                                      "&Individual Information",
+                                      "Ho&usehold",
+                                      "In&vestment and Portfolio Asset Allocation",
+                                      "Financial &Economic Assumptions"};
 const char* const kTabToolTips[6] = {
-    "Choose the relevant mortality tables", "", "Input your personal information",
+    "Choose the relevant mortality tables",
+    "",
+    "Input your personal information",
     "A spouse or partner, and what the survivor spends and receives",
-    "Input informtion about your current asset allocation", "Input parameters about the asset"};
+    "Input informtion about your current asset allocation",
+    "Input parameters about the asset"};
 
 // Market-index captions: k = class - 1 for the U.S.A, k + 5 for Canada.
 const char* const kIndexCaptions[10] = {
@@ -190,7 +199,7 @@ void InPut::build_ui() {
     TabStrip1->setObjectName("TabStrip1");
     TabStrip1->setUsesScrollButtons(true);
     TabStrip1->setDocumentMode(false);
-    Frame1 = {build_page1(), build_page2(),           build_page3(),
+    Frame1 = {build_page1(), build_page2(), build_page3(),
               build_page4(), build_page5(), build_household_page()};
     for (int i = 0; i < 6; ++i) {
         const int page = page_of_tab(i);
@@ -592,8 +601,7 @@ QWidget* InPut::build_household_page() {
 
     v->addStretch(1);
     v->addLayout(right_aligned(button("&Print Screen", "Command15", page)));
-    QWidget* order[] = {spouse_current_age, spouse_sex, pension, survivor_spending,
-                        survivor_share};
+    QWidget* order[] = {spouse_current_age, spouse_sex, pension, survivor_spending, survivor_share};
     for (std::size_t k = 1; k < std::size(order); ++k) setTabOrder(order[k - 1], order[k]);
     return page;
 }

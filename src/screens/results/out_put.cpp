@@ -31,18 +31,18 @@
 #include "analysis/case_summary.h"
 #include "analysis/defaults.h"
 #include "analysis/input_catalogue.h"
-#include "record/number_format.h"
-#include "record/published_figures.h"
 #include "analysis/pipeline.h"
 #include "analysis/report.h"
-#include "screens/results/background_job.h"
+#include "record/number_format.h"
+#include "record/published_figures.h"
 #include "report/chart_geometry.h"
+#include "report/explanations.h"
+#include "report/report_document.h"
+#include "screens/results/background_job.h"
 #include "screens/results/chart_view.h"
 #include "screens/results/compare_window.h"
-#include "report/explanations.h"
 #include "screens/results/grid_marks.h"
 #include "screens/results/keyboard.h"
-#include "report/report_document.h"
 #include "screens/results/what_if_window.h"
 
 namespace quorrel {
@@ -117,8 +117,7 @@ QHBoxLayout* button_row(std::initializer_list<QPushButton*> buttons) {
 // same words rather than run on figures they were not made for.
 bool OutPut::refused_for_household(const char* tool) {
     if (!results_.household.present && !has_spouse(state_)) return false;
-    platform_.show_message(this, kTitle, qs(household_tool_refusal(tool) + "."),
-                           MessageIcon::none);
+    platform_.show_message(this, kTitle, qs(household_tool_refusal(tool) + "."), MessageIcon::none);
     return true;
 }
 
@@ -361,9 +360,9 @@ QWidget* OutPut::build_household_lifetime(QWidget* page) {
                               .arg(qs(fixed_text(100 * error, 2))));
             return b;
         };
-        grid->addWidget(cell("lifetime_both", h.lifetime_ruin_both[r],
-                             h.lifetime_ruin_both_error[r]),
-                        r + 1, 1, Qt::AlignCenter);
+        grid->addWidget(
+            cell("lifetime_both", h.lifetime_ruin_both[r], h.lifetime_ruin_both_error[r]), r + 1, 1,
+            Qt::AlignCenter);
         grid->addWidget(cell("lifetime_survivor", h.lifetime_ruin_survivor[r],
                              h.lifetime_ruin_survivor_error[r]),
                         r + 1, 2, Qt::AlignCenter);
@@ -501,9 +500,9 @@ QWidget* OutPut::build_mortality_tab() {
     connect(graph, &QPushButton::clicked, this, [this] { out_put_Command4_Click(); });
     connect(print, &QPushButton::clicked, this, [this] { out_put_Command8_Click(); });
     v->addLayout(button_row({graph, print}));
-    v->addWidget(explanation(page, "Text25",
-                             results_.household.present ? explanations::kHouseholdMortality
-                                                        : explanations::kMortality));
+    v->addWidget(explanation(
+        page, "Text25",
+        results_.household.present ? explanations::kHouseholdMortality : explanations::kMortality));
     return page;
 }
 
@@ -841,9 +840,9 @@ void OutPut::compare_clicked() {
                                        ? case_reader_(path, other.state)
                                        : std::string("saved cases cannot be read in this program");
         // As the command line, a household is not compared yet.
-        const std::string why =
-            !reason.empty() || !has_spouse(other.state) ? reason
-                                                          : household_tool_refusal("Compare") + ".";
+        const std::string why = !reason.empty() || !has_spouse(other.state)
+                                    ? reason
+                                    : household_tool_refusal("Compare") + ".";
         if (!why.empty()) {
             platform_.show_message(
                 this, kTitle, QString("The case %1 cannot be compared:\n%2").arg(path, qs(why)),
