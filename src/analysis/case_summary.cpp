@@ -2,8 +2,10 @@
 
 #include <cmath>
 #include <cstdio>
+#include <string_view>
 
 #include "analysis/defaults.h"
+#include "analysis/input_catalogue.h"
 #include "record/number_format.h"
 
 namespace quorrel {
@@ -32,16 +34,18 @@ std::string headline_sentence(const ResultsRecord& r) {
     const double lifetime = r.ruin_grid[0][3];
     const long lasting = std::lround(100 * (1 - lifetime));
     const std::string figure = " (lifetime ruin " + shown_text(r, kRuinFigures, 0, 3) + ")";
+    // A household's money has to last until the second death.
+    const std::string lasts = r.household.present
+                                  ? " futures your money lasts as long as either of you lives"
+                                  : " futures your money lasts as long as you do";
     // A count of 0 or 100 out of 100 would claim a certainty no model has.
-    if (lasting >= 100)
-        return "In more than 99 of 100 futures your money lasts as long as you do" + figure;
-    if (lasting <= 0)
-        return "In fewer than 1 of 100 futures your money lasts as long as you do" + figure;
-    return "In about " + std::to_string(lasting) +
-           " of 100 futures your money lasts as long as you do" + figure;
+    if (lasting >= 100) return "In more than 99 of 100" + lasts + figure;
+    if (lasting <= 0) return "In fewer than 1 of 100" + lasts + figure;
+    return "In about " + std::to_string(lasting) + " of 100" + lasts + figure;
 }
 
 std::string scheme_sentence(const ResultsRecord& r) {
+    if (r.household.present) return kHouseholdSchemeSentence;
     return r.refined ? kRefinedSchemeSentence : kStandardSchemeSentence;
 }
 
@@ -139,9 +143,52 @@ SummarySection market_section(const AnalysisState& s) {
 
 }  // namespace
 
+// Only for a household: a single person's summary is what it always was.
+SummarySection household_section(const AnalysisState& s) {
+    return {"Household",
+            {{"Spouse",
+              {},
+              {{"Spouse's Age:", whole(s.spouse_age)},
+               {"Spouse's Gender:", gender_caption(s.spouse_gender_code)},
+               {"Spouse's CPI - linked Pension (Annual):", money(s.spouse_pension_cpi_income)}}},
+             {"When one of you has died",
+              {},
+              {{"Survivor Spending:", whole(s.survivor_spending * 100) + "% of the target"},
+               {"Survivor Share:", whole(s.survivor_share * 100) + "%"}}}}};
+}
+
 std::vector<SummarySection> input_summary(const AnalysisState& s) {
-    return {mortality_section(s), rates_section(s), person_section(s), allocation_section(s),
-            market_section(s)};
+    std::vector<SummarySection> sections{mortality_section(s), rates_section(s), person_section(s),
+                                         allocation_section(s), market_section(s)};
+    if (has_spouse(s)) sections.push_back(household_section(s));
+    return sections;
+}
+
+std::vector<SummaryTable> household_tables(const AnalysisState&, const ResultsRecord& r) {
+    const HouseholdFigures& h = r.household;
+    SummaryTable lifetime{
+        "Lifetime ruin, split by who was alive when the money ran out",
+        {"NIW hits", "Lifetime", "while both were alive", "while a survivor lived"},
+        {}};
+    for (std::size_t level = 0; level < 4; ++level)
+        lifetime.rows.push_back({ruin_row_captions()[level], shown_text(r, kRuinFigures, level, 3),
+                                 format_percent2(h.lifetime_ruin_both[level]),
+                                 format_percent2(h.lifetime_ruin_survivor[level])});
+    SummaryTable alive{"Alive after", {"", "You", "Spouse", "Both", "At least one"}, {}};
+    for (const double years : kGridHorizons) {
+        const auto k = static_cast<std::size_t>(years);
+        if (k >= h.survival_either.size()) break;
+        alive.rows.push_back({whole(years) + " years", format_percent2(h.survival_person[k]),
+                              format_percent2(h.survival_spouse[k]),
+                              format_percent2(h.survival_both[k]),
+                              format_percent2(h.survival_either[k])});
+    }
+    SummaryTable last{"Your age at the last death of the two",
+                      {},
+                      {{"Spouse's Age:", whole(h.spouse_age)},
+                       {"Expected:", one_decimal(h.expected_last_death_age)},
+                       {"90th Percentile:", one_decimal(h.last_death_age_90)}}};
+    return {lifetime, alive, last};
 }
 
 namespace {
@@ -151,7 +198,8 @@ SummaryTable figure_rows(FigureTab tab, const std::string& title, const Analysis
                          const ResultsRecord& r) {
     SummaryTable table{title, {}, {}};
     for (const Figure& f : published_figures())
-        if (f.tab == tab) table.rows.push_back({f.caption, figure_text(f, s, r)});
+        if (f.tab == tab && !(r.household.present && f.key == std::string_view(kRuinAgeKey)))
+            table.rows.push_back({f.caption, figure_text(f, s, r)});
     return table;
 }
 
@@ -193,6 +241,7 @@ std::vector<SummarySection> results_summary(const AnalysisState& s, const Result
 
     sections.push_back({"Mortality Parameters",
                         {figure_rows(FigureTab::mortality, "Individual Information", s, r)}});
+    if (r.household.present) sections.push_back({"Household", household_tables(s, r)});
     return sections;
 }
 

@@ -38,11 +38,18 @@ SummaryTable grid_table(const std::string& title, const std::string& corner,
     return table;
 }
 
-// The five input pages, with the figures the Go step derived from them.
+// The five input pages, with the figures the Go step derived from them; a
+// household's page last, only with a spouse.
 std::vector<SummarySection> input_summary(const AnalysisState& state);
 
+// A household's own figures: the lifetime ruin split by who was alive, the
+// survival of each, the last death.
+std::vector<SummaryTable> household_tables(const AnalysisState& state,
+                                           const ResultsRecord& results);
+
 // The four result tabs: probabilities, estate multiples with their amounts,
-// the expected income by horizon, and the mortality figures.
+// the expected income by horizon, and the mortality figures; a household's
+// figures last, only for a household.
 std::vector<SummarySection> results_summary(const AnalysisState& state,
                                             const ResultsRecord& results);
 
@@ -57,5 +64,11 @@ inline constexpr const char* kStandardSchemeSentence =
     "figures.";
 inline constexpr const char* kRefinedSchemeSentence =
     "Refined accuracy: converged figures, each with its error estimate (\u00b1).";
+inline constexpr const char* kHouseholdSchemeSentence =
+    "Household of two lives at refined accuracy: converged figures, each with its error "
+    "estimate (\u00b1); figures within 10, 20 and 30 years count households with someone "
+    "alive then.";
+// A household has no expected ruin age: its spending cannot ignore death.
+inline constexpr const char* kRuinAgeKey = "expected_ruin_age_shown";
 
 }  // namespace quorrel

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "record/analysis_state.h"
 #include "record/results.h"
@@ -23,6 +24,11 @@ inline constexpr const char* kRatioMessage =
 inline constexpr const char* kHouseholdStandardMessage =
     "A household (a spouse) is computed at refined accuracy only; the standard scheme has one "
     "life.";
+// Why a tool (the simulation, a comparison, a solve or a sweep) is not run
+// for a household; the command line names the option, the screen its button.
+inline std::string household_tool_refusal(std::string_view tool) {
+    return std::string(tool) + " is not yet available for a household";
+}
 
 // The spending rule that only a simulation computes, and the message that
 // refuses it.

@@ -8,6 +8,7 @@
 #include <csignal>
 #include <cstring>
 
+#include "analysis/input_catalogue.h"
 #include "record/number_format.h"
 #include "record/published_figures.h"
 
@@ -89,7 +90,30 @@ std::vector<std::string> report_lines(const AnalysisState& s, const ResultsRecor
     text("Ruin Probability in 30 years :  " + shown_text(results, kRuinFigures, 0, 2));
     sep();
     text("Life Time Ruin Probability :  " + shown_text(results, kRuinFigures, 0, 3));
-    sep(2);
+    sep();
+    // A household's lines come only with a spouse; a single person's report
+    // stays as it was.
+    if (results.household.present) {
+        const HouseholdFigures& h = results.household;
+        text("Spouse's Age : " + str_form(s.spouse_age) +
+             "   Spouse's Gender : " + gender_caption(s.spouse_gender_code));
+        sep();
+        text("Spouse's CPI - linked Pension :  $" + format_grouped0(s.spouse_pension_cpi_income));
+        sep();
+        text("Survivor Spending :  " + fixed_text(s.survivor_spending * 100, 0) + "%" +
+             "   Survivor Share :  " + fixed_text(s.survivor_share * 100, 0) + "%");
+        sep();
+        text("Life Time Ruin Probability while both were alive :  " +
+             format_percent2(h.lifetime_ruin_both[0]));
+        sep();
+        text("Life Time Ruin Probability while a survivor lived :  " +
+             format_percent2(h.lifetime_ruin_survivor[0]));
+        sep();
+        text("Expected Age at the Last Death :  " + fixed_text(h.expected_last_death_age, 1) +
+             "   90th Percentile :  " + fixed_text(h.last_death_age_90, 1));
+        sep();
+    }
+    sep();
     text("Median Estate Value in 10 years :  $" + format_grouped0(median_estate(results, s, 0)));
     sep();
     text("Median Estate Value in 20 years :  $" + format_grouped0(median_estate(results, s, 1)));

@@ -515,8 +515,7 @@ std::string household_refusal(const CLI::App& app, const Options& texts) {
                "scheme has one life";
     for (const char* option :
          {"--solve", "--annuity-sweep", "--compare", "--report", "--pdf"})
-        if (given_option(app, option))
-            return std::string(option) + " is not yet available for a household (--spouse-age)";
+        if (given_option(app, option)) return household_tool_refusal(option) + " (--spouse-age)";
     return {};
 }
 

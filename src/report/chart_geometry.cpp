@@ -80,6 +80,48 @@ const ChartText* ChartGeometry::text(const std::string& name) const {
     return nullptr;
 }
 
+namespace {
+
+// A household's survival: the person's curve replaces the single life's, the
+// spouse's, both's and at least one's follow it, with a legend at the top
+// right, where the curves have fallen low by then.
+void household_curves(ChartGeometry& g, const AnalysisState& state, const ResultsRecord& results,
+                      double spacing_x, double one_level, double pixels_per_unit) {
+    const HouseholdFigures& h = results.household;
+    const ChartFrame& p = g.plot;
+    const auto polyline = [&](const std::vector<double>& curve, ChartColour colour, int width) {
+        ChartPolyline line;
+        line.colour = colour;
+        line.width = width;
+        const int last = std::min<int>(state.survival_years, static_cast<int>(curve.size()) - 1);
+        for (int t = 0; t <= last; ++t) {
+            const double y = one_level + pixels_per_unit * (1 - curve[static_cast<size_t>(t)]);
+            line.points.push_back({x_at_years(g, spacing_x, t), clamp_to(y, p.top, p.bottom)});
+        }
+        return line;
+    };
+    constexpr ChartColour kColours[4] = {ChartColour::red, ChartColour::blue, ChartColour::green,
+                                         ChartColour::purple};
+    g.curve = polyline(h.survival_person, kColours[0], 3);
+    g.more_curves.push_back(polyline(h.survival_spouse, kColours[1], 2));
+    g.more_curves.push_back(polyline(h.survival_both, kColours[2], 2));
+    g.more_curves.push_back(polyline(h.survival_either, kColours[3], 2));
+    for (int k = 0; k < 4; ++k) {
+        ChartText key{"legend(" + std::to_string(k) + ")",
+                      std::string("\u2014 ") + kSurvivalLegend[k], p.right - 110,
+                      p.top + 4 + 14 * k, kColours[k]};
+        key.boxed = false;
+        g.texts.push_back(key);
+    }
+    // The expected ruin age ignores death, which a household's spending
+    // cannot; the lifetime ruin split by who was alive stands in its place.
+    g.note = "Lifetime ruin " + format_percent2(results.ruin_grid[0][3]) + ": " +
+             format_percent2(h.lifetime_ruin_both[0]) + " while both were alive, " +
+             format_percent2(h.lifetime_ruin_survivor[0]) + " while a survivor lived.";
+}
+
+}  // namespace
+
 ChartGeometry survival_chart(const AnalysisState& state, const ResultsRecord& results) {
     constexpr double kSpacingX = 34, kSpacingY = 18, kPixelsPerUnit = 180;
     ChartGeometry g = blank_chart(kSurvivalCanvasWidth, kSurvivalCanvasHeight, kSurvivalFrame);
@@ -101,6 +143,10 @@ ChartGeometry survival_chart(const AnalysisState& state, const ResultsRecord& re
         g.curve.points.push_back({x_at_years(g, kSpacingX, t), clamp_to(y, p.top, p.bottom)});
     }
     g.curve.colour = ChartColour::red;
+    if (results.household.present) {
+        household_curves(g, state, results, kSpacingX, one_level, kPixelsPerUnit);
+        return g;
+    }
 
     ChartText caption{"Label12", "", 0, p.bottom / 2, ChartColour::blue, false};
     caption.boxed = true;

@@ -22,7 +22,7 @@ struct ChartPoint {
     double x = 0, y = 0;
 };
 
-enum class ChartColour { black, red, blue, dark_blue };
+enum class ChartColour { black, red, blue, dark_blue, green, purple };
 
 struct ChartLine {
     ChartPoint from, to;
@@ -107,7 +107,12 @@ inline constexpr int kLastMarkedRuinAge = 105;
 // The two axes of the plot frame, each ending in an arrow head.
 void add_arrow_axes(ChartGeometry& g);
 
+// For a household, four curves with their legend ("legend(0)" .. "legend(3)"):
+// the person (the red curve), the spouse, both and at least one alive; no
+// ruin age, and the note gives the split lifetime figures in its place.
 ChartGeometry survival_chart(const AnalysisState& state, const ResultsRecord& results);
+inline constexpr const char* kSurvivalLegend[4] = {"You", "Your spouse", "Both alive",
+                                                   "At least one alive"};
 
 // Income chart of the "Projected Consumption" tab: the expected income as a
 // multiple of the real target income, from today through the 20 horizons.

@@ -49,6 +49,8 @@ QColor chart_colour(ChartColour c) {
         case ChartColour::red: return QColor(255, 0, 0);
         case ChartColour::blue: return QColor(0, 0, 255);
         case ChartColour::dark_blue: return QColor(0, 0, 128);
+        case ChartColour::green: return QColor(0, 128, 0);
+        case ChartColour::purple: return QColor(128, 0, 128);
         case ChartColour::black: break;
     }
     return QColor(0, 0, 0);

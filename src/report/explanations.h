@@ -35,5 +35,9 @@ inline constexpr const char* kConsumption =
 inline constexpr const char* kMortality =
     " The above graph displays the probability of surviving to any given age based on the "
     "mortality table selected, as well as the age at which ruin is expected to occur.";
+// A household's chart has no ruin age: its spending cannot ignore death.
+inline constexpr const char* kHouseholdMortality =
+    " The above graph displays the probability that you, your spouse, both of you and at least "
+    "one of you are alive at each of your ages, based on the mortality table selected.";
 
 }  // namespace quorrel::explanations

@@ -121,6 +121,7 @@ std::vector<QString> page_html(const AnalysisState& s, const ResultsRecord& r,
         "<table width='100%' cellspacing='0' cellpadding='0' border='0'><tr>"
         "<td width='50%' valign='top'>" +
         section_html(inputs[0]) + section_html(inputs[1]) + section_html(inputs[4]) +
+        (inputs.size() > 5 ? section_html(inputs[5]) : QString()) +
         "</td><td width='4%'></td><td width='46%' valign='top'>" + section_html(inputs[2]) +
         section_html(inputs[3]) + "</td></tr></table>");
 
@@ -163,7 +164,10 @@ std::vector<QString> page_html(const AnalysisState& s, const ResultsRecord& r,
     QString mortality = "<h2>" + esc(figures[3].title) + "</h2>" +
                         table_html(figures[3].tables[0]) + "<p>&nbsp;</p>" + chart_marker(0);
     if (!survival.note.empty()) mortality += "<p class='note'>" + esc(survival.note) + "</p>";
-    pages.push_back(mortality + explanation_html(explanations::kMortality));
+    if (figures.size() > 4) mortality += section_html(figures[4]);
+    pages.push_back(mortality + explanation_html(r.household.present
+                                                     ? explanations::kHouseholdMortality
+                                                     : explanations::kMortality));
     return pages;
 }
 

@@ -72,13 +72,19 @@ TEST_F(InputScreenTest, EveryInputHasItsOwnAccessibleName) {
           NamedControl{"Combo1(1)", "COLA of the annuity purchase"},
           NamedControl{"Combo2(1)", "AIR of the annuity purchase"},
           NamedControl{"ind_sex", "Gender"}, NamedControl{"ind_current_age", "Current age"},
-          NamedControl{"ind_invest_wealth", "Net investable wealth"}}) {
+          NamedControl{"ind_invest_wealth", "Net investable wealth"},
+          NamedControl{"spouse_current_age", "Spouse's age"},
+          NamedControl{"spouse_sex", "Spouse's gender"},
+          NamedControl{"survivor_spending", "Survivor spending"},
+          NamedControl{"survivor_share", "Survivor share"},
+          NamedControl{"spouse_pension_cpi", "Spouse's CPI-linked pension income"}}) {
         auto* w = screen->findChild<QWidget*>(c.control);
         ASSERT_NE(w, nullptr) << c.control;
         EXPECT_EQ(w->accessibleName().toStdString(), c.name) << c.control;
     }
     // The amount boxes say what they accept.
     EXPECT_TRUE(box("Text10")->accessibleDescription().startsWith("Accepts "));
+    EXPECT_TRUE(box("spouse_pension_cpi")->accessibleDescription().startsWith("Accepts "));
 }
 
 TEST(ResultsAccessibleNames, EveryCellAndChartHasItsOwnName) {

@@ -133,7 +133,9 @@ TEST(HelpMenu, EveryPageAndTheAboutBox) {
         {"200,000", "standard error", "three standard errors"},
         {"one to three", "accuracy", "CSV", "Cancel"},
         {"largest target income", "smallest liquid wealth", "Refined accuracy", "5%"},
-        {".json", "quorrel FILE", "quorrel-cli", "last used"}};
+        {".json", "quorrel FILE", "quorrel-cli", "last used"},
+        {"None", "survivor spending", "survivor share", "joint-and-survivor", "Refined accuracy",
+         "second death"}};
     for (int page = 6; page <= kHelpPages; ++page)
         for (const char* topic : topics[static_cast<size_t>(page - 6)])
             EXPECT_TRUE(help_text(page).contains(QString::fromUtf8(topic))) << page << " " << topic;

@@ -221,7 +221,8 @@ TEST_F(CalculateTest, ClosingDuringARunEndsTheProgramAfterIt) {
 }
 
 TEST_F(CalculateTest, PrintScreenWithoutPrinterShowsItsMessage) {
-    for (const char* name : {"Command13", "Command12", "Command11", "Command9", "Command10"}) {
+    for (const char* name :
+         {"Command13", "Command12", "Command11", "Command15", "Command9", "Command10"}) {
         platform.messages.clear();
         platform.printed.clear();
         button(name)->click();

@@ -110,15 +110,16 @@ TEST_F(InputScreenTest, LoadingLeavesTheSharedDefaultsInTheRecord) {
 
 TEST_F(InputScreenTest, LoadingShowsTheDefaultsAndTheListsAsWritten) {
     EXPECT_EQ(screen->windowTitle(), "Quorrel - Input Individual Information");
-    EXPECT_EQ(tabs()->count(), 5);
+    EXPECT_EQ(tabs()->count(), 6);
     EXPECT_EQ(tabs()->currentIndex(), 0);
-    EXPECT_EQ(tabs()->tabText(3), "Investment and Portfolio Asset Allocation");
-    EXPECT_EQ(tabs()->tabToolTip(3), "Input informtion about your current asset allocation");
+    EXPECT_EQ(tabs()->tabText(4), "Investment and Portfolio Asset Allocation");
+    EXPECT_EQ(tabs()->tabToolTip(4), "Input informtion about your current asset allocation");
     EXPECT_EQ(tabs()->tabToolTip(1), "");
     // Each tab's page holds its frame (in a scroll area, for small screens).
-    for (int i = 1; i <= 5; ++i)
-        EXPECT_TRUE(tabs()->widget(i - 1)->isAncestorOf(
-            child<QWidget>(QStringLiteral("Frame1(%1)").arg(i))))
+    for (int i = 1; i <= 6; ++i)
+        EXPECT_TRUE(tabs()
+                        ->widget(InPut::tab_of_page(i))
+                        ->isAncestorOf(child<QWidget>(QStringLiteral("Frame1(%1)").arg(i))))
             << i;
 
     EXPECT_EQ(list("Combo4(0)")->count(), 500);
@@ -256,7 +257,7 @@ TEST_F(InputScreenTest, CanadaPresetRewritesTheNineListsAndTheCaptions) {
 
     // Page 5 follows only when it is entered.
     EXPECT_TRUE(child<QLabel>("Label51(5)")->isHidden());
-    tabs()->setCurrentIndex(4);
+    tabs()->setCurrentIndex(5);
     EXPECT_EQ(screen->current_page(), 5);
     for (int k = 0; k < 5; ++k) {
         EXPECT_TRUE(child<QLabel>(QStringLiteral("Label51(%1)").arg(k))->isHidden());
@@ -267,7 +268,7 @@ TEST_F(InputScreenTest, CanadaPresetRewritesTheNineListsAndTheCaptions) {
     // A user's own figure lasts until the market is chosen again.
     select("stock_mean", "5.50%");
     tabs()->setCurrentIndex(0);
-    tabs()->setCurrentIndex(4);
+    tabs()->setCurrentIndex(5);
     EXPECT_EQ(state.mean_stock, 0.055);
     select("Combo5", "U.S.A");
     EXPECT_EQ(state.mean_stock, 0.07);
@@ -276,27 +277,27 @@ TEST_F(InputScreenTest, CanadaPresetRewritesTheNineListsAndTheCaptions) {
 }
 
 TEST_F(InputScreenTest, LeavingTheAllocationPageNeedsBothColumnsComplete) {
-    tabs()->setCurrentIndex(3);
+    tabs()->setCurrentIndex(4);
     ASSERT_EQ(screen->current_page(), 4);
     select("Combo6(0)", "30%");  // today's column now 110%
 
     int tab_behind_message = -1;
     platform.on_message = [&] { tab_behind_message = tabs()->currentIndex(); };
     tabs()->setCurrentIndex(0);
-    EXPECT_EQ(tab_behind_message, 3);
+    EXPECT_EQ(tab_behind_message, 4);
     ASSERT_EQ(platform.messages.size(), 1u);
     EXPECT_EQ(platform.messages[0].text, "ERROR: The assest allocation must sum to 100%!!!");
     EXPECT_EQ(platform.messages[0].title, "Input Individual Information");
     EXPECT_EQ(platform.messages[0].icon, MessageIcon::none);
     // Tab and page both stay on the allocation page.
-    EXPECT_EQ(tabs()->currentIndex(), 3);
+    EXPECT_EQ(tabs()->currentIndex(), 4);
     EXPECT_TRUE(tabs()->currentWidget()->isAncestorOf(child<QWidget>("Frame1(4)")));
     EXPECT_EQ(screen->current_page(), 4);
     EXPECT_NEAR(state.weight_sum, 1.1, 1e-12);
 
-    tabs()->setCurrentIndex(4);
+    tabs()->setCurrentIndex(5);
     EXPECT_EQ(platform.messages.size(), 2u);
-    EXPECT_EQ(tabs()->currentIndex(), 3);
+    EXPECT_EQ(tabs()->currentIndex(), 4);
 
     // 60/30/10/0/0 in both columns is complete although its double sum is not 1.
     const char* mix[5] = {"60%", "30%", "10%", "0%", "0%"};
@@ -304,14 +305,14 @@ TEST_F(InputScreenTest, LeavingTheAllocationPageNeedsBothColumnsComplete) {
         select(QStringLiteral("Combo6(%1)").arg(k), mix[k]);
         select(QStringLiteral("Combo6(%1)").arg(k + 5), mix[k]);
     }
-    tabs()->setCurrentIndex(4);
+    tabs()->setCurrentIndex(5);
     EXPECT_EQ(platform.messages.size(), 2u);
     EXPECT_EQ(screen->current_page(), 5);
-    EXPECT_EQ(tabs()->currentIndex(), 4);
+    EXPECT_EQ(tabs()->currentIndex(), 5);
 }
 
 TEST_F(InputScreenTest, LaterColumnAloneAlsoHoldsThePage) {
-    tabs()->setCurrentIndex(3);
+    tabs()->setCurrentIndex(4);
     select("Combo6(9)", "10%");  // later column 90%
     tabs()->setCurrentIndex(2);
     ASSERT_EQ(platform.messages.size(), 1u);

@@ -40,7 +40,7 @@ void wait_until_idle(const WhatIfWindow& window) {
     }
 }
 
-QStringList snapshot(const QWidget& window) {
+QStringList window_snapshot(const QWidget& window) {
     QStringList seen;
     for (const QLabel* l : window.findChildren<QLabel*>())
         seen << l->objectName() + "=" + l->text();
@@ -154,12 +154,12 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(WhatIfTest, CancelLeavesTheWindowAsItWas) {
     for (const char* start : {"solve", "run_sweep"}) {
-        const QStringList before = snapshot(*window);
+        const QStringList before = window_snapshot(*window);
         platform.on_progress = [&](double) { platform.cancel_progress(); };
         button(start)->click();
         wait_until_idle(*window);
         EXPECT_EQ(platform.progress_open, 0) << start;
-        EXPECT_EQ(snapshot(*window), before) << start;
+        EXPECT_EQ(window_snapshot(*window), before) << start;
         EXPECT_FALSE(window->solution().has_value()) << start;
         EXPECT_FALSE(window->sweep().has_value()) << start;
         EXPECT_TRUE(platform.messages.empty()) << start;

@@ -23,6 +23,7 @@ const char* const kCaptions[kHelpPages] = {
     "Compare Cases Help",
     "What If Help",
     "Case Files Help",
+    "Household Help",
 };
 
 // Each text starts with four blanks and breaks its lines by hand, so that it
@@ -176,6 +177,32 @@ const char* const kTexts[kHelpPages] = {
     "Results are saved from the results screen: \"Save Results\" adds a text report\n"
     "to the end of a file, \"Export PDF...\" writes a full report. Every file dialog\n"
     "starts in the folder last used and proposes a name from the case and the date.\n",
+
+    // 11: household
+    "    On this page you may add a spouse or partner, making the analysis one of a\n"
+    "household of two lives. Leave the spouse's age at \"None\" for one person alone.\n"
+    "\n"
+    "The spouse's age and gender pick the spouse's row of the ruin mortality table;\n"
+    "the two deaths are taken to be independent. The money lasts as long as the\n"
+    "household: the figures follow it until the second death.\n"
+    "\n"
+    "While both of you are alive the household spends the real target income. Once\n"
+    "one has died, the survivor spends the survivor spending, a percentage of that\n"
+    "target. Your pensions are paid in full while you live and at the survivor\n"
+    "share to your spouse after your death; the spouse's CPI-linked pension is paid\n"
+    "in full while the spouse lives and at the survivor share to you afterwards.\n"
+    "Annuities bought become joint-and-survivor annuities: paid in full while both\n"
+    "live and at the survivor share while one survives, priced on both lives.\n"
+    "\n"
+    "A household is calculated at refined accuracy only, so entering a spouse ticks\n"
+    "\"Refined accuracy\" and holds it ticked until the spouse is removed.\n"
+    "\n"
+    "On the results screen every figure within 10, 20 and 30 years counts only the\n"
+    "households with someone still alive then. The lifetime figures are split: the\n"
+    "chance that the money runs out while both were alive, and while a survivor\n"
+    "lived. The expected ruin age is not shown for a household. The survival chart\n"
+    "shows you, your spouse, both and at least one of you alive; the mortality page\n"
+    "gives your age at the later of the two deaths, expected and 90th percentile.\n",
 };
 
 }  // namespace

@@ -10,8 +10,8 @@ class QPushButton;
 namespace quorrel {
 
 // The help pages: 1..5 those of the input pages, then refined accuracy, the
-// simulation, Compare, What if and case files.
-inline constexpr int kHelpPages = 10;
+// simulation, Compare, What if, case files and the Household page.
+inline constexpr int kHelpPages = 11;
 // Caption and text of help page 1..kHelpPages.
 QString help_caption(int page);
 QString help_text(int page);

@@ -152,6 +152,9 @@ void InPut::connect_handlers() {
     on_select(real_bond_dev, &InPut::in_put_real_bond_dev_Click);
     on_select(estate_dev, &InPut::in_put_estate_dev_Click);
     on_select(advisory_fee, &InPut::in_put_advisory_fee_Click);
+    on_select(spouse_current_age, &InPut::in_put_spouse_current_age_Click);
+    for (QComboBox* list : {spouse_sex, survivor_spending, survivor_share})
+        connect(list, &QComboBox::currentIndexChanged, this, [this, list] { list_chosen(list); });
 
     for (AmountBox& box : amounts_) box.edit->installEventFilter(this);
 
@@ -160,11 +163,13 @@ void InPut::connect_handlers() {
     connect(Command2, &QPushButton::clicked, this, &InPut::in_put_Command2_Click);
     connect(Command6, &QPushButton::clicked, this, &InPut::in_put_Command6_Click);
     connect(Timer1, &QTimer::timeout, this, &InPut::in_put_Timer1_Timer);
-    for (const char* name : {"Command9", "Command10", "Command11", "Command12", "Command13"})
+    for (const char* name :
+         {"Command9", "Command10", "Command11", "Command12", "Command13", "Command15"})
         connect(findChild<QPushButton*>(name), &QPushButton::clicked, this,
                 &InPut::in_put_PrintScreen_Click);
     const std::pair<const char*, int> helps[] = {
-        {"Command4", 1}, {"Command3", 2}, {"Command5", 3}, {"Command7", 4}, {"Command8", 5}};
+        {"Command4", 1}, {"Command3", 2}, {"Command5", 3},
+        {"Command7", 4}, {"Command8", 5}, {"Command14", kHouseholdHelpPage}};
     for (const auto& [name, page] : helps)
         connect(findChild<QPushButton*>(name), &QPushButton::clicked, this,
                 [this, page = page] { in_put_Help_Click(page); });
@@ -202,6 +207,10 @@ void InPut::bind_inputs() {
         if (devs[k] != nullptr) lists(class_key("dev_", k), {devs[k]});
     }
     lists("advisory_fee_percent", {advisory_fee});
+    lists("spouse_age", {spouse_current_age});
+    lists("spouse_gender", {spouse_sex});
+    lists("survivor_spending_percent", {survivor_spending});
+    lists("survivor_share_percent", {survivor_share});
     controls_[input_index("ruin_table")].options = {prob_1994, prob_iam2000, prob_rp2000};
     controls_[input_index("annuity_table")].options = {annu_1983, annu_iam2000};
     for (int box = 0; box < static_cast<int>(amounts_.size()); ++box)
@@ -241,12 +250,14 @@ void InPut::name_controls() {
     }
     refined_accuracy->setAccessibleName("Refined accuracy");
     refined_accuracy->setAccessibleDescription(refined_accuracy->toolTip());
+    household_accuracy_note_->setAccessibleName("Refined accuracy for a household");
+    household_accuracy_note_->setAccessibleDescription(household_accuracy_note_->toolTip());
 }
 
 // An amount box of the layout, fed by the catalogue's input `key`.
 void InPut::bind_amount(int box, QLineEdit* edit, const char* key) {
     const std::size_t row = input_index(key);
-    amounts_[box] = {edit, input_catalogue()[row].number, {}, row};
+    amounts_[box] = {edit, input_catalogue()[row].number, {}, row, 3};
 }
 
 // Fills every list with its catalogue items, without running a handler.
@@ -278,8 +289,7 @@ void InPut::in_put_Form_Load() {
     for (const char* key : {"gender", "ruin_table", "annuity_table", "ruin_projection_years",
                             "annuity_projection_years", "current_age"})
         write_input(state_, input_row(key), default_of(key));
-    // Inputs without a control on this screen (the household's) hold their
-    // defaults.
+    // An input without a control on this screen holds its default.
     for (std::size_t r = 0; r < rows.size(); ++r) {
         const InputControls& c = controls_[r];
         if (c.lists.empty() && c.options.empty() && c.amount < 0)
@@ -353,6 +363,7 @@ void InPut::list_chosen(QComboBox* list) {
     for (QComboBox* other : controls_[row].lists)
         if (other != list) select_index(other, i);
     if (row == input_index("market")) market_chosen(i);
+    if (row == input_index("spouse_age")) update_accuracy_lock();
     input_changed();
 }
 
@@ -481,11 +492,12 @@ bool InPut::check_amount(int index) {
         // The box was left by a page change: bring its page back after the
         // page change has finished.
         QPointer<QLineEdit> edit = box.edit;
-        QTimer::singleShot(0, this, [this, edit] {
+        const int page = box.page;
+        QTimer::singleShot(0, this, [this, edit, page] {
             if (edit == nullptr || running_) return;
             checking_ = true;
-            show_page(3);
-            if (current_page_ == 3) edit->setFocus(Qt::OtherFocusReason);
+            show_page(page);
+            if (current_page_ == page) edit->setFocus(Qt::OtherFocusReason);
             checking_ = false;
         });
     }
@@ -515,12 +527,34 @@ bool InPut::amounts_ready(QPushButton* button) {
         if (box.edit->text() == box.accepted_text) continue;
         if (i == told) return false;  // the message of this very click is shown already
         if (!box.edit->isVisible()) {
-            show_page(3);
-            if (current_page_ != 3) return false;
+            show_page(box.page);
+            if (current_page_ != box.page) return false;
         }
         if (!check_amount(i)) return false;
     }
     return true;
+}
+
+// ---- The Household page ------------------------------------------------
+
+void InPut::in_put_spouse_current_age_Click() { list_chosen(spouse_current_age); }
+
+// A household is computed by the refined scheme only: a spouse ticks "Refined
+// accuracy" and holds it; removing the spouse gives back the person's own
+// choice. The lock is not a choice of the person's, so it is not kept for
+// the next session.
+void InPut::update_accuracy_lock() {
+    const bool spouse = spouse_current_age->currentIndex() > 0;
+    if (spouse == accuracy_locked_) return;
+    accuracy_locked_ = spouse;
+    if (spouse) {
+        accuracy_before_lock_ = refined_accuracy->isChecked();
+        refined_accuracy->setChecked(true);
+    } else {
+        refined_accuracy->setChecked(accuracy_before_lock_);
+    }
+    refined_accuracy->setEnabled(!spouse && !running_);
+    household_accuracy_note_->setVisible(spouse);
 }
 
 // ---- Page 4 -------------------------------------------------------------
@@ -566,8 +600,19 @@ void InPut::update_totals() {
     }
 }
 
+int InPut::page_of_tab(int tab_index) {
+    static constexpr int kPages[6] = {1, 2, 3, kHouseholdPage, 4, 5};
+    return tab_index >= 0 && tab_index < 6 ? kPages[tab_index] : 1;
+}
+
+int InPut::tab_of_page(int page) {
+    for (int tab = 0; tab < 6; ++tab)
+        if (page_of_tab(tab) == page) return tab;
+    return 0;
+}
+
 void InPut::in_put_TabStrip1_Click(int tab_index) {
-    const int s = tab_index + 1;
+    const int s = page_of_tab(tab_index);
     const int c = current_page_;
     if (c == 4) {
         if (s == c) return;
@@ -578,7 +623,7 @@ void InPut::in_put_TabStrip1_Click(int tab_index) {
             // before the message, so the message stands over that page.
             {
                 const QSignalBlocker quiet(TabStrip1);
-                TabStrip1->setCurrentIndex(3);
+                TabStrip1->setCurrentIndex(tab_of_page(4));
             }
             platform_.show_message(this, kInputTitle, kPageAllocationMessage, MessageIcon::none);
             return;
@@ -588,7 +633,7 @@ void InPut::in_put_TabStrip1_Click(int tab_index) {
     if (s != c) current_page_ = s;
 }
 
-void InPut::show_page(int page) { TabStrip1->setCurrentIndex(page - 1); }
+void InPut::show_page(int page) { TabStrip1->setCurrentIndex(tab_of_page(page)); }
 
 void InPut::in_put_Help_Click(int page) {
     QPointer<HelpScreen>& help = helps_[page - 1];
@@ -700,7 +745,7 @@ void InPut::box_left(QObject* watched) {
         case kText5: in_put_Text5_LostFocus(); break;
         case kIndAnnuIncome: in_put_ind_annu_income_LostFocus(); break;
         case kText2: in_put_Text2_LostFocus(); break;
-        default:
+        case kSpousePensionCpi:
             // A box without a handler of its own is checked the same way.
             if (box < amounts_.size()) amount_lost_focus(static_cast<int>(box));
             break;

@@ -43,6 +43,11 @@ inline constexpr const char* kNegativeAmountMessage = "please input a nonnegativ
 // of a pixel, so that the creep adds up exactly.
 inline constexpr int kCaptionStartThirds = 18;
 inline constexpr int kCaptionStepThirds = 2;
+// The Household page's number; it stands as the fourth tab.
+inline constexpr int kHouseholdPage = 6;
+inline constexpr int kHouseholdHelpPage = 11;
+inline constexpr const char* kHouseholdAccuracyNote =
+    "A household is calculated at refined accuracy only.";
 inline constexpr const char* kPageAllocationMessage =
     "ERROR: The assest allocation must sum to 100%!!!";
 
@@ -86,6 +91,8 @@ public:
     void in_put_ind_current_age_Click();
     void in_put_ind_sex_Click();
     void in_put_Combo1_Click(int index);
+    // The Household page
+    void in_put_spouse_current_age_Click();
     void in_put_Combo2_Click(int index);
     void in_put_Text10_LostFocus();
     void in_put_Text11_LostFocus();
@@ -111,7 +118,14 @@ public:
     void in_put_estate_dev_Click();
     void in_put_advisory_fee_Click();
 
+    // The page now shown: 1..5 the pages of the person's inputs and
+    // assumptions, kHouseholdPage the Household page, which stands as the
+    // fourth tab, right after the Individual Information page.
     int current_page() const { return current_page_; }
+    static int page_of_tab(int tab_index);
+    static int tab_of_page(int page);
+    // A spouse is given: "Refined accuracy" is ticked and locked.
+    bool accuracy_locked() const { return accuracy_locked_; }
     bool calculation_running() const { return running_; }
     // The shaded boxes of page 3 show figures of inputs that have changed since.
     bool figures_stale() const { return figures_stale_; }
@@ -151,6 +165,7 @@ private:
         double AnalysisState::*field = nullptr;
         QString accepted_text;  // the text last accepted and shown
         std::size_t row = 0;    // its input in the catalogue
+        int page = 3;           // the page it stands on
     };
     // The controls of one input of the catalogue: its list (two for the
     // COLA and AIR pairs), its option buttons by position, or its amount box.
@@ -168,6 +183,7 @@ private:
         kText5,
         kIndAnnuIncome,
         kText2,
+        kSpousePensionCpi,
         kAmountCount
     };
 
@@ -178,6 +194,7 @@ private:
     QLayout* build_page3_person(QWidget* page);
     QLayout* build_page3_incomes(QWidget* page);
     QLayout* build_page3_figures(QWidget* page);
+    QWidget* build_household_page();
     QWidget* build_page4();
     QWidget* build_page5();
     void build_progress();
@@ -195,6 +212,7 @@ private:
     void option_chosen(const char* key, int position);
     void market_chosen(int country);
     void input_changed();
+    void update_accuracy_lock();
 
     // Case files
     void build_menu();
@@ -256,11 +274,11 @@ private:
     std::vector<InputControls> controls_;  // by catalogue row
     ResultsRecord results_record_;
     QPointer<OutPut> results_;
-    std::array<QPointer<HelpScreen>, 10> helps_{};  // by help page 1..10
+    std::array<QPointer<HelpScreen>, 11> helps_{};  // by help page 1..11
     std::array<QPixmap, 7> frames_{};
 
     QTabWidget* TabStrip1 = nullptr;
-    std::array<QWidget*, 5> Frame1{};
+    std::array<QWidget*, 6> Frame1{};  // by page 1..6
     QPushButton* Command1 = nullptr;
     QPushButton* Command2 = nullptr;
     QPushButton* Command6 = nullptr;
@@ -268,6 +286,11 @@ private:
     QPointer<QWidget> focus_before_results_;  // given back on "Return"
     // Under the buttons, after "What if" ticked "Refined accuracy" for its amount.
     QLabel* accuracy_note_ = nullptr;
+    // Beside "Refined accuracy" while a spouse locks it; the person's own
+    // choice, given back when the spouse is removed.
+    QLabel* household_accuracy_note_ = nullptr;
+    bool accuracy_locked_ = false;
+    bool accuracy_before_lock_ = false;
     QMenuBar* menu_bar_ = nullptr;
     QMenu* recent_menu_ = nullptr;
     QFrame* Picture1 = nullptr;
@@ -305,6 +328,11 @@ private:
     QComboBox* real_bond_dev = nullptr;
     QComboBox* estate_dev = nullptr;
     QComboBox* advisory_fee = nullptr;
+    // The Household page
+    QComboBox* spouse_current_age = nullptr;
+    QComboBox* spouse_sex = nullptr;
+    QComboBox* survivor_spending = nullptr;
+    QComboBox* survivor_share = nullptr;
 };
 
 }  // namespace quorrel

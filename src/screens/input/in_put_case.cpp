@@ -161,8 +161,8 @@ void InPut::select_values(const InputValues& values) {
         else if (c.amount >= 0)
             accept_amount(c.amount, v.amount);
         else
-            // An input this screen shows no control for (the household's)
-            // is kept in the record as the case holds it.
+            // An input this screen shows no control for is kept in the
+            // record as the case holds it.
             write_input(state_, input_catalogue()[r], v);
     }
     bulk_selection_ = false;

@@ -29,17 +29,28 @@
 namespace quorrel {
 namespace {
 
-const char* const kTabCaptions[5] = {
-    "Mortality Tables", "Annuity Valuation Rates", "Individual Information",
-    "Investment and Portfolio Asset Allocation", "Financial Economic Assumptions"};
+// By tab: the Household page stands right after the Individual Information page.
+const char* const kTabCaptions[6] = {"Mortality Tables",
+                                     "Annuity Valuation Rates",
+                                     "Individual Information",
+                                     "Household",
+                                     "Investment and Portfolio Asset Allocation",
+                                     "Financial Economic Assumptions"};
 // The same captions with their mnemonics, unique in the window together with
 // "&File" and the buttons' (Calculate, Exit, Refined, Help, Print, Go).
-const char* const kTabMnemonics[5] = {
-    "&Mortality Tables", "&Annuity Valuation Rates", "&Individual Information",
-    "In&vestment and Portfolio Asset Allocation", "Financial &Economic Assumptions"};
-const char* const kTabToolTips[5] = {
-    "Choose the relevant mortality tables", "", "Input your personal information",
-    "Input informtion about your current asset allocation", "Input parameters about the asset"};
+const char* const kTabMnemonics[6] = {"&Mortality Tables",
+                                      "&Annuity Valuation Rates",
+                                      "&Individual Information",
+                                      "Ho&usehold",
+                                      "In&vestment and Portfolio Asset Allocation",
+                                      "Financial &Economic Assumptions"};
+const char* const kTabToolTips[6] = {
+    "Choose the relevant mortality tables",
+    "",
+    "Input your personal information",
+    "A spouse or partner, and what the survivor spends and receives",
+    "Input informtion about your current asset allocation",
+    "Input parameters about the asset"};
 
 // Market-index captions: k = class - 1 for the U.S.A, k + 5 for Canada.
 const char* const kIndexCaptions[10] = {
@@ -72,7 +83,7 @@ public:
                      const QWidget* widget) const override {
         const auto* tab = qstyleoption_cast<const QStyleOptionTab*>(option);
         if (element == CE_TabBarTabLabel && tab != nullptr) {
-            for (int i = 0; i < 5; ++i) {
+            for (int i = 0; i < 6; ++i) {
                 if (tab->text != kTabCaptions[i]) continue;
                 QStyleOptionTab marked(*tab);
                 marked.text = kTabMnemonics[i];
@@ -188,17 +199,20 @@ void InPut::build_ui() {
     TabStrip1->setObjectName("TabStrip1");
     TabStrip1->setUsesScrollButtons(true);
     TabStrip1->setDocumentMode(false);
-    Frame1 = {build_page1(), build_page2(), build_page3(), build_page4(), build_page5()};
-    for (int i = 0; i < 5; ++i) {
-        Frame1[i]->setObjectName(indexed("Frame1", i + 1));
+    Frame1 = {build_page1(), build_page2(), build_page3(),
+              build_page4(), build_page5(), build_household_page()};
+    for (int i = 0; i < 6; ++i) {
+        const int page = page_of_tab(i);
+        QWidget* frame = Frame1[page - 1];
+        frame->setObjectName(indexed("Frame1", page));
         // A page larger than the window scrolls, so that the window fits a
         // small screen with Calculate and Exit in view.
         auto* scroll = new QScrollArea;
-        scroll->setObjectName(indexed("PageScroll", i + 1));
+        scroll->setObjectName(indexed("PageScroll", page));
         scroll->setFrameShape(QFrame::NoFrame);
         scroll->setFocusPolicy(Qt::NoFocus);
         scroll->setWidgetResizable(true);
-        scroll->setWidget(Frame1[i]);
+        scroll->setWidget(frame);
         TabStrip1->addTab(scroll, kTabCaptions[i]);
         if (kTabToolTips[i][0] != '\0') TabStrip1->setTabToolTip(i, kTabToolTips[i]);
         TabStrip1->tabBar()->setTabData(i, QString(kTabMnemonics[i]));
@@ -223,9 +237,16 @@ void InPut::build_ui() {
     refined_accuracy->setChecked(
         QSettings(kSettingsOwner, kSettingsName).value(kAccuracyKey, false).toBool());
     connect(refined_accuracy, &QCheckBox::toggled, this, [this](bool on) {
-        QSettings(kSettingsOwner, kSettingsName).setValue(kAccuracyKey, on);
+        // Ticked by a spouse, not by the person: their own choice stands.
+        if (!accuracy_locked_) QSettings(kSettingsOwner, kSettingsName).setValue(kAccuracyKey, on);
         if (!on) accuracy_note_->hide();
     });
+    household_accuracy_note_ = new QLabel(kHouseholdAccuracyNote, this);
+    household_accuracy_note_->setObjectName("household_accuracy_note");
+    household_accuracy_note_->setToolTip(
+        "The household's three states (both alive, one survivor either way) are computed by "
+        "the refined scheme only. Set the spouse's age to None to choose again.");
+    household_accuracy_note_->hide();
     accuracy_note_ = new QLabel(this);
     accuracy_note_->setObjectName("accuracy_note");
     accuracy_note_->setWordWrap(true);
@@ -237,6 +258,7 @@ void InPut::build_ui() {
     bottom->addWidget(Picture1, 1);
     bottom->addSpacing(12);
     bottom->addWidget(refined_accuracy);
+    bottom->addWidget(household_accuracy_note_);
     bottom->addSpacing(8);
     bottom->addWidget(Command1);
     bottom->addSpacing(12);
@@ -510,6 +532,78 @@ QLayout* InPut::build_page3_figures(QWidget* page) {
     summary_box->addStretch(1);
     lower->addLayout(summary_box, 1);
     return lower;
+}
+
+// The household: the spouse, then what changes when one of the two has
+// died. Each group is a frame of its own, so that more of the household's
+// terms can join the page as groups of their own.
+QWidget* InPut::build_household_page() {
+    auto* page = new QWidget;
+    auto* v = new QVBoxLayout(page);
+    auto* top = new QHBoxLayout;
+    top->addWidget(button("&Help", "Command14", page));
+    top->addStretch(1);
+    v->addLayout(top);
+    v->addWidget(heading("A spouse or partner, if any:", page, "Label31(5)"));
+    v->addSpacing(6);
+
+    // A caption whose mnemonic moves the focus to its control.
+    const auto caption = [](const QString& text, QWidget* buddy, QWidget* parent) {
+        QLabel* l = label(text, parent);
+        l->setBuddy(buddy);
+        return l;
+    };
+
+    auto* spouse = new QGroupBox("Spouse", page);
+    spouse->setObjectName("Frame8");
+    spouse_current_age = list("spouse_current_age", spouse);
+    spouse_sex = list("spouse_sex", spouse);
+    spouse_current_age->setToolTip("\"None\" for one person alone");
+    auto* sg = new QGridLayout(spouse);
+    sg->setHorizontalSpacing(10);
+    sg->addWidget(caption("Spouse's A&ge:", spouse_current_age, spouse), 0, 0, Qt::AlignRight);
+    sg->addWidget(spouse_current_age, 0, 1, Qt::AlignLeft);
+    sg->addWidget(caption("Spouse's Ge&nder:", spouse_sex, spouse), 0, 3, Qt::AlignRight);
+    sg->addWidget(spouse_sex, 0, 4, Qt::AlignLeft);
+    bind_amount(kSpousePensionCpi, amount_box("spouse_pension_cpi", spouse),
+                "spouse_pension_cpi_income");
+    amounts_[kSpousePensionCpi].page = kHouseholdPage;
+    QLineEdit* pension = amounts_[kSpousePensionCpi].edit;
+    pension->setToolTip(
+        "Paid in full while the spouse lives, and at the survivor share to you afterwards");
+    sg->addWidget(caption("Spouse's CPI - lin&ked Pension (Annual):", pension, spouse), 1, 0,
+                  Qt::AlignRight);
+    sg->addWidget(pension, 1, 1);
+    sg->setColumnMinimumWidth(2, 24);
+    sg->setColumnStretch(5, 1);
+    v->addWidget(spouse);
+    v->addSpacing(6);
+
+    auto* survivor = new QGroupBox("When one of you has died", page);
+    survivor->setObjectName("Frame10");
+    survivor_spending = list("survivor_spending", survivor);
+    survivor_share = list("survivor_share", survivor);
+    survivor_spending->setToolTip(
+        "What the survivor spends, as a percentage of the real target income");
+    survivor_share->setToolTip(
+        "How much of a pension, and of each annuity bought, goes on being paid to the survivor");
+    auto* wg = new QGridLayout(survivor);
+    wg->setHorizontalSpacing(10);
+    wg->addWidget(caption("Survivor &Spending:", survivor_spending, survivor), 0, 0,
+                  Qt::AlignRight);
+    wg->addWidget(survivor_spending, 0, 1, Qt::AlignLeft);
+    wg->addWidget(label("of the real target income", survivor), 0, 2);
+    wg->addWidget(caption("Surviv&or Share:", survivor_share, survivor), 1, 0, Qt::AlignRight);
+    wg->addWidget(survivor_share, 1, 1, Qt::AlignLeft);
+    wg->addWidget(label("of each pension and annuity, paid on to the survivor", survivor), 1, 2);
+    wg->setColumnStretch(3, 1);
+    v->addWidget(survivor);
+
+    v->addStretch(1);
+    v->addLayout(right_aligned(button("&Print Screen", "Command15", page)));
+    QWidget* order[] = {spouse_current_age, spouse_sex, pension, survivor_spending, survivor_share};
+    for (std::size_t k = 1; k < std::size(order); ++k) setTabOrder(order[k - 1], order[k]);
+    return page;
 }
 
 QWidget* InPut::build_page4() {

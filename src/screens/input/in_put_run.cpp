@@ -117,7 +117,7 @@ void InPut::set_inputs_enabled(bool on) {
     TabStrip1->setEnabled(on);
     Command1->setEnabled(on);
     Command2->setEnabled(on);
-    refined_accuracy->setEnabled(on);
+    refined_accuracy->setEnabled(on && !accuracy_locked_);
 }
 
 void InPut::progress_start() {

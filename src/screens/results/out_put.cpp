@@ -30,18 +30,19 @@
 #include "analysis/case_comparison.h"
 #include "analysis/case_summary.h"
 #include "analysis/defaults.h"
-#include "record/number_format.h"
-#include "record/published_figures.h"
+#include "analysis/input_catalogue.h"
 #include "analysis/pipeline.h"
 #include "analysis/report.h"
-#include "screens/results/background_job.h"
+#include "record/number_format.h"
+#include "record/published_figures.h"
 #include "report/chart_geometry.h"
+#include "report/explanations.h"
+#include "report/report_document.h"
+#include "screens/results/background_job.h"
 #include "screens/results/chart_view.h"
 #include "screens/results/compare_window.h"
-#include "report/explanations.h"
 #include "screens/results/grid_marks.h"
 #include "screens/results/keyboard.h"
-#include "report/report_document.h"
 #include "screens/results/what_if_window.h"
 
 namespace quorrel {
@@ -111,6 +112,14 @@ QHBoxLayout* button_row(std::initializer_list<QPushButton*> buttons) {
 }
 
 }  // namespace
+
+// The tools the command line refuses for a household, refused here in the
+// same words rather than run on figures they were not made for.
+bool OutPut::refused_for_household(const char* tool) {
+    if (!results_.household.present && !has_spouse(state_)) return false;
+    platform_.show_message(this, kTitle, qs(household_tool_refusal(tool) + "."), MessageIcon::none);
+    return true;
+}
 
 OutPut::OutPut(const AnalysisState& state, const ResultsRecord& results, Platform& platform,
                QString liquid_wealth_text, QWidget* parent)
@@ -307,6 +316,7 @@ QWidget* OutPut::build_probability_tab() {
     }
     grid->addWidget(line(shape, "Line2"), 11, 0, 1, 5);
     v->addWidget(shape);
+    if (results_.household.present) v->addWidget(build_household_lifetime(page));
     grid_marks_notes_[0] = label(page, "grid_marks_note(0)", "");
     grid_marks_notes_[0]->setWordWrap(true);
     grid_marks_notes_[0]->hide();
@@ -325,6 +335,62 @@ QWidget* OutPut::build_probability_tab() {
     connect(print, &QPushButton::clicked, this, [this] { out_put_Command5_Click(); });
     v->addLayout(button_row({print}));
     return page;
+}
+
+// A household's lifetime column split by who was alive when the money ran
+// out; the two add up to the lifetime column above.
+QWidget* OutPut::build_household_lifetime(QWidget* page) {
+    auto* box = new QGroupBox("Lifetime, by who was alive when the NIW hit the level", page);
+    box->setObjectName("Frame11");
+    auto* grid = new QGridLayout(box);
+    QLabel* both = label(box, "Label64", "while both were alive");
+    QLabel* survivor = label(box, "Label65", "while a survivor lived");
+    for (QLabel* l : {both, survivor}) l->setAlignment(Qt::AlignCenter);
+    grid->addWidget(both, 0, 1);
+    grid->addWidget(survivor, 0, 2);
+    const HouseholdFigures& h = results_.household;
+    for (int r = 0; r < 4; ++r) {
+        grid->addWidget(label(box, qs("Label66(" + std::to_string(r) + ")").toUtf8().constData(),
+                              kRuinFigures.row_captions[r]),
+                        r + 1, 0);
+        const auto cell = [&](const char* name, double value, double error) {
+            QLineEdit* b = value_box(box, qs(name + ("(" + std::to_string(r) + ")")).toUtf8());
+            b->setText(qs(format_percent2(value)));
+            b->setToolTip(QString("Error estimate: %1 percentage points")
+                              .arg(qs(fixed_text(100 * error, 2))));
+            return b;
+        };
+        grid->addWidget(
+            cell("lifetime_both", h.lifetime_ruin_both[r], h.lifetime_ruin_both_error[r]), r + 1, 1,
+            Qt::AlignCenter);
+        grid->addWidget(cell("lifetime_survivor", h.lifetime_ruin_survivor[r],
+                             h.lifetime_ruin_survivor_error[r]),
+                        r + 1, 2, Qt::AlignCenter);
+    }
+    grid->setColumnStretch(3, 1);
+    return box;
+}
+
+// A household's spouse and the person's age at the last of the two deaths.
+QWidget* OutPut::build_household_mortality(QWidget* page) {
+    const HouseholdFigures& h = results_.household;
+    auto* box = new QGroupBox("Household", page);
+    box->setObjectName("Frame12");
+    auto* grid = new QGridLayout(box);
+    const auto row = [&](int r, int c, const char* caption, const char* name, const QString& text) {
+        grid->addWidget(label(box, "", caption), r, c);
+        QLineEdit* b = value_box(box, name);
+        b->setText(text);
+        grid->addWidget(b, r, c + 1);
+    };
+    row(0, 0, "Spouse's Age:", "household_spouse_age", qs(str_form(h.spouse_age)));
+    row(1, 0, "Spouse's Gender:", "household_spouse_gender",
+        qs(gender_caption(state_.spouse_gender_code)));
+    row(0, 2, "Your Age at the Last Death:", "last_death_age",
+        qs(fixed_text(h.expected_last_death_age, 1)));
+    row(1, 2, "90th Percentile:", "last_death_age_90", qs(fixed_text(h.last_death_age_90, 1)));
+    grid->setColumnStretch(4, 1);
+    return box;
 }
 
 QWidget* OutPut::build_wealth_tab() {
@@ -418,6 +484,7 @@ QWidget* OutPut::build_mortality_tab() {
     grid->addWidget(value_box(frame2, "Text44(0)"), 1, 3);
     grid->setColumnStretch(4, 1);
     v->addWidget(frame2);
+    if (results_.household.present) v->addWidget(build_household_mortality(page));
 
     survival_picture_ = new ChartView(page);
     survival_picture_->setObjectName("Picture1");
@@ -433,7 +500,9 @@ QWidget* OutPut::build_mortality_tab() {
     connect(graph, &QPushButton::clicked, this, [this] { out_put_Command4_Click(); });
     connect(print, &QPushButton::clicked, this, [this] { out_put_Command8_Click(); });
     v->addLayout(button_row({graph, print}));
-    v->addWidget(explanation(page, "Text25", explanations::kMortality));
+    v->addWidget(explanation(
+        page, "Text25",
+        results_.household.present ? explanations::kHouseholdMortality : explanations::kMortality));
     return page;
 }
 
@@ -477,6 +546,23 @@ void OutPut::name_controls() {
     name("Picture2", "Expected income chart",
          "Expected income as a multiple of the real target income, at each age, conditional on "
          "survival");
+    for (int r = 0; r < 4; ++r) {
+        const QString level = QString(kRuinFigures.row_captions[r]).replace(" %", "%");
+        name(QString("lifetime_both(%1)").arg(r),
+             "Probability that the NIW hits " + level + " while both were alive",
+             "Probability Results");
+        name(QString("lifetime_survivor(%1)").arg(r),
+             "Probability that the NIW hits " + level + " while a survivor lived",
+             "Probability Results");
+    }
+    name("household_spouse_age", "Spouse's age");
+    name("household_spouse_gender", "Spouse's gender");
+    name("last_death_age", "Your expected age at the last death of the two");
+    name("last_death_age_90", "90th percentile of your age at the last death of the two");
+    if (results_.household.present)
+        name("Picture1", "Survival chart",
+             "The probability that you, your spouse, both and at least one of you are alive at "
+             "each of your ages");
     name("headline", "Headline");
     name("scheme_line", "Accuracy of the figures");
     for (const char* box : {"Text20", "Text24", "Text8", "Text25"}) name(box, "Explanation");
@@ -731,6 +817,7 @@ bool OutPut::comparison_running() const { return comparison_ && comparison_->run
 
 void OutPut::compare_clicked() {
     if (comparison_running()) return;
+    if (refused_for_household("Compare")) return;
     const QStringList files = platform_.open_file_names(this, kCaseFilter);
     if (files.isEmpty()) return;
     if (files.size() > 3) {
@@ -752,9 +839,13 @@ void OutPut::compare_clicked() {
         const std::string reason = case_reader_
                                        ? case_reader_(path, other.state)
                                        : std::string("saved cases cannot be read in this program");
-        if (!reason.empty()) {
+        // As the command line, a household is not compared yet.
+        const std::string why = !reason.empty() || !has_spouse(other.state)
+                                    ? reason
+                                    : household_tool_refusal("Compare") + ".";
+        if (!why.empty()) {
             platform_.show_message(
-                this, kTitle, QString("The case %1 cannot be compared:\n%2").arg(path, qs(reason)),
+                this, kTitle, QString("The case %1 cannot be compared:\n%2").arg(path, qs(why)),
                 MessageIcon::critical);
             return;
         }
@@ -795,6 +886,7 @@ void OutPut::compare_clicked() {
 WhatIfWindow* OutPut::what_if_window() const { return what_if_.data(); }
 
 void OutPut::what_if_clicked() {
+    if (refused_for_household("What if")) return;
     if (what_if_) {
         what_if_->showNormal();
         what_if_->raise();

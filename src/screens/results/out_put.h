@@ -102,6 +102,9 @@ private:
     QWidget* build_wealth_tab();
     QWidget* build_consumption_tab();
     QWidget* build_mortality_tab();
+    QWidget* build_household_lifetime(QWidget* page);
+    QWidget* build_household_mortality(QWidget* page);
+    bool refused_for_household(const char* tool);
     void set_field(const char* name, const QString& text);
     void name_controls();
     QLabel* simulation_label(QWidget* parent, const char* cell);

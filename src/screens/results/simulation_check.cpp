@@ -53,6 +53,7 @@ bool OutPut::simulation_running() const { return simulation_ && simulation_->run
 
 void OutPut::check_by_simulation_clicked() {
     if (simulation_running()) return;
+    if (refused_for_household("Check by simulation")) return;
     simulation_.reset();
     // The worker gets its own copy: nothing it reads can change under it.
     auto simulated = std::make_shared<MonteCarloResults>();
