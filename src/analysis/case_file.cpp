@@ -166,7 +166,6 @@ std::string position_of(std::string_view text, std::size_t byte) {
     return "line " + std::to_string(line) + ", column " + std::to_string(column);
 }
 
-std::string system_reason() { return std::strerror(errno); }
 
 // A case is two levels deep (the document, its inputs); the results block a
 // writer may add needs a few more. Anything deeper is refused before it is

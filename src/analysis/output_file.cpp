@@ -17,8 +17,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string system_reason() { return std::strerror(errno); }
-
 // Links followed at most, as the kernel does (ELOOP beyond).
 constexpr int kMostLinks = 40;
 
@@ -46,6 +44,8 @@ void remove_stale_temporaries(const std::string& target) {
 }
 
 }  // namespace
+
+std::string system_reason() { return std::strerror(errno); }
 
 std::string temporary_prefix(const std::string& target, long pid) {
     return target + ".quorrel-" + std::to_string(pid) + "-";

@@ -31,4 +31,7 @@ struct OutputTarget {
 // The name a temporary of `target` starts with, for the given process.
 std::string temporary_prefix(const std::string& target, long pid);
 
+// The text of errno's system error, for a one-line reason.
+std::string system_reason();
+
 }  // namespace quorrel

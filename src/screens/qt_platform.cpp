@@ -25,13 +25,12 @@
 #include <utility>
 
 #include "screens/platform.h"
+#include "screens/screen_common.h"
 
 namespace quorrel {
 namespace {
 
 // Kept under the program's own name, whatever the binary is called.
-constexpr const char* kSettingsOwner = "Quorrel";
-constexpr const char* kSettingsName = "Quorrel";
 constexpr const char* kLastFolderKey = "last_folder";
 
 QString last_folder() {

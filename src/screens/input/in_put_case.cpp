@@ -17,6 +17,7 @@
 #include "record/number_format.h"
 #include "analysis/pipeline.h"
 #include "screens/front/help_screen.h"
+#include "screens/screen_common.h"
 #include "screens/input/in_put.h"
 
 namespace quorrel {
@@ -27,8 +28,6 @@ constexpr const char* kRecentKey = "recent_cases";
 constexpr int kRecentCount = 6;
 
 // Kept under the program's own name, whatever the binary is called.
-constexpr const char* kSettingsOwner = "Quorrel";
-constexpr const char* kSettingsName = "Quorrel";
 
 QString name_of_path(const QString& path) {
     return QString::fromStdString(case_name_of_path(path.toStdString()));

@@ -25,6 +25,7 @@
 #include "analysis/input_catalogue.h"
 #include "analysis/pipeline.h"
 #include "screens/input/in_put.h"
+#include "screens/screen_common.h"
 
 namespace quorrel {
 namespace {
@@ -186,8 +187,6 @@ QHBoxLayout* right_aligned(QWidget* w) {
 
 namespace {
 // Kept under the program's own name, whatever the binary is called.
-constexpr const char* kSettingsOwner = "Quorrel";
-constexpr const char* kSettingsName = "Quorrel";
 constexpr const char* kAccuracyKey = "refined_accuracy";
 }  // namespace
 

@@ -1,4 +1,5 @@
 #include "screens/results/compare_window.h"
+#include "screens/screen_common.h"
 
 #include <QDate>
 #include <QDateTime>
@@ -19,9 +20,7 @@ namespace quorrel {
 
 namespace {
 
-constexpr const char* kCsvFilter = "CSV file (*.csv)";
 
-QString qs(const std::string& s) { return QString::fromStdString(s); }
 
 QTableWidgetItem* cell(const QString& text, Qt::Alignment alignment) {
     auto* item = new QTableWidgetItem(text);

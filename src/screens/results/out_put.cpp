@@ -1,4 +1,5 @@
 #include "screens/results/out_put.h"
+#include "screens/screen_common.h"
 
 #include <QCloseEvent>
 #include <QDate>
@@ -52,9 +53,8 @@ namespace {
 constexpr const char* kTitle = "Results and Analysis";
 constexpr const char* kReportFilter = "text file (*.txt)";
 constexpr const char* kPdfFilter = "PDF document (*.pdf)";
-constexpr const char* kCaseFilter = "Quorrel case (*.json)";
+constexpr const char* kSavedCaseFilter = "Quorrel case (*.json)";
 
-QString qs(const std::string& s) { return QString::fromStdString(s); }
 
 QLabel* label(QWidget* parent, const char* name, const QString& text) {
     auto* l = new QLabel(text, parent);
@@ -73,12 +73,6 @@ QLineEdit* value_box(QWidget* parent, const char* name, int width = 90) {
     return box;
 }
 
-QPushButton* button(QWidget* parent, const char* name, const char* text) {
-    auto* b = new QPushButton(text, parent);
-    b->setObjectName(name);
-    b->setAutoDefault(false);
-    return b;
-}
 
 QPlainTextEdit* explanation(QWidget* parent, const char* name, const char* text) {
     auto* box = new QPlainTextEdit(QString::fromUtf8(text), parent);
@@ -818,7 +812,7 @@ bool OutPut::comparison_running() const { return comparison_ && comparison_->run
 void OutPut::compare_clicked() {
     if (comparison_running()) return;
     if (refused_for_household("Compare")) return;
-    const QStringList files = platform_.open_file_names(this, kCaseFilter);
+    const QStringList files = platform_.open_file_names(this, kSavedCaseFilter);
     if (files.isEmpty()) return;
     if (files.size() > 3) {
         platform_.show_message(this, kTitle, "Please choose one to three saved cases to compare.",

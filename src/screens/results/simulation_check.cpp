@@ -2,6 +2,7 @@
 // simulation on a copy of the calculation's state, on a worker thread, whose
 // figures appear below the cells only when it has finished.
 #include "screens/results/simulation_check.h"
+#include "screens/screen_common.h"
 
 #include <QLabel>
 #include <QPushButton>
@@ -16,10 +17,9 @@ namespace quorrel {
 
 namespace {
 
-constexpr const char* kTitle = "Results and Analysis";
+constexpr const char* kResultsTitle = "Results and Analysis";
 constexpr const char* kPlusMinus = "\u00b1";
 
-QString qs(const std::string& s) { return QString::fromStdString(s); }
 
 QString error_text(double standard_error, double scale) {
     if (!std::isfinite(standard_error)) return "?";
@@ -72,7 +72,7 @@ void OutPut::check_by_simulation_clicked() {
     auto done = [this, simulated](JobEnd end, const QString& message) {
         check_button_->setEnabled(true);
         if (end == JobEnd::failed) {
-            platform_.show_message(this, kTitle, "The simulation failed:\n" + message,
+            platform_.show_message(this, kResultsTitle, "The simulation failed:\n" + message,
                                    MessageIcon::critical);
         } else if (end == JobEnd::finished && !simulated->cancelled) {
             show_simulation(*simulated);

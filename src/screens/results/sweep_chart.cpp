@@ -15,7 +15,7 @@ constexpr double kSharePixels = 400;  // share 0 to 1
 constexpr double kValuePixels = 200;  // bottom to the tenth tick
 constexpr double kTick = 20;
 
-std::string indexed(const char* name, int i) {
+std::string indexed_name(const char* name, int i) {
     return std::string(name) + "(" + std::to_string(i) + ")";
 }
 
@@ -35,21 +35,21 @@ void axes_and_captions(ChartGeometry& g, double ruin_top, double estate_top) {
             g.ticks.push_back({{p.left, y}, {p.left + 5, y}});
             g.ticks.push_back({{right_axis - 5, y}, {right_axis, y}, ChartColour::blue});
         }
-        ChartText ruin(indexed("sweep_ruin", i), format_percent1(ruin_top * i / 10), 0, y - 6,
+        ChartText ruin(indexed_name("sweep_ruin", i), format_percent1(ruin_top * i / 10), 0, y - 6,
                        ChartColour::red);
         ruin.right = p.left - 4;
         g.texts.push_back(ruin);
         // The estate axis's 0 would sit on the share axis's arrow head; the
         // value axis's 0 serves both.
         if (i > 0)
-            g.texts.push_back({indexed("sweep_estate", i), format_grouped0(estate_top * i / 10),
+            g.texts.push_back({indexed_name("sweep_estate", i), format_grouped0(estate_top * i / 10),
                                right_axis + 4, y - 6, ChartColour::blue});
     }
     for (int j = 0; j <= 10; ++j) {
         const double x = x_of(j / 10.0);
         if (j > 0) g.ticks.push_back({{x, p.bottom}, {x, p.bottom - 5}});
         g.texts.push_back(
-            {indexed("sweep_share", j), std::to_string(10 * j) + "%", x - 9, p.bottom + 6});
+            {indexed_name("sweep_share", j), std::to_string(10 * j) + "%", x - 9, p.bottom + 6});
     }
     g.texts.push_back({"sweep_ruin_title", "Lifetime ruin probability", 4, 2, ChartColour::red});
     ChartText estate("sweep_estate_title", "Median estate after 20 years", 0, 2, ChartColour::blue);

@@ -1,4 +1,5 @@
 #include "screens/results/what_if_window.h"
+#include "screens/screen_common.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -26,9 +27,7 @@ namespace quorrel {
 
 namespace {
 
-constexpr const char* kCsvFilter = "CSV file (*.csv)";
 
-QString qs(const std::string& s) { return QString::fromStdString(s); }
 
 // Locale-free: a CSV file reads the same on every desktop.
 std::string fixed(double value, int decimals) {
@@ -38,12 +37,6 @@ std::string fixed(double value, int decimals) {
     return error == std::errc() ? std::string(buffer.data(), end) : std::string("nan");
 }
 
-QPushButton* button(QWidget* parent, const char* name, const char* text) {
-    auto* b = new QPushButton(text, parent);
-    b->setObjectName(name);
-    b->setAutoDefault(false);
-    return b;
-}
 
 const char* const kColumns[] = {"Share",
                                 "Purchase",
