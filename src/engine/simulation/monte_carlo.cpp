@@ -74,6 +74,7 @@ struct Tally {
     long at_floor[3] = {};
     FixedSum lifetime[4];
     FixedSum alive;
+    FixedSum curve[20];  // guardrails: spending at the income curve's horizons
 
     void merge(const Tally& o) {
         paths += o.paths;
@@ -85,6 +86,7 @@ struct Tally {
         for (int i = 0; i < 20; ++i) income[i] += o.income[i];
         for (int h = 0; h < 3; ++h) at_floor[h] += o.at_floor[h];
         alive.merge(o.alive);
+        for (int i = 0; i < 20; ++i) curve[i].merge(o.curve[i]);
     }
 };
 
@@ -119,6 +121,7 @@ struct Simulation {
     // under guardrails spending (years of target income) at them.
     int slots = 3;
     std::array<double, 3> spending_after_ruin{};  // at the horizons, years of target income
+    std::array<double, 20> curve_after_ruin{};      // at the income curve's horizons
     // [batch][slot][bin], added to by every thread.
     std::unique_ptr<std::atomic<std::uint32_t>[]> histogram;
     // [slot][bin]: the least and greatest value in the bin, as the bits of
@@ -166,6 +169,12 @@ struct Simulation {
             tables.half_dt = 0.5 * dt;
             slots = 6;
             for (std::size_t h = 0; h < 3; ++h) spending_after_ruin[h] = m.annuity_income(kGridHorizons[h]);
+            // The curve's horizons fall on the step nearest them, at least the
+            // first, so that each is noted once the step is taken.
+            for (std::size_t i = 0; i < 20; ++i) {
+                tables.income_step[i] = std::max(1L, std::lround(h.income[i] / dt));
+                curve_after_ruin[i] = m.annuity_income(h.income[i]);
+            }
         }
         for (int j = 0; j < 4; ++j) tables.levels[j] = kRuinLevels[static_cast<std::size_t>(3 - j)] * x0;
         for (int i = 0; i < 3; ++i) tables.horizon_step[i] = std::lround(kGridHorizons[i] / dt);
@@ -229,6 +238,10 @@ struct Simulation {
                 const double spent = ruined ? spending_after_ruin[h] : end.spending[h];
                 tally.at_floor[h] += ruined || spent <= tables.floor;
                 note(batch, 3 + h, std::max(0.0, spent));
+            }
+            for (std::size_t i = 0; i < 20; ++i) {
+                const bool ruined = end.tau[3] <= horizons.income[i];
+                tally.curve[i].add(std::max(0.0, ruined ? curve_after_ruin[i] : end.curve[i]), kYearsBits);
             }
         }
     }
@@ -500,6 +513,8 @@ MonteCarloResults simulate_wealth_paths(const Model& model, double x0,
     fill_proportions(total, model.current_age, options.drawn_death, out);
     fill_estates(sim, out);
     fill_spending(sim, total, out);
+    if (sim.tables.guardrails)
+        for (int i = 0; i < 20; ++i) out.expected_spending[i] = total.curve[i].estimate(total.paths, kYearsBits);
     return out;
 }
 

@@ -54,6 +54,7 @@ struct PathTables {
     bool guardrails = false;
     double rail_high = 0, rail_low = 0, cut = 1, raise = 1, start = 1;
     long review_steps = 0;
+    long income_step[20] = {};  // steps after which spending is noted for the income curve
 };
 
 // Where one path ended: the time each level was first reached (infinity when
@@ -63,6 +64,7 @@ struct PathEnd {
     double tau[4];
     double wealth[3];
     double spending[3];  // guardrails: spending at the estate horizons, after their review
+    double curve[20];    // guardrails: spending at the income curve's horizons
 };
 
 struct PathKernels {

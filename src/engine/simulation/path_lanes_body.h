@@ -158,6 +158,8 @@ void follow_group(const PathTables& t, std::uint64_t first, int count, PathEnd* 
         PathEnd& e = end[i];
         for (int j = 0; j < 4; ++j) e.tau[j] = __builtin_inf();
         for (int h = 0; h < 3; ++h) e.wealth[h] = e.spending[h] = 0;
+        if (t.guardrails)
+            for (double& v : e.curve) v = 0;
         int n = 0;
         while (n < 4 && t.x0 <= t.levels[n]) e.tau[n++] = 0;
         next[i] = n;
@@ -178,7 +180,7 @@ void follow_group(const PathTables& t, std::uint64_t first, int count, PathEnd* 
     M lane_index;
     for (int l = 0; l < L; ++l) lane_index[l] = l;
     const long steps = static_cast<long>(t.steps.size());
-    int estate = 0;
+    int estate = 0, curve = 0;
     for (long k = 0; k < steps && live > 0; ++k) {
         const int phase = static_cast<int>(k & 3);
         if (phase == 0) {
@@ -258,6 +260,10 @@ void follow_group(const PathTables& t, std::uint64_t first, int count, PathEnd* 
                 end[entry_of[r]].spending[estate] = spend[r];
             }
             ++estate;
+        }
+        while (t.guardrails && curve < 20 && k + 1 == t.income_step[curve]) {
+            for (int r = 0; r < live; ++r) end[entry_of[r]].curve[curve] = spend[r];
+            ++curve;
         }
         if (phase == 3 && any_ended) {
             int kept = 0;
