@@ -291,7 +291,7 @@ void add_accuracy_options(CLI::App& app, Options& o) {
     app.add_option(
            "--monte-carlo", o.monte_carlo,
            "also simulate 1,000 to 100,000,000 wealth paths: each figure simulated, with its "
-           "standard error")
+           "standard error (--spending guardrails: the paths of the calculation itself)")
         ->type_name("PATHS")
         ->group(accuracy);
     app.add_option("--seed", o.seed, "seed of the simulation, a whole number (default 1)")
