@@ -5,6 +5,7 @@
 #include <string>
 
 #include "record/errors.h"
+#include "record/number_format.h"
 #include "engine/model/spending.h"
 #include "engine/refined/household.h"
 #include "engine/refined/refined.h"
@@ -130,14 +131,15 @@ void fill_simulated(AnalysisState& state, const MonteCarloResults& mc, const Sim
     out.expected_ruin_age = mc.expected_ruin_age.value;
     out.expected_ruin_age_error = mc.expected_ruin_age.standard_error;
     out.refined = true;
-    char line[400];
-    std::snprintf(line, sizeof line,
-                  "Simulated: the guardrails rule's spending depends on each path, so every "
-                  "figure comes from %ld simulated wealth paths (seed %llu, time steps of %.2f "
-                  "years, spending reviewed at each whole year), each with its standard error "
-                  "in place of an error estimate.",
-                  mc.paths, static_cast<unsigned long long>(run.seed), mc.dt);
-    out.scheme_line = line;
+    char tail[300];
+    std::snprintf(tail, sizeof tail,
+                  " simulated wealth paths (seed %llu, time steps of %.2f years, spending "
+                  "reviewed at each whole year), each with its standard error in place of an "
+                  "error estimate.",
+                  static_cast<unsigned long long>(run.seed), mc.dt);
+    out.scheme_line = "Simulated: the guardrails rule's spending depends on each path, so every "
+                      "figure comes from " +
+                      format_grouped0(static_cast<double>(mc.paths)) + tail;
 }
 
 }  // namespace

@@ -31,7 +31,7 @@ TEST(CliGuardrails, FiguresAreTheSimulationsWithItsPaths) {
     ASSERT_EQ(r.status, 0) << r.err;
     const json j = json::parse(r.out);
     EXPECT_EQ(j["accuracy"], "simulated");
-    EXPECT_NE(std::string(j["scheme"]).find("3000 simulated wealth paths (seed 11"), std::string::npos);
+    EXPECT_NE(std::string(j["scheme"]).find("3,000 simulated wealth paths (seed 11"), std::string::npos);
     EXPECT_EQ(j["spending"]["rule"], "guardrails");
     EXPECT_FALSE(j.contains("monte_carlo"));  // not simulated a second time
     // The default guardrails cut the default case's spending to the floor on some paths.
