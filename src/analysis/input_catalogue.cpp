@@ -481,7 +481,8 @@ void spending_rows(std::vector<InputRow>& rows) {
                     .option_group = kSpending,
                     .help = "fixed: the target income every year; percent: the spending rate times "
                             "wealth, between the floor and the ceiling; guardrails: the target, "
-                            "cut or raised at yearly reviews"});
+                            "cut or raised at yearly reviews, between the floor and the ceiling "
+                            "(simulated: 100,000 paths, or --monte-carlo N)"});
     rows.push_back(spending_list("spending_rate_percent", "Spending rate", &S::spending_rate,
                                  kSpendingRate, 30, "rate", "--spending-rate",
                                  "percent rule: spending as a percent of wealth per year, 2 to 10 "

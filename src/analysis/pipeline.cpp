@@ -1,11 +1,16 @@
 #include "analysis/pipeline.h"
 
 #include <cmath>
+#include <cstdio>
+#include <string>
 
 #include "record/errors.h"
+#include "record/number_format.h"
 #include "engine/model/spending.h"
 #include "engine/refined/household.h"
 #include "engine/refined/refined.h"
+#include "engine/simulation/monte_carlo.h"
+#include "record/published_figures.h"
 #include "engine/stages/ruin_table.h"
 #include "engine/standard/solver.h"
 #include "engine/model/wealth_model.h"
@@ -87,6 +92,56 @@ private:
     bool stopped_ = false;
 };
 
+// The guardrails rule's figures from the simulation, each standard error
+// where the refined scheme puts its error estimate.
+void fill_simulated(AnalysisState& state, const MonteCarloResults& mc, const SimulationRun& run,
+                    ResultSink& sink, ResultsRecord& out) {
+    const auto publish = [&](const auto& grid, std::size_t row, std::size_t col) {
+        const char* cell = grid.cells[row][col];
+        out.cells[cell] = format_figure(grid.format, (out.*grid.values)[row][col]);
+        sink.publish_result(cell, out.cells[cell]);
+    };
+    for (std::size_t r = 0; r < 4; ++r)
+        for (std::size_t c = 0; c < 4; ++c) {
+            out.ruin_grid[r][c] = mc.ruin[r][c].value;
+            out.ruin_error[r][c] = mc.ruin[r][c].standard_error;
+        }
+    for (std::size_t r = 0; r < 4; ++r)
+        for (std::size_t c = 0; c < 3; ++c) publish(kRuinFigures, r, c);
+    for (std::size_t r = 0; r < 4; ++r) publish(kRuinFigures, r, 3);
+    for (std::size_t h = 0; h < 3; ++h)
+        for (std::size_t k = 0; k < 3; ++k) {
+            out.estate_grid[h][k] = mc.estate[h][k].value;
+            out.estate_error[h][k] = mc.estate[h][k].standard_error;
+            publish(kEstateFigures, h, k);
+            out.spending_grid[h][k] = mc.spending[h][k].value;
+            out.spending_error[h][k] = mc.spending[h][k].standard_error;
+        }
+    for (std::size_t h = 0; h < 3; ++h) {
+        out.spending_at_floor[h] = mc.spending_at_floor[h].value;
+        out.spending_at_floor_error[h] = mc.spending_at_floor[h].standard_error;
+    }
+    for (std::size_t i = 0; i < 20; ++i) {
+        out.expected_income[i] = mc.expected_income[i].value;
+        out.expected_income_error[i] = mc.expected_income[i].standard_error;
+        out.expected_spending[i] = mc.expected_spending[i].value;
+        out.expected_spending_error[i] = mc.expected_spending[i].standard_error;
+    }
+    state.expected_ruin_age = mc.expected_ruin_age.value;
+    out.expected_ruin_age = mc.expected_ruin_age.value;
+    out.expected_ruin_age_error = mc.expected_ruin_age.standard_error;
+    out.refined = true;
+    char tail[300];
+    std::snprintf(tail, sizeof tail,
+                  " simulated wealth paths (seed %llu, time steps of %.2f years, spending "
+                  "reviewed at each whole year), each with its standard error in place of an "
+                  "error estimate.",
+                  static_cast<unsigned long long>(run.seed), mc.dt);
+    out.scheme_line = "Simulated: the guardrails rule's spending depends on each path, so every "
+                      "figure comes from " +
+                      format_grouped0(static_cast<double>(mc.paths)) + tail;
+}
+
 }  // namespace
 
 void compute_allocation_sums(AnalysisState& state) {
@@ -105,13 +160,18 @@ CalculationOutcome run_calculation(AnalysisState& state, CalculationHooks& hooks
 
 CalculationOutcome run_calculation(AnalysisState& state, CalculationHooks& hooks,
                                    ResultsRecord& results, Accuracy accuracy) {
+    return run_calculation(state, hooks, results, accuracy, SimulationRun{});
+}
+
+CalculationOutcome run_calculation(AnalysisState& state, CalculationHooks& hooks,
+                                   ResultsRecord& results, Accuracy accuracy,
+                                   const SimulationRun& simulation) {
     compute_allocation_sums(state);
     if (!allocation_is_complete(state.weight_sum) ||
         !allocation_is_complete(state.later_weight_sum))
         return refuse(hooks, kAllocationMessage);
 
     if (!(state.target_income > 0)) return refuse(hooks, kTargetIncomeMessage);
-    if (state.spending_rule == kGuardrailsRule) return refuse(hooks, kGuardrailsMessage);
     if (has_spouse(state) && state.spending_rule != 0)
         return refuse(hooks, kHouseholdSpendingMessage);
     // Spending that follows wealth has no standard-scheme solution: it is
@@ -147,7 +207,14 @@ CalculationOutcome run_calculation(AnalysisState& state, CalculationHooks& hooks
         prepare_engine_stages(state);
         fresh.survival_curve = build_survival_curve(state);
         fresh.ninetieth_percentile_index = find_ninetieth_percentile(fresh.survival_curve, 0);
-        if (accuracy == Accuracy::refined) {
+        if (state.spending_rule == kGuardrailsRule) {
+            MonteCarloOptions options;
+            options.paths = simulation.paths;
+            options.seed = simulation.seed;
+            options.threads = simulation.threads;
+            options.progress = [&hooks](double) { hooks.process_pending_events(); };
+            fill_simulated(state, run_monte_carlo(state, options), simulation, sink, fresh);
+        } else if (accuracy == Accuracy::refined) {
             RefinedResults refined;
             if (has_spouse(state)) {
                 compute_household_results(state, sink, refined, pump);

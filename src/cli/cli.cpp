@@ -293,7 +293,7 @@ void add_accuracy_options(CLI::App& app, Options& o) {
     app.add_option(
            "--monte-carlo", o.monte_carlo,
            "also simulate 1,000 to 100,000,000 wealth paths: each figure simulated, with its "
-           "standard error")
+           "standard error (--spending guardrails: the paths of the calculation itself)")
         ->type_name("PATHS")
         ->group(accuracy);
     app.add_option("--seed", o.seed, "seed of the simulation, a whole number (default 1)")
@@ -363,10 +363,12 @@ std::string one_line(std::string text) {
 
 }  // namespace
 
-std::string calculate(AnalysisState& state, ResultsRecord& results, Accuracy accuracy) {
+std::string calculate(AnalysisState& state, ResultsRecord& results, Accuracy accuracy,
+                      const SimulationRun& simulation) {
     CliHooks hooks;
     try {
-        if (run_calculation(state, hooks, results, accuracy) == CalculationOutcome::completed)
+        if (run_calculation(state, hooks, results, accuracy, simulation) ==
+            CalculationOutcome::completed)
             return {};
     } catch (const std::exception& e) {
         // Not one of the calculation's own failures (out of memory, no
@@ -442,11 +444,14 @@ std::string spending_refusal(const CLI::App& app, const Options& texts,
     const std::string name = code >= 0 && code < static_cast<int>(rule.names.size())
                                  ? rule.names[static_cast<std::size_t>(code)]
                                  : std::to_string(state.spending_rule);
-    if (state.spending_rule == kGuardrailsRule)
-        return "--spending guardrails: spending by guardrails depends on each path and is not "
-               "computed yet; use fixed or percent";
     if (has_spouse(state))
         return "--spending " + name + ": a household is computed with the fixed rule only";
+    if (state.spending_rule == kGuardrailsRule && given_option(app, "--accuracy") &&
+        texts.accuracy == "standard")
+        return "--spending guardrails: spending by guardrails depends on each path and is "
+               "computed by simulation only (--monte-carlo N sets the paths, " +
+               format_grouped0(static_cast<double>(kGuardrailsPaths)) +
+               " by default); --accuracy standard cannot be given with it";
     if (given_option(app, "--accuracy") && texts.accuracy == "standard")
         return "--spending " + name +
                ": spending that follows wealth is computed at refined accuracy only; "
@@ -524,14 +529,20 @@ int run_analysis(const CLI::App& app, const Options& texts, const RunChoices& ch
                  AnalysisState& state, std::ostream& out, std::ostream& err,
                  const SpendingSolution* solved = nullptr) {
     ResultsRecord results;
-    const std::string message = calculate(state, results, choices.accuracy);
+    // Under guardrails the figures are the simulation's, --monte-carlo its paths.
+    const bool guardrails = state.spending_rule == kGuardrailsRule;
+    SimulationRun run;
+    if (choices.paths > 0) run.paths = choices.paths;
+    run.seed = choices.seed;
+    run.threads = choices.threads;
+    const std::string message = calculate(state, results, choices.accuracy, run);
     if (!message.empty()) {
         err << message << '\n';
         return 1;
     }
     std::optional<MonteCarloResults> simulated;
     std::optional<HouseholdSimulationResults> household;
-    if (choices.paths > 0) {
+    if (choices.paths > 0 && !guardrails) {
         try {
             simulated = simulate(state, choices, err, household);
         } catch (const std::exception& e) {

@@ -27,7 +27,7 @@ std::string apply_option_texts(const std::vector<std::pair<std::string, std::str
 
 // Runs the calculation. Returns its message, or an empty string when it completed.
 std::string calculate(AnalysisState& state, ResultsRecord& results,
-                      Accuracy accuracy = Accuracy::standard);
+                      Accuracy accuracy = Accuracy::standard, const SimulationRun& simulation = {});
 
 // Every case of a batch file ("-": standard input), one JSON object per line
 // in the file's order, streamed: memory stays bounded at any length.

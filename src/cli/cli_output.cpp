@@ -539,7 +539,10 @@ json results_json(const AnalysisState& s, const ResultsRecord& r) {
     json j;
     j["inputs"] = inputs_json(s);
     if (r.refined) {
-        j["accuracy"] = "refined";
+        // The guardrails rule's figures are a simulation's, with standard errors.
+        const bool simulated =
+            s.spending_rule == static_cast<std::int16_t>(engine::SpendingRule::guardrails);
+        j["accuracy"] = simulated ? "simulated" : "refined";
         j["scheme"] = r.scheme_line;
         if (!r.household.present)
             j["expected_ruin_age_error_estimate"] = r.expected_ruin_age_error;

@@ -37,17 +37,23 @@ Model Model::from_state(const AnalysisState& s) {
     m.lambda = s.ruin_lambda;
     m.modal_age = s.ruin_modal_age;
     m.dispersion = s.ruin_dispersion;
-    if (s.spending_rule == static_cast<std::int16_t>(SpendingRule::percent)) {
-        m.spending_rule = SpendingRule::percent;
-        m.spending_rate = s.spending_rate;
+    const bool percent = s.spending_rule == static_cast<std::int16_t>(SpendingRule::percent);
+    const bool guardrails = s.spending_rule == static_cast<std::int16_t>(SpendingRule::guardrails);
+    if (percent || guardrails) {
+        m.spending_rule = percent ? SpendingRule::percent : SpendingRule::guardrails;
+        if (percent) m.spending_rate = s.spending_rate;
         const bool target = s.target_income > 0;
         m.spending_floor = s.spending_floor > 0 && target ? s.spending_floor / s.target_income
                                                           : kDefaultFloorShare;
         m.spending_ceiling = s.spending_ceiling > 0 && target
                                  ? s.spending_ceiling / s.target_income
                                  : kDefaultCeilingShare;
-    } else if (s.spending_rule == static_cast<std::int16_t>(SpendingRule::guardrails)) {
-        m.spending_rule = SpendingRule::guardrails;
+        if (guardrails) {
+            m.guardrail_upper = s.guardrail_upper;
+            m.guardrail_lower = s.guardrail_lower;
+            m.spending_cut = s.spending_cut;
+            m.spending_raise = s.spending_raise;
+        }
     }
     return m;
 }

@@ -55,6 +55,12 @@ struct Model {
     SpendingRule spending_rule = SpendingRule::fixed;
     double spending_rate = 0;
     double spending_floor = 1, spending_ceiling = 1;
+    // Guardrails, as fractions: at each yearly review spending is cut by
+    // spending_cut when the withdrawal rate is above the first year's by more
+    // than guardrail_upper of it, raised by spending_raise when below it by
+    // more than guardrail_lower of it; between the floor and the ceiling.
+    double guardrail_upper = 0, guardrail_lower = 0;
+    double spending_cut = 0, spending_raise = 0;
     // Gompertz-Makeham law of the remaining lifetime from current_age.
     double current_age = 65;
     double lambda = 0, modal_age = 0, dispersion = 1;

@@ -74,6 +74,7 @@ struct Tally {
     long at_floor[3] = {};
     FixedSum lifetime[4];
     FixedSum alive;
+    FixedSum curve[20];  // guardrails: spending at the income curve's horizons
 
     void merge(const Tally& o) {
         paths += o.paths;
@@ -85,6 +86,7 @@ struct Tally {
         for (int i = 0; i < 20; ++i) income[i] += o.income[i];
         for (int h = 0; h < 3; ++h) at_floor[h] += o.at_floor[h];
         alive.merge(o.alive);
+        for (int i = 0; i < 20; ++i) curve[i].merge(o.curve[i]);
     }
 };
 
@@ -115,9 +117,14 @@ struct Simulation {
     const PathKernels& kernels = chosen_path_kernels();
     bool drawn_death = false;
     long paths = 0;
-    // [batch][horizon][bin], added to by every thread.
+    // Histograms per batch: wealth over today's at the three horizons, then
+    // under guardrails spending (years of target income) at them.
+    int slots = 3;
+    std::array<double, 3> spending_after_ruin{};  // at the horizons, years of target income
+    std::array<double, 20> curve_after_ruin{};      // at the income curve's horizons
+    // [batch][slot][bin], added to by every thread.
     std::unique_ptr<std::atomic<std::uint32_t>[]> histogram;
-    // [horizon][bin]: the least and greatest value in the bin, as the bits of
+    // [slot][bin]: the least and greatest value in the bin, as the bits of
     // a double (which order positive doubles as they are ordered).
     std::unique_ptr<std::atomic<std::uint64_t>[]> bin_least, bin_greatest;
 
@@ -147,15 +154,38 @@ struct Simulation {
             tables.ceiling = m.spending_ceiling;
             tables.half_dt = 0.5 * dt;
         }
+        if (m.spending_rule == engine::SpendingRule::guardrails) {
+            // The first year's withdrawal rate is the target over today's wealth.
+            const double initial = 1 / x0;
+            tables.guardrails = true;
+            tables.floor = m.spending_floor;
+            tables.ceiling = m.spending_ceiling;
+            tables.start = std::min(std::max(1.0, m.spending_floor), m.spending_ceiling);
+            tables.rail_high = initial * (1 + m.guardrail_upper);
+            tables.rail_low = initial * (1 - m.guardrail_lower);
+            tables.cut = 1 - m.spending_cut;
+            tables.raise = 1 + m.spending_raise;
+            tables.review_steps = std::max(1L, std::lround(1 / dt));
+            tables.half_dt = 0.5 * dt;
+            slots = 6;
+            for (std::size_t h = 0; h < 3; ++h) spending_after_ruin[h] = m.annuity_income(kGridHorizons[h]);
+            // The curve's horizons fall on the step nearest them, at least the
+            // first, so that each is noted once the step is taken.
+            for (std::size_t i = 0; i < 20; ++i) {
+                tables.income_step[i] = std::max(1L, std::lround(h.income[i] / dt));
+                curve_after_ruin[i] = m.annuity_income(h.income[i]);
+            }
+        }
         for (int j = 0; j < 4; ++j) tables.levels[j] = kRuinLevels[static_cast<std::size_t>(3 - j)] * x0;
         for (int i = 0; i < 3; ++i) tables.horizon_step[i] = std::lround(kGridHorizons[i] / dt);
         tables.key[0] = static_cast<std::uint32_t>(options.seed);
         tables.key[1] = static_cast<std::uint32_t>(options.seed >> 32);
-        histogram.reset(new std::atomic<std::uint32_t>[kBatches * 3 * kAllBins]);
-        for (long b = 0; b < kBatches * 3 * kAllBins; ++b) histogram[static_cast<std::size_t>(b)] = 0;
-        bin_least.reset(new std::atomic<std::uint64_t>[3 * kAllBins]);
-        bin_greatest.reset(new std::atomic<std::uint64_t>[3 * kAllBins]);
-        for (std::size_t b = 0; b < 3 * kAllBins; ++b) {
+        const std::size_t cells = static_cast<std::size_t>(slots) * kAllBins;
+        histogram.reset(new std::atomic<std::uint32_t>[kBatches * cells]);
+        for (std::size_t b = 0; b < kBatches * cells; ++b) histogram[b] = 0;
+        bin_least.reset(new std::atomic<std::uint64_t>[cells]);
+        bin_greatest.reset(new std::atomic<std::uint64_t>[cells]);
+        for (std::size_t b = 0; b < cells; ++b) {
             bin_least[b] = std::numeric_limits<std::uint64_t>::max();
             bin_greatest[b] = 0;
         }
@@ -199,24 +229,41 @@ struct Simulation {
             for (int h = 0; h < 3; ++h)
                 tally.at_floor[h] += std::max(0.0, end.wealth[h]) * tables.x0 < floor_wealth;
         }
-        for (int h = 0; h < 3; ++h) {
-            const double w = std::max(0.0, end.wealth[h]);
-            const std::size_t bin = static_cast<std::size_t>(bin_of(w));
-            histogram[(batch * 3 + static_cast<std::size_t>(h)) * kAllBins + bin].fetch_add(
-                1, std::memory_order_relaxed);
-            std::uint64_t bits;
-            std::memcpy(&bits, &w, sizeof bits);
-            const std::size_t at = static_cast<std::size_t>(h) * kAllBins + bin;
-            std::uint64_t least = bin_least[at].load(std::memory_order_relaxed);
-            while (bits < least && !bin_least[at].compare_exchange_weak(least, bits)) {
+        for (int h = 0; h < 3; ++h) note(batch, h, std::max(0.0, end.wealth[h]));
+        if (tables.guardrails) {
+            for (int h = 0; h < 3; ++h) {
+                // A path that has run out spends its pensions' and annuities'
+                // income, and counts as at the floor as under the percent rule.
+                const bool ruined = end.tau[3] <= kGridHorizons[static_cast<std::size_t>(h)];
+                const double spent = ruined ? spending_after_ruin[h] : end.spending[h];
+                tally.at_floor[h] += ruined || spent <= tables.floor;
+                note(batch, 3 + h, std::max(0.0, spent));
             }
-            std::uint64_t greatest = bin_greatest[at].load(std::memory_order_relaxed);
-            while (bits > greatest && !bin_greatest[at].compare_exchange_weak(greatest, bits)) {
+            for (std::size_t i = 0; i < 20; ++i) {
+                const bool ruined = end.tau[3] <= horizons.income[i];
+                tally.curve[i].add(std::max(0.0, ruined ? curve_after_ruin[i] : end.curve[i]), kYearsBits);
             }
         }
     }
 
-    // The least and greatest value horizon h's bin b received.
+    // Adds v to slot `slot`'s histogram of batch `batch`.
+    void note(std::size_t batch, int slot, double v) {
+        const std::size_t bin = static_cast<std::size_t>(bin_of(v));
+        histogram[(batch * static_cast<std::size_t>(slots) + static_cast<std::size_t>(slot)) * kAllBins +
+                  bin]
+            .fetch_add(1, std::memory_order_relaxed);
+        std::uint64_t bits;
+        std::memcpy(&bits, &v, sizeof bits);
+        const std::size_t at = static_cast<std::size_t>(slot) * kAllBins + bin;
+        std::uint64_t least = bin_least[at].load(std::memory_order_relaxed);
+        while (bits < least && !bin_least[at].compare_exchange_weak(least, bits)) {
+        }
+        std::uint64_t greatest = bin_greatest[at].load(std::memory_order_relaxed);
+        while (bits > greatest && !bin_greatest[at].compare_exchange_weak(greatest, bits)) {
+        }
+    }
+
+    // The least and greatest value slot h's bin b received.
     std::pair<double, double> bin_range(int h, int b) const {
         const std::size_t at = static_cast<std::size_t>(h) * kAllBins + static_cast<std::size_t>(b);
         const std::uint64_t bits[2] = {bin_least[at].load(), bin_greatest[at].load()};
@@ -344,7 +391,7 @@ void fill_estates(const Simulation& sim, MonteCarloResults& out) {
         const auto range = [&sim, h](int b) { return sim.bin_range(h, b); };
         const auto counts = [&sim, h](int g, std::vector<std::uint64_t>& into) {
             const std::size_t base =
-                (static_cast<std::size_t>(g) * 3 + static_cast<std::size_t>(h)) * kAllBins;
+                (static_cast<std::size_t>(g * sim.slots) + static_cast<std::size_t>(h)) * kAllBins;
             for (std::size_t b = 0; b < kAllBins; ++b)
                 into[b] = sim.histogram[base + b].load(std::memory_order_relaxed);
         };
@@ -406,16 +453,19 @@ void fill_spending(const Simulation& sim, const Tally& total, MonteCarloResults&
     const double q[3] = {0.25, 0.5, 0.75};
     const double x0 = sim.tables.x0;
     std::vector<std::uint64_t> all(kAllBins), group(kAllBins);
+    const bool own = sim.tables.guardrails;  // spending's own histograms
     for (int h = 0; h < 3; ++h) {
-        const auto range = [&sim, h](int b) { return sim.bin_range(h, b); };
-        const auto counts = [&sim, h](int g, std::vector<std::uint64_t>& into) {
+        const int slot = own ? 3 + h : h;
+        const auto range = [&sim, slot](int b) { return sim.bin_range(slot, b); };
+        const auto counts = [&sim, slot](int g, std::vector<std::uint64_t>& into) {
             const std::size_t base =
-                (static_cast<std::size_t>(g) * 3 + static_cast<std::size_t>(h)) * kAllBins;
+                (static_cast<std::size_t>(g * sim.slots) + static_cast<std::size_t>(slot)) * kAllBins;
             for (std::size_t b = 0; b < kAllBins; ++b)
                 into[b] = sim.histogram[base + b].load(std::memory_order_relaxed);
         };
         const double income = m.annuity_income(kGridHorizons[static_cast<std::size_t>(h)]);
         const auto quantile = [&](const std::vector<std::uint64_t>& c, double level) {
+            if (own) return histogram_quantile(c, level, range);
             const WealthBelow below = [&](double wealth) {
                 return histogram_below(c, wealth / x0, range);
             };
@@ -463,6 +513,8 @@ MonteCarloResults simulate_wealth_paths(const Model& model, double x0,
     fill_proportions(total, model.current_age, options.drawn_death, out);
     fill_estates(sim, out);
     fill_spending(sim, total, out);
+    if (sim.tables.guardrails)
+        for (int i = 0; i < 20; ++i) out.expected_spending[i] = total.curve[i].estimate(total.paths, kYearsBits);
     return out;
 }
 

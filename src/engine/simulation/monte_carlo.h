@@ -64,6 +64,10 @@ struct MonteCarloResults {
     // running out included; none under the fixed rule).
     std::array<std::array<McEstimate, 3>, 3> spending{};
     std::array<McEstimate, 3> spending_at_floor{};
+    // Guardrails only: the expected spending as a multiple of the target at
+    // the expected-income horizons (the step nearest each), a path that has
+    // run out spending its pensions' and annuities' income.
+    std::array<McEstimate, 20> expected_spending{};
 };
 
 // Horizons of one simulation; the state's are 110 - age for the lifetime

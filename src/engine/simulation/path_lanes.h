@@ -45,6 +45,16 @@ struct PathTables {
     bool percent = false;
     double rate = 0, floor = 1, ceiling = 1;
     double half_dt = 0;
+    // Guardrails: each path carries its spending (years of target income),
+    // which spends like the percent rule's c; after every review_steps-th
+    // step it is multiplied by cut when spending / wealth is above
+    // rail_high, by raise when below rail_low, then kept between the floor
+    // and the ceiling. With the spending at 1 the step is the fixed rule's
+    // to the bit.
+    bool guardrails = false;
+    double rail_high = 0, rail_low = 0, cut = 1, raise = 1, start = 1;
+    long review_steps = 0;
+    long income_step[20] = {};  // steps after which spending is noted for the income curve
 };
 
 // Where one path ended: the time each level was first reached (infinity when
@@ -53,6 +63,8 @@ struct PathTables {
 struct PathEnd {
     double tau[4];
     double wealth[3];
+    double spending[3];  // guardrails: spending at the estate horizons, after their review
+    double curve[20];    // guardrails: spending at the income curve's horizons
 };
 
 struct PathKernels {

@@ -149,7 +149,7 @@ void follow_group(const PathTables& t, std::uint64_t first, int count, PathEnd* 
 
     // The list, by entry: the path (its index in the block), wealth, next
     // level and the normals of the four steps of the current Philox block.
-    alignas(64) double x[kRoom], level[kRoom], z[4][kRoom];
+    alignas(64) double x[kRoom], level[kRoom], spend[kRoom], z[4][kRoom];
     alignas(64) std::uint64_t path[kRoom];
     int entry_of[kRoom];
     int next[kGroup];
@@ -157,7 +157,9 @@ void follow_group(const PathTables& t, std::uint64_t first, int count, PathEnd* 
     for (int i = 0; i < count; ++i) {
         PathEnd& e = end[i];
         for (int j = 0; j < 4; ++j) e.tau[j] = __builtin_inf();
-        for (int h = 0; h < 3; ++h) e.wealth[h] = 0;
+        for (int h = 0; h < 3; ++h) e.wealth[h] = e.spending[h] = 0;
+        if (t.guardrails)
+            for (double& v : e.curve) v = 0;
         int n = 0;
         while (n < 4 && t.x0 <= t.levels[n]) e.tau[n++] = 0;
         next[i] = n;
@@ -165,19 +167,20 @@ void follow_group(const PathTables& t, std::uint64_t first, int count, PathEnd* 
         entry_of[live] = i;
         path[live] = first + static_cast<std::uint64_t>(i);
         x[live] = t.x0;
+        spend[live] = t.start;
         level[live] = t.levels[n];
         ++live;
     }
     for (int r = live; r < kRoom; ++r) {
         entry_of[r] = 0;
         path[r] = first;
-        x[r] = level[r] = 0;
+        x[r] = level[r] = spend[r] = 0;
     }
 
     M lane_index;
     for (int l = 0; l < L; ++l) lane_index[l] = l;
     const long steps = static_cast<long>(t.steps.size());
-    int estate = 0;
+    int estate = 0, curve = 0;
     for (long k = 0; k < steps && live > 0; ++k) {
         const int phase = static_cast<int>(k & 3);
         if (phase == 0) {
@@ -191,6 +194,7 @@ void follow_group(const PathTables& t, std::uint64_t first, int count, PathEnd* 
             }
         }
         const StepCoefficients& c = t.steps[static_cast<std::size_t>(k)];
+        const bool review = t.guardrails && (k + 1) % t.review_steps == 0;
         bool any_ended = false;
         for (int v = 0; v < live; v += L) {
             V xv, lv, zv;
@@ -207,6 +211,10 @@ void follow_group(const PathTables& t, std::uint64_t first, int count, PathEnd* 
                 spend = spend < t.floor ? V{} + t.floor : spend;
                 spend = spend > t.ceiling ? V{} + t.ceiling : spend;
                 xn = gone ? V{} : g * xv + (c.half_income + t.half_dt * (1.0 - spend)) * (1.0 + g);
+            } else if (t.guardrails) {
+                V sv;
+                __builtin_memcpy(&sv, spend + v, sizeof sv);
+                xn = gone ? V{} : g * xv + (c.half_income + t.half_dt * (1.0 - sv)) * (1.0 + g);
             } else {
                 xn = gone ? V{} : g * xv + c.half_income * (1.0 + g);
             }
@@ -235,10 +243,27 @@ void follow_group(const PathTables& t, std::uint64_t first, int count, PathEnd* 
                 __builtin_memcpy(level + v, &lv, sizeof lv);
             }
             __builtin_memcpy(x + v, &xn, sizeof xn);
+            if (review) {
+                // A path that has run out (wealth 0) is cut, which nothing reads.
+                V sv;
+                __builtin_memcpy(&sv, spend + v, sizeof sv);
+                const V rate = sv / xn;
+                sv = rate > t.rail_high ? sv * t.cut : rate < t.rail_low ? sv * t.raise : sv;
+                sv = sv < t.floor ? V{} + t.floor : sv;
+                sv = sv > t.ceiling ? V{} + t.ceiling : sv;
+                __builtin_memcpy(spend + v, &sv, sizeof sv);
+            }
         }
         if (estate < 3 && k + 1 == t.horizon_step[estate]) {
-            for (int r = 0; r < live; ++r) end[entry_of[r]].wealth[estate] = x[r] / t.x0;
+            for (int r = 0; r < live; ++r) {
+                end[entry_of[r]].wealth[estate] = x[r] / t.x0;
+                end[entry_of[r]].spending[estate] = spend[r];
+            }
             ++estate;
+        }
+        while (t.guardrails && curve < 20 && k + 1 == t.income_step[curve]) {
+            for (int r = 0; r < live; ++r) end[entry_of[r]].curve[curve] = spend[r];
+            ++curve;
         }
         if (phase == 3 && any_ended) {
             int kept = 0;
@@ -248,9 +273,10 @@ void follow_group(const PathTables& t, std::uint64_t first, int count, PathEnd* 
                 path[kept] = path[r];
                 x[kept] = x[r];
                 level[kept] = level[r];
+                spend[kept] = spend[r];
                 ++kept;
             }
-            for (int r = kept; r < live; ++r) x[r] = level[r] = 0;
+            for (int r = kept; r < live; ++r) x[r] = level[r] = spend[r] = 0;
             live = kept;
         }
     }
