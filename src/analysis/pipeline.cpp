@@ -142,6 +142,44 @@ void fill_simulated(AnalysisState& state, const MonteCarloResults& mc, const Sim
                       format_grouped0(static_cast<double>(mc.paths)) + tail;
 }
 
+// The refined figures (a household's or one life's) with their error
+// estimates, into `fresh`.
+void compute_refined_figures(AnalysisState& state, RecordingSink& sink, const EventPump& pump,
+                             ResultsRecord& fresh) {
+    RefinedResults refined;
+    if (has_spouse(state)) {
+        compute_household_results(state, sink, refined, pump);
+        fresh.household = refined.record.household;
+    } else {
+        compute_refined_results(state, sink, refined, pump);
+    }
+    fresh.ruin_grid = refined.record.ruin_grid;
+    fresh.estate_grid = refined.record.estate_grid;
+    // Its grid puts the barrier at the level itself with today's wealth on a
+    // node above it, so no row is decided by the grid; only an estate beyond
+    // its top can be.
+    fresh.estate_at_grid_limit = refined.record.estate_at_grid_limit;
+    fresh.expected_ruin_age = refined.record.expected_ruin_age;
+    fresh.expected_income = refined.record.expected_income;
+    fresh.refined = true;
+    fresh.scheme_line = refined_scheme_line(refined);
+    if (has_spouse(state))
+        fresh.scheme_line +=
+            " A household: one density per state (both alive, the person alone, the spouse "
+            "alone), moved between them at the two deaths; the figures at 10, 20 and 30 years "
+            "are among the households with someone alive then.";
+    fresh.ruin_error = refined.ruin_error;
+    fresh.estate_error = refined.estate_error;
+    fresh.expected_ruin_age_error = refined.expected_ruin_age_error;
+    fresh.expected_income_error = refined.expected_income_error;
+    fresh.spending_grid = refined.record.spending_grid;
+    fresh.spending_at_floor = refined.record.spending_at_floor;
+    fresh.expected_spending = refined.record.expected_spending;
+    fresh.spending_error = refined.spending_error;
+    fresh.spending_at_floor_error = refined.spending_at_floor_error;
+    fresh.expected_spending_error = refined.expected_spending_error;
+}
+
 }  // namespace
 
 void compute_allocation_sums(AnalysisState& state) {
@@ -215,38 +253,7 @@ CalculationOutcome run_calculation(AnalysisState& state, CalculationHooks& hooks
             options.progress = [&hooks](double) { hooks.process_pending_events(); };
             fill_simulated(state, run_monte_carlo(state, options), simulation, sink, fresh);
         } else if (accuracy == Accuracy::refined) {
-            RefinedResults refined;
-            if (has_spouse(state)) {
-                compute_household_results(state, sink, refined, pump);
-                fresh.household = refined.record.household;
-            } else {
-                compute_refined_results(state, sink, refined, pump);
-            }
-            fresh.ruin_grid = refined.record.ruin_grid;
-            fresh.estate_grid = refined.record.estate_grid;
-            // Its grid puts the barrier at the level itself with today's
-            // wealth on a node above it, so no row is decided by the grid;
-            // only an estate beyond its top can be.
-            fresh.estate_at_grid_limit = refined.record.estate_at_grid_limit;
-            fresh.expected_ruin_age = refined.record.expected_ruin_age;
-            fresh.expected_income = refined.record.expected_income;
-            fresh.refined = true;
-            fresh.scheme_line = refined_scheme_line(refined);
-            if (has_spouse(state))
-                fresh.scheme_line +=
-                    " A household: one density per state (both alive, the person alone, the "
-                    "spouse alone), moved between them at the two deaths; the figures at 10, 20 "
-                    "and 30 years are among the households with someone alive then.";
-            fresh.ruin_error = refined.ruin_error;
-            fresh.estate_error = refined.estate_error;
-            fresh.expected_ruin_age_error = refined.expected_ruin_age_error;
-            fresh.expected_income_error = refined.expected_income_error;
-            fresh.spending_grid = refined.record.spending_grid;
-            fresh.spending_at_floor = refined.record.spending_at_floor;
-            fresh.expected_spending = refined.record.expected_spending;
-            fresh.spending_error = refined.spending_error;
-            fresh.spending_at_floor_error = refined.spending_at_floor_error;
-            fresh.expected_spending_error = refined.expected_spending_error;
+            compute_refined_figures(state, sink, pump, fresh);
         } else {
             run_result_stages(state, sink, fresh, pump);
             fill_fixed_spending(state, fresh);

@@ -25,6 +25,27 @@ double median_estate(const ResultsRecord& results, const AnalysisState& state, s
     return shown_value(results, kEstateFigures, row, 1) * state.net_investable_wealth;
 }
 
+// The household's lines: the spouse, the survivor terms, the split lifetime
+// ruin and the last death.
+void household_lines(const AnalysisState& s, const HouseholdFigures& h,
+                     std::vector<std::string>& lines) {
+    auto text = [&lines](const std::string& t) {
+        lines.push_back(quoted(t));
+        lines.push_back(kSeparator);
+    };
+    text("Spouse's Age : " + str_form(s.spouse_age) +
+         "   Spouse's Gender : " + gender_caption(s.spouse_gender_code));
+    text("Spouse's CPI - linked Pension :  $" + format_grouped0(s.spouse_pension_cpi_income));
+    text("Survivor Spending :  " + fixed_text(s.survivor_spending * 100, 0) + "%" +
+         "   Survivor Share :  " + fixed_text(s.survivor_share * 100, 0) + "%");
+    text("Life Time Ruin Probability while both were alive :  " +
+         format_percent2(h.lifetime_ruin_both[0]));
+    text("Life Time Ruin Probability while a survivor lived :  " +
+         format_percent2(h.lifetime_ruin_survivor[0]));
+    text("Expected Age at the Last Death :  " + fixed_text(h.expected_last_death_age, 1) +
+         "   90th Percentile :  " + fixed_text(h.last_death_age_90, 1));
+}
+
 }  // namespace
 
 std::vector<std::string> report_lines(const AnalysisState& s, const ResultsRecord& results,
@@ -93,26 +114,7 @@ std::vector<std::string> report_lines(const AnalysisState& s, const ResultsRecor
     sep();
     // A household's lines come only with a spouse; a single person's report
     // stays as it was.
-    if (results.household.present) {
-        const HouseholdFigures& h = results.household;
-        text("Spouse's Age : " + str_form(s.spouse_age) +
-             "   Spouse's Gender : " + gender_caption(s.spouse_gender_code));
-        sep();
-        text("Spouse's CPI - linked Pension :  $" + format_grouped0(s.spouse_pension_cpi_income));
-        sep();
-        text("Survivor Spending :  " + fixed_text(s.survivor_spending * 100, 0) + "%" +
-             "   Survivor Share :  " + fixed_text(s.survivor_share * 100, 0) + "%");
-        sep();
-        text("Life Time Ruin Probability while both were alive :  " +
-             format_percent2(h.lifetime_ruin_both[0]));
-        sep();
-        text("Life Time Ruin Probability while a survivor lived :  " +
-             format_percent2(h.lifetime_ruin_survivor[0]));
-        sep();
-        text("Expected Age at the Last Death :  " + fixed_text(h.expected_last_death_age, 1) +
-             "   90th Percentile :  " + fixed_text(h.last_death_age_90, 1));
-        sep();
-    }
+    if (results.household.present) household_lines(s, results.household, lines);
     sep();
     text("Median Estate Value in 10 years :  $" + format_grouped0(median_estate(results, s, 0)));
     sep();

@@ -14,6 +14,7 @@
 #include "engine/parallel.h"
 #include "engine/refined/household.h"
 #include "engine/simulation/lane_math.h"
+#include "engine/simulation/path_blocks.h"
 #include "engine/simulation/path_lanes.h"
 
 namespace quorrel {
@@ -472,56 +473,6 @@ private:
     std::unique_ptr<std::atomic<std::uint64_t>[]> least_, greatest_;  // [horizon][bin]
 };
 
-// Every block over the threads, with progress and cancelling as the single
-// life's simulation. False when cancelled.
-bool run_blocks(Simulation& sim, const MonteCarloOptions& options, Tally& total) {
-    const long paths = sim.paths();
-    const long blocks = (paths + kBlockPaths - 1) / kBlockPaths;
-    std::atomic<bool> stop{false};
-    std::atomic<long> next_block{0}, done_paths{0};
-    std::mutex mutex;
-    const unsigned threads = static_cast<unsigned>(std::min<long>(
-        options.threads ? options.threads : engine::worker_count(static_cast<std::size_t>(blocks)),
-        blocks));
-    const auto cancelled = [&] { return options.cancel && options.cancel->load(); };
-    auto last_report = std::chrono::steady_clock::now() - std::chrono::seconds(1);
-    const EventPump watch = [&] {
-        const auto now = std::chrono::steady_clock::now();
-        if (now - last_report < std::chrono::milliseconds(50)) return;
-        last_report = now;
-        if (options.progress)
-            options.progress(static_cast<double>(done_paths.load()) / static_cast<double>(paths));
-        if (cancelled()) stop = true;
-    };
-    const auto work = [&](std::size_t, const EventPump& pump) {
-        // The figures are defined in the default floating-point environment.
-        std::fenv_t caller;
-        std::feholdexcept(&caller);
-        std::fesetenv(FE_DFL_ENV);
-        Tally tally;
-        try {
-            for (;;) {
-                const long b = next_block.fetch_add(1);
-                if (b >= blocks || stop.load() || cancelled()) break;
-                const long first = b * kBlockPaths;
-                const long count = std::min(kBlockPaths, paths - first);
-                sim.run_block(first, count, tally);
-                done_paths.fetch_add(count);
-                if (pump) pump();
-            }
-        } catch (...) {
-            stop = true;
-            std::fesetenv(&caller);
-            throw;
-        }
-        std::fesetenv(&caller);
-        std::lock_guard<std::mutex> lock(mutex);
-        total.merge(tally);
-    };
-    engine::run_parallel(static_cast<std::size_t>(threads), threads, work, watch);
-    return !stop.load() && !cancelled() && done_paths.load() >= paths;
-}
-
 }  // namespace
 
 HouseholdSimulationResults simulate_household_paths(const HouseholdModel& model, double x0,
@@ -532,7 +483,10 @@ HouseholdSimulationResults simulate_household_paths(const HouseholdModel& model,
     out.figures.dt = options.dt;
     Simulation sim(model, x0, horizons, options);
     Tally total;
-    if (!run_blocks(sim, options, total)) {
+    if (!run_path_blocks(sim.paths(), kBlockPaths, options, total,
+                         [&sim](long first, long count, Tally& tally) {
+                             sim.run_block(first, count, tally);
+                         })) {
         out.figures.cancelled = true;
         return out;
     }

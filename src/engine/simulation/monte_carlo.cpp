@@ -16,6 +16,7 @@
 #include "engine/model/spending.h"
 #include "engine/model/wealth_model.h"
 #include "engine/parallel.h"
+#include "engine/simulation/path_blocks.h"
 #include "engine/simulation/path_lanes.h"
 
 namespace quorrel {
@@ -285,62 +286,6 @@ McEstimate proportion(long hits, long n) {
     return {p, std::sqrt(std::max(0.0, p * (1 - p)) / static_cast<double>(n))};
 }
 
-// Runs every block over the threads, reporting progress and watching for a
-// cancel. False when cancelled; a failure on a thread stops the others and
-// is rethrown here.
-bool run_blocks(Simulation& sim, const MonteCarloOptions& options, Tally& total) {
-    const long paths = sim.paths;
-    const long blocks = (paths + kBlockPaths - 1) / kBlockPaths;
-    std::atomic<bool> stop{false};
-    std::atomic<long> next_block{0};
-    std::atomic<long> done_paths{0};
-    std::mutex mutex;
-
-    const unsigned threads = static_cast<unsigned>(std::min<long>(
-        options.threads ? options.threads : engine::worker_count(static_cast<std::size_t>(blocks)),
-        blocks));
-    const auto cancelled = [&] { return options.cancel && options.cancel->load(); };
-    // Progress and the cancel flag, on the calling thread about every 50 ms.
-    auto last_report = std::chrono::steady_clock::now() - std::chrono::seconds(1);
-    const EventPump watch = [&] {
-        const auto now = std::chrono::steady_clock::now();
-        if (now - last_report < std::chrono::milliseconds(50)) return;
-        last_report = now;
-        if (options.progress)
-            options.progress(static_cast<double>(done_paths.load()) / static_cast<double>(paths));
-        if (cancelled()) stop = true;
-    };
-    const auto work = [&](std::size_t, const EventPump& pump) {
-        // The figures are defined in the default floating-point environment
-        // (rounding to nearest, no flushing of tiny numbers), whatever the
-        // thread's creator has set; the caller's own comes back afterwards.
-        std::fenv_t caller;
-        std::feholdexcept(&caller);
-        std::fesetenv(FE_DFL_ENV);
-        Tally tally;
-        try {
-            for (;;) {
-                const long b = next_block.fetch_add(1);
-                if (b >= blocks || stop.load() || cancelled()) break;
-                const long first = b * kBlockPaths;
-                const long count = std::min(kBlockPaths, paths - first);
-                sim.run_block(first, count, tally);
-                done_paths.fetch_add(count);
-                if (pump) pump();
-            }
-        } catch (...) {
-            stop = true;
-            std::fesetenv(&caller);
-            throw;
-        }
-        std::fesetenv(&caller);
-        std::lock_guard<std::mutex> lock(mutex);
-        total.merge(tally);
-    };
-    engine::run_parallel(static_cast<std::size_t>(threads), threads, work, watch);
-    return !stop.load() && !cancelled() && done_paths.load() >= paths;
-}
-
 // The ruin probabilities, the income horizons' ruin and the expected ruin age.
 void fill_proportions(const Tally& total, double current_age, bool drawn_death,
                       MonteCarloResults& out) {
@@ -506,7 +451,10 @@ MonteCarloResults simulate_wealth_paths(const Model& model, double x0,
     out.dt = options.dt;
     Simulation sim(model, x0, horizons, options);
     Tally total;
-    if (!run_blocks(sim, options, total)) {
+    if (!run_path_blocks(sim.paths, kBlockPaths, options, total,
+                         [&sim](long first, long count, Tally& tally) {
+                             sim.run_block(first, count, tally);
+                         })) {
         out.cancelled = true;
         return out;
     }

@@ -138,122 +138,63 @@ template <class M>
 // path of a step shares that step's coefficients.
 constexpr int kGroup = 256;
 
-template <int Bytes>
-void follow_group(const PathTables& t, std::uint64_t first, int count, PathEnd* end) {
-    using T = LaneTypes<Bytes>;
-    using V = typename T::V;
-    using U = typename T::U;
-    using M = typename T::M;
-    constexpr int L = T::kLanes;
-    constexpr int kRoom = kGroup + L;  // a last partial vector reads past the list
-
-    // The list, by entry: the path (its index in the block), wealth, next
-    // level and the normals of the four steps of the current Philox block.
-    alignas(64) double x[kRoom], level[kRoom], spend[kRoom], z[4][kRoom];
-    alignas(64) std::uint64_t path[kRoom];
-    int entry_of[kRoom];
+// The list of a group's live paths, by entry: the path (its index in the
+// block), wealth, next level, spending and the normals of the four steps of
+// the current Philox block. `Room` leaves space for a last partial vector,
+// which reads past the list.
+template <int Room>
+struct PathList {
+    alignas(64) double x[Room], level[Room], spend[Room], z[4][Room];
+    alignas(64) std::uint64_t path[Room];
+    int entry_of[Room];
     int next[kGroup];
     int live = 0;
-    for (int i = 0; i < count; ++i) {
-        PathEnd& e = end[i];
-        for (int j = 0; j < 4; ++j) e.tau[j] = __builtin_inf();
-        for (int h = 0; h < 3; ++h) e.wealth[h] = e.spending[h] = 0;
-        if (t.guardrails)
-            for (double& v : e.curve) v = 0;
-        int n = 0;
-        while (n < 4 && t.x0 <= t.levels[n]) e.tau[n++] = 0;
-        next[i] = n;
-        if (n == 4) continue;
-        entry_of[live] = i;
-        path[live] = first + static_cast<std::uint64_t>(i);
-        x[live] = t.x0;
-        spend[live] = t.start;
-        level[live] = t.levels[n];
-        ++live;
-    }
-    for (int r = live; r < kRoom; ++r) {
-        entry_of[r] = 0;
-        path[r] = first;
-        x[r] = level[r] = spend[r] = 0;
+
+    // Every path of the group at today's wealth; those already at or below
+    // every level end at once.
+    void start(const PathTables& t, std::uint64_t first, int count, PathEnd* end) {
+        for (int i = 0; i < count; ++i) {
+            PathEnd& e = end[i];
+            for (int j = 0; j < 4; ++j) e.tau[j] = __builtin_inf();
+            for (int h = 0; h < 3; ++h) e.wealth[h] = e.spending[h] = 0;
+            if (t.guardrails)
+                for (double& v : e.curve) v = 0;
+            int n = 0;
+            while (n < 4 && t.x0 <= t.levels[n]) e.tau[n++] = 0;
+            next[i] = n;
+            if (n == 4) continue;
+            entry_of[live] = i;
+            path[live] = first + static_cast<std::uint64_t>(i);
+            x[live] = t.x0;
+            spend[live] = t.start;
+            level[live] = t.levels[n];
+            ++live;
+        }
+        for (int r = live; r < Room; ++r) {
+            entry_of[r] = 0;
+            path[r] = first;
+            x[r] = level[r] = spend[r] = 0;
+        }
     }
 
-    M lane_index;
-    for (int l = 0; l < L; ++l) lane_index[l] = l;
-    const long steps = static_cast<long>(t.steps.size());
-    int estate = 0, curve = 0;
-    for (long k = 0; k < steps && live > 0; ++k) {
-        const int phase = static_cast<int>(k & 3);
-        if (phase == 0) {
-            const U quad = U{} + static_cast<unsigned long long>(k >> 2);
-            for (int v = 0; v < live; v += L) {
-                U p;
-                __builtin_memcpy(&p, path + v, sizeof p);
-                V zv[4];
-                draw_normals<Bytes>(t, p, quad, zv);
-                for (int q = 0; q < 4; ++q) __builtin_memcpy(z[q] + v, &zv[q], sizeof(V));
-            }
+    // The paths that have reached all four levels leave the list.
+    void drop_ended() {
+        int kept = 0;
+        for (int r = 0; r < live; ++r) {
+            if (next[entry_of[r]] == 4) continue;
+            entry_of[kept] = entry_of[r];
+            path[kept] = path[r];
+            x[kept] = x[r];
+            level[kept] = level[r];
+            spend[kept] = spend[r];
+            ++kept;
         }
-        const StepCoefficients& c = t.steps[static_cast<std::size_t>(k)];
-        const bool review = t.guardrails && (k + 1) % t.review_steps == 0;
-        bool any_ended = false;
-        for (int v = 0; v < live; v += L) {
-            V xv, lv, zv;
-            __builtin_memcpy(&xv, x + v, sizeof xv);
-            __builtin_memcpy(&lv, level + v, sizeof lv);
-            __builtin_memcpy(&zv, z[phase] + v, sizeof zv);
-            const V g = lane_exp(c.log_drift + c.vol * zv);
-            // A path that reached its last level this Philox block stays in
-            // the list until the block ends, at wealth 0 and level -1.
-            const M gone = lv < 0.0;
-            V xn;
-            if (t.percent) {
-                V spend = xv * t.rate;
-                spend = spend < t.floor ? V{} + t.floor : spend;
-                spend = spend > t.ceiling ? V{} + t.ceiling : spend;
-                xn = gone ? V{} : g * xv + (c.half_income + t.half_dt * (1.0 - spend)) * (1.0 + g);
-            } else if (t.guardrails) {
-                V sv;
-                __builtin_memcpy(&sv, spend + v, sizeof sv);
-                xn = gone ? V{} : g * xv + (c.half_income + t.half_dt * (1.0 - sv)) * (1.0 + g);
-            } else {
-                xn = gone ? V{} : g * xv + c.half_income * (1.0 + g);
-            }
-            // A path needs a closer look only when the step ends at or below
-            // its next level or the bridge screen lets the level through.
-            const M hit = xn <= lv;
-            const M above = lv > 0.0;
-            const M near_above = 2.0 * (xv - lv) * (xn - lv) <= 40.0 * c.vol2 * xv * xn;
-            const M near_zero = 2.0 * xn <= 40.0 * xv * c.vol2;
-            const M in_list = lane_index < static_cast<long long>(live - v);
-            const M need = in_list & ~gone & (hit | (above & near_above) | (~above & near_zero));
-            if (any_lane(need)) {
-                for (int l = 0; l < L; ++l) {
-                    if (!need[l]) continue;
-                    const int i = entry_of[v + l];
-                    cross_levels(t, c, xv[l], xn[l], path[v + l], static_cast<std::uint32_t>(k), next[i],
-                                 end[i].tau);
-                    if (next[i] < 4) {
-                        lv[l] = t.levels[next[i]];
-                    } else {
-                        xn[l] = 0;
-                        lv[l] = -1;
-                        any_ended = true;
-                    }
-                }
-                __builtin_memcpy(level + v, &lv, sizeof lv);
-            }
-            __builtin_memcpy(x + v, &xn, sizeof xn);
-            if (review) {
-                // A path that has run out (wealth 0) is cut, which nothing reads.
-                V sv;
-                __builtin_memcpy(&sv, spend + v, sizeof sv);
-                const V rate = sv / xn;
-                sv = rate > t.rail_high ? sv * t.cut : rate < t.rail_low ? sv * t.raise : sv;
-                sv = sv < t.floor ? V{} + t.floor : sv;
-                sv = sv > t.ceiling ? V{} + t.ceiling : sv;
-                __builtin_memcpy(spend + v, &sv, sizeof sv);
-            }
-        }
+        for (int r = kept; r < live; ++r) x[r] = level[r] = spend[r] = 0;
+        live = kept;
+    }
+
+    // Wealth and spending at the horizons and the income curve's points.
+    void record(const PathTables& t, long k, int& estate, int& curve, PathEnd* end) const {
         if (estate < 3 && k + 1 == t.horizon_step[estate]) {
             for (int r = 0; r < live; ++r) {
                 end[entry_of[r]].wealth[estate] = x[r] / t.x0;
@@ -265,20 +206,112 @@ void follow_group(const PathTables& t, std::uint64_t first, int count, PathEnd* 
             for (int r = 0; r < live; ++r) end[entry_of[r]].curve[curve] = spend[r];
             ++curve;
         }
-        if (phase == 3 && any_ended) {
-            int kept = 0;
-            for (int r = 0; r < live; ++r) {
-                if (next[entry_of[r]] == 4) continue;
-                entry_of[kept] = entry_of[r];
-                path[kept] = path[r];
-                x[kept] = x[r];
-                level[kept] = level[r];
-                spend[kept] = spend[r];
-                ++kept;
+    }
+};
+
+// Wealth at the step's end for the lanes' paths at xv, under the rule's
+// spending (`sv`: each path's own under guardrails).
+template <int Bytes, class V, class M>
+[[gnu::always_inline]] inline V wealth_after_step(const PathTables& t, const StepCoefficients& c,
+                                                 V xv, V sv, V g, M gone) {
+    if (t.percent) {
+        V spend = xv * t.rate;
+        spend = spend < t.floor ? V{} + t.floor : spend;
+        spend = spend > t.ceiling ? V{} + t.ceiling : spend;
+        return gone ? V{} : g * xv + (c.half_income + t.half_dt * (1.0 - spend)) * (1.0 + g);
+    }
+    if (t.guardrails)
+        return gone ? V{} : g * xv + (c.half_income + t.half_dt * (1.0 - sv)) * (1.0 + g);
+    return gone ? V{} : g * xv + c.half_income * (1.0 + g);
+}
+
+// The yearly review of guardrails spending at wealth xn. A path that has
+// run out (wealth 0) is cut, which nothing reads.
+template <class V>
+[[gnu::always_inline]] inline V reviewed_spending(const PathTables& t, V sv, V xn) {
+    const V rate = sv / xn;
+    sv = rate > t.rail_high ? sv * t.cut : rate < t.rail_low ? sv * t.raise : sv;
+    sv = sv < t.floor ? V{} + t.floor : sv;
+    sv = sv > t.ceiling ? V{} + t.ceiling : sv;
+    return sv;
+}
+
+template <int Bytes>
+void follow_group(const PathTables& t, std::uint64_t first, int count, PathEnd* end) {
+    using T = LaneTypes<Bytes>;
+    using V = typename T::V;
+    using U = typename T::U;
+    using M = typename T::M;
+    constexpr int L = T::kLanes;
+    PathList<kGroup + L> list;
+    list.start(t, first, count, end);
+    double* const x = list.x;
+    double* const level = list.level;
+    double* const spend = list.spend;
+
+    M lane_index;
+    for (int l = 0; l < L; ++l) lane_index[l] = l;
+    const long steps = static_cast<long>(t.steps.size());
+    int estate = 0, curve = 0;
+    for (long k = 0; k < steps && list.live > 0; ++k) {
+        const int live = list.live;
+        const int phase = static_cast<int>(k & 3);
+        if (phase == 0) {
+            const U quad = U{} + static_cast<unsigned long long>(k >> 2);
+            for (int v = 0; v < live; v += L) {
+                U p;
+                __builtin_memcpy(&p, list.path + v, sizeof p);
+                V zv[4];
+                draw_normals<Bytes>(t, p, quad, zv);
+                for (int q = 0; q < 4; ++q) __builtin_memcpy(list.z[q] + v, &zv[q], sizeof(V));
             }
-            for (int r = kept; r < live; ++r) x[r] = level[r] = spend[r] = 0;
-            live = kept;
         }
+        const StepCoefficients& c = t.steps[static_cast<std::size_t>(k)];
+        const bool review = t.guardrails && (k + 1) % t.review_steps == 0;
+        bool any_ended = false;
+        for (int v = 0; v < live; v += L) {
+            V xv, lv, zv, sv;
+            __builtin_memcpy(&xv, x + v, sizeof xv);
+            __builtin_memcpy(&lv, level + v, sizeof lv);
+            __builtin_memcpy(&zv, list.z[phase] + v, sizeof zv);
+            __builtin_memcpy(&sv, spend + v, sizeof sv);
+            const V g = lane_exp(c.log_drift + c.vol * zv);
+            // A path that reached its last level this Philox block stays in
+            // the list until the block ends, at wealth 0 and level -1.
+            const M gone = lv < 0.0;
+            V xn = wealth_after_step<Bytes>(t, c, xv, sv, g, gone);
+            // A path needs a closer look only when the step ends at or below
+            // its next level or the bridge screen lets the level through.
+            const M hit = xn <= lv;
+            const M above = lv > 0.0;
+            const M near_above = 2.0 * (xv - lv) * (xn - lv) <= 40.0 * c.vol2 * xv * xn;
+            const M near_zero = 2.0 * xn <= 40.0 * xv * c.vol2;
+            const M in_list = lane_index < static_cast<long long>(live - v);
+            const M need = in_list & ~gone & (hit | (above & near_above) | (~above & near_zero));
+            if (any_lane(need)) {
+                for (int l = 0; l < L; ++l) {
+                    if (!need[l]) continue;
+                    const int i = list.entry_of[v + l];
+                    cross_levels(t, c, xv[l], xn[l], list.path[v + l], static_cast<std::uint32_t>(k),
+                                 list.next[i], end[i].tau);
+                    if (list.next[i] < 4) {
+                        lv[l] = t.levels[list.next[i]];
+                    } else {
+                        xn[l] = 0;
+                        lv[l] = -1;
+                        any_ended = true;
+                    }
+                }
+                __builtin_memcpy(level + v, &lv, sizeof lv);
+            }
+            __builtin_memcpy(x + v, &xn, sizeof xn);
+            if (review) {
+                sv = reviewed_spending(t, sv, xn);
+                __builtin_memcpy(spend + v, &sv, sizeof sv);
+            }
+        }
+        list.record(t, k, estate, curve, end);
+        if (phase == 3 && any_ended) list.drop_ended();
     }
 }
 

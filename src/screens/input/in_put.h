@@ -198,6 +198,9 @@ private:
     QWidget* build_page4();
     QWidget* build_page5();
     void build_progress();
+    // The tab strip and its pages; the accuracy tick box and its notes.
+    void build_tabs();
+    void build_accuracy_choice();
     void style_controls();
     bool rate_typed(QComboBox* list, const QString& text);
     bool key_pressed(QObject* watched, const QKeyEvent& press);

@@ -194,6 +194,41 @@ void InPut::build_ui() {
     setObjectName("in_put");
     setWindowTitle(kInputTitle);
 
+    build_tabs();
+
+    Command1 = button("&Calculate", "Command1", this);
+    Command2 = button("E&xit", "Command2", this);
+    for (QPushButton* b : {Command1, Command2}) b->setMinimumWidth(100);
+    build_accuracy_choice();
+    build_progress();
+
+    auto* bottom = new QHBoxLayout;
+    bottom->addWidget(Picture1, 1);
+    bottom->addSpacing(12);
+    bottom->addWidget(refined_accuracy);
+    bottom->addWidget(household_accuracy_note_);
+    bottom->addSpacing(8);
+    bottom->addWidget(Command1);
+    bottom->addSpacing(12);
+    bottom->addWidget(Command2);
+
+    auto* main = new QVBoxLayout(this);
+    main->setContentsMargins(6, 8, 6, 6);
+    main->addWidget(TabStrip1, 1);
+    main->addLayout(bottom);
+    main->addWidget(accuracy_note_);
+
+    // Wide enough at first for every tab caption to show; scroll buttons
+    // appear only when the user makes the window narrower.
+    const int tabs_width = TabStrip1->tabBar()->sizeHint().width() + 24;
+    resize(minimumSizeHint().expandedTo(QSize(std::max(760, tabs_width), 560)));
+    style_controls();
+    // Where the person last left it, or in the middle of the screen; never
+    // larger than the screen.
+    keep_window_geometry(*this, "input");
+}
+
+void InPut::build_tabs() {
     TabStrip1 = new QTabWidget(this);
     TabStrip1->setObjectName("TabStrip1");
     TabStrip1->setUsesScrollButtons(true);
@@ -223,10 +258,9 @@ void InPut::build_ui() {
             if (TabStrip1->isEnabled()) TabStrip1->setCurrentIndex(i);
         });
     }
+}
 
-    Command1 = button("&Calculate", "Command1", this);
-    Command2 = button("E&xit", "Command2", this);
-    for (QPushButton* b : {Command1, Command2}) b->setMinimumWidth(100);
+void InPut::build_accuracy_choice() {
     refined_accuracy = new QCheckBox("&Refined accuracy", this);
     refined_accuracy->setObjectName("refined_accuracy");
     refined_accuracy->setToolTip(
@@ -250,33 +284,6 @@ void InPut::build_ui() {
     accuracy_note_->setObjectName("accuracy_note");
     accuracy_note_->setWordWrap(true);
     accuracy_note_->hide();
-
-    build_progress();
-
-    auto* bottom = new QHBoxLayout;
-    bottom->addWidget(Picture1, 1);
-    bottom->addSpacing(12);
-    bottom->addWidget(refined_accuracy);
-    bottom->addWidget(household_accuracy_note_);
-    bottom->addSpacing(8);
-    bottom->addWidget(Command1);
-    bottom->addSpacing(12);
-    bottom->addWidget(Command2);
-
-    auto* main = new QVBoxLayout(this);
-    main->setContentsMargins(6, 8, 6, 6);
-    main->addWidget(TabStrip1, 1);
-    main->addLayout(bottom);
-    main->addWidget(accuracy_note_);
-
-    // Wide enough at first for every tab caption to show; scroll buttons
-    // appear only when the user makes the window narrower.
-    const int tabs_width = TabStrip1->tabBar()->sizeHint().width() + 24;
-    resize(minimumSizeHint().expandedTo(QSize(std::max(760, tabs_width), 560)));
-    style_controls();
-    // Where the person last left it, or in the middle of the screen; never
-    // larger than the screen.
-    keep_window_geometry(*this, "input");
 }
 
 // Made after every control, so that it outlives them all when the window's
