@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "analysis/defaults.h"
+#include "analysis/input_catalogue.h"
 #include "analysis/pipeline.h"
 #include "record/results.h"
 
@@ -25,6 +27,20 @@ public:
     std::string message;
     std::vector<std::string> messages, titled, published;
 };
+
+// One input of the catalogue set to a value.
+struct InputChange {
+    const char* key;
+    InputValue value;
+};
+
+// The default case with `changes` written through the catalogue.
+inline AnalysisState case_of(const std::vector<InputChange>& changes) {
+    AnalysisState s;
+    apply_input_defaults(s);
+    for (const InputChange& c : changes) write_input(s, input_row(c.key), c.value);
+    return s;
+}
 
 // Takes every published figure and keeps none.
 class IgnoringSink : public ResultSink {

@@ -16,18 +16,6 @@
 namespace quorrel {
 namespace {
 
-struct Change {
-    const char* key;
-    InputValue value;
-};
-
-AnalysisState case_of(const std::vector<Change>& changes) {
-    AnalysisState s;
-    apply_input_defaults(s);
-    for (const Change& c : changes) write_input(s, input_row(c.key), c.value);
-    return s;
-}
-
 struct FeeCalculation {
     AnalysisState state;
     ResultsRecord results;
@@ -59,7 +47,7 @@ AnalysisState means_lowered(AnalysisState s, int fee_index) {
 
 struct FeeCase {
     const char* name;
-    std::vector<Change> changes;
+    std::vector<InputChange> changes;
     int fee_index;  // 20 is 1%
 };
 
@@ -137,7 +125,7 @@ TEST(AdvisoryFee, VariableAnnuityIncomeIsNotCharged) {
 // A higher fee leaves less to live on: no ruin probability falls, beyond the
 // refined figures' own error estimates.
 TEST(AdvisoryFee, RuinNeverFallsAsTheFeeRises) {
-    const std::vector<std::vector<Change>> cases = {
+    const std::vector<std::vector<InputChange>> cases = {
         {},
         {{"pension_cpi_income", {.amount = 12000}}, {"market", {.index = 1}}},
     };

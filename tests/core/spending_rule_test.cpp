@@ -15,27 +15,10 @@
 #include "analysis/pipeline.h"
 #include "engine/simulation/monte_carlo.h"
 #include "engine/stages/cross_check.h"
+#include "test_doubles.h"
 
 namespace quorrel {
 namespace {
-
-class QuietHooks final : public CalculationHooks {
-public:
-    void show_message(const std::string& text, const std::string&) override { message = text; }
-    std::string message;
-};
-
-struct Change {
-    const char* key;
-    InputValue value;
-};
-
-AnalysisState case_of(const std::vector<Change>& changes) {
-    AnalysisState s;
-    apply_input_defaults(s);
-    for (const Change& c : changes) write_input(s, input_row(c.key), c.value);
-    return s;
-}
 
 struct Calculated {
     AnalysisState state;
@@ -68,10 +51,10 @@ MonteCarloResults simulated(const AnalysisState& prepared, long paths, std::uint
 
 struct RuleCase {
     const char* name;
-    std::vector<Change> changes;
+    std::vector<InputChange> changes;
 };
 
-const std::vector<Change> kPensionsAndSwitch = {{"pension_nominal_income", {.amount = 8000}},
+const std::vector<InputChange> kPensionsAndSwitch = {{"pension_nominal_income", {.amount = 8000}},
                                                 {"pension_cpi_income", {.amount = 6000}},
                                                 {"cola_percent", {.index = 2}},
                                                 {"weight_stock_percent", {.index = 40}},
@@ -136,7 +119,7 @@ INSTANTIATE_TEST_SUITE_P(
 struct GbmCase {
     const char* name;
     int rate_index;  // 30 is 5%
-    std::vector<Change> changes;
+    std::vector<InputChange> changes;
 };
 
 class NoFloorNoCeiling : public ::testing::TestWithParam<GbmCase> {};
@@ -196,7 +179,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 struct SimulatedCase {
     const char* name;
-    std::vector<Change> changes;
+    std::vector<InputChange> changes;
     double floor, ceiling;  // money a year; 0: the defaults relative to the target
     int rate_index;
 };

@@ -59,7 +59,8 @@ Model last_survivor_model(const AnalysisState& s) {
     return m;
 }
 
-refined::SweepSpec spec(const HouseholdModel& h, double x0, double barrier, int refinement) {
+refined::SweepSpec sweep_for(const HouseholdModel& h, double x0, double barrier,
+                             int refinement) {
     refined::SweepSpec sweep;
     sweep.x0 = x0;
     sweep.barrier = barrier;
@@ -85,7 +86,7 @@ TEST_P(HouseholdReduction, LifetimeRuinIsTheSingleLifeUnderTheLastSurvivorLaw) {
     const double x0 = s.wealth_ratio;
     for (const double level : {0.0, 0.25}) {
         for (const int refinement : {1, 2}) {
-            const refined::SweepSpec sweep = spec(h, x0, level * x0, refinement);
+            const refined::SweepSpec sweep = sweep_for(h, x0, level * x0, refinement);
             const refined::HouseholdSweepResult two = refined::run_household_sweep(h, sweep);
             const refined::SweepResult one = refined::run_sweep(single, sweep);
             const double horizon = single.lifetime_horizon();
@@ -137,7 +138,7 @@ TEST_P(HouseholdConservation, StatesKeepTheirProbabilityAndLessSpendingMeansLess
     const ConservationCase& c = GetParam();
     const AnalysisState s = household_state(c.lives, c.spending, c.share, c.spouse_pension);
     const HouseholdModel h = HouseholdModel::from_state(s);
-    refined::SweepSpec sweep = spec(h, s.wealth_ratio, 0, 1);
+    refined::SweepSpec sweep = sweep_for(h, s.wealth_ratio, 0, 1);
     sweep.snapshot_times = {5, 10, 20, 30};
     const refined::HouseholdSweepResult r = refined::run_household_sweep(h, sweep);
     EXPECT_LT(r.state_mass_defect, refined::kMassTolerance);
@@ -159,7 +160,7 @@ TEST_P(HouseholdConservation, StatesKeepTheirProbabilityAndLessSpendingMeansLess
         const AnalysisState t = household_state(c.lives, spending, c.share, c.spouse_pension);
         const HouseholdModel m = HouseholdModel::from_state(t);
         const refined::HouseholdSweepResult q =
-            refined::run_household_sweep(m, spec(m, t.wealth_ratio, 0, 1));
+            refined::run_household_sweep(m, sweep_for(m, t.wealth_ratio, 0, 1));
         return std::pair{q.ruin_both, q.ruin_survivor};
     };
     const auto less = lifetime_at(c.spending * 0.5);
