@@ -1,5 +1,6 @@
 #include "engine/model/model.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "valuation/gompertz.h"
@@ -107,6 +108,28 @@ double LifeLaw::truncated_survival(double t) const {
     if (t >= H) return 0;
     const double s_end = survival(H);
     return (survival(t) - s_end) / (1 - s_end);
+}
+
+// Newton's method on the cumulative hazard lambda t + e^((age - m)/b)
+// (e^(t/b) - 1) from the right: it is convex, so the iterates fall
+// monotonically to the root.
+double LifeLaw::death_time(double u, double end) const {
+    if (!(end > 0)) return 0;
+    const double s_end = survival(end);
+    const double target = -std::log1p(-u * (1 - s_end));
+    const double b = dispersion;
+    const double g = std::exp((age - modal_age) / b);
+    double t = end;
+    for (int k = 0; k < 80; ++k) {
+        const double e = std::exp(t / b);
+        const double H = lambda * t + g * (e - 1);
+        const double dH = lambda + g * e / b;
+        const double next = t - (H - target) / dH;
+        if (!(next < t)) break;
+        t = std::max(next, 0.0);
+        if (std::fabs(H - target) < 1e-13 * std::max(1.0, target)) break;
+    }
+    return std::min(t, end);
 }
 
 double Model::conditional_survival(double t, double horizon) const {

@@ -34,6 +34,9 @@ struct LifeLaw {
     // survival(t) of the life certain to die before horizon(): the lifetime
     // figures' law. 0 from the horizon on.
     double truncated_survival(double t) const;
+    // Time of death, for a uniform u, of the life certain to die before
+    // `end`: the inverse of the law truncated there.
+    double death_time(double u, double end) const;
 };
 
 struct Model {

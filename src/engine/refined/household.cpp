@@ -3,10 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "record/errors.h"
-#include "record/number_format.h"
-#include "record/published_figures.h"
-#include "engine/parallel.h"
+#include "engine/refined/calculation_parts.h"
 
 namespace quorrel {
 
@@ -17,24 +14,10 @@ using refined::SweepSpec;
 
 namespace {
 
-constexpr double kQuantiles[3] = {0.25, 0.5, 0.75};
-constexpr double kBaseSpacing = 0.1;
-constexpr double kBaseStep = 0.02;
-
-double base_spacing(double x0, double barrier) {
-    return std::clamp((x0 - barrier) / 40, kBaseSpacing / 40, kBaseSpacing);
-}
-
-[[noreturn]] void scheme_failed() {
-    throw SolverError(
-        "The refined figures could not be computed for these inputs. "
-        "Please change some of the inputs.");
-}
-
-double checked(double value) {
-    if (!std::isfinite(value)) scheme_failed();
-    return value;
-}
+using refined_parts::checked;
+using refined_parts::kBaseSpacing;
+using refined_parts::kBaseStep;
+using refined_parts::kQuantiles;
 
 struct Task {
     SweepSpec sweep;
@@ -42,17 +25,10 @@ struct Task {
 };
 
 void run_tasks(const HouseholdModel& model, std::vector<Task>& tasks, const EventPump& pump) {
-    // The finer sweeps first: they take the longest.
-    std::vector<std::size_t> order(tasks.size());
-    for (std::size_t k = 0; k < order.size(); ++k) order[k] = k;
-    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
-        return tasks[a].sweep.refinement > tasks[b].sweep.refinement;
-    });
-    engine::run_parallel(
-        tasks.size(), engine::worker_count(tasks.size()),
-        [&](std::size_t k, const EventPump& p) {
-            Task& task = tasks[order[k]];
-            task.result = refined::run_household_sweep(model, task.sweep, p);
+    refined_parts::run_costliest_first(
+        tasks, [](const Task& t) { return t.sweep.end * t.sweep.refinement * t.sweep.refinement; },
+        [&](Task& t, const EventPump& p) {
+            t.result = refined::run_household_sweep(model, t.sweep, p);
         },
         pump);
 }
@@ -114,7 +90,7 @@ private:
         t.sweep.barrier = kRuinLevels[level] * x0_;
         t.sweep.end = end_;
         t.sweep.dt = kBaseStep;
-        t.sweep.base_spacing = base_spacing(x0_, t.sweep.barrier);
+        t.sweep.base_spacing = refined_parts::base_spacing(x0_, t.sweep.barrier);
         t.sweep.refinement = 1 << r;
         t.sweep.top = top_;
         if (level == 0) t.sweep.snapshot_times = {horizon_[0], horizon_[1], horizon_[2]};
@@ -243,9 +219,7 @@ private:
         state_.ruin_probability_30 = rec.ruin_grid[0][2];
         state_.expected_ruin_age = 0;
         rec.expected_ruin_age = 0;
-        for (std::size_t level = 0; level < 4; ++level)
-            for (std::size_t h = 0; h < 3; ++h) publish(kRuinFigures, level, h);
-        for (std::size_t level = 0; level < 4; ++level) publish(kRuinFigures, level, 3);
+        refined_parts::publish_ruin_cells(out_, sink_);
 
         for (int h = 0; h < 3; ++h)
             for (int k = 0; k < 3; ++k) {
@@ -266,7 +240,8 @@ private:
                 rec.estate_grid[h][k] = value;
                 rec.estate_at_grid_limit[h][k] = at_top;
                 out_.estate_error[h][k] = error;
-                publish(kEstateFigures, static_cast<std::size_t>(h), static_cast<std::size_t>(k));
+                refined_parts::publish(out_, sink_, kEstateFigures, static_cast<std::size_t>(h),
+                                       static_cast<std::size_t>(k));
             }
 
         for (int i = 0; i < 20; ++i) {
@@ -308,13 +283,6 @@ private:
                 error[level][h] += floor - grid[level][h];
                 grid[level][h] = floor;
             }
-    }
-
-    template <std::size_t Rows, std::size_t Cols>
-    void publish(const FigureGrid<Rows, Cols>& grid, std::size_t row, std::size_t col) {
-        const char* cell = grid.cells[row][col];
-        out_.record.cells[cell] = format_figure(grid.format, (out_.record.*grid.values)[row][col]);
-        sink_.publish_result(cell, out_.record.cells[cell]);
     }
 
     AnalysisState& state_;

@@ -9,12 +9,9 @@
 
 #include <boost/math/tools/toms748_solve.hpp>
 
-#include "record/errors.h"
-#include "record/number_format.h"
-#include "record/published_figures.h"
 #include "engine/model/spending.h"
 #include "engine/model/wealth_model.h"
-#include "engine/parallel.h"
+#include "engine/refined/calculation_parts.h"
 
 namespace quorrel {
 
@@ -24,58 +21,24 @@ using refined::SweepSpec;
 
 namespace {
 
-constexpr double kQuantiles[3] = {0.25, 0.5, 0.75};
-constexpr double kBaseSpacing = 0.1;
-constexpr double kBaseStep = 0.02;
+using refined_parts::checked;
+using refined_parts::kBaseSpacing;
+using refined_parts::kBaseStep;
+using refined_parts::kQuantiles;
 // Ages in years scale the threshold of the expected ruin age: 0.05 years.
 constexpr double kAgeScale = 25;
-
-// The coarse spacing: 0.1 years of target income, or a 40th of the way from
-// today's wealth down to the level where that is less, so that a level close
-// to today's wealth is resolved as finely as a distant one. The grid's node
-// count hardly grows with it: above the uniform part the spacing grows
-// geometrically, which takes a spacing 40 times finer back to the same size
-// in about 185 more coarse nodes. It stays at least a 40th of 0.1: closer than
-// that the grid's first cell runs from the barrier to today's wealth.
-double base_spacing(double x0, double barrier) {
-    return std::clamp((x0 - barrier) / 40, kBaseSpacing / 40, kBaseSpacing);
-}
 
 struct SweepTask {
     SweepSpec sweep;
     SweepResult result;
 };
 
-// Runs the sweeps on every core, the largest first; the calling thread takes
-// part and alone runs the pump. Rethrows the failure of the largest sweep
-// that failed.
 void run_sweeps(const Model& model, std::vector<SweepTask>& tasks, const EventPump& pump) {
-    std::vector<std::size_t> order(tasks.size());
-    for (std::size_t k = 0; k < order.size(); ++k) order[k] = k;
-    auto cost = [&](std::size_t k) {
-        return tasks[k].sweep.end * tasks[k].sweep.refinement * tasks[k].sweep.refinement;
-    };
-    std::stable_sort(order.begin(), order.end(),
-                     [&](std::size_t a, std::size_t b) { return cost(a) > cost(b); });
-
-    engine::run_parallel(
-        order.size(), engine::worker_count(order.size()),
-        [&](std::size_t k, const EventPump& p) {
-            SweepTask& task = tasks[order[k]];
-            task.result = refined::run_sweep(model, task.sweep, p);
-        },
+    refined_parts::run_costliest_first(
+        tasks,
+        [](const SweepTask& t) { return t.sweep.end * t.sweep.refinement * t.sweep.refinement; },
+        [&](SweepTask& t, const EventPump& p) { t.result = refined::run_sweep(model, t.sweep, p); },
         pump);
-}
-
-[[noreturn]] void scheme_failed() {
-    throw SolverError(
-        "The refined figures could not be computed for these inputs. "
-        "Please change some of the inputs.");
-}
-
-double checked(double value) {
-    if (!std::isfinite(value)) scheme_failed();
-    return value;
 }
 
 // The wealth multiple below which wealth at snapshot k lies with probability
@@ -115,7 +78,7 @@ LevelSweeps sweep_level(const Model& model, double x0, double barrier, double en
         sweep.barrier = barrier;
         sweep.end = end;
         sweep.dt = kBaseStep;
-        sweep.base_spacing = base_spacing(x0, barrier);
+        sweep.base_spacing = refined_parts::base_spacing(x0, barrier);
         sweep.refinement = 1 << r;
         sweep.top = top;
         sweep.snapshot_times = snapshot_times;
@@ -222,7 +185,7 @@ public:
         }
         fill_ruin_grid();
         fill_expected_ruin_age();
-        publish_ruin_cells();
+        refined_parts::publish_ruin_cells(out_, sink_);
         fill_estates();
         fill_expected_income();
         fill_spending();
@@ -240,7 +203,7 @@ private:
         task.sweep.barrier = kRuinLevels[level] * x0_;
         task.sweep.end = level == 0 ? std::max(t_tail_, 30.0) : std::max(t_life_, 30.0);
         task.sweep.dt = kBaseStep;
-        task.sweep.base_spacing = base_spacing(x0_, task.sweep.barrier);
+        task.sweep.base_spacing = refined_parts::base_spacing(x0_, task.sweep.barrier);
         task.sweep.refinement = 1 << r;
         task.sweep.top = top_;
         if (level == 0) {
@@ -402,21 +365,6 @@ private:
         out_.expected_ruin_age_error = mean.error_estimate;
     }
 
-    template <std::size_t Rows, std::size_t Cols>
-    void publish(const FigureGrid<Rows, Cols>& grid, std::size_t row, std::size_t col) {
-        const char* cell = grid.cells[row][col];
-        out_.record.cells[cell] = format_figure(grid.format, (out_.record.*grid.values)[row][col]);
-        sink_.publish_result(cell, out_.record.cells[cell]);
-    }
-
-    // The table's order: the horizons row by row, then the lifetime column.
-    void publish_ruin_cells() {
-        for (std::size_t level = 0; level < 4; ++level) {
-            for (std::size_t h = 0; h < 3; ++h) publish(kRuinFigures, level, h);
-        }
-        for (std::size_t level = 0; level < 4; ++level) publish(kRuinFigures, level, 3);
-    }
-
     // The true percentiles of the 0% sweeps' wealth at 10, 20 and 30 years.
     void fill_estates() {
         for (int h = 0; h < 3; ++h) {
@@ -436,7 +384,8 @@ private:
                 out_.record.estate_grid[h][k] = c;
                 out_.record.estate_at_grid_limit[h][k] = at_top;
                 out_.estate_error[h][k] = err;
-                publish(kEstateFigures, static_cast<std::size_t>(h), static_cast<std::size_t>(k));
+                refined_parts::publish(out_, sink_, kEstateFigures, static_cast<std::size_t>(h),
+                                       static_cast<std::size_t>(k));
             }
         }
     }

@@ -14,6 +14,7 @@
 #include "engine/parallel.h"
 #include "engine/refined/household.h"
 #include "engine/simulation/lane_math.h"
+#include "engine/simulation/path_crossing.h"
 #include "engine/simulation/path_blocks.h"
 #include "engine/simulation/path_lanes.h"
 
@@ -98,9 +99,6 @@ struct RatioSum {
     }
 };
 
-typedef double Scalar __attribute__((vector_size(8)));
-inline double scalar_exp(double x) { return lane_exp(Scalar{x})[0]; }
-inline double scalar_log(double x) { return lane_log(Scalar{x})[0]; }
 
 // The four normals of steps 4q .. 4q + 3 of a path: the vector kernels'
 // Box-Muller on the same Philox block, one lane.
@@ -119,29 +117,6 @@ void draw_normals(const std::uint32_t key[2], std::uint64_t path, std::uint64_t 
         z[2 * pair] = radius * cosine[0];
         z[2 * pair + 1] = radius * sine[0];
     }
-}
-
-// Time of death of a life certain to die before its horizon, for a uniform
-// u: the truncated law's inverse by Newton's method from the right on the
-// convex cumulative hazard.
-double death_time(const LifeLaw& life, double u) {
-    const double horizon = life.horizon();
-    if (!(horizon > 0)) return 0;
-    const double s_end = life.survival(horizon);
-    const double target = -std::log1p(-u * (1 - s_end));
-    const double b = life.dispersion;
-    const double g = std::exp((life.age - life.modal_age) / b);
-    double t = horizon;
-    for (int k = 0; k < 80; ++k) {
-        const double e = std::exp(t / b);
-        const double H = life.lambda * t + g * (e - 1);
-        const double dH = life.lambda + g * e / b;
-        const double next = t - (H - target) / dH;
-        if (!(next < t)) break;
-        t = std::max(next, 0.0);
-        if (std::fabs(H - target) < 1e-13 * std::max(1.0, target)) break;
-    }
-    return std::min(t, horizon);
 }
 
 struct Tables {
@@ -272,35 +247,12 @@ private:
         return life.truncated_survival(t) / life.truncated_survival(e.first_death);
     }
 
-    // Marks the levels the step from x to xn reached, as the vector kernels
-    // do: at the linear crossing time when the step ends at or below a
-    // level, else by the Brownian bridge's chance of a dip below, at mid-step.
+    // The levels the step from x to xn reached, as the vector kernels mark them.
     void cross_levels(const StepCoefficients& c, double x, double xn, std::uint64_t path, long k,
                       int& next, double* tau) const {
-        const double t0 = static_cast<double>(k) * t_.dt;
-        while (next < 4) {
-            const double l = t_.levels[next];
-            if (xn <= l) {
-                tau[next++] = t0 + t_.dt * (x - l) / (x - xn);
-                continue;
-            }
-            double exponent;
-            if (l > 0) {
-                if (2 * (x - l) * (xn - l) > 40 * c.vol2 * x * xn) return;
-                exponent = -2 * scalar_log(x / l) * scalar_log(xn / l) / c.vol2;
-            } else {
-                if (2 * xn > 40 * x * c.vol2) return;
-                exponent = -2 * xn / (x * c.vol2);
-            }
-            const std::uint32_t counter[4] = {static_cast<std::uint32_t>(k),
-                                              static_cast<std::uint32_t>(path),
-                                              static_cast<std::uint32_t>(path >> 32), kBridgeStream};
-            std::uint32_t w[4];
-            philox_block(t_.key, counter, w);
-            const double u = (static_cast<double>(w[next]) + 0.5) * 0x1p-32;
-            if (!(u < scalar_exp(exponent))) return;
-            tau[next++] = t0 + 0.5 * t_.dt;
-        }
+        const auto step = static_cast<std::uint32_t>(k);
+        simulation_detail::cross_levels(t_.levels, t_.dt, c.vol2, x, xn, step, next, tau,
+                                        [&](int j) { return bridge_uniform(t_.key, path, step, j); });
     }
 
     HouseholdPathEnd follow(std::uint64_t path) const {
@@ -314,8 +266,8 @@ private:
         philox_block(t_.key, counter, w);
         const double u_person = std::ldexp(static_cast<double>((std::uint64_t{w[0]} << 21) ^ w[1]), -53);
         const double u_spouse = std::ldexp(static_cast<double>((std::uint64_t{w[2]} << 21) ^ w[3]), -53);
-        const double d_person = death_time(model_.person, u_person);
-        const double d_spouse = death_time(model_.spouse, u_spouse);
+        const double d_person = model_.person.death_time(u_person, model_.person.horizon());
+        const double d_spouse = model_.spouse.death_time(u_spouse, model_.spouse.horizon());
         e.survivor = d_person <= d_spouse ? engine::kSpouseOnly : engine::kPersonOnly;
         e.first_death = std::min(d_person, d_spouse);
 

@@ -91,26 +91,6 @@ struct Tally {
     }
 };
 
-// Time of death for a life certain to die before `horizon`, by inverting the
-// cumulative hazard lambda t + e^((age - m)/b) (e^(t/b) - 1) with Newton's
-// method from the right (it is convex, so the iterates fall monotonically).
-double death_time(const Model& m, double u, double horizon) {
-    const double s_end = m.survival(horizon);
-    const double target = -std::log1p(-u * (1 - s_end));
-    const double g = std::exp((m.current_age - m.modal_age) / m.dispersion);
-    double t = horizon;
-    for (int k = 0; k < 60; ++k) {
-        const double e = std::exp(t / m.dispersion);
-        const double H = m.lambda * t + g * (e - 1);
-        const double dH = m.lambda + g * e / m.dispersion;
-        const double next = t - (H - target) / dH;
-        if (!(next < t)) break;
-        t = std::max(next, 0.0);
-        if (std::fabs(H - target) < 1e-13 * std::max(1.0, target)) break;
-    }
-    return std::min(t, horizon);
-}
-
 struct Simulation {
     const Model& model;
     SimulationHorizons horizons;
@@ -204,7 +184,7 @@ struct Simulation {
         std::uint32_t w[4];
         philox_block(tables.key, counter, w);
         const double u = std::ldexp(static_cast<double>((std::uint64_t{w[0]} << 21) ^ w[1]), -53);
-        return death_time(model, u, horizons.lifetime);
+        return model.life().death_time(u, horizons.lifetime);
     }
 
     void count_path(std::uint64_t p, const PathEnd& end, Tally& tally) {

@@ -5,6 +5,7 @@
 // at link time.
 
 #include "engine/simulation/lane_math.h"
+#include "engine/simulation/path_crossing.h"
 
 namespace quorrel::simulation_detail {
 namespace {
@@ -16,13 +17,6 @@ struct LaneTypes {
     typedef long long M __attribute__((vector_size(Bytes)));
     static constexpr int kLanes = Bytes / 8;
 };
-
-// A single lane, for the rare per-path parts: the same functions as the
-// vectors, so a lane's figures are the same whichever way they are computed.
-typedef double Scalar __attribute__((vector_size(8)));
-
-[[gnu::always_inline]] inline double scalar_exp(double x) { return lane_exp(Scalar{x})[0]; }
-[[gnu::always_inline]] inline double scalar_log(double x) { return lane_log(Scalar{x})[0]; }
 
 // Philox 4x32-10 on lanes: each 64-bit lane holds one 32-bit word, so a
 // 32 x 32-bit product fits in a lane whole.
@@ -71,41 +65,6 @@ template <int Bytes>
         lane_sincos_turn(w_angle * 0x1p-32, cosine, sine);
         z[2 * pair] = radius * cosine;
         z[2 * pair + 1] = radius * sine;
-    }
-}
-
-// The uniform of the bridge test of level j at step k of a path.
-inline double bridge_uniform(const PathTables& t, std::uint64_t path, std::uint32_t k, int j) {
-    const std::uint32_t counter[4] = {k, static_cast<std::uint32_t>(path),
-                                      static_cast<std::uint32_t>(path >> 32), kBridgeStream};
-    std::uint32_t out[4];
-    philox_block(t.key, counter, out);
-    return (static_cast<double>(out[j]) + 0.5) * 0x1p-32;
-}
-
-// Marks the levels the step from x to xn (from t0 on) reached: those at or
-// above xn at the linear crossing time, those both ends lie above by the
-// Brownian bridge's chance of a dip below, at mid-step.
-inline void cross_levels(const PathTables& t, const StepCoefficients& c, double x, double xn,
-                         std::uint64_t path, std::uint32_t k, int& next, double* tau) {
-    const double t0 = static_cast<double>(k) * t.dt;
-    while (next < 4) {
-        const double l = t.levels[next];
-        if (xn <= l) {
-            tau[next++] = t0 + t.dt * (x - l) / (x - xn);
-            continue;
-        }
-        double exponent;
-        if (l > 0) {
-            // ln(x/l) ln(xn/l) is at least (x - l)(xn - l)/(x xn): a cheap screen.
-            if (2 * (x - l) * (xn - l) > 40 * c.vol2 * x * xn) return;
-            exponent = -2 * scalar_log(x / l) * scalar_log(xn / l) / c.vol2;
-        } else {
-            if (2 * xn > 40 * x * c.vol2) return;
-            exponent = -2 * xn / (x * c.vol2);
-        }
-        if (!(bridge_uniform(t, path, k, next) < scalar_exp(exponent))) return;
-        tau[next++] = t0 + 0.5 * t.dt;
     }
 }
 
@@ -292,8 +251,11 @@ void follow_group(const PathTables& t, std::uint64_t first, int count, PathEnd* 
                 for (int l = 0; l < L; ++l) {
                     if (!need[l]) continue;
                     const int i = list.entry_of[v + l];
-                    cross_levels(t, c, xv[l], xn[l], list.path[v + l], static_cast<std::uint32_t>(k),
-                                 list.next[i], end[i].tau);
+                    const std::uint64_t path = list.path[v + l];
+                    const auto step = static_cast<std::uint32_t>(k);
+                    cross_levels(t.levels, t.dt, c.vol2, xv[l], xn[l], step, list.next[i],
+                                 end[i].tau,
+                                 [&](int j) { return bridge_uniform(t.key, path, step, j); });
                     if (list.next[i] < 4) {
                         lv[l] = t.levels[list.next[i]];
                     } else {
