@@ -59,6 +59,30 @@ void run_costliest_first(std::vector<Task>& tasks, Cost cost, Run run, const Eve
         [&](std::size_t k, const EventPump& p) { run(tasks[order[k]], p); }, pump);
 }
 
+// Whether a figure of the fine resolution that has no bounds to respect
+// (a percentile, an expected amount) is too far from the coarse one, on the
+// figure's own scale.
+inline bool far_apart(double coarse, double fine) {
+    return needs_finest({fine, std::fabs(fine - coarse)}, fine);
+}
+
+// Whether any of the 3 x 3 percentiles of the two resolutions are.
+inline bool any_far_apart(const double (&coarse)[3][3], const double (&fine)[3][3]) {
+    for (int h = 0; h < 3; ++h)
+        for (int k = 0; k < 3; ++k)
+            if (far_apart(coarse[h][k], fine[h][k])) return true;
+    return false;
+}
+
+// The ruin levels (0 to 3) for which needs(level) holds.
+template <typename Needs>
+std::vector<int> levels_where(Needs needs) {
+    std::vector<int> levels;
+    for (int level = 0; level < 4; ++level)
+        if (needs(level)) levels.push_back(level);
+    return levels;
+}
+
 // Formats a figure of the results record into its cell and hands it on.
 template <std::size_t Rows, std::size_t Cols>
 void publish(RefinedResults& out, ResultSink& sink, const FigureGrid<Rows, Cols>& grid,

@@ -155,20 +155,14 @@ private:
         if (level != 0) return false;
         for (int i = 0; i < 20; ++i)
             if (differ(c.income[i], f.income[i], 1)) return true;
-        for (int h = 0; h < 3; ++h)
-            for (int k = 0; k < 3; ++k) {
-                const double a = c.quantile[h][k], b = f.quantile[h][k];
-                if (needs_finest({b, std::fabs(b - a)}, b)) return true;
-            }
-        return false;
+        return refined_parts::any_far_apart(c.quantile, f.quantile);
     }
 
     // A level whose two resolutions disagree takes all its figures from the
     // fine and a third resolution.
     void run_finest(const EventPump& pump) {
-        std::vector<int> levels;
-        for (int level = 0; level < 4; ++level)
-            if (level_needs_finest(level)) levels.push_back(level);
+        const std::vector<int> levels =
+            refined_parts::levels_where([this](int level) { return level_needs_finest(level); });
         if (levels.empty()) return;
         std::vector<Task> tasks;
         for (int level : levels) tasks.push_back(task(2, level));

@@ -278,31 +278,20 @@ private:
             return true;
         for (int i = 0; i < 20; ++i)
             if (needs_finest(richardson(income_p_[0][i], income_p_[1][i]), 1)) return true;
-        for (int h = 0; h < 3; ++h)
-            for (int k = 0; k < 3; ++k) {
-                const double c = quantile_[0][h][k], f = quantile_[1][h][k];
-                if (needs_finest({f, std::fabs(f - c)}, f)) return true;
-            }
+        if (refined_parts::any_far_apart(quantile_[0], quantile_[1])) return true;
         // The fixed rule's spending follows from the figures above.
         if (!model_.spending_follows_wealth()) return false;
-        for (int h = 0; h < 3; ++h) {
+        for (int h = 0; h < 3; ++h)
             if (needs_finest(richardson(at_floor_[0][h], at_floor_[1][h]), 1)) return true;
-            for (int k = 0; k < 3; ++k) {
-                const double c = spend_q_[0][h][k], f = spend_q_[1][h][k];
-                if (needs_finest({f, std::fabs(f - c)}, f)) return true;
-            }
-        }
-        for (int i = 0; i < 20; ++i) {
-            const double c = exp_spend_[0][i], f = exp_spend_[1][i];
-            if (needs_finest({f, std::fabs(f - c)}, f)) return true;
-        }
+        if (refined_parts::any_far_apart(spend_q_[0], spend_q_[1])) return true;
+        for (int i = 0; i < 20; ++i)
+            if (refined_parts::far_apart(exp_spend_[0][i], exp_spend_[1][i])) return true;
         return false;
     }
 
     void run_finest(const EventPump& pump) {
-        std::vector<int> levels;
-        for (int level = 0; level < 4; ++level)
-            if (level_needs_finest(level)) levels.push_back(level);
+        const std::vector<int> levels =
+            refined_parts::levels_where([this](int level) { return level_needs_finest(level); });
         if (levels.empty()) return;
         const std::size_t first = tasks_.size();
         for (int level : levels) add_task(2, level);
@@ -374,7 +363,7 @@ private:
                 if (!ruined_now_) {
                     int a = 0;
                     const double f = quantile_[1][h][k];
-                    if (has(2, 0) && needs_finest({f, std::fabs(f - quantile_[0][h][k])}, f)) {
+                    if (has(2, 0) && refined_parts::far_apart(quantile_[0][h][k], f)) {
                         a = 1;
                         out_.finest_used[0] = true;
                     }
@@ -417,7 +406,7 @@ private:
                 } else {
                     int a = 0;
                     const double f = spend_q_[1][h][k];
-                    if (has(2, 0) && needs_finest({f, std::fabs(f - spend_q_[0][h][k])}, f)) {
+                    if (has(2, 0) && refined_parts::far_apart(spend_q_[0][h][k], f)) {
                         a = 1;
                         out_.finest_used[0] = true;
                     }

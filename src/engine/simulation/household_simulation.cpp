@@ -16,6 +16,7 @@
 #include "engine/simulation/lane_math.h"
 #include "engine/simulation/path_crossing.h"
 #include "engine/simulation/path_blocks.h"
+#include "engine/simulation/path_histograms.h"
 #include "engine/simulation/path_lanes.h"
 
 namespace quorrel {
@@ -28,17 +29,10 @@ using namespace simulation_detail;
 namespace {
 
 constexpr long kBlockPaths = 512;
-constexpr int kBatches = 32;  // groups of paths for the percentiles' standard errors
 
-// The estates' histograms as the single life's: ruin and anything below
-// kLowest in bin 0, anything from kHighest in the last, bins of equal width
-// in the logarithm between; here each path adds its weight (the chance that
-// someone is alive), in fixed point so that the sums do not depend on the
-// order of the threads.
-constexpr int kBins = 4096;
-constexpr int kAllBins = kBins + 2;
-constexpr double kLowest = 1e-4, kHighest = 1e4;
-const double kLogWidth = std::log(kHighest / kLowest) / kBins;
+// The estates' histograms as the single life's; here each path adds its
+// weight (the chance that someone is alive), in fixed point so that the sums
+// do not depend on the order of the threads.
 constexpr int kWeightBits = 32;
 
 __extension__ typedef unsigned __int128 Wide;
@@ -163,20 +157,9 @@ public:
         const double dt = options.dt;
         const double end = std::max(m.last_horizon(), 30.0);
         const long steps = std::max(1L, std::lround(end / dt));
-        for (int s = 0; s < kHouseholdStates; ++s) {
-            const engine::Model& sm = m.states[static_cast<std::size_t>(s)];
-            auto& table = t_.steps[static_cast<std::size_t>(s)];
-            table.resize(static_cast<std::size_t>(steps));
-            for (long k = 0; k < steps; ++k) {
-                const double t_mid = (static_cast<double>(k) + 0.5) * dt;
-                const double mu = sm.mu(t_mid), sigma = sm.sigma(t_mid), e = sm.exposure(t_mid);
-                StepCoefficients& c = table[static_cast<std::size_t>(k)];
-                c.log_drift = (mu * e - 0.5 * sigma * sigma * e) * dt;
-                c.vol2 = sigma * sigma * e * dt;
-                c.vol = std::sqrt(c.vol2);
-                c.half_income = 0.5 * sm.net_income(t_mid) * dt;
-            }
-        }
+        for (int s = 0; s < kHouseholdStates; ++s)
+            t_.steps[static_cast<std::size_t>(s)] =
+                step_coefficients(m.states[static_cast<std::size_t>(s)], dt, steps);
         t_.x0 = x0;
         t_.dt = dt;
         for (int j = 0; j < 4; ++j) t_.levels[j] = kRuinLevels[static_cast<std::size_t>(3 - j)] * x0;
@@ -331,27 +314,15 @@ private:
             const double w = weight(e, horizons_.grid[h]);
             if (!(w > 0)) continue;
             const double v = std::max(0.0, e.wealth[h]);
-            const std::size_t bin = static_cast<std::size_t>(bin_of(v));
+            const std::size_t bin = static_cast<std::size_t>(histogram_bin(v));
             histogram_[(batch * 3 + static_cast<std::size_t>(h)) * kAllBins + bin].fetch_add(
                 static_cast<std::uint64_t>(std::llround(std::ldexp(w, kWeightBits))),
                 std::memory_order_relaxed);
-            std::uint64_t bits;
-            std::memcpy(&bits, &v, sizeof bits);
             const std::size_t at = static_cast<std::size_t>(h) * kAllBins + bin;
-            std::uint64_t least = least_[at].load(std::memory_order_relaxed);
-            while (bits < least && !least_[at].compare_exchange_weak(least, bits)) {
-            }
-            std::uint64_t greatest = greatest_[at].load(std::memory_order_relaxed);
-            while (bits > greatest && !greatest_[at].compare_exchange_weak(greatest, bits)) {
-            }
+            widen_bin_range(least_[at], greatest_[at], v);
         }
     }
 
-    static int bin_of(double v) {
-        if (!(v > kLowest)) return 0;
-        if (v >= kHighest) return kBins + 1;
-        return 1 + std::min(kBins - 1, static_cast<int>(std::log(v / kLowest) / kLogWidth));
-    }
 
     // The q-quantile of the weighted sample a histogram holds, interpolated
     // by weight between the least and greatest value its bin received.
@@ -378,12 +349,7 @@ private:
         return std::numeric_limits<double>::quiet_NaN();
     }
 
-    // Percentiles from every path; standard errors from the spread of the
-    // percentiles of kBatches groups of paths (path i in group i mod kBatches).
     void fill_estates(MonteCarloResults& out) const {
-        const int batches = static_cast<int>(std::min<long>(kBatches, paths_));
-        const double q[3] = {0.25, 0.5, 0.75};
-        std::vector<std::uint64_t> all(kAllBins), group(kAllBins);
         for (int h = 0; h < 3; ++h) {
             const auto counts = [&](int g, std::vector<std::uint64_t>& into) {
                 const std::size_t base =
@@ -391,28 +357,10 @@ private:
                 for (std::size_t b = 0; b < kAllBins; ++b)
                     into[b] = histogram_[base + b].load(std::memory_order_relaxed);
             };
-            std::fill(all.begin(), all.end(), 0);
-            for (int g = 0; g < kBatches; ++g) {
-                counts(g, group);
-                for (std::size_t b = 0; b < kAllBins; ++b) all[b] += group[b];
-            }
-            double sum[3] = {}, sum2[3] = {};
-            for (int g = 0; g < batches; ++g) {
-                counts(g, group);
-                for (int k = 0; k < 3; ++k) {
-                    const double v = quantile(h, group, q[k]);
-                    sum[k] += v;
-                    sum2[k] += v * v;
-                }
-            }
-            for (int k = 0; k < 3; ++k) {
-                McEstimate& e = out.estate[static_cast<std::size_t>(h)][static_cast<std::size_t>(k)];
-                e.value = quantile(h, all, q[k]);
-                const double m = sum[k] / batches;
-                const double var = std::max(0.0, (sum2[k] - batches * m * m) / (batches - 1));
-                e.standard_error =
-                    batches < 2 ? std::numeric_limits<double>::quiet_NaN() : std::sqrt(var / batches);
-            }
+            batched_quartiles(
+                paths_, counts,
+                [&](const std::vector<std::uint64_t>& w, double q) { return quantile(h, w, q); },
+                out.estate[static_cast<std::size_t>(h)].data());
         }
     }
 

@@ -17,6 +17,7 @@
 #include "engine/model/wealth_model.h"
 #include "engine/parallel.h"
 #include "engine/simulation/path_blocks.h"
+#include "engine/simulation/path_histograms.h"
 #include "engine/simulation/path_lanes.h"
 
 namespace quorrel {
@@ -27,18 +28,10 @@ using namespace simulation_detail;
 namespace {
 
 constexpr long kBlockPaths = 2048;  // paths a worker takes at a time: a few milliseconds
-constexpr int kBatches = 32;       // groups of paths for the percentiles' standard errors
 
-// Estate percentiles come from histograms of wealth over today's, so memory
-// does not grow with the paths: bin 0 holds ruin and anything below kLowest,
-// the last bin anything from kHighest, and kBins bins of equal width in the
-// logarithm lie between (a relative width of 0.45%). A percentile is read by
-// interpolating between the least and greatest value its bin received, so
-// that wealth the same on every path (all in cash) comes out exact.
-constexpr int kBins = 4096;
-constexpr int kAllBins = kBins + 2;
-constexpr double kLowest = 1e-4, kHighest = 1e4;
-const double kLogWidth = std::log(kHighest / kLowest) / kBins;
+// A percentile is read by interpolating between the least and greatest value
+// its bin received, so that wealth the same on every path (all in cash)
+// comes out exact.
 
 // Sums kept exactly in fixed point, so that they do not depend on the order
 // in which the threads add their paths.
@@ -116,16 +109,7 @@ struct Simulation {
         const double dt = options.dt;
         const double end = std::max({h.tail, h.lifetime, 30.0});
         const long steps = std::max(1L, std::lround(end / dt));
-        tables.steps.resize(static_cast<std::size_t>(steps));
-        for (long k = 0; k < steps; ++k) {
-            const double t_mid = (static_cast<double>(k) + 0.5) * dt;
-            const double mu = m.mu(t_mid), sigma = m.sigma(t_mid), e = m.exposure(t_mid);
-            StepCoefficients& c = tables.steps[static_cast<std::size_t>(k)];
-            c.log_drift = (mu * e - 0.5 * sigma * sigma * e) * dt;
-            c.vol2 = sigma * sigma * e * dt;
-            c.vol = std::sqrt(c.vol2);
-            c.half_income = 0.5 * m.net_income(t_mid) * dt;
-        }
+        tables.steps = step_coefficients(m, dt, steps);
         tables.x0 = x0;
         tables.dt = dt;
         if (m.spending_follows_wealth()) {
@@ -172,11 +156,6 @@ struct Simulation {
         }
     }
 
-    static int bin_of(double v) {
-        if (!(v > kLowest)) return 0;
-        if (v >= kHighest) return kBins + 1;
-        return 1 + std::min(kBins - 1, static_cast<int>(std::log(v / kLowest) / kLogWidth));
-    }
 
     double drawn_death_time(std::uint64_t path) const {
         const std::uint32_t counter[4] = {0, static_cast<std::uint32_t>(path),
@@ -185,6 +164,14 @@ struct Simulation {
         philox_block(tables.key, counter, w);
         const double u = std::ldexp(static_cast<double>((std::uint64_t{w[0]} << 21) ^ w[1]), -53);
         return model.life().death_time(u, horizons.lifetime);
+    }
+
+    // Group g's counts in histogram slot `slot`.
+    void group_counts(int slot, int g, std::vector<std::uint64_t>& into) const {
+        const std::size_t base =
+            (static_cast<std::size_t>(g * slots) + static_cast<std::size_t>(slot)) * kAllBins;
+        for (std::size_t b = 0; b < kAllBins; ++b)
+            into[b] = histogram[base + b].load(std::memory_order_relaxed);
     }
 
     void count_path(std::uint64_t p, const PathEnd& end, Tally& tally) {
@@ -229,19 +216,12 @@ struct Simulation {
 
     // Adds v to slot `slot`'s histogram of batch `batch`.
     void note(std::size_t batch, int slot, double v) {
-        const std::size_t bin = static_cast<std::size_t>(bin_of(v));
+        const std::size_t bin = static_cast<std::size_t>(histogram_bin(v));
         histogram[(batch * static_cast<std::size_t>(slots) + static_cast<std::size_t>(slot)) * kAllBins +
                   bin]
             .fetch_add(1, std::memory_order_relaxed);
-        std::uint64_t bits;
-        std::memcpy(&bits, &v, sizeof bits);
         const std::size_t at = static_cast<std::size_t>(slot) * kAllBins + bin;
-        std::uint64_t least = bin_least[at].load(std::memory_order_relaxed);
-        while (bits < least && !bin_least[at].compare_exchange_weak(least, bits)) {
-        }
-        std::uint64_t greatest = bin_greatest[at].load(std::memory_order_relaxed);
-        while (bits > greatest && !bin_greatest[at].compare_exchange_weak(greatest, bits)) {
-        }
+        widen_bin_range(bin_least[at], bin_greatest[at], v);
     }
 
     // The least and greatest value slot h's bin b received.
@@ -306,41 +286,18 @@ double histogram_quantile(const std::vector<std::uint64_t>& counts, double q, co
     return std::numeric_limits<double>::quiet_NaN();
 }
 
-// Percentiles from every path; standard errors from the spread of the
-// percentiles of kBatches groups of paths (path i in group i mod kBatches).
 void fill_estates(const Simulation& sim, MonteCarloResults& out) {
-    const int batches = static_cast<int>(std::min<long>(kBatches, sim.paths));
-    const double q[3] = {0.25, 0.5, 0.75};
-    std::vector<std::uint64_t> all(kAllBins), group(kAllBins);
     for (int h = 0; h < 3; ++h) {
         const auto range = [&sim, h](int b) { return sim.bin_range(h, b); };
         const auto counts = [&sim, h](int g, std::vector<std::uint64_t>& into) {
-            const std::size_t base =
-                (static_cast<std::size_t>(g * sim.slots) + static_cast<std::size_t>(h)) * kAllBins;
-            for (std::size_t b = 0; b < kAllBins; ++b)
-                into[b] = sim.histogram[base + b].load(std::memory_order_relaxed);
+            sim.group_counts(h, g, into);
         };
-        std::fill(all.begin(), all.end(), 0);
-        for (int g = 0; g < kBatches; ++g) {
-            counts(g, group);
-            for (std::size_t b = 0; b < kAllBins; ++b) all[b] += group[b];
-        }
-        double sum[3] = {}, sum2[3] = {};
-        for (int g = 0; g < batches; ++g) {
-            counts(g, group);
-            for (int k = 0; k < 3; ++k) {
-                const double v = histogram_quantile(group, q[k], range);
-                sum[k] += v;
-                sum2[k] += v * v;
-            }
-        }
-        for (int k = 0; k < 3; ++k) {
-            out.estate[h][k].value = histogram_quantile(all, q[k], range);
-            const double m = sum[k] / batches;
-            const double var = std::max(0.0, (sum2[k] - batches * m * m) / (batches - 1));
-            out.estate[h][k].standard_error =
-                batches < 2 ? std::numeric_limits<double>::quiet_NaN() : std::sqrt(var / batches);
-        }
+        batched_quartiles(
+            sim.paths, counts,
+            [&](const std::vector<std::uint64_t>& c, double q) {
+                return histogram_quantile(c, q, range);
+            },
+            out.estate[static_cast<std::size_t>(h)].data());
     }
 }
 
@@ -374,19 +331,13 @@ double histogram_below(const std::vector<std::uint64_t>& counts, double v, const
 // for the estates, and the share of paths at the floor.
 void fill_spending(const Simulation& sim, const Tally& total, MonteCarloResults& out) {
     const Model& m = sim.model;
-    const int batches = static_cast<int>(std::min<long>(kBatches, sim.paths));
-    const double q[3] = {0.25, 0.5, 0.75};
     const double x0 = sim.tables.x0;
-    std::vector<std::uint64_t> all(kAllBins), group(kAllBins);
     const bool own = sim.tables.guardrails;  // spending's own histograms
     for (int h = 0; h < 3; ++h) {
         const int slot = own ? 3 + h : h;
         const auto range = [&sim, slot](int b) { return sim.bin_range(slot, b); };
         const auto counts = [&sim, slot](int g, std::vector<std::uint64_t>& into) {
-            const std::size_t base =
-                (static_cast<std::size_t>(g * sim.slots) + static_cast<std::size_t>(slot)) * kAllBins;
-            for (std::size_t b = 0; b < kAllBins; ++b)
-                into[b] = sim.histogram[base + b].load(std::memory_order_relaxed);
+            sim.group_counts(slot, g, into);
         };
         const double income = m.annuity_income(kGridHorizons[static_cast<std::size_t>(h)]);
         const auto quantile = [&](const std::vector<std::uint64_t>& c, double level) {
@@ -396,27 +347,7 @@ void fill_spending(const Simulation& sim, const Tally& total, MonteCarloResults&
             };
             return spending_quantile(m, below, income, level, kHighest * x0);
         };
-        std::fill(all.begin(), all.end(), 0);
-        for (int g = 0; g < kBatches; ++g) {
-            counts(g, group);
-            for (std::size_t b = 0; b < kAllBins; ++b) all[b] += group[b];
-        }
-        double sum[3] = {}, sum2[3] = {};
-        for (int g = 0; g < batches; ++g) {
-            counts(g, group);
-            for (int k = 0; k < 3; ++k) {
-                const double v = quantile(group, q[k]);
-                sum[k] += v;
-                sum2[k] += v * v;
-            }
-        }
-        for (int k = 0; k < 3; ++k) {
-            out.spending[h][k].value = quantile(all, q[k]);
-            const double mean = sum[k] / batches;
-            const double var = std::max(0.0, (sum2[k] - batches * mean * mean) / (batches - 1));
-            out.spending[h][k].standard_error =
-                batches < 2 ? std::numeric_limits<double>::quiet_NaN() : std::sqrt(var / batches);
-        }
+        batched_quartiles(sim.paths, counts, quantile, out.spending[static_cast<std::size_t>(h)].data());
         out.spending_at_floor[h] = proportion(total.at_floor[h], total.paths);
     }
 }

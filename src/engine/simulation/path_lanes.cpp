@@ -1,6 +1,10 @@
 #include "engine/simulation/path_lanes.h"
 
+#include <cmath>
+
 #include <Random123/philox.h>
+
+#include "engine/model/model.h"
 
 namespace quorrel::simulation_detail {
 
@@ -20,6 +24,20 @@ void philox_block(const std::uint32_t key[2], const std::uint32_t counter[4], st
     const r123::Philox4x32::key_type k = {{key[0], key[1]}};
     const r123::Philox4x32::ctr_type r = r123::Philox4x32()(c, k);
     for (int j = 0; j < 4; ++j) out[j] = r[static_cast<std::size_t>(j)];
+}
+
+std::vector<StepCoefficients> step_coefficients(const engine::Model& m, double dt, long steps) {
+    std::vector<StepCoefficients> table(static_cast<std::size_t>(steps));
+    for (long k = 0; k < steps; ++k) {
+        const double t_mid = (static_cast<double>(k) + 0.5) * dt;
+        const double mu = m.mu(t_mid), sigma = m.sigma(t_mid), e = m.exposure(t_mid);
+        StepCoefficients& c = table[static_cast<std::size_t>(k)];
+        c.log_drift = (mu * e - 0.5 * sigma * sigma * e) * dt;
+        c.vol2 = sigma * sigma * e * dt;
+        c.vol = std::sqrt(c.vol2);
+        c.half_income = 0.5 * m.net_income(t_mid) * dt;
+    }
+    return table;
 }
 
 }  // namespace quorrel::simulation_detail

@@ -15,6 +15,10 @@
 
 #include "engine/instruction_sets.h"
 
+namespace quorrel::engine {
+struct Model;
+}
+
 namespace quorrel::simulation_detail {
 
 // Per time step, the same for every path: the log growth and the variance of
@@ -26,6 +30,10 @@ struct StepCoefficients {
     double vol2;
     double half_income;
 };
+
+// The coefficients of `steps` steps of dt years from today under a model,
+// each taken at the step's middle.
+std::vector<StepCoefficients> step_coefficients(const engine::Model& m, double dt, long steps);
 
 // Streams of a path's counters: one Philox block gives the normals of four
 // steps, another the uniforms of the four levels' bridge tests at one step,
