@@ -63,6 +63,10 @@ struct PathTables {
     double rail_high = 0, rail_low = 0, cut = 1, raise = 1, start = 1;
     long review_steps = 0;
     long income_step[20] = {};  // steps after which spending is noted for the income curve
+    // Each path sums vol z over its first control_steps steps (fewer when it
+    // ends sooner): a control variate of mean exactly 0, whatever the path
+    // did, for the lifetime figures.
+    long control_steps = 0;
 };
 
 // Where one path ended: the time each level was first reached (infinity when
@@ -73,6 +77,7 @@ struct PathEnd {
     double wealth[3];
     double spending[3];  // guardrails: spending at the estate horizons, after their review
     double curve[20];    // guardrails: spending at the income curve's horizons
+    double control;      // the sum of vol z over the path's first control_steps steps
 };
 
 struct PathKernels {

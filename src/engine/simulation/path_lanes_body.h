@@ -103,7 +103,7 @@ constexpr int kGroup = 256;
 // which reads past the list.
 template <int Room>
 struct PathList {
-    alignas(64) double x[Room], level[Room], spend[Room], z[4][Room];
+    alignas(64) double x[Room], level[Room], spend[Room], control[Room], z[4][Room];
     alignas(64) std::uint64_t path[Room];
     int entry_of[Room];
     int next[kGroup];
@@ -116,6 +116,7 @@ struct PathList {
             PathEnd& e = end[i];
             for (int j = 0; j < 4; ++j) e.tau[j] = __builtin_inf();
             for (int h = 0; h < 3; ++h) e.wealth[h] = e.spending[h] = 0;
+            e.control = 0;
             if (t.guardrails)
                 for (double& v : e.curve) v = 0;
             int n = 0;
@@ -126,29 +127,34 @@ struct PathList {
             path[live] = first + static_cast<std::uint64_t>(i);
             x[live] = t.x0;
             spend[live] = t.start;
+            control[live] = 0;
             level[live] = t.levels[n];
             ++live;
         }
         for (int r = live; r < Room; ++r) {
             entry_of[r] = 0;
             path[r] = first;
-            x[r] = level[r] = spend[r] = 0;
+            x[r] = level[r] = spend[r] = control[r] = 0;
         }
     }
 
     // The paths that have reached all four levels leave the list.
-    void drop_ended() {
+    void drop_ended(PathEnd* end) {
         int kept = 0;
         for (int r = 0; r < live; ++r) {
-            if (next[entry_of[r]] == 4) continue;
+            if (next[entry_of[r]] == 4) {
+                end[entry_of[r]].control = control[r];
+                continue;
+            }
             entry_of[kept] = entry_of[r];
             path[kept] = path[r];
             x[kept] = x[r];
             level[kept] = level[r];
             spend[kept] = spend[r];
+            control[kept] = control[r];
             ++kept;
         }
-        for (int r = kept; r < live; ++r) x[r] = level[r] = spend[r] = 0;
+        for (int r = kept; r < live; ++r) x[r] = level[r] = spend[r] = control[r] = 0;
         live = kept;
     }
 
@@ -161,6 +167,8 @@ struct PathList {
             }
             ++estate;
         }
+        if (k + 1 == t.control_steps)
+            for (int r = 0; r < live; ++r) end[entry_of[r]].control = control[r];
         while (t.guardrails && curve < 20 && k + 1 == t.income_step[curve]) {
             for (int r = 0; r < live; ++r) end[entry_of[r]].curve[curve] = spend[r];
             ++curve;
@@ -227,6 +235,9 @@ void follow_group(const PathTables& t, std::uint64_t first, int count, PathEnd* 
         }
         const StepCoefficients& c = t.steps[static_cast<std::size_t>(k)];
         const bool review = t.guardrails && (k + 1) % t.review_steps == 0;
+        // A path in the list at step k was there before its normal was
+        // drawn, so the sum stops at a stopping time and keeps mean 0.
+        const bool control = k < t.control_steps;
         bool any_ended = false;
         for (int v = 0; v < live; v += L) {
             V xv, lv, zv, sv;
@@ -235,6 +246,12 @@ void follow_group(const PathTables& t, std::uint64_t first, int count, PathEnd* 
             __builtin_memcpy(&zv, list.z[phase] + v, sizeof zv);
             __builtin_memcpy(&sv, spend + v, sizeof sv);
             const V g = lane_exp(c.log_drift + c.vol * zv);
+            if (control) {
+                V cv;
+                __builtin_memcpy(&cv, list.control + v, sizeof cv);
+                cv += c.vol * zv;
+                __builtin_memcpy(list.control + v, &cv, sizeof cv);
+            }
             // A path that reached its last level this Philox block stays in
             // the list until the block ends, at wealth 0 and level -1.
             const M gone = lv < 0.0;
@@ -273,7 +290,7 @@ void follow_group(const PathTables& t, std::uint64_t first, int count, PathEnd* 
             }
         }
         list.record(t, k, estate, curve, end);
-        if (phase == 3 && any_ended) list.drop_ended();
+        if (phase == 3 && any_ended) list.drop_ended(end);
     }
 }
 
