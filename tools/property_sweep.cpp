@@ -13,9 +13,15 @@
 // and ceiling); the standard scheme, which has no such rule, is left out,
 // and the spending percentiles are checked too, against the rule applied to
 // the simulated wealth percentiles.
+// With --household every case is a household (a random spouse, survivor
+// spending and share and spouse's pension), computed by the refined
+// household engine against the household simulation; the split lifetime
+// figures are checked too, the expected ruin age (which a household has not)
+// is not.
 // Prints one line per case with a problem, then one summary line. A
 // developer tool, not a test: a few hundred cases take many minutes.
-// Usage: property_sweep [--cases N] [--paths P] [--seed S] [--threads T] [--percent] [--verbose]
+// Usage: property_sweep [--cases N] [--paths P] [--seed S] [--threads T] [--percent | --household]
+//        [--verbose]
 //        [--case K] (case K alone; with --verbose every figure outside its tolerance)
 #include <algorithm>
 #include <atomic>
@@ -34,6 +40,8 @@
 #include "analysis/defaults.h"
 #include "record/errors.h"
 #include "analysis/input_catalogue.h"
+#include "engine/refined/household.h"
+#include "engine/simulation/household_simulation.h"
 #include "engine/simulation/monte_carlo.h"
 #include "engine/refined/refined.h"
 #include "engine/stages/ruin_table.h"
@@ -53,6 +61,7 @@ struct Options {
     unsigned long seed = 1;
     unsigned threads = 0;
     bool percent = false;
+    bool household = false;
     bool verbose = false;
     int only = -1;  // run this case alone
 };
@@ -81,7 +90,7 @@ void set_list(InputValues& values, const char* key, int index) {
 
 // Inputs drawn from the catalogue's lists and sensible amounts; the caller
 // keeps only those the calculation accepts.
-AnalysisState random_inputs(Rng& rng, bool percent) {
+AnalysisState random_inputs(Rng& rng, bool percent, bool household) {
     InputValues v = default_input_values();
     set_list(v, "current_age", uniform_int(rng, 0, item_count(input_row("current_age")) - 1));
     set_list(v, "gender", uniform_int(rng, 0, 2));
@@ -135,6 +144,19 @@ AnalysisState random_inputs(Rng& rng, bool percent) {
         v[input_index("spending_ceiling")].amount = ceiling;
     }
 
+    if (household) {
+        // Any spouse 50 to 90 (item 0 is "none"), survivor terms anywhere in
+        // 0% to 100%, and a spouse's pension up to half the target.
+        set_list(v, "spouse_age", uniform_int(rng, 1, item_count(input_row("spouse_age")) - 1));
+        set_list(v, "spouse_gender", uniform_int(rng, 0, 2));
+        set_list(v, "survivor_spending_percent",
+                 uniform_int(rng, 0, item_count(input_row("survivor_spending_percent")) - 1));
+        set_list(v, "survivor_share_percent",
+                 uniform_int(rng, 0, item_count(input_row("survivor_share_percent")) - 1));
+        v[input_index("spouse_pension_cpi_income")].amount =
+            uniform(rng, 0, 1) < 0.5 ? 0.0 : std::round(uniform(rng, 0, 0.5) * target);
+    }
+
     AnalysisState s;
     apply_input_defaults(s);
     write_inputs(s, v);
@@ -153,12 +175,14 @@ struct CaseOutcome {
     std::string description;
 };
 
-// Ruin falling with the horizon, or rising as the level lowers.
-int order_violations(const std::array<std::array<double, 4>, 4>& g) {
+// Ruin falling with the horizon (unless `horizons` is false: a household's
+// figures at a later horizon are among other households, those with someone
+// alive then), or rising as the level lowers.
+int order_violations(const std::array<std::array<double, 4>, 4>& g, bool horizons = true) {
     constexpr double slack = 1e-12;
     int n = 0;
     for (int r = 0; r < 4; ++r) {
-        for (int c = 1; c < 3; ++c) n += g[r][c] < g[r][c - 1] - slack;
+        for (int c = 1; c < 3 && horizons; ++c) n += g[r][c] < g[r][c - 1] - slack;
         if (r > 0) {
             for (int c = 0; c < 4; ++c) n += g[r][c] < g[r - 1][c] - slack;
         }
@@ -179,7 +203,7 @@ CaseOutcome run_case(int index, const Options& opt) {
             return out;
         }
         try {
-            s = prepared_for_engine(random_inputs(rng, opt.percent));
+            s = prepared_for_engine(random_inputs(rng, opt.percent, opt.household));
         } catch (const CalculationFailure&) {
             continue;
         }
@@ -196,7 +220,7 @@ CaseOutcome run_case(int index, const Options& opt) {
     out.description = text;
     try {
         IgnoringSink sink;
-        if (!opt.percent) {
+        if (!opt.percent && !opt.household) {
             AnalysisState standard_state = s;
             ResultsRecord standard;
             compute_ruin_table(standard_state, sink, standard);
@@ -206,8 +230,11 @@ CaseOutcome run_case(int index, const Options& opt) {
 
         AnalysisState refined_state = s;
         RefinedResults refined;
-        compute_refined_results(refined_state, sink, refined);
-        out.order_refined = order_violations(refined.record.ruin_grid);
+        if (opt.household)
+            compute_household_results(refined_state, sink, refined);
+        else
+            compute_refined_results(refined_state, sink, refined);
+        out.order_refined = order_violations(refined.record.ruin_grid, !opt.household);
         out.lost_mass = refined.top_loss;
         out.mass_defect = refined.mass_defect;
 
@@ -215,7 +242,10 @@ CaseOutcome run_case(int index, const Options& opt) {
         mc_options.paths = opt.paths;
         mc_options.seed = opt.seed + 7919ULL * static_cast<unsigned long>(index);
         mc_options.threads = 1;
-        const MonteCarloResults mc = run_monte_carlo(s, mc_options);
+        HouseholdSimulationResults household_mc;
+        if (opt.household) household_mc = run_household_monte_carlo(s, mc_options);
+        const MonteCarloResults mc =
+            opt.household ? household_mc.figures : run_monte_carlo(s, mc_options);
 
         const auto check = [&](const std::string& name, double value, double error,
                                const McEstimate& sim, double allowance) {
@@ -246,8 +276,20 @@ CaseOutcome run_case(int index, const Options& opt) {
                 check("estate " + std::to_string(10 * (h + 1)) + "y q" + std::to_string(q),
                       r.estate_grid[h][q], refined.estate_error[h][q], mc.estate[h][q],
                       2e-4 * std::max(1.0, r.estate_grid[h][q]));
-        check("expected ruin age", r.expected_ruin_age, refined.expected_ruin_age_error,
-              mc.expected_ruin_age, 0.001);
+        if (opt.household) {
+            for (int i = 0; i < 4; ++i) {
+                check(std::string("ruin ") + kLevels[i] + " while both alive",
+                      r.household.lifetime_ruin_both[i], r.household.lifetime_ruin_both_error[i],
+                      household_mc.lifetime_ruin_both[i], 5e-4);
+                check(std::string("ruin ") + kLevels[i] + " while a survivor lived",
+                      r.household.lifetime_ruin_survivor[i],
+                      r.household.lifetime_ruin_survivor_error[i],
+                      household_mc.lifetime_ruin_survivor[i], 5e-4);
+            }
+        } else {
+            check("expected ruin age", r.expected_ruin_age, refined.expected_ruin_age_error,
+                  mc.expected_ruin_age, 0.001);
+        }
         for (int i = 0; i < 20; ++i)
             check("income " + std::to_string(i + 1), r.expected_income[i],
                   refined.expected_income_error[i], mc.expected_income[i], 5e-4);
@@ -288,6 +330,7 @@ bool parse(int argc, char** argv, Options& opt) {
         const bool has_value = i + 1 < argc;
         if (a == "--verbose") opt.verbose = true;
         else if (a == "--percent") opt.percent = true;
+        else if (a == "--household") opt.household = true;
         else if (a == "--case" && has_value) opt.only = std::atoi(argv[++i]);
         else if (a == "--cases" && has_value) opt.cases = std::atoi(argv[++i]);
         else if (a == "--paths" && has_value) opt.paths = std::atol(argv[++i]);
@@ -295,7 +338,7 @@ bool parse(int argc, char** argv, Options& opt) {
         else if (a == "--threads" && has_value) opt.threads = static_cast<unsigned>(std::atoi(argv[++i]));
         else return false;
     }
-    return opt.cases > 0 && opt.paths >= 2048;
+    return opt.cases > 0 && opt.paths >= 2048 && !(opt.percent && opt.household);
 }
 
 }  // namespace
@@ -305,7 +348,7 @@ int main(int argc, char** argv) {
     if (!parse(argc, argv, opt)) {
         std::fprintf(stderr,
                      "usage: property_sweep [--cases N] [--paths P>=2048] [--seed S] [--threads T] "
-                     "[--percent] [--verbose] [--case K]\n");
+                     "[--percent | --household] [--verbose] [--case K]\n");
         return 2;
     }
     const auto start = std::chrono::steady_clock::now();
