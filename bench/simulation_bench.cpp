@@ -12,6 +12,7 @@
 
 #include "analysis/defaults.h"
 #include "engine/simulation/monte_carlo.h"
+#include "engine/simulation/path_lanes.h"
 #include "engine/stages/ruin_table.h"
 #include "old_simulation.h"
 
@@ -70,6 +71,32 @@ BENCHMARK_CAPTURE(BM_Simulation, old_pensions_and_annuities, true, true)
     ->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK_CAPTURE(BM_Simulation, new_pensions_and_annuities, false, true)
     ->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The current simulation on each instruction set this processor runs, one
+// thread: the same figures, at each set's pace.
+void BM_SimulationOnSet(benchmark::State& st) {
+    const auto& sets = simulation_detail::supported_path_kernels();
+    const auto index = static_cast<std::size_t>(st.range(0));
+    if (index >= sets.size()) {
+        st.SkipWithError("not run by this processor");
+        return;
+    }
+    const simulation_detail::PathKernelOverride chosen(*sets[index]);
+    st.SetLabel(sets[index]->name);
+    const AnalysisState state = case_state(false);
+    MonteCarloOptions options;
+    options.paths = 20000;
+    options.threads = 1;
+    double cpu = 0;
+    for (auto _ : st) {
+        const double c0 = process_cpu_seconds();
+        benchmark::DoNotOptimize(run_monte_carlo(state, options));
+        cpu += process_cpu_seconds() - c0;
+    }
+    const double done = static_cast<double>(options.paths) * static_cast<double>(st.iterations());
+    st.counters["cpu_ns_per_path_step"] = cpu * 1e9 / (done * steps_of(state));
+}
+BENCHMARK(BM_SimulationOnSet)->DenseRange(0, 2)->Unit(benchmark::kMillisecond);
 
 void BM_MillionPaths(benchmark::State& st, bool old) { run_simulation(st, old, false, 1000000); }
 BENCHMARK_CAPTURE(BM_MillionPaths, old_defaults, true)
