@@ -1,5 +1,6 @@
 #include "analysis/case_comparison.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <optional>
@@ -123,6 +124,17 @@ CaseComparison compare_cases(const std::vector<ComparedCase>& cases) {
         }
         if (differs) add_row(c, kDifferingInputs, inputs[0][i].first, values);
     }
+    // The spending rule's terms, every one whatever the rule, so that cases
+    // of different rules line up.
+    std::vector<SummaryTable> terms;
+    for (const ComparedCase& k : cases) terms.push_back(spending_terms(k.state, true));
+    for (size_t i = 0; i < terms[0].rows.size(); ++i) {
+        std::vector<std::string> values;
+        for (const SummaryTable& t : terms) values.push_back(t.rows[i][1]);
+        if (std::any_of(values.begin(), values.end(),
+                        [&](const std::string& v) { return v != values[0]; }))
+            add_row(c, kDifferingInputs, "Spending: " + tidy(terms[0].rows[i][0]), values);
+    }
 
     const auto each = [&cases](auto text_of) {
         std::vector<std::string> values;
@@ -167,6 +179,33 @@ CaseComparison compare_cases(const std::vector<ComparedCase>& cases) {
         }
 
     figures(FigureTab::mortality, "Mortality Parameters");
+
+    // Spending only where some case's follows wealth: under the fixed rule
+    // its figures repeat the probabilities.
+    if (std::any_of(cases.begin(), cases.end(),
+                    [](const ComparedCase& k) { return k.state.spending_rule != 0; })) {
+        add_row(c, kSpendingSection, "Spending rule",
+                each([](const AnalysisState& s, const ResultsRecord&) {
+                    return spending_rule_caption(s);
+                }));
+        for (std::size_t i = 1; i < c.rows.back().values.size(); ++i)
+            c.rows.back().differences[i] =
+                c.rows.back().values[i] == c.rows.back().values[0] ? "same" : "differs";
+        for (std::size_t row = 0; row < 3; ++row) {
+            std::string when = kSpendingFigures.row_captions[row];
+            when.pop_back();  // its colon
+            for (std::size_t col = 0; col < 3; ++col)
+                add_row(c, kSpendingSection,
+                        std::string(kSpendingFigures.column_captions[col]) + ", " + when,
+                        each([&](const AnalysisState&, const ResultsRecord& r) {
+                            return "$" + shown_text(r, kSpendingFigures, row, col);
+                        }));
+            add_row(c, kSpendingSection, std::string(kAtFloorCaption) + ", " + when,
+                    each([&](const AnalysisState&, const ResultsRecord& r) {
+                        return at_floor_text(r, row);
+                    }));
+        }
+    }
 
     const auto accuracy = [](const ResultsRecord& r) {
         return std::string(r.refined ? "refined" : "standard");

@@ -35,6 +35,8 @@ struct CaseComparison {
 };
 
 inline constexpr const char* kDifferingInputs = "Inputs that differ";
+// Where some case's spending follows wealth: the rule and its figures.
+inline constexpr const char* kSpendingSection = "Spending";
 // The last section: the accuracy of each case's figures.
 inline constexpr const char* kCalculationSection = "Calculation";
 

@@ -6,6 +6,8 @@
 
 #include "analysis/defaults.h"
 #include "analysis/input_catalogue.h"
+#include "analysis/pipeline.h"
+#include "engine/model/model.h"
 #include "record/number_format.h"
 
 namespace quorrel {
@@ -46,6 +48,7 @@ std::string headline_sentence(const ResultsRecord& r) {
 
 std::string scheme_sentence(const ResultsRecord& r) {
     if (r.household.present) return kHouseholdSchemeSentence;
+    if (r.simulated) return kSimulatedSchemeSentence;
     return r.refined ? kRefinedSchemeSentence : kStandardSchemeSentence;
 }
 
@@ -204,6 +207,86 @@ SummaryTable figure_rows(FigureTab tab, const std::string& title, const Analysis
 }
 
 }  // namespace
+
+std::string spending_rule_caption(const AnalysisState& s) {
+    const InputRow& rule = input_row("spending_rule");
+    const int i = s.spending_rule - rule.code_base;
+    return i >= 0 && i < static_cast<int>(rule.captions.size())
+               ? rule.captions[static_cast<std::size_t>(i)]
+               : rule.captions[0];
+}
+
+double spending_floor_amount(const AnalysisState& s) {
+    return s.spending_floor > 0 ? s.spending_floor : engine::kDefaultFloorShare * s.target_income;
+}
+
+double spending_ceiling_amount(const AnalysisState& s) {
+    return s.spending_ceiling > 0 ? s.spending_ceiling
+                                  : engine::kDefaultCeilingShare * s.target_income;
+}
+
+std::string at_floor_text(const ResultsRecord& r, std::size_t row) {
+    return format_percent1(r.spending_at_floor[row]);
+}
+
+SummaryTable spending_terms(const AnalysisState& s, bool every_term) {
+    const bool percent = s.spending_rule == 1;
+    const bool guardrails = s.spending_rule == kGuardrailsRule;
+    const std::string target = money(s.target_income);
+    const auto bound = [&](double stored, double amount, const char* share) {
+        return stored > 0 ? money(amount) : money(amount) + " (" + share + " of the target)";
+    };
+    SummaryTable t{"", {}, {{"Spending Rule:", spending_rule_caption(s)}}};
+    if (every_term || percent)
+        t.rows.push_back({"Spending Rate:", fixed_text(s.spending_rate * 100, 1) + "% of wealth"});
+    if (every_term || percent || guardrails) {
+        t.rows.push_back(
+            {"Floor per Year:", bound(s.spending_floor, spending_floor_amount(s), "75%")});
+        t.rows.push_back(
+            {"Ceiling per Year:", bound(s.spending_ceiling, spending_ceiling_amount(s), "150%")});
+    }
+    if (every_term || guardrails) {
+        t.rows.push_back({"Upper Guardrail:", whole(s.guardrail_upper * 100) + "%"});
+        t.rows.push_back({"Lower Guardrail:", whole(s.guardrail_lower * 100) + "%"});
+        t.rows.push_back({"Spending Cut:", whole(s.spending_cut * 100) + "%"});
+        t.rows.push_back({"Spending Raise:", whole(s.spending_raise * 100) + "%"});
+    }
+    return t;
+}
+
+SummarySection spending_section(const AnalysisState& s, const ResultsRecord& r) {
+    SummaryTable figures{"Spending per Year (Real) Conditional on Survival, in today's dollars",
+                         {""},
+                         {}};
+    for (const char* c : kSpendingFigures.column_captions) figures.header.push_back(c);
+    figures.header.push_back(kAtFloorCaption);
+    for (std::size_t row = 0; row < 3; ++row) {
+        std::vector<std::string> cells{kSpendingFigures.row_captions[row]};
+        for (std::size_t col = 0; col < 3; ++col)
+            cells.push_back("$" + shown_text(r, kSpendingFigures, row, col));
+        cells.push_back(at_floor_text(r, row));
+        figures.rows.push_back(cells);
+    }
+    SummarySection section{"Spending", {spending_terms(s, false), figures}};
+    if (r.refined) {
+        const bool simulated = s.spending_rule == kGuardrailsRule;
+        SummaryTable errors{simulated ? "Standard errors of the simulation (dollars; at the floor "
+                                        "in percentage points)"
+                                      : "Error estimates (dollars; at the floor in percentage "
+                                        "points)",
+                            figures.header,
+                            {}};
+        for (std::size_t row = 0; row < 3; ++row) {
+            std::vector<std::string> cells{kSpendingFigures.row_captions[row]};
+            for (std::size_t col = 0; col < 3; ++col)
+                cells.push_back(error_text(r, kSpendingFigures, row, col));
+            cells.push_back(error_estimate_text(100 * r.spending_at_floor_error[row], 2));
+            errors.rows.push_back(cells);
+        }
+        section.tables.push_back(errors);
+    }
+    return section;
+}
 
 std::vector<SummarySection> results_summary(const AnalysisState& s, const ResultsRecord& r) {
     std::vector<SummarySection> sections;

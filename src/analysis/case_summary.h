@@ -53,6 +53,26 @@ std::vector<SummaryTable> household_tables(const AnalysisState& state,
 std::vector<SummarySection> results_summary(const AnalysisState& state,
                                             const ResultsRecord& results);
 
+// The spending rule as a person reads it: its caption ("Percent of wealth"),
+// and the floor and ceiling in money a year, a record's 0 standing for its
+// share of the target income.
+std::string spending_rule_caption(const AnalysisState& state);
+double spending_floor_amount(const AnalysisState& state);
+double spending_ceiling_amount(const AnalysisState& state);
+// The chance that spending is at the floor at a horizon of the spending
+// grid, as shown ("12.3%").
+std::string at_floor_text(const ResultsRecord& results, std::size_t row);
+inline constexpr const char* kAtFloorCaption = "At the floor";
+
+// The rule and its terms, caption and text: those of the rule, or every
+// term whatever the rule (so that cases of different rules line up).
+SummaryTable spending_terms(const AnalysisState& state, bool every_term);
+// The rule, its terms, the spending percentiles in today's money with the
+// chance of spending the floor, and their error estimates (standard errors
+// of a simulation). For a rule other than fixed only: the fixed rule's
+// figures say no more than the probabilities do.
+SummarySection spending_section(const AnalysisState& state, const ResultsRecord& results);
+
 // The results in plain words, for the screen, the PDF and the command line's
 // tables. The headline: "In about 91 of 100 futures your money lasts as long
 // as you do (lifetime ruin 9.0%)", from the lifetime ruin cell.
@@ -68,6 +88,9 @@ inline constexpr const char* kHouseholdSchemeSentence =
     "Household of two lives at refined accuracy: converged figures, each with its error "
     "estimate (\u00b1); figures within 10, 20 and 30 years count households with someone "
     "alive then.";
+inline constexpr const char* kSimulatedSchemeSentence =
+    "Simulated: the guardrails rule's spending depends on each path of returns, so every figure "
+    "comes from simulated paths, each with its standard error (\u00b1).";
 // A household has no expected ruin age: its spending cannot ignore death.
 inline constexpr const char* kRuinAgeKey = "expected_ruin_age_shown";
 

@@ -131,6 +131,7 @@ void fill_simulated(AnalysisState& state, const MonteCarloResults& mc, const Sim
     out.expected_ruin_age = mc.expected_ruin_age.value;
     out.expected_ruin_age_error = mc.expected_ruin_age.standard_error;
     out.refined = true;
+    out.simulated = true;
     char tail[300];
     std::snprintf(tail, sizeof tail,
                   " simulated wealth paths (seed %llu, time steps of %.2f years, spending "

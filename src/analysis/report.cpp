@@ -8,6 +8,7 @@
 #include <csignal>
 #include <cstring>
 
+#include "analysis/case_summary.h"
 #include "analysis/input_catalogue.h"
 #include "record/number_format.h"
 #include "record/published_figures.h"
@@ -44,6 +45,28 @@ void household_lines(const AnalysisState& s, const HouseholdFigures& h,
          format_percent2(h.lifetime_ruin_survivor[0]));
     text("Expected Age at the Last Death :  " + fixed_text(h.expected_last_death_age, 1) +
          "   90th Percentile :  " + fixed_text(h.last_death_age_90, 1));
+}
+
+// The rule and its terms, then the spending percentiles in today's money
+// with the chance of spending the floor, at each horizon.
+void spending_lines(const AnalysisState& s, const ResultsRecord& r,
+                    std::vector<std::string>& lines) {
+    auto text = [&lines](const std::string& t) {
+        lines.push_back(quoted(t));
+        lines.push_back(kSeparator);
+    };
+    for (const auto& row : spending_terms(s, false).rows) {
+        std::string caption = row[0];
+        caption.pop_back();  // its colon
+        text(caption + " :  " + row[1]);
+    }
+    for (std::size_t h = 0; h < 3; ++h) {
+        std::string line = "Spending in " + format_grouped0(kGridHorizons[h]) +
+                           " years (25% / Median / 75%) :  ";
+        for (std::size_t k = 0; k < 3; ++k)
+            line += (k > 0 ? " / $" : "$") + shown_text(r, kSpendingFigures, h, k);
+        text(line + "   At the Floor :  " + at_floor_text(r, h));
+    }
 }
 
 }  // namespace
@@ -122,6 +145,9 @@ std::vector<std::string> report_lines(const AnalysisState& s, const ResultsRecor
     sep();
     text("Median Estate Value in 30 years :  $" + format_grouped0(median_estate(results, s, 2)));
     sep();
+    // Spending that follows wealth adds its lines; under the fixed rule the
+    // report stays as it was.
+    if (s.spending_rule != 0) spending_lines(s, results, lines);
     // Only a refined calculation adds a line; a standard report stays as it was.
     if (results.refined) text(results.scheme_line);
     return lines;

@@ -89,6 +89,9 @@ struct ResultsRecord {
     // probability, percentile and the ruin age with its error estimate, and a
     // line naming the scheme for the screen and the report.
     bool refined = false;
+    // The guardrails rule: every figure above came from the simulation, its
+    // error estimate a standard error.
+    bool simulated = false;
     std::string scheme_line;
     std::array<std::array<double, 4>, 4> ruin_error{};
     std::array<std::array<double, 3>, 3> estate_error{};

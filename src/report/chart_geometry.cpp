@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <string>
 
+#include "analysis/case_summary.h"
 #include "record/number_format.h"
 #include "record/published_figures.h"
 
@@ -202,6 +203,89 @@ ChartGeometry income_chart(const AnalysisState& state, const ResultsRecord& resu
         g.curve.points.push_back({x_at_years(g, kSpacingX, years), clamp_to(y, p.top, p.bottom)});
     }
     g.curve.colour = ChartColour::red;
+    return g;
+}
+
+namespace {
+
+// The smallest of 1, 2, 2.5 and 5 times a power of ten at least `raw`.
+double nice_step(double raw) {
+    if (!(raw > 0) || !std::isfinite(raw)) return 1;
+    const double power = std::pow(10.0, std::floor(std::log10(raw)));
+    for (double m : {1.0, 2.0, 2.5, 5.0})
+        if (m * power >= raw) return m * power;
+    return 10 * power;
+}
+
+}  // namespace
+
+ChartGeometry spending_chart(const AnalysisState& state, const ResultsRecord& results) {
+    constexpr ChartFrame kFrame{72, 24, 500, 236};
+    constexpr double kYears = 35, kYearStep = 5;
+    constexpr int kValueTicks = 5;
+    ChartGeometry g = blank_chart(kSpendingCanvasWidth, kSpendingCanvasHeight, kFrame);
+    const ChartFrame& p = g.plot;
+    add_arrow_axes(g);
+
+    // The scale holds every good-case figure and the floor, with room above.
+    const double floor = spending_floor_amount(state);
+    double highest = floor;
+    for (const auto& row : results.spending_grid)
+        for (double v : row)
+            if (std::isfinite(v)) highest = std::max(highest, v);
+    const double step = nice_step(1.1 * highest / kValueTicks);
+    const double top_value = step * kValueTicks;
+    const double top_y = p.top + 10;  // below the arrow head
+    const auto y_of = [&](double value) {
+        return clamp_to(p.bottom - (p.bottom - top_y) * value / top_value, p.top, p.bottom);
+    };
+    const auto x_of = [&](double years) {
+        return p.left + (p.right - 10 - p.left) * years / kYears;
+    };
+
+    for (int k = 0; k <= kValueTicks; ++k) {
+        const double y = y_of(k * step);
+        if (k > 0) g.ticks.push_back({{p.left, y}, {p.left + 5, y}});
+        ChartText caption{"spending_value(" + std::to_string(k) + ")", format_grouped0(k * step),
+                          0, y - 6};
+        caption.right = p.left - 6;
+        g.texts.push_back(caption);
+    }
+    for (int j = 0; j * kYearStep <= kYears; ++j) {
+        const double x = x_of(j * kYearStep);
+        if (j > 0) g.ticks.push_back({{x, p.bottom}, {x, p.bottom - 5}});
+        g.texts.push_back({"spending_age(" + std::to_string(j) + ")",
+                           str_form(state.current_age + j * kYearStep), x - 8, p.bottom + 8});
+    }
+    g.texts.push_back({"axis_title_y", kSpendingValueAxisTitle, 4, 2});
+    g.texts.push_back({"axis_title_x", kAgeAxisTitle, p.right + 8, p.bottom - 7});
+
+    // The fan: the 25% figures out to 30 years, the 75% figures back.
+    ChartBand band;
+    for (std::size_t h = 0; h < 3; ++h)
+        band.outline.push_back({x_of(kGridHorizons[h]), y_of(results.spending_grid[h][0])});
+    for (std::size_t h = 3; h-- > 0;)
+        band.outline.push_back({x_of(kGridHorizons[h]), y_of(results.spending_grid[h][2])});
+    g.bands.push_back(band);
+    for (std::size_t h = 0; h < 3; ++h)
+        g.curve.points.push_back({x_of(kGridHorizons[h]), y_of(results.spending_grid[h][1])});
+    g.curve.colour = ChartColour::red;
+
+    const double floor_y = y_of(floor);
+    g.guides.push_back({{p.left, floor_y}, {p.right - 10, floor_y}, ChartColour::green, 2});
+    ChartText floor_caption{"spending_floor_caption",
+                            std::string(kSpendingLegend[2]) + " " + format_grouped0(floor), 0,
+                            floor_y - 14, ChartColour::green};
+    floor_caption.right = p.right - 12;
+    g.texts.push_back(floor_caption);
+
+    // The legend in the years before the first horizon, which hold no figure.
+    const ChartColour colours[3] = {ChartColour::red, ChartColour::blue, ChartColour::green};
+    const char* marks[3] = {"\u2014 ", "\u25a0 ", "- - "};
+    for (int k = 0; k < 3; ++k)
+        g.texts.push_back({"legend(" + std::to_string(k) + ")",
+                           std::string(marks[k]) + kSpendingLegend[k], p.left + 8,
+                           top_y + 2 + 14 * k, colours[k]});
     return g;
 }
 

@@ -36,6 +36,13 @@ struct ChartPolyline {
     int width = 3;
 };
 
+// A filled region, drawn translucent under the curves: the outline runs
+// along one edge and back along the other.
+struct ChartBand {
+    std::vector<ChartPoint> outline;
+    ChartColour colour = ChartColour::blue;
+};
+
 // A caption: `name` is the label's control name ("Label19(3)"); left/top is
 // the label's upper left corner.
 struct ChartText {
@@ -73,6 +80,8 @@ struct ChartGeometry {
     ChartPolyline curve;
     std::vector<ChartPolyline> more_curves;  // drawn after `curve`, in order
     std::optional<ChartLine> marker;         // expected ruin age, survival chart only
+    std::vector<ChartBand> bands;            // drawn first, under everything else
+    std::vector<ChartLine> guides;           // dashed, under the curves
     std::vector<ChartText> texts;
     // One line shown under the chart, empty when there is nothing to add.
     std::string note;
@@ -106,6 +115,15 @@ inline constexpr int kLastMarkedRuinAge = 105;
 // marker.
 // The two axes of the plot frame, each ending in an arrow head.
 void add_arrow_axes(ChartGeometry& g);
+
+// Spending chart of the "Spending" tab: the spending percentiles after 10,
+// 20 and 30 years in today's money, the 25% to 75% band as a fan and the
+// median as a line, with the floor marked; every figure read from the
+// results record.
+inline constexpr double kSpendingCanvasWidth = 539, kSpendingCanvasHeight = 267;
+inline constexpr const char* kSpendingValueAxisTitle = "Real spending per year, today's dollars";
+inline constexpr const char* kSpendingLegend[3] = {"Median", "25% to 75%", "Floor"};
+ChartGeometry spending_chart(const AnalysisState& state, const ResultsRecord& results);
 
 // For a household, four curves with their legend ("legend(0)" .. "legend(3)"):
 // the person (the red curve), the spouse, both and at least one alive; no

@@ -80,6 +80,17 @@ void paint_chart(QPainter& painter, const ChartGeometry& g, const QRectF& target
     painter.fillRect(QRectF(0, 0, g.width, g.height), chart_background());
     painter.setRenderHint(QPainter::Antialiasing);
 
+    for (const ChartBand& band : g.bands) {
+        if (band.outline.size() < 3) continue;
+        QPainterPath path(point_of(band.outline.front()));
+        for (std::size_t i = 1; i < band.outline.size(); ++i)
+            path.lineTo(point_of(band.outline[i]));
+        path.closeSubpath();
+        QColor fill = chart_colour(band.colour);
+        fill.setAlpha(60);
+        painter.fillPath(path, fill);
+    }
+
     const auto draw_line = [&](const ChartLine& line) {
         painter.setPen(QPen(chart_colour(line.colour), line.width, Qt::SolidLine, Qt::RoundCap));
         painter.drawLine(point_of(line.from), point_of(line.to));
@@ -92,6 +103,10 @@ void paint_chart(QPainter& painter, const ChartGeometry& g, const QRectF& target
     painter.save();
     painter.setClipRect(QRectF(p.left - 2, p.top - 2, p.right - p.left + 4, p.bottom - p.top + 4),
                         painter.hasClipping() ? Qt::IntersectClip : Qt::ReplaceClip);
+    for (const ChartLine& guide : g.guides) {
+        painter.setPen(QPen(chart_colour(guide.colour), guide.width, Qt::DashLine, Qt::FlatCap));
+        painter.drawLine(point_of(guide.from), point_of(guide.to));
+    }
     draw_polyline(painter, g.curve);
     for (const ChartPolyline& more : g.more_curves) draw_polyline(painter, more);
     if (g.marker) draw_line(*g.marker);

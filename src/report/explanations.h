@@ -40,4 +40,17 @@ inline constexpr const char* kHouseholdMortality =
     " The above graph displays the probability that you, your spouse, both of you and at least "
     "one of you are alive at each of your ages, based on the mortality table selected.";
 
+inline constexpr const char* kSpending =
+    " The above graph and table show what you can expect to spend each year 10, 20 and 30 "
+    "years from now under the spending rule you chose, in today's dollars, assuming you are "
+    "still alive then. The shaded band runs from the 25% figure (one case in four spends "
+    "less) to the 75% figure (one case in four spends more), the line is the median, and the "
+    "dashed line is the floor. If the money has run out by then, only the pensions and "
+    "annuities are spent. The last column is the chance that spending is down at the floor.";
+// What the tab says when spending does not follow wealth.
+inline constexpr const char* kFixedSpending =
+    "Spending is fixed: the real target income every year while the money lasts, then only the "
+    "pensions and annuities (the Probability Results give the chance of that). Choose a "
+    "spending rule on the Household page of the inputs to see spending that follows wealth.";
+
 }  // namespace quorrel::explanations

@@ -104,7 +104,8 @@ QString chart_marker_text(int index) { return QString("[[chart %1]]").arg(index)
 QString chart_marker(int index) { return "<p align='center'>" + chart_marker_text(index) + "</p>"; }
 
 // The report's pages, each a document of its own so that every result tab
-// starts on a fresh page. Chart 0 is the survival chart, 1 the income chart.
+// starts on a fresh page. Chart 0 is the survival chart, 1 the income chart,
+// 2 the spending chart (a rule other than fixed only).
 std::vector<QString> page_html(const AnalysisState& s, const ResultsRecord& r,
                                const ReportHeading& heading, const ChartGeometry& survival) {
     const QString name = heading.case_name.isEmpty() ? QString(kUnnamedCase) : heading.case_name;
@@ -168,12 +169,24 @@ std::vector<QString> page_html(const AnalysisState& s, const ResultsRecord& r,
     pages.push_back(mortality + explanation_html(r.household.present
                                                      ? explanations::kHouseholdMortality
                                                      : explanations::kMortality));
+
+    // Spending that follows wealth: its rule, chart and figures.
+    if (s.spending_rule != 0) {
+        const SummarySection spending = spending_section(s, r);
+        QString html = "<h2>" + esc(spending.title) + "</h2>" + table_html(spending.tables[0]) +
+                       "<p align='center' style='color: #000080'><b>Spending Conditional on "
+                       "Survival</b></p>" +
+                       chart_marker(2);
+        for (std::size_t k = 1; k < spending.tables.size(); ++k)
+            html += table_html(spending.tables[k]);
+        pages.push_back(html + explanation_html(explanations::kSpending));
+    }
     return pages;
 }
 
 // Replaces each chart marker paragraph by the chart object.
 void insert_charts(QTextDocument& doc) {
-    for (int index = 0; index < 2; ++index) {
+    for (int index = 0; index < 3; ++index) {
         QTextCursor found = doc.find(chart_marker_text(index));
         if (found.isNull()) continue;
         QTextCharFormat object;
@@ -258,6 +271,7 @@ int paint_report(QPagedPaintDevice& device, const AnalysisState& state,
                  const ResultsRecord& results, const ReportHeading& heading) {
     ChartObject charts;
     charts.charts = {survival_chart(state, results), income_chart(state, results)};
+    if (state.spending_rule != 0) charts.charts.push_back(spending_chart(state, results));
     const QString name = heading.case_name.isEmpty() ? QString(kUnnamedCase) : heading.case_name;
     return paint_pages(device, QPageLayout::Portrait,
                        page_html(state, results, heading, charts.charts[0]), name,

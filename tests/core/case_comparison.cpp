@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -191,6 +192,51 @@ TEST_F(CaseComparisonTest, CsvQuotesWhereNeededAndEndsLinesWithCrLf) {
     odd.name = "Say \"hi\"";
     EXPECT_EQ(comparison_csv(compare_cases({odd})).substr(0, 27),
               "Section,Item,\"Say \"\"hi\"\"\"\r\n");
+}
+
+// A case of the percent rule beside the fixed one: the rule and its terms
+// where they differ, then a Spending section of the records' figures.
+TEST_F(CaseComparisonTest, SpendingRowsWhereARuleFollowsWealth) {
+    ComparedCase percent = (*cases_)[0];
+    percent.name = "Percent";
+    percent.state.spending_rule = 1;
+    percent.state.spending_rate = 0.046;
+    percent.results.spending_grid = {{{31234.4, 38765.6, 47000.5}, {30500, 35010, 44999}, {1, 2, 3}}};
+    percent.results.spending_at_floor = {0.125, 0.25, 0.5};
+    const CaseComparison c = compare_cases({(*cases_)[0], percent});
+
+    std::vector<std::string> inputs;
+    for (const ComparisonRow* r : section(c, kDifferingInputs)) inputs.push_back(r->caption);
+    EXPECT_EQ(inputs, (std::vector<std::string>{"Spending: Spending Rule",
+                                                "Spending: Spending Rate"}));
+    EXPECT_EQ(section(c, kDifferingInputs)[1]->values,
+              (std::vector<std::string>{"5.0% of wealth", "4.6% of wealth"}));
+
+    const auto spending = section(c, kSpendingSection);
+    ASSERT_EQ(spending.size(), 1u + 3u * 4u);
+    EXPECT_EQ(spending[0]->values,
+              (std::vector<std::string>{"Fixed real income", "Percent of wealth"}));
+    EXPECT_EQ(spending[0]->differences[1], "differs");
+    for (std::size_t h = 0; h < 3; ++h) {
+        for (std::size_t k = 0; k < 3; ++k) {
+            const ComparisonRow& r = *spending[1 + 4 * h + k];
+            for (std::size_t i = 0; i < 2; ++i) {
+                const ResultsRecord& record = i == 0 ? (*cases_)[0].results : percent.results;
+                EXPECT_EQ(r.values[i], "$" + format_grouped0(record.spending_grid[h][k]))
+                    << r.caption;
+            }
+        }
+        const ComparisonRow& floor = *spending[4 + 4 * h];
+        EXPECT_EQ(floor.values[1], format_percent1(percent.results.spending_at_floor[h]));
+        EXPECT_EQ(floor.values[0], "0.0%");  // the fixed rule has no floor
+    }
+    EXPECT_EQ(spending[2]->caption, "Median, 10 years");
+    EXPECT_EQ(spending[2]->values[1], "$38,766");
+    EXPECT_EQ(spending[4]->caption, "At the floor, 10 years");
+    // The difference in dollars, of the figures as shown.
+    const double d = 38766 - std::round((*cases_)[0].results.spending_grid[0][1]);
+    EXPECT_EQ(spending[2]->differences[1],
+              (d < 0 ? "-$" : d > 0 ? "+$" : "$") + format_grouped0(std::fabs(d)));
 }
 
 }  // namespace

@@ -261,6 +261,8 @@ TEST(ErrorEstimates, OnlyRefinedFiguresCarryThem) {
     EXPECT_EQ(error_text(r, kEstateFigures, 2, 0), "\u00b10.004");
     EXPECT_EQ(error_text(r, kRuinFigures, 0, 0), "\u00b10.00");
     EXPECT_EQ(scheme_sentence(r), kRefinedSchemeSentence);
+    r.simulated = true;  // the guardrails rule
+    EXPECT_EQ(scheme_sentence(r), kSimulatedSchemeSentence);
 }
 
 }  // namespace

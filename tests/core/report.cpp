@@ -297,6 +297,73 @@ TEST_P(ConcurrentAppend, EverySuccessfulReportWholeAndNothingElse) {
     EXPECT_GE(failures_seen, rounds);
 }
 
+// Spending that follows wealth adds the rule, its terms and the figures of
+// the record after the estate lines; the fixed rule adds nothing.
+struct SpendingReportCase {
+    const char* name;
+    int rule;
+    std::vector<std::string> terms;  // the lines of the rule and its terms
+};
+
+class SpendingReportLines : public ::testing::TestWithParam<SpendingReportCase> {};
+
+TEST_P(SpendingReportLines, RuleTermsAndFiguresAfterTheEstate) {
+    Case c;
+    c.state.spending_rule = static_cast<std::int16_t>(GetParam().rule);
+    c.state.target_income = 40000;
+    c.state.spending_rate = 0.046;
+    c.state.spending_ceiling = 70000;
+    c.state.guardrail_upper = 0.25;
+    c.state.guardrail_lower = 0.15;
+    c.state.spending_cut = 0.12;
+    c.state.spending_raise = 0.08;
+    c.results.spending_grid = {{{31234.4, 38765.6, 47000.5}, {30500, 35010.2, 44999.4}, {0, 0, 0}}};
+    c.results.spending_at_floor = {0.125, 0.2501, 1};
+    const auto lines = c.lines();
+    const auto fixed = Case().lines();
+    // The fixed report's 58 lines come first, unchanged.
+    ASSERT_GE(lines.size(), fixed.size());
+    for (size_t n = 0; n < fixed.size(); ++n) {
+        EXPECT_EQ(lines[n], fixed[n]) << "line " << n + 1;
+    }
+    std::vector<std::string> added;
+    for (size_t n = fixed.size(); n < lines.size(); ++n)
+        if (lines[n] != std::string(20, ' ')) added.push_back(lines[n]);
+    std::vector<std::string> expected;
+    for (const std::string& t : GetParam().terms) expected.push_back(quoted(t));
+    if (GetParam().rule != 0) {
+        expected.push_back(quoted(
+            "Spending in 10 years (25% / Median / 75%) :  $31,234 / $38,766 / $47,001   At the "
+            "Floor :  12.5%"));
+        expected.push_back(quoted(
+            "Spending in 20 years (25% / Median / 75%) :  $30,500 / $35,010 / $44,999   At the "
+            "Floor :  25.0%"));
+        expected.push_back(
+            quoted("Spending in 30 years (25% / Median / 75%) :  $0 / $0 / $0   At the Floor :  "
+                   "100.0%"));
+    }
+    EXPECT_EQ(added, expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rules, SpendingReportLines,
+    ::testing::Values(
+        SpendingReportCase{"fixed", 0, {}},
+        SpendingReportCase{"percent",
+                           1,
+                           {"Spending Rule :  Percent of wealth",
+                            "Spending Rate :  4.6% of wealth",
+                            "Floor per Year :  $30,000 (75% of the target)",
+                            "Ceiling per Year :  $70,000"}},
+        SpendingReportCase{"guardrails",
+                           2,
+                           {"Spending Rule :  Guardrails",
+                            "Floor per Year :  $30,000 (75% of the target)",
+                            "Ceiling per Year :  $70,000", "Upper Guardrail :  25%",
+                            "Lower Guardrail :  15%", "Spending Cut :  12%",
+                            "Spending Raise :  8%"}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 INSTANTIATE_TEST_SUITE_P(Writers, ConcurrentAppend,
                          ::testing::Values(ConcurrentCase{"nothing fits", 10, 10, 0.0},
                                            ConcurrentCase{"limit inside the file", 10, 10, 1.0}),

@@ -77,7 +77,13 @@ TEST_F(InputScreenTest, EveryInputHasItsOwnAccessibleName) {
           NamedControl{"spouse_sex", "Spouse's gender"},
           NamedControl{"survivor_spending", "Survivor spending"},
           NamedControl{"survivor_share", "Survivor share"},
-          NamedControl{"spouse_pension_cpi", "Spouse's CPI-linked pension income"}}) {
+          NamedControl{"spouse_pension_cpi", "Spouse's CPI-linked pension income"},
+          NamedControl{"spending_rule", "Spending rule"},
+          NamedControl{"spending_rate", "Spending rate"},
+          NamedControl{"spending_floor", "Spending floor"},
+          NamedControl{"spending_ceiling", "Spending ceiling"},
+          NamedControl{"guardrail_upper", "Upper guardrail"},
+          NamedControl{"spending_raise", "Spending raise"}}) {
         auto* w = screen->findChild<QWidget*>(c.control);
         ASSERT_NE(w, nullptr) << c.control;
         EXPECT_EQ(w->accessibleName().toStdString(), c.name) << c.control;
@@ -85,6 +91,7 @@ TEST_F(InputScreenTest, EveryInputHasItsOwnAccessibleName) {
     // The amount boxes say what they accept.
     EXPECT_TRUE(box("Text10")->accessibleDescription().startsWith("Accepts "));
     EXPECT_TRUE(box("spouse_pension_cpi")->accessibleDescription().startsWith("Accepts "));
+    EXPECT_TRUE(box("spending_floor")->accessibleDescription().startsWith("Accepts "));
 }
 
 TEST(ResultsAccessibleNames, EveryCellAndChartHasItsOwnName) {

@@ -298,5 +298,45 @@ TEST_F(ReportPdfTest, ResultsScreenExportsAndPreviews) {
     EXPECT_TRUE(preview.contains("Page 4 of 4"));
 }
 
+// A rule that follows wealth gets a page of its own: the rule and its terms,
+// the chart and the record's figures; the fixed rule's report has none.
+struct SpendingPdfCase {
+    const char* name;
+    int rule;
+    int pages;
+};
+
+class SpendingPdfTest : public ::testing::TestWithParam<SpendingPdfCase> {};
+
+TEST_P(SpendingPdfTest, SpendingPageOnlyForARuleFollowingWealth) {
+    testing::ensure_application();
+    if (!have_poppler()) GTEST_SKIP() << "poppler-utils not installed";
+    AnalysisState state;
+    apply_input_defaults(state);
+    state.target_income = 40000;
+    state.spending_rule = static_cast<std::int16_t>(GetParam().rule);
+    ResultsRecord results;
+    results.spending_grid = {{{31234.4, 38765.6, 47000.5}, {30500, 35010.2, 44999.4}, {0, 0, 0}}};
+    results.spending_at_floor = {0.125, 0.2501, 1};
+    QTemporaryDir dir;
+    const QString path = dir.filePath("spending.pdf");
+    ASSERT_EQ(write_report_pdf(path, state, results, {"Spender", QDateTime(QDate(2026, 3, 4), {})}),
+              "");
+    const QString text = run_tool("pdftotext", {"-layout", path, "-"});
+    ASSERT_FALSE(text.isEmpty());
+    EXPECT_TRUE(text.contains(QString("Page %1 of %1").arg(GetParam().pages)));
+    const bool shown = GetParam().rule != 0;
+    EXPECT_EQ(line_holds(text, {"Spending Rule:", spending_rule_caption(state)}), shown);
+    EXPECT_EQ(line_holds(text, {"10 years:", "$31,234", "$38,766", "$47,001", "12.5%"}), shown);
+    EXPECT_EQ(line_holds(text, {"30 years:", "$0", "$0", "$0", "100.0%"}), shown);
+    EXPECT_EQ(text.contains("Real spending per year, today's dollars"), shown);  // the chart
+}
+
+INSTANTIATE_TEST_SUITE_P(Rules, SpendingPdfTest,
+                         ::testing::Values(SpendingPdfCase{"fixed", 0, 4},
+                                           SpendingPdfCase{"percent", 1, 5},
+                                           SpendingPdfCase{"guardrails", 2, 5}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 }  // namespace
 }  // namespace quorrel

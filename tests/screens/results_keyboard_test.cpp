@@ -136,7 +136,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(ResultsKeyboardTest, TabsHaveUniqueMnemonicsAndCtrlTabStepsThroughThem) {
     ASSERT_TRUE(testing::activate(screen.get()));
-    for (int t = 0; t < 4; ++t) {
+    for (int t = 0; t < 5; ++t) {
         tabs()->setCurrentIndex(t);
         const QList<QKeySequence> keys = visible_mnemonics(*screen);
         for (const QKeySequence& k : keys) {
@@ -145,12 +145,12 @@ TEST_F(ResultsKeyboardTest, TabsHaveUniqueMnemonicsAndCtrlTabStepsThroughThem) {
         }
     }
     tabs()->setCurrentIndex(0);
-    for (int expected : {1, 2, 3, 0}) {
+    for (int expected : {1, 2, 3, 4, 0}) {
         press(QApplication::focusWidget() ? QApplication::focusWidget() : screen.get(), Qt::Key_Tab,
               Qt::ControlModifier);
         EXPECT_EQ(tabs()->currentIndex(), expected);
     }
-    for (int expected : {3, 2}) {
+    for (int expected : {4, 3}) {
         press(QApplication::focusWidget() ? QApplication::focusWidget() : screen.get(),
               Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier);
         EXPECT_EQ(tabs()->currentIndex(), expected);
@@ -158,11 +158,13 @@ TEST_F(ResultsKeyboardTest, TabsHaveUniqueMnemonicsAndCtrlTabStepsThroughThem) {
     // Alt and a tab's letter shows it.
     press(screen.get(), Qt::Key_M, Qt::AltModifier);
     EXPECT_EQ(tabs()->currentIndex(), 3);
+    press(screen.get(), Qt::Key_D, Qt::AltModifier);
+    EXPECT_EQ(tabs()->currentIndex(), 4);
 }
 
 TEST_F(ResultsKeyboardTest, EveryTabStopIsAVisibleControl) {
     ASSERT_TRUE(testing::activate(screen.get()));
-    for (int t = 0; t < 4; ++t) {
+    for (int t = 0; t < 5; ++t) {
         tabs()->setCurrentIndex(t);
         QSet<QWidget*> expected{tabs()};
         for (QPushButton* b : screen->findChildren<QPushButton*>())

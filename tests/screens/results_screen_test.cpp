@@ -95,11 +95,12 @@ TEST_F(ResultsScreenTest, CaptionTabsAndButtons) {
     EXPECT_EQ(screen->windowTitle(), "Quorrel - Smith - Results and Analysis");
     auto* tabs = screen->findChild<QTabBar*>("TabStrip1");
     ASSERT_NE(tabs, nullptr);
-    ASSERT_EQ(tabs->count(), 4);
+    ASSERT_EQ(tabs->count(), 5);
     EXPECT_EQ(shown_caption(tabs->tabText(0)), "Probability Results");
     EXPECT_EQ(shown_caption(tabs->tabText(1)), "Projected Wealth ");
     EXPECT_EQ(shown_caption(tabs->tabText(2)), "Projected Consumption");
     EXPECT_EQ(shown_caption(tabs->tabText(3)), "Mortality Parameters");
+    EXPECT_EQ(shown_caption(tabs->tabText(4)), "Spending");
     EXPECT_EQ(shown_caption(command("Command3")->text()), "Save Results");
     EXPECT_EQ(shown_caption(command("Command1")->text()), "Return");
     for (const char* name : {"Command5", "Command7", "Command2", "Command8"})

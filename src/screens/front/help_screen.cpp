@@ -202,7 +202,29 @@ const char* const kTexts[kHelpPages] = {
     "chance that the money runs out while both were alive, and while a survivor\n"
     "lived. The expected ruin age is not shown for a household. The survival chart\n"
     "shows you, your spouse, both and at least one of you alive; the mortality page\n"
-    "gives your age at the later of the two deaths, expected and 90th percentile.\n",
+    "gives your age at the later of the two deaths, expected and 90th percentile.\n"
+    "\n"
+    "Spending. The rule says how much is spent each year:\n"
+    "  Fixed real income: the real target income every year, as long as the money\n"
+    "  lasts.\n"
+    "  Percent of wealth: the spending rate times the wealth each year, never below\n"
+    "  the floor nor above the ceiling.\n"
+    "  Guardrails: the target income at first; at each yearly review, when the\n"
+    "  withdrawal rate (spending over wealth) is above the first year's by more than\n"
+    "  the upper guardrail, spending is cut by the cut; when it is below by more than\n"
+    "  the lower guardrail, spending is raised by the raise; never below the floor\n"
+    "  nor above the ceiling.\n"
+    "Floor and ceiling are real amounts a year; 0 stands for 75% and 150% of the\n"
+    "real target income, following it when the target changes. The terms of a rule\n"
+    "not chosen are greyed. Whatever the rule, once the money has run out only the\n"
+    "pensions and annuities are spent.\n"
+    "\n"
+    "Spending that follows wealth is calculated at refined accuracy only, and the\n"
+    "guardrails rule, whose spending depends on each path of returns, by simulating\n"
+    "100,000 paths; choosing either ticks \"Refined accuracy\" and holds it. A\n"
+    "household is calculated with the fixed rule only. The results screen's\n"
+    "Spending page shows the spending's percentiles after 10, 20 and 30 years in\n"
+    "today's money and how often spending is down at the floor.\n",
 };
 
 }  // namespace

@@ -153,7 +153,9 @@ void InPut::connect_handlers() {
     on_select(estate_dev, &InPut::in_put_estate_dev_Click);
     on_select(advisory_fee, &InPut::in_put_advisory_fee_Click);
     on_select(spouse_current_age, &InPut::in_put_spouse_current_age_Click);
-    for (QComboBox* list : {spouse_sex, survivor_spending, survivor_share})
+    for (QComboBox* list : {spouse_sex, survivor_spending, survivor_share, spending_rule,
+                            spending_rate, guardrail_upper, guardrail_lower, spending_cut,
+                            spending_raise})
         connect(list, &QComboBox::currentIndexChanged, this, [this, list] { list_chosen(list); });
 
     for (AmountBox& box : amounts_) box.edit->installEventFilter(this);
@@ -211,6 +213,12 @@ void InPut::bind_inputs() {
     lists("spouse_gender", {spouse_sex});
     lists("survivor_spending_percent", {survivor_spending});
     lists("survivor_share_percent", {survivor_share});
+    lists("spending_rule", {spending_rule});
+    lists("spending_rate_percent", {spending_rate});
+    lists("guardrail_upper_percent", {guardrail_upper});
+    lists("guardrail_lower_percent", {guardrail_lower});
+    lists("spending_cut_percent", {spending_cut});
+    lists("spending_raise_percent", {spending_raise});
     controls_[input_index("ruin_table")].options = {prob_1994, prob_iam2000, prob_rp2000};
     controls_[input_index("annuity_table")].options = {annu_1983, annu_iam2000};
     for (int box = 0; box < static_cast<int>(amounts_.size()); ++box)
@@ -252,6 +260,8 @@ void InPut::name_controls() {
     refined_accuracy->setAccessibleDescription(refined_accuracy->toolTip());
     household_accuracy_note_->setAccessibleName("Refined accuracy for a household");
     household_accuracy_note_->setAccessibleDescription(household_accuracy_note_->toolTip());
+    spending_accuracy_note_->setAccessibleName("Refined accuracy for a spending rule");
+    spending_accuracy_note_->setAccessibleDescription(spending_accuracy_note_->toolTip());
 }
 
 // An amount box of the layout, fed by the catalogue's input `key`.
@@ -364,6 +374,10 @@ void InPut::list_chosen(QComboBox* list) {
         if (other != list) select_index(other, i);
     if (row == input_index("market")) market_chosen(i);
     if (row == input_index("spouse_age")) update_accuracy_lock();
+    if (row == input_index("spending_rule")) {
+        update_spending_controls();
+        update_accuracy_lock();
+    }
     input_changed();
 }
 
@@ -539,22 +553,35 @@ bool InPut::amounts_ready(QPushButton* button) {
 
 void InPut::in_put_spouse_current_age_Click() { list_chosen(spouse_current_age); }
 
-// A household is computed by the refined scheme only: a spouse ticks "Refined
-// accuracy" and holds it; removing the spouse gives back the person's own
-// choice. The lock is not a choice of the person's, so it is not kept for
-// the next session.
+// A household is computed by the refined scheme only, and so is spending
+// that follows wealth (the guardrails rule by simulation): a spouse or such
+// a rule ticks "Refined accuracy" and holds it; removing both gives back the
+// person's own choice. The lock is not a choice of the person's, so it is
+// not kept for the next session.
 void InPut::update_accuracy_lock() {
     const bool spouse = spouse_current_age->currentIndex() > 0;
-    if (spouse == accuracy_locked_) return;
-    accuracy_locked_ = spouse;
-    if (spouse) {
+    const int rule = std::max(0, spending_rule->currentIndex());
+    const bool lock = spouse || rule > 0;
+    household_accuracy_note_->setVisible(spouse);
+    // A household with such a rule is refused at Calculate; its note says enough.
+    spending_accuracy_note_->setText(rule == 2 ? kGuardrailsAccuracyNote : kPercentAccuracyNote);
+    spending_accuracy_note_->setVisible(rule > 0 && !spouse);
+    if (lock == accuracy_locked_) return;
+    accuracy_locked_ = lock;
+    if (lock) {
         accuracy_before_lock_ = refined_accuracy->isChecked();
         refined_accuracy->setChecked(true);
     } else {
         refined_accuracy->setChecked(accuracy_before_lock_);
     }
-    refined_accuracy->setEnabled(!spouse && !running_);
-    household_accuracy_note_->setVisible(spouse);
+    refined_accuracy->setEnabled(!lock && !running_);
+}
+
+// The terms of the rules not chosen are greyed, captions and all.
+void InPut::update_spending_controls() {
+    const unsigned chosen = 1u << std::max(0, spending_rule->currentIndex());
+    for (const SpendingTerm& term : spending_terms_)
+        for (QWidget* w : term.widgets) w->setEnabled((term.rules & chosen) != 0);
 }
 
 // ---- Page 4 -------------------------------------------------------------
@@ -746,6 +773,8 @@ void InPut::box_left(QObject* watched) {
         case kIndAnnuIncome: in_put_ind_annu_income_LostFocus(); break;
         case kText2: in_put_Text2_LostFocus(); break;
         case kSpousePensionCpi:
+        case kSpendingFloor:
+        case kSpendingCeiling:
             // A box without a handler of its own is checked the same way.
             if (box < amounts_.size()) amount_lost_focus(static_cast<int>(box));
             break;

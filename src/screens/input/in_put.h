@@ -48,6 +48,11 @@ inline constexpr int kHouseholdPage = 6;
 inline constexpr int kHouseholdHelpPage = 11;
 inline constexpr const char* kHouseholdAccuracyNote =
     "A household is calculated at refined accuracy only.";
+// Beside "Refined accuracy" while a spending rule other than fixed holds it.
+inline constexpr const char* kPercentAccuracyNote =
+    "The percent-of-wealth rule is calculated at refined accuracy only.";
+inline constexpr const char* kGuardrailsAccuracyNote =
+    "The guardrails rule is calculated by simulation only.";
 inline constexpr const char* kPageAllocationMessage =
     "ERROR: The assest allocation must sum to 100%!!!";
 
@@ -124,7 +129,8 @@ public:
     int current_page() const { return current_page_; }
     static int page_of_tab(int tab_index);
     static int tab_of_page(int page);
-    // A spouse is given: "Refined accuracy" is ticked and locked.
+    // A spouse is given, or a spending rule other than fixed: "Refined
+    // accuracy" is ticked and locked.
     bool accuracy_locked() const { return accuracy_locked_; }
     bool calculation_running() const { return running_; }
     // The shaded boxes of page 3 show figures of inputs that have changed since.
@@ -184,6 +190,8 @@ private:
         kIndAnnuIncome,
         kText2,
         kSpousePensionCpi,
+        kSpendingFloor,
+        kSpendingCeiling,
         kAmountCount
     };
 
@@ -195,6 +203,7 @@ private:
     QLayout* build_page3_incomes(QWidget* page);
     QLayout* build_page3_figures(QWidget* page);
     QWidget* build_household_page();
+    QWidget* build_spending_group(QWidget* page);
     QWidget* build_page4();
     QWidget* build_page5();
     void build_progress();
@@ -216,6 +225,7 @@ private:
     void market_chosen(int country);
     void input_changed();
     void update_accuracy_lock();
+    void update_spending_controls();
 
     // Case files
     void build_menu();
@@ -292,6 +302,8 @@ private:
     // Beside "Refined accuracy" while a spouse locks it; the person's own
     // choice, given back when the spouse is removed.
     QLabel* household_accuracy_note_ = nullptr;
+    // The same for a spending rule other than fixed, naming the rule's scheme.
+    QLabel* spending_accuracy_note_ = nullptr;
     bool accuracy_locked_ = false;
     bool accuracy_before_lock_ = false;
     QMenuBar* menu_bar_ = nullptr;
@@ -336,6 +348,19 @@ private:
     QComboBox* spouse_sex = nullptr;
     QComboBox* survivor_spending = nullptr;
     QComboBox* survivor_share = nullptr;
+    // The spending rule and its terms; each term's caption and control are
+    // enabled only under the rules it belongs to (bit 1 << rule).
+    QComboBox* spending_rule = nullptr;
+    QComboBox* spending_rate = nullptr;
+    QComboBox* guardrail_upper = nullptr;
+    QComboBox* guardrail_lower = nullptr;
+    QComboBox* spending_cut = nullptr;
+    QComboBox* spending_raise = nullptr;
+    struct SpendingTerm {
+        std::vector<QWidget*> widgets;
+        unsigned rules = 0;
+    };
+    std::vector<SpendingTerm> spending_terms_;
 };
 
 }  // namespace quorrel

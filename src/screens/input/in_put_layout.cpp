@@ -207,6 +207,7 @@ void InPut::build_ui() {
     bottom->addSpacing(12);
     bottom->addWidget(refined_accuracy);
     bottom->addWidget(household_accuracy_note_);
+    bottom->addWidget(spending_accuracy_note_);
     bottom->addSpacing(8);
     bottom->addWidget(Command1);
     bottom->addSpacing(12);
@@ -280,6 +281,13 @@ void InPut::build_accuracy_choice() {
         "The household's three states (both alive, one survivor either way) are computed by "
         "the refined scheme only. Set the spouse's age to None to choose again.");
     household_accuracy_note_->hide();
+    spending_accuracy_note_ = new QLabel(this);
+    spending_accuracy_note_->setObjectName("spending_accuracy_note");
+    spending_accuracy_note_->setToolTip(
+        "Spending that follows wealth has no solution in the standard scheme: the percent rule "
+        "is calculated by the refined scheme, the guardrails rule by simulating 100,000 paths. "
+        "Choose the fixed rule to choose again.");
+    spending_accuracy_note_->hide();
     accuracy_note_ = new QLabel(this);
     accuracy_note_->setObjectName("accuracy_note");
     accuracy_note_->setWordWrap(true);
@@ -604,12 +612,114 @@ QWidget* InPut::build_household_page() {
     wg->addWidget(label("of each pension and annuity, paid on to the survivor", survivor), 1, 2);
     wg->setColumnStretch(3, 1);
     v->addWidget(survivor);
+    v->addSpacing(6);
+    v->addWidget(build_spending_group(page));
 
     v->addStretch(1);
     v->addLayout(right_aligned(button("&Print Screen", "Command15", page)));
-    QWidget* order[] = {spouse_current_age, spouse_sex, pension, survivor_spending, survivor_share};
+    QWidget* order[] = {spouse_current_age,
+                        spouse_sex,
+                        pension,
+                        survivor_spending,
+                        survivor_share,
+                        spending_rule,
+                        spending_rate,
+                        amounts_[kSpendingFloor].edit,
+                        amounts_[kSpendingCeiling].edit,
+                        guardrail_upper,
+                        guardrail_lower,
+                        spending_cut,
+                        spending_raise};
     for (std::size_t k = 1; k < std::size(order); ++k) setTabOrder(order[k - 1], order[k]);
     return page;
+}
+
+// How the household spends: the rule, then its terms. A term that does not
+// belong to the chosen rule stays in its place, greyed, so the group keeps
+// its shape whichever rule is chosen.
+QWidget* InPut::build_spending_group(QWidget* page) {
+    auto* group = new QGroupBox("Spending", page);
+    group->setObjectName("Frame13");
+    const auto caption = [group](const QString& text, QWidget* buddy) {
+        QLabel* l = label(text, group);
+        l->setBuddy(buddy);
+        return l;
+    };
+    const auto note = [group](const QString& text) { return label(text, group); };
+    spending_rule = list("spending_rule", group);
+    spending_rule->setToolTip(
+        "Fixed: the real target income every year. Percent of wealth: a share of the wealth "
+        "each year, between the floor and the ceiling. Guardrails: the target income, cut after "
+        "bad years and raised after good ones, between the floor and the ceiling.");
+    spending_rate = list("spending_rate", group);
+    spending_rate->setToolTip("Percent of wealth: the share of the wealth spent each year");
+    bind_amount(kSpendingFloor, amount_box("spending_floor", group), "spending_floor");
+    bind_amount(kSpendingCeiling, amount_box("spending_ceiling", group), "spending_ceiling");
+    QLineEdit* floor = amounts_[kSpendingFloor].edit;
+    QLineEdit* ceiling = amounts_[kSpendingCeiling].edit;
+    amounts_[kSpendingFloor].page = kHouseholdPage;
+    amounts_[kSpendingCeiling].page = kHouseholdPage;
+    floor->setToolTip(
+        "The least spent in a year, in today's money; 0 for 75% of the real target income");
+    ceiling->setToolTip(
+        "The most spent in a year, in today's money; 0 for 150% of the real target income");
+    guardrail_upper = list("guardrail_upper", group);
+    guardrail_lower = list("guardrail_lower", group);
+    spending_cut = list("spending_cut", group);
+    spending_raise = list("spending_raise", group);
+    guardrail_upper->setToolTip(
+        "Spending is cut when the year's withdrawal rate is above the first year's by more "
+        "than this share of it");
+    guardrail_lower->setToolTip(
+        "Spending is raised when the year's withdrawal rate is below the first year's by more "
+        "than this share of it");
+    spending_cut->setToolTip("How much spending is cut when the upper guardrail is crossed");
+    spending_raise->setToolTip("How much spending is raised when the lower guardrail is crossed");
+
+    auto* g = new QGridLayout(group);
+    g->setHorizontalSpacing(10);
+    QLabel* rate_caption = caption("Spending Ra&te:", spending_rate);
+    QLabel* rate_note = note("of the wealth a year");
+    g->addWidget(caption("Spen&ding Rule:", spending_rule), 0, 0, Qt::AlignRight);
+    g->addWidget(spending_rule, 0, 1, Qt::AlignLeft);
+    g->addWidget(rate_caption, 0, 3, Qt::AlignRight);
+    g->addWidget(spending_rate, 0, 4, Qt::AlignLeft);
+    g->addWidget(rate_note, 0, 5);
+
+    QLabel* floor_caption = caption("Floor per &Year:", floor);
+    QLabel* ceiling_caption = caption("Ceiling per Year:", ceiling);
+    QLabel* bounds_note = note("0: 75% and 150% of the target");
+    g->addWidget(floor_caption, 1, 0, Qt::AlignRight);
+    g->addWidget(floor, 1, 1);
+    g->addWidget(ceiling_caption, 1, 3, Qt::AlignRight);
+    g->addWidget(ceiling, 1, 4);
+    g->addWidget(bounds_note, 1, 5);
+
+    QLabel* upper_caption = caption("Upper Guardrail:", guardrail_upper);
+    QLabel* lower_caption = caption("Lo&wer Guardrail:", guardrail_lower);
+    QLabel* cut_caption = caption("Spending Cut:", spending_cut);
+    QLabel* raise_caption = caption("Spending Raise:", spending_raise);
+    g->addWidget(upper_caption, 2, 0, Qt::AlignRight);
+    g->addWidget(guardrail_upper, 2, 1, Qt::AlignLeft);
+    g->addWidget(lower_caption, 2, 3, Qt::AlignRight);
+    g->addWidget(guardrail_lower, 2, 4, Qt::AlignLeft);
+    g->addWidget(cut_caption, 3, 0, Qt::AlignRight);
+    g->addWidget(spending_cut, 3, 1, Qt::AlignLeft);
+    g->addWidget(raise_caption, 3, 3, Qt::AlignRight);
+    g->addWidget(spending_raise, 3, 4, Qt::AlignLeft);
+    g->setColumnMinimumWidth(2, 16);
+    g->setColumnStretch(6, 1);
+
+    // Rules by their list position: 0 fixed, 1 percent of wealth, 2 guardrails.
+    constexpr unsigned kPercent = 1u << 1, kGuardrails = 1u << 2;
+    spending_terms_ = {
+        {{rate_caption, spending_rate, rate_note}, kPercent},
+        {{floor_caption, floor, ceiling_caption, ceiling, bounds_note}, kPercent | kGuardrails},
+        {{upper_caption, guardrail_upper, lower_caption, guardrail_lower, cut_caption,
+          spending_cut, raise_caption, spending_raise},
+         kGuardrails},
+    };
+    return group;
 }
 
 QWidget* InPut::build_page4() {

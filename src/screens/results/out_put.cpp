@@ -130,7 +130,7 @@ OutPut::OutPut(const AnalysisState& state, const ResultsRecord& results, Platfor
     tab_strip_->setObjectName("TabStrip1");
     // The tabs' captions with their mnemonics, unique in this window.
     for (const char* caption : {"&Probability Results", "Projected &Wealth ",
-                                "Projected &Consumption", "&Mortality Parameters"})
+                                "Projected &Consumption", "&Mortality Parameters", "Spen&ding"})
         tab_strip_->addTab(caption);
     tab_strip_->setExpanding(false);
     tab_strip_->setUsesScrollButtons(true);
@@ -141,9 +141,9 @@ OutPut::OutPut(const AnalysisState& state, const ResultsRecord& results, Platfor
     auto* area = new QWidget(this);
     auto* stack = new QGridLayout(area);
     stack->setContentsMargins(0, 0, 0, 0);
-    QWidget* const pages[4] = {build_probability_tab(), build_wealth_tab(), build_consumption_tab(),
-                               build_mortality_tab()};
-    for (int i = 0; i < 4; ++i) {
+    QWidget* const pages[5] = {build_probability_tab(), build_wealth_tab(), build_consumption_tab(),
+                               build_mortality_tab(), build_spending_tab()};
+    for (int i = 0; i < 5; ++i) {
         auto* frame = new QFrame(area);
         frame->setObjectName(QString("Frame1(%1)").arg(i + 1));
         frame->setFrameShape(QFrame::StyledPanel);
@@ -500,6 +500,89 @@ QWidget* OutPut::build_mortality_tab() {
     return page;
 }
 
+// The spending percentiles in today's dollars and the chance of spending
+// the floor, charted and tabled, under a rule that lets spending follow
+// wealth; under the fixed rule, one plain sentence.
+QWidget* OutPut::build_spending_tab() {
+    auto* page = new QWidget;
+    auto* v = new QVBoxLayout(page);
+    QLabel* title = label(page, "Label67", "Spending Conditional on Survival");
+    title->setStyleSheet("color: rgb(0, 0, 128); font-weight: bold;");
+    title->setAlignment(Qt::AlignCenter);
+    v->addWidget(title);
+    QPushButton* print = button(page, "Command9", "Pri&nt Screen");
+    connect(print, &QPushButton::clicked, this, [this] { out_put_Command9_Click(); });
+    if (state_.spending_rule == 0) {
+        QLabel* fixed = label(page, "spending_fixed_note", explanations::kFixedSpending);
+        fixed->setWordWrap(true);
+        v->addWidget(fixed);
+        v->addStretch(1);
+        v->addLayout(button_row({print}));
+        return page;
+    }
+    QLabel* terms = label(page, "spending_terms", "");
+    QStringList parts;
+    for (const auto& row : spending_terms(state_, false).rows)
+        parts << qs(row[0]) + " " + qs(row[1]);
+    terms->setText(parts.join(";  "));
+    terms->setWordWrap(true);
+    v->addWidget(terms);
+
+    spending_picture_ = new ChartView(page);
+    spending_picture_->setObjectName("Picture3");
+    spending_picture_->set_geometry(spending_chart(state_, results_));
+    // Small enough that the figures under it show without scrolling.
+    spending_picture_->setMaximumHeight(300);
+    v->addWidget(spending_picture_, 1);
+    v->addWidget(build_spending_figures(page));
+    v->addLayout(button_row({print}));
+    v->addWidget(explanation(page, "Text26", explanations::kSpending));
+    return page;
+}
+
+// The grid under the chart: its figures as the record holds them, each with
+// its error estimate (a simulation's standard error) in the tooltip.
+QWidget* OutPut::build_spending_figures(QWidget* page) {
+    auto* box = new QGroupBox("Spending per Year (Real) Conditional on Survival:", page);
+    box->setObjectName("Frame13");
+    auto* grid = new QGridLayout(box);
+    for (std::size_t c = 0; c < 3; ++c) {
+        QLabel* l = label(box, "", kSpendingFigures.column_captions[c]);
+        l->setAlignment(Qt::AlignCenter);
+        grid->addWidget(l, 0, static_cast<int>(c) + 1);
+    }
+    QLabel* at_floor = label(box, "", kAtFloorCaption);
+    at_floor->setAlignment(Qt::AlignCenter);
+    grid->addWidget(at_floor, 0, 5);
+    const bool simulated = state_.spending_rule == kGuardrailsRule;
+    const QString error_kind = simulated ? "Standard error of the simulation" : "Error estimate";
+    for (std::size_t r = 0; r < 3; ++r) {
+        const int row = static_cast<int>(r) + 1;
+        const std::string index = "(" + std::to_string(r) + ")";
+        grid->addWidget(label(box, "", kSpendingFigures.row_captions[r]), row, 0);
+        for (std::size_t c = 0; c < 3; ++c) {
+            const std::string name = std::string("spending_") + kSpendingFigures.column_keys[c] + index;
+            QLineEdit* cell = value_box(box, name.c_str());
+            cell->setText(qs(shown_text(results_, kSpendingFigures, r, c)));
+            if (results_.refined)
+                cell->setToolTip(QString("%1: %2 dollars a year")
+                                     .arg(error_kind, qs(error_text(results_, kSpendingFigures, r, c))));
+            grid->addWidget(cell, row, static_cast<int>(c) + 1);
+        }
+        QLineEdit* floor = value_box(box, ("spending_at_floor" + index).c_str());
+        floor->setText(qs(at_floor_text(results_, r)));
+        if (results_.refined)
+            floor->setToolTip(
+                QString("%1: %2 percentage points")
+                    .arg(error_kind,
+                         qs(error_estimate_text(100 * results_.spending_at_floor_error[r], 2))));
+        grid->addWidget(floor, row, 5);
+    }
+    grid->setColumnMinimumWidth(4, 12);
+    grid->setColumnStretch(6, 1);
+    return box;
+}
+
 // What a screen reader says of each figure: the row and column it stands in,
 // since a cell's text alone ("9.3%") says nothing of what it is.
 void OutPut::name_controls() {
@@ -557,9 +640,26 @@ void OutPut::name_controls() {
         name("Picture1", "Survival chart",
              "The probability that you, your spouse, both and at least one of you are alive at "
              "each of your ages");
+    name("Picture3", "Spending chart",
+         "Real spending per year in today's dollars after 10, 20 and 30 years: the 25% to 75% "
+         "band, the median and the floor");
+    for (std::size_t r = 0; r < 3; ++r) {
+        QString when = kSpendingFigures.row_captions[r];
+        when.chop(1);  // its colon
+        const QString index = QString("(%1)").arg(r);
+        for (std::size_t c = 0; c < 3; ++c)
+            name(QString("spending_") + kSpendingFigures.column_keys[c] + index,
+                 QString("Spending after %1, %2, dollars a year")
+                     .arg(when, kSpendingFigures.column_captions[c]),
+                 "Spending per Year (Real) Conditional on Survival");
+        name("spending_at_floor" + index,
+             QString("Chance that spending is at the floor after %1").arg(when),
+             "Spending per Year (Real) Conditional on Survival");
+    }
     name("headline", "Headline");
     name("scheme_line", "Accuracy of the figures");
-    for (const char* box : {"Text20", "Text24", "Text8", "Text25"}) name(box, "Explanation");
+    for (const char* box : {"Text20", "Text24", "Text8", "Text25", "Text26"})
+        name(box, "Explanation");
 }
 
 void OutPut::set_field(const char* name, const QString& text) {
@@ -576,7 +676,7 @@ void OutPut::set_field(const char* name, const QString& text) {
 void OutPut::out_put_Form_Load() {
     current_tab_ = 1;
     tab_strip_->setCurrentIndex(0);
-    for (int i = 0; i < 4; ++i) frames_[i]->setVisible(i == 0);
+    for (std::size_t i = 0; i < frames_.size(); ++i) frames_[i]->setVisible(i == 0);
 
     for (const auto& [cell, text] : results_.cells) set_field(cell.c_str(), qs(text));
 
@@ -668,6 +768,7 @@ void OutPut::out_put_Command5_Click() { print_screen(); }
 void OutPut::out_put_Command7_Click() { print_screen(); }
 void OutPut::out_put_Command2_Click() { print_screen(); }
 void OutPut::out_put_Command8_Click() { print_screen(); }
+void OutPut::out_put_Command9_Click() { print_screen(); }
 
 // The whole window goes to the printer as one image, so the charts print as
 // they are shown; a failure leaves the screen as it was.

@@ -88,6 +88,7 @@ private:
     void out_put_Command7_Click();  // Print Screen, "Projected Wealth "
     void out_put_Command2_Click();  // Print Screen, "Projected Consumption"
     void out_put_Command8_Click();  // Print Screen, "Mortality Parameters"
+    void out_put_Command9_Click();  // Print Screen, "Spending"
     void print_screen();
     void export_pdf_clicked();           // "Export PDF..."
     void print_report_clicked();         // "Print Report..."
@@ -102,6 +103,8 @@ private:
     QWidget* build_wealth_tab();
     QWidget* build_consumption_tab();
     QWidget* build_mortality_tab();
+    QWidget* build_spending_tab();
+    QWidget* build_spending_figures(QWidget* page);
     QWidget* build_household_lifetime(QWidget* page);
     QWidget* build_household_mortality(QWidget* page);
     bool refused_for_household(const char* tool);
@@ -120,10 +123,11 @@ private:
     QPointer<WhatIfWindow> what_if_;
 
     QTabBar* tab_strip_ = nullptr;
-    std::array<QFrame*, 4> frames_{};
+    std::array<QFrame*, 5> frames_{};
     ChartView* survival_picture_ = nullptr;
     QLabel* ruin_age_note_ = nullptr;  // under the survival chart
     ChartView* income_picture_ = nullptr;
+    ChartView* spending_picture_ = nullptr;  // none for the fixed rule
     QLabel* save_status_ = nullptr;
     QPushButton* check_button_ = nullptr;
     // Below each probability and estate cell, filled by a simulation.
