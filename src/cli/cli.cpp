@@ -518,8 +518,6 @@ std::string household_refusal(const CLI::App& app, const Options& texts) {
     if (given_option(app, "--accuracy") && texts.accuracy == "standard")
         return "a household (--spouse-age) is computed at refined accuracy only: the standard "
                "scheme has one life";
-    if (given_option(app, "--compare"))
-        return household_tool_refusal("--compare") + " (--spouse-age)";
     return {};
 }
 

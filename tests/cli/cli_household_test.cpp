@@ -1,5 +1,5 @@
 // A household on the command line: refined accuracy without being asked,
-// the standard scheme and the single-life tools refused in one line, the
+// the standard scheme and a spending rule refused in one line, the
 // JSON's household block consistent with the figures beside it, a single
 // person's JSON without any household key, and the household's simulation
 // in the JSON with its split lifetime ruin.
@@ -45,7 +45,7 @@ INSTANTIATE_TEST_SUITE_P(
     Cli, HouseholdRefusal,
     ::testing::Values(
         Refusal{"standard", {"--accuracy", "standard"}, "refined accuracy only"},
-        Refusal{"compare", {"--compare", "other.qcase"}, "--compare is not yet available"}),
+        Refusal{"guardrails", {"--spending", "guardrails"}, "with the fixed rule only"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(CliHousehold, JsonBlockAgreesWithTheFiguresAndASinglePersonHasNone) {

@@ -145,8 +145,8 @@ const char* const kTexts[kHelpPages] = {
     // 8: compare cases
     "    \"Compare...\" on the results screen sets the case on screen beside one to three\n"
     "saved case files. Each of them is calculated at the accuracy of the figures on\n"
-    "screen, standard or refined, in the background behind a progress window; Cancel\n"
-    "stops it. The window names that accuracy.\n"
+    "screen, standard or refined (a household's always refined), in the background\n"
+    "behind a progress window; Cancel stops it. The window names that accuracy.\n"
     "\n"
     "The comparison lists the inputs in which the cases differ, then every figure\n"
     "of the four result pages, each with its difference to the case on screen. It\n"
@@ -202,7 +202,15 @@ const char* const kTexts[kHelpPages] = {
     "chance that the money runs out while both were alive, and while a survivor\n"
     "lived. The expected ruin age is not shown for a household. The survival chart\n"
     "shows you, your spouse, both and at least one of you alive; the mortality page\n"
-    "gives your age at the later of the two deaths, expected and 90th percentile.\n",
+    "gives your age at the later of the two deaths, expected and 90th percentile;\n"
+    "its age axis runs until the younger of you would be 110.\n"
+    "\n"
+    "\"What if\", \"Compare...\" and \"Check by simulation\" work for a household too.\n"
+    "What if solves for the household's lifetime ruin, before the second death.\n"
+    "A household compared with other cases is calculated at refined accuracy, and\n"
+    "the comparison adds the split lifetime figures and the later death. The\n"
+    "simulation draws both deaths on every path and shows the split lifetime\n"
+    "figures, each with its standard error.\n",
 };
 
 }  // namespace
