@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <optional>
+#include <string_view>
 
 #include "analysis/case_summary.h"
 #include "record/number_format.h"
@@ -95,6 +96,33 @@ std::vector<std::pair<std::string, std::string>> flat_inputs(const AnalysisState
     return items;
 }
 
+// The figures only a household has, "-" in a single person's column:
+// the lifetime ruin split by who was alive, and the last death.
+void household_rows(CaseComparison& c, const std::vector<ComparedCase>& cases) {
+    const auto each = [&cases](auto text_of) {
+        std::vector<std::string> values;
+        for (const ComparedCase& k : cases)
+            values.push_back(k.results.household.present ? text_of(k.results.household)
+                                                         : std::string(kNotApplicable));
+        return values;
+    };
+    for (std::size_t level = 0; level < 4; ++level) {
+        const std::string row = tidy(kRuinFigures.row_captions[level]);
+        add_row(c, kHouseholdSection, "Lifetime ruin while both were alive, " + row,
+                each([level](const HouseholdFigures& h) {
+                    return format_percent2(h.lifetime_ruin_both[level]);
+                }));
+        add_row(c, kHouseholdSection, "Lifetime ruin while a survivor lived, " + row,
+                each([level](const HouseholdFigures& h) {
+                    return format_percent2(h.lifetime_ruin_survivor[level]);
+                }));
+    }
+    add_row(c, kHouseholdSection, "Your age at the last death, expected",
+            each([](const HouseholdFigures& h) { return fixed_text(h.expected_last_death_age, 1); }));
+    add_row(c, kHouseholdSection, "Your age at the last death, 90th percentile",
+            each([](const HouseholdFigures& h) { return fixed_text(h.last_death_age_90, 1); }));
+}
+
 }  // namespace
 
 std::string figure_difference(const std::string& a, const std::string& b) {
@@ -113,16 +141,25 @@ CaseComparison compare_cases(const std::vector<ComparedCase>& cases) {
     for (const ComparedCase& k : cases) c.case_names.push_back(k.name);
     if (cases.empty()) return c;
 
+    // Matched by caption: a household's inputs have a page a single
+    // person's have not, shown as "-" in the single person's column.
     std::vector<std::vector<std::pair<std::string, std::string>>> inputs;
     for (const ComparedCase& k : cases) inputs.push_back(flat_inputs(k.state));
-    for (size_t i = 0; i < inputs[0].size(); ++i) {
+    std::vector<std::string> captions;
+    for (const auto& each : inputs)
+        for (const auto& item : each)
+            if (std::find(captions.begin(), captions.end(), item.first) == captions.end())
+                captions.push_back(item.first);
+    for (const std::string& caption : captions) {
         std::vector<std::string> values;
-        bool differs = false;
         for (const auto& each : inputs) {
-            values.push_back(each[i].second);
-            differs = differs || each[i].second != inputs[0][i].second;
+            const auto at = std::find_if(each.begin(), each.end(),
+                                         [&](const auto& item) { return item.first == caption; });
+            values.push_back(at == each.end() ? kNotApplicable : at->second);
         }
-        if (differs) add_row(c, kDifferingInputs, inputs[0][i].first, values);
+        if (std::any_of(values.begin(), values.end(),
+                        [&](const std::string& v) { return v != values[0]; }))
+            add_row(c, kDifferingInputs, caption, values);
     }
     // The spending rule's terms, every one whatever the rule, so that cases
     // of different rules line up.
@@ -146,6 +183,9 @@ CaseComparison compare_cases(const std::vector<ComparedCase>& cases) {
             if (f.tab == tab && f.item != nullptr)
                 add_row(c, section, f.item,
                         each([&f](const AnalysisState& s, const ResultsRecord& r) {
+                            // A household has no expected ruin age.
+                            if (r.household.present && f.key == std::string_view(kRuinAgeKey))
+                                return std::string(kNotApplicable);
                             return figure_text(f, s, r);
                         }));
     };
@@ -179,6 +219,9 @@ CaseComparison compare_cases(const std::vector<ComparedCase>& cases) {
         }
 
     figures(FigureTab::mortality, "Mortality Parameters");
+    if (std::any_of(cases.begin(), cases.end(),
+                    [](const ComparedCase& k) { return k.results.household.present; }))
+        household_rows(c, cases);
 
     // Spending only where some case's follows wealth: under the fixed rule
     // its figures repeat the probabilities.

@@ -37,6 +37,10 @@ struct CaseComparison {
 inline constexpr const char* kDifferingInputs = "Inputs that differ";
 // Where some case's spending follows wealth: the rule and its figures.
 inline constexpr const char* kSpendingSection = "Spending";
+// The figures only a household has, after the mortality figures.
+inline constexpr const char* kHouseholdSection = "Household";
+// Where a case has no such input or figure (a single person's spouse).
+inline constexpr const char* kNotApplicable = "-";
 // The last section: the accuracy of each case's figures.
 inline constexpr const char* kCalculationSection = "Calculation";
 

@@ -9,6 +9,7 @@
 
 #include "record/number_format.h"
 #include "analysis/pipeline.h"
+#include "engine/refined/household.h"
 #include "engine/refined/refined.h"
 #include "engine/model/wealth_model.h"
 #include "valuation/acquired_income.h"
@@ -29,6 +30,49 @@ struct TrialRefused {
 constexpr double kRatioLimit = 60;
 
 std::string percent(double p) { return format_percent2(p); }
+
+// Takes the published cells of a calculation whose figures are read from
+// its record instead.
+class DiscardingSink final : public ResultSink {
+public:
+    void publish_result(const std::string&, const std::string&) override {}
+};
+
+// A household's figures, as the results screen shows them, of the prepared
+// state: its refined calculation entire, since every level's sweeps share
+// the one model and the figures must be the ones a calculation gives.
+RefinedResults household_figures(AnalysisState prepared) {
+    DiscardingSink sink;
+    RefinedResults out;
+    compute_household_results(prepared, sink, out);
+    return out;
+}
+
+// The lifetime ruin (0% level) the tools solve for and rank by: the single
+// life's, or the household's before the last death.
+double tool_lifetime_ruin(const AnalysisState& prepared) {
+    if (has_spouse(prepared)) return household_figures(prepared).record.ruin_grid[0][3];
+    return refined_lifetime_ruin(prepared).value;
+}
+
+// The household's expected income at `years` as a multiple of the need, from
+// its expected-income curve: linear between the curve's two horizons either
+// side (its horizons are those of the income chart; at age 65 every fourth
+// one falls on a whole ten years, so the figure is then the curve's own).
+double household_income_at(const AnalysisState& s, const ResultsRecord& r, double years) {
+    double before_t = 0, before_v = 1;  // today the whole need is met
+    for (int i = 1; i <= 20; ++i) {
+        const double t = expected_income_horizon(s.current_age, i);
+        const double v = r.expected_income[static_cast<std::size_t>(i - 1)];
+        if (t >= years) {
+            if (t == years || !(t > before_t)) return v;
+            return before_v + (v - before_v) * (years - before_t) / (t - before_t);
+        }
+        before_t = t;
+        before_v = v;
+    }
+    return before_v;
+}
 
 // Two values of the solved-for amount and their gaps f (lifetime ruin less
 // the target), of opposite signs once bracketed.
@@ -57,7 +101,7 @@ private:
         (mode_ == SolveFor::income ? trial.target_income : trial.liquid_wealth) = value;
         if (std::string refusal = analysis_refusal(trial); !refusal.empty())
             throw TrialRefused{value, std::move(refusal)};
-        const double p = refined_lifetime_ruin(prepared_for_engine(trial)).value;
+        const double p = tool_lifetime_ruin(prepared_for_engine(trial));
         ++out_.iterations;
         if (control_.progress) control_.progress(std::min(0.95, out_.iterations / 20.0));
         return p;
@@ -206,6 +250,21 @@ private:
     double least_ = 0, most_ = 0;
 };
 
+// One share's figures of a household: its calculation's 0% level, each
+// among the households with someone alive at the horizon.
+void household_point(const AnalysisState& s, double niw, SweepPoint& point) {
+    const ResultsRecord r = household_figures(s).record;
+    point.lifetime_ruin = r.ruin_grid[0][3];
+    point.ruin_10 = r.ruin_grid[0][0];
+    point.ruin_20 = r.ruin_grid[0][1];
+    point.ruin_30 = r.ruin_grid[0][2];
+    point.median_estate_10 = r.estate_grid[0][1] * niw;
+    point.median_estate_20 = r.estate_grid[1][1] * niw;
+    point.median_estate_30 = r.estate_grid[2][1] * niw;
+    point.expected_income_20 = household_income_at(s, r, 20);
+    point.expected_income_30 = household_income_at(s, r, 30);
+}
+
 }  // namespace
 
 SpendingSolution solve_sustainable_spending(const AnalysisState& inputs, SolveFor mode,
@@ -250,6 +309,7 @@ std::string analysis_refusal(const AnalysisState& inputs) {
     if (!allocation_is_complete(s.weight_sum) || !allocation_is_complete(s.later_weight_sum))
         return kAllocationMessage;
     if (!(s.target_income > 0)) return kTargetIncomeMessage;
+    if (has_spouse(s) && s.spending_rule != 0) return kHouseholdSpendingMessage;
     compute_acquired_income(s);
     if (!(s.net_investable_wealth >= 0)) return kNegativeWealthMessage;
     if (s.net_investable_wealth / s.target_income >= 60) return kRatioMessage;
@@ -300,13 +360,19 @@ AnnuitySweep sweep_annuitization(const AnalysisState& inputs, AnnuityKind kind, 
             continue;
         }
         const AnalysisState s = prepared_for_engine(trial);
+        // The multiples are of today's net investable wealth.
+        const double niw = std::max(0.0, s.net_investable_wealth);
+        if (has_spouse(s)) {
+            household_point(s, niw, point);
+            out.points.push_back(point);
+            if (control.progress) control.progress((k + 1) / 21.0);
+            continue;
+        }
         const RefinedLevelZero f = refined_level_zero(s);
         point.lifetime_ruin = f.lifetime.value;
         point.ruin_10 = f.ruin[0].value;
         point.ruin_20 = f.ruin[1].value;
         point.ruin_30 = f.ruin[2].value;
-        // The multiples are of today's net investable wealth.
-        const double niw = std::max(0.0, s.net_investable_wealth);
         point.median_estate_10 = f.median[0].value * niw;
         point.median_estate_20 = f.median[1].value * niw;
         point.median_estate_30 = f.median[2].value * niw;

@@ -3,7 +3,9 @@
 // lifetime ruin probability) and the annuitization sweep (the share of
 // liquid wealth spent on one annuity, 0% to 100% in steps of 5%). Every
 // trial reruns the Go step, the portfolio statistics and the engine inputs
-// on a copy of the inputs; the inputs themselves are never changed.
+// on a copy of the inputs; the inputs themselves are never changed. For a
+// household the lifetime ruin is the household's (before the last death) and
+// every figure comes from its refined calculation.
 #pragma once
 
 #include <atomic>

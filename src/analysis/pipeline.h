@@ -24,11 +24,6 @@ inline constexpr const char* kRatioMessage =
 inline constexpr const char* kHouseholdStandardMessage =
     "A household (a spouse) is computed at refined accuracy only; the standard scheme has one "
     "life.";
-// Why a tool (the simulation, a comparison, a solve or a sweep) is not run
-// for a household; the command line names the option, the screen its button.
-inline std::string household_tool_refusal(std::string_view tool) {
-    return std::string(tool) + " is not yet available for a household";
-}
 
 // The spending rule that only a simulation computes.
 inline constexpr std::int16_t kGuardrailsRule = 2;

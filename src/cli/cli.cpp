@@ -518,9 +518,6 @@ std::string household_refusal(const CLI::App& app, const Options& texts) {
     if (given_option(app, "--accuracy") && texts.accuracy == "standard")
         return "a household (--spouse-age) is computed at refined accuracy only: the standard "
                "scheme has one life";
-    for (const char* option :
-         {"--solve", "--annuity-sweep", "--compare", "--report", "--pdf"})
-        if (given_option(app, option)) return household_tool_refusal(option) + " (--spouse-age)";
     return {};
 }
 

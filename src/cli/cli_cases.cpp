@@ -376,7 +376,9 @@ int run_compare(NamedCase current, const std::vector<std::string>& files, bool a
         cases.push_back(std::move(other));
     }
     for (ComparedCase& c : cases) {
-        const std::string message = calculate(c.state, c.results, accuracy);
+        // A household has the refined scheme only.
+        const std::string message =
+            calculate(c.state, c.results, has_spouse(c.state) ? Accuracy::refined : accuracy);
         if (!message.empty()) {
             err << "quorrel-cli: " << printable_excerpt(c.name, 80) << ": " << message << '\n';
             return 1;

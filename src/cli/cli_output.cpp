@@ -663,13 +663,15 @@ json solve_json(const SpendingSolution& solution, double probability) {
 
 namespace {
 
+// A household's purchases are joint-and-survivor annuities on both lives.
 std::string annuity_caption(const AnalysisState& s, AnnuityKind kind) {
+    const std::string life = has_spouse(s) ? "joint-and-survivor annuity" : "life annuity";
     switch (kind) {
-        case AnnuityKind::cpi: return "a CPI-linked life annuity";
+        case AnnuityKind::cpi: return "a CPI-linked " + life;
         case AnnuityKind::nominal:
-            return "a nominal life annuity (COLA " + printed("%g", s.cola_rate * 100) + "%)";
+            return "a nominal " + life + " (COLA " + printed("%g", s.cola_rate * 100) + "%)";
         case AnnuityKind::variable:
-            return "a variable life annuity (AIR " + printed("%g", s.air_rate * 100) + "%)";
+            return "a variable " + life + " (AIR " + printed("%g", s.air_rate * 100) + "%)";
     }
     return {};
 }
@@ -700,7 +702,12 @@ void print_sweep_row(std::ostream& out, const SweepPoint& p, bool best) {
 void print_sweep(std::ostream& out, const AnalysisState& inputs, const AnnuitySweep& sweep) {
     out << "Annuitization: a share of the liquid wealth of $"
         << format_grouped0(inputs.liquid_wealth) << " spent on "
-        << annuity_caption(inputs, sweep.kind) << ", at refined accuracy\n\n"
+        << annuity_caption(inputs, sweep.kind) << ", at refined accuracy\n";
+    if (has_spouse(inputs))
+        out << "A household (spouse aged " << printed("%.0f", inputs.spouse_age)
+            << "): lifetime ruin before the last death; the figures at 10, 20 and 30 years "
+               "among households with someone alive then\n";
+    out << '\n'
         << "  " << std::setw(19) << "" << std::setw(40) << "Ruin probability (0% of initial NIW)"
         << std::setw(39) << "Median estate (real)" << std::setw(20) << "Expected income" << '\n'
         << "  " << std::setw(6) << "Share" << std::setw(13) << "Purchase" << std::setw(10)

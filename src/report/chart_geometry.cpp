@@ -34,10 +34,12 @@ double clamp_to(double v, double lo, double hi) {
     return std::clamp(v, lo, hi);
 }
 
-// Axes with arrow heads, ten ticks on each, and the age captions; the value
-// captions are the chart's own.
+// Axes with arrow heads, ten ticks on each, and the age captions (the
+// person's ages, their step that of `axis_age`: the person's age, or the
+// younger one's of a household, whose curves run until that one is 110); the
+// value captions are the chart's own.
 void draw_axes(ChartGeometry& g, const AxisLayout& a, const AnalysisState& state,
-               const std::vector<std::string>& value_captions) {
+               const std::vector<std::string>& value_captions, double axis_age) {
     const ChartFrame& p = g.plot;
     add_arrow_axes(g);
 
@@ -50,7 +52,7 @@ void draw_axes(ChartGeometry& g, const AxisLayout& a, const AnalysisState& state
             {indexed(a.value_label_name, i), value_captions[i], p.left - a.value_label_dx, y - 5});
     }
 
-    g.step = age_caption_step(state.current_age);
+    g.step = age_caption_step(axis_age);
     for (int j = 0; j <= 10; ++j) {
         g.age_tick_years.push_back(static_cast<double>(g.step) * j);
         const double x = p.left + a.age_tick_spacing * j;
@@ -86,7 +88,7 @@ namespace {
 // A household's survival: the person's curve replaces the single life's, the
 // spouse's, both's and at least one's follow it, with a legend at the top
 // right, where the curves have fallen low by then.
-void household_curves(ChartGeometry& g, const AnalysisState& state, const ResultsRecord& results,
+void household_curves(ChartGeometry& g, const ResultsRecord& results,
                       double spacing_x, double one_level, double pixels_per_unit) {
     const HouseholdFigures& h = results.household;
     const ChartFrame& p = g.plot;
@@ -94,7 +96,8 @@ void household_curves(ChartGeometry& g, const AnalysisState& state, const Result
         ChartPolyline line;
         line.colour = colour;
         line.width = width;
-        const int last = std::min<int>(state.survival_years, static_cast<int>(curve.size()) - 1);
+        // Each curve to its end: until the younger one reaches 110.
+        const int last = static_cast<int>(curve.size()) - 1;
         for (int t = 0; t <= last; ++t) {
             const double y = one_level + pixels_per_unit * (1 - curve[static_cast<size_t>(t)]);
             line.points.push_back({x_at_years(g, spacing_x, t), clamp_to(y, p.top, p.bottom)});
@@ -131,7 +134,11 @@ ChartGeometry survival_chart(const AnalysisState& state, const ResultsRecord& re
     g.texts.push_back({"Label22", "The probability of Survival", 150, 0, ChartColour::black});
     std::vector<std::string> value_captions{"0.0"};
     for (int i = 1; i <= 10; ++i) value_captions.push_back(fixed_text((11 - i) / 10.0, 1));
-    draw_axes(g, {kSpacingY, kSpacingX, 20, "Label17", "Label19"}, state, value_captions);
+    const double axis_age = results.household.present
+                                ? std::min(state.current_age, results.household.spouse_age)
+                                : state.current_age;
+    draw_axes(g, {kSpacingY, kSpacingX, 20, "Label17", "Label19"}, state, value_captions,
+              axis_age);
     g.texts.push_back({"axis_title_y", kSurvivalValueAxisTitle, 4, 2});
     g.texts.push_back({"axis_title_x", kAgeAxisTitle, p.right + 8, p.bottom - 7});
 
@@ -145,7 +152,7 @@ ChartGeometry survival_chart(const AnalysisState& state, const ResultsRecord& re
     }
     g.curve.colour = ChartColour::red;
     if (results.household.present) {
-        household_curves(g, state, results, kSpacingX, one_level, kPixelsPerUnit);
+        household_curves(g, results, kSpacingX, one_level, kPixelsPerUnit);
         return g;
     }
 
@@ -185,7 +192,8 @@ ChartGeometry income_chart(const AnalysisState& state, const ResultsRecord& resu
 
     std::vector<std::string> value_captions{format_grouped2(0)};
     for (int i = 1; i <= 10; ++i) value_captions.push_back(format_grouped2(1 - (i - 1) / 10.0));
-    draw_axes(g, {kSpacingY, kSpacingX, 30, "Label10", "Label14"}, state, value_captions);
+    draw_axes(g, {kSpacingY, kSpacingX, 30, "Label10", "Label14"}, state, value_captions,
+              state.current_age);
 
     g.texts.push_back({"Label16", "X", 48, 2, ChartColour::red});
     g.texts.push_back({"Label15", format_grouped0(state.target_income), 62, 2, ChartColour::black,

@@ -126,8 +126,10 @@ inline constexpr const char* kSpendingLegend[3] = {"Median", "25% to 75%", "Floo
 ChartGeometry spending_chart(const AnalysisState& state, const ResultsRecord& results);
 
 // For a household, four curves with their legend ("legend(0)" .. "legend(3)"):
-// the person (the red curve), the spouse, both and at least one alive; no
-// ruin age, and the note gives the split lifetime figures in its place.
+// the person (the red curve), the spouse, both and at least one alive, each
+// until the younger one reaches 110 (the age captions, still the person's,
+// step as for the younger one's age); no ruin age, and the note gives the
+// split lifetime figures in its place.
 ChartGeometry survival_chart(const AnalysisState& state, const ResultsRecord& results);
 inline constexpr const char* kSurvivalLegend[4] = {"You", "Your spouse", "Both alive",
                                                    "At least one alive"};

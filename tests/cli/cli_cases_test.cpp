@@ -17,6 +17,7 @@
 #include "analysis/input_catalogue.h"
 #include "cli/cli.h"
 #include "cli_run.h"
+#include "record/number_format.h"
 
 namespace quorrel {
 namespace {
@@ -219,6 +220,41 @@ TEST_F(CliCases, CompareTwoCases) {
     EXPECT_EQ(all[1]["name"], "older");
     EXPECT_EQ(figures(all[0]), direct({"--json"}));
     EXPECT_EQ(figures(all[1]), direct({"--age", "70", "--json"}));
+}
+
+// A household compared with a single person's saved case: both at the
+// household's refined accuracy, so that the differences are of inputs, each
+// with the figures of its own run; the table gains the household's rows,
+// "-" in the single person's column.
+TEST_F(CliCases, CompareAHouseholdWithASinglePerson) {
+    ASSERT_EQ(run({"--save-case", path("single.json")}).status, 0);
+    const Outcome as_json = run({"--spouse-age", "62", "--compare", path("single.json"), "--json"});
+    ASSERT_EQ(as_json.status, 0) << as_json.err;
+    const json all = json::parse(as_json.out);
+    ASSERT_EQ(all.size(), 2u);
+    EXPECT_EQ(all[0]["accuracy"], "refined");
+    EXPECT_TRUE(all[0].contains("household"));
+    EXPECT_FALSE(all[1].contains("household"));
+    EXPECT_EQ(figures(all[0]), direct({"--spouse-age", "62"}));
+    EXPECT_EQ(all[1]["accuracy"], "refined");
+    EXPECT_EQ(figures(all[1]), direct({"--accuracy", "refined"}));
+
+    const Outcome text = run({"--spouse-age", "62", "--compare", path("single.json")});
+    ASSERT_EQ(text.status, 0) << text.err;
+    const std::string both = format_percent2(
+        all[0]["household"]["lifetime_ruin"][0]["while_both_alive"].get<double>());
+    std::istringstream lines(text.out);
+    std::string line;
+    bool found = false;
+    while (std::getline(lines, line))
+        if (line.find("Lifetime ruin while both were alive, 0% of initial NIW") !=
+            std::string::npos) {
+            found = true;
+            EXPECT_NE(line.find(both), std::string::npos) << line;
+            EXPECT_EQ(line.substr(line.find_last_not_of(' ')), "-") << line;
+        }
+    EXPECT_TRUE(found) << text.out;
+    EXPECT_NE(text.out.find("Spouse: Spouse's Age"), std::string::npos);
 }
 
 TEST_F(CliCases, BatchOfCaseFilesInOrderWithErrorRows) {

@@ -77,6 +77,12 @@ INSTANTIATE_TEST_SUITE_P(
                                 "12.5",
                                 "--wealth",
                                 {"--age", "75", "--gender", "female", "--pension-cpi", "10,000"}},
+                      // A household's lifetime ruin: before the last death.
+                      SolveCase{"household_wealth",
+                                "wealth",
+                                "10",
+                                "--wealth",
+                                {"--spouse-age", "62", "--survivor-spending", "60"}},
                       SolveCase{"income_with_annuities",
                                 "income",
                                 "2",

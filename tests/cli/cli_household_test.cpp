@@ -1,16 +1,19 @@
 // A household on the command line: refined accuracy without being asked,
-// the standard scheme and the single-life tools refused in one line, the
+// the standard scheme and a spending rule refused in one line, the
 // JSON's household block consistent with the figures beside it, a single
 // person's JSON without any household key, and the household's simulation
 // in the JSON with its split lifetime ruin.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include <nlohmann/json.hpp>
 
+#include "analysis/defaults.h"
+#include "cli/cli_output.h"
 #include "cli_run.h"
 
 namespace quorrel {
@@ -42,10 +45,7 @@ INSTANTIATE_TEST_SUITE_P(
     Cli, HouseholdRefusal,
     ::testing::Values(
         Refusal{"standard", {"--accuracy", "standard"}, "refined accuracy only"},
-        Refusal{"compare", {"--compare", "other.qcase"}, "--compare is not yet available"},
-        Refusal{"solve", {"--solve", "income"}, "--solve is not yet available"},
-        Refusal{"sweep", {"--annuity-sweep", "cpi"}, "--annuity-sweep is not yet available"},
-        Refusal{"report", {"--report", "unwritten.txt"}, "--report is not yet available"}),
+        Refusal{"guardrails", {"--spending", "guardrails"}, "with the fixed rule only"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(CliHousehold, JsonBlockAgreesWithTheFiguresAndASinglePersonHasNone) {
@@ -121,6 +121,38 @@ TEST(CliHousehold, SimulationGivesEveryFigureAndTheSplitLifetimeRuin) {
         EXPECT_TRUE(lifetime["agrees"].is_boolean());
     }
     for (const json& cell : mc["expected_income"]) EXPECT_TRUE(cell["standard_error"].is_number());
+}
+
+// The annuity sweep of a household: joint-and-survivor purchases, its share
+// 0 row the household's own calculation, and a line saying whose lifetime
+// the ruin is counted over.
+TEST(CliHousehold, AnnuitySweepRunsOnTheHousehold) {
+    const std::vector<std::string> household = {"--spouse-age", "62"};
+    std::vector<std::string> sweep = household;
+    sweep.insert(sweep.end(), {"--annuity-sweep", "nominal", "--json"});
+    const Outcome r = run(sweep);
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::vector<std::string> plain = household;
+    plain.push_back("--json");
+    const Outcome p = run(plain);
+    ASSERT_EQ(p.status, 0) << p.err;
+    const json points = json::parse(r.out)["annuity_sweep"];
+    const json figures = json::parse(p.out);
+    ASSERT_EQ(points.size(), 21u);
+    EXPECT_EQ(points[0]["lifetime_ruin"], figures["ruin_probability"][0]["lifetime"]);
+    EXPECT_EQ(points[0]["ruin_20"], figures["ruin_probability"][0]["years_20"]);
+
+    // The table's heading, of the inputs the sweep was run on.
+    AnalysisState inputs;
+    apply_input_defaults(inputs);
+    inputs.spouse_age = 62;
+    std::ostringstream text;
+    AnnuitySweep none;
+    none.kind = AnnuityKind::nominal;
+    print_sweep(text, inputs, none);
+    EXPECT_NE(text.str().find("a nominal joint-and-survivor annuity"), std::string::npos);
+    EXPECT_NE(text.str().find("A household (spouse aged 62): lifetime ruin before the last death"),
+              std::string::npos);
 }
 
 }  // namespace

@@ -7,11 +7,16 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "cli/cli.h"
+#include "record/number_format.h"
 #include "cli_run.h"
 #include "analysis/defaults.h"
 #include "analysis/pipeline.h"
@@ -117,6 +122,37 @@ INSTANTIATE_TEST_SUITE_P(
         PdfCase{"refined", {"--accuracy", "refined"}, Accuracy::refined, "Case: Unsaved case"},
         PdfCase{"saved", {"--case", "CASE"}, Accuracy::standard, "Case: Pension plan"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// A household's text report and PDF carry its own lines, with the figures
+// the JSON of the same run gives.
+TEST_F(CliPdf, HouseholdReportAndPdfHoldTheHouseholdFigures) {
+    const std::string pdf = path("couple.pdf"), report = path("couple.txt");
+    const Outcome r = run({"--spouse-age", "62", "--survivor-spending", "80", "--json", "--pdf",
+                           pdf, "--report", report});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const nlohmann::json h = nlohmann::json::parse(r.out)["household"];
+    const std::string both = format_percent2(h["lifetime_ruin"][0]["while_both_alive"]);
+    const std::string survivor = format_percent2(h["lifetime_ruin"][0]["while_survivor"]);
+    std::ifstream in(report);
+    const std::string lines((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    for (const std::string& expected :
+         {std::string("Spouse's Age :  62   Spouse's Gender : Female"),
+          std::string("Survivor Spending :  80%   Survivor Share :  60%"),
+          "Life Time Ruin Probability while both were alive :  " + both,
+          "Life Time Ruin Probability while a survivor lived :  " + survivor})
+        EXPECT_NE(lines.find(expected), std::string::npos) << expected;
+
+    const std::string text = command_output("pdftotext -layout '" + pdf + "' -");
+    ASSERT_FALSE(text.empty()) << "pdftotext (poppler-utils) must be installed";
+    for (const char* words : {"while both were alive", "Spouse's Age:", "Your age at the last death"})
+        EXPECT_NE(text.find(words), std::string::npos) << words;
+    // The split row of the 0% level: the lifetime figure, then its two parts.
+    const size_t at = text.find("while a survivor lived");
+    ASSERT_NE(at, std::string::npos);
+    const std::string row = line_with(text.substr(at), ruin_row_captions()[0]);
+    EXPECT_NE(row.find(both), std::string::npos) << row;
+    EXPECT_NE(row.find(survivor), std::string::npos) << row;
+}
 
 TEST_F(CliPdf, UnwritablePathIsOneLineAndStatusOne) {
     for (const std::string& file :

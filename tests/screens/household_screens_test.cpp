@@ -2,6 +2,8 @@
 // and show a case's values again, a spouse locks the refined scheme, and the
 // results screen, the report and the PDF carry the household's figures.
 #include <QCheckBox>
+#include <QDoubleSpinBox>
+#include <QElapsedTimer>
 #include <QGroupBox>
 #include <QLabel>
 #include <QProcess>
@@ -9,15 +11,23 @@
 #include <QTemporaryDir>
 
 #include "analysis/case_file.h"
+#include "analysis/case_comparison.h"
 #include "analysis/case_summary.h"
+#include "analysis/decision_tools.h"
+#include "engine/simulation/household_simulation.h"
 #include "analysis/input_catalogue.h"
 #include "analysis/report.h"
 #include "default_calculation.h"
 #include "record/number_format.h"
+#include "report/chart_geometry.h"
 #include "report/report_document.h"
 #include "screens/input_fixture.h"
 #include "screens/results/chart_view.h"
+#include "screens/results/compare_window.h"
 #include "screens/results/out_put.h"
+#include "screens/results/simulation_check.h"
+#include "screens/results/what_if_window.h"
+#include "screens/screen_helpers.h"
 
 namespace quorrel::testing {
 namespace {
@@ -230,45 +240,191 @@ INSTANTIATE_TEST_SUITE_P(Cases, HouseholdResultsTest,
                                            ResultsCase{"single", default_calculation, false}),
                          [](const auto& info) { return std::string(info.param.name); });
 
-// The tools the command line refuses for a household say so in one line and
-// open nothing.
-TEST(HouseholdResults, RefusedToolsSayWhy) {
+// The survival chart of a household runs until the younger one is 110: its
+// curves hold a point a year to then, the last at that many years on the
+// axis's scale, and the ten age steps (captions of the person's age) reach
+// at least that far; a spouse older than the person leaves the person's axis.
+TEST(HouseholdChart, SurvivalAxisRunsUntilTheYoungerIsAHundredAndTen) {
+    struct Row {
+        double person, spouse;
+        int step;  // Int((110 - younger) / 10) + 1
+    };
+    for (const Row& row : {Row{65, 62, 5}, Row{65, 70, 5}, Row{60, 50, 7}, Row{80, 55, 6}}) {
+        AnalysisState s;
+        apply_input_defaults(s);
+        s.current_age = row.person;
+        s.spouse_age = row.spouse;
+        s.survival_years = static_cast<std::int16_t>(110 - row.person);
+        ResultsRecord r;
+        r.household.present = true;
+        r.household.spouse_age = row.spouse;
+        const int years = static_cast<int>(110 - std::min(row.person, row.spouse));
+        for (int t = 0; t <= years; ++t) {
+            const double v = 1 - static_cast<double>(t) / (years + 1);
+            r.household.survival_person.push_back(v);
+            r.household.survival_spouse.push_back(v);
+            r.household.survival_both.push_back(v * v);
+            r.household.survival_either.push_back(v);
+        }
+        r.survival_curve.assign(static_cast<std::size_t>(110 - row.person) + 1, 0.5);
+        const ChartGeometry g = survival_chart(s, r);
+        EXPECT_EQ(g.step, row.step) << row.person << " " << row.spouse;
+        EXPECT_GE(10 * g.step, years);
+        ASSERT_EQ(g.curve.points.size(), static_cast<std::size_t>(years) + 1) << row.spouse;
+        for (const ChartPolyline& more : g.more_curves)
+            EXPECT_EQ(more.points.size(), g.curve.points.size());
+        EXPECT_DOUBLE_EQ(g.curve.points.back().x, g.plot.left + 34.0 * years / row.step);
+        EXPECT_EQ(g.text("Label19(10)")->text, str_form(row.person + 10 * row.step));
+    }
+}
+
+// "Check by simulation" on a household: the household's own simulation
+// (two deaths per path) on the worker with its progress, every grid cell and
+// both parts of the split lifetime ruin shown with their standard errors,
+// the same as a direct run of the same seed and paths; the two parts add up
+// to the simulated lifetime column.
+TEST(HouseholdResults, CheckBySimulationShowsTheSplitLifetimeRuin) {
     ensure_application();
     const DefaultCalculation& d = household_calculation();
     ASSERT_EQ(d.outcome, CalculationOutcome::completed);
     RecordingPlatform platform;
     OutPut screen(d.state, d.results, platform, "800,000");
-    for (const auto& [button, tool] : {std::pair{"compare_cases", "Compare"},
-                                       {"what_if", "What if"},
-                                       {"check_by_simulation", "Check by simulation"}}) {
-        platform.messages.clear();
-        screen.findChild<QPushButton*>(button)->click();
-        ASSERT_EQ(platform.messages.size(), 1u) << button;
-        EXPECT_EQ(platform.messages[0].text.toStdString(), household_tool_refusal(tool) + ".");
+    constexpr long kPaths = 4096;
+    screen.set_simulation_paths(kPaths);
+    screen.findChild<QPushButton*>("check_by_simulation")->click();
+    EXPECT_TRUE(screen.simulation_running());
+    ASSERT_EQ(platform.progress_titles.size(), 1);
+    EXPECT_TRUE(platform.progress_titles[0].startsWith("Check by simulation|Simulating 4,096"));
+    wait_for_simulation(screen);
+    ASSERT_FALSE(screen.simulation_running());
+    EXPECT_TRUE(platform.messages.empty());
+
+    MonteCarloOptions options;
+    options.paths = kPaths;
+    options.seed = kCheckSeed;
+    const HouseholdSimulationResults direct = run_household_monte_carlo(d.state, options);
+    const auto text = [&screen](const QString& name) {
+        const QLabel* l = screen.findChild<QLabel*>("simulated_" + name);
+        EXPECT_NE(l, nullptr) << name.toStdString();
+        return l && !l->isHidden() ? l->text() : QString();
+    };
+    for (int r = 0; r < 4; ++r) {
+        for (int c = 0; c < 4; ++c)
+            EXPECT_EQ(text(ruin_cell_names()[r][c]),
+                      simulated_probability_text(direct.figures.ruin[r][c]));
+        const McEstimate &both = direct.lifetime_ruin_both[r],
+                         &survivor = direct.lifetime_ruin_survivor[r];
+        EXPECT_EQ(text(QString("lifetime_both(%1)").arg(r)), simulated_probability_text(both));
+        EXPECT_EQ(text(QString("lifetime_survivor(%1)").arg(r)),
+                  simulated_probability_text(survivor));
+        EXPECT_GT(both.standard_error, 0) << r;
+        EXPECT_NEAR(both.value + survivor.value, direct.figures.ruin[r][3].value, 1e-12) << r;
     }
-    EXPECT_EQ(screen.what_if_window(), nullptr);
-    EXPECT_FALSE(screen.simulation_running());
 }
 
-// A single person's case compared with a household's file: refused in the
-// same words before anything is calculated.
-TEST(HouseholdResults, ComparingWithAHouseholdCaseSaysWhy) {
+// "What if" on a household opens the window on the household's inputs: its
+// solve is the core's household solve.
+TEST(HouseholdResults, WhatIfSolvesForTheHousehold) {
     ensure_application();
-    const DefaultCalculation& d = default_calculation();
+    const DefaultCalculation& d = household_calculation();
     RecordingPlatform platform;
     OutPut screen(d.state, d.results, platform, "800,000");
-    screen.set_case_reader([](const QString&, AnalysisState& other) {
-        write_input(other, input_row("spouse_age"), {.index = 10});
+    screen.findChild<QPushButton*>("what_if")->click();
+    EXPECT_TRUE(platform.messages.empty());
+    WhatIfWindow* window = screen.what_if_window();
+    ASSERT_NE(window, nullptr);
+    window->findChild<QDoubleSpinBox*>("target_probability")->setValue(10);
+    window->findChild<QPushButton*>("solve")->click();
+    QElapsedTimer clock;
+    clock.start();
+    while (window->busy() && clock.elapsed() < 300000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    ASSERT_TRUE(window->solution().has_value());
+    const SpendingSolution direct = solve_sustainable_spending(d.state, SolveFor::income, 0.10);
+    ASSERT_TRUE(direct.found) << direct.message;
+    EXPECT_EQ(window->solution()->value, direct.value);
+    EXPECT_NEAR(window->solution()->lifetime_ruin, 0.10, kSolveProbabilityTolerance);
+    EXPECT_TRUE(platform.messages.empty());
+}
+
+// Compare on a household: the single person's case (refined, as the figures
+// on screen) and another household side by side, the household rows with the
+// on-screen figures and "-" in the single person's column. And a single
+// person's standard figures compared with a household's file: the household
+// is calculated refined, and the window says the schemes differ.
+TEST(HouseholdResults, CompareShowsTheHouseholdRows) {
+    ensure_application();
+    const DefaultCalculation& d = household_calculation();
+    RecordingPlatform platform;
+    OutPut screen(d.state, d.results, platform, "800,000");
+    screen.set_case_reader([](const QString& path, AnalysisState& other) {
+        if (path.endsWith("older couple.json"))
+            write_input(other, input_row("spouse_age"), {.index = 70 - 50 + 1});
         return std::string();
     });
-    platform.next_open_names = {"/cases/couple.json"};
+    platform.next_open_names = {"/cases/single.json", "/cases/older couple.json"};
     screen.findChild<QPushButton*>("compare_cases")->click();
-    ASSERT_EQ(platform.messages.size(), 1u);
-    EXPECT_EQ(platform.messages[0].text.toStdString(),
-              "The case /cases/couple.json cannot be compared:\n" +
-                  household_tool_refusal("Compare") + ".");
-    EXPECT_FALSE(screen.comparison_running());
-    EXPECT_EQ(screen.compare_window(), nullptr);
+    QElapsedTimer clock;
+    clock.start();
+    while (screen.comparison_running() && clock.elapsed() < 300000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    ASSERT_TRUE(platform.messages.empty())
+        << platform.messages[0].text.toStdString();
+    auto* window = qobject_cast<CompareWindow*>(screen.compare_window());
+    ASSERT_NE(window, nullptr);
+    const CaseComparison& c = window->comparison();
+    EXPECT_EQ(c.accuracy, "refined");
+    const auto row = [&c](const std::string& caption) -> const ComparisonRow* {
+        for (const ComparisonRow& r : c.rows)
+            if (r.caption == caption) return &r;
+        return nullptr;
+    };
+    const HouseholdFigures& h = d.results.household;
+    const ComparisonRow* both = row("Lifetime ruin while both were alive, 0% of initial NIW");
+    ASSERT_NE(both, nullptr);
+    EXPECT_EQ(both->section, kHouseholdSection);
+    ASSERT_EQ(both->values.size(), 3u);
+    EXPECT_EQ(both->values[0], format_percent2(h.lifetime_ruin_both[0]));
+    EXPECT_EQ(both->values[1], kNotApplicable);
+    EXPECT_NE(both->values[2], kNotApplicable);
+    EXPECT_TRUE(both->differences[1].empty());
+    const ComparisonRow* last = row("Your age at the last death, expected");
+    ASSERT_NE(last, nullptr);
+    EXPECT_EQ(last->values[0], fixed_text(h.expected_last_death_age, 1));
+    // The spouse's age differs: the single person has none.
+    const ComparisonRow* spouse = row("Spouse: Spouse's Age");
+    ASSERT_NE(spouse, nullptr);
+    EXPECT_EQ(spouse->values[1], kNotApplicable);
+    EXPECT_EQ(spouse->values[2], "70");
+    // A household has no expected ruin age; the single person has one.
+    const ComparisonRow* ruin_age = row("Expected Ruin Age");
+    ASSERT_NE(ruin_age, nullptr);
+    EXPECT_EQ(ruin_age->values[0], kNotApplicable);
+    EXPECT_NE(ruin_age->values[1], kNotApplicable);
+
+    const DefaultCalculation& single = default_calculation();
+    RecordingPlatform other_platform;
+    OutPut standard(single.state, single.results, other_platform, "800,000");
+    standard.set_case_reader([](const QString&, AnalysisState& other) {
+        write_input(other, input_row("spouse_age"), {.index = 62 - 50 + 1});
+        return std::string();
+    });
+    other_platform.next_open_names = {"/cases/couple.json"};
+    standard.findChild<QPushButton*>("compare_cases")->click();
+    clock.restart();
+    while (standard.comparison_running() && clock.elapsed() < 300000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    ASSERT_TRUE(other_platform.messages.empty())
+        << other_platform.messages[0].text.toStdString();
+    auto* mixed = qobject_cast<CompareWindow*>(standard.compare_window());
+    ASSERT_NE(mixed, nullptr);
+    EXPECT_EQ(mixed->comparison().accuracy, "mixed");
+    const ComparisonRow* split = nullptr;
+    for (const ComparisonRow& r : mixed->comparison().rows)
+        if (r.caption == "Lifetime ruin while a survivor lived, 0% of initial NIW") split = &r;
+    ASSERT_NE(split, nullptr);
+    EXPECT_EQ(split->values[0], kNotApplicable);
+    EXPECT_EQ(split->values[1], format_percent2(h.lifetime_ruin_survivor[0]));
 }
 
 // The text report and the PDF hold the household's inputs and figures; a

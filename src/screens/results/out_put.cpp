@@ -107,14 +107,6 @@ QHBoxLayout* button_row(std::initializer_list<QPushButton*> buttons) {
 
 }  // namespace
 
-// The tools the command line refuses for a household, refused here in the
-// same words rather than run on figures they were not made for.
-bool OutPut::refused_for_household(const char* tool) {
-    if (!results_.household.present && !has_spouse(state_)) return false;
-    platform_.show_message(this, kTitle, qs(household_tool_refusal(tool) + "."), MessageIcon::none);
-    return true;
-}
-
 OutPut::OutPut(const AnalysisState& state, const ResultsRecord& results, Platform& platform,
                QString liquid_wealth_text, QWidget* parent)
     : QWidget(parent),
@@ -343,23 +335,25 @@ QWidget* OutPut::build_household_lifetime(QWidget* page) {
     grid->addWidget(both, 0, 1);
     grid->addWidget(survivor, 0, 2);
     const HouseholdFigures& h = results_.household;
+    // As the grid above, each row of cells has a row below it for the
+    // simulated figures, empty until a simulation has run.
     for (int r = 0; r < 4; ++r) {
         grid->addWidget(label(box, qs("Label66(" + std::to_string(r) + ")").toUtf8().constData(),
                               kRuinFigures.row_captions[r]),
-                        r + 1, 0);
-        const auto cell = [&](const char* name, double value, double error) {
-            QLineEdit* b = value_box(box, qs(name + ("(" + std::to_string(r) + ")")).toUtf8());
+                        2 * r + 1, 0);
+        const auto cell = [&](int part, const char* name, double value, double error) {
+            const QByteArray cell_name = qs(name + ("(" + std::to_string(r) + ")")).toUtf8();
+            QLineEdit* b = value_box(box, cell_name);
             b->setText(qs(format_percent2(value)));
             b->setToolTip(QString("Error estimate: %1 percentage points")
                               .arg(qs(fixed_text(100 * error, 2))));
-            return b;
+            grid->addWidget(b, 2 * r + 1, part + 1, Qt::AlignCenter);
+            household_simulated_[part][r] = simulation_label(box, cell_name.constData());
+            grid->addWidget(household_simulated_[part][r], 2 * r + 2, part + 1, Qt::AlignCenter);
         };
-        grid->addWidget(
-            cell("lifetime_both", h.lifetime_ruin_both[r], h.lifetime_ruin_both_error[r]), r + 1, 1,
-            Qt::AlignCenter);
-        grid->addWidget(cell("lifetime_survivor", h.lifetime_ruin_survivor[r],
-                             h.lifetime_ruin_survivor_error[r]),
-                        r + 1, 2, Qt::AlignCenter);
+        cell(0, "lifetime_both", h.lifetime_ruin_both[r], h.lifetime_ruin_both_error[r]);
+        cell(1, "lifetime_survivor", h.lifetime_ruin_survivor[r],
+             h.lifetime_ruin_survivor_error[r]);
     }
     grid->setColumnStretch(3, 1);
     return box;
@@ -889,7 +883,10 @@ void calculate_other_cases(PendingComparison& pending, const std::atomic<bool>& 
         CompareHooks hooks(cancel, progress, static_cast<double>(i) * share, share);
         std::string reason;
         try {
-            if (run_calculation(other.state, hooks, other.results, pending.accuracy) !=
+            // A household has the refined scheme only.
+            const Accuracy accuracy =
+                has_spouse(other.state) ? Accuracy::refined : pending.accuracy;
+            if (run_calculation(other.state, hooks, other.results, accuracy) !=
                 CalculationOutcome::completed)
                 reason = hooks.message;
         } catch (const CompareHooks::Cancelled&) {
@@ -912,7 +909,6 @@ bool OutPut::comparison_running() const { return comparison_ && comparison_->run
 
 void OutPut::compare_clicked() {
     if (comparison_running()) return;
-    if (refused_for_household("Compare")) return;
     const QStringList files = platform_.open_file_names(this, kSavedCaseFilter);
     if (files.isEmpty()) return;
     if (files.size() > 3) {
@@ -922,7 +918,9 @@ void OutPut::compare_clicked() {
     }
     auto pending = std::make_shared<PendingComparison>();
     // Every case at the scheme of the figures on screen, so that a difference
-    // is one of inputs, never of accuracy.
+    // is one of inputs, never of accuracy (a household, refined only, is
+    // refined whatever the scheme on screen; the window then says the
+    // schemes differ).
     pending->accuracy = results_.refined ? Accuracy::refined : Accuracy::standard;
     pending->cases.push_back(
         {(case_name_.isEmpty() ? QString(kUnnamedCase) : case_name_).toStdString(), state_,
@@ -934,13 +932,9 @@ void OutPut::compare_clicked() {
         const std::string reason = case_reader_
                                        ? case_reader_(path, other.state)
                                        : std::string("saved cases cannot be read in this program");
-        // As the command line, a household is not compared yet.
-        const std::string why = !reason.empty() || !has_spouse(other.state)
-                                    ? reason
-                                    : household_tool_refusal("Compare") + ".";
-        if (!why.empty()) {
+        if (!reason.empty()) {
             platform_.show_message(
-                this, kTitle, QString("The case %1 cannot be compared:\n%2").arg(path, qs(why)),
+                this, kTitle, QString("The case %1 cannot be compared:\n%2").arg(path, qs(reason)),
                 MessageIcon::critical);
             return;
         }
@@ -981,7 +975,6 @@ void OutPut::compare_clicked() {
 WhatIfWindow* OutPut::what_if_window() const { return what_if_.data(); }
 
 void OutPut::what_if_clicked() {
-    if (refused_for_household("What if")) return;
     if (what_if_) {
         what_if_->showNormal();
         what_if_->raise();

@@ -30,6 +30,7 @@ class BackgroundJob;
 class ChartView;
 class WhatIfWindow;
 struct MonteCarloResults;
+struct HouseholdSimulationResults;
 
 // Paths of "Check by simulation": the standard error of a 10% probability is
 // then about 0.07 percentage point, and the default case takes a few seconds.
@@ -96,6 +97,7 @@ private:
     void check_by_simulation_clicked();  // "Check by simulation"
     void what_if_clicked();              // "What if"
     void show_simulation(const MonteCarloResults& simulated);
+    void show_household_simulation(const HouseholdSimulationResults& simulated);
 
     QHBoxLayout* build_command_row();
     void install_tab_keys();
@@ -107,7 +109,6 @@ private:
     QWidget* build_spending_figures(QWidget* page);
     QWidget* build_household_lifetime(QWidget* page);
     QWidget* build_household_mortality(QWidget* page);
-    bool refused_for_household(const char* tool);
     void set_field(const char* name, const QString& text);
     void name_controls();
     QLabel* simulation_label(QWidget* parent, const char* cell);
@@ -133,6 +134,9 @@ private:
     // Below each probability and estate cell, filled by a simulation.
     std::array<std::array<QLabel*, 4>, 4> ruin_simulated_{};
     std::array<std::array<QLabel*, 3>, 3> estate_simulated_{};
+    // Below a household's split lifetime cells: [0] while both were alive,
+    // [1] while a survivor lived, by level.
+    std::array<std::array<QLabel*, 4>, 2> household_simulated_{};
     std::array<QLabel*, 2> simulation_notes_{};  // under the two grids
     std::array<QLabel*, 2> grid_marks_notes_{};  // under the two grids, when a cell is marked
     // Under the two grids, when a refined cell disagrees with its simulation.

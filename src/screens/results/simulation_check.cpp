@@ -9,8 +9,13 @@
 #include <cmath>
 #include <memory>
 
+#include <QLineEdit>
+
+#include "engine/simulation/household_simulation.h"
+#include "engine/stages/household_cross_check.h"
 #include "record/number_format.h"
 #include "screens/results/background_job.h"
+#include "screens/results/grid_marks.h"
 #include "screens/results/out_put.h"
 
 namespace quorrel {
@@ -53,29 +58,34 @@ bool OutPut::simulation_running() const { return simulation_ && simulation_->run
 
 void OutPut::check_by_simulation_clicked() {
     if (simulation_running()) return;
-    if (refused_for_household("Check by simulation")) return;
     simulation_.reset();
     // The worker gets its own copy: nothing it reads can change under it.
-    auto simulated = std::make_shared<MonteCarloResults>();
+    // A household's paths draw two death times each.
+    auto simulated = std::make_shared<HouseholdSimulationResults>();
     const AnalysisState state = state_;
+    const bool household = results_.household.present;
     MonteCarloOptions base;
     base.paths = simulation_paths_;
     base.seed = kCheckSeed;
     check_button_->setEnabled(false);
-    auto work = [simulated, state, base](const std::atomic<bool>& cancel,
-                                         std::atomic<double>& progress) {
+    auto work = [simulated, state, base, household](const std::atomic<bool>& cancel,
+                                                    std::atomic<double>& progress) {
         MonteCarloOptions options = base;
         options.cancel = &cancel;
         options.progress = [&progress](double share) { progress.store(share); };
-        *simulated = run_monte_carlo(state, options);
+        if (household)
+            *simulated = run_household_monte_carlo(state, options);
+        else
+            simulated->figures = run_monte_carlo(state, options);
     };
-    auto done = [this, simulated](JobEnd end, const QString& message) {
+    auto done = [this, simulated, household](JobEnd end, const QString& message) {
         check_button_->setEnabled(true);
         if (end == JobEnd::failed) {
             platform_.show_message(this, kResultsTitle, "The simulation failed:\n" + message,
                                    MessageIcon::critical);
-        } else if (end == JobEnd::finished && !simulated->cancelled) {
-            show_simulation(*simulated);
+        } else if (end == JobEnd::finished && !simulated->figures.cancelled) {
+            show_simulation(simulated->figures);
+            if (household) show_household_simulation(*simulated);
         }
     };
     simulation_ = std::make_unique<BackgroundJob>(
@@ -107,6 +117,46 @@ void OutPut::show_simulation(const MonteCarloResults& simulated) {
     if (results_.refined) {
         check_ = cross_check(results_, simulated);
         mark_grid_cells();
+    }
+}
+
+// A household's split lifetime ruin below its cells, judged as the grid's
+// figures are: a refined part the simulation does not bear out is marked.
+void OutPut::show_household_simulation(const HouseholdSimulationResults& simulated) {
+    const HouseholdCrossCheck split = cross_check_household(results_, simulated);
+    check_ = split.figures;
+    mark_grid_cells();
+    const QString tip = simulation_note(simulated.figures.paths, simulated.figures.seed);
+    const std::array<const std::array<McEstimate, 4>*, 2> parts{&simulated.lifetime_ruin_both,
+                                                                &simulated.lifetime_ruin_survivor};
+    const std::array<const std::array<Agreement, 4>*, 2> agreements{&split.lifetime_ruin_both,
+                                                                     &split.lifetime_ruin_survivor};
+    const char* names[2] = {"lifetime_both", "lifetime_survivor"};
+    bool off = false;
+    for (std::size_t part = 0; part < 2; ++part)
+        for (std::size_t r = 0; r < 4; ++r) {
+            QLabel* l = household_simulated_[part][r];
+            if (!l) continue;
+            l->setText(simulated_probability_text((*parts[part])[r]));
+            l->setToolTip(tip);
+            l->show();
+            auto* box =
+                findChild<QLineEdit*>(QString("%1(%2)").arg(names[part]).arg(static_cast<int>(r)));
+            if (!box) continue;
+            unmark_grid_cell(*box);
+            const HouseholdFigures& h = results_.household;
+            const double error =
+                part == 0 ? h.lifetime_ruin_both_error[r] : h.lifetime_ruin_survivor_error[r];
+            box->setToolTip(QString("Error estimate: %1 percentage points")
+                                .arg(qs(fixed_text(100 * error, 2))));
+            if ((*agreements[part])[r] == Agreement::disagrees) {
+                mark_grid_cell(*box, kDisagreesTip);
+                off = true;
+            }
+        }
+    if (off) {
+        check_notes_[0]->setText(kDisagreesNote);
+        check_notes_[0]->show();
     }
 }
 
