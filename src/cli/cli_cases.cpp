@@ -101,7 +101,9 @@ std::string batch_line(const BatchJob& job, Accuracy accuracy, bool& refused) {
     BatchCase c = prepare_case(job);
     if (c.error.empty()) {
         ResultsRecord results;
-        c.error = calculate(c.state, results, accuracy);
+        // A household row takes refined accuracy, as a single run and a
+        // comparison give it: the standard scheme has one life.
+        c.error = calculate(c.state, results, has_spouse(c.state) ? Accuracy::refined : accuracy);
         if (c.error.empty()) {
             // The engine counts solves for the whole process, so a count taken
             // while other cases run beside this one would be wrong: left out.

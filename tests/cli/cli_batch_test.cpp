@@ -107,6 +107,20 @@ TEST_F(CliBatch, OpenQuoteIsOneRowsErrorAndTheRestIsComputed) {
     EXPECT_EQ(figures(lines[1]), direct({"--age", "71"}));
 }
 
+// A household row is computed at refined accuracy without being asked, as a
+// single run computes it; the single person beside it keeps the standard
+// scheme.
+TEST_F(CliBatch, HouseholdRowTakesTheAccuracyOfASingleRun) {
+    put("h.csv", "name,age,spouse-age\ncouple,66,63\nsingle,66,0\n");
+    const Outcome r = run({"--batch", path("h.csv")});
+    EXPECT_EQ(r.status, 0) << r.err;
+    const std::vector<json> lines = json_lines(r.out);
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0]["accuracy"], "refined");
+    EXPECT_EQ(figures(lines[0]), direct({"--age", "66", "--spouse-age", "63"}));
+    EXPECT_EQ(figures(lines[1]), direct({"--age", "66"}));
+}
+
 // More rows than are ever in flight: every row once, in the file's order,
 // the computed ones with the figures of a direct run.
 TEST_F(CliBatch, LongBatchKeepsTheFilesOrder) {
