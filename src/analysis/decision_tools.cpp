@@ -288,6 +288,10 @@ SpendingSolution solve_sustainable_spending(const AnalysisState& inputs, SolveFo
         out.message = kTargetIncomeMessage;
         return out;
     }
+    if (inputs.spending_rule == kGuardrailsRule) {
+        out.message = kGuardrailsToolMessage;
+        return out;
+    }
     try {
         SpendingSolver(inputs, mode, probability, control, out).run();
     } catch (const Cancelled&) {
@@ -340,6 +344,8 @@ AnnuitySweep sweep_annuitization(const AnalysisState& inputs, AnnuityKind kind, 
     // Refused as the analysis of the same inputs is, rather than run where
     // the engine's work has no bound (a wealth thousands of times the target).
     out.refused = analysis_refusal(inputs);
+    if (out.refused.empty() && inputs.spending_rule == kGuardrailsRule)
+        out.refused = kGuardrailsToolMessage;
     if (!out.refused.empty()) return out;
     for (int k = 0; k <= 20; ++k) {
         if (control.cancel && control.cancel->load()) {

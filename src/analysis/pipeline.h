@@ -27,6 +27,11 @@ inline constexpr const char* kHouseholdStandardMessage =
 
 // The spending rule that only a simulation computes.
 inline constexpr std::int16_t kGuardrailsRule = 2;
+// The solve and the annuity sweep run the refined engine, which has no
+// guardrails: each path's spending is the simulation's alone.
+inline constexpr const char* kGuardrailsToolMessage =
+    "The guardrails rule is computed by simulation only; the solve and the annuity sweep need "
+    "the fixed or the percent rule.";
 inline constexpr const char* kHouseholdSpendingMessage =
     "ERROR: A household is computed with the fixed spending rule only. Please choose the fixed "
     "rule.";

@@ -112,5 +112,20 @@ TEST(HouseholdAnnuitySweep, ASpendingRuleIsRefusedAsTheAnalysisRefusesIt) {
     EXPECT_EQ(sweep_annuitization(inputs, AnnuityKind::cpi).refused, kHouseholdSpendingMessage);
 }
 
+// The tools run the refined engine, which has no guardrails: a guardrails
+// case is refused by both tools and both solves rather than answered as if
+// it spent by the fixed rule.
+TEST(GuardrailsTools, TheSolvesAndTheSweepAreRefused) {
+    AnalysisState inputs;
+    apply_input_defaults(inputs);
+    inputs.spending_rule = kGuardrailsRule;
+    for (SolveFor mode : {SolveFor::income, SolveFor::wealth}) {
+        const SpendingSolution solved = solve_sustainable_spending(inputs, mode, 0.05);
+        EXPECT_FALSE(solved.found);
+        EXPECT_EQ(solved.message, kGuardrailsToolMessage);
+    }
+    EXPECT_EQ(sweep_annuitization(inputs, AnnuityKind::cpi).refused, kGuardrailsToolMessage);
+}
+
 }  // namespace
 }  // namespace quorrel
