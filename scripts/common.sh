@@ -76,31 +76,3 @@ phase() {
   "$@"
   echo "== phase $name: $((SECONDS - start)) s" >&2
 }
-
-# together NAME LOG COMMAND... -- NAME LOG COMMAND... : runs the commands at
-# once, each with its output in its log (shown whole when it fails, its last
-# lines otherwise), and reports each one's wall time; fails if any failed.
-# For phases that leave a core idle much of the time (a build waiting on its
-# longest sources) beside others.
-together() {
-  local names=() logs=() pids=() starts=() status=0
-  while [ $# -gt 0 ]; do
-    local name="$1" log="$2"; shift 2
-    local cmd=()
-    while [ $# -gt 0 ] && [ "$1" != "--" ]; do cmd+=("$1"); shift; done
-    [ $# -gt 0 ] && shift
-    names+=("$name") logs+=("$log") starts+=("$SECONDS")
-    ( "${cmd[@]}" ) > "$log" 2>&1 &
-    pids+=($!)
-  done
-  for i in "${!pids[@]}"; do
-    if wait "${pids[$i]}"; then
-      tail -n 5 "${logs[$i]}" >&2
-    else
-      cat "${logs[$i]}" >&2
-      status=1
-    fi
-    echo "== phase ${names[$i]}: $((SECONDS - starts[i])) s (beside others)" >&2
-  done
-  return $status
-}
