@@ -136,13 +136,36 @@ std::string figure_difference(const std::string& a, const std::string& b) {
     return sign + (x->dollars ? "$" : "") + magnitude + (x->percent ? "%" : "");
 }
 
-CaseComparison compare_cases(const std::vector<ComparedCase>& cases) {
-    CaseComparison c;
-    for (const ComparedCase& k : cases) c.case_names.push_back(k.name);
-    if (cases.empty()) return c;
+namespace {
 
-    // Matched by caption: a household's inputs have a page a single
-    // person's have not, shown as "-" in the single person's column.
+// Each case's text of a row.
+template <typename TextOf>
+std::vector<std::string> values_of(const std::vector<ComparedCase>& cases, TextOf text_of) {
+    std::vector<std::string> values;
+    for (const ComparedCase& k : cases) values.push_back(text_of(k.state, k.results));
+    return values;
+}
+
+// Words, not figures: the last row's differences say whether each case's
+// value is the first case's.
+void mark_same_or_differs(CaseComparison& c) {
+    ComparisonRow& row = c.rows.back();
+    for (std::size_t i = 1; i < row.values.size(); ++i)
+        row.differences[i] = row.values[i] == row.values[0] ? "same" : "differs";
+}
+
+void add_row_if_differing(CaseComparison& c, const std::string& caption,
+                          const std::vector<std::string>& values) {
+    if (std::any_of(values.begin(), values.end(),
+                    [&](const std::string& v) { return v != values[0]; }))
+        add_row(c, kDifferingInputs, caption, values);
+}
+
+// Matched by caption: a household's inputs have a page a single person's
+// have not, shown as "-" in the single person's column. Then the spending
+// rule's terms, every one whatever the rule, so that cases of different
+// rules line up.
+void differing_input_rows(CaseComparison& c, const std::vector<ComparedCase>& cases) {
     std::vector<std::vector<std::pair<std::string, std::string>>> inputs;
     for (const ComparedCase& k : cases) inputs.push_back(flat_inputs(k.state));
     std::vector<std::string> captions;
@@ -157,47 +180,25 @@ CaseComparison compare_cases(const std::vector<ComparedCase>& cases) {
                                          [&](const auto& item) { return item.first == caption; });
             values.push_back(at == each.end() ? kNotApplicable : at->second);
         }
-        if (std::any_of(values.begin(), values.end(),
-                        [&](const std::string& v) { return v != values[0]; }))
-            add_row(c, kDifferingInputs, caption, values);
+        add_row_if_differing(c, caption, values);
     }
-    // The spending rule's terms, every one whatever the rule, so that cases
-    // of different rules line up.
     std::vector<SummaryTable> terms;
     for (const ComparedCase& k : cases) terms.push_back(spending_terms(k.state, true));
     for (size_t i = 0; i < terms[0].rows.size(); ++i) {
         std::vector<std::string> values;
         for (const SummaryTable& t : terms) values.push_back(t.rows[i][1]);
-        if (std::any_of(values.begin(), values.end(),
-                        [&](const std::string& v) { return v != values[0]; }))
-            add_row(c, kDifferingInputs, "Spending: " + tidy(terms[0].rows[i][0]), values);
+        add_row_if_differing(c, "Spending: " + tidy(terms[0].rows[i][0]), values);
     }
+}
 
-    const auto each = [&cases](auto text_of) {
-        std::vector<std::string> values;
-        for (const ComparedCase& k : cases) values.push_back(text_of(k.state, k.results));
-        return values;
-    };
-    const auto figures = [&](FigureTab tab, const std::string& section) {
-        for (const Figure& f : published_figures())
-            if (f.tab == tab && f.item != nullptr)
-                add_row(c, section, f.item,
-                        each([&f](const AnalysisState& s, const ResultsRecord& r) {
-                            // A household has no expected ruin age.
-                            if (r.household.present && f.key == std::string_view(kRuinAgeKey))
-                                return std::string(kNotApplicable);
-                            return figure_text(f, s, r);
-                        }));
-    };
-
+void probability_and_wealth_rows(CaseComparison& c, const std::vector<ComparedCase>& cases) {
     const std::string probability = "Probability Results";
-    figures(FigureTab::probability, probability);
     for (std::size_t row = 0; row < 4; ++row)
         for (std::size_t col = 0; col < 4; ++col)
             add_row(c, probability,
                     std::string(kRuinFigures.row_captions[row]) + ", " +
                         kRuinFigures.column_captions[col],
-                    each([&](const AnalysisState&, const ResultsRecord& r) {
+                    values_of(cases, [&](const AnalysisState&, const ResultsRecord& r) {
                         return shown_text(r, kRuinFigures, row, col);
                     }));
 
@@ -208,59 +209,79 @@ CaseComparison compare_cases(const std::vector<ComparedCase>& cases) {
                                   kEstateFigures.row_captions[row];
             caption.pop_back();  // the row caption's colon
             add_row(c, wealth, caption + " (multiple of NIW)",
-                    each([&](const AnalysisState&, const ResultsRecord& r) {
+                    values_of(cases, [&](const AnalysisState&, const ResultsRecord& r) {
                         return shown_text(r, kEstateFigures, row, col);
                     }));
             add_row(c, wealth, caption + " (amount)",
-                    each([&](const AnalysisState& s, const ResultsRecord& r) {
+                    values_of(cases, [&](const AnalysisState& s, const ResultsRecord& r) {
                         return "$" + format_grouped0(shown_value(r, kEstateFigures, row, col) *
                                                      s.net_investable_wealth);
                     }));
         }
+}
 
+// Spending only where some case's follows wealth: under the fixed rule its
+// figures repeat the probabilities.
+void spending_rows(CaseComparison& c, const std::vector<ComparedCase>& cases) {
+    if (std::none_of(cases.begin(), cases.end(),
+                     [](const ComparedCase& k) { return k.state.spending_rule != 0; }))
+        return;
+    add_row(c, kSpendingSection, "Spending rule",
+            values_of(cases, [](const AnalysisState& s, const ResultsRecord&) {
+                return spending_rule_caption(s);
+            }));
+    mark_same_or_differs(c);
+    for (std::size_t row = 0; row < 3; ++row) {
+        std::string when = kSpendingFigures.row_captions[row];
+        when.pop_back();  // its colon
+        for (std::size_t col = 0; col < 3; ++col)
+            add_row(c, kSpendingSection,
+                    std::string(kSpendingFigures.column_captions[col]) + ", " + when,
+                    values_of(cases, [&](const AnalysisState&, const ResultsRecord& r) {
+                        return "$" + shown_text(r, kSpendingFigures, row, col);
+                    }));
+        add_row(c, kSpendingSection, std::string(kAtFloorCaption) + ", " + when,
+                values_of(cases, [&](const AnalysisState&, const ResultsRecord& r) {
+                    return at_floor_text(r, row);
+                }));
+    }
+}
+
+}  // namespace
+
+CaseComparison compare_cases(const std::vector<ComparedCase>& cases) {
+    CaseComparison c;
+    for (const ComparedCase& k : cases) c.case_names.push_back(k.name);
+    if (cases.empty()) return c;
+    differing_input_rows(c, cases);
+
+    const auto figures = [&](FigureTab tab, const std::string& section) {
+        for (const Figure& f : published_figures())
+            if (f.tab == tab && f.item != nullptr)
+                add_row(c, section, f.item,
+                        values_of(cases, [&f](const AnalysisState& s, const ResultsRecord& r) {
+                            // A household has no expected ruin age.
+                            if (r.household.present && f.key == std::string_view(kRuinAgeKey))
+                                return std::string(kNotApplicable);
+                            return figure_text(f, s, r);
+                        }));
+    };
+    figures(FigureTab::probability, "Probability Results");
+    probability_and_wealth_rows(c, cases);
     figures(FigureTab::mortality, "Mortality Parameters");
     if (std::any_of(cases.begin(), cases.end(),
                     [](const ComparedCase& k) { return k.results.household.present; }))
         household_rows(c, cases);
-
-    // Spending only where some case's follows wealth: under the fixed rule
-    // its figures repeat the probabilities.
-    if (std::any_of(cases.begin(), cases.end(),
-                    [](const ComparedCase& k) { return k.state.spending_rule != 0; })) {
-        add_row(c, kSpendingSection, "Spending rule",
-                each([](const AnalysisState& s, const ResultsRecord&) {
-                    return spending_rule_caption(s);
-                }));
-        for (std::size_t i = 1; i < c.rows.back().values.size(); ++i)
-            c.rows.back().differences[i] =
-                c.rows.back().values[i] == c.rows.back().values[0] ? "same" : "differs";
-        for (std::size_t row = 0; row < 3; ++row) {
-            std::string when = kSpendingFigures.row_captions[row];
-            when.pop_back();  // its colon
-            for (std::size_t col = 0; col < 3; ++col)
-                add_row(c, kSpendingSection,
-                        std::string(kSpendingFigures.column_captions[col]) + ", " + when,
-                        each([&](const AnalysisState&, const ResultsRecord& r) {
-                            return "$" + shown_text(r, kSpendingFigures, row, col);
-                        }));
-            add_row(c, kSpendingSection, std::string(kAtFloorCaption) + ", " + when,
-                    each([&](const AnalysisState&, const ResultsRecord& r) {
-                        return at_floor_text(r, row);
-                    }));
-        }
-    }
+    spending_rows(c, cases);
 
     const auto accuracy = [](const ResultsRecord& r) {
         return std::string(r.refined ? "refined" : "standard");
     };
     add_row(c, kCalculationSection, "Accuracy",
-            each([&](const AnalysisState&, const ResultsRecord& r) {
+            values_of(cases, [](const AnalysisState&, const ResultsRecord& r) {
                 return r.refined ? std::string("Refined") : std::string("Standard");
             }));
-    // Words, not figures: the difference says whether the schemes agree.
-    for (std::size_t i = 1; i < c.rows.back().values.size(); ++i)
-        c.rows.back().differences[i] =
-            c.rows.back().values[i] == c.rows.back().values[0] ? "same" : "differs";
+    mark_same_or_differs(c);
     c.accuracy = accuracy(cases[0].results);
     for (const ComparedCase& k : cases)
         if (accuracy(k.results) != c.accuracy) c.accuracy = "mixed";

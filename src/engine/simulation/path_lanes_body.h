@@ -203,11 +203,26 @@ template <class V>
     return sv;
 }
 
+// The normals of the next four steps (Philox block `quad`) of every live path.
+template <int Bytes, class List>
+[[gnu::always_inline]] inline void draw_block_normals(const PathTables& t, long quad, List& list) {
+    using T = LaneTypes<Bytes>;
+    using U = typename T::U;
+    using V = typename T::V;
+    const U q = U{} + static_cast<unsigned long long>(quad);
+    for (int v = 0; v < list.live; v += T::kLanes) {
+        U p;
+        __builtin_memcpy(&p, list.path + v, sizeof p);
+        V zv[4];
+        draw_normals<Bytes>(t, p, q, zv);
+        for (int j = 0; j < 4; ++j) __builtin_memcpy(list.z[j] + v, &zv[j], sizeof(V));
+    }
+}
+
 template <int Bytes>
 void follow_group(const PathTables& t, std::uint64_t first, int count, PathEnd* end) {
     using T = LaneTypes<Bytes>;
     using V = typename T::V;
-    using U = typename T::U;
     using M = typename T::M;
     constexpr int L = T::kLanes;
     PathList<kGroup + L> list;
@@ -223,16 +238,7 @@ void follow_group(const PathTables& t, std::uint64_t first, int count, PathEnd* 
     for (long k = 0; k < steps && list.live > 0; ++k) {
         const int live = list.live;
         const int phase = static_cast<int>(k & 3);
-        if (phase == 0) {
-            const U quad = U{} + static_cast<unsigned long long>(k >> 2);
-            for (int v = 0; v < live; v += L) {
-                U p;
-                __builtin_memcpy(&p, list.path + v, sizeof p);
-                V zv[4];
-                draw_normals<Bytes>(t, p, quad, zv);
-                for (int q = 0; q < 4; ++q) __builtin_memcpy(list.z[q] + v, &zv[q], sizeof(V));
-            }
-        }
+        if (phase == 0) draw_block_normals<Bytes>(t, k >> 2, list);
         const StepCoefficients& c = t.steps[static_cast<std::size_t>(k)];
         const bool review = t.guardrails && (k + 1) % t.review_steps == 0;
         // A path in the list at step k was there before its normal was

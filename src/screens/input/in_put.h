@@ -204,6 +204,8 @@ private:
     QLayout* build_page3_figures(QWidget* page);
     QWidget* build_household_page();
     QWidget* build_spending_group(QWidget* page);
+    QWidget* build_survivor_group(QWidget* page);
+    void create_spending_controls(QWidget* group);
     QWidget* build_page4();
     QWidget* build_page5();
     void build_progress();

@@ -593,25 +593,7 @@ QWidget* InPut::build_household_page() {
     v->addWidget(spouse);
     v->addSpacing(6);
 
-    auto* survivor = new QGroupBox("When one of you has died", page);
-    survivor->setObjectName("Frame10");
-    survivor_spending = list("survivor_spending", survivor);
-    survivor_share = list("survivor_share", survivor);
-    survivor_spending->setToolTip(
-        "What the survivor spends, as a percentage of the real target income");
-    survivor_share->setToolTip(
-        "How much of a pension, and of each annuity bought, goes on being paid to the survivor");
-    auto* wg = new QGridLayout(survivor);
-    wg->setHorizontalSpacing(10);
-    wg->addWidget(caption("Survivor &Spending:", survivor_spending, survivor), 0, 0,
-                  Qt::AlignRight);
-    wg->addWidget(survivor_spending, 0, 1, Qt::AlignLeft);
-    wg->addWidget(label("of the real target income", survivor), 0, 2);
-    wg->addWidget(caption("Surviv&or Share:", survivor_share, survivor), 1, 0, Qt::AlignRight);
-    wg->addWidget(survivor_share, 1, 1, Qt::AlignLeft);
-    wg->addWidget(label("of each pension and annuity, paid on to the survivor", survivor), 1, 2);
-    wg->setColumnStretch(3, 1);
-    v->addWidget(survivor);
+    v->addWidget(build_survivor_group(page));
     v->addSpacing(6);
     v->addWidget(build_spending_group(page));
 
@@ -634,18 +616,37 @@ QWidget* InPut::build_household_page() {
     return page;
 }
 
-// How the household spends: the rule, then its terms. A term that does not
-// belong to the chosen rule stays in its place, greyed, so the group keeps
-// its shape whichever rule is chosen.
-QWidget* InPut::build_spending_group(QWidget* page) {
-    auto* group = new QGroupBox("Spending", page);
-    group->setObjectName("Frame13");
-    const auto caption = [group](const QString& text, QWidget* buddy) {
-        QLabel* l = label(text, group);
+// What changes when one of the two has died: the survivor's spending and
+// the share of the incomes paid on.
+QWidget* InPut::build_survivor_group(QWidget* page) {
+    auto* survivor = new QGroupBox("When one of you has died", page);
+    survivor->setObjectName("Frame10");
+    survivor_spending = list("survivor_spending", survivor);
+    survivor_share = list("survivor_share", survivor);
+    survivor_spending->setToolTip(
+        "What the survivor spends, as a percentage of the real target income");
+    survivor_share->setToolTip(
+        "How much of a pension, and of each annuity bought, goes on being paid to the survivor");
+    const auto caption = [survivor](const QString& text, QWidget* buddy) {
+        QLabel* l = label(text, survivor);
         l->setBuddy(buddy);
         return l;
     };
-    const auto note = [group](const QString& text) { return label(text, group); };
+    auto* wg = new QGridLayout(survivor);
+    wg->setHorizontalSpacing(10);
+    wg->addWidget(caption("Survivor &Spending:", survivor_spending), 0, 0,
+                  Qt::AlignRight);
+    wg->addWidget(survivor_spending, 0, 1, Qt::AlignLeft);
+    wg->addWidget(label("of the real target income", survivor), 0, 2);
+    wg->addWidget(caption("Surviv&or Share:", survivor_share), 1, 0, Qt::AlignRight);
+    wg->addWidget(survivor_share, 1, 1, Qt::AlignLeft);
+    wg->addWidget(label("of each pension and annuity, paid on to the survivor", survivor), 1, 2);
+    wg->setColumnStretch(3, 1);
+    return survivor;
+}
+
+// The spending rule's controls, fed through the catalogue, with their tips.
+void InPut::create_spending_controls(QWidget* group) {
     spending_rule = list("spending_rule", group);
     spending_rule->setToolTip(
         "Fixed: the real target income every year. Percent of wealth: a share of the wealth "
@@ -675,6 +676,23 @@ QWidget* InPut::build_spending_group(QWidget* page) {
         "than this share of it");
     spending_cut->setToolTip("How much spending is cut when the upper guardrail is crossed");
     spending_raise->setToolTip("How much spending is raised when the lower guardrail is crossed");
+}
+
+// How the household spends: the rule, then its terms. A term that does not
+// belong to the chosen rule stays in its place, greyed, so the group keeps
+// its shape whichever rule is chosen.
+QWidget* InPut::build_spending_group(QWidget* page) {
+    auto* group = new QGroupBox("Spending", page);
+    group->setObjectName("Frame13");
+    const auto caption = [group](const QString& text, QWidget* buddy) {
+        QLabel* l = label(text, group);
+        l->setBuddy(buddy);
+        return l;
+    };
+    const auto note = [group](const QString& text) { return label(text, group); };
+    create_spending_controls(group);
+    QLineEdit* floor = amounts_[kSpendingFloor].edit;
+    QLineEdit* ceiling = amounts_[kSpendingCeiling].edit;
 
     auto* g = new QGridLayout(group);
     g->setHorizontalSpacing(10);
