@@ -35,6 +35,14 @@ struct InputChange {
 };
 
 // The default case with `changes` written through the catalogue.
+// Pensions of both kinds, a COLA, and an allocation that switches after some
+// years: a case that reaches every term of the drift and the income.
+inline const std::vector<InputChange> kPensionsAndSwitch = {
+    {"pension_nominal_income", {.amount = 8000}},   {"pension_cpi_income", {.amount = 6000}},
+    {"cola_percent", {.index = 2}},                 {"weight_stock_percent", {.index = 40}},
+    {"weight_cash_percent", {.index = 0}},          {"later_weight_stock_percent", {.index = 5}},
+    {"later_weight_estate_percent", {.index = 35}}, {"later_allocation_years", {.index = 1}}};
+
 inline AnalysisState case_of(const std::vector<InputChange>& changes) {
     AnalysisState s;
     apply_input_defaults(s);

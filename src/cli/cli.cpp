@@ -366,6 +366,10 @@ std::string one_line(std::string text) {
 std::string calculate(AnalysisState& state, ResultsRecord& results, Accuracy accuracy,
                       const SimulationRun& simulation) {
     CliHooks hooks;
+    // A household takes refined accuracy without being asked, wherever the
+    // command line calculates one (an explicit --accuracy standard is refused
+    // with the options): the standard scheme has one life.
+    if (has_spouse(state)) accuracy = Accuracy::refined;
     try {
         if (run_calculation(state, hooks, results, accuracy, simulation) ==
             CalculationOutcome::completed)

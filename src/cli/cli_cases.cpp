@@ -101,9 +101,7 @@ std::string batch_line(const BatchJob& job, Accuracy accuracy, bool& refused) {
     BatchCase c = prepare_case(job);
     if (c.error.empty()) {
         ResultsRecord results;
-        // A household row takes refined accuracy, as a single run and a
-        // comparison give it: the standard scheme has one life.
-        c.error = calculate(c.state, results, has_spouse(c.state) ? Accuracy::refined : accuracy);
+        c.error = calculate(c.state, results, accuracy);
         if (c.error.empty()) {
             // The engine counts solves for the whole process, so a count taken
             // while other cases run beside this one would be wrong: left out.
@@ -378,9 +376,7 @@ int run_compare(NamedCase current, const std::vector<std::string>& files, bool a
         cases.push_back(std::move(other));
     }
     for (ComparedCase& c : cases) {
-        // A household has the refined scheme only.
-        const std::string message =
-            calculate(c.state, c.results, has_spouse(c.state) ? Accuracy::refined : accuracy);
+        const std::string message = calculate(c.state, c.results, accuracy);
         if (!message.empty()) {
             err << "quorrel-cli: " << printable_excerpt(c.name, 80) << ": " << message << '\n';
             return 1;

@@ -25,7 +25,8 @@ bool is_input_option(const std::string& name);
 std::string apply_option_texts(const std::vector<std::pair<std::string, std::string>>& given,
                                AnalysisState& state);
 
-// Runs the calculation. Returns its message, or an empty string when it completed.
+// Runs the calculation, a household's at refined accuracy whatever was asked.
+// Returns its message, or an empty string when it completed.
 std::string calculate(AnalysisState& state, ResultsRecord& results,
                       Accuracy accuracy = Accuracy::standard, const SimulationRun& simulation = {});
 

@@ -54,15 +54,6 @@ struct RuleCase {
     std::vector<InputChange> changes;
 };
 
-const std::vector<InputChange> kPensionsAndSwitch = {{"pension_nominal_income", {.amount = 8000}},
-                                                {"pension_cpi_income", {.amount = 6000}},
-                                                {"cola_percent", {.index = 2}},
-                                                {"weight_stock_percent", {.index = 40}},
-                                                {"weight_cash_percent", {.index = 0}},
-                                                {"later_weight_stock_percent", {.index = 5}},
-                                                {"later_weight_estate_percent", {.index = 35}},
-                                                {"later_allocation_years", {.index = 1}}};
-
 class TargetBetweenFloorAndCeiling : public ::testing::TestWithParam<RuleCase> {};
 
 // Floor = ceiling = target: the rule spends 1 at every wealth, and every
