@@ -359,10 +359,12 @@ MonteCarloResults simulate_wealth_paths(const Model& model, double x0,
                                         const MonteCarloOptions& options) {
     MonteCarloResults out;
     out.seed = options.seed;
-    out.dt = options.dt;
+    // The step the old simulation always took unless told one.
+    const double dt = options.dt > 0 ? options.dt : 0.02;
+    out.dt = dt;
     const long paths = std::max(1L, options.paths);
     const long blocks = (paths + kBlockPaths - 1) / kBlockPaths;
-    Simulation sim(model, x0, horizons, options.dt, paths);
+    Simulation sim(model, x0, horizons, dt, paths);
     sim.seed_mix = splitmix64(options.seed);
     std::vector<BlockTally> tallies(static_cast<std::size_t>(blocks));
     if (!run_blocks(sim, paths, blocks, options, tallies)) {

@@ -41,25 +41,26 @@ double process_cpu_seconds() {
     return static_cast<double>(ts.tv_sec) + 1e-9 * static_cast<double>(ts.tv_nsec);
 }
 
-// Time steps of a path that is never ruined: to the later of 130 and the
-// lifetime horizon.
-double steps_of(const AnalysisState& s) { return std::round((130 - s.current_age) / 0.02); }
+// Time steps of dt years of a path that is never ruined: to the later of 130
+// and the lifetime horizon.
+double steps_of(const AnalysisState& s, double dt) { return std::round((130 - s.current_age) / dt); }
 
 void run_simulation(benchmark::State& st, bool old, bool pensions, long paths) {
     const AnalysisState state = case_state(pensions);
     MonteCarloOptions options;
     options.paths = paths;
-    double cpu = 0;
+    double cpu = 0, dt = 0;
     for (auto _ : st) {
         const double c0 = process_cpu_seconds();
         const MonteCarloResults r = old ? old_simulation::run_monte_carlo(state, options)
                                         : run_monte_carlo(state, options);
         cpu += process_cpu_seconds() - c0;
+        dt = r.dt;
         benchmark::DoNotOptimize(r);
     }
     const double done = static_cast<double>(paths) * static_cast<double>(st.iterations());
     st.counters["paths_per_s"] = benchmark::Counter(done, benchmark::Counter::kIsRate);
-    st.counters["cpu_ns_per_path_step"] = cpu * 1e9 / (done * steps_of(state));
+    st.counters["cpu_ns_per_path_step"] = cpu * 1e9 / (done * steps_of(state, dt));
 }
 
 void BM_Simulation(benchmark::State& st, bool old, bool pensions) {
@@ -87,14 +88,16 @@ void BM_SimulationOnSet(benchmark::State& st) {
     MonteCarloOptions options;
     options.paths = 20000;
     options.threads = 1;
-    double cpu = 0;
+    double cpu = 0, dt = 0;
     for (auto _ : st) {
         const double c0 = process_cpu_seconds();
-        benchmark::DoNotOptimize(run_monte_carlo(state, options));
+        const MonteCarloResults r = run_monte_carlo(state, options);
         cpu += process_cpu_seconds() - c0;
+        dt = r.dt;
+        benchmark::DoNotOptimize(r);
     }
     const double done = static_cast<double>(options.paths) * static_cast<double>(st.iterations());
-    st.counters["cpu_ns_per_path_step"] = cpu * 1e9 / (done * steps_of(state));
+    st.counters["cpu_ns_per_path_step"] = cpu * 1e9 / (done * steps_of(state, dt));
 }
 BENCHMARK(BM_SimulationOnSet)->DenseRange(0, 2)->Unit(benchmark::kMillisecond);
 

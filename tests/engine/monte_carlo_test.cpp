@@ -194,6 +194,40 @@ TEST(MonteCarlo, SameSeedSameFiguresWhateverTheThreadsAndInstructionSet) {
     EXPECT_NE(every_figure(run_monte_carlo(state, options)), reference);
 }
 
+// The step each rule's paths take unless told one, and a step told is taken
+// as told: the figures at the default are those at that step given.
+struct StepCase {
+    const char* name;
+    std::int16_t rule;
+    double told, taken;
+};
+
+class SimulationStep : public ::testing::TestWithParam<StepCase> {};
+
+TEST_P(SimulationStep, EachRuleTakesItsOwnStepUnlessTold) {
+    const StepCase& c = GetParam();
+    const AnalysisState state = test::prepared_state([&](AnalysisState& s) {
+        s.spending_rule = c.rule;
+        s.spending_rate = 0.05;
+    });
+    MonteCarloOptions options;
+    options.paths = 600;
+    options.seed = 9;
+    options.dt = c.told;
+    const MonteCarloResults mc = run_monte_carlo(state, options);
+    EXPECT_EQ(mc.dt, c.taken);
+    options.dt = c.taken;
+    EXPECT_EQ(every_figure(run_monte_carlo(state, options)), every_figure(mc));
+}
+
+INSTANTIATE_TEST_SUITE_P(Rules, SimulationStep,
+                         ::testing::Values(StepCase{"fixed", 0, 0, kFixedSpendingStep},
+                                           StepCase{"percent", 1, 0, kFirstOrderStep},
+                                           StepCase{"guardrails", 2, 0, kFixedSpendingStep},
+                                           StepCase{"fixed_told", 0, 0.1, 0.1},
+                                           StepCase{"percent_told", 1, 0.25, 0.25}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 // The lifetime figures take each path's chance of outliving its owner; one
 // drawn death per path estimates the same, with more noise. Both agree within
 // their combined standard errors, and the integrated errors are less than

@@ -154,7 +154,7 @@ public:
                const MonteCarloOptions& options)
         : model_(m), horizons_(h) {
         paths_ = std::max(1L, options.paths);
-        const double dt = options.dt;
+        const double dt = options.dt > 0 ? options.dt : kFirstOrderStep;
         const double end = std::max(m.last_horizon(), 30.0);
         const long steps = std::max(1L, std::lround(end / dt));
         for (int s = 0; s < kHouseholdStates; ++s)
@@ -380,7 +380,7 @@ HouseholdSimulationResults simulate_household_paths(const HouseholdModel& model,
                                                     const MonteCarloOptions& options) {
     HouseholdSimulationResults out;
     out.figures.seed = options.seed;
-    out.figures.dt = options.dt;
+    out.figures.dt = options.dt > 0 ? options.dt : kFirstOrderStep;
     Simulation sim(model, x0, horizons, options);
     Tally total;
     if (!run_path_blocks(sim.paths(), kBlockPaths, options, total,

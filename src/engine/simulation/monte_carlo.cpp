@@ -147,7 +147,7 @@ struct Simulation {
                const MonteCarloOptions& options)
         : model(m), horizons(h), drawn_death(options.drawn_death) {
         paths = std::max(1L, options.paths);
-        const double dt = options.dt;
+        const double dt = simulation_step(m, options);
         const double end = std::max({h.tail, h.lifetime, 30.0});
         const long steps = std::max(1L, std::lround(end / dt));
         tables.steps = step_coefficients(m, dt, steps);
@@ -395,12 +395,17 @@ void fill_spending(const Simulation& sim, const Tally& total, MonteCarloResults&
 
 }  // namespace
 
+double simulation_step(const Model& model, const MonteCarloOptions& options) {
+    if (options.dt > 0) return options.dt;
+    return model.spending_follows_wealth() ? kFirstOrderStep : kFixedSpendingStep;
+}
+
 MonteCarloResults simulate_wealth_paths(const Model& model, double x0,
                                         const SimulationHorizons& horizons,
                                         const MonteCarloOptions& options) {
     MonteCarloResults out;
     out.seed = options.seed;
-    out.dt = options.dt;
+    out.dt = simulation_step(model, options);
     Simulation sim(model, x0, horizons, options);
     Tally total;
     if (!run_path_blocks(sim.paths, kBlockPaths, options, total,

@@ -28,7 +28,8 @@ struct McEstimate {
 struct MonteCarloOptions {
     long paths = 100000;
     std::uint64_t seed = 1;
-    double dt = 0.02;      // years per time step
+    // Years per time step; 0: the simulation's own (simulation_step()).
+    double dt = 0;
     unsigned threads = 0;  // 0: every core
     // Also estimate the lifetime figures from one drawn death per path, the
     // estimator the integrated one replaced (a cross-check).
@@ -77,6 +78,17 @@ struct SimulationHorizons {
     double tail = 65;
     std::array<double, 20> income{};
 };
+
+// The time step a simulation takes unless told one. The fixed rule's step is
+// exact in the growth and second order in the income, and spending reviewed
+// yearly keeps it so: at 0.05 years its figures are those of a step four
+// times finer within the standard errors of 3 x 10^6 paths. Spending that
+// follows wealth within a step (the percent rule) and the household's
+// switch to the survivor's spending at the step of the first death are
+// first order: they keep 0.02.
+inline constexpr double kFixedSpendingStep = 0.05;
+inline constexpr double kFirstOrderStep = 0.02;
+double simulation_step(const engine::Model& model, const MonteCarloOptions& options);
 
 MonteCarloResults simulate_wealth_paths(const engine::Model& model, double x0,
                                         const SimulationHorizons& horizons,

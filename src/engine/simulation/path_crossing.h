@@ -20,6 +20,9 @@ typedef double Scalar __attribute__((vector_size(8)));
 [[gnu::always_inline]] inline double scalar_exp(double x) { return lane_exp(Scalar{x})[0]; }
 [[gnu::always_inline]] inline double scalar_log(double x) { return lane_log(Scalar{x})[0]; }
 
+// The bridge's exponent below which no uniform can be under its chance.
+constexpr double kNoUniformBelow = -23.0;
+
 // The uniform of the bridge test of level j at step k of a path.
 inline double bridge_uniform(const std::uint32_t key[2], std::uint64_t path, std::uint32_t k,
                              int j) {
@@ -54,6 +57,9 @@ template <class Uniform>
             if (2 * xn > 40 * x * vol2) return;
             exponent = -2 * xn / (x * vol2);
         }
+        // A bridge uniform is at least 2^-33: below e^-23 (1.03e-10) no
+        // uniform is under the chance, so none need be drawn.
+        if (exponent < kNoUniformBelow) return;
         if (!(uniform(next) < scalar_exp(exponent))) return;
         tau[next++] = t0 + 0.5 * dt;
     }

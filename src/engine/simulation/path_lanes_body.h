@@ -266,8 +266,13 @@ void follow_group(const PathTables& t, std::uint64_t first, int count, PathEnd* 
             // its next level or the bridge screen lets the level through.
             const M hit = xn <= lv;
             const M above = lv > 0.0;
-            const M near_above = 2.0 * (xv - lv) * (xn - lv) <= 40.0 * c.vol2 * xv * xn;
-            const M near_zero = 2.0 * xn <= 40.0 * xv * c.vol2;
+            // ln a ln b >= 4 (a - 1)(b - 1) / ((a + 1)(b + 1)) for a, b > 1 also
+            // screens out the chances too small for any uniform (the scalar
+            // test would compute them and stop), so the figures are the same.
+            const M near_above = (2.0 * (xv - lv) * (xn - lv) <= 40.0 * c.vol2 * xv * xn) &
+                                 (8.0 * (xv - lv) * (xn - lv) <=
+                                  -kNoUniformBelow * c.vol2 * (xv + lv) * (xn + lv));
+            const M near_zero = 2.0 * xn <= -kNoUniformBelow * xv * c.vol2;
             const M in_list = lane_index < static_cast<long long>(live - v);
             const M need = in_list & ~gone & (hit | (above & near_above) | (~above & near_zero));
             if (any_lane(need)) {
