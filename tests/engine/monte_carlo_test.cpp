@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "check_cases.h"
+#include "engine/refined/refined.h"
 #include "engine/simulation/monte_carlo.h"
 #include "engine/simulation/path_lanes.h"
-#include "engine/refined/refined.h"
 #include "engine_test_support.h"
 
 namespace quorrel {
@@ -183,9 +183,11 @@ TEST(MonteCarlo, SameSeedSameFiguresWhateverTheThreadsAndInstructionSet) {
     const std::vector<double> reference = every_figure(run_monte_carlo(state, options));
     for (const unsigned threads : {2u, 16u}) {
         options.threads = threads;
-        EXPECT_EQ(every_figure(run_monte_carlo(state, options)), reference) << threads << " threads";
+        EXPECT_EQ(every_figure(run_monte_carlo(state, options)), reference)
+            << threads << " threads";
     }
-    for (const simulation_detail::PathKernels* kernels : simulation_detail::supported_path_kernels()) {
+    for (const simulation_detail::PathKernels* kernels :
+         simulation_detail::supported_path_kernels()) {
         const simulation_detail::PathKernelOverride use(*kernels);
         options.threads = 2;
         EXPECT_EQ(every_figure(run_monte_carlo(state, options)), reference) << kernels->name;
@@ -227,6 +229,40 @@ INSTANTIATE_TEST_SUITE_P(Rules, SimulationStep,
                                            StepCase{"fixed_told", 0, 0.1, 0.1},
                                            StepCase{"percent_told", 1, 0.25, 0.25}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// Beyond the last horizon of the other figures the paths take longer steps
+// for the expected ruin age alone: a run whose tail ends there has every
+// other figure to the bit, and the expected ruin age less (fewer years to
+// live through), for every rule.
+TEST(SimulationTail, LongerStepsChangeOnlyTheExpectedRuinAge) {
+    for (const std::int16_t rule : {0, 1, 2}) {
+        const AnalysisState state = test::prepared_state([&](AnalysisState& s) {
+            s.spending_rule = rule;
+            s.spending_rate = 0.05;
+        });
+        const engine::Model model = engine::Model::from_state(state);
+        SimulationHorizons h;
+        h.lifetime = model.lifetime_horizon();
+        for (int i = 1; i <= 20; ++i)
+            h.income[i - 1] = expected_income_horizon(state.current_age, i);
+        h.tail = std::ceil(std::max(h.lifetime, h.income[19]));
+        MonteCarloOptions options;
+        options.paths = 2000;
+        options.seed = 4;
+        const MonteCarloResults short_tail =
+            simulate_wealth_paths(model, state.wealth_ratio, h, options);
+        h.tail = model.tail_horizon();
+        const MonteCarloResults long_tail =
+            simulate_wealth_paths(model, state.wealth_ratio, h, options);
+        std::vector<double> a = every_figure(short_tail), b = every_figure(long_tail);
+        // The expected ruin age's value and error follow the ruin and estate grids.
+        constexpr std::ptrdiff_t kRuinAge = 2 * (16 + 9);
+        a.erase(a.begin() + kRuinAge, a.begin() + kRuinAge + 2);
+        b.erase(b.begin() + kRuinAge, b.begin() + kRuinAge + 2);
+        EXPECT_EQ(a, b) << rule;
+        EXPECT_LT(short_tail.expected_ruin_age.value, long_tail.expected_ruin_age.value) << rule;
+    }
+}
 
 // The lifetime figures take each path's chance of outliving its owner; one
 // drawn death per path estimates the same, with more noise. Both agree within

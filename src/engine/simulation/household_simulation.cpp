@@ -10,14 +10,14 @@
 #include <mutex>
 #include <vector>
 
-#include "record/results.h"
 #include "engine/parallel.h"
 #include "engine/refined/household.h"
 #include "engine/simulation/lane_math.h"
-#include "engine/simulation/path_crossing.h"
 #include "engine/simulation/path_blocks.h"
+#include "engine/simulation/path_crossing.h"
 #include "engine/simulation/path_histograms.h"
 #include "engine/simulation/path_lanes.h"
+#include "record/results.h"
 
 namespace quorrel {
 
@@ -84,7 +84,9 @@ struct RatioSum {
     }
     McEstimate estimate(long n) const {
         const double count = static_cast<double>(n);
-        const auto mean = [&](Wide v, int bits) { return std::ldexp(static_cast<double>(v), -bits) / count; };
+        const auto mean = [&](Wide v, int bits) {
+            return std::ldexp(static_cast<double>(v), -bits) / count;
+        };
         const double ma = mean(a, kBits), mb = mean(b, kBits);
         if (!(mb > 0)) return {std::numeric_limits<double>::quiet_NaN(), 0};
         const double r = ma / mb;
@@ -92,7 +94,6 @@ struct RatioSum {
         return {r, std::sqrt(std::max(0.0, spread) / count) / mb};
     }
 };
-
 
 // The four normals of steps 4q .. 4q + 3 of a path: the vector kernels'
 // Box-Muller on the same Philox block, one lane.
@@ -162,7 +163,8 @@ public:
                 step_coefficients(m.states[static_cast<std::size_t>(s)], dt, steps);
         t_.x0 = x0;
         t_.dt = dt;
-        for (int j = 0; j < 4; ++j) t_.levels[j] = kRuinLevels[static_cast<std::size_t>(3 - j)] * x0;
+        for (int j = 0; j < 4; ++j)
+            t_.levels[j] = kRuinLevels[static_cast<std::size_t>(3 - j)] * x0;
         for (int i = 0; i < 3; ++i) t_.grid_step[i] = std::lround(h.grid[i] / dt);
         t_.key[0] = static_cast<std::uint32_t>(options.seed);
         t_.key[1] = static_cast<std::uint32_t>(options.seed >> 32);
@@ -202,8 +204,7 @@ public:
         MonteCarloResults& f = out.figures;
         f.paths = n;
         for (int r = 0; r < 4; ++r) {
-            for (int h = 0; h < 3; ++h)
-                f.ruin[r][h] = total.ruin[r][h].estimate(n);
+            for (int h = 0; h < 3; ++h) f.ruin[r][h] = total.ruin[r][h].estimate(n);
             f.ruin[r][3] = total.lifetime[r].estimate(n);
             out.lifetime_ruin_both[r] = total.both[r].estimate(n);
             out.lifetime_ruin_survivor[r] = total.survivor[r].estimate(n);
@@ -234,8 +235,9 @@ private:
     void cross_levels(const StepCoefficients& c, double x, double xn, std::uint64_t path, long k,
                       int& next, double* tau) const {
         const auto step = static_cast<std::uint32_t>(k);
-        simulation_detail::cross_levels(t_.levels, t_.dt, c.vol2, x, xn, step, next, tau,
-                                        [&](int j) { return bridge_uniform(t_.key, path, step, j); });
+        simulation_detail::cross_levels(
+            t_.levels, static_cast<double>(k) * t_.dt, t_.dt, c.vol2, x, xn, next, tau,
+            [&](int j) { return bridge_uniform(t_.key, path, step, j); });
     }
 
     HouseholdPathEnd follow(std::uint64_t path) const {
@@ -247,8 +249,10 @@ private:
                                           static_cast<std::uint32_t>(path >> 32), kDeathStream};
         std::uint32_t w[4];
         philox_block(t_.key, counter, w);
-        const double u_person = std::ldexp(static_cast<double>((std::uint64_t{w[0]} << 21) ^ w[1]), -53);
-        const double u_spouse = std::ldexp(static_cast<double>((std::uint64_t{w[2]} << 21) ^ w[3]), -53);
+        const double u_person =
+            std::ldexp(static_cast<double>((std::uint64_t{w[0]} << 21) ^ w[1]), -53);
+        const double u_spouse =
+            std::ldexp(static_cast<double>((std::uint64_t{w[2]} << 21) ^ w[3]), -53);
         const double d_person = model_.person.death_time(u_person, model_.person.horizon());
         const double d_spouse = model_.spouse.death_time(u_spouse, model_.spouse.horizon());
         e.survivor = d_person <= d_spouse ? engine::kSpouseOnly : engine::kPersonOnly;
@@ -260,15 +264,17 @@ private:
         // The state changes at the step boundary nearest the first death;
         // nothing is read after the survivor's horizon.
         const long switch_step = std::lround(e.first_death / t_.dt);
-        const long steps = std::min(static_cast<long>(t_.steps[0].size()),
-                                    static_cast<long>(std::ceil(life_of(e.survivor).horizon() / t_.dt)));
+        const long steps =
+            std::min(static_cast<long>(t_.steps[0].size()),
+                     static_cast<long>(std::ceil(life_of(e.survivor).horizon() / t_.dt)));
         double x = t_.x0;
         double z[4];
         int estate = 0;
         for (long k = 0; k < steps; ++k) {
             if ((k & 3) == 0) draw_normals(t_.key, path, static_cast<std::uint64_t>(k >> 2), z);
             const int state = k < switch_step ? engine::kBoth : e.survivor;
-            const StepCoefficients& c = t_.steps[static_cast<std::size_t>(state)][static_cast<std::size_t>(k)];
+            const StepCoefficients& c =
+                t_.steps[static_cast<std::size_t>(state)][static_cast<std::size_t>(k)];
             const double g = scalar_exp(c.log_drift + c.vol * z[k & 3]);
             double xn = g * x + c.half_income * (1.0 + g);
             const double l = t_.levels[next];
@@ -323,7 +329,6 @@ private:
         }
     }
 
-
     // The q-quantile of the weighted sample a histogram holds, interpolated
     // by weight between the least and greatest value its bin received.
     double quantile(int h, const std::vector<std::uint64_t>& weights, double q) const {
@@ -339,7 +344,8 @@ private:
                 continue;
             }
             if (b == 0) return 0;
-            const std::size_t at = static_cast<std::size_t>(h) * kAllBins + static_cast<std::size_t>(b);
+            const std::size_t at =
+                static_cast<std::size_t>(h) * kAllBins + static_cast<std::size_t>(b);
             const std::uint64_t bits[2] = {least_[at].load(), greatest_[at].load()};
             double range[2];
             std::memcpy(range, bits, sizeof range);
@@ -369,7 +375,7 @@ private:
     Tables t_;
     long paths_ = 0;
     double shortfall_[20][kHouseholdStates] = {};
-    std::unique_ptr<std::atomic<std::uint64_t>[]> histogram_;  // [batch][horizon][bin]
+    std::unique_ptr<std::atomic<std::uint64_t>[]> histogram_;         // [batch][horizon][bin]
     std::unique_ptr<std::atomic<std::uint64_t>[]> least_, greatest_;  // [horizon][bin]
 };
 
@@ -383,10 +389,9 @@ HouseholdSimulationResults simulate_household_paths(const HouseholdModel& model,
     out.figures.dt = options.dt > 0 ? options.dt : kFirstOrderStep;
     Simulation sim(model, x0, horizons, options);
     Tally total;
-    if (!run_path_blocks(sim.paths(), kBlockPaths, options, total,
-                         [&sim](long first, long count, Tally& tally) {
-                             sim.run_block(first, count, tally);
-                         })) {
+    if (!run_path_blocks(
+            sim.paths(), kBlockPaths, options, total,
+            [&sim](long first, long count, Tally& tally) { sim.run_block(first, count, tally); })) {
         out.figures.cancelled = true;
         return out;
     }

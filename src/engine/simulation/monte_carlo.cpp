@@ -12,13 +12,13 @@
 #include <utility>
 #include <vector>
 
-#include "record/results.h"
 #include "engine/model/spending.h"
 #include "engine/model/wealth_model.h"
 #include "engine/parallel.h"
 #include "engine/simulation/path_blocks.h"
 #include "engine/simulation/path_histograms.h"
 #include "engine/simulation/path_lanes.h"
+#include "record/results.h"
 
 namespace quorrel {
 
@@ -42,12 +42,23 @@ constexpr long kBlockPaths = 2048;  // paths a worker takes at a time: a few mil
 // in which the threads add their paths.
 __extension__ typedef unsigned __int128 Wide;
 
+// llround(ldexp(v, bits)) for |v| 2^bits below 2^63, inline: each path adds
+// a score of values, and the library calls cost more than its steps' ends.
+// Scaling by a power of two is exact; so is y - trunc(y) below 2^53 (and 0
+// above, where y is whole); halves round away from zero as llround's do.
+[[gnu::always_inline]] inline std::int64_t fixed_point(double v, int bits) {
+    const double y = v * std::ldexp(1.0, bits);
+    const auto whole = static_cast<std::int64_t>(y);
+    const double part = y - static_cast<double>(whole);
+    return whole + (part >= 0.5) - (part <= -0.5);
+}
+
 struct FixedSum {
     Wide sum = 0, sum2 = 0;
     // v in [0, 2^(64 - bits)); v^2 kept with half the fractional bits.
     void add(double v, int bits) {
-        sum += static_cast<std::uint64_t>(std::llround(std::ldexp(v, bits)));
-        sum2 += static_cast<std::uint64_t>(std::llround(std::ldexp(v * v, bits / 2)));
+        sum += static_cast<std::uint64_t>(fixed_point(v, bits));
+        sum2 += static_cast<std::uint64_t>(fixed_point(v * v, bits / 2));
     }
     void merge(const FixedSum& o) {
         sum += o.sum;
@@ -75,7 +86,7 @@ struct ControlledSum {
     FixedSum y;
     SignedWide c = 0, cc = 0, yc = 0;
     static constexpr int kBits = 40;  // c of a few units; c^2 below 2^23
-    static std::int64_t fixed(double v) { return std::llround(std::ldexp(v, kBits)); }
+    static std::int64_t fixed(double v) { return fixed_point(v, kBits); }
     void add(double yv, double cv) {
         y.add(yv, kProbabilityBits);
         c += fixed(cv);
@@ -91,7 +102,9 @@ struct ControlledSum {
     McEstimate estimate(long n) const {
         const McEstimate plain = y.estimate(n, kProbabilityBits);
         const double count = static_cast<double>(n);
-        const auto mean = [&](SignedWide v) { return std::ldexp(static_cast<double>(v), -kBits) / count; };
+        const auto mean = [&](SignedWide v) {
+            return std::ldexp(static_cast<double>(v), -kBits) / count;
+        };
         const double mc = mean(c), var_c = mean(cc) - mc * mc;
         if (!(var_c > 0) || n < 2) return plain;
         const double cov = mean(yc) - plain.value * mc;
@@ -136,7 +149,7 @@ struct Simulation {
     // under guardrails spending (years of target income) at them.
     int slots = 3;
     std::array<double, 3> spending_after_ruin{};  // at the horizons, years of target income
-    std::array<double, 20> curve_after_ruin{};      // at the income curve's horizons
+    std::array<double, 20> curve_after_ruin{};    // at the income curve's horizons
     // [batch][slot][bin], added to by every thread.
     std::unique_ptr<std::atomic<std::uint32_t>[]> histogram;
     // [slot][bin]: the least and greatest value in the bin, as the bits of
@@ -149,16 +162,21 @@ struct Simulation {
         paths = std::max(1L, options.paths);
         const double dt = simulation_step(m, options);
         const double end = std::max({h.tail, h.lifetime, 30.0});
-        const long steps = std::max(1L, std::lround(end / dt));
-        tables.steps = step_coefficients(m, dt, steps);
+        // Beyond the last horizon of the lifetime figures, the grid and the
+        // income curve only the expected ruin age follows a path: there the
+        // steps are twice as long.
+        const double fine_end =
+            std::ceil(std::max({h.lifetime, 30.0, kControlYears,
+                                *std::max_element(h.income.begin(), h.income.end())}));
+        const long steps = std::max(1L, std::lround(std::min(end, fine_end) / dt));
+        const long tail_steps = end > fine_end ? std::lround((end - fine_end) / (2 * dt)) : 0;
+        tables.steps = step_coefficients(m, dt, steps, 2 * dt, tail_steps);
         tables.x0 = x0;
-        tables.dt = dt;
         if (m.spending_follows_wealth()) {
             tables.percent = true;
             tables.rate = m.spending_rate;
             tables.floor = m.spending_floor;
             tables.ceiling = m.spending_ceiling;
-            tables.half_dt = 0.5 * dt;
         }
         if (m.spending_rule == engine::SpendingRule::guardrails) {
             // The first year's withdrawal rate is the target over today's wealth.
@@ -171,10 +189,9 @@ struct Simulation {
             tables.rail_low = initial * (1 - m.guardrail_lower);
             tables.cut = 1 - m.spending_cut;
             tables.raise = 1 + m.spending_raise;
-            tables.review_steps = std::max(1L, std::lround(1 / dt));
-            tables.half_dt = 0.5 * dt;
             slots = 6;
-            for (std::size_t h = 0; h < 3; ++h) spending_after_ruin[h] = m.annuity_income(kGridHorizons[h]);
+            for (std::size_t h = 0; h < 3; ++h)
+                spending_after_ruin[h] = m.annuity_income(kGridHorizons[h]);
             // The curve's horizons fall on the step nearest them, at least the
             // first, so that each is noted once the step is taken.
             for (std::size_t i = 0; i < 20; ++i) {
@@ -182,7 +199,8 @@ struct Simulation {
                 curve_after_ruin[i] = m.annuity_income(h.income[i]);
             }
         }
-        for (int j = 0; j < 4; ++j) tables.levels[j] = kRuinLevels[static_cast<std::size_t>(3 - j)] * x0;
+        for (int j = 0; j < 4; ++j)
+            tables.levels[j] = kRuinLevels[static_cast<std::size_t>(3 - j)] * x0;
         for (int i = 0; i < 3; ++i) tables.horizon_step[i] = std::lround(kGridHorizons[i] / dt);
         tables.control_steps = std::lround(std::min(kControlYears, h.lifetime / 2) / dt);
         tables.key[0] = static_cast<std::uint32_t>(options.seed);
@@ -197,7 +215,6 @@ struct Simulation {
             bin_greatest[b] = 0;
         }
     }
-
 
     double drawn_death_time(std::uint64_t path) const {
         const std::uint32_t counter[4] = {0, static_cast<std::uint32_t>(path),
@@ -250,7 +267,8 @@ struct Simulation {
             }
             for (std::size_t i = 0; i < 20; ++i) {
                 const bool ruined = end.tau[3] <= horizons.income[i];
-                tally.curve[i].add(std::max(0.0, ruined ? curve_after_ruin[i] : end.curve[i]), kYearsBits);
+                tally.curve[i].add(std::max(0.0, ruined ? curve_after_ruin[i] : end.curve[i]),
+                                   kYearsBits);
             }
         }
     }
@@ -258,7 +276,8 @@ struct Simulation {
     // Adds v to slot `slot`'s histogram of batch `batch`.
     void note(std::size_t batch, int slot, double v) {
         const std::size_t bin = static_cast<std::size_t>(histogram_bin(v));
-        histogram[(batch * static_cast<std::size_t>(slots) + static_cast<std::size_t>(slot)) * kAllBins +
+        histogram[(batch * static_cast<std::size_t>(slots) + static_cast<std::size_t>(slot)) *
+                      kAllBins +
                   bin]
             .fetch_add(1, std::memory_order_relaxed);
         const std::size_t at = static_cast<std::size_t>(slot) * kAllBins + bin;
@@ -276,9 +295,11 @@ struct Simulation {
 
     void run_block(long first, long count, Tally& tally) {
         std::vector<PathEnd> ends(static_cast<std::size_t>(count));
-        kernels.follow(tables, static_cast<std::uint64_t>(first), static_cast<int>(count), ends.data());
+        kernels.follow(tables, static_cast<std::uint64_t>(first), static_cast<int>(count),
+                       ends.data());
         for (long i = 0; i < count; ++i)
-            count_path(static_cast<std::uint64_t>(first + i), ends[static_cast<std::size_t>(i)], tally);
+            count_path(static_cast<std::uint64_t>(first + i), ends[static_cast<std::size_t>(i)],
+                       tally);
     }
 };
 
@@ -388,7 +409,8 @@ void fill_spending(const Simulation& sim, const Tally& total, MonteCarloResults&
             };
             return spending_quantile(m, below, income, level, kHighest * x0);
         };
-        batched_quartiles(sim.paths, counts, quantile, out.spending[static_cast<std::size_t>(h)].data());
+        batched_quartiles(sim.paths, counts, quantile,
+                          out.spending[static_cast<std::size_t>(h)].data());
         out.spending_at_floor[h] = proportion(total.at_floor[h], total.paths);
     }
 }
@@ -408,10 +430,9 @@ MonteCarloResults simulate_wealth_paths(const Model& model, double x0,
     out.dt = simulation_step(model, options);
     Simulation sim(model, x0, horizons, options);
     Tally total;
-    if (!run_path_blocks(sim.paths, kBlockPaths, options, total,
-                         [&sim](long first, long count, Tally& tally) {
-                             sim.run_block(first, count, tally);
-                         })) {
+    if (!run_path_blocks(
+            sim.paths, kBlockPaths, options, total,
+            [&sim](long first, long count, Tally& tally) { sim.run_block(first, count, tally); })) {
         out.cancelled = true;
         return out;
     }
@@ -419,7 +440,8 @@ MonteCarloResults simulate_wealth_paths(const Model& model, double x0,
     fill_estates(sim, out);
     fill_spending(sim, total, out);
     if (sim.tables.guardrails)
-        for (int i = 0; i < 20; ++i) out.expected_spending[i] = total.curve[i].estimate(total.paths, kYearsBits);
+        for (int i = 0; i < 20; ++i)
+            out.expected_spending[i] = total.curve[i].estimate(total.paths, kYearsBits);
     return out;
 }
 

@@ -33,15 +33,14 @@ inline double bridge_uniform(const std::uint32_t key[2], std::uint64_t path, std
     return (static_cast<double>(out[j]) + 0.5) * 0x1p-32;
 }
 
-// Marks the levels (highest first) the step k from x to xn reached: those at
-// or above xn at the linear crossing time, those both ends lie above by the
-// Brownian bridge's chance of a dip below, at mid-step. uniform(j) is the
-// path's uniform for level j's test at this step.
+// Marks the levels (highest first) the step of dt years from t0, from x to
+// xn reached: those at or above xn at the linear crossing time, those both
+// ends lie above by the Brownian bridge's chance of a dip below, at mid-step.
+// uniform(j) is the path's uniform for level j's test at this step.
 template <class Uniform>
-[[gnu::always_inline]] inline void cross_levels(const double levels[4], double dt, double vol2,
-                                                double x, double xn, std::uint32_t k, int& next,
+[[gnu::always_inline]] inline void cross_levels(const double levels[4], double t0, double dt,
+                                                double vol2, double x, double xn, int& next,
                                                 double* tau, Uniform uniform) {
-    const double t0 = static_cast<double>(k) * dt;
     while (next < 4) {
         const double l = levels[next];
         if (xn <= l) {

@@ -23,17 +23,24 @@ namespace quorrel::simulation_detail {
 
 // Per time step, the same for every path: the log growth and the variance of
 // log growth of the step, and half the net income of the step (the trapezoid
-// rule over the step with the growth factor applied to its first half).
+// rule over the step with the growth factor applied to its first half); the
+// step's start and length in years, half its length, and whether guardrails
+// review spending at its end.
 struct StepCoefficients {
     double log_drift;
     double vol;
     double vol2;
     double half_income;
+    double t0;
+    double dt;
+    double half_dt;
+    bool review;
 };
 
 // The coefficients of `steps` steps of dt years from today under a model,
-// each taken at the step's middle.
-std::vector<StepCoefficients> step_coefficients(const engine::Model& m, double dt, long steps);
+// each taken at the step's middle, then of `tail_steps` steps of tail_dt.
+std::vector<StepCoefficients> step_coefficients(const engine::Model& m, double dt, long steps,
+                                                double tail_dt = 0, long tail_steps = 0);
 
 // Streams of a path's counters: one Philox block gives the normals of four
 // steps, another the uniforms of the four levels' bridge tests at one step,
@@ -43,8 +50,7 @@ enum Stream : std::uint32_t { kNormalStream = 0, kBridgeStream = 1, kDeathStream
 struct PathTables {
     std::vector<StepCoefficients> steps;
     double x0 = 0;
-    double dt = 0;
-    double levels[4] = {};  // ruin levels in wealth, highest first
+    double levels[4] = {};      // ruin levels in wealth, highest first
     long horizon_step[3] = {};  // steps after which the estate is noted
     std::uint32_t key[2] = {};  // the seed
     // The percent rule: each step's income gains half_dt (1 - c(x)) with
@@ -52,16 +58,14 @@ struct PathTables {
     // leaves the fixed rule's step (c = 1) as it is to the bit.
     bool percent = false;
     double rate = 0, floor = 1, ceiling = 1;
-    double half_dt = 0;
     // Guardrails: each path carries its spending (years of target income),
-    // which spends like the percent rule's c; after every review_steps-th
-    // step it is multiplied by cut when spending / wealth is above
+    // which spends like the percent rule's c; after each step that ends a
+    // year it is multiplied by cut when spending / wealth is above
     // rail_high, by raise when below rail_low, then kept between the floor
     // and the ceiling. With the spending at 1 the step is the fixed rule's
     // to the bit.
     bool guardrails = false;
     double rail_high = 0, rail_low = 0, cut = 1, raise = 1, start = 1;
-    long review_steps = 0;
     long income_step[20] = {};  // steps after which spending is noted for the income curve
     // Each path sums vol z over its first control_steps steps (fewer when it
     // ends sooner): a control variate of mean exactly 0, whatever the path

@@ -45,13 +45,15 @@ template <class U>
 // the second the angle (in [0, 1)). 32-bit uniforms cut the normals off
 // beyond 6.66, which a path meets about once in 10^10 draws.
 template <int Bytes>
-[[gnu::always_inline]] inline void draw_normals(const PathTables& t, typename LaneTypes<Bytes>::U path,
+[[gnu::always_inline]] inline void draw_normals(const PathTables& t,
+                                                typename LaneTypes<Bytes>::U path,
                                                 typename LaneTypes<Bytes>::U quad,
                                                 typename LaneTypes<Bytes>::V z[4]) {
     using T = LaneTypes<Bytes>;
     using U = typename T::U;
     using V = typename T::V;
-    U c[4] = {quad, path & 0xffffffffULL, path >> 32, U{} + static_cast<unsigned long long>(kNormalStream)};
+    U c[4] = {quad, path & 0xffffffffULL, path >> 32,
+              U{} + static_cast<unsigned long long>(kNormalStream)};
     philox_lanes(c, t.key[0], t.key[1]);
     // A word w below 2^32 put in the low bits of 2^52 gives 2^52 + w exactly.
     const U two52 = U{} + 0x4330000000000000ULL;
@@ -180,15 +182,15 @@ struct PathList {
 // spending (`sv`: each path's own under guardrails).
 template <int Bytes, class V, class M>
 [[gnu::always_inline]] inline V wealth_after_step(const PathTables& t, const StepCoefficients& c,
-                                                 V xv, V sv, V g, M gone) {
+                                                  V xv, V sv, V g, M gone) {
     if (t.percent) {
         V spend = xv * t.rate;
         spend = spend < t.floor ? V{} + t.floor : spend;
         spend = spend > t.ceiling ? V{} + t.ceiling : spend;
-        return gone ? V{} : g * xv + (c.half_income + t.half_dt * (1.0 - spend)) * (1.0 + g);
+        return gone ? V{} : g * xv + (c.half_income + c.half_dt * (1.0 - spend)) * (1.0 + g);
     }
     if (t.guardrails)
-        return gone ? V{} : g * xv + (c.half_income + t.half_dt * (1.0 - sv)) * (1.0 + g);
+        return gone ? V{} : g * xv + (c.half_income + c.half_dt * (1.0 - sv)) * (1.0 + g);
     return gone ? V{} : g * xv + c.half_income * (1.0 + g);
 }
 
@@ -240,7 +242,7 @@ void follow_group(const PathTables& t, std::uint64_t first, int count, PathEnd* 
         const int phase = static_cast<int>(k & 3);
         if (phase == 0) draw_block_normals<Bytes>(t, k >> 2, list);
         const StepCoefficients& c = t.steps[static_cast<std::size_t>(k)];
-        const bool review = t.guardrails && (k + 1) % t.review_steps == 0;
+        const bool review = t.guardrails && c.review;
         // A path in the list at step k was there before its normal was
         // drawn, so the sum stops at a stopping time and keeps mean 0.
         const bool control = k < t.control_steps;
@@ -269,9 +271,9 @@ void follow_group(const PathTables& t, std::uint64_t first, int count, PathEnd* 
             // ln a ln b >= 4 (a - 1)(b - 1) / ((a + 1)(b + 1)) for a, b > 1 also
             // screens out the chances too small for any uniform (the scalar
             // test would compute them and stop), so the figures are the same.
-            const M near_above = (2.0 * (xv - lv) * (xn - lv) <= 40.0 * c.vol2 * xv * xn) &
-                                 (8.0 * (xv - lv) * (xn - lv) <=
-                                  -kNoUniformBelow * c.vol2 * (xv + lv) * (xn + lv));
+            const M near_above =
+                (2.0 * (xv - lv) * (xn - lv) <= 40.0 * c.vol2 * xv * xn) &
+                (8.0 * (xv - lv) * (xn - lv) <= -kNoUniformBelow * c.vol2 * (xv + lv) * (xn + lv));
             const M near_zero = 2.0 * xn <= -kNoUniformBelow * xv * c.vol2;
             const M in_list = lane_index < static_cast<long long>(live - v);
             const M need = in_list & ~gone & (hit | (above & near_above) | (~above & near_zero));
@@ -281,7 +283,7 @@ void follow_group(const PathTables& t, std::uint64_t first, int count, PathEnd* 
                     const int i = list.entry_of[v + l];
                     const std::uint64_t path = list.path[v + l];
                     const auto step = static_cast<std::uint32_t>(k);
-                    cross_levels(t.levels, t.dt, c.vol2, xv[l], xn[l], step, list.next[i],
+                    cross_levels(t.levels, c.t0, c.dt, c.vol2, xv[l], xn[l], list.next[i],
                                  end[i].tau,
                                  [&](int j) { return bridge_uniform(t.key, path, step, j); });
                     if (list.next[i] < 4) {
@@ -308,8 +310,8 @@ void follow_group(const PathTables& t, std::uint64_t first, int count, PathEnd* 
 template <int Bytes>
 void follow_paths(const PathTables& t, std::uint64_t first, int count, PathEnd* end) {
     for (int done = 0; done < count; done += kGroup)
-        follow_group<Bytes>(t, first + static_cast<std::uint64_t>(done), std::min(kGroup, count - done),
-                            end + done);
+        follow_group<Bytes>(t, first + static_cast<std::uint64_t>(done),
+                            std::min(kGroup, count - done), end + done);
 }
 
 template <int Bytes>
