@@ -142,9 +142,11 @@ TEST(ReportFileName, AppendsTxtOnlyWhenMissing) {
 class AppendReport : public ::testing::Test {
 protected:
     void SetUp() override {
-        dir_ = fs::temp_directory_path() /
-               ("quorrel_report_" + std::to_string(::getpid()) + "_" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        // A parameterised test's name holds a '/': one folder, not a folder
+        // in a folder that TearDown would leave behind.
+        std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        std::replace(name.begin(), name.end(), '/', '_');
+        dir_ = fs::temp_directory_path() / ("quorrel_report_" + std::to_string(::getpid()) + "_" + name);
         fs::remove_all(dir_);
         fs::create_directories(dir_);
     }
