@@ -165,9 +165,8 @@ struct Simulation {
         // Beyond the last horizon of the lifetime figures, the grid and the
         // income curve only the expected ruin age follows a path: there the
         // steps are twice as long.
-        const double fine_end =
-            std::ceil(std::max({h.lifetime, 30.0, kControlYears,
-                                *std::max_element(h.income.begin(), h.income.end())}));
+        const double fine_end = std::ceil(
+            std::max({h.lifetime, 30.0, *std::max_element(h.income.begin(), h.income.end())}));
         const long steps = std::max(1L, std::lround(std::min(end, fine_end) / dt));
         const long tail_steps = end > fine_end ? std::lround((end - fine_end) / (2 * dt)) : 0;
         tables.steps = step_coefficients(m, dt, steps, 2 * dt, tail_steps);

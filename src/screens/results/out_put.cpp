@@ -62,6 +62,14 @@ QLabel* label(QWidget* parent, const char* name, const QString& text) {
     return l;
 }
 
+// A chart tab's title, centred in dark blue.
+QLabel* tab_title(QWidget* parent, const char* name, const QString& text) {
+    QLabel* title = label(parent, name, text);
+    title->setStyleSheet("color: rgb(0, 0, 128); font-weight: bold;");
+    title->setAlignment(Qt::AlignCenter);
+    return title;
+}
+
 // A read-only value box, filled by code only.
 QLineEdit* value_box(QWidget* parent, const char* name, int width = 90) {
     auto* box = new QLineEdit(parent);
@@ -437,10 +445,7 @@ QWidget* OutPut::build_wealth_tab() {
 QWidget* OutPut::build_consumption_tab() {
     auto* page = new QWidget;
     auto* v = new QVBoxLayout(page);
-    QLabel* title = label(page, "Label13", "Expected Income Conditional on Survival ");
-    title->setStyleSheet("color: rgb(0, 0, 128); font-weight: bold;");
-    title->setAlignment(Qt::AlignCenter);
-    v->addWidget(title);
+    v->addWidget(tab_title(page, "Label13", "Expected Income Conditional on Survival "));
 
     income_picture_ = new ChartView(page);
     income_picture_->setObjectName("Picture2");
@@ -500,10 +505,7 @@ QWidget* OutPut::build_mortality_tab() {
 QWidget* OutPut::build_spending_tab() {
     auto* page = new QWidget;
     auto* v = new QVBoxLayout(page);
-    QLabel* title = label(page, "Label67", "Spending Conditional on Survival");
-    title->setStyleSheet("color: rgb(0, 0, 128); font-weight: bold;");
-    title->setAlignment(Qt::AlignCenter);
-    v->addWidget(title);
+    v->addWidget(tab_title(page, "Label67", "Spending Conditional on Survival"));
     QPushButton* print = button(page, "Command9", "Pri&nt Screen");
     connect(print, &QPushButton::clicked, this, [this] { out_put_Command9_Click(); });
     if (state_.spending_rule == 0) {
